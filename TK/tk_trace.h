@@ -1,0 +1,54 @@
+// The process-wide trace log and its two writers.
+//
+// Only a program that creates a tk_trace_log has a log; without one both
+// writers return at once. Levels: 1 details; 2 entry into operations,
+// constructors, statements sent, failures passed over; 3 the main steps of a
+// run and reported errors. Formats follow the C library dialect of
+// platform/kernel/crt_format.h ("%I64d", three-digit exponents, C locale; in
+// tk_wtrace "%s" is a wide string).
+#pragma once
+
+#include <string>
+
+#include "TK/tk_singl.h"
+
+class tk_trace_log : public tk_singleton<tk_trace_log> {
+ public:
+  // A null file name means the program's path with the extension ".log".
+  // When enabled, the file is emptied at once.
+  tk_trace_log(const char* file_name, bool enabled, int threshold, bool time_prefix);
+  ~tk_trace_log();
+
+  // When enabled and not yet done in this process, empties the file.
+  void truncate_once();
+  // Appends one entry (time prefix, text, CR LF) when enabled and the level
+  // reaches the threshold.
+  void write(int level, const std::string& text);
+
+  const std::string& get_file_name() const { return file_name_; }
+  void set_file_name(const std::string& name) { file_name_ = name; }
+  int get_threshold() const { return threshold_; }
+  void set_threshold(int threshold) { threshold_ = threshold; }
+  bool is_enabled() const { return enabled_; }
+  void set_enabled(bool enabled) { enabled_ = enabled; }
+  bool has_time_prefix() const { return time_prefix_; }
+  void set_time_prefix(bool on) { time_prefix_ = on; }
+  void set_line_end(bool on) { line_end_ = on; }
+
+  // Bounds of a wide entry: formatted wide characters, then UTF-8 bytes.
+  static constexpr std::size_t wide_entry_chars = 10240;
+  static constexpr std::size_t wide_entry_bytes = 10240;
+
+ private:
+  bool empty_file() const;
+
+  std::string file_name_;
+  int threshold_;
+  bool line_end_ = true;
+  bool enabled_;
+  bool truncated_ = false;
+  bool time_prefix_;
+};
+
+void tk_trace(int level, const char* format, ...);
+void tk_wtrace(int level, const wchar_t* format, ...);

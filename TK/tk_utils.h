@@ -1,0 +1,82 @@
+// Toolkit utilities: text conversion, trimming, comparison without regard to
+// case, splitting, the program's own path, the working directory keeper, file
+// and folder tests, the clipboard, DLL versions and the bug report mail.
+//
+// Narrow text is in the system's ANSI code page unless a name says UTF-8
+// (CP_ACP; see platform/kernel/codepage.h). Wide text is std::wstring.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/kernel/kernel_types.h"
+
+// ---- Text conversion -------------------------------------------------------
+
+// Wide to the system's ANSI code page ('?' for what it cannot hold). The holder
+// receives the text; false for a null input.
+bool tk_to_ansi(const wchar_t* text, std::string& holder);
+std::string tk_to_ansi(std::wstring_view text);
+// The system's ANSI code page to wide (U+FFFD for invalid bytes); false for a null input.
+bool tk_from_ansi(const char* text, std::wstring& holder);
+std::wstring tk_from_ansi(std::string_view text);
+// Releases a holder's text.
+void tk_free_buffer(std::string& holder);
+void tk_free_buffer(std::wstring& holder);
+
+// Wide to a given code page (CP_THREAD_ACP for the calling thread's) into the
+// caller's buffer of size bytes, always terminated; a text that does not fit is
+// cut at a character boundary. Null when a pointer is null, the size is 0 or
+// the code page is unknown.
+char* tk_to_narrow(const wchar_t* text, char* buffer, std::size_t size, UINT code_page);
+std::string tk_to_narrow(std::wstring_view text, UINT code_page);
+std::wstring tk_from_narrow(std::string_view text, UINT code_page);
+
+std::string tk_to_utf8(std::wstring_view text);
+std::wstring tk_from_utf8(std::string_view text);
+
+// Two upper-case hexadecimal digits per byte and a terminating zero, into a
+// buffer of 2 * count + 1 characters; a null buffer is an internal error.
+void tk_bin_to_hex(const void* bytes, std::size_t count, char* buffer);
+std::string tk_bin_to_hex(const void* bytes, std::size_t count);
+
+// ---- Trimming (only the blank ' ' counts) ----------------------------------
+
+std::string tk_trim_left(std::string_view text);
+std::wstring tk_trim_left(std::wstring_view text);
+std::string tk_trim_right(std::string_view text);
+std::wstring tk_trim_right(std::wstring_view text);
+std::string tk_trim(std::string_view text);
+std::wstring tk_trim(std::wstring_view text);
+
+// ---- Comparison without regard to case, by the user's locale: -1, 0 or 1 ----
+
+int tk_compare_nocase(std::string_view a, std::string_view b);
+int tk_wcompare_nocase(std::wstring_view a, std::wstring_view b);
+
+// ---- Splitting -------------------------------------------------------------
+
+// The pieces between delimiters, empty ones kept; an empty text gives none.
+std::vector<std::string> tk_split(std::string_view text, char delimiter);
+
+// ---- Number text in the C locale -------------------------------------------
+
+// printf into a string, in the C library dialect (platform/kernel/crt_format.h):
+// "%I64d", three-digit exponents, '.' as the decimal point whatever the locale.
+std::string tk_format(const char* format, ...);
+std::wstring tk_wformat(const wchar_t* format, ...);
+// A double as the dialect's "%.15e" prints it: 1.5 gives "1.500000000000000e+000".
+std::string tk_format_double_e(double value, int precision = 15);
+// strtod / wcstod in the C locale.
+double tk_strtod(const char* text, char** end = nullptr);
+double tk_wcstod(const wchar_t* text, wchar_t** end = nullptr);
+
+// ---- Program path ----------------------------------------------------------
+
+// The full path of the running program; an internal error when it cannot be read.
+std::string tk_get_module_path();
+std::wstring tk_get_module_wpath();
+// The folder of the program's path, with its trailing separator.
+std::string tk_get_module_folder();

@@ -1,0 +1,13 @@
+// Comparison of texts without regard to case, by the user's locale.
+#pragma once
+
+#include <string_view>
+
+namespace kernel {
+
+// -1, 0 or 1. Letters that differ only in case compare equal; accents and
+// other letters compare by the collation of the user's locale (LC_ALL,
+// LC_COLLATE or LANG; the root collation for C and POSIX).
+int compare_nocase(std::wstring_view a, std::wstring_view b);
+
+}  // namespace kernel

@@ -1,0 +1,92 @@
+#include "TK/tk_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+class TkTrace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("orv-trace-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    file_ = (dir_ / "run.log").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string contents() const {
+    std::ifstream in(file_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  void write_old_content() const { std::ofstream(file_, std::ios::binary) << "old run\r\n"; }
+
+  std::filesystem::path dir_;
+  std::string file_;
+};
+
+TEST_F(TkTrace, WithoutALogNothingHappens) {
+  EXPECT_FALSE(tk_trace_log::exists());
+  tk_trace(3, "nothing %d", 1);
+  tk_wtrace(3, L"nothing %s", L"x");
+  EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
+TEST_F(TkTrace, ThresholdTruncationTimePrefixAndLineEnds) {
+  write_old_content();
+  tk_trace_log log(file_.c_str(), false, 3, true);
+  EXPECT_EQ(contents(), "old run\r\n");  // not enabled: untouched
+  log.set_enabled(true);
+  tk_trace(2, "dropped");
+  EXPECT_EQ(contents(), "");  // the first call empties it even though its level is too low
+  tk_trace(3, "Converting '%s' row %I64d", "Sheet1", 12345678901LL);
+  tk_trace(3, "second");
+  std::string text = contents();
+  std::regex line("\\d\\d:\\d\\d:\\d\\d Converting 'Sheet1' row 12345678901\r\n\\d\\d:\\d\\d:\\d\\d second\r\n");
+  EXPECT_TRUE(std::regex_match(text, line)) << text;
+}
+
+TEST_F(TkTrace, EnabledAtConstructionEmptiesOnceAndWideIsUtf8) {
+  write_old_content();
+  tk_trace_log log(file_.c_str(), true, 1, false);
+  EXPECT_EQ(contents(), "");
+  tk_trace(1, "a");
+  tk_wtrace(1, L"%s \u00e9\u4e2d\U0001F600 %d", L"Gr\u00fc\u00dfe", 5);
+  tk_trace(1, "\xc3\xa9 bytes kept");
+  EXPECT_EQ(contents(), "a\r\nGr\xc3\xbc\xc3\x9f" "e \xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80 5\r\n\xc3\xa9 bytes kept\r\n");
+}
+
+TEST_F(TkTrace, LongWideEntriesAreCutNotOverrun) {
+  tk_trace_log log(file_.c_str(), true, 1, false);
+  std::wstring huge(20000, L'\u20ac');  // three UTF-8 bytes each
+  tk_wtrace(2, L"%s", huge.c_str());
+  std::string text = contents();
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  std::string body = text.substr(0, text.size() - 2);
+  EXPECT_LE(body.size(), tk_trace_log::wide_entry_bytes);
+  EXPECT_EQ(body.size() % 3, 0u);  // whole characters only
+  tk_trace(2, "%s", std::string(50000, 'n').c_str());  // narrow entries are written whole
+  EXPECT_EQ(contents().size(), text.size() + 50002);
+}
+
+TEST_F(TkTrace, UnwritableFileLosesTheEntrySilently) {
+  tk_trace_log log((dir_ / "missing" / "x.log").c_str(), true, 1, false);
+  tk_trace(3, "lost");
+  tk_wtrace(3, L"lost");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+}
+
+TEST_F(TkTrace, DefaultNameIsTheProgramWithLogExtension) {
+  tk_trace_log log(nullptr, false, 3, false);
+  EXPECT_EQ(std::filesystem::path(log.get_file_name()).filename(), "test_tk.log");
+}
+
+}  // namespace
