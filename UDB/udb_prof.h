@@ -1,0 +1,45 @@
+// Settings profile: named sections of key-value pairs, stored as a UTF-8 text
+// file of "[section]" lines and "key=value" lines (CR LF line ends), each section
+// followed by an empty line.
+#pragma once
+
+#include <map>
+#include <string>
+
+class udb_profile {
+public:
+  using section = std::map<std::wstring, std::wstring>;
+  using sections = std::map<std::wstring, section>;
+
+  static constexpr const wchar_t* available_queries_section = L"Available Queries";
+  static constexpr const wchar_t* selected_tables_section = L"Selected Tables";
+  static constexpr const wchar_t* generic_section = L"Generic settings";
+
+  // Starts with the three common sections, empty.
+  udb_profile();
+
+  // Writes the profile to the file (created with owner-only access, since a
+  // profile may hold a password). True when the whole file was written.
+  bool store(const std::wstring& file_name) const;
+  // Reads the file into the profile: sections are continued, existing keys keep
+  // their values. Throws a level-1 tk_exception when the file does not exist or
+  // cannot be read; false when an entry comes before the first section line.
+  bool load(const std::wstring& file_name);
+
+  // The value, or an empty string when the section or the key is absent.
+  std::wstring get_value(const std::wstring& section_name, const std::wstring& key) const;
+  // Adds the entry (and the section when absent); an existing entry keeps its value.
+  void set_value(const std::wstring& section_name, const std::wstring& key, const std::wstring& value);
+  void add_section(const std::wstring& name);
+
+  const section& get_available_queries() const;
+  const section& get_selected_tables() const;
+  const sections& get_sections() const { return sections_; }
+
+  bool operator==(const udb_profile&) const = default;
+
+private:
+  const section& get_section(const wchar_t* name) const;
+
+  sections sections_;
+};

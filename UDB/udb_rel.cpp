@@ -1,0 +1,34 @@
+#include "UDB/udb_rel.h"
+
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+
+udb_relationship::udb_relationship(std::wstring table_, std::wstring ref_table_,
+                                   std::vector<std::wstring> columns_,
+                                   std::vector<std::wstring> ref_columns_, std::wstring rule_)
+    : table(std::move(table_)),
+      ref_table(std::move(ref_table_)),
+      rule(std::move(rule_)),
+      columns(std::move(columns_)),
+      ref_columns(std::move(ref_columns_)) {}
+
+bool udb_relationships::is_acceptable_name(const std::wstring& name) const {
+  tk_wtrace(2, L"udb_relationships::is_acceptable_name(%s)", name.c_str());
+  for (const auto& rel : items_)
+    if (tk_wcompare_nocase(rel.name, name) == 0) return false;
+  return true;
+}
+
+std::wstring udb_relationships::gen_relship_name(const udb_relationship& relationship) const {
+  tk_trace(2, "udb_relationships::gen_relship_name");
+  std::wstring candidate = L"FK_" + relationship.ref_table + L"_" + relationship.table;
+  for (unsigned refusals = 0; !is_acceptable_name(candidate);) {
+    tk_wtrace(2, L"%s is not acceptable as a FK name", candidate.c_str());
+    ++refusals;
+    if (refusals % 2 == 1)
+      candidate += L'_';
+    else
+      candidate += static_cast<wchar_t>(L'1' + (refusals / 2 - 1) % 3);
+  }
+  return candidate;
+}

@@ -1,0 +1,83 @@
+#include "UDB/udb_vali.h"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "TK/tk_excep.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+
+void t_names_map::add(const std::wstring& src_name, const std::wstring& gen_name) {
+  tk_wtrace(1, L"t_names_map::add(%s,%s)", src_name.c_str(), gen_name.c_str());
+  map_.emplace(src_name, gen_name);
+}
+
+std::wstring t_names_map::get_mapped_name(const std::wstring& name, bool exact) const {
+  tk_wtrace(1, L"t_names_map::get_mapped_name(%s)", name.c_str());
+  for (const auto& [src, gen] : map_) {
+    if (exact ? src == name : tk_wcompare_nocase(src, name) == 0) {
+      tk_wtrace(1, L"Got mapped name: %s", gen.c_str());
+      return gen;
+    }
+  }
+  return name;
+}
+
+udb_validator::udb_validator(int max_length) : max_length_(max_length) {
+  tk_trace(2, "udb_validator::ctor");
+}
+
+void udb_validator::add_mapped_pair(const std::wstring& src_name, const std::wstring& gen_name) {
+  tk_wtrace(1, L"udb_validator::add_mapped_pair(%s,%s)", src_name.c_str(), gen_name.c_str());
+  mapped_names_.add(src_name, gen_name);
+}
+
+bool udb_validator::is_acceptable(const std::wstring& name) const {
+  tk_wtrace(2, L"udb_validator::is_acceptable(%s)", name.c_str());
+  if (max_length_ != 0 && name.size() > static_cast<size_t>(max_length_)) {
+    tk_trace(1, "The name is too long");
+    return false;
+  }
+  for (const auto& word : reserved_words_) {
+    if (tk_wcompare_nocase(word, name) == 0) {
+      tk_trace(1, "The name is restricted");
+      return false;
+    }
+  }
+  for (wchar_t c : illegal_chars_) {
+    if (name.find(c) != std::wstring::npos) {
+      tk_wtrace(1, L"The name contains illegal: %c", static_cast<wint_t>(c));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool udb_validator::is_duplicated(const std::wstring& name) const {
+  tk_wtrace(2, L"udb_validator::is_duplicated(%s)", name.c_str());
+  for (const auto& used : used_names_) {
+    tk_wtrace(1, L"Processing %s", used.c_str());
+    if (tk_wcompare_nocase(used, name) == 0) return true;
+  }
+  return false;
+}
+
+std::wstring udb_validator::get_safe_name(const std::wstring& name) const {
+  tk_wtrace(2, L"udb_validator::get_safe_name(%s)", name.c_str());
+  const size_t max_len = max_length_ > 0 ? static_cast<size_t>(max_length_) : 0;
+  std::wstring candidate = name;
+  if (max_len != 0 && candidate.size() > max_len) candidate.resize(max_len - 1);
+  for (wchar_t c : illegal_chars_) std::replace(candidate.begin(), candidate.end(), c, L'_');
+  if (is_acceptable(candidate) && !is_duplicated(candidate)) return candidate;
+
+  // Room for the five-digit counter.
+  if (max_len != 0 && candidate.size() + 5 > max_len)
+    candidate.resize(max_len > 6 ? max_len - 6 : 0);
+  wchar_t counter[16];
+  for (int i = 0; i <= 99999; ++i) {
+    std::swprintf(counter, sizeof counter / sizeof counter[0], L"%05d", i);
+    std::wstring numbered = candidate + counter;
+    if (is_acceptable(numbered) && !is_duplicated(numbered)) return numbered;
+  }
+  throw tk_mail_assertion("udb_vali", 54);
+}

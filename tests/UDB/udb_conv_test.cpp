@@ -1,0 +1,91 @@
+#include "UDB/udb_conv.h"
+
+#include <gtest/gtest.h>
+
+#include "UDB/udb_prof.h"
+
+namespace {
+
+class test_converter : public udb_converter {
+public:
+  bool test_query(const std::wstring&) override { return false; }
+};
+
+const std::wstring generic = L"Generic settings";
+
+TEST(udb_converter, store_profile_writes_common_sections) {
+  test_converter c;
+  c.set_src(L"book.xls");
+  c.set_dest(L"shop");
+  c.set_mode(2);
+  c.set_skip_indexes(true);
+  c.available_queries()[L"Q"] = L"SELECT 1";
+  c.selected_tables()[L"Sheet1"] = L"";
+  c.selected_tables()[L"Q"] = L"SELECT 1";
+  udb_profile p;
+  ASSERT_TRUE(c.store_profile(p));
+  EXPECT_EQ(p.get_value(generic, L"src"), L"book.xls");
+  EXPECT_EQ(p.get_value(generic, L"dest"), L"shop");
+  EXPECT_EQ(p.get_value(generic, L"mode"), L"2");
+  EXPECT_EQ(p.get_value(generic, L"skip indexes"), L"1");
+  EXPECT_EQ(p.get_value(generic, L"only definitions"), L"0");
+  EXPECT_EQ(p.get_value(L"Available Queries", L"Q"), L"SELECT 1");
+  EXPECT_EQ(p.get_selected_tables().size(), 2u);
+
+  test_converter d;
+  ASSERT_TRUE(d.load_profile(p));
+  EXPECT_EQ(d.get_src(), L"book.xls");
+  EXPECT_EQ(d.get_dest(), L"shop");
+  EXPECT_EQ(d.get_mode(), 2);
+  EXPECT_TRUE(d.is_skip_indexes());
+  EXPECT_FALSE(d.is_only_definitions());
+  EXPECT_EQ(d.selected_tables(), c.selected_tables());
+  EXPECT_EQ(d.available_queries(), c.available_queries());
+  // Only worksheets (empty text) are listed by name.
+  EXPECT_EQ(d.selected_table_names(), std::vector<std::wstring>{L"Sheet1"});
+  // Loading again lists nothing twice.
+  ASSERT_TRUE(d.load_profile(p));
+  EXPECT_EQ(d.selected_table_names().size(), 1u);
+}
+
+TEST(udb_converter, load_profile_generic_values) {
+  struct {
+    const wchar_t* mode;
+    int expected;
+  } modes[] = {{L"3", 3}, {L"12", 1}, {L"", 1}, {L"x", 1}, {L"7", 1}, {L"0", 0}};
+  for (const auto& m : modes) {
+    test_converter c;
+    c.set_mode(1);
+    udb_profile p;
+    p.set_value(generic, L"mode", m.mode);
+    c.load_profile(p);
+    EXPECT_EQ(c.get_mode(), m.expected) << "mode text '" << testing::PrintToString(std::wstring(m.mode)) << "'";
+  }
+
+  struct {
+    const wchar_t* text;
+    bool before, after;
+  } flags[] = {{L"0", true, false}, {L"yes", false, true}, {L"", true, true}, {L"", false, false}};
+  for (const auto& f : flags) {
+    test_converter c;
+    c.set_only_definitions(f.before);
+    c.set_src(L"old.xls");
+    udb_profile p;
+    p.set_value(generic, L"only definitions", f.text);
+    p.set_value(generic, L"src", L"");  // an empty source keeps the old one
+    c.load_profile(p);
+    EXPECT_EQ(c.is_only_definitions(), f.after);
+    EXPECT_EQ(c.get_src(), L"old.xls");
+  }
+}
+
+TEST(udb_converter, load_profile_keeps_selected_entries) {
+  test_converter c;
+  c.selected_tables()[L"Q"] = L"SELECT 1";
+  udb_profile p;
+  p.set_value(L"Selected Tables", L"Q", L"SELECT 2");
+  c.load_profile(p);
+  EXPECT_EQ(c.selected_tables()[L"Q"], L"SELECT 1");
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+#include "UDB/udb_prof.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TK/tk_excep.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class udb_profile_file : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/udb_prof_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::wstring path(const char* name) const { return (dir_ / name).wstring(); }
+  void write(const char* name, const std::string& bytes) const {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+  std::string read(const char* name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path dir_;
+};
+
+TEST(udb_profile, values) {
+  udb_profile p;
+  EXPECT_EQ(p.get_sections().size(), 3u);
+  EXPECT_TRUE(p.get_available_queries().empty());
+  EXPECT_TRUE(p.get_selected_tables().empty());
+  p.set_value(L"MySQL settings", L"host", L"db1");
+  p.set_value(L"MySQL settings", L"host", L"db2");  // the first value stays
+  EXPECT_EQ(p.get_value(L"MySQL settings", L"host"), L"db1");
+  EXPECT_EQ(p.get_value(L"MySQL settings", L"HOST"), L"");  // keys compare exactly
+  EXPECT_EQ(p.get_value(L"No section", L"host"), L"");
+}
+
+TEST_F(udb_profile_file, store_writes_the_format) {
+  udb_profile p;
+  p.set_value(L"Selected Tables", L"Sheet1", L"");
+  p.set_value(L"Selected Tables", L"Q", L"T");
+  p.set_value(L"Generic settings", L"src", L"");
+  ASSERT_TRUE(p.store(path("a.prf")));
+  EXPECT_EQ(read("a.prf"),
+            "[Available Queries]\r\n\r\n"
+            "[Generic settings]\r\nsrc=\r\n\r\n"
+            "[Selected Tables]\r\nQ=T\r\nSheet1\r\n\r\n");
+  struct stat st {};
+  ASSERT_EQ(stat((dir_ / "a.prf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // it may hold a password
+}
+
+TEST_F(udb_profile_file, store_and_load_give_the_same_profile) {
+  udb_profile p;
+  p.set_value(L"Available Queries", L"Big", L"SELECT * FROM [Sheet1$] WHERE a = 'x=y'");
+  p.set_value(L"Selected Tables", L"Sheet1", L"");
+  p.set_value(L"Selected Tables", L"Big", L"SELECT * FROM [Sheet1$] WHERE a = 'x=y'");
+  p.set_value(L"Generic settings", L"src", L"/data/Prix \u00e9t\u00e9 \u6570\u636e.xls");
+  p.set_value(L"Generic settings", L"mode", L"2");
+  p.set_value(L"MySQL settings", L"password", L"");
+  // A query far longer than any line buffer.
+  p.set_value(L"Available Queries", L"Long", L"SELECT " + std::wstring(20000, L'c') + L" FROM t");
+  ASSERT_TRUE(p.store(path("b.prf")));
+
+  udb_profile q;
+  ASSERT_TRUE(q.load(path("b.prf")));
+  EXPECT_EQ(q, p);
+}
+
+TEST_F(udb_profile_file, line_breaks_in_values_stay_on_one_line) {
+  udb_profile p;
+  p.set_value(L"Available Queries", L"Q", L"SELECT *\r\nFROM [Sheet1$]");
+  ASSERT_TRUE(p.store(path("c.prf")));
+  udb_profile q;
+  ASSERT_TRUE(q.load(path("c.prf")));
+  EXPECT_EQ(q.get_available_queries().size(), 1u);
+  EXPECT_EQ(q.get_value(L"Available Queries", L"Q"), L"SELECT *  FROM [Sheet1$]");
+}
+
+TEST_F(udb_profile_file, load_reading_rules) {
+  write("d.prf",
+        "  [Generic settings]  \r\n"
+        "a = b\r\n"
+        "mode=1\r\n"
+        "mode=3\r\n"
+        "\r\n"
+        "[Selected Tables]\r\n"
+        "Sheet1\r\n"
+        "[Generic settings]\r\n"
+        "src=x.xls\n");  // a line without CR counts as well
+  udb_profile p;
+  ASSERT_TRUE(p.load(path("d.prf")));
+  EXPECT_EQ(p.get_value(L"Generic settings", L"a"), L" b");
+  EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"1");
+  EXPECT_EQ(p.get_value(L"Generic settings", L"src"), L"x.xls");
+  EXPECT_EQ(p.get_selected_tables().count(L"Sheet1"), 1u);
+  EXPECT_EQ(p.get_value(L"Selected Tables", L"Sheet1"), L"");
+}
+
+TEST_F(udb_profile_file, load_refuses_entries_before_a_section) {
+  write("e.prf", "src=x\r\n[Generic settings]\r\nmode=1\r\n");
+  udb_profile p;
+  EXPECT_FALSE(p.load(path("e.prf")));
+  EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"");
+  // A byte-order mark hides the first section line.
+  write("f.prf", "\xEF\xBB\xBF[Generic settings]\r\nmode=1\r\n");
+  EXPECT_FALSE(p.load(path("f.prf")));
+}
+
+TEST_F(udb_profile_file, missing_profile_is_a_level_1_error) {
+  udb_profile p;
+  try {
+    p.load(path("missing.prf"));
+    FAIL() << "no exception";
+  } catch (const tk_exception& e) {
+    EXPECT_EQ(e.get_level(), 1);
+    EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+  }
+}
+
+TEST_F(udb_profile_file, store_reports_a_folder_it_cannot_write) {
+  udb_profile p;
+  EXPECT_FALSE(p.store(path("no/such/folder/x.prf")));
+}
+
+}  // namespace
