@@ -3,6 +3,8 @@
 #pragma once
 
 #include "platform/oleaut/bstr.h"
+#include "platform/oleaut/date.h"
+#include "platform/oleaut/numeric.h"
 #include "platform/oleaut/safearray.h"
 #include "platform/oleaut/types.h"
 #include "platform/oleaut/variant.h"
