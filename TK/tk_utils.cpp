@@ -1,12 +1,21 @@
 #include "TK/tk_utils.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
+#include "platform/kernel/clipboard.h"
 #include "platform/kernel/codepage.h"
 #include "platform/kernel/crt_format.h"
+#include "platform/kernel/dll_version.h"
+#include "platform/kernel/last_error.h"
+#include "platform/kernel/mail.h"
 #include "platform/kernel/nocase.h"
 #include "platform/kernel/path.h"
 
@@ -186,4 +195,91 @@ std::wstring tk_get_module_wpath() {
 std::string tk_get_module_folder() {
   auto parts = kernel::split_path(tk_get_module_path());
   return parts.drive + parts.dir;
+}
+
+// ---- Working directory -----------------------------------------------------
+
+tk_cur_dir::tk_cur_dir(const std::string& folder) {
+  auto saved = kernel::current_directory();
+  if (!saved) return;
+  saved_ = *saved;
+  changed_ = kernel::set_current_directory(folder.empty() ? tk_get_module_folder() : folder);
+}
+
+tk_cur_dir::~tk_cur_dir() {
+  if (changed_) kernel::set_current_directory(saved_);
+}
+
+// ---- File and folder tests -------------------------------------------------
+
+bool tk_is_file_exist(const char* path, int access) {
+  if (!path) return false;
+  tk_trace(2, "tk_is_file_exist(%s)", path);
+  // Non-blocking, so that a named pipe cannot hold us up.
+  int fd = ::open(path, (access == 1 ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  bool ok = false;
+  if (fd >= 0) {
+    struct stat st {};
+    ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (!ok) kernel::set_last_error(ERROR_ACCESS_DENIED);
+    ::close(fd);
+  } else {
+    kernel::set_last_error_from_errno(errno);
+  }
+  if (!ok) tk_trace(2, "File not exists!");
+  return ok;
+}
+
+bool tk_is_file_exist(const wchar_t* path, int access) {
+  if (!path) return false;
+  return tk_is_file_exist(tk_to_ansi(path).c_str(), access);
+}
+
+bool tk_is_path_exist(const wchar_t* path) {
+  if (!path) return false;
+  tk_wtrace(2, L"tk_is_path_exist(%s)", path);
+  std::string folder;
+  if (!tk_to_ansi(path, folder)) return false;
+  tk_cur_dir dir(folder);
+  return dir.is_changed();
+}
+
+// ---- Clipboard, component versions, bug report -------------------------------
+
+void tk_copy_to_clipboard(const std::wstring& text) {
+  tk_wtrace(2, L"tk_copy_to_clipboard2(%s)", text.c_str());
+  if (kernel::set_clipboard_text(text)) {
+    tk_trace(2, "OpenClipboard succeeded");
+  } else {
+    tk_trace(2, "GetLastError() returns %08X", kernel::get_last_error());
+  }
+}
+
+DWORD get_dll_version(const wchar_t* dll_name) {
+  auto version = dll_name ? kernel::dll_version(dll_name) : std::nullopt;
+  if (!version) {
+    tk_trace(2, "get_dll_version failed to load DLL");
+    return 0;
+  }
+  return *version;
+}
+
+const char tk_service_address[] = "support@veltrask.com";
+
+void tk_send_bug(const char* title, const char* text) {
+  title = title ? title : "";
+  text = text ? text : "";
+  tk_trace(2, "tk_send_bug(%s|%s)", title, text);
+  kernel::mail_message message;
+  message.to = std::string("mailto:") + tk_service_address;
+  message.subject = tk_to_utf8(tk_from_ansi(std::string("Bug report on ") + title));
+  message.body = tk_to_utf8(tk_from_ansi(std::string_view(text)));
+  tk_cur_dir keep(".");
+  auto transport = kernel::find_mail_transport();
+  if (!transport) {
+    tk_trace(2, "Failed to locate MAPI32.DLL");
+    return;
+  }
+  int result = kernel::send_mail(*transport, message);
+  tk_trace(2, "lpfnMAPISendMail returns %d", result);
 }

@@ -80,3 +80,48 @@ std::string tk_get_module_path();
 std::wstring tk_get_module_wpath();
 // The folder of the program's path, with its trailing separator.
 std::string tk_get_module_folder();
+
+// ---- Working directory -----------------------------------------------------
+
+// Changes the process to a folder (empty: the program's folder) and back again
+// when it goes out of scope.
+class tk_cur_dir {
+ public:
+  explicit tk_cur_dir(const std::string& folder);
+  ~tk_cur_dir();
+  tk_cur_dir(const tk_cur_dir&) = delete;
+  tk_cur_dir& operator=(const tk_cur_dir&) = delete;
+
+  // False when the current folder could not be read or the change failed.
+  bool is_changed() const { return changed_; }
+
+ private:
+  bool changed_ = false;
+  std::string saved_;
+};
+
+// ---- File and folder tests -------------------------------------------------
+
+// True when the file exists and opens for reading (for reading and writing
+// when access is 1). A folder is no file.
+bool tk_is_file_exist(const char* path, int access = 0);
+bool tk_is_file_exist(const wchar_t* path, int access = 0);
+// True when the folder exists and can be entered.
+bool tk_is_path_exist(const wchar_t* path);
+
+// ---- Clipboard, component versions, bug report -------------------------------
+
+// Puts the text on the clipboard; a clipboard that cannot be opened is logged
+// and passed over.
+void tk_copy_to_clipboard(const std::wstring& text);
+
+// The component's major version in the high word and minor in the low word;
+// 0 when it is not there.
+DWORD get_dll_version(const wchar_t* dll_name);
+
+// The maker's service address: bug reports go there, and messages name it.
+extern const char tk_service_address[];
+
+// Mails a bug report on the title (subject "Bug report on " + title) with the
+// text, without a dialog. Without a mail transport it is logged and passed over.
+void tk_send_bug(const char* title, const char* text);
