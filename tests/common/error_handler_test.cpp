@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ public:
   bool answer_continue = true;
   bool answer_do_not_show = false;
   int exit_code = 1;
+  bool shell_initialized = true;
+  std::vector<int> topics;
 
   void show_internal_error(const std::wstring& m) override { shown.push_back(L"internal:" + m); }
   void show_error(const std::wstring& m) override { shown.push_back(L"error:" + m); }
@@ -24,7 +27,8 @@ public:
     do_not_show = answer_do_not_show;
     return answer_continue;
   }
-  std::vector<std::string>* error_list() override { return &listed; }
+  std::vector<std::string>* error_list() override { return shell_initialized ? &listed : nullptr; }
+  void display_help(int topic) override { topics.push_back(topic); }
   void end_process(int code) override { exit_code = code; }
 };
 
@@ -33,7 +37,9 @@ protected:
   void SetUp() override {
     auto d = std::make_unique<scripted_dialogs>();
     dialogs = d.get();
-    handler = std::make_unique<error_handler>(mysql_error_map_size, mysql_error_map, std::move(d));
+    handler = std::make_unique<error_handler>(dao_error_map_size, dao_error_map, std::move(d));
+    handler->load_err_map(mysql_error_map_size, mysql_error_map);
+    handler->load_err_map(xls_error_map_size, xls_error_map);
   }
   scripted_dialogs* dialogs = nullptr;
   std::unique_ptr<error_handler> handler;
@@ -90,4 +96,57 @@ TEST_F(ErrorHandler, ListKeepsTwentyErrors) {
   for (int i = 0; i < 21; ++i) handler->handle(e, true);
   EXPECT_EQ(dialogs->listed.size(), error_handler::max_listed_errors);
   EXPECT_EQ(dialogs->shown.size(), 21u);
+}
+
+TEST_F(ErrorHandler, TablesOfTheWizard) {
+  coded_exception sheet(0x10CCA, 0), dup_mysql(0x400426, 0), dup_dao(0x10BCE, 0), bad_db(0x10BEF, 1);
+  handler->handle(sheet, true);
+  handler->handle(dup_mysql, true);
+  handler->handle(dup_dao, true);
+  handler->handle(bad_db, true);
+  ASSERT_EQ(dialogs->listed.size(), 4u);
+  EXPECT_EQ(dialogs->listed[0].rfind("Failed to recognize table structure in the worksheet. You can", 0), 0u);
+  EXPECT_EQ(dialogs->listed[1], dialogs->listed[2]);
+  EXPECT_EQ(dialogs->listed[3].rfind("Not a valid MS Access database name.", 0), 0u);
+  // The level-1 box shows the same line.
+  EXPECT_EQ(dialogs->shown.back(), L"error:" + std::wstring(dialogs->listed[3].begin(), dialogs->listed[3].end()));
+}
+
+TEST_F(ErrorHandler, NoListBeforeTheShellIsInitialised) {
+  dialogs->shell_initialized = false;
+  tk_exception e("early", 0);
+  handler->handle(e, true);
+  handler->add_error("not a tk_exception");
+  dialogs->shell_initialized = true;
+  handler->add_error("bad\nalloc");
+  handler->add_error("line\nbreak");
+  ASSERT_EQ(dialogs->listed.size(), 2u);
+  EXPECT_EQ(dialogs->listed[1], "line break");
+}
+
+TEST_F(ErrorHandler, LevelOneOpensItsHelpTopics) {
+  handler->add_help_topic(0x4007D3, 1017);
+  handler->add_help_topic(0x4007D3, 1010);
+  coded_exception e(0x4007D3, 1);
+  handler->handle(e, true);
+  EXPECT_EQ(dialogs->topics, (std::vector<int>{1017, 1010}));
+}
+
+TEST_F(ErrorHandler, IsASingletonAndWorksWithoutDialogs) {
+  EXPECT_EQ(&error_handler::instance(), handler.get());
+  EXPECT_THROW(error_handler(0, dao_error_map), tk_mail_assertion);
+  handler->set_dialogs(nullptr);
+  tk_exception quiet("quiet", 0), stop("stop", 1);
+  EXPECT_NO_THROW(handler->handle(quiet, false));
+  EXPECT_THROW(handler->handle(stop, false), tk_final_exception);
+}
+
+TEST(ErrorHandlerDeathTest, InternalErrorEndsTheProcessWithMinusOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        error_handler handler(dao_error_map_size, dao_error_map);
+        handler.handle(tk_mail_assertion("a.c", 7), true);
+      },
+      ::testing::ExitedWithCode(255), "Internal error: \ncode=612e635c37");
 }

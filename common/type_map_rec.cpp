@@ -1,0 +1,57 @@
+// The maps fed from the records and schemas of the database layer.
+#include "common/type_map.h"
+
+#include <string>
+
+#include "TK/tk_trace.h"
+#include "UDB/udb_rec.h"
+#include "UDB/udb_sche.h"
+
+std::vector<type_map_column> types_map::columns_of(const udb_schema& schema) {
+  std::vector<type_map_column> columns;
+  columns.reserve(schema.size());
+  for (const t_ftd* f : schema) columns.emplace_back(f->name, f->vartype);
+  return columns;
+}
+
+template <class Add>
+void types_map::for_each_value(const udb_record& record, Add&& add) {
+  for (std::size_t pos = 0; pos < entries_.size(); ++pos) {
+    const type_map_entry& e = entries_[pos];
+    tk_trace(1, "Process %d item, n_field=%d", static_cast<int>(pos), e.field_index);
+    if (static_cast<std::size_t>(e.field_index) >= record.size()) {
+      add(pos, std::string_view(), true);
+      continue;
+    }
+    const udb_field& field = record[e.field_index];
+    VARTYPE vt = field.get_type();
+    if (vt == VT_NULL || vt == VT_EMPTY) {
+      add(pos, std::string_view(), true);
+      continue;
+    }
+    std::string text = field.to_string();
+    tk_trace(1, "Got string representation: '%s'", text.c_str());
+    add(pos, text, false);
+  }
+}
+
+num_map::num_map(std::wstring table_name, const udb_schema& schema)
+    : num_map(std::move(table_name), columns_of(schema)) {}
+
+void num_map::add_rec_stat(const udb_record& record) {
+  tk_trace(1, "num_map::add_rec_stat(map size=%d)", static_cast<int>(entries_.size()));
+  for_each_value(record, [this](std::size_t pos, std::string_view text, bool is_null) {
+    add_value(pos, text, is_null);
+  });
+}
+
+dates_map::dates_map(std::wstring table_name, const udb_schema& schema, bool date_fields_only)
+    : dates_map(std::move(table_name), columns_of(schema), date_fields_only) {}
+
+void dates_map::add_rec_stat(const udb_record& record) {
+  tk_trace(1, "dates_map::add_rec_stat(map size=%d)", static_cast<int>(entries_.size()));
+  for_each_value(record, [this](std::size_t pos, std::string_view text, bool is_null) {
+    add_value(pos, text, is_null);
+  });
+  tk_trace(1, "End of dates_map::add_rec_stat");
+}

@@ -1,0 +1,110 @@
+#include "common/type_map.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "TK/tk_excep.h"
+
+namespace {
+
+// The final numeric state of one column of the given source type fed with the values.
+int num_state(VARTYPE vt, std::initializer_list<const char*> values) {
+  num_map map(L"t", {{L"c", vt}});
+  for (const char* v : values) map.add_value(0, v);
+  return map.get_entry(0).state;
+}
+
+int date_state(std::initializer_list<const char*> values) {
+  dates_map map(L"t", {{L"c", VT_BSTR}}, false);
+  for (const char* v : values) map.add_value(0, v);
+  return map.get_entry(0).state;
+}
+
+TEST(NumMap, NarrowestTypeThatHoldsEveryValue) {
+  EXPECT_EQ(num_state(VT_R8, {"1", "2", "3"}), num_map::k_int);
+  EXPECT_EQ(num_state(VT_R8, {"1", "2.5"}), num_map::k_double);
+  EXPECT_EQ(num_state(VT_R8, {"1", "3000000000"}), num_map::k_bigint);
+  EXPECT_EQ(num_state(VT_R8, {"1", "abc"}), num_map::k_varchar);
+  EXPECT_EQ(num_state(VT_R8, {"3000000000", "5"}), num_map::k_bigint);
+  EXPECT_EQ(num_state(VT_R8, {"3000000000", "5", "2.5"}), num_map::k_double);
+  EXPECT_EQ(num_state(VT_BSTR, {"", "-7", "", "2147483647"}), num_map::k_int);
+  EXPECT_EQ(num_state(VT_BSTR, {"-2147483649"}), num_map::k_bigint);
+  // Once text, always text.
+  EXPECT_EQ(num_state(VT_BSTR, {"x", "1", "2"}), num_map::k_varchar);
+}
+
+TEST(NumMap, OnlyTextTheServerReadsAsTheSameNumberCounts) {
+  for (const char* yes : {"0.12", "0", "-0.5", "+3.25", ".5", "1e5", "1E-05", "2.5e+10", "-0"})
+    EXPECT_TRUE(num_map::is_double(yes)) << yes;
+  for (const char* no : {"012", "01", "-01", "0,12", "12,5", "1-2", "1+2", "e5", "-e5", ".", "5.", "1e",
+                         "1e999", "1e-999", "nan", "inf", " 12", "12 ", "", "1.2.3", "0x1F",
+                         "1234567890.1234567"})
+    EXPECT_FALSE(num_map::is_double(no)) << no;
+
+  EXPECT_TRUE(num_map::is_int("-2147483648"));
+  EXPECT_FALSE(num_map::is_int("2147483648"));
+  for (const char* no : {"12.0", "1e3", "+5", "007", "-0", "12,5", "99999999999999999999999"})
+    EXPECT_FALSE(num_map::is_int(no)) << no;
+  EXPECT_TRUE(num_map::is_i8("9223372036854775807"));
+  EXPECT_FALSE(num_map::is_i8("9223372036854775808"));
+  EXPECT_FALSE(num_map::is_i8("5"));
+
+  EXPECT_EQ(num_state(VT_BSTR, {"12,5"}), num_map::k_varchar);
+  EXPECT_EQ(num_state(VT_BSTR, {"1-2"}), num_map::k_varchar);
+  EXPECT_EQ(num_state(VT_BSTR, {"1", "12.0"}), num_map::k_double);
+  EXPECT_EQ(num_state(VT_BSTR, {"01", "02"}), num_map::k_varchar);
+  // Integers beyond 64 bits, or wider than a DOUBLE holds, stay text.
+  EXPECT_EQ(num_state(VT_BSTR, {"123456789012345678901234567890"}), num_map::k_varchar);
+  EXPECT_EQ(num_state(VT_BSTR, {"1234567890123456789", "2.5"}), num_map::k_varchar);
+  EXPECT_EQ(num_state(VT_BSTR, {"2.5", "1234567890123456789"}), num_map::k_varchar);
+  EXPECT_EQ(num_state(VT_BSTR, {"1234567890123456789", "7"}), num_map::k_bigint);
+}
+
+TEST(NumMap, EmptyTextsAndNullsAreTracked) {
+  num_map map(L"t", {{L"a", VT_I4}, {L"b", VT_R8}, {L"c", VT_I8}, {L"d", VT_DATE}});
+  EXPECT_EQ(map.get_entry(0).source_class, num_map::k_int);
+  EXPECT_EQ(map.get_entry(1).source_class, num_map::k_double);
+  EXPECT_EQ(map.get_entry(2).source_class, num_map::k_bigint);
+  EXPECT_EQ(map.get_entry(3).source_class, num_map::k_varchar);
+  map.add_value(0, "", true);
+  map.add_value(1, "", false);
+  EXPECT_FALSE(map.get_entry(0).empty_seen);
+  EXPECT_TRUE(map.get_entry(1).empty_seen);
+  EXPECT_FALSE(map.get_entry(1).seen);
+  EXPECT_THROW(map.get_entry(4), tk_mail_assertion);
+}
+
+TEST(DatesMap, DateTimeAndTimeColumns) {
+  EXPECT_EQ(date_state({"2004-05-06", "2004-05-07"}), dates_map::k_date);
+  EXPECT_EQ(date_state({"2004-05-06", "2004-05-07", "2004-05-08 10:00:00"}), dates_map::k_datetime);
+  EXPECT_EQ(date_state({"2004-05-06", "10:00:00"}), dates_map::k_char);
+  EXPECT_EQ(date_state({"10:00:00", "9:05:00"}), dates_map::k_time);
+  EXPECT_EQ(date_state({"10:00:00", "2004-05-06"}), dates_map::k_char);
+  EXPECT_EQ(date_state({"20040506", "20040507123456"}), dates_map::k_datetime);
+  EXPECT_EQ(date_state({"2004-05-06 00:00:00", ""}), dates_map::k_date);
+  // A value that is not a date keeps the column as text.
+  EXPECT_EQ(date_state({"2004-05-06", "n/a"}), dates_map::k_char);
+  EXPECT_EQ(date_state({"2004-05-06 10:00:00", "n/a", "2004-05-07"}), dates_map::k_char);
+}
+
+TEST(DatesMap, OnlyFormsTheServerReadsTheSameWay) {
+  for (const char* no : {"5/6/2004 1:05 PM", "06.05.2004", "2004/05/06", "2004-5-6", "2004-02-30",
+                         "2004-13-01", "0999-01-01", "2004-05-06T10:00:00", "24:00:00", "10:60:00",
+                         "12:30:59.6", "2004-05-06 10:00", "20041301", "12345678", "abc", "1"})
+    EXPECT_EQ(dates_map::date_kind(no), 0) << no;
+  EXPECT_EQ(dates_map::date_kind("2000-02-29"), dates_map::k_date);
+  EXPECT_EQ(dates_map::date_kind("1900-02-29"), 0);
+  EXPECT_EQ(dates_map::date_kind("20040506123456"), dates_map::k_datetime);
+  EXPECT_EQ(dates_map::date_kind("20040506000000"), dates_map::k_date);
+  EXPECT_EQ(dates_map::date_kind("23:59:59"), dates_map::k_time);
+}
+
+TEST(DatesMap, DateFieldsOnly) {
+  dates_map map(L"t", {{L"a", VT_BSTR}, {L"b", VT_DATE}}, true);
+  ASSERT_EQ(map.size(), 1u);
+  EXPECT_EQ(map.get_entry(0).field_index, 1);
+  EXPECT_EQ(map.get_entry(0).source_class, dates_map::k_datetime);
+}
+
+}  // namespace
