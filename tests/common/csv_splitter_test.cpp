@@ -1,5 +1,6 @@
 #include "common/csv_decode.h"
 #include "common/csv_splitter.h"
+#include "platform/kernel/codepage.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,15 @@ TEST(csv_split, reuses_its_strings) {
     EXPECT_EQ(fields[1], L"y");
 }
 
-TEST(csv_decode, ascii_and_invalid_bytes) {
+// Sets the calling thread's ANSI code page for one test.
+class thread_code_page {
+public:
+    explicit thread_code_page(UINT cp) { EXPECT_TRUE(kernel::set_thread_code_page(cp)); }
+    ~thread_code_page() { kernel::set_thread_code_page(0); }
+};
+
+TEST(csv_decode, thread_code_page) {
+    thread_code_page utf8(CP_UTF8);
     std::wstring out = L"old";
     csv_decode("plain,text\t1", out);
     EXPECT_EQ(out, L"plain,text\t1");
@@ -63,6 +72,11 @@ TEST(csv_decode, ascii_and_invalid_bytes) {
     EXPECT_EQ(out, L"\u00E9t\u00E9 \u20AC \U0001F600");
     csv_decode("a\xFF" "b\xC3", out);
     EXPECT_EQ(out, L"a\uFFFDb\uFFFD");
+    {
+        thread_code_page latin(1252);
+        csv_decode("caf\xE9 \x80", out);
+        EXPECT_EQ(out, L"caf\u00E9 \u20AC");
+    }
 }
 
 }  // namespace
