@@ -8,36 +8,25 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "TK/tk_trace.h"
 #include "platform/kernel/clipboard.h"
 #include "platform/kernel/dll_version.h"
 #include "platform/kernel/last_error.h"
 #include "platform/kernel/mail.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
 class TkPlatform : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("orv-tkplat-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
   void TearDown() override {
     kernel::set_mail_transport(std::nullopt);
     kernel::set_clipboard_writer(nullptr);
-    std::filesystem::remove_all(dir_);
   }
-  static std::string read(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::filesystem::path dir_;
+  static std::string read(const std::filesystem::path& p) { return test_dir::read(p); }
+  test_dir tmp_;
+  std::filesystem::path dir_ = tmp_.path();
 };
 
 TEST_F(TkPlatform, WorkingDirectoryIsRestored) {

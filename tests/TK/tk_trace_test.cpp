@@ -5,31 +5,19 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
-#include <unistd.h>
+
+#include "tests/support/test_dir.h"
 
 namespace {
 
 class TkTrace : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("orv-trace-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    file_ = (dir_ / "run.log").string();
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string contents() const {
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string contents() const { return test_dir::read(file_); }
   void write_old_content() const { std::ofstream(file_, std::ios::binary) << "old run\r\n"; }
 
-  std::filesystem::path dir_;
-  std::string file_;
+  test_dir tmp_;
+  std::filesystem::path dir_ = tmp_.path();
+  std::string file_ = (dir_ / "run.log").string();
 };
 
 TEST_F(TkTrace, WithoutALogNothingHappens) {
