@@ -105,8 +105,7 @@ error_handler::~error_handler() = default;
 
 void error_handler::load_err_map(int count, const error_map_entry* table) {
   tk_trace(2, "error_handler::load_err_map");
-  if (!table) throw tk_mail_assertion("tk_errco", 43);
-  for (int i = 0; i < count; ++i) m_messages.emplace(table[i].code, table[i].text ? table[i].text : "");
+  m_messages.load_map(count, table);
 }
 
 void error_handler::set_context(const std::wstring& context) {
@@ -119,8 +118,8 @@ void error_handler::set_record_context(const std::wstring& table, int record) {
 
 std::string error_handler::message_for(const tk_exception& e) const {
   std::string message = m_context.empty() ? std::string() : m_context + ": ";
-  auto found = m_messages.find(e.get_code());
-  message += found != m_messages.end() && !found->second.empty() ? found->second : std::string(e.what());
+  std::string text = m_messages.convert(e.get_code());
+  message += text.empty() ? std::string(e.what()) : text;
   return message;
 }
 

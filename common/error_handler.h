@@ -17,14 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_errco.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_singl.h"
 
 // {code, text} rows of a code-to-message table.
-struct error_map_entry {
-  int code;
-  const char* text;
-};
+using error_map_entry = tk_error_entry;
 
 // What the handler shows; the wizard's dialogs implement it.
 class error_dialogs {
@@ -87,7 +85,7 @@ private:
   std::string m_context;
   bool m_suppress = false;
   std::multimap<int, int> m_help_topics;
-  std::map<int, std::string> m_messages;
+  tk_error_converter m_messages;
   std::unique_ptr<error_dialogs> m_dialogs;
 };
 
