@@ -8,6 +8,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -106,7 +107,10 @@ std::string locale_codeset() {
   return codeset;
 }
 
+std::atomic<UINT> g_system_cp{0};  // the system's code page once known
+
 UINT locale_code_page() {
+  if (UINT cp = g_system_cp.load(std::memory_order_acquire)) return cp;
   auto& s = state();
   {
     std::lock_guard<std::mutex> g(s.lock);
@@ -127,7 +131,9 @@ UINT locale_code_page() {
     }
   }
   if (!s.locale_cp) s.locale_cp = cp;
-  return s.override_cp ? s.override_cp : s.locale_cp;
+  UINT effective = s.override_cp ? s.override_cp : s.locale_cp;
+  g_system_cp.store(effective, std::memory_order_release);
+  return effective;
 }
 
 UINT resolve(UINT cp) {
@@ -136,32 +142,46 @@ UINT resolve(UINT cp) {
   return cp;
 }
 
-// Open conversion descriptors of this thread, by "to|from".
+const iconv_t no_descriptor = reinterpret_cast<iconv_t>(-1);
+
+// Open conversion descriptors of this thread, by code page and direction.
 class iconv_cache {
  public:
   ~iconv_cache() {
-    for (auto& [key, cd] : map_) iconv_close(cd);
+    for (auto& e : entries_)
+      if (e.cd != no_descriptor) iconv_close(e.cd);
   }
-  iconv_t get(const std::string& to, const std::string& from) {
-    std::string key = to + '|' + from;
-    auto it = map_.find(key);
-    if (it != map_.end()) {
-      iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // initial shift state
-      return it->second;
-    }
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
-    map_.emplace(key, cd);
+  iconv_t get(UINT cp, bool to_wide) {
+    for (auto& e : entries_)
+      if (e.cp == cp && e.to_wide == to_wide) {
+        if (e.cd != no_descriptor) iconv(e.cd, nullptr, nullptr, nullptr, nullptr);  // initial shift state
+        return e.cd;
+      }
+    std::string name = known_codeset(cp);
+    iconv_t cd = name.empty() ? no_descriptor
+                              : to_wide ? iconv_open("WCHAR_T", name.c_str()) : iconv_open(name.c_str(), "WCHAR_T");
+    entries_.push_back({cp, to_wide, cd});
     return cd;
   }
 
  private:
-  std::map<std::string, iconv_t> map_;
+  struct entry {
+    UINT cp;
+    bool to_wide;
+    iconv_t cd;
+  };
+  std::vector<entry> entries_;
 };
 
-iconv_t descriptor(const std::string& to, const std::string& from) {
+iconv_t descriptor(UINT cp, bool to_wide) {
   thread_local iconv_cache cache;
-  return cache.get(to, from);
+  return cache.get(cp, to_wide);
+}
+
+// Code pages whose bytes below 0x80 are always ASCII characters on their own.
+bool ascii_compatible(UINT cp) {
+  if (cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001 || cp >= private_code_page_base) return false;
+  return !known_codeset(cp).empty();
 }
 
 bool valid_scalar(wchar_t c) {
@@ -175,7 +195,9 @@ template <class Out>
 void run_iconv(iconv_t cd, const char* in, std::size_t in_left, std::size_t unit_size, Out& out,
                const typename Out::value_type replacement) {
   using unit = typename Out::value_type;
-  std::vector<char> buf(std::max<std::size_t>(64, in_left * 2 + 16));
+  thread_local std::vector<char> buf;
+  std::size_t want = std::min<std::size_t>(std::max<std::size_t>(64, in_left * 4 + 16), 1 << 20);
+  if (buf.size() < want) buf.resize(want);
   char* src = const_cast<char*>(in);
   for (;;) {
     char* dst = buf.data();
@@ -223,34 +245,29 @@ bool set_thread_code_page(UINT cp) {
 }
 
 bool set_system_code_page(UINT cp) {
-  if (cp == CP_ACP) {
-    std::lock_guard<std::mutex> g(state().lock);
-    state().override_cp = 0;
-    return true;
-  }
-  if (cp == CP_THREAD_ACP || cp == CP_OEMCP || !is_valid_code_page(cp)) return false;
+  if (cp != CP_ACP && (cp == CP_THREAD_ACP || cp == CP_OEMCP || !is_valid_code_page(cp))) return false;
   std::lock_guard<std::mutex> g(state().lock);
   state().override_cp = cp;
+  g_system_cp.store(0, std::memory_order_release);  // found again on the next use
   return true;
 }
 
 std::string codeset_name(UINT cp) { return known_codeset(resolve(cp)); }
 
 bool is_valid_code_page(UINT cp) {
-  std::string name = codeset_name(cp);
-  if (name.empty()) return false;
-  return descriptor(name, "WCHAR_T") != reinterpret_cast<iconv_t>(-1);
+  UINT real = resolve(cp);
+  return real == CP_UTF8 || descriptor(real, false) != no_descriptor;
 }
 
 std::optional<std::string> wide_to_multibyte(UINT cp, std::wstring_view text) {
   UINT real = resolve(cp);
   if (real == CP_UTF8) return wide_to_utf8(text);
-  std::string name = known_codeset(real);
-  if (name.empty()) return std::nullopt;
-  iconv_t cd = descriptor(name, "WCHAR_T");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  iconv_t cd = descriptor(real, false);
+  if (cd == no_descriptor) return std::nullopt;
   std::string out;
   if (text.empty()) return out;
+  if (ascii_compatible(real) && std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; }))
+    return std::string(text.begin(), text.end());
   out.reserve(text.size());
   // Values that are not Unicode scalars cannot be converted: they become '?'.
   std::wstring clean;
@@ -268,12 +285,12 @@ std::optional<std::string> wide_to_multibyte(UINT cp, std::wstring_view text) {
 std::optional<std::wstring> multibyte_to_wide(UINT cp, std::string_view text) {
   UINT real = resolve(cp);
   if (real == CP_UTF8) return utf8_to_wide(text);
-  std::string name = known_codeset(real);
-  if (name.empty()) return std::nullopt;
-  iconv_t cd = descriptor("WCHAR_T", name);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  iconv_t cd = descriptor(real, true);
+  if (cd == no_descriptor) return std::nullopt;
   std::wstring out;
   if (text.empty()) return out;
+  if (ascii_compatible(real) && std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+    return std::wstring(text.begin(), text.end());
   out.reserve(text.size());
   run_iconv(cd, text.data(), text.size(), 1, out, replacement_char);
   return out;

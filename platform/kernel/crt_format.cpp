@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <locale.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "platform/kernel/codepage.h"
@@ -38,7 +39,10 @@ void widen_exponent(std::string& s, int width) {
   std::size_t digits = e + 2, end = digits;
   while (end < s.size() && s[end] >= '0' && s[end] <= '9') ++end;
   if (end - digits >= 3) return;
-  s.insert(digits, end - digits == 1 ? "00" : "0");
+  std::string widened = s.substr(0, digits);
+  widened.append(end - digits == 1 ? 2 : 1, '0');
+  widened.append(s, digits, std::string::npos);
+  s.swap(widened);
   // Keep the field width by giving up one pad character when there is one.
   std::size_t grown = end - digits == 1 ? 2 : 1;
   for (std::size_t k = 0; k < grown && static_cast<int>(s.size()) > width; ++k) {
@@ -58,14 +62,17 @@ struct spec {
   int width = -1;
   int precision = -1;
   length len = length::none;
-  bool i64 = false;
   char conv = 0;
 };
 
 std::string numeric_format(const spec& s, const char* len) {
-  std::string f = "%" + s.flags;
+  std::string f = "%";
+  f += s.flags;
   if (s.width >= 0) f += std::to_string(s.width);
-  if (s.precision >= 0) f += "." + std::to_string(s.precision);
+  if (s.precision >= 0) {
+    f += '.';
+    f += std::to_string(s.precision);
+  }
   f += len;
   f += s.conv;
   return f;
@@ -305,7 +312,14 @@ std::wstring format(const wchar_t* f, ...) {
 
 std::string format_exponent(double value, int precision) {
   if (precision < 0) precision = 6;
-  return format("%.*e", precision, value);
+  char buf[512];
+  {
+    c_locale_scope in_c;
+    std::snprintf(buf, sizeof buf, "%.*e", std::min(precision, 400), value);
+  }
+  std::string text(buf);
+  widen_exponent(text, 0);
+  return text;
 }
 
 double strtod_c(const char* text, char** end) { return strtod_l(text, end, c_locale()); }
