@@ -6,7 +6,9 @@
 #include <system_error>
 
 #include "TK/tk_excep.h"
+#include "TK/tk_fname.h"
 #include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
 
 void tk_runnable::run() {
   while (!is_done() && !is_stop_requested()) step();
@@ -113,5 +115,17 @@ tk_converter::tk_converter() { tk_trace(2, "tk_converter::ctor"); }
 
 void tk_converter::set_logfile(const std::string& name) {
   tk_trace(1, "tk_convertor::set_logfile(%s)", name.c_str());
+  if (!name.empty()) {
+    if (tk_is_file_exist(name.c_str(), 0) && !tk_is_file_exist(name.c_str(), 1))
+      throw tk_exception("Logfile name specifies an existing read-only file.", 1);
+    if (!tk_is_path_exist(tk_from_ansi(tk_file_name(name).get_folder()).c_str()))
+      throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.", 1);
+  }
   logfile_ = name;
+  if (!name.empty()) {
+    if (tk_trace_log* log = tk_trace_log::instance_ptr()) {
+      log->set_file_name(name);
+      log->set_enabled(true);
+    }
+  }
 }

@@ -4,8 +4,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 
 #include "TK/tk_excep.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
 
 namespace {
 
@@ -147,6 +150,33 @@ TEST(tk_converter, finished_flag_and_settings) {
   EXPECT_TRUE(c.is_finished());
   c.set_silent(true);
   EXPECT_TRUE(c.is_silent());
+}
+
+TEST(tk_converter, set_logfile_checks_the_folder_and_enables_the_log) {
+  char tmpl[] = "/tmp/tk_threa_test.XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  tk_converter c;
+  try {
+    c.set_logfile(dir + "/missing/run.log");
+    FAIL() << "no exception";
+  } catch (const tk_exception& e) {
+    EXPECT_EQ(e.get_level(), 1);
+    EXPECT_STREQ(e.what(), "Logfile path does not exist.\nPlease verify the correct path was given.");
+  }
+  EXPECT_EQ(c.get_logfile(), "");
+  {
+    tk_trace_log log(nullptr, false, 3, false);
+    c.set_logfile(dir + "/run.log");
+    EXPECT_EQ(c.get_logfile(), dir + "/run.log");
+    EXPECT_TRUE(log.is_enabled());
+    EXPECT_EQ(log.get_file_name(), dir + "/run.log");
+    tk_trace(3, "entry");
+  }
+  EXPECT_TRUE(tk_is_file_exist((dir + "/run.log").c_str()));
+  c.set_logfile("");  // an empty name leaves the log alone
+  EXPECT_EQ(c.get_logfile(), "");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
