@@ -4,11 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -153,9 +153,8 @@ TEST(tk_converter, finished_flag_and_settings) {
 }
 
 TEST(tk_converter, set_logfile_checks_the_folder_and_enables_the_log) {
-  char tmpl[] = "/tmp/tk_threa_test.XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl;
+  test_dir tmp;
+  const std::string dir = tmp.path().string();
   tk_converter c;
   try {
     c.set_logfile(dir + "/missing/run.log");
@@ -176,7 +175,6 @@ TEST(tk_converter, set_logfile_checks_the_folder_and_enables_the_log) {
   EXPECT_TRUE(tk_is_file_exist((dir + "/run.log").c_str()));
   c.set_logfile("");  // an empty name leaves the log alone
   EXPECT_EQ(c.get_logfile(), "");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

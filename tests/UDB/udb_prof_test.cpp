@@ -3,37 +3,22 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "TK/tk_excep.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/test_dir.h"
 
 namespace {
 
 class udb_profile_file : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/udb_prof_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::wstring path(const char* name) const { return (dir_ / name).wstring(); }
   void write(const char* name, const std::string& bytes) const {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
   }
-  std::string read(const char* name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string read(const char* name) const { return test_dir::read(dir_ / name); }
 
-  fs::path dir_;
+  test_dir dir_;
 };
 
 TEST(udb_profile, values) {
