@@ -23,31 +23,13 @@ struct number {
 };
 
 bool is_integer_type(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-    case VT_INT: case VT_UINT: case VT_I8: case VT_UI8:
-      return true;
-    default:
-      return false;
-  }
+  __int128 low, high;
+  return integer_type_range(vt, &low, &high);
 }
 
 bool is_scalar_type(VARTYPE vt) {
   return is_integer_type(vt) || vt == VT_R4 || vt == VT_R8 || vt == VT_CY || vt == VT_DECIMAL || vt == VT_DATE ||
          vt == VT_BSTR || vt == VT_BOOL;
-}
-
-void integer_range(VARTYPE vt, __int128* low, __int128* high) {
-  switch (vt) {
-    case VT_I1: *low = INT8_MIN; *high = INT8_MAX; return;
-    case VT_UI1: *low = 0; *high = UINT8_MAX; return;
-    case VT_I2: *low = INT16_MIN; *high = INT16_MAX; return;
-    case VT_UI2: *low = 0; *high = UINT16_MAX; return;
-    case VT_I4: case VT_INT: *low = INT32_MIN; *high = INT32_MAX; return;
-    case VT_UI4: case VT_UINT: *low = 0; *high = UINT32_MAX; return;
-    case VT_I8: *low = INT64_MIN; *high = INT64_MAX; return;
-    default: *low = 0; *high = UINT64_MAX; return;
-  }
 }
 
 // The whole number nearest to value, ties to even; false outside +-2^64.
@@ -263,7 +245,7 @@ HRESULT convert(const VARIANT& source, USHORT flags, VARTYPE vt, VARIANT* result
     __int128 whole = 0, low = 0, high = 0;
     hr = whole_of(n, &whole);
     if (FAILED(hr)) return hr;
-    integer_range(vt, &low, &high);
+    integer_type_range(vt, &low, &high);
     if (whole < low || whole > high) return DISP_E_OVERFLOW;
     switch (vt) {
       case VT_I1: result->cVal = static_cast<CHAR>(whole); break;

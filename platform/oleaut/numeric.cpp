@@ -410,3 +410,17 @@ int decimal_compare(const DECIMAL& left, const DECIMAL& right) {
   }
   return ls < 0 ? -order : order;
 }
+
+bool integer_type_range(VARTYPE vt, __int128* low, __int128* high) {
+  switch (vt) {
+    case VT_I1: *low = INT8_MIN; *high = INT8_MAX; return true;
+    case VT_UI1: *low = 0; *high = UINT8_MAX; return true;
+    case VT_I2: *low = INT16_MIN; *high = INT16_MAX; return true;
+    case VT_UI2: *low = 0; *high = UINT16_MAX; return true;
+    case VT_I4: case VT_INT: *low = INT32_MIN; *high = INT32_MAX; return true;
+    case VT_UI4: case VT_UINT: *low = 0; *high = UINT32_MAX; return true;
+    case VT_I8: *low = INT64_MIN; *high = INT64_MAX; return true;
+    case VT_UI8: *low = 0; *high = UINT64_MAX; return true;
+    default: return false;
+  }
+}

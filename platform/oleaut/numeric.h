@@ -42,6 +42,10 @@ HRESULT VarUI8FromDec(const DECIMAL* value, ULONGLONG* out);
 // sign of zero do not matter.
 int decimal_compare(const DECIMAL& left, const DECIMAL& right);
 
+// The range of an integer type (VT_I1 to VT_UI8, VT_INT, VT_UINT); false for
+// any other type.
+bool integer_type_range(VARTYPE vt, __int128* low, __int128* high);
+
 // Text forms as std::wstring, for callers that do not need a BSTR.
 std::wstring cy_to_text(CY value);
 std::wstring decimal_to_text(const DECIMAL& value);

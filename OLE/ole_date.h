@@ -1,0 +1,55 @@
+// A date, a time of day, or both, read from the many text forms that cells and
+// CSV fields carry and printed in one fixed form:
+//   date and time "2004-05-06 12:34:56", date "2004-05-06", time "0000-00-00 12:34:56".
+#pragma once
+
+#include <string>
+
+#include "platform/oleaut/oleaut.h"
+
+class ole_date {
+ public:
+  // What the value is; the numbers are also the date classes of type refinement.
+  enum kind_t { invalid = 0, date_time = 1, date_only = 2, time_only = 3 };
+
+  // Kind date_time, then refined by its parts.
+  explicit ole_date(const SYSTEMTIME& parts);
+  // Parses the text; a text that is no date or time leaves the kind invalid.
+  explicit ole_date(const std::string& text);
+  // The text in the calling thread's ANSI code page, then as the narrow form.
+  explicit ole_date(const std::wstring& text);
+
+  // A real calendar date (month 1-12, a day the month has, year 1-9999) and a
+  // real time of day (hour 0-23, minute and second 0-59); year, month and day
+  // all 0 are a time alone.
+  bool is_valid() const;
+  // Year, month and day all 0: a time alone; otherwise a time of 00:00:00 with
+  // a full date: a date alone.
+  void refine_type();
+  // Reads the seconds text ("59", "59.6"): the second and its milliseconds,
+  // rounded to the nearest second with the carry into the minute, hour and day.
+  // False (nothing changed) when the text is not a number of seconds below 60.
+  bool process_milliseconds(const char* seconds);
+  // The format search; true when a form was accepted.
+  bool import_from_string(const std::string& text);
+
+  std::string to_string() const;
+  std::wstring to_wstring() const;
+
+  kind_t get_kind() const { return kind_; }
+  const SYSTEMTIME& get_systemtime() const { return parts_; }
+
+ private:
+  void clear();
+  // A day-month-year text read as year-month-day: a day above 31 with a year
+  // below 32 is the year.
+  void swap_day_and_year();
+  // The plain validity test, accepting a day and year that swap_day_and_year
+  // will still exchange.
+  bool is_acceptable() const;
+  void add_day();
+
+  bool date_alone_allowed_ = true;
+  kind_t kind_ = invalid;
+  SYSTEMTIME parts_{};
+};

@@ -1,0 +1,100 @@
+// ole_date: the format search, the kinds, seconds with milliseconds, and the
+// printed form; impossible dates and times are not dates.
+#include <gtest/gtest.h>
+
+#include "OLE/ole_date.h"
+#include "TK/tk_excep.h"
+
+namespace {
+
+std::string printed(const std::string& text) { return ole_date(text).to_string(); }
+
+}  // namespace
+
+TEST(OleDate, ReadsTheCompactAndPlatformForms) {
+  ole_date full("20040506123456");
+  EXPECT_EQ(full.get_kind(), ole_date::date_time);
+  EXPECT_EQ(full.to_string(), "2004-05-06 12:34:56");
+  ole_date day("20040506");
+  EXPECT_EQ(day.get_kind(), ole_date::date_only);
+  EXPECT_EQ(day.to_string(), "2004-05-06");
+
+  EXPECT_EQ(printed("2004-05-06 12:34:56"), "2004-05-06 12:34:56");
+  EXPECT_EQ(printed("5/6/2004 1:05 PM"), "2004-05-06 13:05:00");
+  EXPECT_EQ(printed("May 6, 2004"), "2004-05-06");
+  EXPECT_EQ(printed("6-May-04 10:00"), "2004-05-06 10:00:00");
+  EXPECT_EQ(printed("2004-05-06T12:34:56"), "2004-05-06 12:34:56");
+  EXPECT_EQ(ole_date(std::wstring(L"2004/05/06")).to_wstring(), L"2004-05-06");
+}
+
+TEST(OleDate, DateAloneAndTimeAloneKinds) {
+  ole_date midnight("2004-05-06 00:00:00");
+  EXPECT_EQ(midnight.get_kind(), ole_date::date_only);
+  EXPECT_EQ(midnight.to_string(), "2004-05-06");
+
+  ole_date time("  12:30:59.6  ");
+  EXPECT_EQ(time.get_kind(), ole_date::time_only);
+  EXPECT_EQ(time.to_string(), "0000-00-00 12:31:00");
+  EXPECT_EQ(printed("12:30:59.4"), "0000-00-00 12:30:59");
+  EXPECT_EQ(printed("23:59:59.5"), "0000-00-00 00:00:00");  // a time alone wraps
+
+  SYSTEMTIME parts{};
+  parts.wHour = 7;
+  EXPECT_EQ(ole_date(parts).get_kind(), ole_date::time_only);
+  parts = SYSTEMTIME{2004, 5, 0, 6, 0, 0, 0, 0};
+  EXPECT_EQ(ole_date(parts).get_kind(), ole_date::date_only);
+  parts.wSecond = 1;
+  EXPECT_EQ(ole_date(parts).to_string(), "2004-05-06 00:00:01");
+}
+
+TEST(OleDate, DayMonthYearTextsAreSwapped) {
+  EXPECT_EQ(printed("31.12.2004 10:00:00"), "2004-12-31 10:00:00");
+  EXPECT_EQ(printed("31.12.2004"), "2004-12-31");
+  EXPECT_EQ(printed("31/12/2004"), "2004-12-31");
+  EXPECT_EQ(printed("2004.12.31"), "2004-12-31");
+}
+
+TEST(OleDate, AmAndPm) {
+  EXPECT_EQ(printed("1:05:00 PM"), "0000-00-00 13:05:00");
+  EXPECT_EQ(printed("12:00:00 PM"), "0000-00-00 12:00:00");
+  EXPECT_EQ(printed("11:59:59 pm"), "0000-00-00 23:59:59");
+  EXPECT_EQ(printed("1:05:00 AM"), "0000-00-00 01:05:00");
+  // Twelve in the morning is midnight.
+  EXPECT_EQ(printed("12:30:00 AM"), "0000-00-00 00:30:00");
+  EXPECT_EQ(printed("2004-05-06 12:30:00 am"), "2004-05-06 00:30:00");
+}
+
+TEST(OleDate, RoundedSecondsCarryIntoTheDate) {
+  EXPECT_EQ(printed("31.12.2004 23:59:59.6"), "2005-01-01");
+  EXPECT_EQ(printed("2004.12.31 23:59:59.6"), "2005-01-01");
+  EXPECT_EQ(printed("2004-12-31 23:59:59.6"), "2005-01-01");
+  EXPECT_EQ(printed("28.02.2004 23:59:59.5"), "2004-02-29");
+  EXPECT_EQ(printed("2003.02.28 23:59:59.5"), "2003-03-01");
+  EXPECT_EQ(printed("2004.05.06 10:59:59.5"), "2004-05-06 11:00:00");
+
+  ole_date date("12:00:00");
+  EXPECT_TRUE(date.process_milliseconds("07.250"));
+  EXPECT_EQ(date.get_systemtime().wSecond, 7);
+  EXPECT_EQ(date.get_systemtime().wMilliseconds, 250);
+  EXPECT_FALSE(date.process_milliseconds("60"));
+  EXPECT_FALSE(date.process_milliseconds("7s"));
+  EXPECT_FALSE(date.process_milliseconds(""));
+  EXPECT_THROW(date.process_milliseconds(nullptr), tk_mail_assertion);
+}
+
+TEST(OleDate, TextsThatAreNoRealDateOrTimeAreNotValid) {
+  for (const char* text :
+       {"2004", "", "abc", "2004-13-01", "20041301", "2004-02-30", "30.02.2004", "20040230", "2003-02-29 10:00:00",
+        "24:00:00", "12:60:00", "12:30:60", "2004-05-06 24:00:00", "2004.05.06 23:60:00", "20040506246000",
+        "12:30:abc", "2004-05-06 garbage", "12:30:00 2004-05-06", "-5.3.2004", "99999.1.1"}) {
+    ole_date date{std::string(text)};
+    EXPECT_FALSE(date.is_valid()) << text;
+    EXPECT_EQ(date.get_kind(), ole_date::invalid) << text;
+    EXPECT_EQ(date.to_string(), "") << text;
+  }
+  EXPECT_TRUE(ole_date(std::string("2004-02-29")).is_valid());
+  // The zero date of database dumps stays readable.
+  EXPECT_EQ(printed("0000-00-00"), "0000-00-00");
+  EXPECT_EQ(printed("0000-00-00 00:00:00"), "0000-00-00 00:00:00");
+  EXPECT_TRUE(ole_date(std::string("29.02.2004")).is_valid());
+}
