@@ -3,15 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <locale.h>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include "OLE/ole_date.h"
 #include "OLE/ole_var.h"
 #include "TK/tk_excep.h"
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+void lsan_disable() { __lsan_disable(); }
+void lsan_enable() { __lsan_enable(); }
+#else
+void lsan_disable() {}
+void lsan_enable() {}
+#endif
 
 ole_variant read(const std::string& text, VARTYPE vt) {
   ole_variant value;
@@ -42,7 +55,17 @@ TEST(OleVariant, NumberTextIsTheSameUnderADecimalCommaLocale) {
   const std::string cmd = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << "localedef could not build de_DE.UTF-8";
   ::setenv("LOCPATH", dir.c_str(), 1);
-  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+  // The thread's locale, which the C library's number formatting and reading follow.
+  // (The C library keeps a little of a locale loaded from LOCPATH for good.)
+  lsan_disable();
+  locale_t german = ::newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+  lsan_enable();
+  ::unsetenv("LOCPATH");
+  ASSERT_NE(german, static_cast<locale_t>(nullptr));
+  const locale_t before = ::uselocale(german);
+  char plain[32];
+  std::snprintf(plain, sizeof plain, "%.1f", 1.5);
+  EXPECT_STREQ(plain, "1,5");  // the locale is in force
 
   EXPECT_EQ(read("1,5", VT_R8).to_string(), "1.500000000000000e+000");
   EXPECT_EQ(read("2.25", VT_R8).get_variant().dblVal, 2.25);
@@ -51,8 +74,8 @@ TEST(OleVariant, NumberTextIsTheSameUnderADecimalCommaLocale) {
   EXPECT_EQ(ole_variant(0.25f).to_string(), "2.500000e-001");
   EXPECT_EQ(changed(ole_variant(std::string("2.5")), VT_R8).get_variant().dblVal, 2.5);
 
-  std::setlocale(LC_ALL, "C");
-  ::unsetenv("LOCPATH");
+  ::uselocale(before);
+  ::freelocale(german);
   std::filesystem::remove_all(dir);
 }
 
