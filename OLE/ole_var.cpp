@@ -312,12 +312,14 @@ void ole_variant::attach_variant(const VARIANT& value) {
 }
 
 void ole_variant::attach_string(const std::string& text) {
-  attach_wstring(tk_from_narrow(text, CP_THREAD_ACP));
+  attach_text(tk_from_narrow(text, CP_THREAD_ACP), 807);
 }
 
-void ole_variant::attach_wstring(const std::wstring& text) {
+void ole_variant::attach_wstring(const std::wstring& text) { attach_text(text, 826); }
+
+void ole_variant::attach_text(const std::wstring& text, int check_line) {
   BSTR fresh = bstr_from(text);
-  if (!fresh) throw tk_mail_assertion("ole_var", 826);
+  if (!fresh) throw tk_mail_assertion("ole_var", check_line);
   clear();
   value_.bstrVal = fresh;
   value_.vt = VT_BSTR;

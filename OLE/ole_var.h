@@ -89,6 +89,8 @@ class ole_variant {
 
  private:
   void copy_from(const ole_variant& other);
+  // A BSTR that cannot be allocated is the internal error at check_line.
+  void attach_text(const std::wstring& text, int check_line);
   void set_i8(std::int64_t value);
   void set_ui8(std::uint64_t value);
   void set_date(const SYSTEMTIME& parts);
