@@ -254,7 +254,7 @@ void ole_variant::copy_from(const ole_variant& other) {
 
 void ole_variant::clear() {
   // Arrays are ours to destroy even while someone forgot to unlock them.
-  if ((value_.vt & VT_ARRAY) || value_.vt == VT_SAFEARRAY) {
+  if (((value_.vt & VT_ARRAY) || value_.vt == VT_SAFEARRAY) && !(value_.vt & VT_BYREF)) {
     if (value_.parray) {
       while (value_.parray->cLocks) SafeArrayUnlock(value_.parray);
       SafeArrayDestroy(value_.parray);
