@@ -251,3 +251,28 @@ TEST(OleVariant, ChangeTypeToBinaryTakesTheValuesBytes) {
   const ole_variant bytes = read("0x41", VT_BLOB);
   EXPECT_EQ(changed(bytes, VT_BLOB_OBJECT).to_string(), "0x41");
 }
+
+TEST(OleVariant, VariantsFromTheBackEndsFillTheCaches) {
+  VARIANT raw;
+  VariantInit(&raw);
+  raw.vt = VT_I8;
+  raw.llVal = -5000000000LL;
+  const ole_variant big(raw);
+  EXPECT_EQ(big.get_i8(), -5000000000LL);
+  EXPECT_EQ(big.to_string(), "-5000000000");
+
+  raw.vt = VT_DATE;
+  raw.date = 38113.75;
+  ole_variant date;
+  date.attach_variant(raw);
+  EXPECT_EQ(date.get_systemtime().wYear, 2004);
+  EXPECT_EQ(date.get_systemtime().wHour, 18);
+  EXPECT_EQ(date.to_string(), "2004-05-06 18:00:00");
+
+  raw.vt = VT_BSTR;
+  raw.bstrVal = bstr_from(L"text \u00e9");
+  const ole_variant text(raw);
+  VariantClear(&raw);  // the value holds its own copy
+  EXPECT_EQ(text.to_wstring(), L"text \u00e9");
+  EXPECT_EQ(ole_variant(static_cast<BSTR>(nullptr)).to_wstring(), L"");
+}
