@@ -103,7 +103,8 @@ bool csv_scanner::read_line(std::string& line) {
         line.append(p, stop);
         std::size_t taken = static_cast<std::size_t>(stop - p) + (nl ? 1 : 0);
         begin_ += taken;
-        pos_ += static_cast<std::int64_t>(taken);
+        pos_.store(pos_.load(std::memory_order_relaxed) + static_cast<std::int64_t>(taken),
+                   std::memory_order_relaxed);
         if (stop != p) ends_in_break = false;
         if (!nl) continue;
         if (!line.empty() && line.back() == '\r') line.pop_back();

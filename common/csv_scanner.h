@@ -8,6 +8,7 @@
 // are read whole; the reader keeps one buffer of fixed size plus the line.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,12 +34,14 @@ public:
     bool read_line(std::string& line);
 
     // True once a read has hit the end of the input.
-    bool at_end() const { return at_end_; }
+    bool at_end() const { return at_end_.load(std::memory_order_relaxed); }
 
     // The file's size in bytes, taken when it was opened.
     std::int64_t size() const { return size_; }
     // Bytes consumed so far (the lines read and their line feeds).
-    std::int64_t position() const { return pos_; }
+    // Both may be asked from another thread (the progress display) while this
+    // one reads.
+    std::int64_t position() const { return pos_.load(std::memory_order_relaxed); }
 
     // Goes back to the start of the file; the end flag is left as it is.
     void rewind();
@@ -52,6 +55,6 @@ private:
     std::size_t begin_ = 0;  // next unread byte in buf_
     std::size_t end_ = 0;    // end of the valid bytes in buf_
     std::int64_t size_ = 0;
-    std::int64_t pos_ = 0;
-    bool at_end_ = false;
+    std::atomic<std::int64_t> pos_ = 0;
+    std::atomic<bool> at_end_ = false;
 };
