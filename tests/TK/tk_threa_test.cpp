@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "TK/tk_excep.h"
+#include "tests/support/assertion.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 #include "tests/support/test_dir.h"
@@ -13,18 +14,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string location(const char* file, int line) { return "Internal error: \ncode=" + tk_location_code(file, line); }
-
-template <class F>
-std::string assertion_of(F&& f) {
-  try {
-    f();
-  } catch (const tk_mail_assertion& e) {
-    return e.message();
-  }
-  return "no assertion";
-}
 
 struct counting_runnable : tk_runnable {
   int steps_left;
@@ -128,18 +117,18 @@ TEST(tk_thread, runnable_not_owned_outlives_the_thread) {
 
 TEST(tk_thread, misuse_is_an_internal_error) {
   tk_thread idle;
-  EXPECT_EQ(assertion_of([&] { idle.terminate(); }), location("tk_threa", 55));
+  EXPECT_EQ(assertion_of([&] { idle.terminate(); }), assertion_text("tk_threa", 55));
 
   loop_thread running;
   running.start();
-  EXPECT_EQ(assertion_of([&] { running.start(); }), location("tk_threa", 92));
-  EXPECT_EQ(assertion_of([&] { running.cleanup(); }), location("tk_threa", 71));
+  EXPECT_EQ(assertion_of([&] { running.start(); }), assertion_text("tk_threa", 92));
+  EXPECT_EQ(assertion_of([&] { running.cleanup(); }), assertion_text("tk_threa", 71));
   running.terminate();
 
   struct null_thread : tk_thread {
     tk_runnable* create_runnable() override { return nullptr; }
   } none;
-  EXPECT_EQ(assertion_of([&] { none.start(); }), location("tk_threa", 105));
+  EXPECT_EQ(assertion_of([&] { none.start(); }), assertion_text("tk_threa", 105));
   EXPECT_FALSE(none.is_running());
 }
 

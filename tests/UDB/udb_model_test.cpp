@@ -1,7 +1,7 @@
 // Indexes, foreign keys and the names map.
 #include <gtest/gtest.h>
 
-#include "TK/tk_excep.h"
+#include "tests/support/assertion.h"
 #include "UDB/udb_idx.h"
 #include "UDB/udb_nmap.h"
 #include "UDB/udb_rel.h"
@@ -33,12 +33,7 @@ TEST(udb_indexes, lookups) {
   EXPECT_TRUE(list.is_idx_field(L"First", false));
   EXPECT_FALSE(list.is_idx_field(L"First", true));
   EXPECT_EQ(list.get_index(L"pk").columns, std::vector<std::wstring>{L"ID"});
-  try {
-    list.get_index(L"none");
-    FAIL() << "no exception";
-  } catch (const tk_mail_assertion& e) {
-    EXPECT_EQ(e.message(), "Internal error: \ncode=" + tk_location_code("udb_idx", 134));
-  }
+  EXPECT_EQ(assertion_of([&] { list.get_index(L"none"); }), assertion_text("udb_idx", 134));
   list.clear();
   EXPECT_TRUE(list.empty());
 }
