@@ -291,7 +291,8 @@ int dates_map::date_kind(std::string_view text) {
       return parse_time(text, true, h, mi, s) ? k_time : 0;
     case 10:  // YYYY-MM-DD
       return parse_date(text, true, y, m, d) ? k_date : 0;
-    case 19:  // YYYY-MM-DD hh:mm:ss
+    case 19:  // YYYY-MM-DD hh:mm:ss, or a time as a date value prints it
+      if (text.substr(0, 11) == "0000-00-00 ") return parse_time(text.substr(11), true, h, mi, s) ? k_time : 0;
       if (text[10] != ' ' || !parse_date(text.substr(0, 10), true, y, m, d) ||
           !parse_time(text.substr(11), true, h, mi, s))
         return 0;

@@ -98,8 +98,9 @@ class dates_map : public types_map {
   void add_value(std::size_t pos, std::string_view text, bool is_null = false);
 
   // The kind of a text that the server reads as the same date or time:
-  // "YYYY-MM-DD", "YYYY-MM-DD hh:mm:ss", "YYYYMMDD", "YYYYMMDDhhmmss" and
-  // "hh:mm:ss" with a valid calendar date (years 1000 to 9999) and time of day.
+  // "YYYY-MM-DD", "YYYY-MM-DD hh:mm:ss", "YYYYMMDD", "YYYYMMDDhhmmss", "hh:mm:ss"
+  // and "0000-00-00 hh:mm:ss" (how a time value prints), with a valid calendar
+  // date (years 1000 to 9999) and time of day.
   // 1 date with time, 2 date (or a date with time 00:00:00), 3 time, 0 anything else.
   static int date_kind(std::string_view text);
 

@@ -98,6 +98,9 @@ TEST(DatesMap, OnlyFormsTheServerReadsTheSameWay) {
   EXPECT_EQ(dates_map::date_kind("20040506123456"), dates_map::k_datetime);
   EXPECT_EQ(dates_map::date_kind("20040506000000"), dates_map::k_date);
   EXPECT_EQ(dates_map::date_kind("23:59:59"), dates_map::k_time);
+  EXPECT_EQ(dates_map::date_kind("0000-00-00 10:00:00"), dates_map::k_time);
+  EXPECT_EQ(dates_map::date_kind("0000-00-00 25:00:00"), 0);
+  EXPECT_EQ(dates_map::date_kind("0000-00-00"), 0);
 }
 
 TEST(DatesMap, DateFieldsOnly) {
