@@ -61,6 +61,7 @@ class date_reader {
   bool read(long* day_number, double* seconds) {
     long year = 0, month = 0, day = 0;
     skip_blanks();
+    skip_weekday();
     bool iso = false;
     const std::size_t start = pos_;
     if (!(iso = read_year_first(&year, &month, &day))) {
@@ -133,6 +134,24 @@ class date_reader {
       }
     }
     return false;
+  }
+  // A leading day name ("Thursday, May 6, 2004"), which the date itself decides.
+  void skip_weekday() {
+    static const wchar_t* const names[] = {L"sunday",   L"monday", L"tuesday", L"wednesday",
+                                           L"thursday", L"friday", L"saturday"};
+    const std::size_t start = pos_;
+    std::wstring word;
+    while (!at_end() && std::iswalpha(static_cast<wint_t>(text_[pos_])))
+      word.push_back(static_cast<wchar_t>(std::towlower(static_cast<wint_t>(text_[pos_++]))));
+    for (const wchar_t* name : names) {
+      if (word == name || (word.size() == 3 && std::wstring_view(name).substr(0, 3) == word)) {
+        take(L'.');
+        take(L',');
+        skip_blanks();
+        return;
+      }
+    }
+    pos_ = start;
   }
   bool separator(wchar_t* used) {
     if (peek() != L'-' && peek() != L'/') return false;

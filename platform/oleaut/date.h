@@ -20,12 +20,12 @@ int SystemTimeToVariantTime(const SYSTEMTIME* time, DATE* out);
 int VariantTimeToSystemTime(DATE value, SYSTEMTIME* out);
 
 // Reads an English (United States) date: 2004-05-06 or 2004/05/06, 5/6/2004 or
-// 5-6-2004 (month first), May 6, 2004, 6 May 2004 or 6-May-04, each optionally
-// followed by a time h:mm, h:mm:ss or h:mm:ss.fff with AM or PM (an ISO date
-// may put 'T' before its time). Two-digit years 30-99 are 19xx, 00-29 20xx.
-// A number alone, a time alone, a date without a year and the dotted
-// day.month.year form are not read: DISP_E_TYPEMISMATCH, as for a date that
-// does not exist.
+// 5-6-2004 (month first), May 6, 2004, 6 May 2004 or 6-May-04, after an optional
+// day name ("Thursday, "), each optionally followed by a time h:mm, h:mm:ss or
+// h:mm:ss.fff with AM or PM (an ISO date may put 'T' before its time).
+// Two-digit years 30-99 are 19xx, 00-29 20xx. A number alone, a time alone, a
+// date without a year and the dotted day.month.year form are not read:
+// DISP_E_TYPEMISMATCH, as for a date that does not exist.
 HRESULT VarDateFromStr(LPCOLESTR text, LCID locale, ULONG flags, DATE* out);
 // "5/6/2004", "5/6/2004 1:05:00 PM", or the time alone ("1:05:00 PM") on day 0.
 HRESULT VarBstrFromDate(DATE value, LCID locale, ULONG flags, BSTR* out);

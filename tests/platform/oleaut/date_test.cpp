@@ -110,7 +110,7 @@ TEST(DateText, ReadsEnglishDateForms) {
   const DATE may6 = to_date(st(2004, 5, 6));
   for (const wchar_t* text : {L"2004-05-06", L"2004/5/6", L"5/6/2004", L"05-06-2004", L"5/6/04", L"May 6, 2004",
                               L"may 6 2004", L"6 May 2004", L"6-May-04", L"6-may-2004", L"May 6,2004", L"  5/6/2004  ",
-                              L"6 May, 2004"})
+                              L"6 May, 2004", L"Thursday, May 06, 2004", L"Thu 5/6/2004"})
     EXPECT_EQ(parse(text), may6) << text;
   EXPECT_EQ(parse(L"September 1, 2004"), to_date(st(2004, 9, 1)));
   EXPECT_EQ(parse(L"Sept. 1, 2004"), to_date(st(2004, 9, 1)));
@@ -140,7 +140,7 @@ TEST(DateText, RefusesNumbersTimesAloneDottedFormsAndImpossibleDates) {
         L"6.5.2004", L"5/6", L"May 6", L"2004-02-30", L"2/29/2003", L"13/1/2004", L"31/12/2004", L"2004-05-06 24:00",
         L"2004-05-06 12:60", L"2004-05-06 12:00:60", L"2004-05-06 13:00 PM", L"2004-05-06 0:30 AM", L"5/6/2004 garbage",
         L"2004-05-06 12:34:56 +02:00", L"5/6/204", L"5-6/2004", L"0099-01-01", L"Mayo 6, 2004", L"2004-05-0612:00",
-        L"5/6/2004T12:00"})
+        L"5/6/2004T12:00", L"Thursday", L"Thursday,", L"Thurs 5/6/2004"})
     EXPECT_EQ(VarDateFromStr(text, LOCALE_EN_US, 0, &d), DISP_E_TYPEMISMATCH) << text;
 }
 
