@@ -113,6 +113,13 @@ void tk_thread::release() noexcept {
 
 tk_converter::tk_converter() { tk_trace(2, "tk_converter::ctor"); }
 
+void tk_converter::end_if_stop_requested() const {
+  if (is_stop_requested()) {
+    tk_trace(3, "The conversion is stopped");
+    throw tk_final_exception();
+  }
+}
+
 void tk_converter::set_logfile(const std::string& name) {
   tk_trace(1, "tk_convertor::set_logfile(%s)", name.c_str());
   if (!name.empty()) {

@@ -85,6 +85,10 @@ public:
   bool is_finished() const noexcept { return finished_.load(); }
   void set_finished(bool finished) noexcept { finished_.store(finished); }
 
+  // For the table and record loops of a run: a stop request ends the run the
+  // way Abort does (tk_final_exception).
+  void end_if_stop_requested() const;
+
   const std::wstring& get_src() const { return src_; }
   void set_src(const std::wstring& src) { src_ = src; }
   const std::wstring& get_dest() const { return dest_; }

@@ -102,7 +102,7 @@ bool udb_profile::load(const std::wstring& file_name) {
   tk_wtrace(2, L"udb_profile::load(%s)", file_name.c_str());
   std::string path = tk_to_ansi(file_name);
   std::ifstream in;
-  if (!path.empty()) in.open(path, std::ios::binary);
+  if (tk_is_file_exist(path.c_str())) in.open(path, std::ios::binary);
   if (!in.is_open())
     throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."), 1);
 

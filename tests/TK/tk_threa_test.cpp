@@ -139,6 +139,9 @@ TEST(tk_converter, finished_flag_and_settings) {
   EXPECT_TRUE(c.is_finished());
   c.set_silent(true);
   EXPECT_TRUE(c.is_silent());
+  EXPECT_NO_THROW(c.end_if_stop_requested());
+  c.request_stop();
+  EXPECT_THROW(c.end_if_stop_requested(), tk_final_exception);
 }
 
 TEST(tk_converter, set_logfile_checks_the_folder_and_enables_the_log) {

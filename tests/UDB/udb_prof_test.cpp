@@ -107,12 +107,14 @@ TEST_F(udb_profile_file, load_refuses_entries_before_a_section) {
 
 TEST_F(udb_profile_file, missing_profile_is_a_level_1_error) {
   udb_profile p;
-  try {
-    p.load(path("missing.prf"));
-    FAIL() << "no exception";
-  } catch (const tk_exception& e) {
-    EXPECT_EQ(e.get_level(), 1);
-    EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+  for (const std::wstring& name : {path("missing.prf"), dir_.path().wstring()}) {
+    try {
+      p.load(name);
+      FAIL() << "no exception";
+    } catch (const tk_exception& e) {
+      EXPECT_EQ(e.get_level(), 1);
+      EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+    }
   }
 }
 
