@@ -99,7 +99,13 @@ void tk_thread::cleanup() {
 
 void tk_thread::stop_and_join() noexcept {
   if (!thread_.joinable()) return;
-  if (runnable_ != nullptr) runnable_->request_stop();
+  bool done;
+  {
+    std::lock_guard lock(state_->mutex);
+    done = state_->done;
+  }
+  // A runnable that has returned is left as it is.
+  if (!done && runnable_ != nullptr) runnable_->request_stop();
   thread_.join();
 }
 

@@ -7,6 +7,11 @@
 
 udb_converter::udb_converter() { tk_trace(2, "udb_converter::ctor"); }
 
+void udb_converter::set_mode(int mode) {
+  tk_trace(1, "udb_converter::set_mode(%d)", mode);
+  mode_ = mode;
+}
+
 std::wstring udb_converter::get_current_name() const {
   std::lock_guard lock(current_name_mutex_);
   return current_name_;

@@ -30,7 +30,7 @@ public:
 
   // 0 overwrite the entire database, 1 overwrite existing tables, 2 skip existing
   // tables, 3 merge.
-  void set_mode(int mode) { mode_ = mode; }
+  void set_mode(int mode);
   int get_mode() const { return mode_; }
 
   bool is_only_definitions() const { return only_definitions_; }
