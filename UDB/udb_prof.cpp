@@ -1,6 +1,7 @@
 #include "UDB/udb_prof.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,6 +93,8 @@ bool udb_profile::store(const std::wstring& file_name) const {
     tk_trace(2, "Cannot create profile %s", path.c_str());
     return false;
   }
+  // An older file keeps no wider access than a new one.
+  ::fchmod(fd, 0600);
   bool written = write_all(fd, text);
   if (::close(fd) != 0) written = false;
   if (!written) tk_trace(2, "Cannot write profile %s", path.c_str());

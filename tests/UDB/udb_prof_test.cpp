@@ -46,6 +46,10 @@ TEST_F(udb_profile_file, store_writes_the_format) {
   struct stat st {};
   ASSERT_EQ(stat((dir_ / "a.prf").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);  // it may hold a password
+  chmod((dir_ / "a.prf").c_str(), 0644);
+  ASSERT_TRUE(p.store(path("a.prf")));
+  ASSERT_EQ(stat((dir_ / "a.prf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(udb_profile_file, store_and_load_give_the_same_profile) {
