@@ -1,9 +1,9 @@
 // Benchmark of the CSV reader.
 //   csv_read_bench generate FILE RECORDS   writes a CSV file of RECORDS records of 8 fields
 //   csv_read_bench read FILE               reads it to the end and prints the figures
-#include "common/csv_decode.h"
-#include "common/csv_scanner.h"
-#include "common/csv_splitter.h"
+#include "TK/tk_excep.h"
+#include "TK/tk_utils.h"
+#include "common/csv_util.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
-#include <vector>
 
 namespace {
 
@@ -57,28 +56,24 @@ int generate(const char* path, long records) {
 
 int read(const char* path) {
     auto start = std::chrono::steady_clock::now();
-    csv_scanner scanner;
-    if (!scanner.open(path)) {
-        std::perror(path);
+    long records = 0;
+    long long chars = 0;
+    try {
+        csv_file csv(tk_from_narrow(path, CP_THREAD_ACP), ',', true);
+        while (!csv.is_eof()) {
+            const udb_record& rec = *csv.get_record();
+            for (std::size_t i = 0; i < rec.size(); ++i) chars += rec[i].get_size();
+            ++records;
+            csv.next();
+        }
+    } catch (const tk_exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         return 1;
-    }
-    std::string bytes;
-    std::wstring line;
-    std::vector<std::wstring> fields;
-    std::size_t columns = 0;
-    long records = -1;
-    std::size_t chars = 0;
-    while (scanner.read_line(bytes)) {
-        csv_decode(bytes, line);
-        std::size_t n = csv_split(line, L',', columns, fields);
-        if (columns == 0) columns = n;
-        for (std::size_t i = 0; i < n; ++i) chars += fields[i].size();
-        ++records;
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::fprintf(stderr, "read %ld records, %zu characters in %.3f s\n", records, chars, seconds);
+    std::fprintf(stderr, "read %ld records, %lld characters in %.3f s\n", records, chars, seconds);
     std::printf("BENCH csv_read_records_per_s %.0f records/s target >= 500000\n", records / seconds);
     std::printf("BENCH csv_read_peak_mb %.1f MB target <= 32\n", usage.ru_maxrss / 1024.0);
     return 0;

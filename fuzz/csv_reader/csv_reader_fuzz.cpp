@@ -1,7 +1,7 @@
-// Feeds arbitrary bytes to the CSV reader as a file, with each delimiter.
-#include "common/csv_decode.h"
-#include "common/csv_scanner.h"
-#include "common/csv_splitter.h"
+// Feeds arbitrary bytes to the CSV reader as a file, with each delimiter and
+// with and without field names in the first line.
+#include "TK/tk_utils.h"
+#include "common/csv_util.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,6 @@
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -34,28 +33,35 @@ private:
     std::string path_;
 };
 
-void read_through(const std::string& path, char delimiter) {
-    csv_scanner scanner;
-    if (!scanner.open(path)) std::abort();
-    std::string bytes;
-    std::wstring line;
-    std::vector<std::wstring> fields;
-    std::size_t columns = 0;
-    std::size_t lines = 0;
-    while (scanner.read_line(bytes)) {
-        csv_decode(bytes, line);
-        std::size_t n = csv_split(line, static_cast<wchar_t>(static_cast<signed char>(delimiter)), columns, fields);
-        if (n == 0 || (columns != 0 && n > columns)) std::abort();
-        if (lines++ == 0) columns = n;
-        if (scanner.position() > scanner.size()) std::abort();
+void read_through(const std::wstring& path, char delimiter, bool names) {
+    csv_file csv(path, delimiter, names);
+    std::size_t columns = csv.get_schema().size();
+    if (columns == 0) std::abort();
+    for (const t_ftd* f : csv.get_schema())
+        if (f->name.empty()) std::abort();
+    std::size_t records = 0;
+    while (!csv.is_eof()) {
+        const udb_record& rec = *csv.get_record();
+        if (rec.size() == 0 || rec.size() > columns) std::abort();
+        for (std::size_t i = 0; i < rec.size(); ++i)
+            if (rec[i].get_size() != static_cast<int>(rec[i].to_wstring().size())) std::abort();
+        int percent = csv.get_read_percent();
+        if (percent < 0 || percent > 100) std::abort();
+        csv.next();
+        // Every record takes at least one byte of the file.
+        if (++records > csv.get_schema().size() + 65536) std::abort();
     }
-    if (!scanner.at_end() || scanner.position() != scanner.size()) std::abort();
+    if (csv.get_read_percent() != 100) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     memory_file file(data, size);
-    for (char delimiter : {'\t', ';', ',', ' '}) read_through(file.path(), delimiter);
+    std::wstring path = tk_from_narrow(file.path(), CP_THREAD_ACP);
+    for (char delimiter : {'\t', ';', ',', ' '}) {
+        read_through(path, delimiter, false);
+        read_through(path, delimiter, true);
+    }
     return 0;
 }

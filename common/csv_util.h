@@ -1,0 +1,116 @@
+// The CSV source: a delimited text file read as one table of text columns.
+//
+// csv_file derives the table's schema from the first line (field names when
+// names_in_first_row, else F1, F2, ...), delivers one csv_record per line and
+// reports how far it has read. csv_field_upsizer widens a destination text
+// column once, when the first value longer than 255 characters arrives.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UDB/udb_db.h"
+#include "UDB/udb_rec.h"
+#include "UDB/udb_recs.h"
+#include "common/csv_scanner.h"
+
+// One value of a CSV line: its text exactly as parsed (VT_BSTR), its length as
+// the size.
+class csv_field : public udb_field {
+public:
+    csv_field(const std::wstring& name, const std::wstring& text);
+    // Named "F" followed by index + 1.
+    csv_field(int index, const std::wstring& text);
+
+    // Gives the field another text (and the size that goes with it).
+    void set_text(const std::wstring& text);
+};
+
+// The fields of one line, in column order.
+class csv_record : public udb_record {
+public:
+    // Splits the line at the delimiter: the fields take the names of the
+    // schema's columns, or F1, F2, ... when the schema has none. Fields beyond
+    // the schema's columns are dropped; a shorter line gives fewer fields.
+    csv_record(const std::wstring& line, const udb_schema& schema, char delimiter);
+    ~csv_record() override;
+
+    // Parses the next line into this record, reusing its field objects.
+    void do_create(const std::wstring& line, const udb_schema& schema, char delimiter);
+
+private:
+    std::vector<std::wstring> texts_;                 // field texts of the line, reused
+    std::vector<std::unique_ptr<udb_field>> spare_;  // fields of longer lines, kept for reuse
+};
+
+class csv_file : public udb_recordset {
+public:
+    // Opens the file; a file that cannot be opened raises a level-1 tk_exception
+    // naming it. Reads the first line into the schema; with names_in_first_row
+    // the first record is the second line.
+    csv_file(const std::wstring& path, char delimiter, bool names_in_first_row);
+    ~csv_file() override;
+
+    // Writing CSV is not supported: raises "Error opening CSV file" (level 1).
+    void append_record(const udb_record& record) override;
+    // The current line as a record, owned by the csv_file and valid until the
+    // next get_record.
+    udb_record* get_record() override;
+    bool is_eof() override;
+    // Reads the next line.
+    void next() override;
+    // Not supported: internal error.
+    void prev() override;
+    // Goes back to the start of the file; the current line stays.
+    void reset() override;
+
+    void init_schema(const std::wstring& first_line, bool names_in_first_row);
+    std::wstring read_line();
+    // The share of the file read so far, 0 to 100; 100 at the end of the input
+    // and for an empty file. May be asked from another thread while this one reads.
+    int get_read_percent() const;
+    void write_csv_field(const std::string& text);
+
+    char get_delimiter() const { return delimiter_; }
+
+private:
+    // Reads the next line into current_line_.
+    void read_current();
+    struct unique_names;
+    std::wstring make_unique_field_name(const std::wstring& name, unique_names& names) const;
+
+    char delimiter_;
+    std::wstring current_line_;
+    csv_scanner input_;
+    std::ofstream output_;  // never opened: the system writes no CSV
+    std::int64_t file_size_ = 0;
+    std::unique_ptr<csv_record> current_record_;
+    std::string line_bytes_;  // the bytes of the last line read, reused
+    std::atomic<bool> finished_ = false;  // the end is reached (asked by the progress display)
+};
+
+// Widens a destination text column once, when the first value longer than 255
+// characters arrives for it. The destination objects are not owned.
+class csv_field_upsizer {
+public:
+    csv_field_upsizer(udb_database* dest_db, udb_recordset* dest_rs);
+    virtual ~csv_field_upsizer() = default;
+    csv_field_upsizer(const csv_field_upsizer&) = delete;
+    csv_field_upsizer& operator=(const csv_field_upsizer&) = delete;
+
+    // Widens the column of every field of the record that is longer than 255
+    // characters, unless that column has been widened before.
+    void process(const udb_record& record);
+
+protected:
+    // Alters the destination column to a long text type.
+    virtual void do_upsize(t_ftd& field) = 0;
+
+    udb_database* dest_db_;
+    udb_recordset* dest_rs_;
+    std::vector<bool> upsized_;
+};
