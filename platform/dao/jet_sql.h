@@ -1,0 +1,15 @@
+// Jet SQL that SQLite does not speak, rewritten: #2004-05-06# date literals (to
+// the OLE date number the workbook's dates are compared as), "..." text literals,
+// & concatenation, and SELECT TOP n (to LIMIT n). Statement separators are
+// dropped. Everything else passes unchanged; what SQLite then refuses fails the
+// query with a clear error.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace jet {
+
+std::string rewrite_jet_sql(std::string_view sql);
+
+}  // namespace jet

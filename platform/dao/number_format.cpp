@@ -1,0 +1,85 @@
+#include "platform/dao/number_format.h"
+
+namespace jet {
+
+format_class builtin_format_class(int id) {
+  if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58) ||
+      (id >= 71 && id <= 81))
+    return format_class::date;
+  if ((id >= 5 && id <= 8) || id == 42 || id == 44 || (id >= 63 && id <= 66)) return format_class::currency;
+  return format_class::number;
+}
+
+namespace {
+
+// $, €, £, ¥ (UTF-8)
+bool is_currency_symbol(std::string_view text) {
+  return text == "$" || text == "\xE2\x82\xAC" || text == "\xC2\xA3" || text == "\xC2\xA5";
+}
+
+}  // namespace
+
+format_class custom_format_class(std::string_view code) {
+  bool date = false;
+  bool currency = false;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    char c = code[i];
+    switch (c) {
+      case '"': {
+        std::size_t close = code.find('"', i + 1);
+        std::string_view quoted = code.substr(i + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                                      : close - i - 1);
+        // "$"#,##0.00 is how Excel writes its own currency formats.
+        if (is_currency_symbol(quoted)) currency = true;
+        i = close == std::string_view::npos ? code.size() : close;
+        break;
+      }
+      case '\\':
+      case '_':
+      case '*':
+        ++i;  // the next character is a literal or a padding
+        break;
+      case '[': {
+        std::size_t close = code.find(']', i + 1);
+        std::string_view inside = code.substr(i + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                                      : close - i - 1);
+        if (!inside.empty() && inside[0] == '$') {
+          // [$€-407]: a currency symbol with a locale; [$-409] is a locale alone.
+          if (inside.size() > 1 && inside[1] != '-') currency = true;
+        } else if (!inside.empty()) {
+          char first = inside[0];
+          if (first == 'h' || first == 'H' || first == 'm' || first == 'M' || first == 's' || first == 'S') {
+            bool elapsed = true;
+            for (char x : inside) elapsed = elapsed && (x == first || x == (first ^ 0x20));
+            date = date || elapsed;
+          }
+        }
+        i = close == std::string_view::npos ? code.size() : close;
+        break;
+      }
+      case 'd': case 'D': case 'm': case 'M': case 'y': case 'Y':
+      case 'h': case 'H': case 's': case 'S':
+        date = true;
+        break;
+      case '$':
+        currency = true;
+        break;
+      case ';':
+        // Only the first section decides; the others repeat it for negatives and zero.
+        i = code.size();
+        break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          std::string_view rest = code.substr(i);
+          for (std::string_view symbol : {"\xE2\x82\xAC", "\xC2\xA3", "\xC2\xA5"})
+            if (rest.starts_with(symbol)) currency = true;
+        }
+        break;
+    }
+  }
+  if (date) return format_class::date;
+  if (currency) return format_class::currency;
+  return format_class::number;
+}
+
+}  // namespace jet

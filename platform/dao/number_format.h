@@ -1,0 +1,19 @@
+// What a cell's number format makes of a number: a date or time, an amount of
+// money, or a plain number.
+#pragma once
+
+#include <string_view>
+
+namespace jet {
+
+enum class format_class { number, date, currency };
+
+// A built-in format by its id (0-163 are reserved for built-ins).
+format_class builtin_format_class(int id);
+
+// A custom format code: a date or time when it has d, m, y, h or s outside quotes,
+// brackets and escapes (the elapsed-time brackets [h], [mm], [ss] count too);
+// currency when it shows a currency symbol.
+format_class custom_format_class(std::string_view code);
+
+}  // namespace jet

@@ -1,0 +1,425 @@
+#include "platform/dao/workbook_db.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/dao/dao_types.h"
+#include "platform/dao/excel_names.h"
+#include "platform/dao/jet_error.h"
+#include "platform/dao/jet_sql.h"
+#include "platform/dao/number_text.h"
+#include "platform/dao/serial_date.h"
+
+namespace jet {
+
+namespace {
+
+// Declared column types of the virtual tables, read back as field types.
+const char* declared_type(int type) {
+  switch (type) {
+    case dbDouble: return "DOUBLE";
+    case dbCurrency: return "CURRENCY";
+    case dbDate: return "DATETIME";
+    case dbBoolean: return "BOOLEAN";
+    case dbMemo: return "MEMO";
+    default: return "TEXT";
+  }
+}
+
+field_def field_of_declared(const char* decl) {
+  std::string_view d = decl ? decl : "";
+  if (d == "DOUBLE") return {"", dbDouble, 8};
+  if (d == "CURRENCY") return {"", dbCurrency, 8};
+  if (d == "DATETIME") return {"", dbDate, 8};
+  if (d == "BOOLEAN") return {"", dbBoolean, 1};
+  if (d == "MEMO") return {"", dbMemo, 0};
+  return {"", dbText, 255};
+}
+
+std::string quoted(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+// ---- the virtual table module ----
+
+struct sheet_vtab {
+  sqlite3_vtab base{};
+  workbook_db* db = nullptr;
+  const table_def* def = nullptr;
+};
+
+struct sheet_vcursor {
+  sqlite3_vtab_cursor base{};
+  std::unique_ptr<table_cursor> rows;
+  std::vector<value> record;
+  bool eof = true;
+  sqlite3_int64 rowid = 0;
+};
+
+int fail(sheet_vtab* vtab, std::exception_ptr error) {
+  vtab->db->set_module_error(error);
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    sqlite3_free(vtab->base.zErrMsg);
+    vtab->base.zErrMsg = sqlite3_mprintf("%s", e.what());
+  }
+  return SQLITE_ERROR;
+}
+
+int vt_connect(sqlite3* sql, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** error) {
+  auto* db = static_cast<workbook_db*>(aux);
+  try {
+    if (argc < 4) throw_bad_format("a table without its index");
+    std::size_t index = std::strtoul(argv[3], nullptr, 10);
+    const table_def& def = db->table(index);
+    std::string create = "CREATE TABLE x(";
+    for (std::size_t i = 0; i < def.fields.size(); ++i) {
+      if (i) create += ", ";
+      create += quoted(def.fields[i].name) + " " + declared_type(def.fields[i].type);
+    }
+    create += ")";
+    int rc = sqlite3_declare_vtab(sql, create.c_str());
+    if (rc != SQLITE_OK) throw_bad_format(sqlite3_errmsg(sql));
+    auto vtab = std::make_unique<sheet_vtab>();
+    vtab->db = db;
+    vtab->def = &def;
+    *out = &vtab.release()->base;
+    return SQLITE_OK;
+  } catch (const std::exception& e) {
+    db->set_module_error(std::current_exception());
+    *error = sqlite3_mprintf("%s", e.what());
+    return SQLITE_ERROR;
+  }
+}
+
+int vt_best_index(sqlite3_vtab* base, sqlite3_index_info* info) {
+  auto* vtab = reinterpret_cast<sheet_vtab*>(base);
+  info->estimatedCost = static_cast<double>(vtab->def->record_count) + 1;
+  info->estimatedRows = vtab->def->record_count;
+  return SQLITE_OK;
+}
+
+int vt_disconnect(sqlite3_vtab* base) {
+  delete reinterpret_cast<sheet_vtab*>(base);
+  return SQLITE_OK;
+}
+
+int vt_open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+  *out = &(new sheet_vcursor)->base;
+  return SQLITE_OK;
+}
+
+int vt_close(sqlite3_vtab_cursor* base) {
+  delete reinterpret_cast<sheet_vcursor*>(base);
+  return SQLITE_OK;
+}
+
+int vt_next(sqlite3_vtab_cursor* base) {
+  auto* cursor = reinterpret_cast<sheet_vcursor*>(base);
+  try {
+    cursor->eof = !cursor->rows->next(cursor->record);
+    ++cursor->rowid;
+    return SQLITE_OK;
+  } catch (...) {
+    return fail(reinterpret_cast<sheet_vtab*>(base->pVtab), std::current_exception());
+  }
+}
+
+int vt_filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
+  auto* cursor = reinterpret_cast<sheet_vcursor*>(base);
+  auto* vtab = reinterpret_cast<sheet_vtab*>(base->pVtab);
+  try {
+    cursor->rows = vtab->db->open_table(*vtab->def);
+    cursor->rowid = 0;
+    cursor->eof = !cursor->rows->next(cursor->record);
+    return SQLITE_OK;
+  } catch (...) {
+    return fail(vtab, std::current_exception());
+  }
+}
+
+int vt_eof(sqlite3_vtab_cursor* base) { return reinterpret_cast<sheet_vcursor*>(base)->eof; }
+
+int vt_column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
+  auto* cursor = reinterpret_cast<sheet_vcursor*>(base);
+  const value& v = cursor->record[static_cast<std::size_t>(column)];
+  switch (v.type) {
+    case value::kind::null: sqlite3_result_null(context); break;
+    case value::kind::boolean: sqlite3_result_int(context, v.boolean ? 1 : 0); break;
+    case value::kind::integer: sqlite3_result_int64(context, v.integer); break;
+    case value::kind::currency: sqlite3_result_double(context, static_cast<double>(v.integer) / 10000.0); break;
+    case value::kind::number:
+    case value::kind::date: sqlite3_result_double(context, v.number); break;
+    case value::kind::text:
+      sqlite3_result_text(context, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+      break;
+  }
+  return SQLITE_OK;
+}
+
+int vt_rowid(sqlite3_vtab_cursor* base, sqlite3_int64* out) {
+  *out = reinterpret_cast<sheet_vcursor*>(base)->rowid;
+  return SQLITE_OK;
+}
+
+sqlite3_module sheet_module = {
+    0,              // iVersion
+    vt_connect,     // xCreate
+    vt_connect,     // xConnect
+    vt_best_index,  // xBestIndex
+    vt_disconnect,  // xDisconnect
+    vt_disconnect,  // xDestroy
+    vt_open,        // xOpen
+    vt_close,       // xClose
+    vt_filter,      // xFilter
+    vt_next,        // xNext
+    vt_eof,         // xEof
+    vt_column,      // xColumn
+    vt_rowid,       // xRowid
+    nullptr,        // xUpdate
+    nullptr,        // xBegin
+    nullptr,        // xSync
+    nullptr,        // xCommit
+    nullptr,        // xRollback
+    nullptr,        // xFindFunction
+    nullptr,        // xRename
+    nullptr,        // xSavepoint
+    nullptr,        // xRelease
+    nullptr,        // xRollbackTo
+    nullptr,        // xShadowName
+};
+
+}  // namespace
+
+workbook_db::workbook_db(std::unique_ptr<workbook> book, bool header_row)
+    : book_(std::move(book)), header_row_(header_row) {
+  const auto& sheets = book_->sheet_names();
+  for (std::size_t i = 0; i < sheets.size(); ++i) {
+    names_.push_back(sheet_table_name(sheets[i]));
+    sheet_of_.push_back(i);
+    range_of_.push_back(nullptr);
+  }
+  for (const auto& range : book_->named_ranges()) {
+    if (find_table(range.name) >= 0) continue;
+    names_.push_back(range.name);
+    sheet_of_.push_back(range.sheet);
+    range_of_.push_back(&range.area);
+  }
+  defs_.resize(names_.size());
+  registered_.resize(names_.size());
+}
+
+workbook_db::~workbook_db() {
+  if (sql_) sqlite3_close_v2(sql_);
+}
+
+long workbook_db::find_table(std::string_view name) const {
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (same_name(names_[i], name)) return static_cast<long>(i);
+  return -1;
+}
+
+const table_def& workbook_db::table(std::string_view name) {
+  long index = find_table(name);
+  if (index < 0) throw_jet(err_object_not_found, name);
+  return table(static_cast<std::size_t>(index));
+}
+
+const table_def& workbook_db::table(std::size_t index) {
+  if (index >= names_.size()) throw_jet(err_object_not_found, std::to_string(index));
+  if (!defs_[index])
+    defs_[index] = std::make_unique<table_def>(
+        scan_table(*book_, names_[index], sheet_of_[index], range_of_[index], header_row_));
+  return *defs_[index];
+}
+
+std::unique_ptr<table_cursor> workbook_db::open_table(const table_def& def) const {
+  return std::make_unique<table_cursor>(*book_, def);
+}
+
+void workbook_db::register_table(std::size_t index) {
+  std::string create =
+      "CREATE VIRTUAL TABLE " + quoted(names_[index]) + " USING workbook_table(" + std::to_string(index) + ")";
+  char* error = nullptr;
+  int rc = sqlite3_exec(sql_, create.c_str(), nullptr, nullptr, &error);
+  std::string message = error ? error : "";
+  sqlite3_free(error);
+  if (auto module_error = take_module_error()) std::rethrow_exception(module_error);
+  if (rc != SQLITE_OK) throw_jet(err_query_syntax, message);
+  registered_[index] = true;
+}
+
+sqlite3_stmt* workbook_db::prepare(const std::string& sql) {
+  if (!sql_) {
+    if (sqlite3_open_v2(":memory:", &sql_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+      throw std::bad_alloc();
+    sqlite3_create_module(sql_, "workbook_table", &sheet_module, this);
+  }
+  for (;;) {
+    sqlite3_stmt* statement = nullptr;
+    int rc = sqlite3_prepare_v2(sql_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr);
+    if (auto module_error = take_module_error()) {
+      sqlite3_finalize(statement);
+      std::rethrow_exception(module_error);
+    }
+    if (rc == SQLITE_OK && statement) return statement;
+    sqlite3_finalize(statement);
+    std::string message = sqlite3_errmsg(sql_);
+    static constexpr std::string_view no_table = "no such table: ";
+    static constexpr std::string_view no_column = "no such column: ";
+    if (message.starts_with(no_table)) {
+      std::string name = message.substr(no_table.size());
+      if (name.starts_with("main.")) name.erase(0, 5);
+      long index = find_table(name);
+      if (index < 0 || registered_[static_cast<std::size_t>(index)]) throw_jet(err_input_table_not_found, name);
+      register_table(static_cast<std::size_t>(index));
+      continue;
+    }
+    if (message.starts_with(no_column)) throw_jet(err_too_few_parameters, message.substr(no_column.size()));
+    if (!statement && rc == SQLITE_OK) throw_jet(err_query_syntax, "an empty query");
+    throw_jet(err_query_syntax, message);
+  }
+}
+
+std::unique_ptr<query_cursor> workbook_db::query(std::string_view sql) {
+  sqlite3_stmt* statement = prepare(rewrite_jet_sql(sql));
+  if (!sqlite3_stmt_readonly(statement) || sqlite3_column_count(statement) == 0) {
+    sqlite3_finalize(statement);
+    throw_jet(err_query_syntax, "only SELECT queries can be run on a workbook");
+  }
+  return std::unique_ptr<query_cursor>(new query_cursor(*this, statement));
+}
+
+// ---- query cursor ----
+
+query_cursor::query_cursor(workbook_db& db, sqlite3_stmt* statement) : db_(db), statement_(statement) {
+  int columns = sqlite3_column_count(statement_);
+  if (columns > static_cast<int>(max_fields)) {
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+    throw_jet(err_too_many_fields);
+  }
+  bool any_mixed = false;
+  for (int i = 0; i < columns; ++i) {
+    const char* decl = sqlite3_column_decltype(statement_, i);
+    field_def f = field_of_declared(decl);
+    const char* name = sqlite3_column_name(statement_, i);
+    f.name = name ? name : "Expr" + std::to_string(1000 + i);
+    fields_.push_back(f);
+    mixed_.push_back(decl == nullptr);
+    any_mixed = any_mixed || decl == nullptr;
+  }
+  if (!any_mixed) return;
+  // Columns of expressions: typed from all their values.
+  struct seen {
+    bool integer = false, real = false, text = false, wide = false;
+    std::size_t longest = 0;
+  };
+  std::vector<seen> kinds(static_cast<std::size_t>(columns));
+  try {
+    while (step() == SQLITE_ROW) {
+      for (int i = 0; i < columns; ++i) {
+        if (!mixed_[static_cast<std::size_t>(i)]) continue;
+        auto& k = kinds[static_cast<std::size_t>(i)];
+        switch (sqlite3_column_type(statement_, i)) {
+          case SQLITE_INTEGER: {
+            k.integer = true;
+            auto v = sqlite3_column_int64(statement_, i);
+            k.wide = k.wide || v < INT32_MIN || v > INT32_MAX;
+            break;
+          }
+          case SQLITE_FLOAT: k.real = true; break;
+          case SQLITE_NULL: break;
+          default: {
+            k.text = true;
+            auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, i));
+            k.longest = std::max(k.longest, utf16_length(text ? text : ""));
+          }
+        }
+      }
+    }
+  } catch (...) {
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+    throw;
+  }
+  sqlite3_reset(statement_);
+  for (int i = 0; i < columns; ++i) {
+    if (!mixed_[static_cast<std::size_t>(i)]) continue;
+    auto& k = kinds[static_cast<std::size_t>(i)];
+    auto& f = fields_[static_cast<std::size_t>(i)];
+    if (!k.text && k.integer && !k.real && !k.wide) f.type = dbLong, f.size = 4;
+    else if (!k.text && (k.integer || k.real)) f.type = dbDouble, f.size = 8;
+    else if (k.longest > 255) f.type = dbMemo, f.size = 0;
+    else f.type = dbText, f.size = 255;
+  }
+}
+
+query_cursor::~query_cursor() {
+  if (statement_) sqlite3_finalize(statement_);
+}
+
+int query_cursor::step() {
+  int rc = sqlite3_step(statement_);
+  if (auto error = db_.take_module_error()) std::rethrow_exception(error);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw_jet(err_query_syntax, sqlite3_errmsg(sqlite3_db_handle(statement_)));
+  return rc;
+}
+
+void query_cursor::rewind() { sqlite3_reset(statement_); }
+
+bool query_cursor::next(std::vector<value>& record) {
+  if (step() != SQLITE_ROW) return false;
+  record.resize(fields_.size());
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    int col = static_cast<int>(i);
+    value& v = record[i];
+    int storage = sqlite3_column_type(statement_, col);
+    if (storage == SQLITE_NULL) {
+      v.type = value::kind::null;
+      continue;
+    }
+    switch (fields_[i].type) {
+      case dbDouble:
+        v.type = value::kind::number;
+        v.number = sqlite3_column_double(statement_, col);
+        break;
+      case dbCurrency:
+        v.type = value::kind::currency;
+        v.integer = std::llround(sqlite3_column_double(statement_, col) * 10000.0);
+        break;
+      case dbDate:
+        v.type = value::kind::date;
+        v.number = sqlite3_column_double(statement_, col);
+        break;
+      case dbBoolean:
+        v.type = value::kind::boolean;
+        v.boolean = sqlite3_column_int64(statement_, col) != 0;
+        break;
+      case dbLong:
+        v.type = value::kind::integer;
+        v.integer = sqlite3_column_int64(statement_, col);
+        break;
+      default:
+        v.type = value::kind::text;
+        if (storage == SQLITE_FLOAT) {
+          v.text = number_text(sqlite3_column_double(statement_, col));
+        } else {
+          auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, col));
+          v.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement_, col)));
+        }
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace jet

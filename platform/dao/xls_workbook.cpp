@@ -1,0 +1,108 @@
+#include "platform/dao/xls_workbook.h"
+
+#include <freexl.h>
+
+#include "platform/dao/jet_error.h"
+#include "platform/dao/serial_date.h"
+
+namespace jet {
+
+namespace {
+
+class xls_cursor : public row_cursor {
+ public:
+  xls_cursor(std::shared_ptr<const void> handle, unsigned short sheet) : handle_(std::move(handle)), sheet_(sheet) {
+    if (freexl_select_active_worksheet(handle_.get(), sheet_) != FREEXL_OK ||
+        freexl_worksheet_dimensions(handle_.get(), &rows_, &cols_) != FREEXL_OK)
+      throw_bad_format("unreadable worksheet");
+  }
+
+  bool next(sheet_row& row) override {
+    // Each read selects the sheet again: two cursors may share the handle.
+    if (freexl_select_active_worksheet(handle_.get(), sheet_) != FREEXL_OK) throw_bad_format("unreadable worksheet");
+    while (row_ < rows_) {
+      unsigned int r = row_++;
+      bool any = false;
+      for (auto& c : row.cells) c.kind = cell_kind::empty;
+      for (unsigned short col = 0; col < cols_; ++col) {
+        FreeXL_CellValue value;
+        if (freexl_get_cell_value(handle_.get(), r, col, &value) != FREEXL_OK) throw_bad_format("unreadable cell");
+        if (value.type == FREEXL_CELL_NULL) continue;
+        if ((value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT) &&
+            (!value.value.text_value || !*value.value.text_value))
+          continue;
+        if (col >= row.cells.size()) row.cells.resize(col + 1u);
+        cell& c = row.cells[col];
+        c.currency = false;
+        switch (value.type) {
+          case FREEXL_CELL_INT:
+            c.kind = cell_kind::number;
+            c.number = value.value.int_value;
+            break;
+          case FREEXL_CELL_DOUBLE:
+            c.kind = cell_kind::number;
+            c.number = value.value.double_value;
+            break;
+          case FREEXL_CELL_DATE:
+          case FREEXL_CELL_DATETIME:
+          case FREEXL_CELL_TIME:
+            if (auto date = value.value.text_value ? parse_iso_date(value.value.text_value) : std::nullopt) {
+              c.kind = cell_kind::date;
+              c.number = *date;
+            } else {
+              c.kind = cell_kind::text;
+              c.text = value.value.text_value ? value.value.text_value : "";
+            }
+            break;
+          default:
+            c.kind = cell_kind::text;
+            c.text = value.value.text_value;
+            break;
+        }
+        any = true;
+      }
+      if (any) {
+        row.index = r;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  std::shared_ptr<const void> handle_;
+  unsigned short sheet_;
+  unsigned int rows_ = 0;
+  unsigned short cols_ = 0;
+  unsigned int row_ = 0;
+};
+
+}  // namespace
+
+xls_workbook::xls_workbook(const std::string& path) {
+  const void* handle = nullptr;
+  int status = freexl_open(path.c_str(), &handle);
+  if (status != FREEXL_OK || !handle) {
+    if (handle) freexl_close(handle);
+    throw_bad_format("freexl cannot read the workbook");
+  }
+  handle_ = std::shared_ptr<const void>(handle, [](const void* h) { freexl_close(h); });
+  unsigned int info = 0;
+  if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED)
+    throw_jet(err_encrypted);
+  unsigned int count = 0;
+  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK) throw_bad_format("no worksheets");
+  for (unsigned int i = 0; i < count && i < 65536; ++i) {
+    const char* name = nullptr;
+    if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) != FREEXL_OK || !name)
+      throw_bad_format("unreadable worksheet name");
+    sheet_names_.emplace_back(name);
+  }
+}
+
+std::unique_ptr<row_cursor> xls_workbook::open_sheet(std::size_t index) const {
+  if (index >= sheet_names_.size()) throw_jet(err_object_not_found, std::to_string(index));
+  return std::make_unique<xls_cursor>(handle_, static_cast<unsigned short>(index));
+}
+
+}  // namespace jet

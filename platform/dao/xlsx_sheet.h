@@ -1,0 +1,49 @@
+// One worksheet of an .xlsx package, streamed row by row: only the row being read
+// is held. Cell types: shared string (s), formula string (str), inline string
+// (inlineStr), boolean (b), error (e), ISO 8601 date (d) and numbers, whose style
+// decides whether they are dates or amounts of money.
+#pragma once
+
+#include <string>
+
+#include "platform/dao/workbook.h"
+#include "platform/dao/xlsx_shared_strings.h"
+#include "platform/dao/xlsx_styles.h"
+#include "platform/dao/xml_stream.h"
+
+namespace jet {
+
+class xlsx_sheet_cursor : public row_cursor, private xml_stream {
+ public:
+  xlsx_sheet_cursor(zip_package::part_stream part, const xlsx_shared_strings& strings, const xlsx_styles& styles,
+                    bool date1904);
+  bool next(sheet_row& row) override;
+
+ private:
+  enum class value_type { number, shared, str, inline_str, boolean, error, date };
+
+  void on_start(std::string_view name, const char** attributes) override;
+  void on_end(std::string_view name) override;
+  void on_text(std::string_view text) override;
+  void finish_cell();
+
+  const xlsx_shared_strings& strings_;
+  const xlsx_styles& styles_;
+  bool date1904_;
+  sheet_row* row_ = nullptr;
+  bool in_sheet_data_ = false;
+  bool in_row_ = false;
+  bool in_cell_ = false;
+  bool in_value_ = false;
+  bool in_inline_ = false;
+  bool in_text_ = false;
+  int phonetic_ = 0;
+  long long last_row_ = -1;
+  long long last_col_ = -1;
+  std::uint32_t col_ = 0;
+  std::size_t style_ = 0;
+  value_type type_ = value_type::number;
+  std::string value_;
+};
+
+}  // namespace jet
