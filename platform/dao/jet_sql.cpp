@@ -44,6 +44,20 @@ bool date_literal(std::string_view body, double& out) {
 
 }  // namespace
 
+namespace {
+std::string enclosed(std::string_view text, char quote) {
+  std::string out(1, quote);
+  for (char c : text) {
+    out += c;
+    if (c == quote) out += quote;
+  }
+  return out + quote;
+}
+}  // namespace
+
+std::string sql_identifier(std::string_view name) { return enclosed(name, '"'); }
+std::string sql_text_literal(std::string_view text) { return enclosed(text, '\''); }
+
 std::string rewrite_jet_sql(std::string_view sql) {
   std::string out;
   out.reserve(sql.size() + 16);

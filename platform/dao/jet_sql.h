@@ -12,4 +12,8 @@ namespace jet {
 
 std::string rewrite_jet_sql(std::string_view sql);
 
+// A name in double quotes and a text in single quotes, quotes inside doubled.
+std::string sql_identifier(std::string_view name);
+std::string sql_text_literal(std::string_view text);
+
 }  // namespace jet

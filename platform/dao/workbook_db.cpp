@@ -28,24 +28,33 @@ const char* declared_type(int type) {
   }
 }
 
+}  // namespace
+
 field_def field_of_declared(const char* decl) {
   std::string_view d = decl ? decl : "";
+  long size = 0;
+  auto open = d.find('(');
+  if (open != std::string_view::npos) {
+    size = std::strtol(std::string(d.substr(open + 1)).c_str(), nullptr, 10);
+    d = d.substr(0, open);
+  }
+  while (!d.empty() && d.back() == ' ') d.remove_suffix(1);
   if (d == "DOUBLE") return {"", dbDouble, 8};
   if (d == "CURRENCY") return {"", dbCurrency, 8};
   if (d == "DATETIME") return {"", dbDate, 8};
   if (d == "BOOLEAN") return {"", dbBoolean, 1};
   if (d == "MEMO") return {"", dbMemo, 0};
-  return {"", dbText, 255};
+  if (d == "BYTE") return {"", dbByte, 1};
+  if (d == "SHORT") return {"", dbInteger, 2};
+  if (d == "LONG" || d == "COUNTER") return {"", dbLong, 4};
+  if (d == "SINGLE") return {"", dbSingle, 4};
+  if (d == "BINARY") return {"", dbBinary, size > 0 ? size : 255};
+  if (d == "LONGBINARY") return {"", dbLongBinary, 0};
+  if (d == "GUID") return {"", dbGUID, 16};
+  return {"", dbText, size > 0 ? size : 255};
 }
 
-std::string quoted(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
-}
+namespace {
 
 // ---- the virtual table module ----
 
@@ -83,7 +92,7 @@ int vt_connect(sqlite3* sql, void* aux, int argc, const char* const* argv, sqlit
     std::string create = "CREATE TABLE x(";
     for (std::size_t i = 0; i < def.fields.size(); ++i) {
       if (i) create += ", ";
-      create += quoted(def.fields[i].name) + " " + declared_type(def.fields[i].type);
+      create += sql_identifier(def.fields[i].name) + " " + declared_type(def.fields[i].type);
     }
     create += ")";
     int rc = sqlite3_declare_vtab(sql, create.c_str());
@@ -247,7 +256,7 @@ std::unique_ptr<table_cursor> workbook_db::open_table(const table_def& def) cons
 
 void workbook_db::register_table(std::size_t index) {
   std::string create =
-      "CREATE VIRTUAL TABLE " + quoted(names_[index]) + " USING workbook_table(" + std::to_string(index) + ")";
+      "CREATE VIRTUAL TABLE " + sql_identifier(names_[index]) + " USING workbook_table(" + std::to_string(index) + ")";
   char* error = nullptr;
   int rc = sqlite3_exec(sql_, create.c_str(), nullptr, nullptr, &error);
   std::string message = error ? error : "";
@@ -295,12 +304,12 @@ std::unique_ptr<query_cursor> workbook_db::query(std::string_view sql) {
     sqlite3_finalize(statement);
     throw_jet(err_query_syntax, "only SELECT queries can be run on a workbook");
   }
-  return std::unique_ptr<query_cursor>(new query_cursor(*this, statement));
+  return std::make_unique<query_cursor>(this, statement);
 }
 
 // ---- query cursor ----
 
-query_cursor::query_cursor(workbook_db& db, sqlite3_stmt* statement) : db_(db), statement_(statement) {
+query_cursor::query_cursor(workbook_db* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {
   int columns = sqlite3_column_count(statement_);
   if (columns > static_cast<int>(max_fields)) {
     sqlite3_finalize(statement_);
@@ -311,6 +320,7 @@ query_cursor::query_cursor(workbook_db& db, sqlite3_stmt* statement) : db_(db), 
   for (int i = 0; i < columns; ++i) {
     const char* decl = sqlite3_column_decltype(statement_, i);
     field_def f = field_of_declared(decl);
+    if (!decl) f = {"", dbText, 255};
     const char* name = sqlite3_column_name(statement_, i);
     f.name = name ? name : "Expr" + std::to_string(1000 + i);
     fields_.push_back(f);
@@ -356,7 +366,8 @@ query_cursor::query_cursor(workbook_db& db, sqlite3_stmt* statement) : db_(db), 
     if (!mixed_[static_cast<std::size_t>(i)]) continue;
     auto& k = kinds[static_cast<std::size_t>(i)];
     auto& f = fields_[static_cast<std::size_t>(i)];
-    if (!k.text && k.integer && !k.real && !k.wide) f.type = dbLong, f.size = 4;
+    if (!k.text && !k.integer && !k.real) f.type = dbText, f.size = 255;
+    else if (!k.text && k.integer && !k.real && !k.wide) f.type = dbLong, f.size = 4;
     else if (!k.text && (k.integer || k.real)) f.type = dbDouble, f.size = 8;
     else if (k.longest > 255) f.type = dbMemo, f.size = 0;
     else f.type = dbText, f.size = 255;
@@ -369,7 +380,8 @@ query_cursor::~query_cursor() {
 
 int query_cursor::step() {
   int rc = sqlite3_step(statement_);
-  if (auto error = db_.take_module_error()) std::rethrow_exception(error);
+  if (db_)
+    if (auto error = db_->take_module_error()) std::rethrow_exception(error);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw_jet(err_query_syntax, sqlite3_errmsg(sqlite3_db_handle(statement_)));
   return rc;
 }
@@ -389,6 +401,7 @@ bool query_cursor::next(std::vector<value>& record) {
     }
     switch (fields_[i].type) {
       case dbDouble:
+      case dbSingle:
         v.type = value::kind::number;
         v.number = sqlite3_column_double(statement_, col);
         break;
@@ -404,6 +417,8 @@ bool query_cursor::next(std::vector<value>& record) {
         v.type = value::kind::boolean;
         v.boolean = sqlite3_column_int64(statement_, col) != 0;
         break;
+      case dbByte:
+      case dbInteger:
       case dbLong:
         v.type = value::kind::integer;
         v.integer = sqlite3_column_int64(statement_, col);

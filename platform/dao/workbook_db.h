@@ -22,6 +22,9 @@ namespace jet {
 
 class query_cursor;
 
+// A field type from a declared column type (Jet type names, "TEXT(50)").
+field_def field_of_declared(const char* decl);
+
 class workbook_db {
  public:
   workbook_db(std::unique_ptr<workbook> book, bool header_row);
@@ -52,6 +55,9 @@ class workbook_db {
 
  private:
   friend class query_cursor;
+
+// A field type from a declared column type (Jet type names, "TEXT(50)").
+field_def field_of_declared(const char* decl);
   sqlite3_stmt* prepare(const std::string& sql);
   void register_table(std::size_t index);
 
@@ -66,9 +72,15 @@ class workbook_db {
   std::exception_ptr module_error_;
 };
 
-// The rows of a query, streamed from SQLite.
+// The rows of a query, streamed from SQLite. Columns typed by the declared type
+// of their table column (the Jet type names: DOUBLE, CURRENCY, DATETIME,
+// BOOLEAN, TEXT(n), MEMO, LONG, ...) keep that type; others are typed from
+// every value.
 class query_cursor {
  public:
+  // Takes the statement; db, when given, supplies the errors of the workbook's
+  // virtual tables.
+  query_cursor(workbook_db* db, sqlite3_stmt* statement);
   ~query_cursor();
   const std::vector<field_def>& fields() const { return fields_; }
   // Fills record with the next row; false at the end.
@@ -77,11 +89,9 @@ class query_cursor {
   void rewind();
 
  private:
-  friend class workbook_db;
-  query_cursor(workbook_db& db, sqlite3_stmt* statement);
   int step();
 
-  workbook_db& db_;
+  workbook_db* db_;
   sqlite3_stmt* statement_;
   std::vector<field_def> fields_;
   std::vector<bool> mixed_;  // a column typed by its values rather than its table

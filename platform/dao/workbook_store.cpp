@@ -1,0 +1,65 @@
+// A workbook as a store of the data-access objects.
+#include "platform/dao/dao_store.h"
+#include "platform/dao/jet_error.h"
+
+namespace jet {
+
+namespace {
+
+class query_rows : public row_stream {
+ public:
+  explicit query_rows(std::unique_ptr<query_cursor> cursor) : cursor_(std::move(cursor)) {}
+  const std::vector<field_def>& fields() const override { return cursor_->fields(); }
+  bool next(std::vector<value>& record) override { return cursor_->next(record); }
+  void rewind() override { cursor_->rewind(); }
+
+ private:
+  std::unique_ptr<query_cursor> cursor_;
+};
+
+class workbook_store : public dao_store {
+ public:
+  workbook_store(const std::string& path, bool header_row) : db_(open_workbook(path), header_row) {}
+
+  bool read_only() const override { return true; }
+  std::vector<std::string> table_names() override { return db_.table_names(); }
+  long table_attributes(const std::string& table) override {
+    if (db_.find_table(table) < 0) throw_jet(err_item_not_found);
+    return 0;
+  }
+  std::vector<column_info> columns(const std::string& table) override {
+    std::vector<column_info> out;
+    for (const auto& f : db_.table(table).fields) {
+      column_info c;
+      c.name = f.name;
+      c.type = f.type;
+      c.size = f.size;
+      out.push_back(c);
+    }
+    return out;
+  }
+  std::vector<index_info> indexes(const std::string&) override { return {}; }
+  long record_count(const std::string& table) override { return static_cast<long>(db_.table(table).record_count); }
+  std::vector<std::pair<std::string, std::string>> saved_queries() override { return {}; }
+  std::unique_ptr<row_stream> query(const std::string& sql) override {
+    return std::make_unique<query_rows>(db_.query(sql));
+  }
+  void create_table(const std::string&, const std::vector<column_info>&, const std::vector<index_info>&) override {
+    throw_jet(err_read_only);
+  }
+  void drop_table(const std::string&) override { throw_jet(err_read_only); }
+  void insert(const std::string&, const std::vector<std::string>&, const std::vector<value>&) override {
+    throw_jet(err_read_only);
+  }
+
+ private:
+  workbook_db db_;
+};
+
+}  // namespace
+
+std::unique_ptr<dao_store> open_workbook_store(const std::string& path, bool header_row) {
+  return std::make_unique<workbook_store>(path, header_row);
+}
+
+}  // namespace jet
