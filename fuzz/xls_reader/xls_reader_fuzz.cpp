@@ -1,0 +1,25 @@
+// Arbitrary bytes as an .xls file (libfreexl reads from a path: an in-memory file).
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "../xlsx_reader/drain.h"
+#include "platform/dao/workbook.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  int fd = ::memfd_create("xls", MFD_CLOEXEC);
+  if (fd < 0) std::abort();
+  for (std::size_t done = 0; done < size;) {
+    ssize_t n = ::write(fd, data + done, size - done);
+    if (n <= 0) std::abort();
+    done += static_cast<std::size_t>(n);
+  }
+  std::string path = "/proc/self/fd/" + std::to_string(fd);
+  drain_workbook([&] { return jet::open_workbook(path); });
+  ::close(fd);
+  return 0;
+}
