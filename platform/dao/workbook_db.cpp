@@ -58,19 +58,59 @@ namespace {
 
 // ---- the virtual table module ----
 
+// A table read again and again in one statement (the inner side of a join) is
+// kept in memory from its second reading on, up to this many bytes; a table read
+// once is only streamed.
+constexpr std::size_t max_cached_bytes = std::size_t{256} << 20;
+
+using record_cache = std::vector<std::vector<value>>;
+
 struct sheet_vtab {
   sqlite3_vtab base{};
   workbook_db* db = nullptr;
   const table_def* def = nullptr;
+  int readings = 0;
+  std::shared_ptr<const record_cache> cache;  // complete records, once read twice
+  bool cache_failed = false;                  // too large to keep
 };
 
 struct sheet_vcursor {
   sqlite3_vtab_cursor base{};
   std::unique_ptr<table_cursor> rows;
   std::vector<value> record;
+  std::shared_ptr<const record_cache> cache;  // reading from the cache
+  std::shared_ptr<record_cache> filling;      // streaming and keeping
+  std::size_t filled_bytes = 0;
   bool eof = true;
   sqlite3_int64 rowid = 0;
+
+  const std::vector<value>& current() const {
+    return cache ? (*cache)[static_cast<std::size_t>(rowid)] : record;
+  }
 };
+
+std::size_t record_bytes(const std::vector<value>& record) {
+  std::size_t bytes = sizeof(value) * record.size() + 32;
+  for (const auto& v : record) bytes += v.text.capacity();
+  return bytes;
+}
+
+// Streams the next record; keeps it when filling the cache.
+void stream_next(sheet_vtab* vtab, sheet_vcursor* cursor) {
+  cursor->eof = !cursor->rows->next(cursor->record);
+  if (!cursor->filling) return;
+  if (cursor->eof) {
+    vtab->cache = std::move(cursor->filling);
+    return;
+  }
+  cursor->filled_bytes += record_bytes(cursor->record);
+  if (cursor->filled_bytes > max_cached_bytes) {
+    cursor->filling.reset();
+    vtab->cache_failed = true;
+    return;
+  }
+  cursor->filling->push_back(cursor->record);
+}
 
 int fail(sheet_vtab* vtab, std::exception_ptr error) {
   vtab->db->set_module_error(error);
@@ -133,12 +173,16 @@ int vt_close(sqlite3_vtab_cursor* base) {
 
 int vt_next(sqlite3_vtab_cursor* base) {
   auto* cursor = reinterpret_cast<sheet_vcursor*>(base);
+  auto* vtab = reinterpret_cast<sheet_vtab*>(base->pVtab);
   try {
-    cursor->eof = !cursor->rows->next(cursor->record);
     ++cursor->rowid;
+    if (cursor->cache)
+      cursor->eof = static_cast<std::size_t>(cursor->rowid) >= cursor->cache->size();
+    else
+      stream_next(vtab, cursor);
     return SQLITE_OK;
   } catch (...) {
-    return fail(reinterpret_cast<sheet_vtab*>(base->pVtab), std::current_exception());
+    return fail(vtab, std::current_exception());
   }
 }
 
@@ -146,9 +190,18 @@ int vt_filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**)
   auto* cursor = reinterpret_cast<sheet_vcursor*>(base);
   auto* vtab = reinterpret_cast<sheet_vtab*>(base->pVtab);
   try {
-    cursor->rows = vtab->db->open_table(*vtab->def);
     cursor->rowid = 0;
-    cursor->eof = !cursor->rows->next(cursor->record);
+    cursor->filling.reset();
+    cursor->filled_bytes = 0;
+    cursor->cache = vtab->cache;
+    if (cursor->cache) {
+      cursor->rows.reset();
+      cursor->eof = cursor->cache->empty();
+      return SQLITE_OK;
+    }
+    if (++vtab->readings >= 2 && !vtab->cache_failed) cursor->filling = std::make_shared<record_cache>();
+    cursor->rows = vtab->db->open_table(*vtab->def);
+    stream_next(vtab, cursor);
     return SQLITE_OK;
   } catch (...) {
     return fail(vtab, std::current_exception());
@@ -159,7 +212,7 @@ int vt_eof(sqlite3_vtab_cursor* base) { return reinterpret_cast<sheet_vcursor*>(
 
 int vt_column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
   auto* cursor = reinterpret_cast<sheet_vcursor*>(base);
-  const value& v = cursor->record[static_cast<std::size_t>(column)];
+  const value& v = cursor->current()[static_cast<std::size_t>(column)];
   switch (v.type) {
     case value::kind::null: sqlite3_result_null(context); break;
     case value::kind::boolean: sqlite3_result_int(context, v.boolean ? 1 : 0); break;

@@ -76,6 +76,10 @@ TEST_F(SampleDb, JoinOverTwoSheetsAndItsCount) {
   ASSERT_TRUE(count->next(record));
   EXPECT_EQ(record[0].integer, 1);
   EXPECT_EQ(run("select count(*) from (SELECT * FROM [Totals])")[0][0].integer, 2);
+  // The inner side of a join is read once per outer record (kept in memory from
+  // its second reading on).
+  EXPECT_EQ(run("SELECT count(*) FROM [Data$] a, [Data$] b, [Totals] c WHERE c.Amount > 1.5")[0][0].integer, 16);
+  EXPECT_EQ(run("SELECT count(*) FROM [Data$] a, [Data$] b WHERE a.Name = b.Name")[0][0].integer, 3);
 }
 
 TEST_F(SampleDb, JetSyntaxRewritten) {
