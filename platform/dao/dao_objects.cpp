@@ -258,11 +258,12 @@ struct record_state {
 class field_object : public com_object<DAOField> {
  public:
   field_object(log_ptr log, column_info info, std::shared_ptr<record_state> record = nullptr, std::size_t index = 0)
-      : log_(std::move(log)), info_(std::move(info)), record_(std::move(record)), index_(index) {}
+      : log_(std::move(log)), info_(std::move(info)), wide_name_(kernel::utf8_to_wide(info_.name)),
+        record_(std::move(record)), index_(index) {}
 
   const column_info& info() const { return info_; }
 
-  HRESULT get_Name(BSTR* out) override { return out ? (*out = bstr_utf8(info_.name), S_OK) : E_POINTER; }
+  HRESULT get_Name(BSTR* out) override { return out ? (*out = bstr_from(wide_name_), S_OK) : E_POINTER; }
   HRESULT get_Type(short* out) override { return out ? (*out = static_cast<short>(info_.type), S_OK) : E_POINTER; }
   HRESULT get_Size(long* out) override { return out ? (*out = info_.size, S_OK) : E_POINTER; }
   HRESULT get_Required(VARIANT_BOOL* out) override {
@@ -301,6 +302,7 @@ class field_object : public com_object<DAOField> {
  private:
   log_ptr log_;
   column_info info_;
+  std::wstring wide_name_;
   std::shared_ptr<record_state> record_;
   std::size_t index_;
 };

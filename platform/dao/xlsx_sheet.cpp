@@ -37,7 +37,9 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
     return;
   }
   if (name == "row") {
-    const char* r = attribute(attributes, "r");
+    const char* r = nullptr;
+    for (const char** a = attributes; a && a[0]; a += 2)
+      if (local_name(a[0]) == "r") r = a[1];
     long long index = last_row_ + 1;
     if (r) {
       long long given = 0;
@@ -55,7 +57,17 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
       for (auto& c : row_->cells) c.kind = cell_kind::empty;
     }
   } else if (name == "c" && in_row_) {
-    const char* r = attribute(attributes, "r");
+    // One pass over the attributes: r (reference), t (type), s (style).
+    const char* r = nullptr;
+    const char* t = nullptr;
+    const char* s = nullptr;
+    for (const char** a = attributes; a && a[0]; a += 2) {
+      std::string_view attr = local_name(a[0]);
+      if (attr.size() != 1) continue;
+      if (attr[0] == 'r') r = a[1];
+      else if (attr[0] == 't') t = a[1];
+      else if (attr[0] == 's') s = a[1];
+    }
     long long col = last_col_ + 1;
     if (r) {
       auto given = parse_column_of(r);
@@ -65,7 +77,6 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
     if (col >= max_cols) throw_bad_format("too many columns");
     last_col_ = col;
     col_ = static_cast<std::uint32_t>(col);
-    const char* t = attribute(attributes, "t");
     type_ = !t || is(t, "n")   ? value_type::number
             : is(t, "s")         ? value_type::shared
             : is(t, "str")       ? value_type::str
@@ -75,7 +86,7 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
             : is(t, "d")         ? value_type::date
                                  : value_type::str;
     style_ = 0;
-    if (const char* s = attribute(attributes, "s")) {
+    if (s) {
       std::size_t style = 0;
       auto [end, ec] = std::from_chars(s, s + std::strlen(s), style);
       if (ec == std::errc()) style_ = style;

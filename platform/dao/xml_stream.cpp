@@ -24,8 +24,9 @@ xml_stream::xml_stream(zip_package::part_stream part)
 xml_stream::~xml_stream() { XML_ParserFree(parser_); }
 
 std::string_view xml_stream::local_name(const char* name) {
-  const char* colon = std::strrchr(name, ':');
-  return colon ? std::string_view(colon + 1) : std::string_view(name);
+  std::string_view full(name);
+  auto colon = full.rfind(':');
+  return colon == std::string_view::npos ? full : full.substr(colon + 1);
 }
 
 const char* xml_stream::attribute(const char** attributes, std::string_view local) {
