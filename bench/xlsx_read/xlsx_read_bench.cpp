@@ -1,6 +1,7 @@
 // Workbook reading benchmark.
 //   xlsx_read_bench generate FILE ROWS   writes the workbook
 //   xlsx_read_bench read FILE            lists its worksheets, reads every one to the end
+//                                        (xls_reader::open_xls, dao_database::get_table)
 // and prints BENCH lines: rows per second, peak memory, listing time.
 #include <sys/resource.h>
 #include <xlsxwriter.h>
@@ -10,9 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "platform/com/com_runtime.h"
-#include "platform/dao/dao.h"
+#include "UDB/udb_rec.h"
+#include "dao/dao_db.h"
+#include "dao/dao_engi.h"
+#include "dao/xls_reader.h"
 
 namespace {
 
@@ -44,107 +48,45 @@ int generate(const char* path, long rows) {
   return workbook_close(book) == LXW_NO_ERROR ? 0 : 1;
 }
 
-template <class T>
-struct held {
-  T* p = nullptr;
-  ~held() {
-    if (p) p->Release();
-  }
-  T** operator&() { return &p; }
-  T* operator->() const { return p; }
-};
-
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-VARIANT v_int(long n) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = n;
-  return v;
-}
+// A conversion driver's reader, as the programs derive theirs.
+struct bench_reader : xls_reader {
+  bool test_query(const std::wstring&) override { return true; }
+};
 
 int read(const char* path) {
-  register_dao_engine();
-  CoInitialize(nullptr);
-  held<DAODBEngine> engine;
-  if (FAILED(CoCreateInstance(CLSID_DBEngine120, nullptr, CLSCTX_ALL, IID_DBEngine,
-                              reinterpret_cast<void**>(&engine))))
-    return 1;
   std::string narrow = path;
-  unique_bstr name(bstr_from(std::wstring(narrow.begin(), narrow.end())));
-  VARIANT connect;
-  VariantInit(&connect);
-  connect.vt = VT_BSTR;
-  connect.bstrVal = bstr_from(L"Excel 5.0; IMEX=1;");
+  std::wstring wide(narrow.begin(), narrow.end());
 
+  // Listing, as the worksheet page does it: an engine of its own, the table list.
   auto start = std::chrono::steady_clock::now();
-  held<DAODatabase> db;
-  if (FAILED(engine->OpenDatabase(name.get(), v_int(0), v_int(1), connect, &db))) return 1;
-  held<DAOTableDefs> tables;
-  db->get_TableDefs(&tables);
-  short count = 0;
-  tables->get_Count(&count);
-  std::vector<std::wstring> names;
-  for (short i = 0; i < count; ++i) {
-    held<DAOTableDef> table;
-    tables->get_Item(v_int(i), &table);
-    BSTR n = nullptr;
-    table->get_Name(&n);
-    names.push_back(bstr_text(n));
-    SysFreeString(n);
-  }
+  bench_reader reader;
+  reader.set_src(wide);
+  std::vector<std::wstring> sheets;
+  if (!reader.get_all_sheets(sheets)) return 1;
   double list_seconds = seconds_since(start);
 
+  // The run: every worksheet read to the end, every field's value taken.
   start = std::chrono::steady_clock::now();
   long rows = 0;
   std::size_t checksum = 0;
-  for (const auto& table_name : names) {
-    held<DAOTableDef> table;
-    VARIANT item;
-    VariantInit(&item);
-    item.vt = VT_BSTR;
-    item.bstrVal = bstr_from(table_name);
-    tables->get_Item(item, &table);
-    VariantClear(&item);
-    long records = 0;
-    table->get_RecordCount(&records);
-    VARIANT sql;
-    VariantInit(&sql);
-    sql.vt = VT_BSTR;
-    sql.bstrVal = bstr_from(L"SELECT * FROM [" + table_name + L"]");
-    held<DAOQueryDef> query;
-    VARIANT empty;
-    VariantInit(&empty);
-    if (FAILED(db->CreateQueryDef(empty, sql, &query))) return 1;
-    VariantClear(&sql);
-    held<DAORecordset> rs;
-    if (FAILED(query->OpenRecordset(v_int(2), v_int(4), empty, &rs))) return 1;
-    held<DAOFields> fields;
-    rs->get_Fields(&fields);
-    short field_count = 0;
-    fields->get_Count(&field_count);
-    std::vector<DAOField*> each(static_cast<std::size_t>(field_count));
-    for (short f = 0; f < field_count; ++f) fields->get_Item(v_int(f), &each[static_cast<std::size_t>(f)]);
-    VARIANT_BOOL eof = 0;
-    rs->get_EOF(&eof);
-    while (!eof) {
-      for (auto* field : each) {
-        VARIANT value;
-        field->get_Value(&value);
-        checksum += value.vt;
-        VariantClear(&value);
+  {
+    dao_engine engine;
+    if (!engine.set_version_if(dao_version_ace12) && !engine.set_version_if(dao_version_36)) return 1;
+    auto db = xls_reader::open_xls(engine, wide, true);
+    for (const auto& [display, table] : reader.get_sheets()) {
+      auto rs = db->get_table(table, 1);
+      for (; !rs->is_eof(); rs->next()) {
+        udb_record* record = rs->get_record();
+        for (std::size_t i = 0; i < record->size(); ++i) checksum += (*record)[i].get_type();
+        ++rows;
       }
-      ++rows;
-      rs->MoveNext();
-      rs->get_EOF(&eof);
     }
-    for (auto* field : each) field->Release();
   }
   double read_seconds = seconds_since(start);
-  VariantClear(&connect);
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

@@ -1,0 +1,75 @@
+#include "dao/xls_reader.h"
+
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "dao/dao_db.h"
+#include "dao/dao_engi.h"
+
+xls_reader::xls_reader() = default;
+
+xls_reader::~xls_reader() { sheets_.clear(); }
+
+bool non_system(const std::wstring& table) {
+  tk_wtrace(1, L"non_system (%s)", table.c_str());
+  if (table.size() < 2) return false;
+  return table.back() == L'$' || (table.back() == L'\'' && table[table.size() - 2] == L'$');
+}
+
+std::wstring xls_reader::simplify_name(const std::wstring& table) {
+  tk_wtrace(1, L"xls_reader::simplify_name(%s)", table.c_str());
+  std::wstring name = table;
+  if (name.size() > 2 && name.front() == L'\'' && name.back() == L'\'') name = name.substr(1, name.size() - 2);
+  if (name.size() > 1 && name.back() == L'$') name.pop_back();
+  name = tk_trim_left(tk_trim_right(name));
+  tk_wtrace(1, L"Simplified name: %s", name.c_str());
+  return name;
+}
+
+std::unique_ptr<dao_database> xls_reader::open_xls(dao_engine& engine, const std::wstring& path,
+                                                   bool names_in_first_row) {
+  tk_wtrace(2, L"xls_reader::open_xls(%s)", path.c_str());
+  std::wstring connect = L"Excel 5.0;";
+  if (!names_in_first_row) connect += L" HDR=No;";
+  connect += L" IMEX=1;";
+  return engine.open_dao_src(path, connect, 1);
+}
+
+bool xls_reader::get_all_sheets(std::vector<std::wstring>& sheets) {
+  tk_trace(1, "xls_reader::get_all_sheets");
+  sheets.clear();
+  dao_engine engine;
+  if (!engine.set_version_if(dao_version_ace12) && !engine.set_version_if(dao_version_36)) return false;
+  auto db = open_xls(engine, get_src(), false);
+  get_all_sheets(*db, sheets);
+  db.reset();
+  return true;
+}
+
+void xls_reader::get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets) {
+  tk_trace(1, "xls_reader::get_all_sheets(2)");
+  sheets_.clear();
+  for (const auto& table : db.get_tables()) {
+    if (!non_system(table)) continue;
+    std::wstring name = simplify_name(table);
+    sheets.push_back(name);
+    sheets_.emplace(name, table);
+  }
+}
+
+void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected) {
+  tk_trace(1, "xls_reader::set_sel_sheets");
+  tk_trace(1, "Total worksheets: %d", static_cast<int>(sheets_.size()));
+  selected_tables().clear();
+  sheet_map chosen;
+  for (const auto& name : selected) {
+    auto found = sheets_.find(name);
+    if (found == sheets_.end()) {
+      tk_wtrace(3, L"Worksheet %s not found", name.c_str());
+      continue;
+    }
+    tk_wtrace(1, L"Worksheet %s is selected", found->second.c_str());
+    chosen.emplace(name, found->second);
+    selected_tables().emplace(name, L"");
+  }
+  sheets_ = std::move(chosen);
+}

@@ -1,0 +1,43 @@
+// The spreadsheet side of a conversion driver: opens a workbook through the
+// data-access engine, lists its worksheets under the names users know, and keeps
+// which Jet table stands behind each selected worksheet.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UDB/udb_conv.h"
+
+class dao_database;
+class dao_engine;
+
+class xls_reader : public udb_converter {
+ public:
+  using sheet_map = std::map<std::wstring, std::wstring>;
+
+  xls_reader();
+  ~xls_reader() override;
+
+  // Opens the workbook read-only; with names in the first row the connect string
+  // is "Excel 5.0; IMEX=1;", else "Excel 5.0; HDR=No; IMEX=1;".
+  static std::unique_ptr<dao_database> open_xls(dao_engine& engine, const std::wstring& path,
+                                                bool names_in_first_row);
+  // Lists the worksheets of the workbook at the source path with an engine of
+  // its own; false when no engine can be created.
+  bool get_all_sheets(std::vector<std::wstring>& sheets);
+  // Lists the worksheets of an opened workbook.
+  void get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets);
+  // Keeps the selected worksheets only.
+  void set_sel_sheets(const std::vector<std::wstring>& selected);
+
+  static std::wstring simplify_name(const std::wstring& table);
+  const sheet_map& get_sheets() const { return sheets_; }
+
+ protected:
+  sheet_map sheets_;
+};
+
+// A Jet table name that is a worksheet ("Sheet1$", "'My Sheet$'").
+bool non_system(const std::wstring& table);

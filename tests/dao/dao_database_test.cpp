@@ -1,0 +1,113 @@
+// Worksheets and queries as recordsets: schema, records, values and their text.
+#include <gtest/gtest.h>
+
+#include "dao/dao_db.h"
+#include "dao/dao_engi.h"
+#include "dao/dao_recs.h"
+#include "dao/xls_reader.h"
+#include "workbook_fixtures.h"
+
+namespace {
+
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+class DaoWorkbook : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::write_sample_xlsx(dir.file("s.xlsx"));
+    ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+    db = xls_reader::open_xls(engine, wide(dir.file("s.xlsx")), true);
+  }
+  fixtures::temp_dir dir;
+  dao_engine engine;
+  std::unique_ptr<dao_database> db;
+};
+
+TEST_F(DaoWorkbook, TableListHoldsWorksheetsAndNamedRanges) {
+  EXPECT_EQ(db->get_tables(), (std::vector<std::wstring>{L"Data$", L"'My ''Sheet$'", L"Empty$", L"Totals"}));
+  EXPECT_TRUE(db->get_queries().empty());
+}
+
+TEST_F(DaoWorkbook, WorksheetReadToTheEnd) {
+  auto rs = db->get_table(L"Data$", 1);
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(rs->get_records_count(), 4u);
+  const auto& schema = rs->get_schema();
+  ASSERT_EQ(schema.size(), 10u);
+  EXPECT_EQ(schema[0].name, L"Name");
+  EXPECT_EQ(schema[0].vartype, VT_BSTR);
+  EXPECT_EQ(schema[0].size, 255);
+  EXPECT_EQ(schema[2].name, L"Name1");
+  EXPECT_EQ(schema[3].name, L"F4");
+  EXPECT_EQ(schema[4].vartype, VT_DATE);
+  EXPECT_EQ(schema[5].vartype, VT_BOOL);
+  EXPECT_EQ(schema[6].vartype, VT_CY);
+  EXPECT_EQ(schema[7].vartype, VT_BSTR);
+  EXPECT_EQ(schema[7].size, 0);  // Memo
+  EXPECT_TRUE(rs->get_indexes().empty());
+
+  std::vector<std::vector<std::wstring>> texts;
+  std::vector<VARTYPE> first_types;
+  for (; !rs->is_eof(); rs->next()) {
+    udb_record* record = rs->get_record();
+    ASSERT_EQ(record->size(), 10u);
+    std::vector<std::wstring> row;
+    for (std::size_t i = 0; i < record->size(); ++i) {
+      row.push_back((*record)[i].to_wstring());
+      if (texts.empty()) first_types.push_back((*record)[i].get_type());
+    }
+    texts.push_back(row);
+  }
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0][0], L"Zo\u00eb");
+  EXPECT_EQ(texts[1][0], L"\U0001F600 emoji");
+  EXPECT_EQ(texts[0][4], L"2004-05-06 10:20:30");
+  EXPECT_EQ(texts[0][7].size(), 300u);
+  EXPECT_EQ(texts[0][8], L"12345678.5");
+  EXPECT_EQ(texts[0][9], L"0000-00-00 12:00:00");  // a time alone on the zero date
+  EXPECT_EQ(first_types[1], VT_R8);
+  EXPECT_EQ(first_types[6], VT_CY);
+  // The empty row is a record of nulls.
+  rs.reset();
+  rs = db->get_table(L"Data$", 1);
+  rs->next();
+  rs->next();
+  udb_record* empty = rs->get_record();
+  EXPECT_TRUE(empty->is_empty());
+  EXPECT_EQ((*empty)[0u].get_type(), VT_NULL);
+  rs->prev();
+  EXPECT_EQ((*rs->get_record())[0u].to_wstring(), L"\U0001F600 emoji");
+}
+
+TEST_F(DaoWorkbook, EmptySheetAndNamedRange) {
+  auto empty = db->get_table(L"Empty$", 1);
+  EXPECT_TRUE(empty->is_eof());
+  EXPECT_EQ(empty->get_records_count(), 0u);
+  empty->reset();  // no records: no move
+  auto totals = db->get_table(L"Totals", 1);
+  EXPECT_EQ(totals->get_records_count(), 2u);
+  EXPECT_EQ(totals->get_schema()[1].vartype, VT_R8);
+  EXPECT_THROW(db->get_table(L"Nowhere$", 1), tk_mail_assertion);
+}
+
+TEST_F(DaoWorkbook, QueriesWithJoinCountAndTest) {
+  const std::wstring join =
+      L"SELECT d.Name, s.label FROM [Data$] AS d INNER JOIN ['My ''Sheet$'] AS s ON d.Amount = s.id";
+  EXPECT_EQ(db->get_records_count(join), 1u);
+  auto rs = db->get_query(L"Joined", join);
+  EXPECT_TRUE(rs->is_query());
+  EXPECT_EQ(rs->get_records_count(), 1u);
+  ASSERT_EQ(rs->get_schema().size(), 2u);
+  EXPECT_EQ(rs->get_schema()[1].name, L"label");
+  ASSERT_FALSE(rs->is_eof());
+  EXPECT_EQ((*rs->get_record())[1u].to_wstring(), L"two");
+  rs->next();
+  EXPECT_TRUE(rs->is_eof());
+
+  EXPECT_TRUE(db->test_query(L"SELECT * FROM [Totals] WHERE Amount > 1"));
+  EXPECT_FALSE(db->test_query(L"SELECT * FROM [Missing$]"));
+  EXPECT_FALSE(db->test_query(L"SELEKT nonsense"));
+  EXPECT_THROW(db->get_query(L"Bad", L"SELECT * FROM [Missing$]"), dao_exception);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+// Listing and selecting worksheets.
+#include <gtest/gtest.h>
+
+#include "dao/dao_db.h"
+#include "dao/dao_engi.h"
+#include "dao/dao_rec.h"
+#include "dao/xls_reader.h"
+#include "workbook_fixtures.h"
+
+namespace {
+
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// A driver's reader, as the converters derive from it.
+struct test_reader : xls_reader {
+  bool test_query(const std::wstring&) override { return true; }
+};
+
+TEST(XlsReader, WorksheetNamesAndDisplayNames) {
+  EXPECT_TRUE(non_system(L"Sheet1$"));
+  EXPECT_TRUE(non_system(L"'Data 2024$'"));
+  EXPECT_FALSE(non_system(L"Totals"));
+  EXPECT_FALSE(non_system(L"$"));
+  EXPECT_FALSE(non_system(L"x"));
+  EXPECT_EQ(xls_reader::simplify_name(L"Sheet1$"), L"Sheet1");
+  EXPECT_EQ(xls_reader::simplify_name(L"'Data 2024$'"), L"Data 2024");
+  EXPECT_EQ(xls_reader::simplify_name(L"'It''s$'"), L"It''s");
+  EXPECT_EQ(xls_reader::simplify_name(L"$"), L"$");
+}
+
+TEST(XlsReader, ListsWorksheetsAndKeepsTheSelected) {
+  fixtures::temp_dir dir;
+  for (std::string file : {"s.xlsx", "s.xls"}) {
+    SCOPED_TRACE(file);
+    std::string path = dir.file(file);
+    if (file == "s.xlsx")
+      fixtures::write_sample_xlsx(path);
+    else
+      std::filesystem::copy_file(fixtures::xls_fixture("sample.xls"), path);
+    test_reader reader;
+    reader.set_src(wide(path));
+    std::vector<std::wstring> sheets;
+    ASSERT_TRUE(reader.get_all_sheets(sheets));
+    if (file == "s.xlsx")
+      EXPECT_EQ(sheets, (std::vector<std::wstring>{L"Data", L"My ''Sheet", L"Empty"}));
+    else
+      EXPECT_EQ(sheets, (std::vector<std::wstring>{L"Data", L"My ''Sheet"}));
+    reader.set_sel_sheets({L"Data", L"Nowhere"});
+    ASSERT_EQ(reader.get_sheets().size(), 1u);
+    EXPECT_EQ(reader.get_sheets().at(L"Data"), L"Data$");
+    ASSERT_EQ(reader.selected_tables().size(), 1u);
+    EXPECT_EQ(reader.selected_tables().at(L"Data"), L"");
+  }
+}
+
+TEST(XlsReader, HeaderRowDecidesFieldNames) {
+  fixtures::temp_dir dir;
+  fixtures::write_sample_xlsx(dir.file("s.xlsx"));
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  auto with_names = xls_reader::open_xls(engine, wide(dir.file("s.xlsx")), true);
+  EXPECT_EQ(with_names->get_table(L"'My ''Sheet$'", 1)->get_schema()[0].name, L"id");
+  with_names.reset();
+  auto without = xls_reader::open_xls(engine, wide(dir.file("s.xlsx")), false);
+  auto rs = without->get_table(L"'My ''Sheet$'", 1);
+  EXPECT_EQ(rs->get_schema()[0].name, L"F1");
+  EXPECT_EQ(rs->get_records_count(), 4u);
+  EXPECT_EQ((*rs->get_record())[0u].to_wstring(), L"id");
+}
+
+}  // namespace
