@@ -38,6 +38,7 @@ void csv_scanner::close() {
     begin_ = end_ = 0;
     pos_ = 0;
     at_end_ = true;
+    read_error_ = 0;
 }
 
 void csv_scanner::rewind() {
@@ -58,6 +59,7 @@ bool csv_scanner::fill() {
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) read_error_ = errno;
         return false;
     }
 }
@@ -69,6 +71,7 @@ void csv_scanner::skip_bom() {
     while (end_ < 3 && fd_ >= 0) {
         ssize_t n = ::read(fd_, buf_.get() + end_, buffer_size - end_);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) read_error_ = errno;
         if (n <= 0) break;
         end_ += static_cast<std::size_t>(n);
     }

@@ -33,6 +33,10 @@ public:
     // `line` is then empty. A last line without a final line feed is delivered.
     bool read_line(std::string& line);
 
+    // The errno of a read that failed; 0 when none did. A failed read ends the
+    // input like its end does.
+    int read_error() const { return read_error_; }
+
     // True once a read has hit the end of the input.
     bool at_end() const { return at_end_.load(std::memory_order_relaxed); }
 
@@ -57,4 +61,5 @@ private:
     std::int64_t size_ = 0;
     std::atomic<std::int64_t> pos_ = 0;
     std::atomic<bool> at_end_ = false;
+    int read_error_ = 0;
 };

@@ -39,6 +39,16 @@ std::wstring index_name(std::size_t index) { return L"F" + std::to_wstring(index
 // its sign, so only 0x01 to 0x7F can match.
 wchar_t wide_delimiter(char delimiter) { return static_cast<wchar_t>(static_cast<signed char>(delimiter)); }
 
+// A level-1 error naming the file, with the system's text for the C library error.
+tk_exception file_error(const wchar_t* what, const std::wstring& path, int err) {
+    std::wstring message = what + path;
+    if (auto reason = kernel::system_message(kernel::error_from_errno(err))) {
+        while (!reason->empty() && (reason->back() == '\n' || reason->back() == '\r')) reason->pop_back();
+        message += L": " + tk_from_narrow(*reason, CP_THREAD_ACP);
+    }
+    return tk_exception(message, 1);
+}
+
 }  // namespace
 
 // ---- csv_field -------------------------------------------------------------
@@ -92,15 +102,8 @@ void csv_record::do_create(const std::wstring& line, const udb_schema& schema, c
 
 csv_file::csv_file(const std::wstring& path, char delimiter, bool names_in_first_row)
     : udb_recordset(L"", true), delimiter_(delimiter) {
-    if (!input_.open(tk_to_narrow(path, CP_THREAD_ACP))) {
-        int err = errno;
-        std::wstring message = L"Cannot open CSV file " + path;
-        if (auto reason = kernel::system_message(kernel::error_from_errno(err))) {
-            while (!reason->empty() && (reason->back() == '\n' || reason->back() == '\r')) reason->pop_back();
-            message += L": " + tk_from_narrow(*reason, CP_THREAD_ACP);
-        }
-        throw tk_exception(message, 1);
-    }
+    if (!input_.open(tk_to_narrow(path, CP_THREAD_ACP))) throw file_error(L"Cannot open CSV file ", path, errno);
+    path_ = path;
     tk_wtrace(1, L"csv_file::ctor(%s)", path.c_str());
     file_size_ = input_.size();
     tk_trace(1, "=== Got file size: %ld ===", static_cast<long>(file_size_));
@@ -173,15 +176,20 @@ std::wstring csv_file::make_unique_field_name(const std::wstring& name, unique_n
 }
 
 std::wstring csv_file::read_line() {
-    input_.read_line(line_bytes_);
     std::wstring line;
-    csv_decode(line_bytes_, line);
+    read_into(line);
     return line;
 }
 
-void csv_file::read_current() {
+void csv_file::read_into(std::wstring& line) {
     input_.read_line(line_bytes_);
-    csv_decode(line_bytes_, current_line_);
+    // A file that cannot be read to its end must not look like a shorter one.
+    if (input_.read_error() != 0) throw file_error(L"Error reading CSV file ", path_, input_.read_error());
+    csv_decode(line_bytes_, line);
+}
+
+void csv_file::read_current() {
+    read_into(current_line_);
     finished_.store(input_.at_end() && current_line_.empty(), std::memory_order_relaxed);
 }
 

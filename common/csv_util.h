@@ -78,12 +78,15 @@ public:
     char get_delimiter() const { return delimiter_; }
 
 private:
+    // Reads the next line into `line`; a read error raises a level-1 tk_exception.
+    void read_into(std::wstring& line);
     // Reads the next line into current_line_.
     void read_current();
     struct unique_names;
     std::wstring make_unique_field_name(const std::wstring& name, unique_names& names) const;
 
     char delimiter_;
+    std::wstring path_;
     std::wstring current_line_;
     csv_scanner input_;
     std::ofstream output_;  // never opened: the system writes no CSV

@@ -186,6 +186,14 @@ TEST(csv_file, failures) {
         EXPECT_EQ(e.get_level(), 1);
         EXPECT_NE(std::string(e.what()).find("missing.csv"), std::string::npos) << e.what();
     }
+    try {
+        // The kernel refuses to read a process's memory at address 0.
+        csv_file csv(L"/proc/self/mem", ',', true);
+        FAIL() << "a file that cannot be read gave no error";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_EQ(std::string(e.what()).rfind("Error reading CSV file /proc/self/mem", 0), 0u) << e.what();
+    }
     csv_file csv(wpath(dir, "a.csv", "a\n1\n"), ',', true);
     try {
         csv.prev();
