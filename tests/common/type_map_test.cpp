@@ -5,6 +5,10 @@
 #include <initializer_list>
 
 #include "TK/tk_excep.h"
+#include "UDB/udb_rec.h"
+#include "UDB/udb_sche.h"
+
+#include <memory>
 
 namespace {
 
@@ -108,6 +112,44 @@ TEST(DatesMap, DateFieldsOnly) {
   ASSERT_EQ(map.size(), 1u);
   EXPECT_EQ(map.get_entry(0).field_index, 1);
   EXPECT_EQ(map.get_entry(0).source_class, dates_map::k_datetime);
+}
+
+}  // namespace
+
+namespace {
+
+// A record of (name, value) fields.
+std::unique_ptr<udb_record> make_record(std::initializer_list<std::pair<const wchar_t*, ole_variant>> fields) {
+  auto record = std::make_unique<udb_record>();
+  for (const auto& [name, value] : fields) record->add_field(std::make_unique<udb_field>(name, 50, value));
+  return record;
+}
+
+TEST(TypeMaps, FedFromRecordsAndSchemas) {
+  udb_schema schema(true);
+  for (const wchar_t* name : {L"n", L"when", L"e"})
+    schema.push_back(std::make_unique<t_ftd>(50, name, VT_BSTR, false, false, ole_variant(), 0));
+  num_map numbers(L"t", schema);
+  dates_map dates(L"t", schema, false);
+  ASSERT_EQ(numbers.size(), 3u);
+  ASSERT_EQ(dates.size(), 3u);
+  EXPECT_EQ(numbers.get_entry(1).field_name, L"when");
+
+  VARIANT null_variant{};
+  null_variant.vt = VT_NULL;
+  ole_variant null_value(null_variant);
+  auto first = make_record({{L"n", ole_variant(L"7")}, {L"when", ole_variant(L"2004-05-06")}, {L"e", null_value}});
+  auto second = make_record({{L"n", ole_variant(L"3000000000")}, {L"when", ole_variant(L"")}});  // a short line
+  for (auto* r : {first.get(), second.get()}) {
+    numbers.add_rec_stat(*r);
+    dates.add_rec_stat(*r);
+  }
+  EXPECT_EQ(numbers.get_entry(0).state, num_map::k_bigint);
+  EXPECT_EQ(dates.get_entry(1).state, dates_map::k_date);
+  EXPECT_TRUE(dates.get_entry(1).empty_seen);
+  // A null and a missing field are no empty texts.
+  EXPECT_FALSE(numbers.get_entry(2).seen);
+  EXPECT_FALSE(numbers.get_entry(2).empty_seen);
 }
 
 }  // namespace
