@@ -86,6 +86,9 @@ class num_map : public types_map {
   static const wchar_t* type_text(int state);
 };
 
+// Feeds one record to both maps (dates first), reading each value's text once.
+void add_rec_stat(const udb_record& record, class dates_map& dates, num_map& numbers);
+
 // Date classes: 0 CHAR(19) (not a date), 1 DATETIME, 2 DATE, 3 TIME.
 class dates_map : public types_map {
  public:

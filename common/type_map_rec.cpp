@@ -55,3 +55,26 @@ void dates_map::add_rec_stat(const udb_record& record) {
   });
   tk_trace(1, "End of dates_map::add_rec_stat");
 }
+
+void add_rec_stat(const udb_record& record, dates_map& dates, num_map& numbers) {
+  // Both maps track every column in the same order unless the dates map was
+  // made for date fields only.
+  bool same = dates.size() == numbers.size();
+  for (std::size_t pos = 0; same && pos < dates.size(); ++pos)
+    same = dates.get_entry(pos).field_index == numbers.get_entry(pos).field_index;
+  if (!same) {
+    dates.add_rec_stat(record);
+    numbers.add_rec_stat(record);
+    return;
+  }
+  for (std::size_t pos = 0; pos < numbers.size(); ++pos) {
+    const std::size_t index = static_cast<std::size_t>(numbers.get_entry(pos).field_index);
+    if (index >= record.size()) continue;
+    const udb_field& field = record[index];
+    const VARTYPE vt = field.get_type();
+    if (vt == VT_NULL || vt == VT_EMPTY) continue;
+    const std::string text = field.to_string();
+    dates.add_value(pos, text);
+    numbers.add_value(pos, text);
+  }
+}

@@ -150,6 +150,18 @@ TEST(TypeMaps, FedFromRecordsAndSchemas) {
   // A null and a missing field are no empty texts.
   EXPECT_FALSE(numbers.get_entry(2).seen);
   EXPECT_FALSE(numbers.get_entry(2).empty_seen);
+
+  // Both maps fed at once reach the same states.
+  num_map numbers2(L"t", schema);
+  dates_map dates2(L"t", schema, false);
+  for (auto* r : {first.get(), second.get()}) add_rec_stat(*r, dates2, numbers2);
+  for (std::size_t pos = 0; pos < 3; ++pos) {
+    for (auto [a, b] : {std::pair<const types_map*, const types_map*>{&numbers, &numbers2}, {&dates, &dates2}}) {
+      EXPECT_EQ(a->get_entry(pos).state, b->get_entry(pos).state) << pos;
+      EXPECT_EQ(a->get_entry(pos).seen, b->get_entry(pos).seen) << pos;
+      EXPECT_EQ(a->get_entry(pos).empty_seen, b->get_entry(pos).empty_seen) << pos;
+    }
+  }
 }
 
 }  // namespace
