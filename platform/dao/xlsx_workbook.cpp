@@ -4,6 +4,7 @@
 
 #include "platform/dao/cell_ref.h"
 #include "platform/dao/jet_error.h"
+#include "platform/dao/read_ahead.h"
 #include "platform/dao/xlsx_sheet.h"
 #include "platform/dao/xml_stream.h"
 
@@ -161,7 +162,8 @@ std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index) const {
   load_shared_parts();
   auto stream = package_.open_part(sheet_parts_[index]);
   if (!stream) throw_bad_format("a worksheet part is missing");
-  return std::make_unique<xlsx_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_);
+  return std::make_unique<read_ahead_cursor>(
+      std::make_unique<xlsx_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_));
 }
 
 }  // namespace jet

@@ -27,7 +27,8 @@ zip_package::zip_package(zip* archive, std::shared_ptr<std::string> bytes, std::
     : archive_(archive), bytes_(std::move(bytes)), file_size_(file_size) {}
 
 zip_package::zip_package(zip_package&& other) noexcept
-    : archive_(std::exchange(other.archive_, nullptr)), bytes_(std::move(other.bytes_)), file_size_(other.file_size_) {}
+    : archive_(std::exchange(other.archive_, nullptr)), bytes_(std::move(other.bytes_)), file_size_(other.file_size_),
+      lock_(other.lock_) {}
 
 zip_package& zip_package::operator=(zip_package&& other) noexcept {
   if (this != &other) {
@@ -35,6 +36,7 @@ zip_package& zip_package::operator=(zip_package&& other) noexcept {
     archive_ = std::exchange(other.archive_, nullptr);
     bytes_ = std::move(other.bytes_);
     file_size_ = other.file_size_;
+    lock_ = other.lock_;
   }
   return *this;
 }
@@ -71,6 +73,7 @@ zip_package zip_package::open_memory(std::string bytes) {
 }
 
 std::int64_t zip_package::locate(const std::string& name) const {
+  std::lock_guard guard(*lock_);
   std::string part = strip_slash(name);
   zip_int64_t index = zip_name_locate(archive_, part.c_str(), 0);
   if (index < 0) index = zip_name_locate(archive_, part.c_str(), ZIP_FL_NOCASE);
@@ -82,6 +85,7 @@ bool zip_package::has_part(const std::string& name) const { return locate(name) 
 std::optional<zip_package::part_stream> zip_package::open_part(const std::string& name) const {
   std::int64_t index = locate(name);
   if (index < 0) return std::nullopt;
+  std::lock_guard guard(*lock_);
   zip_stat_t stat;
   zip_stat_init(&stat);
   std::uint64_t compressed = file_size_;
@@ -90,20 +94,28 @@ std::optional<zip_package::part_stream> zip_package::open_part(const std::string
   std::uint64_t limit = std::min(max_part_bytes, std::max(ratio_floor, compressed * max_ratio));
   zip_file* file = zip_fopen_index(archive_, index, 0);
   if (!file) throw_bad_format("unreadable package part");
-  return part_stream(file, limit);
+  return part_stream(file, limit, lock_);
 }
 
-zip_package::part_stream::part_stream(zip_file* file, std::uint64_t limit) : file_(file), limit_(limit) {}
+zip_package::part_stream::part_stream(zip_file* file, std::uint64_t limit, std::shared_ptr<std::mutex> lock)
+    : file_(file), lock_(std::move(lock)), limit_(limit) {}
 
 zip_package::part_stream::part_stream(part_stream&& other) noexcept
-    : file_(std::exchange(other.file_, nullptr)), limit_(other.limit_), done_(other.done_) {}
+    : file_(std::exchange(other.file_, nullptr)), lock_(other.lock_), limit_(other.limit_), done_(other.done_) {}
 
 zip_package::part_stream::~part_stream() {
-  if (file_) zip_fclose(file_);
+  if (file_) {
+    std::lock_guard guard(*lock_);
+    zip_fclose(file_);
+  }
 }
 
 std::size_t zip_package::part_stream::read(char* buffer, std::size_t size) {
-  zip_int64_t got = zip_fread(file_, buffer, size);
+  zip_int64_t got;
+  {
+    std::lock_guard guard(*lock_);
+    got = zip_fread(file_, buffer, size);
+  }
   if (got < 0) throw_bad_format("damaged package part");
   done_ += static_cast<std::uint64_t>(got);
   if (done_ > limit_) throw_bad_format("package part inflates beyond its bound");

@@ -1,9 +1,11 @@
 // Read access to the parts of a zip package (an .xlsx file), bounded so that a
-// hostile archive cannot make us inflate or allocate without limit.
+// hostile archive cannot make us inflate or allocate without limit. Parts may be
+// read from several threads at once: the archive is used under one lock.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -36,8 +38,9 @@ class zip_package {
 
    private:
     friend class zip_package;
-    part_stream(zip_file* file, std::uint64_t limit);
+    part_stream(zip_file* file, std::uint64_t limit, std::shared_ptr<std::mutex> lock);
     zip_file* file_;
+    std::shared_ptr<std::mutex> lock_;
     std::uint64_t limit_;
     std::uint64_t done_ = 0;
   };
@@ -50,6 +53,7 @@ class zip_package {
   zip* archive_;
   std::shared_ptr<std::string> bytes_;  // backing store of an in-memory package
   std::uint64_t file_size_;
+  std::shared_ptr<std::mutex> lock_ = std::make_shared<std::mutex>();
 };
 
 // Joins a relationship target to the folder of its source part, the way package
