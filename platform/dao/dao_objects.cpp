@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <mutex>
 
 #include "platform/com/com_runtime.h"
@@ -540,6 +541,13 @@ class recordset_object : public com_object<DAORecordset> {
         if (utf16_length(stored.text) > static_cast<std::size_t>(info.size))
           throw jet_error(3163, "The field is too small to accept the amount of data you attempted to add. "
                                 "Try inserting or pasting less data.");
+        // Jet keeps a record's Text fields in one page: at most 4000 bytes together.
+        std::size_t bytes = 2 * utf16_length(stored.text);
+        for (const auto& [name, other] : pending_)
+          if (name != info.name && other.type == value::kind::text && text_fields_.count(name))
+            bytes += 2 * utf16_length(other.text);
+        if (bytes > max_text_bytes) throw_jet(err_record_too_large);
+        text_fields_.insert(info.name);
       }
       pending_[info.name] = stored;
     });
@@ -593,6 +601,8 @@ class recordset_object : public com_object<DAORecordset> {
   long count_ = 0;
   bool adding_ = false;
   std::map<std::string, value> pending_;
+  std::set<std::string> text_fields_;  // pending values of Text fields
+  static constexpr std::size_t max_text_bytes = 4000;
 };
 
 // ---- definitions ----
@@ -821,7 +831,7 @@ class database_object : public com_object<DAODatabase> {
       db_->use();
       std::string text = text_arg(sql);
       // A query that cannot be prepared fails here, as Jet checks the SQL.
-      if (!text.empty()) db_->store->query(text);
+      if (!text.empty()) db_->store->check_query(text);
       *out = new querydef_object(db_, text_arg(name), text);
     });
   }

@@ -50,6 +50,8 @@ class dao_store {
   // Saved queries: name and SQL.
   virtual std::vector<std::pair<std::string, std::string>> saved_queries() = 0;
   virtual std::unique_ptr<row_stream> query(const std::string& sql) = 0;
+  // Fails as query would, without reading any record.
+  virtual void check_query(const std::string& sql) = 0;
   virtual void create_table(const std::string& table, const std::vector<column_info>& columns,
                             const std::vector<index_info>& indexes) = 0;
   virtual void drop_table(const std::string& table) = 0;

@@ -191,6 +191,12 @@ class file_store : public dao_store {
   }
 
   std::unique_ptr<row_stream> query(const std::string& sql) override {
+    return std::make_unique<file_rows>(prepare_select(sql));
+  }
+
+  void check_query(const std::string& sql) override { sqlite3_finalize(prepare_select(sql)); }
+
+  sqlite3_stmt* prepare_select(const std::string& sql) {
     std::string text = rewrite_jet_sql(sql);
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, text.c_str(), -1, &stmt, nullptr) != SQLITE_OK || !stmt) {
@@ -203,7 +209,7 @@ class file_store : public dao_store {
       sqlite3_finalize(stmt);
       throw_jet(err_query_syntax, "only SELECT queries open as recordsets");
     }
-    return std::make_unique<file_rows>(stmt);
+    return stmt;
   }
 
   void create_table(const std::string& table, const std::vector<column_info>& columns,

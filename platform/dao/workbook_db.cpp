@@ -351,13 +351,22 @@ sqlite3_stmt* workbook_db::prepare(const std::string& sql) {
   }
 }
 
-std::unique_ptr<query_cursor> workbook_db::query(std::string_view sql) {
-  sqlite3_stmt* statement = prepare(rewrite_jet_sql(sql));
+namespace {
+sqlite3_stmt* select_only(sqlite3_stmt* statement) {
   if (!sqlite3_stmt_readonly(statement) || sqlite3_column_count(statement) == 0) {
     sqlite3_finalize(statement);
     throw_jet(err_query_syntax, "only SELECT queries can be run on a workbook");
   }
-  return std::make_unique<query_cursor>(this, statement);
+  return statement;
+}
+}  // namespace
+
+std::unique_ptr<query_cursor> workbook_db::query(std::string_view sql) {
+  return std::make_unique<query_cursor>(this, select_only(prepare(rewrite_jet_sql(sql))));
+}
+
+void workbook_db::check_query(std::string_view sql) {
+  sqlite3_finalize(select_only(prepare(rewrite_jet_sql(sql))));
 }
 
 // ---- query cursor ----

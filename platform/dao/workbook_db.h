@@ -46,6 +46,8 @@ class workbook_db {
   // table type. Failures raise jet_error (3078 unknown table, 3061 unknown name,
   // 3075 anything else SQLite refuses).
   std::unique_ptr<query_cursor> query(std::string_view sql);
+  // Fails as query would, without reading any record.
+  void check_query(std::string_view sql);
 
   const workbook& book() const { return *book_; }
 

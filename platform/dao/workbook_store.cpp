@@ -44,6 +44,7 @@ class workbook_store : public dao_store {
   std::unique_ptr<row_stream> query(const std::string& sql) override {
     return std::make_unique<query_rows>(db_.query(sql));
   }
+  void check_query(const std::string& sql) override { db_.check_query(sql); }
   void create_table(const std::string&, const std::vector<column_info>&, const std::vector<index_info>&) override {
     throw_jet(err_read_only);
   }

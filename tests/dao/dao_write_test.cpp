@@ -100,4 +100,27 @@ TEST(DaoWrite, TableCreatedFilledAndReadBack) {
   EXPECT_FALSE(db->is_table_exist(L"People"));
 }
 
+TEST(DaoWrite, FieldThatMakesTheRecordTooLargeIsStoredEmpty) {
+  fixtures::temp_dir dir;
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  auto created = engine.create_db(wide(dir.file("wide.mdb")));
+  udb_schema schema(true);
+  udb_record record;
+  for (int i = 1; i <= 9; ++i) {
+    std::wstring name = L"T" + std::to_wstring(i);
+    schema.push_back(descriptor(name, VT_BSTR, 255));
+    record.add_field(std::make_unique<udb_field>(name, 255, ole_variant(std::wstring(250, L'a' + i))));
+  }
+  auto rs = created->create_table(L"Wide", schema, udb_indexes());
+  rs->append_record(record);  // nine fields of 250 characters: more than Jet keeps in a record
+  rs.reset();
+  auto back = created->get_table(L"Wide", 1);
+  ASSERT_EQ(back->get_records_count(), 1u);
+  udb_record* row = back->get_record();
+  EXPECT_EQ((*row)[0u].to_wstring(), std::wstring(250, L'b'));
+  EXPECT_EQ((*row)[7u].to_wstring(), std::wstring(250, L'i'));
+  EXPECT_EQ((*row)[8u].get_type(), VT_NULL);
+}
+
 }  // namespace
