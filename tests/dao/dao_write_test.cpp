@@ -100,6 +100,26 @@ TEST(DaoWrite, TableCreatedFilledAndReadBack) {
   EXPECT_FALSE(db->is_table_exist(L"People"));
 }
 
+TEST(DaoWrite, DatabaseFileOpenedAgain) {
+  fixtures::temp_dir dir;
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  {
+    auto created = engine.create_db(wide(dir.file("again.mdb")));
+    udb_schema schema(true);
+    schema.push_back(descriptor(L"Id", VT_I4, 4));
+    created->create_table(L"T", schema, udb_indexes());
+  }
+  auto opened = engine.open_db(wide(dir.file("again.mdb")), 0, L"");
+  EXPECT_EQ(opened->get_tables(), std::vector<std::wstring>{L"T"});
+  EXPECT_EQ(opened->get_mode(), 0u);
+  opened.reset();
+  auto read_only = engine.open_db(wide(dir.file("again.mdb")), 1, L"secret");
+  udb_schema schema(true);
+  EXPECT_THROW(read_only->create_table(L"U", schema, udb_indexes()), tk_mail_assertion);
+  EXPECT_THROW(engine.open_db(wide(dir.file("none.mdb")), 0, L""), dao_exception);
+}
+
 TEST(DaoWrite, FieldThatMakesTheRecordTooLargeIsStoredEmpty) {
   fixtures::temp_dir dir;
   dao_engine engine;
