@@ -12,6 +12,7 @@
 #include "platform/dao/dao_types.h"
 #include "platform/dao/excel_names.h"
 #include "platform/dao/jet_error.h"
+#include "platform/dao/jet_sql.h"
 #include "platform/dao/sheet_table.h"
 #include "platform/kernel/codepage.h"
 
@@ -440,17 +441,6 @@ class indexes_object : public com_object<DAOIndexes> {
 
 // ---- recordsets ----
 
-// "SELECT * FROM [name]" (or a bare or quoted name): the table a recordset adds to.
-std::string target_table(const std::string& sql) {
-  static const char head[] = "SELECT * FROM ";
-  if (sql.size() <= sizeof head - 1 || strncasecmp(sql.c_str(), head, sizeof head - 1) != 0) return "";
-  std::string name = sql.substr(sizeof head - 1);
-  while (!name.empty() && (name.back() == ' ' || name.back() == ';')) name.pop_back();
-  if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') || (name.front() == '"' && name.back() == '"')))
-    name = name.substr(1, name.size() - 2);
-  return name;
-}
-
 class recordset_object : public com_object<DAORecordset> {
  public:
   recordset_object(db_ptr db, std::unique_ptr<row_stream> rows, std::string table, int options)
@@ -629,7 +619,7 @@ class querydef_object : public com_object<DAOQueryDef> {
     *out = nullptr;
     return guarded(db_->log, [&] {
       int flags = static_cast<int>(integer_arg(options, 0));
-      *out = new recordset_object(db_, db_->use().query(sql_), target_table(sql_), flags);
+      *out = new recordset_object(db_, db_->use().query(sql_), select_all_table(sql_), flags);
     });
   }
 

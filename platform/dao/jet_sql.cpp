@@ -55,6 +55,19 @@ std::string enclosed(std::string_view text, char quote) {
 }
 }  // namespace
 
+std::string select_all_table(const std::string& sql) {
+  static constexpr std::string_view head = "SELECT * FROM ";
+  if (sql.size() <= head.size()) return "";
+  for (std::size_t i = 0; i < head.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(sql[i])) != head[i]) return "";
+  std::string name = sql.substr(head.size());
+  while (!name.empty() && (name.back() == ' ' || name.back() == ';')) name.pop_back();
+  if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') || (name.front() == '"' && name.back() == '"')))
+    return name.substr(1, name.size() - 2);
+  if (name.find_first_of(" []\"(),") != std::string::npos) return "";
+  return name;
+}
+
 std::string sql_identifier(std::string_view name) { return enclosed(name, '"'); }
 std::string sql_text_literal(std::string_view text) { return enclosed(text, '\''); }
 

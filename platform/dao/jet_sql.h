@@ -12,6 +12,10 @@ namespace jet {
 
 std::string rewrite_jet_sql(std::string_view sql);
 
+// The table of "SELECT * FROM [name]" (or a bare or double-quoted name); empty
+// for any other statement.
+std::string select_all_table(const std::string& sql);
+
 // A name in double quotes and a text in single quotes, quotes inside doubled.
 std::string sql_identifier(std::string_view name);
 std::string sql_text_literal(std::string_view text);
