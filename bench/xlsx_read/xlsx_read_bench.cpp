@@ -7,6 +7,7 @@
 #include <xlsxwriter.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +28,10 @@ int generate(const char* path, long rows) {
   format_set_num_format(date, "yyyy-mm-dd hh:mm:ss");
   const char* heads[] = {"Id", "Amount", "When", "Code", "Comment", "Active", "Ratio", "Note"};
   for (int c = 0; c < 8; ++c) worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), heads[c], nullptr);
-  std::string long_text(120, 'x');
+  static const char* const words[] = {"invoice", "shipment", "Zürich", "delivery", "returned", "pending",
+                                     "customer", "warehouse", "quarterly", "adjustment", "€", "approved",
+                                     "backorder", "discount", "regional", "manager", "note", "urgent"};
+  std::uint32_t seed = 12345;
   char buf[64];
   for (long r = 1; r <= rows; ++r) {
     lxw_row_t row = static_cast<lxw_row_t>(r);
@@ -38,8 +42,14 @@ int generate(const char* path, long rows) {
     worksheet_write_datetime(sheet, row, 2, &when, date);
     std::snprintf(buf, sizeof buf, "C%05ld", r % 50000);
     worksheet_write_string(sheet, row, 3, buf, nullptr);
-    std::snprintf(buf, sizeof buf, " row %ld", r);
-    worksheet_write_string(sheet, row, 4, (long_text + buf).c_str(), nullptr);
+    std::string comment;
+    while (comment.size() < 160) {
+      seed = seed * 1103515245u + 12345u;
+      comment += words[(seed >> 16) % (sizeof words / sizeof *words)];
+      comment += ' ';
+    }
+    std::snprintf(buf, sizeof buf, "row %ld", r);
+    worksheet_write_string(sheet, row, 4, (comment + buf).c_str(), nullptr);
     worksheet_write_boolean(sheet, row, 5, static_cast<int>(r % 2), nullptr);
     worksheet_write_number(sheet, row, 6, 1.0 / static_cast<double>(r), nullptr);
     std::snprintf(buf, sizeof buf, "note %ld", r % 997);
