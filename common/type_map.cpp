@@ -138,11 +138,11 @@ num_map::num_map(std::wstring table_name, const std::vector<type_map_column>& co
   tk_trace(2, "num_map::ctor(size=%d)", static_cast<int>(columns.size()));
   entries_.reserve(columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    tk_trace(1, "Field #%d has type %d", static_cast<int>(i), columns[i].second);
+    tk_trace(1, "Field #%d has type %d", static_cast<int>(i), columns[i].vartype);
     type_map_entry e;
     e.field_index = static_cast<int>(i);
-    e.field_name = columns[i].first;
-    e.source_class = source_class_of(columns[i].second);
+    e.field_name = columns[i].name;
+    e.source_class = source_class_of(columns[i].vartype);
     entries_.push_back(std::move(e));
   }
 }
@@ -245,6 +245,11 @@ void num_map::add_value(std::size_t pos, std::string_view text, bool is_null) {
 
 // ---- dates_map ---------------------------------------------------------------
 
+int dates_map::source_class_of(VARTYPE vt, int extra) {
+  if (vt != VT_DATE) return k_char;
+  return extra >= k_char && extra <= k_time ? extra : k_datetime;
+}
+
 const wchar_t* dates_map::type_text(int state) {
   switch (state) {
     case k_datetime: return L"DATETIME";
@@ -259,16 +264,16 @@ dates_map::dates_map(std::wstring table_name, const std::vector<type_map_column>
     : types_map(std::move(table_name)) {
   tk_trace(2, "dates_map::ctor(size=%d)", static_cast<int>(columns.size()));
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    tk_trace(1, "Field #%d has type %d", static_cast<int>(i), columns[i].second);
-    if (date_fields_only && columns[i].second != VT_DATE) {
+    tk_trace(1, "Field #%d has type %d", static_cast<int>(i), columns[i].vartype);
+    if (date_fields_only && columns[i].vartype != VT_DATE) {
       tk_trace(1, "Field #%d has not a date type", static_cast<int>(i));
       continue;
     }
     tk_trace(1, "Add map entry for field #%d", static_cast<int>(i));
     type_map_entry e;
     e.field_index = static_cast<int>(i);
-    e.field_name = columns[i].first;
-    e.source_class = source_class_of(columns[i].second);
+    e.field_name = columns[i].name;
+    e.source_class = source_class_of(columns[i].vartype, columns[i].extra);
     entries_.push_back(std::move(e));
   }
 }

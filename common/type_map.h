@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/oleaut/oleaut.h"
@@ -33,8 +32,13 @@ struct type_map_entry {
   bool wide_integer = false;  // an integer that a DOUBLE would not hold exactly
 };
 
-// A column as the maps see it: name and the VARTYPE of the source schema.
-using type_map_column = std::pair<std::wstring, VARTYPE>;
+// A column as the maps see it: name, VARTYPE and extra (for VT_DATE the date
+// kind the column was created with) of the source schema.
+struct type_map_column {
+  std::wstring name;
+  VARTYPE vartype = VT_EMPTY;
+  int extra = 0;
+};
 
 class types_map {
  public:
@@ -107,6 +111,8 @@ class dates_map : public types_map {
   // 1 date with time, 2 date (or a date with time 00:00:00), 3 time, 0 anything else.
   static int date_kind(std::string_view text);
 
-  static int source_class_of(VARTYPE vt) { return vt == VT_DATE ? k_datetime : k_char; }
+  // The class of the column as created: a VT_DATE column by its date kind (0
+  // is created as CHAR(19)), anything else CHAR(19).
+  static int source_class_of(VARTYPE vt, int extra);
   static const wchar_t* type_text(int state);
 };

@@ -10,7 +10,7 @@
 std::vector<type_map_column> types_map::columns_of(const udb_schema& schema) {
   std::vector<type_map_column> columns;
   columns.reserve(schema.size());
-  for (const t_ftd* f : schema) columns.emplace_back(f->name, f->vartype);
+  for (const t_ftd* f : schema) columns.push_back({f->name, f->vartype, f->extra});
   return columns;
 }
 

@@ -108,10 +108,13 @@ TEST(DatesMap, OnlyFormsTheServerReadsTheSameWay) {
 }
 
 TEST(DatesMap, DateFieldsOnly) {
-  dates_map map(L"t", {{L"a", VT_BSTR}, {L"b", VT_DATE}}, true);
-  ASSERT_EQ(map.size(), 1u);
+  dates_map map(L"t", {{L"a", VT_BSTR}, {L"b", VT_DATE, 1}, {L"c", VT_DATE, 0}, {L"d", VT_DATE, 2}}, true);
+  ASSERT_EQ(map.size(), 3u);
   EXPECT_EQ(map.get_entry(0).field_index, 1);
+  // The class of the column as it was created: a date kind of 0 makes CHAR(19).
   EXPECT_EQ(map.get_entry(0).source_class, dates_map::k_datetime);
+  EXPECT_EQ(map.get_entry(1).source_class, dates_map::k_char);
+  EXPECT_EQ(map.get_entry(2).source_class, dates_map::k_date);
 }
 
 }  // namespace
