@@ -1,0 +1,130 @@
+#include "platform/gui/gui_app.h"
+
+#include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/image.h>
+#include <wx/init.h>
+#include <wx/log.h>
+#include <wx/thread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace gui {
+namespace {
+
+class ui_app : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+  // Exceptions thrown in event handlers travel to the code that runs the loop.
+  bool OnExceptionInMainLoop() override { throw; }
+};
+
+void report_assert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                   const wxString& msg) {
+  std::fprintf(stderr, "toolkit assertion %s:%d %s: %s %s\n", file.utf8_str().data(), line,
+               func.utf8_str().data(), cond.utf8_str().data(), msg.utf8_str().data());
+}
+
+std::atomic<bool> g_started{false};
+std::unique_ptr<wxGUIEventLoop> g_loop;
+
+}  // namespace
+
+bool start(int argc, char** argv) {
+  if (g_started) return true;
+  static char name[] = "orvell";
+  static char* default_argv[] = {name, nullptr};
+  if (argc == 0 || argv == nullptr) {
+    argc = 1;
+    argv = default_argv;
+  }
+  wxApp::SetInstance(new ui_app);
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr,
+                 "Cannot start the user interface: no display could be opened "
+                 "(is DISPLAY set to a running X server?)\n");
+    wxEntryCleanup();
+    return false;
+  }
+  if (!wxTheApp || !wxTheApp->CallOnInit()) {
+    std::fprintf(stderr, "Cannot start the user interface.\n");
+    wxEntryCleanup();
+    return false;
+  }
+  // Toolkit assertions and log errors go to stderr: a box would stop an unattended run.
+  wxSetAssertHandler(report_assert);
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  wxInitAllImageHandlers();
+  g_loop = std::make_unique<wxGUIEventLoop>();
+  wxEventLoopBase::SetActive(g_loop.get());
+  g_started = true;
+  return true;
+}
+
+void stop() {
+  if (!g_started) return;
+  pump();
+  g_started = false;
+  wxEventLoopBase::SetActive(nullptr);
+  g_loop.reset();
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+}
+
+bool started() { return g_started; }
+
+bool on_ui_thread() { return g_started && wxThread::IsMain(); }
+
+unsigned common_controls_version() { return g_started ? 0x50050u : 0u; }
+
+void run_on_ui(const std::function<void()>& fn) {
+  if (!g_started) throw std::runtime_error("the user interface has not been started");
+  if (wxThread::IsMain()) {
+    fn();
+    return;
+  }
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> answer = done->get_future();
+  wxTheApp->CallAfter([done, &fn] {
+    try {
+      fn();
+      done->set_value();
+    } catch (...) {
+      done->set_exception(std::current_exception());
+    }
+  });
+  answer.get();
+}
+
+void post_to_ui(std::function<void()> fn) {
+  if (!g_started) throw std::runtime_error("the user interface has not been started");
+  wxTheApp->CallAfter(std::move(fn));
+}
+
+void pump(int ms) {
+  if (!g_started || !wxThread::IsMain()) return;
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do {
+    wxTheApp->ProcessPendingEvents();
+    if (auto* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
+    wxTheApp->ProcessPendingEvents();
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  } while (std::chrono::steady_clock::now() < until);
+}
+
+bool pump_until(const std::function<bool()>& done, int timeout_ms) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return done();
+    pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+}  // namespace gui

@@ -1,0 +1,196 @@
+#include "platform/gui/gui_driver.h"
+
+#include "platform/gui/gui_app.h"
+
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/event.h>
+
+#include <stdexcept>
+
+namespace gui {
+
+driver::driver() : previous_(current_modal_script()) { set_modal_script(this); }
+
+driver::~driver() { set_modal_script(previous_); }
+
+int driver::page_id() const {
+  page* p = sheet_ ? sheet_->current_page() : nullptr;
+  return p ? p->dialog_id() : 0;
+}
+
+control_set& driver::page_controls() {
+  page* p = sheet_ ? sheet_->current_page() : nullptr;
+  if (!p) throw std::logic_error("no wizard page is showing");
+  return p->controls();
+}
+
+bool driver::button_enabled(int button_id) const {
+  return sheet_ && sheet_->button_enabled(button_id);
+}
+
+void driver::press(int button_id) {
+  if (!sheet_ || !sheet_->is_open()) throw std::logic_error("no wizard sheet is open");
+  settle();
+  if (!sheet_->button_enabled(button_id))
+    throw std::logic_error("sheet button " + std::to_string(button_id) + " cannot be pressed now");
+  wxWindow* b = sheet_->button_window(button_id);
+  wxCommandEvent ev(wxEVT_BUTTON, b->GetId());
+  ev.SetEventObject(b);
+  b->GetEventHandler()->ProcessEvent(ev);
+  settle();
+}
+
+namespace {
+void send_key(wxWindow* w, int key) {
+  wxKeyEvent ev(wxEVT_CHAR_HOOK);
+  ev.m_keyCode = key;
+  ev.SetEventObject(w);
+  w->GetEventHandler()->ProcessEvent(ev);
+}
+}  // namespace
+
+void driver::key_f1() {
+  send_key(sheet_->window(), WXK_F1);
+  settle();
+}
+
+void driver::key_escape() {
+  send_key(sheet_->window(), WXK_ESCAPE);
+  settle();
+}
+
+void driver::close_box() {
+  wxCloseEvent ev(wxEVT_CLOSE_WINDOW, sheet_->window()->GetId());
+  ev.SetCanVeto(true);
+  ev.SetEventObject(sheet_->window());
+  sheet_->window()->GetEventHandler()->ProcessEvent(ev);
+  settle();
+}
+
+void driver::click(int id) {
+  page_controls().user_click(id);
+  settle();
+}
+
+void driver::type(int id, const std::wstring& text) {
+  page_controls().user_type(id, text);
+  settle();
+}
+
+void driver::choose(int id, int index) {
+  page_controls().user_choose(id, index);
+  settle();
+}
+
+void driver::double_click(int id, int index) {
+  page_controls().user_double_click(id, index);
+  settle();
+}
+
+void driver::focus(int id) {
+  page_controls().user_focus(id);
+  settle();
+}
+
+void driver::settle(int ms) { pump(ms); }
+
+bool driver::wait_for(const std::function<bool()>& done, int timeout_ms) {
+  return pump_until(done, timeout_ms);
+}
+
+void driver::answer_message(int button) {
+  std::lock_guard lock(mutex_);
+  answers_.push_back({"message", button, nullptr, std::nullopt});
+}
+
+void driver::answer_dialog(std::function<void(dialog&)> before, int press_id) {
+  std::lock_guard lock(mutex_);
+  answers_.push_back({"dialog", press_id, std::move(before), std::nullopt});
+}
+
+void driver::answer_file(std::optional<std::wstring> path) {
+  std::lock_guard lock(mutex_);
+  answers_.push_back({"file", 0, nullptr, std::move(path)});
+}
+
+size_t driver::answers_left() const {
+  std::lock_guard lock(mutex_);
+  return answers_.size();
+}
+
+std::vector<modal_record> driver::log() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+std::vector<modal_record> driver::unexpected() const {
+  std::lock_guard lock(mutex_);
+  return unexpected_;
+}
+
+void driver::clear_log() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+  unexpected_.clear();
+}
+
+std::optional<driver::answer> driver::next(const std::string& kind) {
+  std::lock_guard lock(mutex_);
+  if (answers_.empty() || answers_.front().kind != kind) return std::nullopt;
+  answer a = std::move(answers_.front());
+  answers_.pop_front();
+  return a;
+}
+
+void driver::record(modal_record r, bool fitted) {
+  std::lock_guard lock(mutex_);
+  log_.push_back(r);
+  if (!fitted) unexpected_.push_back(std::move(r));
+}
+
+int driver::message_box(const std::wstring& caption, const std::wstring& text, unsigned flags) {
+  std::optional<answer> a = next("message");
+  int button = a ? a->button : ((flags & 0xF) == MB_YESNO ? IDNO : IDOK);
+  record({"message", 0, caption, text, button}, a.has_value());
+  return button;
+}
+
+void driver::run_dialog(dialog& d) {
+  std::optional<answer> a = next("dialog");
+  modal_record r{"dialog", d.template_id(), d.caption(),
+                 d.controls().has(1320) ? d.controls().text(1320) : L"", 0};
+  if (a) {
+    if (a->before) a->before(d);
+    if (!d.ended()) press_in(d, a->button);
+  }
+  if (!d.ended()) d.end(IDCANCEL);  // nobody answered: as if closed
+  r.answer = d.end_code();
+  record(std::move(r), a.has_value());
+}
+
+std::optional<std::wstring> driver::file_dialog(const file_request& request) {
+  std::optional<answer> a = next("file");
+  std::optional<std::wstring> path = a ? a->path : std::nullopt;
+  record({request.save ? "save" : "open", 0, request.title, request.folder + L"|" + request.name,
+          path ? IDOK : IDCANCEL},
+         a.has_value());
+  return path;
+}
+
+bool driver::help(const std::wstring& book, int topic) {
+  record({"help", topic, L"", book, 0}, true);
+  return true;
+}
+
+void press_in(dialog& d, int id) {
+  control_set& c = d.controls();
+  if (c.has(id)) {
+    c.user_click(id);
+  } else {
+    throw std::logic_error("dialog " + std::to_string(d.template_id()) + " has no control " +
+                           std::to_string(id));
+  }
+}
+
+}  // namespace gui
