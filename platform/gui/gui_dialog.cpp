@@ -105,7 +105,8 @@ void dialog::on_command(int id, int code) {
 void dialog::end(int code) {
   end_code_ = code;
   ended_ = true;
-  auto close = [this] {
+  auto close = [this, alive = std::weak_ptr<int>(life_)] {
+    if (alive.expired()) return;  // the dialog object has gone meanwhile
     if (window_ && window_->IsModal()) window_->EndModal(end_code_);
   };
   if (on_ui_thread())

@@ -71,6 +71,7 @@ class dialog {
   std::atomic<bool> ended_{false};
   int end_code_ = 0;
   std::vector<std::pair<int, std::unique_ptr<wxTimer>>> timers_;
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);  // gone with the dialog object
 };
 
 // A message box; flags are the MB_ values. Returns IDOK, IDYES or IDNO. From a

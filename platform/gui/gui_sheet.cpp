@@ -175,6 +175,7 @@ void sheet::create_window(hwnd owner) {
   ended_ = false;
   result_ = 0;
   current_ = -1;
+  ++*life_;
   window_ = new sheet_window(owner, this);
   wxBitmap ic = resource_bitmap(icon_);
   if (ic.IsOk()) {
@@ -343,9 +344,10 @@ void sheet::set_wizard_buttons(int flags) {
 }
 
 void sheet::post_wizard_buttons(int flags) {
-  post_to_ui([this, w = window_, flags] {
-    // Dropped when the sheet window it was meant for has gone.
-    if (window_ && window_ == w) set_wizard_buttons(flags);
+  post_to_ui([this, alive = std::weak_ptr<int>(life_), run = *life_, flags] {
+    // Dropped when the sheet, or the run of it that it was meant for, has gone.
+    auto life = alive.lock();
+    if (life && *life == run && window_) set_wizard_buttons(flags);
   });
 }
 

@@ -155,6 +155,7 @@ class sheet {
   bool ended_ = false;
   int result_ = 0;
   std::vector<std::pair<int, std::unique_ptr<wxTimer>>> timers_;
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);  // counts the runs; gone with the sheet
 };
 
 }  // namespace gui
