@@ -1,5 +1,9 @@
 #include "platform/gui/gui_app.h"
 
+#include "platform/gui/gui_clipboard.h"
+#include "platform/kernel/clipboard.h"
+#include "platform/kernel/dll_version.h"
+
 #include <wx/app.h>
 #include <wx/evtloop.h>
 #include <wx/image.h>
@@ -63,12 +67,18 @@ bool start(int argc, char** argv) {
   g_loop = std::make_unique<wxGUIEventLoop>();
   wxEventLoopBase::SetActive(g_loop.get());
   g_started = true;
+  // The system's code reaches the clipboard and asks for the common controls
+  // through the kernel; both exist from now on.
+  kernel::set_clipboard_writer(clipboard_set_text);
+  kernel::register_dll_version(L"comctl32.dll", 5, 80);
   return true;
 }
 
 void stop() {
   if (!g_started) return;
   pump();
+  kernel::set_clipboard_writer(nullptr);
+  kernel::unregister_dll_version(L"comctl32.dll");
   g_started = false;
   wxEventLoopBase::SetActive(nullptr);
   g_loop.reset();

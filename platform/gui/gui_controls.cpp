@@ -1,6 +1,7 @@
 #include "platform/gui/gui_controls.h"
 
 #include "platform/gui/gui_resources.h"
+#include "platform/kernel/nocase.h"
 
 #include <wx/artprov.h>
 #include <wx/button.h>
@@ -34,7 +35,7 @@ wxBitmap art(std::wstring_view name, wxSize size) {
 
 }  // namespace
 
-int compare_no_case(std::wstring_view a, std::wstring_view b) { return wx(a).CmpNoCase(wx(b)); }
+int compare_no_case(std::wstring_view a, std::wstring_view b) { return kernel::compare_nocase(a, b); }
 
 void control_set::build(wxWindow* parent, const dialog_template& t, command_fn on_command) {
   clear();
@@ -317,15 +318,14 @@ int control_set::list_add(int id, std::wstring_view text) {
   auto* l = as<wxListBox>(at(id).w, id);
   // The place after every item that does not sort after the new one.
   unsigned lo = 0, hi = l->GetCount();
-  wxString s = wx(text);
   while (lo < hi) {
     unsigned mid = (lo + hi) / 2;
-    if (l->GetString(mid).CmpNoCase(s) <= 0)
+    if (compare_no_case(l->GetString(mid).ToStdWstring(), text) <= 0)
       lo = mid + 1;
     else
       hi = mid;
   }
-  return l->Insert(s, lo);
+  return l->Insert(wx(text), lo);
 }
 
 void control_set::list_delete(int id, int index) {
@@ -356,9 +356,8 @@ void control_set::list_select(int id, int index) {
 
 int control_set::list_find_exact(int id, std::wstring_view text) const {
   auto* l = as<wxListBox>(at(id).w, id);
-  wxString s = wx(text);
   for (unsigned i = 0; i < l->GetCount(); ++i)
-    if (l->GetString(i).CmpNoCase(s) == 0) return static_cast<int>(i);
+    if (compare_no_case(l->GetString(i).ToStdWstring(), text) == 0) return static_cast<int>(i);
   return -1;
 }
 

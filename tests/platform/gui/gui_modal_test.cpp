@@ -1,6 +1,9 @@
 // Modal dialogs, message boxes, file dialogs and help, from the user-interface thread
 // and from workers, answered by the test driver.
 #include "platform/gui/gui_app.h"
+#include "platform/gui/gui_clipboard.h"
+#include "platform/kernel/clipboard.h"
+#include "platform/kernel/dll_version.h"
 #include "platform/gui/gui_dialog.h"
 #include "platform/gui/gui_driver.h"
 #include "platform/gui/gui_help.h"
@@ -194,9 +197,18 @@ TEST(GuiHelp, NumericTopicsOpenTheirPages) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(GuiStart, CommonControlsVersionOnceStarted) {
+TEST(GuiStart, CommonControlsAndClipboardServeTheKernel) {
   REQUIRE_DISPLAY();
   EXPECT_GE(gui::common_controls_version(), gui::COMCTL_VERSION_580);
+  EXPECT_EQ(kernel::dll_version(L"COMCTL32.DLL"), std::optional<DWORD>(0x50050));
+  std::wstring text = L"Internal error: \ncode=74 \u00e9\u4e2d";
+  bool ok = false;
+  std::thread worker([&] { ok = kernel::set_clipboard_text(text); });  // from a worker, as the error dialog may
+  gui::pump_until([&] { return ok; }, 5000);
+  worker.join();
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(gui::clipboard_text(), text);
+  EXPECT_EQ(kernel::memory_clipboard_text(), std::nullopt);
 }
 
 }  // namespace
