@@ -164,10 +164,13 @@ void control_set::bind(entry& e) {
       w->Bind(wxEVT_TEXT, [this, id](wxCommandEvent&) { dispatch(id, EN_CHANGE); });
       w->Bind(wxEVT_SET_FOCUS, [this, id](wxFocusEvent& ev) {
         ev.Skip();
+        if (focused_ == id) return;  // already reported by focus()
+        focused_ = id;
         dispatch(id, EN_SETFOCUS);
       });
       w->Bind(wxEVT_KILL_FOCUS, [this, id](wxFocusEvent& ev) {
         ev.Skip();
+        if (focused_ == id) focused_ = 0;
         dispatch(id, EN_KILLFOCUS);
       });
       break;
@@ -198,6 +201,7 @@ void control_set::dispatch(int id, int code) const {
 }
 
 void control_set::clear() {
+  focused_ = 0;
   controls_.clear();
   groups_.clear();
   parent_ = nullptr;
@@ -251,7 +255,37 @@ void control_set::enable(int id, bool enable) { at(id).w->Enable(enable); }
 
 bool control_set::enabled(int id) const { return at(id).w->IsThisEnabled(); }
 
-void control_set::focus(int id) { at(id).w->SetFocus(); }
+void control_set::focus(int id) {
+  entry& e = at(id);
+  e.w->SetFocus();
+  // The edit learns of the focus at once, whether or not its window has the
+  // keyboard yet (a window not yet shown gets it later).
+  const ctrl_kind k = e.t->kind;
+  if ((k == ctrl_kind::edit || k == ctrl_kind::edit_password || k == ctrl_kind::edit_multiline) &&
+      focused_ != id) {
+    focused_ = id;
+    dispatch(id, EN_SETFOCUS);
+  }
+}
+
+int control_set::first_tab_stop() const {
+  for (const control_template& c : templ_ ? templ_->controls : std::span<const control_template>{}) {
+    if (c.id == IDC_STATIC) continue;
+    switch (c.kind) {
+      case ctrl_kind::static_text:
+      case ctrl_kind::title_text:
+      case ctrl_kind::group_box:
+      case ctrl_kind::progress:
+      case ctrl_kind::icon:
+        continue;
+      default:
+        break;
+    }
+    const entry& e = at(c.id);
+    if (e.w->IsShown() && e.w->IsThisEnabled()) return c.id;
+  }
+  return 0;
+}
 
 void control_set::set_checked(int id, bool checked) {
   entry& e = at(id);
@@ -479,6 +513,11 @@ void control_set::user_double_click(int id, int index) {
 
 void control_set::user_focus(int id) {
   entry& e = at(id);
+  if (focused_ == id) {  // leaving and coming back, as a user tabbing round
+    wxFocusEvent out(wxEVT_KILL_FOCUS, e.w->GetId());
+    out.SetEventObject(e.w);
+    e.w->GetEventHandler()->ProcessEvent(out);
+  }
   e.w->SetFocus();
   wxFocusEvent ev(wxEVT_SET_FOCUS, e.w->GetId());
   ev.SetEventObject(e.w);

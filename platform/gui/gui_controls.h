@@ -41,7 +41,10 @@ class control_set {
   bool visible(int id) const;
   void enable(int id, bool enable);
   bool enabled(int id) const;
+  // Gives the control the keyboard focus; an edit is told at once (EN_SETFOCUS).
   void focus(int id);
+  // The first control a user can tab to; 0 when none.
+  int first_tab_stop() const;
 
   // Check boxes and radio buttons.
   void set_checked(int id, bool checked);
@@ -109,6 +112,7 @@ class control_set {
   const dialog_template* templ_ = nullptr;
   command_fn on_command_;
   std::map<int, entry> controls_;
+  int focused_ = 0;  // the edit last told of the focus
   std::vector<wxRadioButton*> groups_;  // per radio group: its hidden "none checked" member
 };
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cwctype>
 #include <stdexcept>
 
@@ -158,6 +159,13 @@ void dialog::stop_timer(int id) {
 }
 
 int message_box(hwnd owner, std::wstring_view text, std::wstring_view caption, unsigned flags) {
+  if (modal_script* s = g_script; s && !started())
+    return s->message_box(std::wstring(caption), std::wstring(text), flags);
+  if (!started()) {
+    // No display: the message goes to stderr, answered with the default button.
+    std::fprintf(stderr, "%s: %s\n", wx(caption).utf8_str().data(), wx(text).utf8_str().data());
+    return (flags & 0xF) == MB_YESNO ? ((flags & MB_DEFBUTTON2) ? IDNO : IDYES) : IDOK;
+  }
   if (!on_ui_thread()) return call_on_ui([&] { return message_box(owner, text, caption, flags); });
   if (modal_script* s = g_script) return s->message_box(std::wstring(caption), std::wstring(text), flags);
   long style = wxCENTRE;

@@ -269,6 +269,8 @@ void sheet::show_page(int index) {
   p->panel_->Show();
   window_->help->Enable(p->has_help);
   window_->Layout();
+  // As a dialog does, the page starts with the focus in its first control.
+  if (int first = p->controls_.first_tab_stop()) p->controls_.focus(first);
 }
 
 void sheet::go(int target, int direction) {
