@@ -115,15 +115,15 @@ void wizard_shell::enable_button(int id, bool enable) {
 
 void wizard_shell::display_help() {
   tk_trace(2, "wizard_shell::display_help");
-  if (!tk_is_file_exist(help_file_.c_str())) {
-    error(std::wstring(L"Help file does not exist. Reinstall the program."));
-    return;
-  }
-  gui::help_display(help_file_, -1);
+  open_help(-1);
 }
 
 void wizard_shell::display_help(int topic) {
   tk_trace(2, "wizard_shell::display_help(%d)", topic);
+  open_help(topic);
+}
+
+void wizard_shell::open_help(int topic) {
   if (!tk_is_file_exist(help_file_.c_str())) {
     error(std::wstring(L"Help file does not exist. Reinstall the program."));
     return;

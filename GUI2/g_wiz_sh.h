@@ -66,6 +66,8 @@ class wizard_shell : public tk_singleton<wizard_shell>, public gui::sheet, publi
   void on_help_key() override;
 
  private:
+  void open_help(int topic);  // -1: the default topic
+
   std::wstring title_;
   std::wstring help_file_;
   std::atomic<bool> timer_running_{false};

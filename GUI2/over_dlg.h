@@ -6,8 +6,21 @@
 
 #include <string>
 
+// What both prompts share: the warning caption and text, Cancel and Help.
+class overwrite_prompt : public gui::dialog {
+ protected:
+  overwrite_prompt(int template_id, int help_topic, const std::wstring& text);
+  void on_init() override;
+  // Cancel ends the prompt, Help opens the topic and keeps it; true when handled.
+  bool on_common_command(int id);
+
+ private:
+  std::wstring text_;
+  int help_topic_;
+};
+
 // Dialog 120: Cancel (2), "&Overwrite" (1), "&Merge" (1109), Help (9).
-class overwrite_dlg : public gui::dialog {
+class overwrite_dlg : public overwrite_prompt {
  public:
   overwrite_dlg(int help_topic, const std::wstring& text);
   // 0 none or Cancel, 1 overwrite, 2 merge.
@@ -18,13 +31,11 @@ class overwrite_dlg : public gui::dialog {
   void on_command(int id, int code) override;
 
  private:
-  std::wstring text_;
-  int help_topic_;
   int choice_ = 0;
 };
 
 // Dialog 121: the modes 0-3 as radio buttons 1329-1332, OK (1), Cancel (2), Help (9).
-class overwrite_dlg2 : public gui::dialog {
+class overwrite_dlg2 : public overwrite_prompt {
  public:
   overwrite_dlg2(int help_topic, const std::wstring& text);
   int get_mode() const { return mode_; }
@@ -34,7 +45,5 @@ class overwrite_dlg2 : public gui::dialog {
   void on_command(int id, int code) override;
 
  private:
-  std::wstring text_;
-  int help_topic_;
   int mode_ = 0;
 };
