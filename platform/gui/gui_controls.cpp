@@ -39,6 +39,7 @@ int compare_no_case(std::wstring_view a, std::wstring_view b) { return kernel::c
 
 void control_set::build(wxWindow* parent, const dialog_template& t, command_fn on_command) {
   clear();
+  life_ = std::make_shared<int>(0);
   parent_ = parent;
   templ_ = &t;
   on_command_ = std::move(on_command);
@@ -130,28 +131,35 @@ void control_set::bind(entry& e) {
   switch (e.t->kind) {
     case ctrl_kind::button:
     case ctrl_kind::default_button:
-      w->Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { dispatch(id, BN_CLICKED); });
+      w->Bind(wxEVT_BUTTON, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (!alive.expired()) dispatch(id, BN_CLICKED);
+      });
       break;
     case ctrl_kind::check_plain:
       // A plain check box keeps its state until the program changes it.
-      w->Bind(wxEVT_CHECKBOX, [this, id](wxCommandEvent&) {
+      w->Bind(wxEVT_CHECKBOX, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (alive.expired()) return;
         entry& c = at(id);
         static_cast<wxCheckBox*>(c.w)->SetValue(c.state);
         dispatch(id, BN_CLICKED);
       });
       break;
     case ctrl_kind::check_auto:
-      w->Bind(wxEVT_CHECKBOX, [this, id](wxCommandEvent&) { dispatch(id, BN_CLICKED); });
+      w->Bind(wxEVT_CHECKBOX, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (!alive.expired()) dispatch(id, BN_CLICKED);
+      });
       break;
     case ctrl_kind::radio_plain:
       // A plain radio button keeps the group as the program left it.
-      w->Bind(wxEVT_RADIOBUTTON, [this, id](wxCommandEvent&) {
+      w->Bind(wxEVT_RADIOBUTTON, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (alive.expired()) return;
         restore_group(at(id).group);
         dispatch(id, BN_CLICKED);
       });
       break;
     case ctrl_kind::radio_auto:
-      w->Bind(wxEVT_RADIOBUTTON, [this, id](wxCommandEvent&) {
+      w->Bind(wxEVT_RADIOBUTTON, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (alive.expired()) return;
         const int group = at(id).group;
         for (auto& [cid, e] : controls_)
           if (e.group == group) e.state = cid == id;
@@ -161,25 +169,35 @@ void control_set::bind(entry& e) {
     case ctrl_kind::edit:
     case ctrl_kind::edit_password:
     case ctrl_kind::edit_multiline:
-      w->Bind(wxEVT_TEXT, [this, id](wxCommandEvent&) { dispatch(id, EN_CHANGE); });
-      w->Bind(wxEVT_SET_FOCUS, [this, id](wxFocusEvent& ev) {
+      w->Bind(wxEVT_TEXT, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (!alive.expired()) dispatch(id, EN_CHANGE);
+      });
+      w->Bind(wxEVT_SET_FOCUS, [this, id, alive = std::weak_ptr<int>(life_)](wxFocusEvent& ev) {
         ev.Skip();
+        if (alive.expired()) return;
         if (focused_ == id) return;  // already reported by focus()
         focused_ = id;
         dispatch(id, EN_SETFOCUS);
       });
-      w->Bind(wxEVT_KILL_FOCUS, [this, id](wxFocusEvent& ev) {
+      w->Bind(wxEVT_KILL_FOCUS, [this, id, alive = std::weak_ptr<int>(life_)](wxFocusEvent& ev) {
         ev.Skip();
+        if (alive.expired()) return;
         if (focused_ == id) focused_ = 0;
         dispatch(id, EN_KILLFOCUS);
       });
       break;
     case ctrl_kind::combo_list:
-      w->Bind(wxEVT_CHOICE, [this, id](wxCommandEvent&) { dispatch(id, CBN_SELCHANGE); });
+      w->Bind(wxEVT_CHOICE, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (!alive.expired()) dispatch(id, CBN_SELCHANGE);
+      });
       break;
     case ctrl_kind::list_sorted:
-      w->Bind(wxEVT_LISTBOX, [this, id](wxCommandEvent&) { dispatch(id, LBN_SELCHANGE); });
-      w->Bind(wxEVT_LISTBOX_DCLICK, [this, id](wxCommandEvent&) { dispatch(id, LBN_DBLCLK); });
+      w->Bind(wxEVT_LISTBOX, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (!alive.expired()) dispatch(id, LBN_SELCHANGE);
+      });
+      w->Bind(wxEVT_LISTBOX_DCLICK, [this, id, alive = std::weak_ptr<int>(life_)](wxCommandEvent&) {
+        if (!alive.expired()) dispatch(id, LBN_DBLCLK);
+      });
       break;
     default:
       break;
@@ -201,6 +219,7 @@ void control_set::dispatch(int id, int code) const {
 }
 
 void control_set::clear() {
+  life_.reset();  // events still on their way to the windows find nobody
   focused_ = 0;
   controls_.clear();
   groups_.clear();

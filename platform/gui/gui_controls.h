@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,6 +114,7 @@ class control_set {
   command_fn on_command_;
   std::map<int, entry> controls_;
   int focused_ = 0;  // the edit last told of the focus
+  std::shared_ptr<int> life_;  // the handlers bound to the windows act while it lives
   std::vector<wxRadioButton*> groups_;  // per radio group: its hidden "none checked" member
 };
 

@@ -78,7 +78,9 @@ class sheet_window : public wxDialog {
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     auto add = [&](int id, const wxString& label) {
       auto* b = new wxButton(this, id, label);
-      b->Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) { s_->press(id); });
+      b->Bind(wxEVT_BUTTON, [this, id](wxCommandEvent&) {
+        if (s_) s_->press(id);
+      });
       buttons->Add(b, 0, wxLEFT, id == IDCANCEL || id == IDHELP ? 8 : 0);
       return b;
     };
