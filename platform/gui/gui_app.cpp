@@ -49,10 +49,10 @@ bool start(int argc, char** argv) {
   }
   wxApp::SetInstance(new ui_app);
   if (!wxEntryStart(argc, argv)) {
+    // wxEntryStart has undone its own start; nothing is left to clean up.
     std::fprintf(stderr,
                  "Cannot start the user interface: no display could be opened "
                  "(is DISPLAY set to a running X server?)\n");
-    wxEntryCleanup();
     return false;
   }
   if (!wxTheApp || !wxTheApp->CallOnInit()) {

@@ -1,10 +1,17 @@
 #include "platform/gui/gui_driver.h"
 
 #include "platform/gui/gui_app.h"
+#include "platform/gui/gui_screenshot.h"
 
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/event.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/artprov.h>
+
+#include <cstdio>
 
 #include <stdexcept>
 
@@ -149,7 +156,43 @@ void driver::record(modal_record r, bool fitted) {
   if (!fitted) unexpected_.push_back(std::move(r));
 }
 
+std::wstring driver::shot_path(const std::wstring& name) {
+  wchar_t number[16];
+  std::swprintf(number, 16, L"%02d-", ++shot_count_);
+  std::wstring folder = shots_;
+  if (!folder.empty() && folder.back() != L'/') folder += L'/';
+  return folder + number + name + L".png";
+}
+
+bool driver::screenshot(const std::wstring& name) {
+  if (shots_.empty() || !sheet_ || !sheet_->window()) return false;
+  settle();
+  return save_screenshot(sheet_->window(), shot_path(name));
+}
+
+void driver::shoot_message(const std::wstring& caption, const std::wstring& text, unsigned flags) {
+  // A window of the same make as the toolkit's message box, shown for the picture only.
+  wxDialog box(sheet_ && sheet_->window() ? sheet_->window() : nullptr, wxID_ANY, wxString(caption));
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  wxArtID icon = wxART_INFORMATION;
+  if ((flags & 0xF0) == MB_ICONERROR) icon = wxART_ERROR;
+  if ((flags & 0xF0) == MB_ICONQUESTION) icon = wxART_QUESTION;
+  if ((flags & 0xF0) == MB_ICONWARNING) icon = wxART_WARNING;
+  row->Add(new wxStaticBitmap(&box, wxID_ANY, wxArtProvider::GetBitmap(icon, wxART_MESSAGE_BOX)), 0, wxALL, 12);
+  row->Add(new wxStaticText(&box, wxID_ANY, wxString(text)), 1, wxALL | wxALIGN_CENTER_VERTICAL, 12);
+  auto* all = new wxBoxSizer(wxVERTICAL);
+  all->Add(row, 1, wxEXPAND);
+  all->Add(box.CreateButtonSizer((flags & 0xF) == MB_YESNO ? (wxYES_NO | ((flags & MB_DEFBUTTON2) ? wxNO_DEFAULT : 0))
+                                                           : wxOK),
+           0, wxEXPAND | wxALL, 10);
+  box.SetSizerAndFit(all);
+  box.Centre();
+  box.Show();
+  save_screenshot(&box, shot_path(L"message"));
+}
+
 int driver::message_box(const std::wstring& caption, const std::wstring& text, unsigned flags) {
+  if (!shots_.empty() && started()) shoot_message(caption, text, flags);
   std::optional<answer> a = next("message");
   int button = a ? a->button : ((flags & 0xF) == MB_YESNO ? IDNO : IDOK);
   record({"message", 0, caption, text, button}, a.has_value());
@@ -160,6 +203,11 @@ void driver::run_dialog(dialog& d) {
   std::optional<answer> a = next("dialog");
   modal_record r{"dialog", d.template_id(), d.caption(),
                  d.controls().has(1320) ? d.controls().text(1320) : L"", 0};
+  if (!shots_.empty() && d.window()) {
+    d.window()->Show();
+    save_screenshot(d.window(), shot_path(L"dialog-" + std::to_wstring(d.template_id())));
+    d.window()->Hide();
+  }
   if (a) {
     if (a->before) a->before(d);
     if (!d.ended()) press_in(d, a->button);

@@ -61,6 +61,12 @@ class driver : public modal_script {
   void answer_file(std::optional<std::wstring> path);
   size_t answers_left() const;
 
+  // Pictures: with a folder set, every scripted dialog and message box is shown and
+  // saved there before it is answered ("NN-dialog-ID.png", "NN-message.png"), and
+  // screenshot() saves the sheet as it stands ("NN-NAME.png").
+  void set_screenshot_folder(const std::wstring& folder) { shots_ = folder; }
+  bool screenshot(const std::wstring& name);
+
   // Every modal window and help request, in order.
   std::vector<modal_record> log() const;
   // Modal windows that found no fitting answer (they got Cancel, No or OK).
@@ -83,7 +89,12 @@ class driver : public modal_script {
   std::optional<answer> next(const std::string& kind);
   void record(modal_record r, bool fitted);
 
+  std::wstring shot_path(const std::wstring& name);
+  void shoot_message(const std::wstring& caption, const std::wstring& text, unsigned flags);
+
   sheet* sheet_ = nullptr;
+  std::wstring shots_;
+  int shot_count_ = 0;
   mutable std::mutex mutex_;
   std::deque<answer> answers_;
   std::vector<modal_record> log_;
