@@ -114,6 +114,21 @@ const type_map_entry& types_map::get_entry(std::size_t pos) const {
 
 // ---- num_map -----------------------------------------------------------------
 
+int num_map::number_class(std::string_view text) {
+  std::int64_t integer = 0;
+  if (parse_canonical(text, integer))
+    return integer >= -2147483648LL && integer <= 2147483647LL ? k_int : k_bigint;
+  const std::string copy(text);
+  char* end = nullptr;
+  const double value = tk_strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || copy.empty() || !std::isfinite(value)) return k_varchar;
+  if (value != std::trunc(value)) return k_double;
+  if (value >= -2147483648.0 && value <= 2147483647.0) return k_int;
+  // Below 2^63 in magnitude a BIGINT holds every integral DOUBLE exactly.
+  if (value > -9223372036854775808.0 && value < 9223372036854775808.0) return k_bigint;
+  return k_double;
+}
+
 int num_map::source_class_of(VARTYPE vt) {
   switch (vt) {
     case VT_I4: return k_int;
@@ -203,7 +218,11 @@ void num_map::add_value(std::size_t pos, std::string_view text, bool is_null) {
     return;
   }
   int cls = k_varchar;
-  if (is_i8(text)) {
+  if (e.source_class != k_varchar) {
+    // A numeric column holds numbers, whatever their printed form: its change
+    // is lossless when the values are integers of the narrower type.
+    cls = number_class(text);
+  } else if (is_i8(text)) {
     cls = k_bigint;
   } else if (is_int(text)) {
     cls = k_int;

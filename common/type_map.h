@@ -86,6 +86,9 @@ class num_map : public types_map {
   // An integer printed exactly as an INT prints it.
   static bool is_int(std::string_view text);
 
+  // The class of a value of a numeric column (any printed form of a number).
+  static int number_class(std::string_view text);
+
   static int source_class_of(VARTYPE vt);
   static const wchar_t* type_text(int state);
 };

@@ -65,6 +65,16 @@ TEST(NumMap, OnlyTextTheServerReadsAsTheSameNumberCounts) {
   EXPECT_EQ(num_state(VT_BSTR, {"1234567890123456789", "7"}), num_map::k_bigint);
 }
 
+TEST(NumMap, NumericColumnsGoByTheValueWhateverItsPrint) {
+  EXPECT_EQ(num_state(VT_R8, {"1.000000000000000e+000", "2.000000000000000e+000"}), num_map::k_int);
+  EXPECT_EQ(num_state(VT_R8, {"1.000000000000000e+000", "3.000000000000000e+009"}), num_map::k_bigint);
+  EXPECT_EQ(num_state(VT_R8, {"1.000000000000000e+000", "-1.000000000000000e-003"}), num_map::k_double);
+  EXPECT_EQ(num_state(VT_R8, {"1.000000000000000e+019"}), num_map::k_double);
+  EXPECT_EQ(num_state(VT_I8, {"9007199254740993", "5"}), num_map::k_bigint);
+  EXPECT_EQ(num_state(VT_I8, {"-5", "7"}), num_map::k_int);
+  EXPECT_EQ(num_state(VT_R8, {"1", "n/a"}), num_map::k_varchar);
+}
+
 TEST(NumMap, EmptyTextsAndNullsAreTracked) {
   num_map map(L"t", {{L"a", VT_I4}, {L"b", VT_R8}, {L"c", VT_I8}, {L"d", VT_DATE}});
   EXPECT_EQ(map.get_entry(0).source_class, num_map::k_int);
