@@ -1,0 +1,36 @@
+// Start-up without a display: the toolkit cannot start, the common-controls check
+// reports it on stderr and the program ends with -1.
+#include "GUI2/g_f_dlg.h"
+#include "GUI2/g_wiz_sh.h"
+#include "platform/gui/gui_app.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+TEST(Headless, NoDisplayEndsTheProgramWithItsMessage) {
+  auto start_without_display = [] {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    if (gui::start()) std::exit(3);  // a display after all
+    init_common_controls();
+    std::exit(4);  // not reached
+  };
+  EXPECT_EXIT(start_without_display(), ::testing::ExitedWithCode(255),
+              "no display could be opened(.|\n)*Error: Incorrect version of comctl32.dll");
+}
+
+TEST(Headless, MessagesBeforeAnyWindowGoToStderr) {
+  EXPECT_FALSE(gui::started());
+  EXPECT_FALSE(wizard_shell::is_initialized());
+  testing::internal::CaptureStderr();
+  wizard_shell::error(std::wstring(L"Failed to initialize GUI library"));
+  EXPECT_FALSE(wizard_shell::question(L"Continue?", gui::MB_DEFBUTTON2));  // No, the default
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Error: Failed to initialize GUI library"), std::string::npos);
+  EXPECT_NE(err.find("Question: Continue?"), std::string::npos);
+}
+
+}  // namespace
