@@ -1,5 +1,6 @@
 // The wizard sheet: notifications and their results, routing, buttons, keys, timers.
 #include "platform/gui/gui_app.h"
+#include "platform/gui/gui_dialog.h"
 #include "platform/gui/gui_driver.h"
 #include "platform/gui/gui_screenshot.h"
 #include "platform/gui/gui_sheet.h"
@@ -223,6 +224,45 @@ TEST_F(wizard, ScreenshotOfTheSheetIsAPicture) {
       colours.insert(img.GetRed(x, y) << 16 | img.GetGreen(x, y) << 8 | img.GetBlue(x, y));
   EXPECT_GT(colours.size(), 10u);
   std::filesystem::remove(path);
+}
+
+}  // namespace
+
+namespace {
+
+// The real modal loops: the sheet and a dialog run modally, serve a worker's call
+// meanwhile, and end through their own buttons.
+TEST_F(wizard, ModalRunServesWorkersAndEndsOnFinish) {
+  REQUIRE_DISPLAY();
+  p(103).answers[gui::PSN_WIZNEXT] = [] { return 116; };
+  d.answer_message(gui::IDYES);
+  std::thread worker;
+  std::atomic<int> answer{0};
+  gui::post_to_ui([&] {
+    worker = std::thread([&] {
+      answer = gui::message_box(nullptr, L"Go on?", L"Question", gui::MB_YESNO | gui::MB_DEFBUTTON2);
+      gui::post_to_ui([&] {
+        s.press(gui::ID_PSNEXT);
+        s.press(gui::ID_WIZFINISH);
+      });
+    });
+  });
+  EXPECT_EQ(s.run_modal(nullptr), 1);
+  worker.join();
+  EXPECT_EQ(answer, gui::IDYES);
+  EXPECT_EQ(trace.back(), "116:finish");
+  EXPECT_FALSE(s.is_open());
+}
+
+TEST(GuiModalLoop, ADialogShownModallyEndsThroughItsButton) {
+  REQUIRE_DISPLAY();
+  struct ok_dialog : gui::dialog {
+    ok_dialog() : dialog(121) {}
+    void on_init() override {
+      gui::post_to_ui([this] { controls().user_click(gui::IDOK); });
+    }
+  } dlg;
+  EXPECT_EQ(dlg.run_modal(nullptr), gui::IDOK);
 }
 
 }  // namespace
