@@ -104,7 +104,12 @@ std::string text_arg(const VARIANT& v) {
 }
 
 long long integer_arg(const VARIANT& v, long long fallback) {
-  if (v.vt == VT_EMPTY || v.vt == VT_ERROR) return fallback;
+  switch (v.vt) {
+    case VT_EMPTY: case VT_ERROR: return fallback;
+    case VT_I2: return v.iVal;
+    case VT_I4: return v.lVal;
+    default: break;
+  }
   VARIANT number;
   VariantInit(&number);
   if (FAILED(VariantChangeType(&number, &v, 0, VT_I8))) throw_jet(err_data_type_conversion);
