@@ -132,13 +132,13 @@ ole_date::ole_date(const std::string& text) {
     tk_trace(2, "Invalid date/time format: '%s'", buffer.c_str());
     return;
   }
-  import_from_string(buffer);
-  if (kind_ == date_time || kind_ == date_only) swap_day_and_year();
+  // The format search turns the hour into a day's hour as soon as it reads it,
+  // so that rounding the seconds carries from the right hour.
   const bool pm = text.find("PM") != std::string::npos || text.find("pm") != std::string::npos;
-  if (pm && parts_.wHour <= 11)
-    parts_.wHour += 12;
-  else if (!pm && marker && parts_.wHour == 12)  // 12 AM is midnight
-    parts_.wHour = 0;
+  meridiem_ = pm ? post_meridiem : marker ? ante_meridiem : no_meridiem;
+  import_from_string(buffer);
+  meridiem_ = no_meridiem;
+  if (kind_ == date_time || kind_ == date_only) swap_day_and_year();
   // Only a real calendar date and time of day is a date.
   if (kind_ != invalid && !is_valid()) {
     tk_trace(2, "Invalid date/time format: '%s'", buffer.c_str());
@@ -191,6 +191,13 @@ void ole_date::refine_type() {
     kind_ = time_only;
   else if (t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 && t.wYear != 0 && t.wMonth != 0 && t.wDay != 0)
     kind_ = date_only;
+}
+
+void ole_date::apply_meridiem() {
+  if (meridiem_ == post_meridiem && parts_.wHour <= 11)
+    parts_.wHour += 12;
+  else if (meridiem_ == ante_meridiem && parts_.wHour == 12)  // 12 AM is midnight
+    parts_.wHour = 0;
 }
 
 void ole_date::add_day() {
@@ -248,6 +255,7 @@ bool ole_date::import_from_string(const std::string& text) {
     parts_.wHour = static_cast<WORD>(digits_value(text, 8, 2));
     parts_.wMinute = static_cast<WORD>(digits_value(text, 10, 2));
     parts_.wSecond = static_cast<WORD>(digits_value(text, 12, 2));
+    apply_meridiem();
     kind_ = date_time;
     if (is_acceptable()) return true;
     clear();
@@ -270,19 +278,27 @@ bool ole_date::import_from_string(const std::string& text) {
         in.at_end() && hour >= 0 && minute >= 0) {
       parts_.wHour = static_cast<WORD>(hour);
       parts_.wMinute = static_cast<WORD>(minute);
+      apply_meridiem();
       kind_ = time_only;
       if (is_valid() && process_milliseconds(seconds.c_str())) return true;
     }
     clear();
   }
-  // 4. The platform's date reader.
+  // 4. The platform's date reader. It rounds the seconds itself, so it reads
+  // the clock marker too; a time it refuses with the marker (hour 0 or above
+  // 12) is read without it and given the marker's hour afterwards.
   {
     const std::wstring wide = tk_from_narrow(text, CP_THREAD_ACP);
     DATE value = 0;
     SYSTEMTIME parts{};
-    if (SUCCEEDED(VarDateFromStr(wide.c_str(), LOCALE_EN_US, 0, &value)) && VariantTimeToSystemTime(value, &parts)) {
+    const wchar_t* clock = meridiem_ == post_meridiem ? L" PM" : meridiem_ == ante_meridiem ? L" AM" : nullptr;
+    bool read = clock && SUCCEEDED(VarDateFromStr((wide + clock).c_str(), LOCALE_EN_US, 0, &value));
+    const bool marker_read = read;
+    if (!read) read = SUCCEEDED(VarDateFromStr(wide.c_str(), LOCALE_EN_US, 0, &value));
+    if (read && VariantTimeToSystemTime(value, &parts)) {
       tk_trace(1, "Got datetime using Microsoft API");
       parts_ = parts;
+      if (!marker_read) apply_meridiem();
       kind_ = date_time;
       refine_type();
       return true;
@@ -310,6 +326,7 @@ bool ole_date::import_from_string(const std::string& text) {
     } else if (items[3] >= 0 && items[4] >= 0) {
       parts_.wHour = static_cast<WORD>(items[3]);
       parts_.wMinute = static_cast<WORD>(items[4]);
+      apply_meridiem();
       kind_ = date_time;
       swap_day_and_year();
       if (is_valid() && process_milliseconds(seconds.c_str())) {

@@ -48,8 +48,15 @@ class ole_date {
   // will still exchange.
   bool is_acceptable() const;
   void add_day();
+  // The hour of a twelve-hour clock text as a day's hour (1 PM is 13, 12 AM
+  // is 0), applied to the hour as written, before its seconds are rounded.
+  void apply_meridiem();
+
+  // The clock marker of the text being parsed: none, AM or PM.
+  enum meridiem_t { no_meridiem, ante_meridiem, post_meridiem };
 
   bool date_alone_allowed_ = true;
+  meridiem_t meridiem_ = no_meridiem;
   kind_t kind_ = invalid;
   SYSTEMTIME parts_{};
 };

@@ -62,6 +62,16 @@ TEST(OleDate, AmAndPm) {
   // Twelve in the morning is midnight.
   EXPECT_EQ(printed("12:30:00 AM"), "0000-00-00 00:30:00");
   EXPECT_EQ(printed("2004-05-06 12:30:00 am"), "2004-05-06 00:30:00");
+  // The twelve-hour clock applies to the time as written, before its seconds
+  // are rounded: a second before noon rounds to noon, not to midnight.
+  EXPECT_EQ(printed("11:59:59.6 AM"), "0000-00-00 12:00:00");
+  EXPECT_EQ(printed("11:59:59.6 PM"), "0000-00-00 00:00:00");
+  EXPECT_EQ(printed("12:59:59.6 AM"), "0000-00-00 01:00:00");
+  EXPECT_EQ(printed("2004-12-31 11:59:59.6 AM"), "2004-12-31 12:00:00");
+  EXPECT_EQ(printed("2004-12-31 11:59:59.6 PM"), "2005-01-01");
+  EXPECT_EQ(printed("31.12.2004 11:59:59.6 PM"), "2005-01-01");
+  EXPECT_EQ(printed("2004.12.31 11:59:59.6 AM"), "2004-12-31 12:00:00");
+  EXPECT_EQ(printed("20041231115959 PM"), "2004-12-31 23:59:59");
 }
 
 TEST(OleDate, RoundedSecondsCarryIntoTheDate) {
