@@ -237,8 +237,9 @@ void ole_variant::copy_from(const ole_variant& other) {
   i8_ = other.i8_;
   ui8_ = other.ui8_;
   date_ = other.date_;
-  if (other.value_.vt & VT_ARRAY) {
-    // A byte array is duplicated; a missing one leaves the value empty.
+  if ((other.value_.vt & VT_ARRAY) && !(other.value_.vt & VT_BYREF)) {
+    // A byte array is duplicated; a missing one leaves the value empty. An
+    // array held by reference stays its owner's: the copy refers to it too.
     if (!other.value_.parray) return;
     SAFEARRAY* copy = nullptr;
     if (FAILED(SafeArrayCopy(other.value_.parray, &copy)) || !copy) {

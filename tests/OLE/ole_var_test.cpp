@@ -276,3 +276,26 @@ TEST(OleVariant, VariantsFromTheBackEndsFillTheCaches) {
   EXPECT_EQ(text.to_wstring(), L"text \u00e9");
   EXPECT_EQ(ole_variant(static_cast<BSTR>(nullptr)).to_wstring(), L"");
 }
+
+TEST(OleVariant, ByReferenceArraysAreCopiedAsReferences) {
+  // A back end may hand over its own array by reference: copies of the value
+  // refer to that array and never read the reference as an array.
+  SAFEARRAY* owned = SafeArrayCreateVector(VT_UI1, 0, 2);
+  ASSERT_NE(owned, nullptr);
+  static_cast<BYTE*>(owned->pvData)[0] = 0x41;
+  VARIANT raw;
+  VariantInit(&raw);
+  raw.vt = VT_BYREF | VT_ARRAY | VT_UI1;
+  raw.byref = &owned;
+  {
+    const ole_variant value(raw);
+    const ole_variant copy(value);
+    EXPECT_EQ(copy.get_vt(), VT_BYREF | VT_ARRAY | VT_UI1);
+    EXPECT_EQ(copy.get_variant().byref, static_cast<void*>(&owned));
+    ole_variant assigned;
+    assigned = value;
+    EXPECT_EQ(assigned.get_variant().byref, static_cast<void*>(&owned));
+  }
+  EXPECT_EQ(static_cast<BYTE*>(owned->pvData)[0], 0x41);  // still the owner's
+  SafeArrayDestroy(owned);
+}
