@@ -52,7 +52,13 @@ bool tk_trace_log::empty_file() const {
   return true;
 }
 
+void tk_trace_log::set_file_name(const std::string& name) {
+  std::lock_guard<std::mutex> hold(lock_);
+  file_name_ = name;
+}
+
 void tk_trace_log::truncate_once() {
+  std::lock_guard<std::mutex> hold(lock_);
   if (enabled_ && !truncated_) {
     empty_file();
     truncated_ = true;
@@ -63,6 +69,7 @@ void tk_trace_log::write(int level, const std::string& text) {
   if (!enabled_) return;
   truncate_once();
   if (level < threshold_) return;
+  std::lock_guard<std::mutex> hold(lock_);
   std::FILE* f = std::fopen(file_name_.c_str(), "ab");
   if (!f) return;
   if (time_prefix_) {

@@ -8,6 +8,8 @@
 // tk_wtrace "%s" is a wide string).
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 #include "TK/tk_singl.h"
@@ -25,8 +27,10 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   // reaches the threshold.
   void write(int level, const std::string& text);
 
+  // The settings may change while other threads write: each entry is written
+  // whole, under the log's lock. The file name is read by its owner only.
   const std::string& get_file_name() const { return file_name_; }
-  void set_file_name(const std::string& name) { file_name_ = name; }
+  void set_file_name(const std::string& name);
   int get_threshold() const { return threshold_; }
   void set_threshold(int threshold) { threshold_ = threshold; }
   bool is_enabled() const { return enabled_; }
@@ -43,11 +47,12 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   bool empty_file() const;
 
   std::string file_name_;
-  int threshold_;
-  bool line_end_ = true;
-  bool enabled_;
-  bool truncated_ = false;
-  bool time_prefix_;
+  std::atomic<int> threshold_;
+  std::atomic<bool> line_end_ = true;
+  std::atomic<bool> enabled_;
+  bool truncated_ = false;  // under lock_
+  std::atomic<bool> time_prefix_;
+  mutable std::mutex lock_;
 };
 
 void tk_trace(int level, const char* format, ...);

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
 
 #include "tests/support/test_dir.h"
 
@@ -70,6 +73,39 @@ TEST_F(TkTrace, UnwritableFileLosesTheEntrySilently) {
   tk_trace(3, "lost");
   tk_wtrace(3, L"lost");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+}
+
+TEST_F(TkTrace, EntriesFromSeveralThreadsStayWhole) {
+  // A conversion's worker thread and the thread that watches it write to one
+  // log: every entry keeps its own line, and the first entries are not lost to
+  // a second emptying of the file.
+  write_old_content();
+  tk_trace_log log(file_.c_str(), false, 1, true);
+  log.set_enabled(true);
+  constexpr int threads = 6, entries = 60;
+  const std::string filler(6000, 'x');  // longer than one stdio buffer
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&, t] {
+      for (int i = 0; i < entries; ++i)
+        if (i % 2)
+          tk_trace(2, "t%d %s", t, filler.c_str());
+        else
+          tk_wtrace(2, L"t%d %hs", t, filler.c_str());
+    });
+  for (auto& th : pool) th.join();
+  std::istringstream in(contents());
+  std::string line;
+  std::vector<int> counts(threads);
+  const std::regex entry("\\d\\d:\\d\\d:\\d\\d t(\\d) x{6000}\r");
+  int lines = 0;
+  while (std::getline(in, line)) {
+    ++lines;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, entry)) << "line " << lines << " is mixed: " << line.substr(0, 40);
+    ++counts[std::stoi(m[1].str())];
+  }
+  for (int t = 0; t < threads; ++t) EXPECT_EQ(counts[t], entries) << "thread " << t;
 }
 
 TEST_F(TkTrace, DefaultNameIsTheProgramWithLogExtension) {
