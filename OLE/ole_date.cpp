@@ -118,10 +118,16 @@ ole_date::ole_date(const std::string& text) {
   clear();
   std::string buffer = tk_trim(text);
   tk_trace(1, "After tk_trim: %s", buffer.c_str());
+  // A clock marker ends the text: words after it ("10:00 AM meeting") make
+  // the text no date, so that nothing of it is dropped.
   const char* marker = nullptr;
   for (const char* candidate : {"AM", "PM", "am", "pm"}) {
     const std::size_t at = buffer.find(candidate);
     if (at != std::string::npos) {
+      if (at + 2 < buffer.size()) {
+        tk_trace(2, "Invalid date/time format: '%s'", buffer.c_str());
+        return;
+      }
       marker = candidate;
       buffer = tk_trim(std::string_view(buffer).substr(0, at));
       break;
@@ -134,7 +140,7 @@ ole_date::ole_date(const std::string& text) {
   }
   // The format search turns the hour into a day's hour as soon as it reads it,
   // so that rounding the seconds carries from the right hour.
-  const bool pm = text.find("PM") != std::string::npos || text.find("pm") != std::string::npos;
+  const bool pm = marker && (marker[0] == 'P' || marker[0] == 'p');
   meridiem_ = pm ? post_meridiem : marker ? ante_meridiem : no_meridiem;
   import_from_string(buffer);
   meridiem_ = no_meridiem;

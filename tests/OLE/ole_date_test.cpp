@@ -72,6 +72,10 @@ TEST(OleDate, AmAndPm) {
   EXPECT_EQ(printed("31.12.2004 11:59:59.6 PM"), "2005-01-01");
   EXPECT_EQ(printed("2004.12.31 11:59:59.6 AM"), "2004-12-31 12:00:00");
   EXPECT_EQ(printed("20041231115959 PM"), "2004-12-31 23:59:59");
+  // Words after the marker make the text no date: nothing of it is dropped.
+  for (const char* text : {"10:00:00 AM meeting", "2004-05-06 pm2", "2004-05-06 12:00:00 AM PM", "12:00 PMx"})
+    EXPECT_FALSE(ole_date(std::string(text)).is_valid()) << text;
+  EXPECT_EQ(printed(" 1:05:00 PM  "), "0000-00-00 13:05:00");
 }
 
 TEST(OleDate, RoundedSecondsCarryIntoTheDate) {
