@@ -1,5 +1,6 @@
 #include "OLE/ole_var.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -21,6 +22,30 @@ std::string with_points(std::string text) {
   for (char& c : text)
     if (c == ',') c = '.';
   return text;
+}
+
+// Number text as the C library and the English readers take it. A decimal
+// comma becomes a point ("1,5" is 1.5). A text that cannot hold a decimal
+// comma, because it has several commas or a point besides, is read with its
+// thousands grouping ("1,234.5" and "1.234,5" are 1234.5) rather than cut at
+// its second point; anything else is left to the plain rule.
+std::string number_text(const std::string& text) {
+  const auto commas = std::count(text.begin(), text.end(), ',');
+  const auto points = std::count(text.begin(), text.end(), '.');
+  if (commas == 0 || (commas == 1 && points == 0)) return with_points(text);
+  auto grouped = [](const std::string& candidate) {
+    parsed_number number;
+    return SUCCEEDED(parse_number(std::wstring(candidate.begin(), candidate.end()), &number));
+  };
+  auto without = [](std::string candidate, char grouping) {
+    candidate.erase(std::remove(candidate.begin(), candidate.end(), grouping), candidate.end());
+    return candidate;
+  };
+  if (grouped(text)) return without(text, ',');
+  std::string swapped = text;  // the decimal comma with points grouping the thousands
+  for (char& c : swapped) c = c == ',' ? '.' : c == '.' ? ',' : c;
+  if (grouped(swapped)) return without(swapped, ',');
+  return with_points(text);
 }
 
 // The integer types of 32 bits or fewer.
@@ -452,7 +477,7 @@ void ole_variant::from_string(const std::string& text, VARTYPE vt) {
       return;
     case VT_R4:
     case VT_R8: {
-      const double value = tk_strtod(with_points(text).c_str());
+      const double value = tk_strtod(number_text(text).c_str());
       clear();
       if (vt == VT_R4)
         value_.fltVal = static_cast<float>(value);
@@ -463,7 +488,7 @@ void ole_variant::from_string(const std::string& text, VARTYPE vt) {
     }
     case VT_CY:
     case VT_DECIMAL: {
-      const std::wstring wide = tk_from_narrow(with_points(text), CP_THREAD_ACP);
+      const std::wstring wide = tk_from_narrow(number_text(text), CP_THREAD_ACP);
       VARIANT result;
       VariantInit(&result);
       HRESULT hr = vt == VT_CY ? VarCyFromStr(wide.c_str(), LOCALE_EN_US, 0, &result.cyVal)

@@ -49,6 +49,23 @@ TEST(OleVariant, RealsPrintWithThreeDigitExponentsAndReadDecimalCommas) {
   EXPECT_EQ(ole_variant(1e300).to_string(), "1.000000000000000e+300");
 }
 
+TEST(OleVariant, ThousandsGroupingIsReadNotCut) {
+  // A comma is a decimal comma only where the text can hold one; grouped
+  // amounts keep every digit instead of stopping at a second point.
+  EXPECT_EQ(read("1,234.5", VT_R8).get_variant().dblVal, 1234.5);
+  EXPECT_EQ(read("-1,234,567", VT_R8).get_variant().dblVal, -1234567.0);
+  EXPECT_EQ(read("1.234,5", VT_R8).get_variant().dblVal, 1234.5);
+  EXPECT_EQ(read("1,234.5", VT_R4).get_variant().fltVal, 1234.5f);
+  EXPECT_EQ(read("1,234,567.8901", VT_CY).to_string(), "1234567.8901");
+  EXPECT_EQ(read("1.234.567,89", VT_DECIMAL).to_string(), "1234567.89");
+  EXPECT_EQ(read("1,234.5", VT_DECIMAL).to_string(), "1234.5");
+  // The decimal comma itself, and texts that are neither, as before.
+  EXPECT_EQ(read("1,5", VT_R8).get_variant().dblVal, 1.5);
+  EXPECT_EQ(read("1,234", VT_R8).get_variant().dblVal, 1.234);
+  EXPECT_EQ(read("-0,25", VT_CY).to_string(), "-0.25");
+  EXPECT_EQ(read("12,34.5", VT_DECIMAL).get_vt(), VT_EMPTY);
+}
+
 TEST(OleVariant, NumberTextIsTheSameUnderADecimalCommaLocale) {
   auto dir = std::filesystem::temp_directory_path() / ("orv-ole-locale-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
