@@ -394,11 +394,11 @@ std::string ole_variant::to_string() const {
   switch (v.vt) {
     case VT_I1: return tk_format("%d", v.cVal);
     case VT_I2: return tk_format("%d", v.iVal);
-    case VT_I4: return tk_format("%ld", static_cast<long>(v.lVal));
+    case VT_I4: return tk_format("%ld", v.lVal);
     case VT_INT: return tk_format("%d", v.intVal);
     case VT_UI1: return tk_format("%u", v.bVal);
     case VT_UI2: return tk_format("%u", v.uiVal);
-    case VT_UI4: return tk_format("%lu", static_cast<unsigned long>(v.ulVal));
+    case VT_UI4: return tk_format("%lu", v.ulVal);
     case VT_UINT: return tk_format("%u", v.uintVal);
     case VT_I8: return tk_format("%I64d", i8_);
     case VT_UI8: return tk_format("%I64u", ui8_);

@@ -195,7 +195,7 @@ std::basic_string<C> format_impl(const C* f, va_list ap) {
         switch (s.len) {
           case length::hh: v = static_cast<signed char>(va_arg(ap, int)); break;
           case length::h: v = static_cast<short>(va_arg(ap, int)); break;
-          case length::l: v = va_arg(ap, long); break;
+          case length::l: v = va_arg(ap, int); break;  // the dialect's long is 32 bits
           case length::ll: case length::L: v = va_arg(ap, long long); break;
           case length::z: v = va_arg(ap, std::ptrdiff_t); break;
           case length::j: v = va_arg(ap, std::intmax_t); break;
@@ -213,7 +213,7 @@ std::basic_string<C> format_impl(const C* f, va_list ap) {
         switch (s.len) {
           case length::hh: v = static_cast<unsigned char>(va_arg(ap, unsigned)); break;
           case length::h: v = static_cast<unsigned short>(va_arg(ap, unsigned)); break;
-          case length::l: v = va_arg(ap, unsigned long); break;
+          case length::l: v = va_arg(ap, unsigned); break;
           case length::ll: case length::L: v = va_arg(ap, unsigned long long); break;
           case length::z: v = va_arg(ap, std::size_t); break;
           case length::j: v = va_arg(ap, std::uintmax_t); break;

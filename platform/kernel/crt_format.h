@@ -3,6 +3,8 @@
 //
 // Formats follow the printf rules with the dialect's additions:
 // - "%I64d", "%I64u", "%I64x" take 64-bit integers ("%I32d" 32-bit);
+// - "%ld", "%lu", "%lX" take 32-bit integers (LONG, DWORD) as the dialect's
+//   long is; 64-bit values go with "%I64d" or "%lld";
 // - "%e", "%E", "%g", "%G" print an exponent of at least three digits
 //   (1.5 with "%.15e" prints 1.500000000000000e+000);
 // - in a narrow format "%s" is a narrow string and "%S" / "%ls" a wide one;

@@ -1,4 +1,5 @@
 #include "platform/kernel/crt_format.h"
+#include "platform/kernel/kernel_types.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,17 @@ TEST(CrtFormat, DialectConversions) {
   EXPECT_EQ(kernel::format("%s %d%%", static_cast<const char*>(nullptr), 5), "(null) 5%");
   EXPECT_EQ(kernel::format("%*d|%-*d|%.*f", 4, 1, 3, 2, 2, 3.14159), "   1|2  |3.14");
   EXPECT_EQ(kernel::format("trailing %"), "trailing %");
+}
+
+TEST(CrtFormat, LongConversionsTakeThirtyTwoBits) {
+  // As in the dialect, "%ld" and "%lu" take the 32-bit LONG and DWORD values
+  // that the programs print with them; a negative LONG stays negative.
+  const LONG negative = -5;
+  const DWORD large = 4000000000u;
+  const LONG result = static_cast<LONG>(0x80004005u);
+  EXPECT_EQ(kernel::format("%ld|%lu|%08lX|%li", negative, large, result, negative), "-5|4000000000|80004005|-5");
+  EXPECT_EQ(kernel::format(L"%ld|%lu", negative, large), L"-5|4000000000");
+  EXPECT_EQ(kernel::format("%ld", 123L), "123");  // a long in range reads the same
 }
 
 TEST(CrtFormat, WideFormatsTakeWideStrings) {
