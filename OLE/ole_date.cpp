@@ -169,7 +169,9 @@ bool ole_date::is_valid() const {
       tk_trace(1, "Invalid month");
       return false;
     }
-    if (t.wYear < 1 || t.wYear > 9999 || t.wDay < 1 || t.wDay > days_in_month(t.wYear, t.wMonth)) {
+    // Years below 100 are two-digit years read as written ("31.12.04" is no
+    // date of the year 31), and no automation date holds them.
+    if (t.wYear < 100 || t.wYear > 9999 || t.wDay < 1 || t.wDay > days_in_month(t.wYear, t.wMonth)) {
       tk_trace(1, "Invalid day and/or year");
       return false;
     }

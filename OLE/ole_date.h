@@ -19,7 +19,7 @@ class ole_date {
   // The text in the calling thread's ANSI code page, then as the narrow form.
   explicit ole_date(const std::wstring& text);
 
-  // A real calendar date (month 1-12, a day the month has, year 1-9999) and a
+  // A real calendar date (month 1-12, a day the month has, year 100-9999) and a
   // real time of day (hour 0-23, minute and second 0-59); year, month and day
   // all 0 are a time alone.
   bool is_valid() const;

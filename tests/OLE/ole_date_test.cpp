@@ -111,4 +111,12 @@ TEST(OleDate, TextsThatAreNoRealDateOrTimeAreNotValid) {
   EXPECT_EQ(printed("0000-00-00"), "0000-00-00");
   EXPECT_EQ(printed("0000-00-00 00:00:00"), "0000-00-00 00:00:00");
   EXPECT_TRUE(ole_date(std::string("29.02.2004")).is_valid());
+  // A year below 100 is no date an automation date can hold: a day.month.year
+  // text with a two-digit year is not read as the year 31 or 1.
+  for (const char* text : {"31.12.04", "01.02.03", "31.12.04 10:00:00", "0001-01-01", "00991231"}) {
+    ole_date date{std::string(text)};
+    EXPECT_FALSE(date.is_valid()) << text << " read as " << date.to_string();
+  }
+  EXPECT_EQ(printed("0100-01-01"), "0100-01-01");
+  EXPECT_EQ(printed("01.02.2003"), "2003-02-01");
 }
