@@ -106,7 +106,7 @@ csv_file::csv_file(const std::wstring& path, char delimiter, bool names_in_first
     path_ = path;
     tk_wtrace(1, L"csv_file::ctor(%s)", path.c_str());
     file_size_ = input_.size();
-    tk_trace(1, "=== Got file size: %ld ===", static_cast<long>(file_size_));
+    tk_trace(1, "=== Got file size: %I64d ===", file_size_);
     read_current();
     init_schema(current_line_, names_in_first_row);
     if (names_in_first_row) read_current();
