@@ -21,6 +21,10 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   tk_trace_log(const char* file_name, bool enabled, int threshold, bool time_prefix);
   ~tk_trace_log();
 
+  // The log's accessor is the trace writers' one (internal error at its own
+  // location when there is no log).
+  static tk_trace_log& instance() { return get_instance(); }
+
   // When enabled and not yet done in this process, empties the file.
   void truncate_once();
   // Appends one entry (time prefix, text, CR LF) when enabled and the level

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/assertion.h"
 #include "tests/support/test_dir.h"
 
 namespace {
@@ -25,6 +26,8 @@ class TkTrace : public ::testing::Test {
 
 TEST_F(TkTrace, WithoutALogNothingHappens) {
   EXPECT_FALSE(tk_trace_log::exists());
+  // The log's own accessor is the one of the trace writers, with its own location.
+  EXPECT_EQ(assertion_of([] { tk_trace_log::instance(); }), assertion_text("tk_singl", 66));
   tk_trace(3, "nothing %d", 1);
   tk_wtrace(3, L"nothing %s", L"x");
   EXPECT_FALSE(std::filesystem::exists(file_));
