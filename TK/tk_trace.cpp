@@ -35,6 +35,8 @@ tk_trace_log* log_for(int level) {
 
 }  // namespace
 
+std::string tk_trace_log::default_file_name() { return default_log_name(); }
+
 tk_trace_log::tk_trace_log(const char* file_name, bool enabled, int threshold, bool time_prefix)
     : file_name_(file_name ? file_name : default_log_name()),
       threshold_(threshold),

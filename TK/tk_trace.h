@@ -24,6 +24,8 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   // The log's accessor is the trace writers' one (internal error at its own
   // location when there is no log).
   static tk_trace_log& instance() { return get_instance(); }
+  // The program's path with its extension replaced by ".log".
+  static std::string default_file_name();
 
   // When enabled and not yet done in this process, empties the file.
   void truncate_once();

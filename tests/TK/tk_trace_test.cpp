@@ -114,6 +114,7 @@ TEST_F(TkTrace, EntriesFromSeveralThreadsStayWhole) {
 TEST_F(TkTrace, DefaultNameIsTheProgramWithLogExtension) {
   tk_trace_log log(nullptr, false, 3, false);
   EXPECT_EQ(std::filesystem::path(log.get_file_name()).filename(), "test_tk.log");
+  EXPECT_EQ(tk_trace_log::default_file_name(), log.get_file_name());
 }
 
 }  // namespace
