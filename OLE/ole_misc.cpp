@@ -41,7 +41,7 @@ ole_guid_extractor::ole_guid_extractor(const std::wstring& text) : text_(text) {
   tk_wtrace(1, L"ole_guid_extractor::ctor(%s)", text.c_str());
   if (text_.size() < min_text_length) return;
   std::size_t lower = text_.find(L"guid");
-  std::size_t upper = lower == std::wstring::npos ? text_.find(L"GUID") : std::wstring::npos;
+  std::size_t upper = text_.find(L"GUID");
   tk_trace(1, "Locating 'guid' (%d : %d)", lower == std::wstring::npos ? -1 : static_cast<int>(lower),
            upper == std::wstring::npos ? -1 : static_cast<int>(upper));
   std::size_t word = lower != std::wstring::npos ? lower : upper;
