@@ -33,6 +33,13 @@ std::string tk_to_ansi(std::wstring_view text) {
   return kernel::wide_to_multibyte(CP_ACP, text).value_or(std::string());
 }
 
+bool tk_to_ansi_exact(std::wstring_view text, std::string& holder) {
+  auto out = kernel::wide_to_multibyte(CP_ACP, text);
+  if (!out || kernel::multibyte_to_wide(CP_ACP, *out) != text) return false;
+  holder = std::move(*out);
+  return true;
+}
+
 bool tk_from_ansi(const char* text, std::wstring& holder) {
   if (!text) return false;
   auto out = kernel::multibyte_to_wide(CP_ACP, text);
@@ -232,7 +239,12 @@ bool tk_is_file_exist(const char* path, int access) {
 
 bool tk_is_file_exist(const wchar_t* path, int access) {
   if (!path) return false;
-  return tk_is_file_exist(tk_to_ansi(path).c_str(), access);
+  std::string narrow;
+  if (!tk_to_ansi_exact(path, narrow)) {
+    kernel::set_last_error_from_errno(EILSEQ);
+    return false;
+  }
+  return tk_is_file_exist(narrow.c_str(), access);
 }
 
 bool tk_is_path_exist(const wchar_t* path) {

@@ -19,6 +19,10 @@
 // receives the text; false for a null input.
 bool tk_to_ansi(const wchar_t* text, std::string& holder);
 std::string tk_to_ansi(std::wstring_view text);
+// Wide to the system's ANSI code page, only when the code page holds every
+// character: false (holder untouched) where tk_to_ansi would put a '?', so that
+// a file name never turns into the name of another file.
+bool tk_to_ansi_exact(std::wstring_view text, std::string& holder);
 // The system's ANSI code page to wide (U+FFFD for invalid bytes); false for a null input.
 bool tk_from_ansi(const char* text, std::wstring& holder);
 std::wstring tk_from_ansi(std::string_view text);
@@ -103,7 +107,8 @@ class tk_cur_dir {
 // ---- File and folder tests -------------------------------------------------
 
 // True when the file exists and opens for reading (for reading and writing
-// when access is 1). A folder is no file.
+// when access is 1). A folder is no file, nor a wide name that the ANSI code
+// page cannot hold.
 bool tk_is_file_exist(const char* path, int access = 0);
 bool tk_is_file_exist(const wchar_t* path, int access = 0);
 // True when the folder exists and can be entered.

@@ -10,7 +10,13 @@
 
 void udb_engine::db_delete(const std::wstring& path) {
   tk_wtrace(2, L"udb_engine::db_delete(%s)", path.c_str());
-  if (std::remove(tk_to_ansi(path).c_str()) != 0) {
+  std::string narrow;
+  // A name the code page cannot hold would name another file.
+  if (!tk_to_ansi_exact(path, narrow)) {
+    kernel::set_last_error_from_errno(EILSEQ);
+    throw tk_exception_ex();
+  }
+  if (std::remove(narrow.c_str()) != 0) {
     kernel::set_last_error_from_errno(errno);
     throw tk_exception_ex();
   }

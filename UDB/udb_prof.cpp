@@ -72,8 +72,8 @@ const udb_profile::section& udb_profile::get_selected_tables() const {
 
 bool udb_profile::store(const std::wstring& file_name) const {
   tk_trace(2, "udb_profile::store)");
-  std::string path = tk_to_ansi(file_name);
-  if (path.empty()) return false;
+  std::string path;
+  if (!tk_to_ansi_exact(file_name, path) || path.empty()) return false;
 
   std::string text;
   for (const auto& [name, entries] : sections_) {
@@ -103,7 +103,9 @@ bool udb_profile::store(const std::wstring& file_name) const {
 
 bool udb_profile::load(const std::wstring& file_name) {
   tk_wtrace(2, L"udb_profile::load(%s)", file_name.c_str());
-  std::string path = tk_to_ansi(file_name);
+  std::string path;
+  // A name the code page cannot hold would name another file.
+  if (!tk_to_ansi_exact(file_name, path)) return false;
   std::ifstream in;
   if (tk_is_file_exist(path.c_str())) in.open(path, std::ios::binary);
   if (!in.is_open())

@@ -24,6 +24,11 @@ TEST(TkUtils, AnsiAndUtf8Conversions) {
 
   ASSERT_TRUE(kernel::set_system_code_page(1252));
   EXPECT_EQ(tk_to_ansi(L"\u00e9\u4e2d"), "\xe9?");
+  std::string exact = "kept";
+  EXPECT_FALSE(tk_to_ansi_exact(L"\u00e9\u4e2d", exact));
+  EXPECT_EQ(exact, "kept");
+  ASSERT_TRUE(tk_to_ansi_exact(L"\u00e9?", exact));
+  EXPECT_EQ(exact, "\xe9?");
   EXPECT_EQ(tk_from_ansi("\xe9"), L"\u00e9");
   kernel::set_system_code_page(CP_ACP);
 

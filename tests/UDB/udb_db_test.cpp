@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "TK/tk_excep.h"
+#include "platform/kernel/codepage.h"
 #include "tests/support/assertion.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_rec.h"
@@ -194,6 +195,26 @@ TEST(udb_engine, file_databases) {
   } catch (const tk_exception_ex& e) {
     EXPECT_EQ(e.get_level(), 1);
   }
+}
+
+TEST(udb_engine, a_path_the_code_page_cannot_hold_is_not_taken_for_another) {
+  test_dir dir_;
+  test_engine engine;
+  ASSERT_TRUE(kernel::set_system_code_page(1252));
+  struct restore {
+    ~restore() { kernel::set_system_code_page(CP_ACP); }
+  } restore_code_page;
+  // Under a Latin-1 locale the CJK character would become '?'.
+  std::ofstream(dir_ / "?.xls") << "x";
+  const std::wstring path = dir_.path().wstring() + L"/\u6570.xls";
+  EXPECT_FALSE(engine.is_db_exist(path));
+  try {
+    engine.db_delete(path);
+    FAIL() << "no exception";
+  } catch (const tk_exception_ex& e) {
+    EXPECT_EQ(e.get_level(), 1);
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "?.xls"));
 }
 
 }  // namespace

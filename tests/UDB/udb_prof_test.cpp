@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "TK/tk_excep.h"
+#include "platform/kernel/codepage.h"
 #include "tests/support/test_dir.h"
 
 namespace {
@@ -120,6 +121,30 @@ TEST_F(udb_profile_file, missing_profile_is_a_level_1_error) {
       EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
     }
   }
+}
+
+TEST_F(udb_profile_file, a_name_the_code_page_cannot_hold_is_not_taken_for_another) {
+  // Under a Latin-1 locale the CJK character would become '?': the profile must
+  // neither be written to nor read from the file "?.prf".
+  ASSERT_TRUE(kernel::set_system_code_page(1252));
+  struct restore {
+    ~restore() { kernel::set_system_code_page(CP_ACP); }
+  } restore_code_page;
+  const std::wstring name = dir_.path().wstring() + L"/\u6570.prf";
+  udb_profile p;
+  p.set_value(L"Generic settings", L"src", L"a.xls");
+  EXPECT_FALSE(p.store(name));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "?.prf"));
+
+  write("?.prf", "[Generic settings]\r\nsrc=other.xls\r\n");
+  udb_profile q;
+  EXPECT_FALSE(q.load(name));
+  EXPECT_EQ(q.get_value(L"Generic settings", L"src"), L"");
+  // A name the code page holds is written and read as it is.
+  const std::wstring latin = dir_.path().wstring() + L"/\u00e9t\u00e9.prf";
+  ASSERT_TRUE(p.store(latin));
+  ASSERT_TRUE(q.load(latin));
+  EXPECT_EQ(q.get_value(L"Generic settings", L"src"), L"a.xls");
 }
 
 TEST_F(udb_profile_file, store_reports_a_folder_it_cannot_write) {
