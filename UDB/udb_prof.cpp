@@ -113,7 +113,9 @@ bool udb_profile::load(const std::wstring& file_name) {
 
   section* current = nullptr;
   std::string raw;
-  while (std::getline(in, raw)) {
+  for (bool first = true; std::getline(in, raw); first = false) {
+    // A UTF-8 byte-order mark that an editor put in front is no part of the text.
+    if (first && raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     std::wstring line = tk_trim(tk_from_utf8(raw));
     if (line.empty()) continue;

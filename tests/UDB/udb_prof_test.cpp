@@ -105,9 +105,16 @@ TEST_F(udb_profile_file, load_refuses_entries_before_a_section) {
   udb_profile p;
   EXPECT_FALSE(p.load(path("e.prf")));
   EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"");
-  // A byte-order mark hides the first section line.
+}
+
+TEST_F(udb_profile_file, load_passes_over_a_byte_order_mark) {
+  // Editors may put one at the start of a UTF-8 file; it is not part of the
+  // first section line.
   write("f.prf", "\xEF\xBB\xBF[Generic settings]\r\nmode=1\r\n");
-  EXPECT_FALSE(p.load(path("f.prf")));
+  udb_profile p;
+  EXPECT_TRUE(p.load(path("f.prf")));
+  EXPECT_EQ(p.get_value(L"Generic settings", L"mode"), L"1");
+  EXPECT_EQ(p.get_sections().size(), 3u);
 }
 
 TEST_F(udb_profile_file, missing_profile_is_a_level_1_error) {
