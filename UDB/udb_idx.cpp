@@ -19,9 +19,7 @@ bool udb_index::starts_with_fields(const std::vector<std::wstring>& fields) cons
 
 bool udb_indexes::is_acceptable_name(const std::wstring& name) const {
   tk_wtrace(2, L"udb_indexes::is_acceptable_name(%s)", name.c_str());
-  for (const auto& index : items_)
-    if (tk_wcompare_nocase(index.name, name) == 0) return false;
-  return true;
+  return find_name(name) == nullptr;
 }
 
 bool udb_indexes::is_idx_field(const std::wstring& field, bool primary_only) const {
@@ -41,8 +39,7 @@ bool udb_indexes::is_idx_field(const std::wstring& field, bool primary_only) con
 
 const udb_index& udb_indexes::get_index(const std::wstring& name) const {
   tk_wtrace(2, L"udb_indexes::get_index(%s)", name.c_str());
-  for (const auto& index : items_)
-    if (tk_wcompare_nocase(index.name, name) == 0) return index;
+  if (const udb_index* index = find_name(name)) return *index;
   throw tk_mail_assertion("udb_idx", 134);
 }
 

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
+
+#include "TK/tk_utils.h"
 
 template <class T>
 class udb_list {
@@ -22,5 +25,13 @@ public:
   typename container::const_iterator end() const { return items_.end(); }
 
 protected:
+  // The first item whose name equals the given one without regard to case;
+  // null when there is none.
+  const T* find_name(const std::wstring& name) const {
+    for (const T& item : items_)
+      if (tk_wcompare_nocase(item.name, name) == 0) return &item;
+    return nullptr;
+  }
+
   container items_;
 };

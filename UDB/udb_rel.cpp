@@ -1,7 +1,6 @@
 #include "UDB/udb_rel.h"
 
 #include "TK/tk_trace.h"
-#include "TK/tk_utils.h"
 
 udb_relationship::udb_relationship(std::wstring table_, std::wstring ref_table_,
                                    std::vector<std::wstring> columns_,
@@ -14,9 +13,7 @@ udb_relationship::udb_relationship(std::wstring table_, std::wstring ref_table_,
 
 bool udb_relationships::is_acceptable_name(const std::wstring& name) const {
   tk_wtrace(2, L"udb_relationships::is_acceptable_name(%s)", name.c_str());
-  for (const auto& rel : items_)
-    if (tk_wcompare_nocase(rel.name, name) == 0) return false;
-  return true;
+  return find_name(name) == nullptr;
 }
 
 std::wstring udb_relationships::gen_relship_name(const udb_relationship& relationship) const {
