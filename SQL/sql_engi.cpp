@@ -1,0 +1,216 @@
+#include "SQL/sql_engi.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <errmsg.h>
+
+#include "SQL/sql_db.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+
+namespace {
+
+constexpr unsigned connect_timeout_seconds = 10;
+
+std::string narrow_message(MYSQL* connection) {
+  const char* text = mysql_error(connection);
+  return text ? text : std::string();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- exceptions
+
+sql_exception::sql_exception() : sql_exception(sql_engine::instance().connection()) {}
+
+sql_exception::sql_exception(MYSQL* connection)
+    : sql_exception(narrow_message(connection), mysql_errno(connection)) {}
+
+sql_exception::sql_exception(const std::string& message, unsigned error_number)
+    : tk_exception(message, static_cast<int>(0x400000u | (error_number & 0xFFFFu)), 0) {}
+
+sql_auth_not_supported_exception::sql_auth_not_supported_exception()
+    : tk_exception(
+          "The program does not support authentication protocol requested by server. See "
+          "'Troubleshooting' article of the product documentation.",
+          1) {}
+
+// ---------------------------------------------------------------- engine
+
+sql_engine::sql_engine() {
+  try {
+    initialize();
+  } catch (...) {
+    mysql_close(&m_connection);
+    throw;  // the singleton base is unwound with the object
+  }
+}
+
+sql_engine::~sql_engine() {
+  if (m_pending) {
+    // Nobody is left to handle the outcome; read it so the connection stays usable.
+    m_pending = nullptr;
+    mysql_read_query_result(&m_connection);
+  }
+  if (m_connected) {
+    if (mysql_query(&m_connection, "SET FOREIGN_KEY_CHECKS = 1") != 0)
+      tk_trace(2, "Cannot turn ON foreign key check: %s", mysql_error(&m_connection));
+  }
+  mysql_close(&m_connection);
+}
+
+void sql_engine::initialize() {
+  tk_trace(1, "sql_engine::initialize");
+  if (!mysql_init(&m_connection)) throw tk_mail_assertion("sql_engi", 40);
+  tk_trace(1, "sql_engine::initialize - 1");
+  mysql_options(&m_connection, MYSQL_READ_DEFAULT_GROUP, "Orvell MySQL Lib");
+  tk_trace(1, "sql_engine::initialize - 2");
+  unsigned timeout = connect_timeout_seconds;
+  mysql_options(&m_connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+  tk_trace(1, "sql_engine::initialize - END");
+}
+
+bool sql_engine::parse_version(const char* text, unsigned& word) {
+  int major = 0, minor = 0, patch = 0;
+  if (!text || std::sscanf(text, "%d.%d.%d", &major, &minor, &patch) < 3) return false;
+  word = static_cast<unsigned>(major) << 16 | static_cast<unsigned>(minor) << 8 |
+         static_cast<unsigned>(patch);
+  return true;
+}
+
+void sql_engine::send_or_trace(const char* statement, const char* failure_format) {
+  if (!send_utf8(statement)) tk_trace(2, failure_format, mysql_error(&m_connection));
+}
+
+void sql_engine::connect(const std::string& host, const std::string& user,
+                         const std::string& password, unsigned port) {
+  // The password never goes to the log.
+  tk_trace(2, "sql_engine::connect(%s,%s,%s)", host.c_str(), user.c_str(), "***");
+  if (m_connected) {
+    tk_trace(2, "Connection was established already - disconnecting...");
+    settle();
+    mysql_close(&m_connection);
+    m_connected = false;
+    initialize();
+  }
+  tk_trace(3, "Connecting to MySQL server...");
+  if (!mysql_real_connect(&m_connection, host.c_str(), user.c_str(), password.c_str(), nullptr,
+                          port, nullptr, 0)) {
+    unsigned error = mysql_errno(&m_connection);
+    // This client library reports a refused TCP connection as 2002; the other
+    // clients, and the messages the user is shown, know it as 2003.
+    if (error == CR_CONNECTION_ERROR && !host.empty() && host != "localhost")
+      error = CR_CONN_HOST_ERROR;
+    throw sql_exception(narrow_message(&m_connection), error);
+  }
+  m_connected = true;
+
+  const char* info = mysql_get_server_info(&m_connection);
+  tk_trace(3, "Setting UTF-8 collation...");
+  unsigned version = 0;
+  const bool known = info && *info && parse_version(info, version);
+  // Servers with utf8mb4 get it, so that characters outside the BMP survive.
+  const char* names = known && version >= sql_version::v5_5_3 ? "SET NAMES utf8mb4"
+                                                               : "SET NAMES UTF8";
+  if (!send_utf8(names)) {
+    tk_trace(3, "Failed");
+    tk_trace(2, "Cannot set UTF-8 collation: %s", mysql_error(&m_connection));
+  }
+  if (!info || !*info) return;
+
+  tk_trace(2, "Got MySQL server version: %s", info);
+  if (!known) {
+    tk_trace(3, "Invalid MySQL version: %s", info);
+    throw tk_mail_assertion("sql_engi", 109);
+  }
+  m_server_version = version;
+  tk_trace(1, "Hex version: %08X", m_server_version);
+  if (m_server_version >= sql_version::v3_23_44) m_fk_supported = 1;
+  if (m_server_version == sql_version::v4_1_0 && !password.empty())
+    throw sql_auth_not_supported_exception();
+  send_or_trace("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
+}
+
+std::wstring sql_engine::quote_name(const std::wstring& name) const {
+  if (m_server_version < sql_version::v4_1_0) return name;
+  std::wstring quoted;
+  quoted.reserve(name.size() + 2);
+  quoted += L'`';
+  for (wchar_t c : name) {
+    if (c == L'`') quoted += L'`';
+    quoted += c;
+  }
+  quoted += L'`';
+  return quoted;
+}
+
+std::wstring sql_engine::charset() const {
+  if (m_server_version >= sql_version::v5_5_3) return L"utf8mb4";
+  if (m_server_version >= sql_version::v4_1_0) return L"utf8";
+  return {};
+}
+
+std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
+  tk_wtrace(2, L"sql_engine::create_db (%s)", name.c_str());
+  tk_wtrace(3, L"Creating MySQL database '%s'", name.c_str());
+  execute(L"CREATE DATABASE " + quote_name(name));
+  return open_db(name, UDB_MODE_CREATED, {});
+}
+
+std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, unsigned mode, const std::wstring&) {
+  tk_wtrace(2, L"sql_engine::open_db (%s)", name.c_str());
+  tk_wtrace(3, L"Opening MySQL database '%s'", name.c_str());
+  settle();
+  if (mysql_select_db(&m_connection, tk_to_utf8(name).c_str()) != 0) throw sql_exception();
+  return std::make_unique<sql_database>(name, &m_connection, mode);
+}
+
+bool sql_engine::is_db_exist(const std::wstring& name) {
+  tk_wtrace(1, L"sql_engine::is_db_exist(%s)", name.c_str());
+  settle();
+  return mysql_select_db(&m_connection, tk_to_utf8(name).c_str()) == 0;
+}
+
+void sql_engine::db_delete(const std::wstring& name) {
+  tk_wtrace(2, L"sql_engine::db_delete(%s)", name.c_str());
+  tk_wtrace(3, L"Deleting MySQL database '%s'", name.c_str());
+  send_or_trace("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
+  execute(L"DROP DATABASE " + quote_name(name));
+  send_or_trace("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn on foreign key check: %s");
+}
+
+bool sql_engine::send(const std::wstring& statement) { return send_utf8(tk_to_utf8(statement)); }
+
+bool sql_engine::send_utf8(const std::string& statement) {
+  settle();
+  return mysql_real_query(&m_connection, statement.data(), statement.size()) == 0;
+}
+
+void sql_engine::execute(const std::wstring& statement) {
+  if (!send(statement)) throw sql_exception(&m_connection);
+  // A statement run for its effect: drop any rows it returned.
+  if (MYSQL_RES* result = mysql_store_result(&m_connection)) mysql_free_result(result);
+}
+
+bool sql_engine::send_deferred(const std::string& statement, sql_pending_result* owner) {
+  settle();
+  if (mysql_send_query(&m_connection, statement.data(), statement.size()) != 0) return false;
+  m_pending = owner;
+  return true;
+}
+
+bool sql_engine::read_result() { return mysql_read_query_result(&m_connection) == 0; }
+
+void sql_engine::settle() {
+  if (!m_pending) return;
+  sql_pending_result* owner = m_pending;
+  m_pending = nullptr;
+  owner->settle();
+}
+
+void sql_engine::forget(sql_pending_result* owner) {
+  if (m_pending != owner) return;
+  m_pending = nullptr;
+  mysql_read_query_result(&m_connection);
+}

@@ -1,0 +1,394 @@
+#include "SQL/sql_tab.h"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "SQL/sql_db.h"
+#include "SQL/sql_util.h"
+#include "TK/tk_excep.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "common/error_handler.h"
+
+namespace {
+
+const char* const structure_message =
+    "The structure of data source does not conform to the destination table. For more "
+    "information see Troubleshooting article of the product documentation.";
+
+std::wstring text_of(const udb_record& record, size_t i) {
+  return i < record.size() ? record[i].to_wstring() : std::wstring();
+}
+
+bool is_zero_date(const std::wstring& text) {
+  return text.empty() || text == L"0000-00-00" || text == L"0000-00-00 00:00:00" ||
+         text == L"00000000000000";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- field finder
+
+sql_field_finder::sql_field_finder(const udb_record& record)
+    : m_validator(sql_engine::instance().create_fn_validator(record)) {
+  intialize(record);
+}
+
+void sql_field_finder::intialize(const udb_record& record) {
+  tk_trace(1, "sql_field_finder::intialize");
+  for (size_t i = 0; i < record.size(); ++i) {
+    const std::wstring& name = record[i].get_name();
+    if (m_validator->is_acceptable(name)) {
+      m_names.push_back(name);
+      continue;
+    }
+    std::wstring safe = m_validator->get_safe_name(name);
+    tk_wtrace(1, L"GOT SAFE NAME: %s->%s", name.c_str(), safe.c_str());
+    m_validator->used_names().push_back(safe);
+    m_names.push_back(std::move(safe));
+  }
+}
+
+int sql_field_finder::get_field_idx(const std::wstring& name) const {
+  tk_wtrace(1, L"sql_field_finder::get_field_idx(%s)", name.c_str());
+  for (size_t i = 0; i < m_names.size(); ++i)
+    if (m_names[i] == name) return static_cast<int>(i);
+  return -1;
+}
+
+// ---------------------------------------------------------------- foreign keys
+
+sql_fk_parser::sql_fk_parser(const std::wstring& table, const std::string& create_text)
+    : m_table(table), m_lines(tk_split(create_text, '\n')) {
+  tk_trace(2, "sql_fk_parser::ctor(%s)", create_text.c_str());
+}
+
+void sql_fk_parser::do_parse(udb_relationships&) {
+  tk_trace(2, "sql_fk_parser::do_parse");
+  tk_trace(1, "Got %d chunks", static_cast<int>(m_lines.size()));
+}
+
+// ---------------------------------------------------------------- table
+
+sql_table::sql_table(sql_database& database, const std::wstring& name,
+                     udb_relationships& foreign_keys)
+    : sql_recordset(database, name, foreign_keys) {
+  initialize();
+}
+
+sql_table::~sql_table() {
+  tk_trace(2, "sql_table::dtor");
+  try {
+    flush();
+  } catch (const std::exception& e) {
+    tk_trace(2, "Rows of the table could not be sent: %s", e.what());
+  } catch (...) {
+    tk_trace(2, "Rows of the table could not be sent");
+  }
+  if (sql_engine* engine = sql_engine::instance_ptr()) engine->forget(this);
+}
+
+void sql_table::initialize() {
+  tk_trace(2, "sql_table::initialize");
+  m_rows_on_server = records_count_;
+  const sql_engine& engine = sql_engine::instance();
+  const std::wstring table = engine.quote_name(name_);
+
+  std::unique_ptr<udb_recordset> columns = m_database.query(L"SHOW COLUMNS FROM " + table);
+  for (size_t n = 0; columns && !columns->is_eof() && n < schema_.size(); columns->next(), ++n) {
+    const udb_record& row = *columns->get_record();
+    t_ftd& column = schema_[n];
+    const std::wstring type = text_of(row, 1);
+    tk_wtrace(2, L"Got type: %s", type.c_str());
+    int length = 0, precision = 0, scale = 0;
+    if (std::swscanf(type.c_str(), L"varchar(%d)", &length) == 1) {
+      tk_trace(2, "Refining size for varchar: %d", length);
+      column.size = length;
+    } else if (std::swscanf(type.c_str(), L"float(%d,%d)", &precision, &scale) == 2) {
+      tk_trace(2, "Refining type for FLOAT(%d,%d)", precision, scale);
+      if (precision && scale && scale < precision) column.extra = scale | precision << 8;
+    }
+    const udb_field& def_field = row[row.size() - 2];
+    const std::wstring def = def_field.to_wstring();
+    tk_wtrace(2, L"Got default value: %s", def.c_str());
+    if (column.not_null || !def.empty()) {
+      tk_trace(2, "Default value's type: %08X", column.vartype);
+      if (column.vartype == VT_DATE && is_zero_date(def)) {
+        tk_trace(2, "Skip empty def.values for date column");
+        column.not_null = false;
+        column.default_value = ole_variant();
+      } else if (column.vartype == VT_BSTR || column.vartype == VT_DATE) {
+        column.default_value = ole_variant(def);
+      } else {
+        column.default_value = get_variant(def.c_str(), column.vartype);
+      }
+    }
+  }
+  columns.reset();
+
+  std::unique_ptr<udb_recordset> keys = m_database.query(L"SHOW INDEX FROM " + table);
+  for (; keys && !keys->is_eof(); keys->next()) {
+    const udb_record& row = *keys->get_record();
+    const bool unique = text_of(row, 1) == L"0";
+    const std::wstring key = text_of(row, 2);
+    const bool primary = key == L"PRIMARY";
+    const std::wstring column = text_of(row, 4);
+    tk_wtrace(2, L"Got index '%s' (primary=%d, unique=%d)", key.c_str(), primary, unique);
+    if (indexes_.is_acceptable_name(key)) {
+      udb_index index;
+      index.name = key;
+      index.unique = unique;
+      index.primary = primary;
+      index.columns.push_back(column);
+      add_index(index);
+    } else {
+      indexes_.get_index(key).columns.push_back(column);
+    }
+  }
+  keys.reset();
+
+  if (engine.server_version() >= sql_version::v3_23_44) {
+    tk_trace(2, "Extracting foreign keys");
+    std::unique_ptr<udb_recordset> create = m_database.query(L"SHOW CREATE TABLE " + table);
+    for (; create && !create->is_eof(); create->next()) {
+      const udb_record& row = *create->get_record();
+      const std::wstring create_text = text_of(row, row.size() - 1);
+      m_transactional = create_text.find(L"ENGINE=InnoDB") != std::wstring::npos;
+      sql_fk_parser parser(name_, tk_to_utf8(create_text));
+      parser.do_parse(m_foreign_keys);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- appending
+
+void sql_table::build_plan(const udb_record& record, column_plan& plan) const {
+  const sql_engine& engine = sql_engine::instance();
+  for (size_t i = 0; i < record.size(); ++i) plan.field_names.push_back(record[i].get_name());
+  if (record.size() >= schema_.size()) {
+    tk_trace(1, "Size of schema is less or equal to the size of record");
+    sql_field_finder finder(record);
+    for (size_t c = 0; c < schema_.size(); ++c) {
+      const int f = finder.get_field_idx(schema_[c].name);
+      if (f < 0) {
+        tk_wtrace(1, L"Field %s not found in appending record", schema_[c].name.c_str());
+        throw tk_exception(structure_message, 0);
+      }
+      if (c) plan.columns += L", ";
+      plan.columns += engine.quote_name(schema_[c].name);
+      plan.values.emplace_back(static_cast<size_t>(f), c);
+    }
+    return;
+  }
+  tk_trace(1, "Size of record is less than size of schema");
+  std::unique_ptr<udb_validator> validator = engine.create_fn_validator(record);
+  for (size_t f = 0; f < record.size(); ++f) {
+    std::wstring name = record[f].get_name();
+    if (!validator->is_acceptable(name)) {
+      name = validator->get_safe_name(name);
+      validator->used_names().push_back(name);
+    }
+    tk_wtrace(1, L"Name=%s, mapped name=%s", record[f].get_name().c_str(), name.c_str());
+    size_t c = 0;
+    while (c < schema_.size() && tk_wcompare_nocase(schema_[c].name, name) != 0) ++c;
+    if (c == schema_.size()) {
+      tk_wtrace(1, L"Field %s not found", name.c_str());
+      throw tk_exception(structure_message, 0);
+    }
+    if (f) plan.columns += L", ";
+    plan.columns += engine.quote_name(schema_[c].name);
+    plan.values.emplace_back(f, c);
+  }
+}
+
+const sql_table::column_plan& sql_table::plan_for(const udb_record& record) {
+  bool same = m_plan.field_names.size() == record.size() && !m_plan.values.empty();
+  for (size_t i = 0; same && i < record.size(); ++i)
+    same = m_plan.field_names[i] == record[i].get_name();
+  if (!same) {
+    column_plan plan;
+    build_plan(record, plan);
+    m_plan = std::move(plan);
+  }
+  return m_plan;
+}
+
+void sql_table::append_record(const udb_record& record) {
+  tk_trace(1, "sql_table::append_record");
+  ++m_appended;
+  if (sql_engine::instance().fast_insert())
+    fast_append(record);
+  else
+    slow_append(record);
+  ++records_count_;
+}
+
+void sql_table::fast_append(const udb_record& record) {
+  tk_trace(1, "sql_table::fast_append");
+  const column_plan& plan = plan_for(record);
+  // Rows go into one statement only when they name the same columns.
+  if (!m_pending.text.empty() && m_pending.columns != plan.columns) dispatch();
+  std::wstring& text = m_pending.text;
+  const size_t before = text.size();
+  try {
+    if (text.empty()) {
+      tk_trace(1, "Initialize new query...");
+      text = L"INSERT INTO " + sql_engine::instance().quote_name(name_) + L"(" + plan.columns +
+             L") VALUES";
+      m_pending.head = text.size();
+      m_pending.columns = plan.columns;
+    } else {
+      text += L", ";
+    }
+    const size_t begin = text.size();
+    text += L'(';
+    for (size_t k = 0; k < plan.values.size(); ++k) {
+      if (k) text += L", ";
+      append_fld_str(text, &record[plan.values[k].first], &schema_[plan.values[k].second]);
+    }
+    text += L')';
+    m_pending.rows.push_back({m_appended, begin, text.size()});
+  } catch (...) {
+    text.resize(before);
+    if (text.empty()) m_pending.clear();
+    throw;
+  }
+  tk_trace(1, "*** FAST INSERT MODE ***");
+  if (text.size() > block_limit) dispatch();
+}
+
+void sql_table::slow_append(const udb_record& record) {
+  tk_trace(1, "sql_table::slow_append");
+  const column_plan& plan = plan_for(record);
+  std::wstring statement = L"INSERT INTO " + sql_engine::instance().quote_name(name_) + L"(" +
+                           plan.columns + L") VALUES (";
+  for (size_t k = 0; k < plan.values.size(); ++k) {
+    if (k) statement += L", ";
+    append_fld_str(statement, &record[plan.values[k].first], &schema_[plan.values[k].second]);
+  }
+  statement += L")";
+  tk_wtrace(2, L"Run SQL query: %s", statement.c_str());
+  sql_engine::instance().execute(statement);
+  ++m_rows_on_server;
+}
+
+void sql_table::dispatch() {
+  if (m_pending.text.empty()) return;
+  sql_engine& engine = sql_engine::instance();
+  engine.settle();  // the block before this one is answered first
+  m_in_flight = std::move(m_pending);
+  m_pending.clear();
+  tk_wtrace(2, L"Run SQL query: [%s]", m_in_flight.text.c_str());
+  if (!engine.send_deferred(tk_to_utf8(m_in_flight.text), this)) {
+    block failed = std::move(m_in_flight);
+    m_in_flight.clear();
+    resend_rows_one_by_one(failed);
+  }
+}
+
+void sql_table::settle() {
+  const bool ok = sql_engine::instance().read_result();
+  block sent = std::move(m_in_flight);
+  m_in_flight.clear();
+  if (ok) {
+    tk_trace(1, "Cleaning append_buffer...");
+    m_rows_on_server += sent.rows.size();
+    return;
+  }
+  tk_trace(2, "Block of %d rows refused: %s", static_cast<int>(sent.rows.size()),
+           mysql_error(sql_engine::instance().connection()));
+  resend_rows_one_by_one(sent);
+}
+
+void sql_table::flush() {
+  dispatch();
+  sql_engine::instance().settle();
+}
+
+// The server refused the block as a whole (nothing of it was stored): each row is
+// sent again on its own, so that only the rows the server refuses are lost.
+void sql_table::resend_rows_one_by_one(const block& failed) {
+  sql_engine& engine = sql_engine::instance();
+  std::unique_ptr<sql_exception> first_failure;
+  size_t first = 0;
+  if (!m_transactional) {
+    // The rows before the one that failed may have been stored: skip them.
+    const unsigned long long now = rows_on_server();
+    if (now > m_rows_on_server)
+      first = static_cast<size_t>(std::min<unsigned long long>(now - m_rows_on_server,
+                                                               failed.rows.size()));
+    m_rows_on_server += first;
+  }
+  for (size_t i = first; i < failed.rows.size(); ++i) {
+    const pending_row& row = failed.rows[i];
+    std::wstring statement = failed.text.substr(0, failed.head);
+    statement.append(failed.text, row.begin, row.end - row.begin);
+    if (engine.send(statement)) {
+      ++m_rows_on_server;
+      continue;
+    }
+    sql_exception error(engine.connection());
+    tk_trace(2, "Record #%u refused: %s", row.record, error.what());
+    if (!error_handler::exists()) {
+      if (!first_failure) first_failure = std::make_unique<sql_exception>(error);
+      continue;
+    }
+    report_row_failure(row.record, error);
+  }
+  if (first_failure) throw sql_exception(*first_failure);
+}
+
+unsigned long long sql_table::rows_on_server() {
+  std::unique_ptr<udb_recordset> result =
+      m_database.query(L"SELECT COUNT(*) FROM " + sql_engine::instance().quote_name(name_));
+  const udb_record* row = result ? result->get_record() : nullptr;
+  return row && row->size() ? std::wcstoull((*row)[0].to_wstring().c_str(), nullptr, 10) : 0;
+}
+
+void sql_table::report_row_failure(unsigned record, const sql_exception& error) {
+  error_handler& reporter = error_handler::instance();
+  reporter.set_record_context(name_, static_cast<int>(record));
+  sql_exception copy(error);
+  reporter.handle(copy, false);
+}
+
+// ---------------------------------------------------------------- updating
+
+void sql_table::update(const udb_record& record) {
+  tk_trace(1, "sql_table::update");
+  sql_engine& engine = sql_engine::instance();
+  std::unique_ptr<udb_validator> validator = engine.create_fn_validator(record);
+  if (key_index_ < 0) {
+    tk_trace(1, "There's no primary/unique key");
+    return;
+  }
+  if (static_cast<size_t>(key_index_) >= indexes_.size()) throw tk_mail_assertion("sql_tab", 379);
+  const udb_index& key = indexes_[key_index_];
+  std::wstring set_list, where_list;
+  for (size_t i = 0; i < record.size(); ++i) {
+    std::wstring name = record[i].get_name();
+    if (!validator->is_acceptable(name)) name = validator->get_safe_name(name);
+    tk_wtrace(1, L"Got mappend fn: %s", name.c_str());
+    if (!schema_.find_field(name)) {
+      tk_wtrace(1, L"Field '%s' is not found in schema", name.c_str());
+      continue;
+    }
+    bool in_key = false;
+    for (const std::wstring& column : key.columns)
+      if (tk_wcompare_nocase(column, name) == 0) in_key = true;
+    std::wstring& list = in_key ? where_list : set_list;
+    if (!list.empty()) list += in_key ? L" AND " : L", ";
+    list += engine.quote_name(name) + L"=" + field_to_mysql_str(&record[i]);
+    tk_wtrace(1, in_key ? L"Field %s is a part of UKey" : L"Field %s is NOT a part of UKey",
+              name.c_str());
+  }
+  const std::wstring statement =
+      L"UPDATE " + engine.quote_name(name_) + L" SET " + set_list + L" WHERE " + where_list;
+  tk_wtrace(2, L"UPDATE QUERY: %s", statement.c_str());
+  if (where_list.empty()) {
+    tk_trace(1, "Missing primary/unique key");
+    return;
+  }
+  if (set_list.empty()) return;  // only key columns: nothing to change
+  m_database.query(statement);
+}

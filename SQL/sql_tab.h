@@ -1,0 +1,97 @@
+// The destination table of a conversion: appends records in multi-row INSERT
+// statements, updates rows by key, and reads its metadata back from the server.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SQL/sql_engi.h"
+#include "SQL/sql_recs.h"
+
+
+// Matches the fields of a record to be written against the table's columns by the
+// names this server accepts.
+class sql_field_finder {
+public:
+  explicit sql_field_finder(const udb_record& record);
+  // The position of the record field whose safe name equals name, or -1.
+  int get_field_idx(const std::wstring& name) const;
+
+private:
+  void intialize(const udb_record& record);
+
+  std::unique_ptr<udb_validator> m_validator;
+  std::vector<std::wstring> m_names;
+};
+
+// The foreign keys of a table's CREATE TABLE text (not read back: MySQL tables
+// give none to the conversion).
+class sql_fk_parser {
+public:
+  sql_fk_parser(const std::wstring& table, const std::string& create_text);
+  void do_parse(udb_relationships& foreign_keys);
+
+private:
+  std::wstring m_table;
+  std::vector<std::string> m_lines;
+};
+
+class sql_table : public sql_recordset, private sql_pending_result {
+public:
+  sql_table(sql_database& database, const std::wstring& name, udb_relationships& foreign_keys);
+  // Sends what is pending; a failure is traced, never thrown.
+  ~sql_table() override;
+
+  void append_record(const udb_record& record) override;
+  void update(const udb_record& record) override;
+
+  // Sends the rows still pending and waits for the server's answer. Rows that the
+  // server refuses are reported to the error handler one by one, as errors of
+  // their records; the others are kept. The driver calls it before it releases
+  // the table.
+  void flush();
+
+  // Characters gathered before a block is sent.
+  static constexpr size_t block_limit = 200000;
+
+private:
+  struct pending_row {
+    unsigned record;      // 1-based number of the record in this table's appends
+    size_t begin, end;    // the row's "(...)" in the statement text
+  };
+  struct block {
+    std::wstring text;        // INSERT INTO t(cols) VALUES(...), (...)
+    size_t head = 0;          // length of "INSERT INTO t(cols) VALUES"
+    std::wstring columns;     // the column list the rows follow
+    std::vector<pending_row> rows;
+    void clear() { text.clear(); head = 0; columns.clear(); rows.clear(); }
+  };
+  // The columns and value positions of records with one set of field names.
+  struct column_plan {
+    std::vector<std::wstring> field_names;  // of the records it serves
+    std::wstring columns;                   // `a`, `b`, ...
+    std::vector<std::pair<size_t, size_t>> values;  // (record field, schema column)
+  };
+
+  void initialize();
+  const column_plan& plan_for(const udb_record& record);
+  void build_plan(const udb_record& record, column_plan& plan) const;
+  void fast_append(const udb_record& record);
+  void slow_append(const udb_record& record);
+  void dispatch();
+  void settle() override;
+  void resend_rows_one_by_one(const block& failed);
+  void report_row_failure(unsigned record, const sql_exception& error);
+
+  unsigned long long rows_on_server();
+
+  block m_pending;
+  block m_in_flight;
+  column_plan m_plan;
+  unsigned m_appended = 0;
+  // A table that keeps the rows before a failing one of a statement (MyISAM)
+  // tells by its row count how much of a refused block it holds.
+  bool m_transactional = false;
+  unsigned long long m_rows_on_server = 0;
+};

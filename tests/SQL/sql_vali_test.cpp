@@ -1,0 +1,69 @@
+#include "SQL/sql_vali.h"
+
+#include <gtest/gtest.h>
+
+#include "SQL/sql_engi.h"
+#include "UDB/udb_idx.h"
+#include "UDB/udb_sche.h"
+
+namespace {
+
+class SqlValidators : public ::testing::Test {
+protected:
+  sql_engine engine;
+};
+
+}  // namespace
+
+TEST_F(SqlValidators, OlderServers) {
+  engine.set_server_version(0x40016);
+  auto tables = engine.create_tn_validator({}, {});
+  EXPECT_FALSE(tables->is_acceptable(L"order"));
+  EXPECT_FALSE(tables->is_acceptable(L"two words"));
+  EXPECT_EQ(tables->get_safe_name(L"two words"), L"two_words");
+  EXPECT_FALSE(tables->is_acceptable(L"2004"));
+  EXPECT_EQ(tables->get_safe_name(L"2004"), L"_004");
+  EXPECT_TRUE(tables->is_acceptable(L"a$b"));
+  auto databases = engine.create_dn_validator();
+  EXPECT_FALSE(databases->is_acceptable(L"1abc"));
+  EXPECT_TRUE(databases->is_acceptable(L"abc1"));
+  EXPECT_FALSE(tables->is_acceptable(std::wstring(65, L'a')));
+}
+
+TEST_F(SqlValidators, NewerServers) {
+  engine.set_server_version(0x40100);
+  udb_schema schema;
+  schema.push_back(std::make_unique<t_ftd>(10, L"x", VT_I4, false, false, ole_variant(), 0));
+  auto fields = engine.create_fn_validator(schema);
+  EXPECT_TRUE(fields->is_acceptable(L"order"));
+  EXPECT_TRUE(fields->is_acceptable(L"two words"));
+  EXPECT_TRUE(fields->is_acceptable(L"a.b"));
+  EXPECT_FALSE(fields->is_acceptable(L" lead"));
+  EXPECT_FALSE(fields->is_acceptable(L"trail "));
+  EXPECT_EQ(fields->get_safe_name(L" x "), L"x00000");  // x is taken
+  EXPECT_FALSE(fields->is_acceptable(L"a`b"));
+  auto tables = engine.create_tn_validator({L"t"}, {});
+  EXPECT_FALSE(tables->is_acceptable(L"a.b"));
+  EXPECT_FALSE(tables->is_acceptable(std::wstring(65, L'a')));
+  EXPECT_TRUE(tables->is_duplicated(L"T"));
+}
+
+TEST_F(SqlValidators, QuotingAndCharacterSetFollowTheVersion) {
+  engine.set_server_version(0x40016);
+  EXPECT_EQ(engine.quote_name(L"a`b"), L"a`b");
+  EXPECT_EQ(engine.charset(), L"");
+  engine.set_server_version(0x40100);
+  EXPECT_EQ(engine.quote_name(L"name"), L"`name`");
+  EXPECT_EQ(engine.quote_name(L"a`b"), L"`a``b`");
+  EXPECT_EQ(engine.charset(), L"utf8");
+  engine.set_server_version(0x50502);
+  EXPECT_EQ(engine.charset(), L"utf8");
+  engine.set_server_version(0x50503);
+  EXPECT_EQ(engine.charset(), L"utf8mb4");
+  unsigned word = 0;
+  ASSERT_TRUE(sql_engine::parse_version("5.0.45-log", word));
+  EXPECT_EQ(word, 0x5002Du);
+  ASSERT_TRUE(sql_engine::parse_version("10.11.6-MariaDB-0+deb12u1", word));
+  EXPECT_EQ(word, 0x0A0B06u);
+  EXPECT_FALSE(sql_engine::parse_version("5.1", word));
+}
