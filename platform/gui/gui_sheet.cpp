@@ -192,6 +192,9 @@ void sheet::create_window(hwnd owner) {
 void sheet::destroy_window() {
   for (auto& t : timers_) t.second->Stop();
   timers_.clear();
+  // Pages may be gone once the sheet has closed (the program destroys them before
+  // the sheet): they are only touched while the window exists.
+  if (!window_) return;
   for (page* p : pages_) {
     p->controls_.clear();
     p->panel_ = nullptr;

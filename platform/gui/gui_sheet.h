@@ -75,7 +75,8 @@ class sheet {
   sheet(const sheet&) = delete;
   sheet& operator=(const sheet&) = delete;
 
-  // Set-up before the sheet runs. Pages are not owned; they must outlive the sheet's run.
+  // Set-up before the sheet runs. Pages are not owned; they must outlive the sheet's
+  // run (not the sheet: they may be destroyed once it has closed).
   void add_page(page* p);
   void set_caption(std::wstring_view caption);
   std::wstring caption() const { return caption_; }

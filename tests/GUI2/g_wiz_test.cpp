@@ -3,6 +3,7 @@
 #include "GUI2/g_wiz_pg.h"
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_excep.h"
+#include "platform/gui/gui_app.h"
 #include "platform/gui/gui_driver.h"
 #include "tests/platform/gui/gui_environment.h"
 
@@ -207,6 +208,24 @@ TEST_F(shell_test, InvertingSomethingThatIsNoCheckBoxIsAnInternalError) {
   EXPECT_TRUE(file->invert_chbox(1222));
   EXPECT_FALSE(file->invert_chbox(1222));
   EXPECT_THROW(file->invert_chbox(1003), tk_mail_assertion);
+}
+
+}  // namespace
+
+namespace {
+
+// The program destroys its pages before the shell, once the sheet has closed.
+TEST(ShellLifetime, PagesMayGoBeforeTheShell) {
+  REQUIRE_DISPLAY();
+  gui::driver d;
+  auto shell = std::make_unique<wizard_shell>(L"Orvell 9.9", 501, 311, 312);
+  {
+    page welcome(103, nullptr, 1012);
+    shell->add_page(&welcome);
+    gui::post_to_ui([&] { shell->press(gui::ID_WIZFINISH); });
+    EXPECT_EQ(shell->run(nullptr), 1);
+  }
+  shell.reset();
 }
 
 }  // namespace
