@@ -228,33 +228,34 @@ void sql_table::fast_append(const udb_record& record) {
   const column_plan& plan = plan_for(record);
   // Rows go into one statement only when they name the same columns.
   if (!m_pending.text.empty() && m_pending.columns != plan.columns) dispatch();
-  std::wstring& text = m_pending.text;
-  const size_t before = text.size();
-  try {
-    if (text.empty()) {
-      tk_trace(1, "Initialize new query...");
-      text = L"INSERT INTO " + sql_engine::instance().quote_name(name_) + L"(" + plan.columns +
-             L") VALUES";
-      m_pending.head = text.size();
-      m_pending.columns = plan.columns;
-    } else {
-      text += L", ";
-    }
-    const size_t begin = text.size();
-    text += L'(';
-    for (size_t k = 0; k < plan.values.size(); ++k) {
-      if (k) text += L", ";
-      append_fld_str(text, &record[plan.values[k].first], &schema_[plan.values[k].second]);
-    }
-    text += L')';
-    m_pending.rows.push_back({m_appended, begin, text.size()});
-  } catch (...) {
-    text.resize(before);
-    if (text.empty()) m_pending.clear();
-    throw;
+  // The row is built whole before it joins the statement, so that a value that
+  // cannot be written leaves the statement as it was.
+  m_row.assign(1, L'(');
+  for (size_t k = 0; k < plan.values.size(); ++k) {
+    if (k) m_row += L", ";
+    append_fld_str(m_row, &record[plan.values[k].first], &schema_[plan.values[k].second]);
   }
+  m_row += L')';
+  std::string row = tk_to_utf8(m_row);
+  block& pending = m_pending;
+  if (pending.text.empty()) {
+    tk_trace(1, "Initialize new query...");
+    const std::wstring head =
+        L"INSERT INTO " + sql_engine::instance().quote_name(name_) + L"(" + plan.columns + L") VALUES";
+    pending.text = tk_to_utf8(head);
+    pending.head = pending.text.size();
+    pending.chars = head.size();
+    pending.columns = plan.columns;
+  } else {
+    pending.text += ", ";
+    pending.chars += 2;
+  }
+  const size_t begin = pending.text.size();
+  pending.text += row;
+  pending.chars += m_row.size();
+  pending.rows.push_back({m_appended, begin, pending.text.size()});
   tk_trace(1, "*** FAST INSERT MODE ***");
-  if (text.size() > block_limit) dispatch();
+  if (pending.chars > block_limit) dispatch();
 }
 
 void sql_table::slow_append(const udb_record& record) {
@@ -278,8 +279,8 @@ void sql_table::dispatch() {
   engine.settle();  // the block before this one is answered first
   m_in_flight = std::move(m_pending);
   m_pending.clear();
-  tk_wtrace(2, L"Run SQL query: [%s]", m_in_flight.text.c_str());
-  if (!engine.send_deferred(tk_to_utf8(m_in_flight.text), this)) {
+  tk_trace(2, "Run SQL query: [%s]", m_in_flight.text.c_str());
+  if (!engine.send_deferred(m_in_flight.text, this)) {
     block failed = std::move(m_in_flight);
     m_in_flight.clear();
     resend_rows_one_by_one(failed);
@@ -321,9 +322,9 @@ void sql_table::resend_rows_one_by_one(const block& failed) {
   }
   for (size_t i = first; i < failed.rows.size(); ++i) {
     const pending_row& row = failed.rows[i];
-    std::wstring statement = failed.text.substr(0, failed.head);
+    std::string statement = failed.text.substr(0, failed.head);
     statement.append(failed.text, row.begin, row.end - row.begin);
-    if (engine.send(statement)) {
+    if (engine.send_utf8(statement)) {
       ++m_rows_on_server;
       continue;
     }

@@ -58,14 +58,20 @@ public:
 private:
   struct pending_row {
     unsigned record;      // 1-based number of the record in this table's appends
-    size_t begin, end;    // the row's "(...)" in the statement text
+    size_t begin, end;    // the bytes of the row's "(...)" in the statement text
   };
   struct block {
-    std::wstring text;        // INSERT INTO t(cols) VALUES(...), (...)
-    size_t head = 0;          // length of "INSERT INTO t(cols) VALUES"
+    std::string text;         // INSERT INTO t(cols) VALUES(...), (...) in UTF-8
+    size_t chars = 0;         // its length in wide characters
+    size_t head = 0;          // bytes of "INSERT INTO t(cols) VALUES"
     std::wstring columns;     // the column list the rows follow
     std::vector<pending_row> rows;
-    void clear() { text.clear(); head = 0; columns.clear(); rows.clear(); }
+    void clear() {
+      text.clear();
+      chars = head = 0;
+      columns.clear();
+      rows.clear();
+    }
   };
   // The columns and value positions of records with one set of field names.
   struct column_plan {
@@ -89,6 +95,7 @@ private:
   block m_pending;
   block m_in_flight;
   column_plan m_plan;
+  std::wstring m_row;  // the row being built
   unsigned m_appended = 0;
   // A table that keeps the rows before a failing one of a statement (MyISAM)
   // tells by its row count how much of a refused block it holds.
