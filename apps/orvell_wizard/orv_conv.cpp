@@ -1,0 +1,358 @@
+#include "apps/orvell_wizard/orv_conv.h"
+
+#include <exception>
+
+#include "SQL/sql_tab.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "UDB/udb_db.h"
+#include "UDB/udb_prof.h"
+#include "UDB/udb_rec.h"
+#include "UDB/udb_vali.h"
+#include "apps/orvell_wizard/sql_upsizer.h"
+#include "common/csv_util.h"
+#include "common/error_handler.h"
+#include "common/type_map.h"
+#include "dao/dao_db.h"
+#include "dao/dao_engi.h"
+
+namespace {
+
+constexpr int k_version_major = 1;
+constexpr int k_version_minor = 0;
+constexpr const wchar_t* k_version_suffix = L"(Linux)";
+
+const char* const k_registry_key = "Software\\Veltrask\\Orvell";
+
+// Sets the record counter to 0 when a table's loop ends, however it ends.
+class counter_reset {
+public:
+  explicit counter_reset(std::atomic<unsigned>& counter) : counter_(counter) {}
+  ~counter_reset() { counter_.store(0); }
+
+private:
+  std::atomic<unsigned>& counter_;
+};
+
+// A copy of a schema, for the refinement statements after the destination
+// table has been released.
+std::unique_ptr<udb_schema> copy_schema(const udb_schema& schema) {
+  auto copy = std::make_unique<udb_schema>(true);
+  for (const t_ftd* f : schema) copy->push_back(std::make_unique<t_ftd>(*f));
+  return copy;
+}
+
+// Sends what a destination table still holds, so that its rows are in the
+// table before its columns change and before it is released.
+void flush_table(udb_recordset& dest) {
+  if (auto* table = dynamic_cast<sql_table*>(&dest)) table->flush();
+}
+
+}  // namespace
+
+orvell_converter::orvell_converter() : reg_key_(k_registry_key) {
+  tk_trace(2, "orvell_converter::ctor");
+  serialize(false);
+}
+
+orvell_converter::~orvell_converter() {
+  tk_trace(2, "orvell_converter::dtor");
+  try {
+    serialize(true);
+  } catch (const std::exception& e) {
+    tk_trace(2, "Cannot save the settings: %s", e.what());
+  }
+  reg_key_.close();
+}
+
+char orvell_converter::delimiter_of(int index) {
+  switch (index) {
+    case 0: return '\t';
+    case 2: return ',';
+    case 3: return ' ';
+    default: return ';';
+  }
+}
+
+std::wstring orvell_converter::get_title() {
+  return tk_wformat(L"Orvell %d.%d %s", k_version_major, k_version_minor, k_version_suffix);
+}
+
+void orvell_converter::operator()() {
+  tk_trace(2, "orvell_converter::operator()");
+  set_finished(false);
+  tables_done_ = 0;
+  tables_total_ = 0;
+  record_counter_ = 0;
+  csv_percent_ = -1;
+  try {
+    init_conversion scope(*this, true, wizard_);
+    try {
+      if (from_xls)
+        convert_from_xls();
+      else
+        convert_from_csv();
+    } catch (const tk_final_exception&) {
+      tk_trace(2, "The conversion has ended");
+    } catch (const tk_exception& e) {
+      error_handler::instance().handle(e, true);
+    } catch (const std::exception& e) {
+      // Not a failure of the system's own: still one the finish page must list.
+      tk_trace(3, "Error:\n%s", e.what());
+      error_handler& handler = error_handler::instance();
+      handler.add_error(e.what());
+      if (error_dialogs* dialogs = handler.dialogs()) dialogs->show_error(tk_from_narrow(e.what(), CP_THREAD_ACP));
+    }
+  } catch (const std::exception& e) {
+    // The handler itself failed (no handler, a failing dialog): the run has
+    // ended all the same.
+    tk_trace(3, "Error:\n%s", e.what());
+  } catch (...) {
+    tk_trace(3, "Error: unknown exception");
+  }
+  set_finished(true);
+}
+
+std::unique_ptr<udb_validator> orvell_converter::create_tn_validator(udb_database& db, bool with_selected) {
+  std::vector<std::wstring> selected;
+  if (with_selected) selected = selected_table_names_;
+  return engine_.create_tn_validator(selected, db.get_tables());
+}
+
+void orvell_converter::convert_from_xls() {
+  tk_wtrace(2, L"orvell_converter::convert_from_xls(src=%s, dest=%s)", src_.c_str(), dest_.c_str());
+  dao_engine engine(false);
+  if (!engine.set_version_if(3) && !engine.set_version_if(0))
+    throw tk_exception(
+        "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to "
+        "repair it.\r\n",
+        1);
+  std::unique_ptr<udb_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
+  std::unique_ptr<udb_database> dest_db = get_dest_base();
+  tk_trace(1, "After initializing DBs");
+  const auto& sheets = get_sheets();
+  tables_total_ = static_cast<unsigned>(sheets.size());
+  tk_wtrace(3, L"Converting spreadsheet %s (%d worksheets)", src_.c_str(), static_cast<int>(sheets.size()));
+  std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, true);
+
+  for (const auto& [display_name, jet_name] : sheets) {
+    end_if_stop_requested();
+    set_current_name(display_name);
+    try {
+      std::unique_ptr<udb_recordset> source = source_db->get_table(jet_name, UDB_MODE_READ_ONLY);
+      const bool acceptable = validator->is_acceptable(display_name);
+      const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
+      bool skip = false;
+      if (dest_db->is_table_exist(table)) {
+        if (mode_ == 2)
+          skip = true;
+        else if (mode_ == 1)
+          dest_db->delete_tab(table);
+      }
+      if (!skip) {
+        std::unique_ptr<udb_recordset> dest =
+            dest_db->create_table(table, source->get_schema(), source->get_indexes());
+        if (!acceptable) {
+          tk_wtrace(2, L"Store generated table name '%s'", table.c_str());
+          validator->used_names().push_back(table);
+        }
+        validator->reserved_words().push_back(table);
+        convert_step(source.get(), dest.get(), dest_db.get(), &dest);
+      }
+    } catch (const tk_exception& e) {
+      error_handler& handler = error_handler::instance();
+      handler.set_context(display_name);
+      handler.handle(e, false);
+    }
+    ++tables_done_;
+  }
+}
+
+void orvell_converter::convert_from_csv() {
+  tk_wtrace(1, L"orvell_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src_.c_str(), dest_.c_str(),
+            csv_table_name.c_str());
+  std::unique_ptr<udb_database> dest_db = get_dest_base();
+  auto reader = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
+  csv_percent_ = 0;
+  std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
+  const std::wstring table =
+      validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
+  std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
+  tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
+  convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
+  csv_percent_ = 100;
+}
+
+void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, udb_database* db,
+                                    std::unique_ptr<udb_recordset>* owned_dest) {
+  tk_trace(1, "orvell_converter::convert_step");
+  if (!source || !dest || !db) throw tk_mail_assertion("orv_conv", 303);
+  counter_reset reset(record_counter_);
+  record_counter_ = 0;
+  const csv_file* csv = from_xls ? nullptr : dynamic_cast<const csv_file*>(source);
+  sql_field_upsizer upsizer(db, dest);
+  if (from_xls) tk_wtrace(3, L"Converting worksheet %s", source->get_name().c_str());
+  const bool refine = refine_types && mode_ != 3;
+  dates_map dates(dest->get_name(), source->get_schema(), false);
+  num_map numbers(dest->get_name(), source->get_schema());
+  error_handler& handler = error_handler::instance();
+
+  while (!source->is_eof()) {
+    end_if_stop_requested();
+    tk_trace(1, "Converting %d record", static_cast<int>(record_counter_.load()));
+    udb_record* record = source->get_record();
+    if (!record) throw tk_mail_assertion("orv_conv", 336);
+    try {
+      if (from_xls && skip_empty_rows && record->is_empty()) {
+        tk_trace(1, "Empty -> skip");
+        source->next();
+        continue;
+      }
+      if (!from_xls) upsizer.process(*record);
+      dest->append_record(*record);
+      if (refine) add_rec_stat(*record, dates, numbers);
+    } catch (const tk_exception& e) {
+      if (from_xls) handler.set_record_context(get_current_name(), static_cast<int>(record_counter_.load()) + 1);
+      handler.handle(e, false);
+    }
+    ++record_counter_;
+    source->next();
+    if (csv) csv_percent_ = csv->get_read_percent();
+  }
+
+  // The rows still held by the table go to the server before its columns change.
+  flush_table(*dest);
+  const unsigned records = record_counter_.load();
+  const std::wstring table = dest->get_name();
+  if (refine) {
+    std::unique_ptr<udb_schema> schema = copy_schema(dest->get_schema());
+    // A dump table writes its last rows when it is released: release it first.
+    if (owned_dest) owned_dest->reset();
+    // A server table changes in one statement; a dump file gets one statement
+    // per column, as does a server that refuses the single one.
+    if (!direct || !refine_table(*db, *schema, dates, numbers)) {
+      date_post_process(*db, *schema, dates);
+      num_post_process(*db, *schema, numbers);
+    }
+  }
+  if (table_observer_) table_observer_(table, records);
+}
+
+std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
+  tk_trace(1, "orvell_converter::get_dest_base(mode=%d)", mode_);
+  if (direct) {
+    tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest_.c_str());
+    if (engine_.is_db_exist(dest_))
+      return engine_.open_db(dest_, mode_ == 0 ? UDB_MODE_OVERWRITE : UDB_MODE_APPEND, std::wstring());
+    return engine_.create_db(dest_);
+  }
+  dump_.header = tk_to_narrow(get_title(), CP_THREAD_ACP);
+  throw tk_exception("Writing MySQL dump files is not available yet.", 1);
+}
+
+int orvell_converter::get_progress() {
+  const bool finished = is_finished();
+  int value = 100;
+  if (from_xls || finished) {
+    unsigned total = tables_total_.load();
+    value = total == 0 ? 0 : static_cast<int>(tables_done_.load() * 100u / total);
+    if (!from_xls && finished) value = 100;
+  } else if (int percent = csv_percent_.load(); percent >= 0) {
+    value = percent;
+  }
+  if (finished && wizard_) {
+    wizard_->stop_timer();
+    wizard_->show_finish_page();
+  }
+  return value;
+}
+
+// ---- settings -----------------------------------------------------------------
+
+bool orvell_converter::serialize(bool save) {
+  tk_trace(1, "serialize( %d )", save ? 1 : 0);
+  if (reg_key_.create(HKEY_CURRENT_USER, k_registry_key) != 0) return false;
+  if (!save) {
+    dump_.line_break = 0;
+    dump_.new_version = true;
+    dump_.lock_tables = true;
+    dump_.insert_comments = true;
+    dump_.create_database = false;
+    dump_.create_table = true;
+    direct = true;
+    from_xls = true;
+    delimiter_index = 1;
+    port_ = "3306";
+    refine_types = true;
+    skip_empty_rows = true;
+    x_fnames = true;
+  }
+  bool ok = true;
+  DWORD line_break = dump_.line_break;
+  ok &= reg_key_.exchange_dword("dmp_line_br", line_break, save);
+  dump_.line_break = line_break;
+  ok &= reg_key_.exchange_bool("dmp_new_ver", dump_.new_version, save);
+  ok &= reg_key_.exchange_bool("dmp_loc_wri", dump_.lock_tables, save);
+  ok &= reg_key_.exchange_bool("dmp_ins_com", dump_.insert_comments, save);
+  ok &= reg_key_.exchange_bool("dmp_ins_db", dump_.create_database, save);
+  ok &= reg_key_.exchange_bool("dmp_ins_tab", dump_.create_table, save);
+  ok &= reg_key_.exchange_wstring("dest", dest_, save);
+  ok &= reg_key_.exchange_bool("direct", direct, save);
+  ok &= reg_key_.exchange_bool("from_xls", from_xls, save);
+  ok &= reg_key_.exchange_string("host", host_, save);
+  DWORD comma = static_cast<DWORD>(delimiter_index);
+  ok &= reg_key_.exchange_dword("n_comma", comma, save);
+  delimiter_index = comma <= 3 ? static_cast<int>(comma) : 1;
+  ok &= reg_key_.exchange_string("port", port_, save);
+  ok &= reg_key_.exchange_string("pswd", password_, save);
+  ok &= reg_key_.exchange_bool("refine_types", refine_types, save);
+  ok &= reg_key_.exchange_bool("skip_empty_rows", skip_empty_rows, save);
+  ok &= reg_key_.exchange_wstring("src", src_, save);
+  ok &= reg_key_.exchange_wstring("tab name", csv_table_name, save);
+  ok &= reg_key_.exchange_string("user", user_, save);
+  ok &= reg_key_.exchange_bool("x_fnames", x_fnames, save);
+  reg_key_.close();
+  return ok;
+}
+
+bool orvell_converter::store_profile(udb_profile& profile) {
+  if (!udb_converter::store_profile(profile) || !mysql_converter_impl::store_profile(profile)) return false;
+  const wchar_t* excel = L"MS Excel settings";
+  profile.set_value(excel, L"extract field names", x_fnames ? L"1" : L"0");
+  profile.set_value(excel, L"refine types", refine_types ? L"1" : L"0");
+  profile.set_value(excel, L"convert from xls", from_xls ? L"1" : L"0");
+  profile.set_value(L"MySQL settings", L"direct mode", direct ? L"1" : L"0");
+  return true;
+}
+
+bool orvell_converter::load_profile(udb_profile& profile) {
+  tk_trace(1, "orvell_converter::load_profile");
+  if (!udb_converter::load_profile(profile)) return false;
+  if (!mysql_converter_impl::load_profile(profile)) return false;
+  auto flag = [&profile](const wchar_t* section, const wchar_t* key, bool& value) {
+    std::wstring text = profile.get_value(section, key);
+    if (!text.empty()) value = text == L"1";
+  };
+  flag(L"MS Excel settings", L"extract field names", x_fnames);
+  flag(L"MS Excel settings", L"refine types", refine_types);
+  flag(L"MS Excel settings", L"convert from xls", from_xls);
+  flag(L"MySQL settings", L"direct mode", direct);
+  if (from_xls) {
+    tk_trace(1, "Duplicate selected tables in 'worksheets' array");
+    std::vector<std::wstring> sheets;
+    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_);
+  }
+  return true;
+}
+
+bool orvell_converter::store_profile_file(const std::wstring& file_name) {
+  udb_profile profile;
+  if (!store_profile(profile)) return false;
+  return profile.store(file_name);
+}
+
+bool orvell_converter::load_profile_file(const std::wstring& file_name) {
+  udb_profile profile;
+  if (!profile.load(file_name)) return false;
+  return load_profile(profile);
+}

@@ -1,0 +1,215 @@
+#include "apps/orvell_wizard/orv_mysql.h"
+
+#include <cstdlib>
+#include <exception>
+#include <map>
+
+#include "SQL/sql_util.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "UDB/udb_db.h"
+#include "UDB/udb_prof.h"
+#include "UDB/udb_sche.h"
+#include "common/type_map.h"
+
+namespace {
+
+const wchar_t* const k_section = L"MySQL settings";
+
+std::wstring flag_text(bool on) { return on ? L"1" : L"0"; }
+
+// A flag of a profile: true only for "1"; an absent or empty key leaves it.
+void load_flag(const udb_profile& profile, const wchar_t* key, bool& flag) {
+  std::wstring value = profile.get_value(k_section, key);
+  if (!value.empty()) flag = value == L"1";
+}
+
+void load_text(const udb_profile& profile, const wchar_t* key, std::string& text) {
+  std::wstring value = profile.get_value(k_section, key);
+  if (!value.empty()) text = tk_to_utf8(value);
+}
+
+}  // namespace
+
+std::wstring sql_text_charset_clause() {
+  std::wstring charset = sql_engine::instance().charset();
+  return charset.empty() ? std::wstring() : L" CHARACTER SET " + charset;
+}
+
+mysql_converter_impl::mysql_converter_impl() { tk_trace(2, "mysql_converter_impl::ctor"); }
+
+mysql_converter_impl::~mysql_converter_impl() { tk_trace(2, "mysql_converter_impl::dtor"); }
+
+void mysql_converter_impl::store_mysql_settings(const std::string& host, const std::string& user,
+                                                const std::string& password, const std::string& port) {
+  tk_wtrace(1, L"mysql_converter_impl::store_mysql_settings(%s, %s, %s, %s)", tk_from_utf8(host).c_str(),
+            tk_from_utf8(user).c_str(), tk_from_utf8(password).c_str(), tk_from_utf8(port).c_str());
+  user_ = tk_trim(user);
+  password_ = tk_trim(password);
+  host_ = tk_trim(host);
+  port_ = tk_trim(port);
+  if (port_.empty()) port_ = "3306";
+}
+
+bool mysql_converter_impl::connect_mysql_server() {
+  tk_trace(2, "mysql_converter_impl::connect_mysql_server");
+  int port = std::atoi(port_.c_str());
+  if (port <= 0 || port > 65535) throw tk_exception("Invalid port number", 1);
+  engine_.connect(host_, user_, password_, static_cast<unsigned>(port));
+  return true;
+}
+
+void mysql_converter_impl::del_mysql_base(const std::wstring& name) {
+  tk_wtrace(2, L"mysql_converter_impl::del_mysql_base (%s)", name.c_str());
+  engine_.db_delete(name);
+}
+
+void mysql_converter_impl::check_mysql_db_name(const std::wstring& name) {
+  tk_wtrace(2, L"mysql_converter_impl::check_mysql_db_name(%s)", name.c_str());
+  std::unique_ptr<udb_validator> validator = engine_.create_dn_validator();
+  if (validator->is_acceptable(name)) return;
+  if (engine_.server_version() < sql_version::v4_1_0)
+    throw tk_exception(
+        "Not a valid MySQL database name. It cannot consist only of numbers\nor start with a digit and must "
+        "differ from any MySQL keyword. Use\nalphanumeric symbols (A-Z, a-z, 0-9), '_' and '$' to "
+        "compose\nnew database name.",
+        1);
+  throw tk_exception(
+      "Not a valid MySQL database name. Use alphanumeric characters\r\n(A-Z, a-z, 0-9), '_', '$' and "
+      "spaces to compose new database name.",
+      1);
+}
+
+mysql_converter_impl::column_change mysql_converter_impl::date_change(const type_map_entry& e) {
+  int state = e.state;
+  if (!e.seen && state == dates_map::k_char) state = dates_map::k_datetime;
+  if (state == e.source_class) return {};
+  return {dates_map::type_text(state), state == dates_map::k_char, e.empty_seen};
+}
+
+mysql_converter_impl::column_change mysql_converter_impl::num_change(const type_map_entry& e) {
+  if (!e.seen || e.state == e.source_class) return {};
+  return {num_map::type_text(e.state), e.state == num_map::k_varchar, e.empty_seen};
+}
+
+std::wstring mysql_converter_impl::modify_clause(const t_ftd& field, const column_change& change) const {
+  std::wstring clause = L"MODIFY " + engine_.quote_name(field.name) + L" " + change.type;
+  // A text column keeps the character set that CREATE TABLE gave it.
+  if (change.text_type) clause += sql_text_charset_clause();
+  if (field.not_null) clause += L" NOT NULL";
+  std::wstring def = make_mysql_def_val(&field);
+  if (!def.empty()) clause += L" DEFAULT " + def;
+  return clause;
+}
+
+void mysql_converter_impl::refine_column(udb_database& db, const udb_schema& schema, const types_map& map,
+                                         std::size_t pos, const column_change& change) {
+  const type_map_entry& e = map.get_entry(pos);
+  try {
+    if (static_cast<std::size_t>(e.field_index) >= schema.size()) throw tk_mail_assertion("type_map", 56);
+    const t_ftd& field = schema[e.field_index];
+    const std::wstring table = engine_.quote_name(map.get_table_name());
+    // An empty text is no number and no date: a strict server refuses the
+    // change, another stores 0 or a zero date. Empty texts become NULL first.
+    if (!change.text_type && change.empty_seen && !field.not_null && nulled_columns_.insert(e.field_index).second) {
+      const std::wstring column = engine_.quote_name(field.name);
+      std::wstring update = L"UPDATE " + table + L" SET " + column + L" = NULL WHERE " + column + L" = ''";
+      tk_wtrace(3, L"Run SQL query: %s\n", update.c_str());
+      db.query(update);
+    }
+    std::wstring statement = L"ALTER TABLE " + table + L" " + modify_clause(field, change);
+    tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
+    db.query(statement);
+  } catch (const std::exception& ex) {
+    tk_trace(3, "Got exception: %s", ex.what());
+  }
+}
+
+void mysql_converter_impl::date_post_process(udb_database& db, const udb_schema& schema, const dates_map& map) {
+  tk_trace(2, "mysql_converter_impl::date_post_process(map size=%d)", static_cast<int>(map.size()));
+  nulled_columns_.clear();
+  for (std::size_t pos = 0; pos < map.size(); ++pos) {
+    column_change change = date_change(map.get_entry(pos));
+    if (change.type) refine_column(db, schema, map, pos, change);
+  }
+}
+
+void mysql_converter_impl::num_post_process(udb_database& db, const udb_schema& schema, const num_map& map) {
+  tk_trace(2, "mysql_converter_impl::num_post_process(map size=%d)", static_cast<int>(map.size()));
+  for (std::size_t pos = 0; pos < map.size(); ++pos) {
+    column_change change = num_change(map.get_entry(pos));
+    if (change.type) refine_column(db, schema, map, pos, change);
+  }
+}
+
+bool mysql_converter_impl::refine_table(udb_database& db, const udb_schema& schema, const dates_map& dates,
+                                        const num_map& numbers) {
+  tk_trace(2, "mysql_converter_impl::refine_table");
+  // The final change of each column: the numeric one decides over the date one.
+  std::map<int, column_change> changes;
+  for (std::size_t pos = 0; pos < dates.size(); ++pos) {
+    const type_map_entry& e = dates.get_entry(pos);
+    if (column_change c = date_change(e); c.type) changes[e.field_index] = c;
+  }
+  for (std::size_t pos = 0; pos < numbers.size(); ++pos) {
+    const type_map_entry& e = numbers.get_entry(pos);
+    if (column_change c = num_change(e); c.type) changes[e.field_index] = c;
+  }
+  if (changes.empty()) return true;
+  const std::wstring table = engine_.quote_name(numbers.get_table_name());
+  std::wstring nulls, modify;
+  for (const auto& [index, change] : changes) {
+    if (static_cast<std::size_t>(index) >= schema.size()) return false;
+    const t_ftd& field = schema[index];
+    if (!change.text_type && change.empty_seen && !field.not_null) {
+      const std::wstring column = engine_.quote_name(field.name);
+      nulls += (nulls.empty() ? L"" : L", ") + column + L" = NULLIF(" + column + L", '')";
+    }
+    modify += (modify.empty() ? L"" : L", ") + modify_clause(field, change);
+  }
+  try {
+    if (!nulls.empty()) {
+      std::wstring update = L"UPDATE " + table + L" SET " + nulls;
+      tk_wtrace(3, L"Run SQL query: %s\n", update.c_str());
+      db.query(update);
+    }
+    std::wstring statement = L"ALTER TABLE " + table + L" " + modify;
+    tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
+    db.query(statement);
+    return true;
+  } catch (const std::exception& ex) {
+    tk_trace(3, "Got exception: %s", ex.what());
+    return false;
+  }
+}
+
+bool mysql_converter_impl::store_profile(udb_profile& profile) {
+  tk_trace(2, "mysql_converter_impl::store_profile");
+  profile.set_value(k_section, L"host", tk_from_utf8(host_));
+  profile.set_value(k_section, L"user", tk_from_utf8(user_));
+  profile.set_value(k_section, L"password", tk_from_utf8(password_));
+  profile.set_value(k_section, L"port", tk_from_utf8(port_));
+  profile.set_value(k_section, L"dump line break", flag_text(dump_.line_break == 1));
+  profile.set_value(k_section, L"dump new version", flag_text(dump_.new_version));
+  profile.set_value(k_section, L"dump add lock to insert", flag_text(dump_.lock_tables));
+  profile.set_value(k_section, L"dump insert comments", flag_text(dump_.insert_comments));
+  profile.set_value(k_section, L"dump create database", flag_text(dump_.create_database));
+  profile.set_value(k_section, L"dump create table", flag_text(dump_.create_table));
+  return true;
+}
+
+bool mysql_converter_impl::load_profile(udb_profile& profile) {
+  tk_trace(2, "mysql_converter_impl::load_profile");
+  load_text(profile, L"host", host_);
+  load_text(profile, L"user", user_);
+  load_text(profile, L"password", password_);
+  load_text(profile, L"port", port_);
+  std::wstring line_break = profile.get_value(k_section, L"dump line break");
+  if (!line_break.empty()) dump_.line_break = line_break == L"1" ? 1 : 0;
+  load_flag(profile, L"dump new version", dump_.new_version);
+  load_flag(profile, L"dump add lock to insert", dump_.lock_tables);
+  load_flag(profile, L"dump insert comments", dump_.insert_comments);
+  load_flag(profile, L"dump create database", dump_.create_database);
+  load_flag(profile, L"dump create table", dump_.create_table);
+  return true;
+}

@@ -1,0 +1,95 @@
+// The MySQL half of the conversion driver: the engine, the connection settings
+// and the dump-file options; the operations that the wizard pages call on the
+// destination; the statements of type refinement.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "SQL/sql_engi.h"
+
+class udb_database;
+class udb_profile;
+class udb_schema;
+class num_map;
+class dates_map;
+class types_map;
+struct t_ftd;
+struct type_map_entry;
+
+// The options of a dump file, as the dump page sets them and the settings keep them.
+struct dump_options {
+  unsigned line_break = 0;  // 0 and 1 select the line break of the dump (see the dump writer)
+  bool new_version = true;  // newer dialect (servers 4.1 and later)
+  bool lock_tables = true;  // LOCK TABLES around the INSERT blocks
+  bool insert_comments = true;
+  bool create_database = false;
+  bool create_table = true;
+  std::string header;  // the window title, written at the head of the dump
+};
+
+class mysql_converter_impl {
+public:
+  mysql_converter_impl();
+  virtual ~mysql_converter_impl();
+  mysql_converter_impl(const mysql_converter_impl&) = delete;
+  mysql_converter_impl& operator=(const mysql_converter_impl&) = delete;
+
+  // Keeps the connection settings, blanks removed at both ends; an empty port is "3306".
+  void store_mysql_settings(const std::string& host, const std::string& user, const std::string& password,
+                            const std::string& port);
+  // Connects with the settings; a port that reads as 0: level-1 "Invalid port number".
+  bool connect_mysql_server();
+  void del_mysql_base(const std::wstring& name);
+  // A name the server refuses: level-1 tk_exception with the generation's text.
+  void check_mysql_db_name(const std::wstring& name);
+
+  // Type refinement after a table: one ALTER TABLE ... MODIFY per column whose
+  // observed class differs from its source class. Dates first, numbers second.
+  // Failures are logged and passed over.
+  void date_post_process(udb_database& db, const udb_schema& schema, const dates_map& map);
+  void num_post_process(udb_database& db, const udb_schema& schema, const num_map& map);
+
+  // The same refinement of a server table in one UPDATE and one ALTER TABLE
+  // (one rebuild of the table instead of one per column). False when the
+  // server refused it; the caller then refines column by column.
+  bool refine_table(udb_database& db, const udb_schema& schema, const dates_map& dates, const num_map& numbers);
+
+  // "MySQL settings" of a profile.
+  bool store_profile(udb_profile& profile);
+  bool load_profile(udb_profile& profile);
+
+  sql_engine& get_engine() { return engine_; }
+  dump_options& get_dump_options() { return dump_; }
+  const std::string& get_host() const { return host_; }
+  const std::string& get_user() const { return user_; }
+  const std::string& get_password() const { return password_; }
+  const std::string& get_port() const { return port_; }
+
+protected:
+  struct column_change {
+    const wchar_t* type = nullptr;
+    bool text_type = false;
+    bool empty_seen = false;
+  };
+  // The change a date entry asks for, or none.
+  static column_change date_change(const type_map_entry& e);
+  static column_change num_change(const type_map_entry& e);
+  // "MODIFY col TYPE [CHARACTER SET cs] [NOT NULL] [DEFAULT x]".
+  std::wstring modify_clause(const t_ftd& field, const column_change& change) const;
+  // One refinement statement for the entry's column of the destination schema.
+  void refine_column(udb_database& db, const udb_schema& schema, const types_map& map, std::size_t pos,
+                     const column_change& change);
+
+  sql_engine engine_;
+  dump_options dump_;
+  std::string host_;
+  std::string user_;
+  std::string password_;
+  std::string port_ = "3306";
+  // Columns of the current table whose empty texts were already set to NULL.
+  std::set<int> nulled_columns_;
+};
+
+// The character-set clause that CREATE TABLE gives a text column (empty before 4.1.0).
+std::wstring sql_text_charset_clause();

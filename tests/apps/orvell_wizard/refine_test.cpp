@@ -1,0 +1,125 @@
+// The statements of type refinement and field upsizing, against a database
+// that records what it is sent.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "UDB/udb_db.h"
+#include "apps/orvell_wizard/orv_mysql.h"
+#include "apps/orvell_wizard/sql_upsizer.h"
+#include "common/type_map.h"
+
+namespace {
+
+class recording_db : public udb_database {
+public:
+  recording_db() : udb_database(L"db", 0) {}
+  std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&, const udb_indexes&) override {
+    return nullptr;
+  }
+  std::unique_ptr<udb_recordset> get_table(const std::wstring&, int) override { return nullptr; }
+  std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&) override { return nullptr; }
+  bool test_query(const std::wstring&) override { return false; }
+  std::unique_ptr<udb_recordset> query(const std::wstring& statement) override {
+    sent.push_back(statement);
+    if (!refuse.empty() && statement.find(refuse) != std::wstring::npos) throw tk_exception("refused", 0);
+    return nullptr;
+  }
+  std::vector<std::wstring> sent;
+  std::wstring refuse;
+};
+
+class Refinement : public ::testing::Test {
+protected:
+  void SetUp() override { impl.get_engine().set_server_version(0x50503); }
+  void add(const wchar_t* name, VARTYPE vt, bool not_null = false, int extra = 0) {
+    schema.push_back(std::make_unique<t_ftd>(50, name, vt, not_null, false, ole_variant(), extra));
+    columns.push_back({name, vt, extra});
+  }
+  // Feeds column values: one list per column, all of the same length.
+  void feed(num_map& n, dates_map& d, std::initializer_list<std::vector<const char*>> values) {
+    std::size_t pos = 0;
+    for (const auto& column : values) {
+      for (const char* v : column) {
+        n.add_value(pos, v);
+        d.add_value(pos, v);
+      }
+      ++pos;
+    }
+  }
+
+  mysql_converter_impl impl;
+  udb_schema schema{true};
+  std::vector<type_map_column> columns;
+  recording_db db;
+};
+
+TEST_F(Refinement, OneStatementPerChangedColumnDatesFirst) {
+  add(L"n", VT_BSTR);
+  add(L"day", VT_BSTR);
+  add(L"e", VT_BSTR);
+  add(L"none", VT_BSTR);
+  add(L"txt", VT_BSTR);
+  add(L"when", VT_DATE, true, 1);
+  add(L"kind0", VT_DATE, false, 0);
+  num_map n(L"my table", columns);
+  dates_map d(L"my table", columns, false);
+  feed(n, d, {{"1", "2", "3"}, {"2004-05-06", "", "2004-05-07"}, {"", "7", ""}, {"", "", ""}, {"a", "b", "c"},
+              {"2004-05-06", "10:00:00", "2004-05-06"}, {"2004-05-06 10:00:00", "", "2004-05-07"}});
+  impl.date_post_process(db, schema, d);
+  impl.num_post_process(db, schema, n);
+  EXPECT_EQ(db.sent, (std::vector<std::wstring>{
+                         L"UPDATE `my table` SET `day` = NULL WHERE `day` = ''",
+                         L"ALTER TABLE `my table` MODIFY `day` DATE",
+                         L"UPDATE `my table` SET `none` = NULL WHERE `none` = ''",
+                         L"ALTER TABLE `my table` MODIFY `none` DATETIME",
+                         L"ALTER TABLE `my table` MODIFY `when` CHAR(19) CHARACTER SET utf8mb4 NOT NULL",
+                         L"UPDATE `my table` SET `kind0` = NULL WHERE `kind0` = ''",
+                         L"ALTER TABLE `my table` MODIFY `kind0` DATETIME",
+                         L"ALTER TABLE `my table` MODIFY `n` INT",
+                         L"UPDATE `my table` SET `e` = NULL WHERE `e` = ''",
+                         L"ALTER TABLE `my table` MODIFY `e` INT",
+                     }));
+}
+
+TEST_F(Refinement, OneTableStatementWhereTheServerTakesIt) {
+  add(L"n", VT_BSTR);
+  add(L"day", VT_BSTR);
+  add(L"stamp", VT_BSTR);
+  num_map n(L"t", columns);
+  dates_map d(L"t", columns, false);
+  feed(n, d, {{"20040506", "", "20040507"}, {"2004-05-06", "", "2004-05-07"}, {"2004-05-06 10:00:00", "x", ""}});
+  ASSERT_TRUE(impl.refine_table(db, schema, d, n));
+  // The numeric change of a column decides over its date change.
+  EXPECT_EQ(db.sent, (std::vector<std::wstring>{
+                         L"UPDATE `t` SET `n` = NULLIF(`n`, ''), `day` = NULLIF(`day`, '')",
+                         L"ALTER TABLE `t` MODIFY `n` INT, MODIFY `day` DATE",
+                     }));
+  db.sent.clear();
+  db.refuse = L"ALTER";
+  EXPECT_FALSE(impl.refine_table(db, schema, d, n));
+}
+
+TEST_F(Refinement, FailuresArePassedOverAndOldServersGetNoQuotes) {
+  impl.get_engine().set_server_version(0x40000);
+  add(L"a", VT_BSTR);
+  add(L"b", VT_R8);
+  num_map n(L"t", columns);
+  dates_map d(L"t", columns, false);
+  feed(n, d, {{"1", "2"}, {"1", "x"}});
+  db.refuse = L"MODIFY a";
+  impl.date_post_process(db, schema, d);
+  impl.num_post_process(db, schema, n);
+  EXPECT_EQ(db.sent, (std::vector<std::wstring>{L"ALTER TABLE t MODIFY a INT", L"ALTER TABLE t MODIFY b VARCHAR (255)"}));
+}
+
+TEST_F(Refinement, UpsizerKeepsTheCharacterSetAndQuotesTheColumn) {
+  EXPECT_EQ(sql_field_upsizer::statement(L"t", L"Product Description"),
+            L"ALTER TABLE `t` CHANGE `Product Description` `Product Description` TEXT CHARACTER SET utf8mb4");
+  impl.get_engine().set_server_version(0x40000);
+  EXPECT_EQ(sql_field_upsizer::statement(L"t", L"c"), L"ALTER TABLE t CHANGE c c TEXT");
+}
+
+}  // namespace

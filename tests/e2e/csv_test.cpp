@@ -1,0 +1,139 @@
+// CSV files into the server: delimiters, header rows, quoting, long fields,
+// non-ASCII text, type refinement and its mended faults, and the modes.
+#include <fstream>
+
+#include "tests/e2e/e2e_env.h"
+
+namespace {
+
+class CsvIntoServer : public server_fixture {
+protected:
+  // Writes the file and runs it into the table.
+  void convert(const std::string& content, int delimiter, bool names_in_first_row, bool refine,
+               const std::string& table = "t") {
+    std::ofstream(dir / "in.csv", std::ios::binary) << content;
+    orvell_converter& c = *converter;
+    c.from_xls = false;
+    c.set_src((dir / "in.csv").wstring());
+    c.csv_table_name = tk_from_utf8(table);
+    c.delimiter_index = delimiter;
+    c.x_fnames = names_in_first_row;
+    c.refine_types = refine;
+    run();
+  }
+};
+
+TEST_F(CsvIntoServer, EveryDelimiterWithAndWithoutHeader) {
+  const char delimiters[] = {'\t', ';', ',', ' '};
+  for (int d = 0; d < 4; ++d) {
+    for (bool header : {true, false}) {
+      std::string sep(1, delimiters[d]);
+      std::string content = header ? "id" + sep + "name\n" : "";
+      content += "1" + sep + "\"Ann" + sep + "Lee\"\n2" + sep + "Bob\n";
+      const std::string table = "t" + std::to_string(d) + (header ? "h" : "n");
+      convert(content, d, header, false, table);
+      auto rows = table_rows(table);
+      ASSERT_EQ(rows.size(), 2u) << table;
+      EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"1", "Ann" + sep + "Lee"})) << table;
+      EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"2", "Bob"})) << table;
+      auto cols = client->columns(db, table);
+      EXPECT_EQ(cols[0].substr(0, cols[0].find(' ')), header ? "id" : "F1");
+    }
+  }
+  EXPECT_TRUE(dialogs->listed.empty());
+}
+
+TEST_F(CsvIntoServer, QuotedMultiLineLongAndNonAsciiFieldsArriveWhole) {
+  const std::string long_text(300, 'x');
+  const std::string longer = "Ünïcødé " + std::string(1000, 'y') + " 日本語";
+  std::string content = "Product Description;note\n";
+  content += "\"line one\nline two\";\"say \"\"hi\"\"\"\n";
+  content += "Ελληνικά Ёжик;" + long_text + "\n";
+  content += longer + ";short\n";
+  convert(content, 1, true, false);
+  auto rows = table_rows("t");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"line one\nline two", "say \"hi\""}));
+  EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"Ελληνικά Ёжик", long_text}));
+  EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{longer, "short"}));
+  // Both long columns were widened to TEXT in the table's character set, the
+  // name with a blank included.
+  auto cols = client->columns(db, "t");
+  ASSERT_EQ(cols.size(), 2u);
+  EXPECT_EQ(cols[0].rfind("Product Description text", 0), 0u) << cols[0];
+  EXPECT_EQ(cols[1].rfind("note text", 0), 0u) << cols[1];
+  EXPECT_EQ(cols[0].substr(cols[0].rfind(' ') + 1), cols[1].substr(cols[1].rfind(' ') + 1));
+  EXPECT_NE(cols[0].find("utf8"), std::string::npos) << cols[0];
+  EXPECT_TRUE(dialogs->listed.empty());
+}
+
+TEST_F(CsvIntoServer, RefinementNarrowsColumnsWithoutChangingValues) {
+  std::string content = "i;d;b;v;day;stamp;na;comma;dash;empty;greek;zip\n";
+  content += "1;1;1;1;2004-05-06;2004-05-06;2004-05-06;12,5;1-2;;Αθήνα;01\n";
+  content += "2;2.5;3000000000;abc;2004-05-07;2004-05-08 10:00:00;n/a;3;4;7;Πάτρα;02\n";
+  content += "3;4;5;x;2004-05-08;2004-05-09;2004-05-09;1;2;;Σπάρτη;10\n";
+  convert(content, 1, true, true);
+  auto cols = client->columns(db, "t");
+  ASSERT_EQ(cols.size(), 12u);
+  EXPECT_EQ(cols[0], "i int(11)");
+  EXPECT_EQ(cols[1], "d double");
+  EXPECT_EQ(cols[2], "b bigint(20)");
+  EXPECT_EQ(cols[3].rfind("v varchar(", 0), 0u) << cols[3];
+  EXPECT_EQ(cols[4], "day date");
+  EXPECT_EQ(cols[5], "stamp datetime");
+  // Not every value is a date, a number the server reads whole, or a number at all.
+  EXPECT_EQ(cols[6].rfind("na varchar", 0), 0u) << cols[6];
+  EXPECT_EQ(cols[7].rfind("comma varchar", 0), 0u) << cols[7];
+  EXPECT_EQ(cols[8].rfind("dash varchar", 0), 0u) << cols[8];
+  EXPECT_EQ(cols[9], "empty int(11)");
+  EXPECT_EQ(cols[10].rfind("greek varchar", 0), 0u) << cols[10];
+  EXPECT_EQ(cols[11].rfind("zip varchar", 0), 0u) << cols[11];
+
+  auto rows = table_rows("t", "i");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"1", "1", "1", "1", "2004-05-06", "2004-05-06 00:00:00",
+                                                      "2004-05-06", "12,5", "1-2", "<null>", "Αθήνα", "01"}));
+  EXPECT_EQ(texts(rows[1]),
+            (std::vector<std::string>{"2", "2.5", "3000000000", "abc", "2004-05-07", "2004-05-08 10:00:00", "n/a",
+                                      "3", "4", "7", "Πάτρα", "02"}));
+  EXPECT_TRUE(dialogs->listed.empty()) << dialogs->listed.front();
+}
+
+TEST_F(CsvIntoServer, RefinementOffKeepsText) {
+  convert("a;b\n1;2004-05-06\n2;2004-05-07\n", 1, true, false);
+  auto cols = client->columns(db, "t");
+  EXPECT_EQ(cols[0].rfind("a varchar(", 0), 0u) << cols[0];
+  EXPECT_EQ(cols[1].rfind("b varchar(", 0), 0u) << cols[1];
+}
+
+TEST_F(CsvIntoServer, MergeAppendsToTheExistingTableWithoutRefinement) {
+  convert("a;b\n1;x\n", 1, true, true);
+  EXPECT_EQ(client->columns(db, "t")[0], "a int(11)");
+  converter->set_mode(3);
+  convert("a;b\n2.5;y\n", 1, true, true);
+  auto rows = table_rows("t", "b");
+  ASSERT_EQ(rows.size(), 2u);
+  // Merge changes no column: the INT column takes the new value as the server rounds it.
+  EXPECT_EQ(client->columns(db, "t")[0], "a int(11)");
+  EXPECT_EQ(*rows[0][1], "x");
+  EXPECT_EQ(*rows[1][1], "y");
+}
+
+TEST_F(CsvIntoServer, ARecordThatDoesNotFitIsReportedAndTheRunGoesOnOrStops) {
+  client->exec("CREATE DATABASE `" + db + "`");
+  client->exec("CREATE TABLE `" + db + "`.`t` (a VARCHAR(10), b VARCHAR(10))");
+  converter->set_mode(3);
+  convert("a;c\n1;x\n2;y\n3;z\n", 1, true, false);
+  // Continue goes on with the next record, to the end of the file.
+  ASSERT_EQ(dialogs->listed.size(), 3u);
+  EXPECT_EQ(dialogs->listed[0].rfind("The structure of data source does not conform", 0), 0u) << dialogs->listed[0];
+  EXPECT_TRUE(converter->is_finished());
+
+  dialogs->listed.clear();
+  dialogs->answers_continue = false;
+  convert("a;c\n1;x\n2;y\n", 1, true, false);
+  EXPECT_EQ(dialogs->listed.size(), 1u);  // Abort: the run ends at the first
+  EXPECT_TRUE(table_rows("t").empty());
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// What the end-to-end tests share: the private MariaDB server of the test run,
+// a client connection of their own to check what a conversion wrote, and a
+// fixture that builds the error handler and the converter as the wizard does.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <mysql.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TK/tk_utils.h"
+#include "apps/orvell_wizard/orv_conv.h"
+#include "common/error_handler.h"
+#include "platform/kernel/registry.h"
+#include "tests/support/test_dir.h"
+
+struct e2e_server {
+  std::string host, user, password;
+  unsigned port = 0;
+  bool found = false;
+
+  static const e2e_server& get() {
+    static const e2e_server server = [] {
+      e2e_server s;
+      const char* host = std::getenv("ORV_MYSQL_HOST");
+      const char* port = std::getenv("ORV_MYSQL_PORT");
+      const char* user = std::getenv("ORV_MYSQL_USER");
+      const char* password = std::getenv("ORV_MYSQL_PASSWORD");
+      if (host && port && user && password) s = {host, user, password, static_cast<unsigned>(std::atoi(port)), true};
+      return s;
+    }();
+    return server;
+  }
+};
+
+#define ORV_REQUIRE_E2E_SERVER()                                                          \
+  do {                                                                                    \
+    if (!e2e_server::get().found) {                                                       \
+      if (std::getenv("ORV_REQUIRE_SERVER")) FAIL() << "ORV_MYSQL_* variables missing";   \
+      GTEST_SKIP() << "no MariaDB server: ORV_MYSQL_HOST, _PORT, _USER, _PASSWORD unset"; \
+    }                                                                                     \
+  } while (0)
+
+using sql_row = std::vector<std::optional<std::string>>;
+
+// A client connection that checks the converted data.
+class check_client {
+public:
+  check_client() {
+    const e2e_server& s = e2e_server::get();
+    mysql_init(&m_);
+    unsigned timeout = 10;
+    mysql_options(&m_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    if (!mysql_real_connect(&m_, s.host.c_str(), s.user.c_str(), s.password.c_str(), nullptr, s.port, nullptr, 0))
+      ADD_FAILURE() << "check connection: " << mysql_error(&m_);
+    mysql_set_character_set(&m_, "utf8mb4");
+  }
+  ~check_client() { mysql_close(&m_); }
+
+  void exec(const std::string& statement) {
+    if (mysql_query(&m_, statement.c_str())) ADD_FAILURE() << statement << ": " << mysql_error(&m_);
+  }
+  std::vector<sql_row> rows(const std::string& statement) {
+    std::vector<sql_row> result;
+    if (mysql_query(&m_, statement.c_str())) {
+      ADD_FAILURE() << statement << ": " << mysql_error(&m_);
+      return result;
+    }
+    MYSQL_RES* res = mysql_store_result(&m_);
+    if (!res) return result;
+    unsigned n = mysql_num_fields(res);
+    while (MYSQL_ROW row = mysql_fetch_row(res)) {
+      unsigned long* lengths = mysql_fetch_lengths(res);
+      sql_row r;
+      for (unsigned i = 0; i < n; ++i)
+        r.push_back(row[i] ? std::optional<std::string>(std::string(row[i], lengths[i])) : std::nullopt);
+      result.push_back(std::move(r));
+    }
+    mysql_free_result(res);
+    return result;
+  }
+  // One value of the first row.
+  std::string value(const std::string& statement) {
+    auto r = rows(statement);
+    return r.empty() || r[0].empty() || !r[0][0] ? std::string() : *r[0][0];
+  }
+  // "name type" of each column, in order (COLUMN_TYPE, e.g. "varchar(255)").
+  std::vector<std::string> columns(const std::string& db, const std::string& table) {
+    std::vector<std::string> out;
+    for (const sql_row& r : rows("SELECT COLUMN_NAME, COLUMN_TYPE, IFNULL(CHARACTER_SET_NAME, '') FROM "
+                                 "information_schema.COLUMNS WHERE TABLE_SCHEMA='" + db + "' AND TABLE_NAME='" +
+                                 table + "' ORDER BY ORDINAL_POSITION"))
+      out.push_back(*r[0] + " " + *r[1] + (r[2]->empty() ? "" : " " + *r[2]));
+    return out;
+  }
+  std::vector<std::string> tables(const std::string& db) {
+    std::vector<std::string> out;
+    for (const sql_row& r : rows("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA='" + db +
+                                 "' ORDER BY TABLE_NAME"))
+      out.push_back(*r[0]);
+    return out;
+  }
+
+private:
+  MYSQL m_;
+};
+
+// Answers the dialogs as the test scripts them and records what was shown.
+class scripted_dialogs : public error_dialogs {
+public:
+  void show_internal_error(const std::wstring& m) override { shown.push_back("internal: " + tk_to_utf8(m)); }
+  void show_error(const std::wstring& m) override { shown.push_back("error: " + tk_to_utf8(m)); }
+  bool ask_continue(const std::wstring& m, bool& do_not_show) override {
+    shown.push_back("continue: " + tk_to_utf8(m));
+    do_not_show = false;
+    return answers_continue;
+  }
+  std::vector<std::string>* error_list() override { return &listed; }
+  void end_process(int code) override { exit_code = code; }
+
+  bool answers_continue = true;
+  int exit_code = 0;
+  std::vector<std::string> shown;
+  std::vector<std::string> listed;
+};
+
+// The error handler and the converter, with the registry in a folder of the
+// test's own. The converter is built by make_converter().
+class converter_fixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    kernel::set_registry_file((dir / "registry.reg").string());
+    auto d = std::make_unique<scripted_dialogs>();
+    dialogs = d.get();
+    handler = std::make_unique<error_handler>(dao_error_map_size, dao_error_map, std::move(d));
+    handler->load_err_map(mysql_error_map_size, mysql_error_map);
+    handler->load_err_map(xls_error_map_size, xls_error_map);
+  }
+  void TearDown() override {
+    converter.reset();
+    handler.reset();
+    kernel::set_registry_file(std::nullopt);
+  }
+  orvell_converter& make_converter() {
+    converter.reset();
+    converter = std::make_unique<orvell_converter>();
+    return *converter;
+  }
+  // The test's own name, usable as a database name.
+  static std::string unique_name(const std::string& prefix) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return prefix + "_" + std::to_string(::getpid()) + "_" + info->name();
+  }
+
+  test_dir dir;
+  scripted_dialogs* dialogs = nullptr;
+  std::unique_ptr<error_handler> handler;
+  std::unique_ptr<orvell_converter> converter;
+};
+
+// A converter connected to the server, with a database name of the test's own
+// (dropped before and after).
+class server_fixture : public converter_fixture {
+protected:
+  void SetUp() override {
+    ORV_REQUIRE_E2E_SERVER();
+    converter_fixture::SetUp();
+    client = std::make_unique<check_client>();
+    db = unique_name("orv");
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    orvell_converter& c = make_converter();
+    const e2e_server& s = e2e_server::get();
+    c.store_mysql_settings(s.host, s.user, s.password, std::to_string(s.port));
+    c.connect_mysql_server();
+    c.set_dest(tk_from_utf8(db));
+    c.direct = true;
+  }
+  void TearDown() override {
+    if (client) client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    converter_fixture::TearDown();
+  }
+  // Runs the conversion as the worker thread does.
+  void run() { (*converter)(); }
+  std::vector<sql_row> table_rows(const std::string& table, const std::string& order = "") {
+    return client->rows("SELECT * FROM `" + db + "`.`" + table + "`" + (order.empty() ? "" : " ORDER BY " + order));
+  }
+
+  std::unique_ptr<check_client> client;
+  std::string db;
+};
+
+// The text of a row's values, NULL as "<null>".
+inline std::vector<std::string> texts(const sql_row& row) {
+  std::vector<std::string> out;
+  for (const auto& v : row) out.push_back(v ? *v : "<null>");
+  return out;
+}
