@@ -207,6 +207,38 @@ TEST_F(XlsIntoServer, ARecordThatFailsIsReportedWithItsNumber) {
   EXPECT_EQ(std::count(tables.begin(), tables.end(), "Orders"), 0);  // Abort ends the run
 }
 
+// The wizard's timer and page switch, as the progress page sees them.
+class fake_wizard : public wizard_progress {
+public:
+  void start_timer(unsigned period_ms) override { started.push_back(period_ms); }
+  void stop_timer() override { ++stopped; }
+  void show_finish_page() override { ++finish_pages; }
+  std::vector<unsigned> started;
+  int stopped = 0;
+  int finish_pages = 0;
+};
+
+TEST_F(XlsIntoServer, ProgressCountsSkippedWorksheetsAndEndsOnTheFinishPage) {
+  client->exec("CREATE DATABASE `" + db + "`");
+  client->exec("CREATE TABLE `" + db + "`.`Mixed` (x INT)");
+  converter->set_mode(2);
+  fake_wizard wizard;
+  converter->set_wizard(&wizard);
+  std::vector<int> progress;
+  converter->set_table_observer([&](const std::wstring&, unsigned) { progress.push_back(converter->get_progress()); });
+  select({L"Mixed", L"Orders"});
+  run();
+  // Mixed exists and is skipped (done, no table copied); Orders is copied after it.
+  EXPECT_EQ(progress, std::vector<int>{50});
+  EXPECT_EQ(wizard.started, std::vector<unsigned>{200});
+  EXPECT_EQ(wizard.finish_pages, 0);
+  EXPECT_EQ(converter->get_progress(), 100);
+  EXPECT_EQ(wizard.stopped, 1);
+  EXPECT_EQ(wizard.finish_pages, 1);
+  converter->set_wizard(nullptr);
+  EXPECT_EQ(table_rows("Mixed").size(), 0u);
+}
+
 TEST_F(XlsIntoServer, AStopRequestEndsTheRunAndFinishes) {
   select({L"Orders", L"Mixed"});
   converter->request_stop();
