@@ -128,3 +128,19 @@ TEST(SqlConnect, TheTraceNeverShowsThePassword) {
       << text.str();
   EXPECT_EQ(text.str().find(s.password), std::string::npos);
 }
+
+TEST_F(SqlServer, StatementsOfAnOlderServerRunWhereTheServerTakesThem) {
+  engine->set_server_version(0x40017);  // 4.0.23: bare names, no character set clause
+  udb_schema schema;
+  schema.push_back(std::make_unique<t_ftd>(4, L"id", VT_I4, true, true, ole_variant(), 0));
+  schema.push_back(std::make_unique<t_ftd>(20, L"two words", VT_BSTR, false, false, ole_variant(), 0));
+  database->create_table(L"old_style", schema, udb_indexes()).reset();
+  auto table = database->open_table(L"old_style");
+  auto record = std::make_unique<udb_record>();
+  record->add_field(std::make_unique<udb_field>(L"id", 4, ole_variant(std::wstring(L"7"))));
+  record->add_field(std::make_unique<udb_field>(L"two_words", 20, ole_variant(std::wstring(L"x"))));
+  table->append_record(*record);
+  table.reset();
+  engine->set_server_version(0x0A0B00);
+  EXPECT_EQ(rows(L"SELECT id, two_words FROM old_style"), std::vector<std::wstring>{L"7|x"});
+}
