@@ -1,7 +1,8 @@
 #include "UDB/udb_db.h"
 
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
@@ -16,7 +17,8 @@ void udb_engine::db_delete(const std::wstring& path) {
     kernel::set_last_error_from_errno(EILSEQ);
     throw tk_exception_ex();
   }
-  if (std::remove(narrow.c_str()) != 0) {
+  // Files only: remove() would also take away an empty folder of that name.
+  if (::unlink(narrow.c_str()) != 0) {
     kernel::set_last_error_from_errno(errno);
     throw tk_exception_ex();
   }

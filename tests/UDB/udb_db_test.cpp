@@ -195,6 +195,12 @@ TEST(udb_engine, file_databases) {
   } catch (const tk_exception_ex& e) {
     EXPECT_EQ(e.get_level(), 1);
   }
+  // A folder is no database file: it is neither found nor deleted, even empty.
+  std::filesystem::create_directory(dir_ / "folder.xls");
+  const std::wstring folder = (dir_ / "folder.xls").wstring();
+  EXPECT_FALSE(engine.is_db_exist(folder));
+  EXPECT_THROW(engine.db_delete(folder), tk_exception_ex);
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "folder.xls"));
 }
 
 TEST(udb_engine, a_path_the_code_page_cannot_hold_is_not_taken_for_another) {
