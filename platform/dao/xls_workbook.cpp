@@ -1,11 +1,16 @@
 #include "platform/dao/xls_workbook.h"
 
+#include <fcntl.h>
 #include <freexl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/dao/jet_error.h"
@@ -83,40 +88,59 @@ class xls_cursor : public row_cursor {
   unsigned int row_ = 0;
 };
 
-// Under a sanitizer, the hook that reports a failure: the probe child must not
-// report its parent's failures.
-extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));
+enum class probe_result { readable, damaged, protected_file, no_probe };
 
-enum class probe_result { readable, damaged, protected_file };
+// The helper program: beside the running program, else where the build put it.
+std::string probe_program() {
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    auto beside = self.parent_path() / "orv_xls_probe";
+    if (::access(beside.c_str(), X_OK) == 0) return beside.string();
+  }
+#ifdef ORV_XLS_PROBE_BUILT
+  if (::access(ORV_XLS_PROBE_BUILT, X_OK) == 0) return ORV_XLS_PROBE_BUILT;
+#endif
+  return {};
+}
 
 // libfreexl trusts lengths inside the file more than it should: some damaged
 // files make it read outside its buffers while it loads them, and its failing
-// paths leak. It first loads the file in a child process; only a file it loads
-// there is loaded here.
+// paths leak. A helper process loads the file first (a fresh program, so that
+// the threads of this process do not matter); only a file it loads is loaded
+// here. The file goes to it opened, as its standard input.
 probe_result probe_with_freexl(const std::string& path) {
-  pid_t child = fork();
-  if (child < 0) return probe_result::readable;  // cannot probe: read it here
-  if (child == 0) {
-    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
-    const void* handle = nullptr;
-    if (freexl_open(path.c_str(), &handle) != FREEXL_OK || !handle) _exit(3);
-    unsigned int info = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED) _exit(4);
-    freexl_close(handle);
-    _exit(0);
-  }
+  std::string program = probe_program();
+  if (program.empty()) return probe_result::no_probe;
+  int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return probe_result::damaged;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, file, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  char* argv[] = {program.data(), nullptr};
+  pid_t child = -1;
+  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(file);
+  if (spawned != 0) return probe_result::no_probe;
+
   int status = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto pause = std::chrono::milliseconds(1);
   for (;;) {
     pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
-    if (done < 0) return probe_result::damaged;
+    if (done < 0 && errno != EINTR) return probe_result::damaged;
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child, SIGKILL);
-      waitpid(child, &status, 0);
+      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
       return probe_result::damaged;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
   }
   if (!WIFEXITED(status)) return probe_result::damaged;
   if (WEXITSTATUS(status) == 4) return probe_result::protected_file;
@@ -129,7 +153,8 @@ xls_workbook::xls_workbook(const std::string& path) {
   switch (probe_with_freexl(path)) {
     case probe_result::damaged: throw_bad_format("freexl cannot read the workbook");
     case probe_result::protected_file: throw_jet(err_encrypted);
-    case probe_result::readable: break;
+    case probe_result::readable:
+    case probe_result::no_probe: break;
   }
   const void* handle = nullptr;
   int status = freexl_open(path.c_str(), &handle);

@@ -2,7 +2,14 @@
 // or hostile input, which must end in an engine error, never a crash.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cerrno>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "platform/dao/jet_error.h"
 #include "platform/dao/serial_date.h"
@@ -192,3 +199,31 @@ TEST(XlsReader, PasswordProtectedAndCorruptFiles) {
 }
 
 }  // namespace
+
+namespace {
+std::atomic<int> forks_seen{0};
+}
+
+// The wizard reads a workbook on a worker thread while its window thread runs: a
+// forked copy of such a process may only do what is safe after fork. The .xls
+// probe is a fresh program instead, so no fork of this process happens at all.
+TEST(XlsReader, ProbeRunsAsAFreshProgramWhileOtherThreadsRun) {
+  static std::once_flag hooked;
+  std::call_once(hooked, [] { pthread_atfork([] { ++forks_seen; }, nullptr, nullptr); });
+  std::atomic<bool> stop{false};
+  std::mutex busy;
+  std::thread other([&] {
+    while (!stop) std::lock_guard hold(busy);
+  });
+  int before = forks_seen;
+  auto book = open_workbook(fixtures::xls_fixture("sample.xls"));
+  EXPECT_EQ(book->sheet_names().size(), 2u);
+  EXPECT_EQ(error_number([] { open_workbook(fixtures::xls_fixture("password.xls")); }), err_encrypted);
+  EXPECT_EQ(error_number([] { open_workbook(fixtures::xls_fixture("corrupt.xls")); }), err_not_expected_format);
+  stop = true;
+  other.join();
+  EXPECT_EQ(forks_seen - before, 0);
+  // Every helper has been waited for: no child of ours is left.
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
