@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <vector>
 
 #include "platform/dao/jet_error.h"
 #include "platform/dao/number_text.h"
@@ -74,9 +75,13 @@ std::string sql_text_literal(std::string_view text) { return enclosed(text, '\''
 std::string rewrite_jet_sql(std::string_view sql) {
   std::string out;
   out.reserve(sql.size() + 16);
-  std::string limit;
-  bool seen_select = false;
-  int depth = 0;
+  // For each level of parentheses: whether its SELECT has been seen, and the
+  // LIMIT that its TOP asks for, written where that level closes.
+  struct level {
+    bool seen_select = false;
+    std::string limit;
+  };
+  std::vector<level> levels(1);
   std::size_t i = 0;
   while (i < sql.size()) {
     char c = sql[i];
@@ -123,15 +128,18 @@ std::string rewrite_jet_sql(std::string_view sql) {
     } else if (c == ';') {
       ++i;
     } else if (c == '(') {
-      ++depth;
+      levels.emplace_back();
       out += c;
       ++i;
     } else if (c == ')') {
-      --depth;
+      if (levels.size() > 1) {
+        if (!levels.back().limit.empty()) out += " LIMIT " + levels.back().limit;
+        levels.pop_back();
+      }
       out += c;
       ++i;
-    } else if (depth == 0 && !seen_select && word_at(sql, i, "SELECT")) {
-      seen_select = true;
+    } else if (!levels.back().seen_select && word_at(sql, i, "SELECT")) {
+      levels.back().seen_select = true;
       out.append(sql.substr(i, 6));
       i += 6;
       // SELECT [DISTINCT] TOP n
@@ -150,7 +158,7 @@ std::string rewrite_jet_sql(std::string_view sql) {
         while (k < sql.size() && std::isdigit(static_cast<unsigned char>(sql[k]))) ++k;
         if (k > digits) {
           out.append(sql.substr(i, distinct_end - i));
-          limit = std::string(sql.substr(digits, k - digits));
+          levels.back().limit = std::string(sql.substr(digits, k - digits));
           i = k;
         }
       }
@@ -159,7 +167,7 @@ std::string rewrite_jet_sql(std::string_view sql) {
       ++i;
     }
   }
-  if (!limit.empty()) out += " LIMIT " + limit;
+  if (!levels.front().limit.empty()) out += " LIMIT " + levels.front().limit;
   return out;
 }
 

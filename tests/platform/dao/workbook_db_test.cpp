@@ -98,6 +98,13 @@ TEST_F(SampleDb, JetSyntaxRewritten) {
   EXPECT_FALSE(top->next(record));
   EXPECT_EQ(rewrite_jet_sql("SELECT DISTINCT TOP 5 a FROM [x] WHERE b = 'it''s & #'"),
             "SELECT DISTINCT a FROM [x] WHERE b = 'it''s & #' LIMIT 5");
+  // A TOP query is counted inside "select count(*) from (...)", and may be a subquery.
+  EXPECT_EQ(run("select count(*) from (SELECT TOP 2 Name FROM [Data$])")[0][0].integer, 2);
+  EXPECT_EQ(run("SELECT Name FROM [Data$] WHERE Amount IN (SELECT TOP 1 Amount FROM [Data$] ORDER BY Amount DESC)")
+                .size(),
+            1u);
+  EXPECT_EQ(rewrite_jet_sql("SELECT TOP 3 a FROM (SELECT TOP 1 b FROM [x]) ORDER BY (a)"),
+            "SELECT  a FROM (SELECT  b FROM [x] LIMIT 1) ORDER BY (a) LIMIT 3");
 }
 
 TEST_F(SampleDb, UnsupportedQueriesFailClearly) {
