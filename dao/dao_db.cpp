@@ -6,40 +6,6 @@
 #include "dao/dao_init.h"
 #include "dao/dao_recs.h"
 
-namespace {
-
-VARIANT variant_short(short value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I2;
-  v.iVal = value;
-  return v;
-}
-
-VARIANT variant_long(long value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = static_cast<LONG>(value);
-  return v;
-}
-
-VARIANT variant_text(BSTR text) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = text;
-  return v;
-}
-
-std::wstring take_text(BSTR text) {
-  std::wstring out = bstr_text(text);
-  SysFreeString(text);
-  return out;
-}
-
-}  // namespace
-
 dao_database::dao_database(const std::wstring& path, DAODatabase* db, unsigned flags)
     : udb_database(path, flags), db_(db) {
   tk_wtrace(2, L"dao_database::dao_database( %s )", path.c_str());
@@ -49,10 +15,10 @@ dao_database::dao_database(const std::wstring& path, DAODatabase* db, unsigned f
   dao_check(tabledefs_->get_Count(&count));
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOTableDef> table;
-    dao_check(tabledefs_->get_Item(variant_short(i), table.out()), table);
+    dao_check(tabledefs_->get_Item(dao_variant_short(i), table.out()), table);
     BSTR name_text = nullptr;
     dao_check(table->get_Name(&name_text));
-    std::wstring name = take_text(name_text);
+    std::wstring name = dao_take_text(name_text);
     long attributes = 0;
     dao_check(table->get_Attributes(&attributes));
     if (static_cast<unsigned long>(attributes) & dao_linked_table)
@@ -70,13 +36,13 @@ dao_database::dao_database(const std::wstring& path, DAODatabase* db, unsigned f
   tk_trace(2, "Got %d queries", static_cast<int>(count));
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOQueryDef> query;
-    dao_check(querydefs_->get_Item(variant_short(i), query.out()), query);
+    dao_check(querydefs_->get_Item(dao_variant_short(i), query.out()), query);
     BSTR text = nullptr;
     dao_check(query->get_Name(&text));
-    std::wstring name = take_text(text);
+    std::wstring name = dao_take_text(text);
     tk_wtrace(2, L"Got query name: '%s'", name.c_str());
     dao_check(query->get_SQL(&text));
-    std::wstring sql = take_text(text);
+    std::wstring sql = dao_take_text(text);
     tk_wtrace(2, L"Got query SQL: '%s'", sql.c_str());
     queries_.emplace(name, sql);
   }
@@ -96,12 +62,12 @@ dao_database::~dao_database() {
 ole_com_ptr<DAORecordset> dao_database::open_query(const std::wstring& sql, int options,
                                                    ole_com_ptr<DAOQueryDef>& query) {
   dao_bstr empty(std::wstring{}), text(sql);
-  dao_check(db_->CreateQueryDef(variant_text(empty), variant_text(text), query.out()), query);
+  dao_check(db_->CreateQueryDef(dao_variant_text(empty), dao_variant_text(text), query.out()), query);
   tk_trace(1, "Right after src->CreateQueryDef");
   ole_com_ptr<DAORecordset> rs;
   VARIANT none;
   VariantInit(&none);
-  dao_check(query->OpenRecordset(variant_short(2), variant_short(static_cast<short>(options)), none, rs.out()), rs);
+  dao_check(query->OpenRecordset(dao_variant_short(2), dao_variant_short(static_cast<short>(options)), none, rs.out()), rs);
   return rs;
 }
 
@@ -113,7 +79,7 @@ std::unique_ptr<udb_recordset> dao_database::get_table(const std::wstring& name,
   int options = (read_only & 1) ? 4 : 8;
   dao_bstr item_name(name);
   ole_com_ptr<DAOTableDef> table;
-  dao_check(tabledefs_->get_Item(variant_text(item_name), table.out()), table);
+  dao_check(tabledefs_->get_Item(dao_variant_text(item_name), table.out()), table);
   tk_trace(1, "Right after tdfs->getItem");
   long attributes = 0;
   dao_check(table->get_Attributes(&attributes));
@@ -141,11 +107,11 @@ bool dao_database::test_query(const std::wstring& sql) {
   try {
     dao_bstr empty(std::wstring{}), text(sql);
     ole_com_ptr<DAOQueryDef> query;
-    if (FAILED(db_->CreateQueryDef(variant_text(empty), variant_text(text), query.out())) || !query) return false;
+    if (FAILED(db_->CreateQueryDef(dao_variant_text(empty), dao_variant_text(text), query.out())) || !query) return false;
     ole_com_ptr<DAORecordset> rs;
     VARIANT none;
     VariantInit(&none);
-    return SUCCEEDED(query->OpenRecordset(variant_short(2), variant_long(1), none, rs.out())) && rs;
+    return SUCCEEDED(query->OpenRecordset(dao_variant_short(2), dao_variant_long(1), none, rs.out())) && rs;
   } catch (...) {
     return false;
   }
@@ -154,16 +120,16 @@ bool dao_database::test_query(const std::wstring& sql) {
 std::uint32_t dao_database::get_records_count(const std::wstring& sql) {
   dao_bstr empty(std::wstring{}), text(L"select count(*) from (" + sql + L")");
   ole_com_ptr<DAOQueryDef> query;
-  dao_check(db_->CreateQueryDef(variant_text(empty), variant_text(text), query.out()), query);
+  dao_check(db_->CreateQueryDef(dao_variant_text(empty), dao_variant_text(text), query.out()), query);
   ole_com_ptr<DAORecordset> rs;
   VARIANT none;
   VariantInit(&none);
-  dao_check(query->OpenRecordset(variant_short(2), variant_long(4), none, rs.out()), rs);
+  dao_check(query->OpenRecordset(dao_variant_short(2), dao_variant_long(4), none, rs.out()), rs);
   dao_check(rs->MoveFirst());
   ole_com_ptr<DAOFields> fields;
   dao_check(rs->get_Fields(fields.out()), fields);
   ole_com_ptr<DAOField> field;
-  dao_check(fields->get_Item(variant_short(0), field.out()), field);
+  dao_check(fields->get_Item(dao_variant_short(0), field.out()), field);
   VARIANT count;
   dao_check(field->get_Value(&count));
   VARIANT as_unsigned;
@@ -192,7 +158,7 @@ std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& na
   }
   dao_bstr table_name(name), empty(std::wstring{});
   ole_com_ptr<DAOTableDef> table;
-  dao_check(db_->CreateTableDef(variant_text(table_name), variant_long(0), variant_text(empty), variant_text(empty),
+  dao_check(db_->CreateTableDef(dao_variant_text(table_name), dao_variant_long(0), dao_variant_text(empty), dao_variant_text(empty),
                                 table.out()),
             table);
   dao_schema_initializer schema_init(table.get(), schema);
@@ -232,7 +198,7 @@ void dao_database::init_fkeys() {
     std::wstring row[5];
     for (short i = 0; i < 5; ++i) {
       ole_com_ptr<DAOField> field;
-      dao_check(fields->get_Item(variant_short(i), field.out()), field);
+      dao_check(fields->get_Item(dao_variant_short(i), field.out()), field);
       VARIANT v;
       dao_check(field->get_Value(&v));
       if (v.vt == VT_BSTR) row[i] = bstr_text(v.bstrVal);

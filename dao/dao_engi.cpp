@@ -15,9 +15,23 @@ const dao_version dao_version_table[4] = {
     {3, CLSID_DBEngine120, IID_DBEngine},
 };
 
-namespace {
+VARIANT dao_variant_short(short value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I2;
+  v.iVal = value;
+  return v;
+}
 
-VARIANT variant_bool(bool value) {
+VARIANT dao_variant_long(long value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = static_cast<LONG>(value);
+  return v;
+}
+
+VARIANT dao_variant_bool(bool value) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BOOL;
@@ -25,15 +39,19 @@ VARIANT variant_bool(bool value) {
   return v;
 }
 
-VARIANT variant_text(BSTR text) {
+VARIANT dao_variant_text(BSTR text) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BSTR;
-  v.bstrVal = text;  // shallow: the dao_bstr keeps ownership
+  v.bstrVal = text;
   return v;
 }
 
-}  // namespace
+std::wstring dao_take_text(BSTR text) {
+  std::wstring out = bstr_text(text);
+  SysFreeString(text);
+  return out;
+}
 
 void dao_check(HRESULT hr) {
   if (FAILED(hr)) throw dao_exception();
@@ -153,8 +171,8 @@ std::unique_ptr<dao_database> dao_engine::open_dao_src(const std::wstring& path,
   if (!engine_) throw tk_mail_assertion("dao_engi", 291);
   dao_bstr name(path), connect_text(connect);
   ole_com_ptr<DAODatabase> db;
-  HRESULT hr = engine_->OpenDatabase(name, variant_bool(flags & 0x10), variant_bool(flags & 0x01),
-                                     variant_text(connect_text), db.out());
+  HRESULT hr = engine_->OpenDatabase(name, dao_variant_bool(flags & 0x10), dao_variant_bool(flags & 0x01),
+                                     dao_variant_text(connect_text), db.out());
   dao_check(hr, db);
   return std::make_unique<dao_database>(path, db.get(), flags | 0x20);
 }
@@ -189,8 +207,8 @@ std::unique_ptr<udb_database> dao_engine::open_db(const std::wstring& path, unsi
   dao_bstr name(path), connect(password.empty() ? std::wstring() : L";pwd=" + password);
   tk_trace(1, "Open database using DAO engine");
   ole_com_ptr<DAODatabase> db;
-  HRESULT hr = engine_->OpenDatabase(name, variant_bool(mode & 0x10), variant_bool(mode & 0x01),
-                                     variant_text(connect), db.out());
+  HRESULT hr = engine_->OpenDatabase(name, dao_variant_bool(mode & 0x10), dao_variant_bool(mode & 0x01),
+                                     dao_variant_text(connect), db.out());
   dao_check(hr);
   tk_trace(1, "Right after OpenDatabase call");
   dao_check(hr, db);

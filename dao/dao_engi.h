@@ -86,6 +86,15 @@ class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
   bool no_co_initialize_;
 };
 
+// VARIANT arguments of DAO calls. A text is a shallow copy: the BSTR stays its
+// holder's (a dao_bstr).
+VARIANT dao_variant_short(short value);
+VARIANT dao_variant_long(long value);
+VARIANT dao_variant_bool(bool value);
+VARIANT dao_variant_text(BSTR text);
+// The text of a BSTR that a DAO call handed over, which is freed.
+std::wstring dao_take_text(BSTR text);
+
 // Raises a dao_exception when hr failed, and tk_exception (level 1, "Unknown
 // exception") when a call succeeded without giving its object.
 void dao_check(HRESULT hr);

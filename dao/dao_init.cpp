@@ -7,27 +7,6 @@
 #include "dao/dao_engi.h"
 #include "dao/dao_rec.h"
 
-namespace {
-
-VARIANT variant_of(const std::wstring& text, BSTR holder) {
-  (void)text;
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = holder;
-  return v;
-}
-
-VARIANT variant_long(long value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = static_cast<LONG>(value);
-  return v;
-}
-
-}  // namespace
-
 // ---- validators ----
 
 dao_validator::dao_validator() : udb_validator(0) {
@@ -130,8 +109,9 @@ void dao_schema_initializer::initialize() {
     tk_trace(2, "Field #%d, type=%d, size=%d, total size=%d", static_cast<int>(i), type, d.size, total);
     dao_bstr name(d.name);
     ole_com_ptr<DAOField> field;
-    dao_check(table_->CreateField(variant_of(d.name, name), variant_long(type), variant_long(d.size), field.out()),
-              field);
+    dao_check(
+        table_->CreateField(dao_variant_text(name), dao_variant_long(type), dao_variant_long(d.size), field.out()),
+        field);
     dao_check(fields->Append(field.get()));
     dao_check(field->put_Required(d.not_null ? VARIANT_TRUE : VARIANT_FALSE));
     dao_check(field->put_AllowZeroLength(VARIANT_TRUE));
@@ -213,7 +193,7 @@ void dao_indexes_initializer::initialize() {
     tk_wtrace(2, L"Process index %s", entry.name.c_str());
     dao_bstr name(entry.name);
     ole_com_ptr<DAOIndex> index;
-    dao_check(table_->CreateIndex(variant_of(entry.name, name), index.out()), index);
+    dao_check(table_->CreateIndex(dao_variant_text(name), index.out()), index);
     dao_check(index->put_Primary(entry.primary ? VARIANT_TRUE : VARIANT_FALSE));
     dao_check(index->put_Unique(entry.unique ? VARIANT_TRUE : VARIANT_FALSE));
     ole_com_ptr<DAOFields> fields;
@@ -224,7 +204,7 @@ void dao_indexes_initializer::initialize() {
       VARIANT none;
       VariantInit(&none);
       ole_com_ptr<DAOField> field;
-      dao_check(index->CreateField(variant_of(column, column_name), none, none, field.out()), field);
+      dao_check(index->CreateField(dao_variant_text(column_name), none, none, field.out()), field);
       dao_check(fields->Append(field.get()));
     }
     dao_check(indexes->Append(index.get()));

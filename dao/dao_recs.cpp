@@ -7,20 +7,6 @@
 
 namespace {
 
-VARIANT variant_index(short i) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I2;
-  v.iVal = i;
-  return v;
-}
-
-std::wstring take_text(BSTR text) {
-  std::wstring out = bstr_text(text);
-  SysFreeString(text);
-  return out;
-}
-
 bool enclosed(const std::wstring& text, wchar_t quote) {
   return text.size() > 1 && text.front() == quote && text.back() == quote;
 }
@@ -122,7 +108,7 @@ void dao_recordset::init_schema(DAOTableDef* table) {
   dao_check(fields->get_Count(&count));
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOField> field;
-    dao_check(fields->get_Item(variant_index(i), field.out()), field);
+    dao_check(fields->get_Item(dao_variant_short(i), field.out()), field);
     add_descriptor(field.get(), i, true);
   }
   tk_trace(2, "End of dao_recordset::init_schema");
@@ -137,7 +123,7 @@ void dao_recordset::init_schema(DAOQueryDef* query) {
   dao_check(fields->get_Count(&count));
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOField> field;
-    dao_check(fields->get_Item(variant_index(i), field.out()), field);
+    dao_check(fields->get_Item(dao_variant_short(i), field.out()), field);
     add_descriptor(field.get(), i, false);
   }
   tk_trace(2, "End of dao_recordset::init_schema");
@@ -153,12 +139,12 @@ void dao_recordset::init_indexes(DAOTableDef* table) {
   for (short i = 0; i < count; ++i) {
     tk_trace(1, "Processing index %d", static_cast<int>(i));
     ole_com_ptr<DAOIndex> index;
-    dao_check(indexes->get_Item(variant_index(i), index.out()), index);
+    dao_check(indexes->get_Item(dao_variant_short(i), index.out()), index);
     udb_index entry;
     tk_trace(1, "STEP #1");
     BSTR name = nullptr;
     dao_check(index->get_Name(&name));
-    entry.name = take_text(name);
+    entry.name = dao_take_text(name);
     tk_trace(1, "STEP #2");
     VARIANT_BOOL flag = VARIANT_FALSE;
     dao_check(index->get_Primary(&flag));
@@ -172,9 +158,9 @@ void dao_recordset::init_indexes(DAOTableDef* table) {
     dao_check(fields->get_Count(&field_count));
     for (short f = 0; f < field_count; ++f) {
       ole_com_ptr<DAOField> field;
-      dao_check(fields->get_Item(variant_index(f), field.out()), field);
+      dao_check(fields->get_Item(dao_variant_short(f), field.out()), field);
       dao_check(field->get_Name(&name));
-      entry.columns.push_back(take_text(name));
+      entry.columns.push_back(dao_take_text(name));
       tk_wtrace(1, L"got index field: %s", entry.columns.back().c_str());
     }
     tk_trace(1, "STEP #4");

@@ -58,8 +58,6 @@ class workbook_db {
  private:
   friend class query_cursor;
 
-// A field type from a declared column type (Jet type names, "TEXT(50)").
-field_def field_of_declared(const char* decl);
   sqlite3_stmt* prepare(const std::string& sql);
   void register_table(std::size_t index);
 
