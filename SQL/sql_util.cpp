@@ -1,6 +1,7 @@
 #include "SQL/sql_util.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cwchar>
 #include <vector>
@@ -323,9 +324,9 @@ std::wstring make_mysql_def_val(const t_ftd* descriptor) {
 
 namespace {
 
-template <typename Int>
-void append_integer(std::wstring& out, Int value) {
-  char buffer[24];
+template <typename Number>
+void append_number(std::wstring& out, Number value) {
+  char buffer[32];
   const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
   out.append(buffer, end);
 }
@@ -336,16 +337,27 @@ void append_integer(std::wstring& out, Int value) {
 bool append_direct(std::wstring& out, const udb_field& field, VARTYPE vt) {
   const VARIANT& v = field.ole_variant::get_variant();
   switch (vt) {
-    case VT_I1: append_integer(out, static_cast<int>(v.cVal)); return true;
-    case VT_I2: append_integer(out, static_cast<int>(v.iVal)); return true;
-    case VT_I4: append_integer(out, static_cast<long>(v.lVal)); return true;
-    case VT_INT: append_integer(out, v.intVal); return true;
-    case VT_UI1: append_integer(out, static_cast<unsigned>(v.bVal)); return true;
-    case VT_UI2: append_integer(out, static_cast<unsigned>(v.uiVal)); return true;
-    case VT_UI4: append_integer(out, static_cast<unsigned long>(v.ulVal)); return true;
-    case VT_UINT: append_integer(out, v.uintVal); return true;
-    case VT_I8: append_integer(out, field.get_i8()); return true;
-    case VT_UI8: append_integer(out, field.get_ui8()); return true;
+    case VT_I1: append_number(out, static_cast<int>(v.cVal)); return true;
+    case VT_I2: append_number(out, static_cast<int>(v.iVal)); return true;
+    case VT_I4: append_number(out, static_cast<long>(v.lVal)); return true;
+    case VT_INT: append_number(out, v.intVal); return true;
+    case VT_UI1: append_number(out, static_cast<unsigned>(v.bVal)); return true;
+    case VT_UI2: append_number(out, static_cast<unsigned>(v.uiVal)); return true;
+    case VT_UI4: append_number(out, static_cast<unsigned long>(v.ulVal)); return true;
+    case VT_UINT: append_number(out, v.uintVal); return true;
+    case VT_I8: append_number(out, field.get_i8()); return true;
+    case VT_UI8: append_number(out, field.get_ui8()); return true;
+    // The shortest text that reads back as the same number: the value's own text
+    // keeps 16 significant digits of a double (7 of a float), which is not
+    // always enough to give the same number back.
+    case VT_R8:
+      if (!std::isfinite(v.dblVal)) return false;
+      append_number(out, v.dblVal);
+      return true;
+    case VT_R4:
+      if (!std::isfinite(v.fltVal)) return false;
+      append_number(out, v.fltVal);
+      return true;
     case VT_BSTR: {
       const std::wstring_view text(v.bstrVal ? v.bstrVal : L"", v.bstrVal ? SysStringLen(v.bstrVal) : 0);
       if (text.empty()) {

@@ -120,6 +120,26 @@ TEST_F(SqlTable, LiteralsAndCharactersRoundTrip) {
   EXPECT_EQ(back.back(), L"NULL");
 }
 
+TEST_F(SqlTable, NumbersKeepEveryDigit) {
+  udb_schema schema;
+  schema.push_back(std::make_unique<t_ftd>(8, L"d", VT_R8, false, false, ole_variant(), 0));
+  schema.push_back(std::make_unique<t_ftd>(4, L"f", VT_R4, false, false, ole_variant(), 0));
+  schema.push_back(std::make_unique<t_ftd>(8, L"b", VT_I8, false, false, ole_variant(), 0));
+  database->create_table(L"numbers", schema, udb_indexes()).reset();
+  auto table = database->open_table(L"numbers");
+  const double d = 0.1 + 0.2;  // 0.30000000000000004: 17 significant digits
+  const float f = 16777217.0f / 3.0f;
+  table->append_record(*make_record(
+      {{L"d", ole_variant(d)}, {L"f", ole_variant(f)}, {L"b", ole_variant(-9007199254740993LL)}}));
+  table.reset();
+  ASSERT_EQ(f, 5592405.5f);
+  EXPECT_EQ(rows(L"SELECT d = 0.30000000000000004, d = 0.3, f = 5592405.5, b FROM numbers").at(0),
+            L"1|0|1|-9007199254740993");
+  auto back = database->open_table(L"numbers");
+  back->reset();
+  EXPECT_EQ((*back->get_record())[0].get_variant().dblVal, d);
+}
+
 TEST_F(SqlTable, ReadingPagesRefiningAndUpdatingByKey) {
   {
     auto table = make_table(L"pages", true);
