@@ -3,6 +3,7 @@
 namespace jet {
 
 format_class builtin_format_class(int id) {
+  if ((id >= 18 && id <= 21) || (id >= 45 && id <= 47)) return format_class::time;
   if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58) ||
       (id >= 71 && id <= 81))
     return format_class::date;
@@ -21,6 +22,8 @@ bool is_currency_symbol(std::string_view text) {
 
 format_class custom_format_class(std::string_view code) {
   bool date = false;
+  bool day_part = false;  // d or y: the format shows a calendar date
+  bool clock = false;     // h or s: the format shows a time
   bool currency = false;
   for (std::size_t i = 0; i < code.size(); ++i) {
     char c = code[i];
@@ -52,13 +55,21 @@ format_class custom_format_class(std::string_view code) {
             bool elapsed = true;
             for (char x : inside) elapsed = elapsed && (x == first || x == (first ^ 0x20));
             date = date || elapsed;
+            clock = clock || elapsed;
           }
         }
         i = close == std::string_view::npos ? code.size() : close;
         break;
       }
-      case 'd': case 'D': case 'm': case 'M': case 'y': case 'Y':
+      case 'd': case 'D': case 'y': case 'Y':
+        day_part = true;
+        date = true;
+        break;
       case 'h': case 'H': case 's': case 'S':
+        clock = true;
+        date = true;
+        break;
+      case 'm': case 'M':
         date = true;
         break;
       case '$':
@@ -77,7 +88,7 @@ format_class custom_format_class(std::string_view code) {
         break;
     }
   }
-  if (date) return format_class::date;
+  if (date) return clock && !day_part ? format_class::time : format_class::date;
   if (currency) return format_class::currency;
   return format_class::number;
 }

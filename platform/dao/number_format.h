@@ -6,7 +6,9 @@
 
 namespace jet {
 
-enum class format_class { number, date, currency };
+// A date format shows a day, month or year; a time format shows only the time
+// of day or elapsed time (h:mm, mm:ss, [h]:mm).
+enum class format_class { number, date, currency, time };
 
 // A built-in format by its id (0-163 are reserved for built-ins).
 format_class builtin_format_class(int id);

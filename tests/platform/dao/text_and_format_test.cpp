@@ -26,12 +26,16 @@ TEST(NumberText, PrintedAsTheDriverPrintsThem) {
 
 TEST(NumberFormat, DatesAndCurrencyRecognised) {
   EXPECT_EQ(builtin_format_class(14), format_class::date);
-  EXPECT_EQ(builtin_format_class(21), format_class::date);
+  EXPECT_EQ(builtin_format_class(21), format_class::time);
+  EXPECT_EQ(builtin_format_class(22), format_class::date);
   EXPECT_EQ(builtin_format_class(7), format_class::currency);
   EXPECT_EQ(builtin_format_class(0), format_class::number);
   EXPECT_EQ(builtin_format_class(49), format_class::number);
   EXPECT_EQ(custom_format_class("yyyy-mm-dd"), format_class::date);
-  EXPECT_EQ(custom_format_class("[h]:mm"), format_class::date);
+  EXPECT_EQ(custom_format_class("[h]:mm"), format_class::time);
+  EXPECT_EQ(custom_format_class("h:mm AM/PM"), format_class::time);
+  EXPECT_EQ(custom_format_class("yyyy-mm-dd hh:mm"), format_class::date);
+  EXPECT_EQ(custom_format_class("mmm"), format_class::date);
   EXPECT_EQ(custom_format_class("[$-409]d-mmm-yy"), format_class::date);
   EXPECT_EQ(custom_format_class("\"Days: \"0"), format_class::number);
   EXPECT_EQ(custom_format_class("[Red]0.00"), format_class::number);

@@ -130,6 +130,24 @@ TEST(XlsxReader, CellTypesOfHandMadePackages) {
   }
 }
 
+// In the 1904 system serial 0 is 1904-01-01: under a date format it keeps its day;
+// under a time format a serial below 1 is a time alone, as in the 1900 system.
+TEST(XlsxReader, Date1904FirstDayKeptUnderADateFormat) {
+  fixtures::temp_dir dir;
+  std::string styles = "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"21\"/></cellXfs>";
+  std::string data =
+      "<row r=\"1\"><c s=\"1\"><v>0</v></c><c s=\"1\"><v>0.5</v></c><c s=\"2\"><v>0.5</v></c>"
+      "<c s=\"1\"><v>1</v></c></row>";
+  auto book = open_parts(dir, fixtures::minimal_package(data, "", styles, "date1904=\"1\""));
+  auto rows = read_all(*book, 0);
+  ASSERT_EQ(rows.size(), 1u);
+  const auto& c = rows[0].cells;
+  EXPECT_EQ(ole_date_text(c[0].number), "1904-01-01");
+  EXPECT_EQ(ole_date_text(c[1].number), "1904-01-01 12:00:00");
+  EXPECT_EQ(ole_date_text(c[2].number), "12:00:00");
+  EXPECT_EQ(ole_date_text(c[3].number), "1904-01-02");
+}
+
 TEST(XlsxReader, DamagedAndHostileFilesGiveEngineErrors) {
   fixtures::temp_dir dir;
   EXPECT_EQ(error_number([&] { open_workbook(dir.file("missing.xlsx")); }), err_file_not_found);
