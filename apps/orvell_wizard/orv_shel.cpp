@@ -1,0 +1,88 @@
+// orvell_wizard: start-up and shut-down of the wizard. The whole command line, when
+// there is one, names a settings profile that is loaded before the first page shows.
+#include "GUI2/g_err_dlg.h"
+#include "GUI2/g_f_dlg.h"
+#include "GUI2/g_wiz_sh.h"
+#include "TK/tk_excep.h"
+#include "TK/tk_utils.h"
+#include "apps/orvell_wizard/delim_page.h"
+#include "apps/orvell_wizard/finish_page.h"
+#include "apps/orvell_wizard/orv_conv.h"
+#include "apps/orvell_wizard/progress_page.h"
+#include "apps/orvell_wizard/sel_file_page.h"
+#include "apps/orvell_wizard/sel_tables_page.h"
+#include "apps/orvell_wizard/sql_dump_page.h"
+#include "apps/orvell_wizard/sql_settings_page.h"
+#include "apps/orvell_wizard/welcome_page.h"
+#include "common/error_handler.h"
+#include "platform/gui/gui_app.h"
+#include "platform/gui/gui_help.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// The command line as one text: the arguments joined by blanks, so that a profile
+// path with blanks works quoted or not.
+std::string command_line(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) line += ' ';
+    line += argv[i];
+  }
+  return line;
+}
+
+int run_wizard(const std::string& cmd_line) {
+  int result = 0;
+  try {
+    init_common_controls();
+    orvell_converter converter;
+    if (!cmd_line.empty()) {
+      std::wstring profile;
+      if (tk_from_ansi(cmd_line.c_str(), profile)) converter.load_profile_file(profile);
+    }
+    wizard_shell shell(orvell_converter::get_title(), 501, 311, 312);
+    const std::wstring ext = L"orv";
+    welcome_page welcome(ext);
+    sql_dump_page<orvell_converter> dump;
+    sql_settings_page2<orvell_converter> connection;
+    sel_file_page file;
+    sel_tables_page tables(converter);
+    delim_page delimiter;
+    progress_page progress;
+    finish_page finish(
+        L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
+        L"wizard.",
+        L"There were some errors while converting MS Excel data.\nClick 'Finish' to exit the wizard.", ext);
+    for (wizard_page* p : std::initializer_list<wizard_page*>{&welcome, &dump, &connection, &file, &tables,
+                                                              &delimiter, &progress, &finish})
+      shell.add_page(p);
+    result = shell.run(wizard_shell::active_window());
+    shell.close();
+  } catch (const tk_exception& e) {
+    error_handler::instance().handle(e, true);
+  } catch (const std::exception& e) {
+    wizard_shell::error(tk_from_ansi(std::string(e.what())));
+  }
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  gui::start(argc, argv);  // without a display the common-controls check reports it
+  int result;
+  {
+    error_handler handler(dao_error_map_size, dao_error_map, std::make_unique<wizard_error_dialogs>());
+    handler.load_err_map(mysql_error_map_size, mysql_error_map);
+    handler.load_err_map(xls_error_map_size, xls_error_map);
+    result = run_wizard(command_line(argc, argv));
+  }
+  if (gui::started()) {
+    gui::help_close();
+    gui::stop();
+  }
+  return result;
+}
