@@ -1,5 +1,5 @@
-// orvell_wizard: start-up and shut-down of the wizard. The whole command line, when
-// there is one, names a settings profile that is loaded before the first page shows.
+#include "apps/orvell_wizard/orv_shel.h"
+
 #include "GUI2/g_err_dlg.h"
 #include "GUI2/g_f_dlg.h"
 #include "GUI2/g_wiz_sh.h"
@@ -15,26 +15,14 @@
 #include "apps/orvell_wizard/sql_settings_page.h"
 #include "apps/orvell_wizard/welcome_page.h"
 #include "common/error_handler.h"
-#include "platform/gui/gui_app.h"
-#include "platform/gui/gui_help.h"
 
 #include <memory>
 #include <string>
 
-namespace {
-
-// The command line as one text: the arguments joined by blanks, so that a profile
-// path with blanks works quoted or not.
-std::string command_line(int argc, char** argv) {
-  std::string line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) line += ' ';
-    line += argv[i];
-  }
-  return line;
-}
-
-int run_wizard(const std::string& cmd_line) {
+int run_orvell_wizard(const std::string& cmd_line) {
+  error_handler handler(dao_error_map_size, dao_error_map, std::make_unique<wizard_error_dialogs>());
+  handler.load_err_map(mysql_error_map_size, mysql_error_map);
+  handler.load_err_map(xls_error_map_size, xls_error_map);
   int result = 0;
   try {
     init_common_controls();
@@ -69,20 +57,3 @@ int run_wizard(const std::string& cmd_line) {
   return result;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  gui::start(argc, argv);  // without a display the common-controls check reports it
-  int result;
-  {
-    error_handler handler(dao_error_map_size, dao_error_map, std::make_unique<wizard_error_dialogs>());
-    handler.load_err_map(mysql_error_map_size, mysql_error_map);
-    handler.load_err_map(xls_error_map_size, xls_error_map);
-    result = run_wizard(command_line(argc, argv));
-  }
-  if (gui::started()) {
-    gui::help_close();
-    gui::stop();
-  }
-  return result;
-}
