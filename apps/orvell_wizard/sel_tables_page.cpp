@@ -1,6 +1,7 @@
 #include "apps/orvell_wizard/sel_tables_page.h"
 
 #include "GUI2/g_wiz_sh.h"
+#include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "dao/xls_reader.h"
 
@@ -25,7 +26,11 @@ bool sel_tables_page::page_init() {
   c.set_text(1334, L"&Available worksheets:");
   c.set_text(1312, L"&Selected worksheets:");
   sheets_.clear();
-  reader_.get_all_sheets(sheets_);  // a workbook that cannot be read leaves the list empty
+  try {
+    reader_.get_all_sheets(sheets_);
+  } catch (const tk_exception&) {
+    sheets_.clear();  // a workbook that cannot be read leaves the list empty
+  }
   fill_lists();
   show_ctrl(1114, false);  // queries come from a profile in this program
   restore_selection(reader_.selected_tables());

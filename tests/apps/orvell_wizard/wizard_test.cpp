@@ -1,0 +1,324 @@
+// The whole wizard, started as the program starts it and worked through the test
+// driver: routing of every page, the overwrite prompts, Cancel, F1, the error
+// dialogs of a run, and whole conversions.
+#include "GUI2/g_wiz_sh.h"
+#include "apps/orvell_wizard/orv_shel.h"
+#include "platform/gui/gui_app.h"
+#include "platform/gui/gui_driver.h"
+#include "platform/kernel/registry.h"
+#include "tests/e2e/e2e_env.h"
+#include "tests/platform/gui/gui_environment.h"
+#include "tests/support/test_dir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace {
+
+class wizard_run : public ::testing::Test {
+ protected:
+  void SetUp() override { kernel::set_registry_file((dir.path() / "registry.reg").string()); }
+  void TearDown() override { kernel::set_registry_file(std::nullopt); }
+
+  // Starts the program's start-up with cmd_line; script works the wizard once its
+  // first page shows, from inside the sheet's own modal loop.
+  int run(const std::string& cmd_line, const std::function<void()>& script) {
+    std::function<void()> poll = [&] {
+      if (!wizard_shell::is_initialized()) {
+        gui::post_to_ui(poll);
+        return;
+      }
+      wizard_shell& shell = wizard_shell::instance();
+      d.attach(shell);
+      d.settle();
+      script();
+      if (!shell.ended()) shell.close();
+    };
+    gui::post_to_ui(poll);
+    return run_orvell_wizard(cmd_line);
+  }
+
+  // The texts of the message boxes shown, in order.
+  std::vector<std::wstring> messages() const {
+    std::vector<std::wstring> out;
+    for (const auto& r : d.log())
+      if (r.kind == "message") out.push_back(r.text);
+    return out;
+  }
+
+  std::filesystem::path write(const std::string& name, const std::string& text) {
+    std::filesystem::path p = dir.path() / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+  }
+
+  test_dir dir;
+  gui::driver d;
+};
+
+TEST_F(wizard_run, RoutesCsvAndWorkbookIntoADumpFileWithHelpAndCancel) {
+  REQUIRE_DISPLAY();
+  const auto csv = write("people.csv", "name;age\nAnn;31\n");
+  const auto xls = dir.path() / "sample.xls";
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "tests/fixtures/xls/sample.xls", xls);
+  const auto dump = dir.path() / "out.sql";
+  std::vector<int> topics;
+  const int result = run("", [&] {
+    EXPECT_EQ(d.page_id(), 103);
+    EXPECT_FALSE(d.button_enabled(gui::ID_PSBACK));
+    d.choose(1302, 1);  // CSV file
+    d.choose(1303, 1);  // dump file
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 102);
+    d.press(gui::ID_PSBACK);
+    EXPECT_EQ(d.page_id(), 103);
+    d.press(gui::ID_PSNEXT);
+    d.click(1204);  // no CREATE TABLE: CREATE DATABASE is disabled, its state kept
+    EXPECT_FALSE(d.page_controls().enabled(1203));
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    EXPECT_TRUE(d.page_controls().visible(1005));
+    EXPECT_FALSE(d.page_controls().visible(1222));
+    EXPECT_TRUE(d.page_controls().visible(1104));
+    EXPECT_EQ(d.page_controls().text(1311), L"&Dump file path:");
+    d.type(1003, L"");
+    d.type(1004, L"");
+    d.press(gui::ID_PSNEXT);  // empty source
+    EXPECT_EQ(d.page_id(), 105);
+    d.type(1003, csv.wstring());
+    d.press(gui::ID_PSNEXT);  // empty destination
+    d.type(1004, dump.wstring());
+    d.focus(1005);  // the table name is suggested from the source
+    EXPECT_EQ(d.page_controls().text(1005), L"people");
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 107);
+    d.click(1331);  // comma
+    d.press(gui::ID_PSBACK);
+    EXPECT_EQ(d.page_id(), 105);
+    d.press(gui::ID_PSBACK);
+    EXPECT_EQ(d.page_id(), 102);
+    EXPECT_FALSE(d.page_controls().checked(1204));
+    d.press(gui::ID_PSBACK);
+    d.choose(1302, 0);  // a workbook now
+    d.press(gui::ID_PSNEXT);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    EXPECT_FALSE(d.page_controls().visible(1005));
+    EXPECT_TRUE(d.page_controls().visible(1222));
+    d.type(1003, xls.wstring());
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+    auto& c = d.page_controls();
+    EXPECT_FALSE(c.visible(1114));
+    ASSERT_EQ(c.list_count(1317), 2);
+    d.click(1102);  // all selected
+    EXPECT_EQ(c.list_count(1317), 0);
+    EXPECT_EQ(c.list_count(1318), 2);
+    d.click(1110);  // all back
+    EXPECT_EQ(c.list_count(1317), 2);
+    EXPECT_EQ(c.list_text(1317, 0), L"Data");
+    d.answer_message(gui::IDNO);
+    d.press(gui::ID_PSNEXT);  // nothing selected: asked, No stays
+    EXPECT_EQ(d.page_id(), 127);
+    d.double_click(1317, 0);
+    EXPECT_EQ(c.list_text(1318, 0), L"Data");
+    d.press(gui::ID_PSBACK);
+    EXPECT_EQ(d.page_id(), 105);
+    d.press(gui::ID_PSNEXT);
+    EXPECT_EQ(d.page_id(), 127);
+    EXPECT_EQ(c.list_count(1318), 0);  // Back does not store the selection
+    d.key_f1();
+    d.answer_message(gui::IDNO);
+    d.press(gui::IDCANCEL);  // No keeps the wizard
+    EXPECT_EQ(d.page_id(), 127);
+    d.answer_message(gui::IDYES);
+    d.press(gui::IDCANCEL);
+    EXPECT_TRUE(wizard_shell::instance().ended());
+    for (const auto& r : d.log())
+      if (r.kind == "help") topics.push_back(r.id);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(topics, std::vector<int>{1016});
+  auto m = messages();
+  ASSERT_EQ(m.size(), 5u);
+  EXPECT_EQ(m[0], L"You should enter the source file name");
+  EXPECT_EQ(m[1], L"You should enter dump file name");
+  EXPECT_EQ(m[2], L"There are no tables selected. Continue anyway?");
+  EXPECT_EQ(m[3], L"Are you sure you want to exit the wizard?");
+  EXPECT_FALSE(std::filesystem::exists(dump));
+}
+
+TEST_F(wizard_run, HelpOpensEachPagesTopic) {
+  REQUIRE_DISPLAY();
+  std::vector<int> topics;
+  run("", [&] {
+    auto& shell = wizard_shell::instance();
+    // 127 without a readable workbook: the lists stay empty.
+    for (int id : {103, 102, 123, 105, 127, 107}) {
+      ASSERT_TRUE(shell.select_page_by_id(id));
+      d.press(gui::IDHELP);
+    }
+    for (const auto& r : d.log()) {
+      if (r.kind == "help") topics.push_back(r.id);
+      else ADD_FAILURE() << r.kind << " " << tk_to_utf8(r.text);
+    }
+  });
+  EXPECT_EQ(topics, (std::vector<int>{1012, 1020, 1010, 1015, 1016, 1013}));
+}
+
+// A server of the test's own database name.
+class wizard_server_run : public wizard_run {
+ protected:
+  void SetUp() override {
+    ORV_REQUIRE_E2E_SERVER();
+    wizard_run::SetUp();
+    client = std::make_unique<check_client>();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    db = "orvw_" + std::to_string(::getpid()) + "_" + info->name();
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+  }
+  void TearDown() override {
+    if (client) client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    wizard_run::TearDown();
+  }
+  // A profile that names the server, the source and the database.
+  std::filesystem::path profile(const std::wstring& src, bool from_xls) {
+    const e2e_server& s = e2e_server::get();
+    std::string text = "[Generic settings]\nsrc=" + tk_to_utf8(src) + "\ndest=" + db +
+                       "\nmode=1\n\n[MS Excel settings]\nconvert from xls=" + (from_xls ? "1" : "0") +
+                       "\n\n[MySQL settings]\ndirect mode=1\nhost=" + s.host + "\nport=" + std::to_string(s.port) +
+                       "\nuser=" + s.user + "\npassword=" + s.password + "\n\n";
+    return write("run.orv", text);
+  }
+  void connect_page() {
+    const e2e_server& s = e2e_server::get();
+    ASSERT_EQ(d.page_id(), 123);
+    d.click(1330);
+    d.type(1014, tk_from_utf8(s.host));
+    d.type(1015, std::to_wstring(s.port));
+    d.type(1012, tk_from_utf8(s.user));
+    d.type(1013, tk_from_utf8(s.password));
+  }
+  std::unique_ptr<check_client> client;
+  std::string db;
+};
+
+TEST_F(wizard_server_run, ConnectionFailureStaysAndCsvTablePromptsActAtOnce) {
+  REQUIRE_DISPLAY();
+  const auto csv = write("t.csv", "a;b\n1;x\n2;y\n");
+  client->exec("CREATE DATABASE `" + db + "`");
+  client->exec("CREATE TABLE `" + db + "`.`t` (a INT, b VARCHAR(10))");
+  client->exec("INSERT INTO `" + db + "`.`t` VALUES (7, 'old')");
+  const int result = run(tk_to_utf8(profile(csv.wstring(), false).wstring()), [&] {
+    d.press(gui::ID_PSNEXT);
+    connect_page();
+    d.type(1013, L"wrong password");
+    d.press(gui::ID_PSNEXT);  // refused: the error, the page stays
+    ASSERT_EQ(d.page_id(), 123);
+    d.type(1013, tk_from_utf8(e2e_server::get().password));
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    EXPECT_EQ(d.page_controls().text(1004), tk_from_utf8(db));
+    d.type(1005, L"t");
+    d.answer_dialog(gui::IDCANCEL);
+    d.press(gui::ID_PSNEXT);
+    EXPECT_EQ(d.page_id(), 105);
+    d.answer_dialog(1109);  // merge
+    d.press(gui::ID_PSNEXT);
+    EXPECT_EQ(d.page_id(), 107);
+    EXPECT_EQ(client->value("SELECT COUNT(*) FROM `" + db + "`.`t`"), "1");
+    d.press(gui::ID_PSBACK);
+    d.answer_dialog(gui::IDOK);  // overwrite: the table goes now
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 107);
+    EXPECT_EQ(client->value("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='" + db + "'"), "0");
+    d.click(1330);  // semicolon
+    d.press(gui::ID_PSNEXT);
+    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
+    EXPECT_FALSE(d.page_controls().visible(1016));
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  auto rows = client->rows("SELECT a, b FROM `" + db + "`.`t` ORDER BY a");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"2", "y"}));
+  auto log = d.log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[0].kind, "message");  // the refused connection
+  int prompts = 0;
+  for (const auto& r : log)
+    if (r.kind == "dialog" && r.id == 120) ++prompts;
+  EXPECT_EQ(prompts, 3);
+}
+
+TEST_F(wizard_server_run, WorkbookIntoTheServerFromAProfile) {
+  REQUIRE_DISPLAY();
+  const auto xls = dir.path() / "sample.xls";
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "tests/fixtures/xls/sample.xls", xls);
+  client->exec("CREATE DATABASE `" + db + "`");
+  client->exec("CREATE TABLE `" + db + "`.`keep` (a INT)");
+  const int result = run(tk_to_utf8(profile(xls.wstring(), true).wstring()), [&] {
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 123);
+    EXPECT_TRUE(d.page_controls().checked(1330));  // the profile's server
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1330); }, gui::IDOK);  // tables only
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+    d.click(1102);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
+    EXPECT_FALSE(d.page_controls().visible(1016)) << d.page_controls().text(1016);
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  auto tables = client->tables(db);
+  ASSERT_EQ(tables.size(), 3u);
+  EXPECT_EQ(tables[0], "Data");
+  EXPECT_EQ(tables[1], "keep");  // overwrite existing tables only: the others stay
+  auto data = client->rows("SELECT * FROM `" + db + "`.`Data` ORDER BY Amount");
+  ASSERT_EQ(data.size(), 3u);
+  EXPECT_EQ(texts(data[1]), (std::vector<std::string>{"Zo\xc3\xab", "1.5", "2004-05-06 10:20:30"}));
+}
+
+TEST_F(wizard_server_run, RecordErrorsAskToContinueAndAreListed) {
+  REQUIRE_DISPLAY();
+  const auto csv = write("k.csv", "a\n1\n2\n3\n4\n");
+  client->exec("CREATE DATABASE `" + db + "`");
+  client->exec("CREATE TABLE `" + db + "`.`k` (a INT PRIMARY KEY)");
+  client->exec("INSERT INTO `" + db + "`.`k` VALUES (1), (2)");
+  for (bool abort : {false, true}) {
+    d.clear_log();
+    run(tk_to_utf8(profile(csv.wstring(), false).wstring()), [&] {
+      d.press(gui::ID_PSNEXT);
+      d.press(gui::ID_PSNEXT);
+      ASSERT_EQ(d.page_id(), 105);
+      d.type(1005, L"k");
+      d.answer_dialog(1109);  // merge into the table
+      d.press(gui::ID_PSNEXT);
+      ASSERT_EQ(d.page_id(), 107);
+      if (abort) {
+        d.answer_dialog(gui::IDOK);  // Abort
+      } else {
+        // "Do not show this dialog box again", then Continue: the second error is only listed.
+        d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1222); }, gui::IDCANCEL);
+      }
+      d.press(gui::ID_PSNEXT);
+      ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
+      EXPECT_TRUE(d.page_controls().visible(1016));
+      EXPECT_TRUE(d.page_controls().readonly(1016));
+      const std::wstring listed = d.page_controls().text(1016);
+      EXPECT_NE(listed.find(L"Duplicate"), std::wstring::npos) << listed;
+      d.press(gui::ID_WIZFINISH);
+    });
+    int asked = 0;
+    for (const auto& r : d.log())
+      if (r.kind == "dialog" && r.id == 115) ++asked;
+    EXPECT_EQ(asked, 1) << abort;
+    client->exec("DELETE FROM `" + db + "`.`k` WHERE a > 2");
+  }
+}
+
+}  // namespace
