@@ -2,6 +2,7 @@
 // driver: routing of every page, the overwrite prompts, Cancel, F1, the error
 // dialogs of a run, and whole conversions.
 #include "GUI2/g_wiz_sh.h"
+#include "apps/orvell_wizard/orv_conv.h"
 #include "apps/orvell_wizard/orv_shel.h"
 #include "platform/gui/gui_app.h"
 #include "platform/gui/gui_driver.h"
@@ -319,6 +320,37 @@ TEST_F(wizard_server_run, RecordErrorsAskToContinueAndAreListed) {
     EXPECT_EQ(asked, 1) << abort;
     client->exec("DELETE FROM `" + db + "`.`k` WHERE a > 2");
   }
+}
+
+TEST_F(wizard_server_run, CancelDuringARunStopsItAndWaitsForIt) {
+  REQUIRE_DISPLAY();
+  const int total = 1000000;
+  std::string text = "n;label\n";
+  for (int i = 0; i < total; ++i) text += std::to_string(i) + ";row\n";
+  const auto csv = write("big.csv", text);
+  const int result = run(tk_to_utf8(profile(csv.wstring(), false).wstring()), [&] {
+    d.press(gui::ID_PSNEXT);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    d.type(1005, L"big");
+    d.answer_message(gui::IDYES);  // create the database
+    d.press(gui::ID_PSNEXT);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 108);
+    EXPECT_FALSE(d.button_enabled(gui::ID_PSBACK));
+    EXPECT_FALSE(d.button_enabled(gui::ID_PSNEXT));
+    ASSERT_TRUE(d.wait_for([] { return orvell_converter::instance().get_record_counter() > 0; }));
+    d.answer_message(gui::IDNO);
+    d.press(gui::IDCANCEL);  // No: the run goes on
+    EXPECT_FALSE(wizard_shell::instance().ended());
+    d.answer_message(gui::IDYES);
+    d.press(gui::IDCANCEL);
+    EXPECT_TRUE(wizard_shell::instance().ended());
+    EXPECT_TRUE(orvell_converter::instance().is_finished());  // stopped and waited for
+  });
+  EXPECT_EQ(result, 0);
+  const std::string rows = client->value("SELECT COUNT(*) FROM `" + db + "`.`big`");
+  EXPECT_LT(std::stoi(rows.empty() ? "0" : rows), total);
 }
 
 }  // namespace
