@@ -2,7 +2,11 @@
 // driver: routing of every page, the overwrite prompts, Cancel, F1, the error
 // dialogs of a run, and whole conversions.
 #include "GUI2/g_wiz_sh.h"
+#include "GUI2/g_err_dlg.h"
+#include "apps/orvell_wizard/delim_page.h"
+#include "apps/orvell_wizard/finish_page.h"
 #include "apps/orvell_wizard/orv_conv.h"
+#include "apps/orvell_wizard/progress_page.h"
 #include "apps/orvell_wizard/orv_shel.h"
 #include "platform/gui/gui_app.h"
 #include "platform/gui/gui_driver.h"
@@ -351,6 +355,36 @@ TEST_F(wizard_server_run, CancelDuringARunStopsItAndWaitsForIt) {
   EXPECT_EQ(result, 0);
   const std::string rows = client->value("SELECT COUNT(*) FROM `" + db + "`.`big`");
   EXPECT_LT(std::stoi(rows.empty() ? "0" : rows), total);
+}
+
+// A progress page whose worker thread cannot be made.
+struct no_thread_progress_page : progress_page {
+  void start_worker() override { throw tk_exception("Failed to start the conversion thread.", 1); }
+};
+
+TEST_F(wizard_run, AWorkerThatCannotStartIsReportedAndTheUserMayGoBack) {
+  REQUIRE_DISPLAY();
+  error_handler handler(dao_error_map_size, dao_error_map, std::make_unique<wizard_error_dialogs>());
+  orvell_converter converter;
+  converter.from_xls = false;
+  wizard_shell shell(L"Orvell 9.9", 501, 311, 312);
+  delim_page delimiter;
+  no_thread_progress_page progress;
+  finish_page finish(L"ok", L"errors", L"orv");
+  for (wizard_page* p : std::initializer_list<wizard_page*>{&delimiter, &progress, &finish}) shell.add_page(p);
+  d.attach(shell);
+  shell.open(nullptr);
+  d.answer_message(gui::IDOK);
+  d.press(gui::ID_PSNEXT);
+  EXPECT_EQ(d.page_id(), 108);
+  d.settle();
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0], L"Failed to start the conversion thread.");
+  EXPECT_TRUE(d.button_enabled(gui::ID_PSBACK));
+  EXPECT_FALSE(d.button_enabled(gui::ID_PSNEXT));
+  d.press(gui::ID_PSBACK);
+  EXPECT_EQ(d.page_id(), 107);
+  shell.close();
 }
 
 }  // namespace
