@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/dao/biff_boolerr.h"
+#include "platform/dao/cfb_reader.h"
 #include "platform/dao/jet_error.h"
 #include "platform/dao/serial_date.h"
 
@@ -22,7 +24,8 @@ namespace {
 
 class xls_cursor : public row_cursor {
  public:
-  xls_cursor(std::shared_ptr<const void> handle, unsigned short sheet) : handle_(std::move(handle)), sheet_(sheet) {
+  xls_cursor(std::shared_ptr<const void> handle, unsigned short sheet, std::shared_ptr<const boolerr_sheet> boolerr)
+      : handle_(std::move(handle)), sheet_(sheet), boolerr_(std::move(boolerr)) {
     if (freexl_select_active_worksheet(handle_.get(), sheet_) != FREEXL_OK ||
         freexl_worksheet_dimensions(handle_.get(), &rows_, &cols_) != FREEXL_OK)
       throw_bad_format("unreadable worksheet");
@@ -72,6 +75,7 @@ class xls_cursor : public row_cursor {
         }
         any = true;
       }
+      any = apply_boolerr(r, row) || any;
       if (any) {
         row.index = r;
         return true;
@@ -81,8 +85,29 @@ class xls_cursor : public row_cursor {
   }
 
  private:
+  // libfreexl gives boolean and error cells as integers: they become the
+  // booleans and errors the file holds.
+  bool apply_boolerr(unsigned int r, sheet_row& row) {
+    if (!boolerr_) return false;
+    const auto& cells = boolerr_->cells;
+    while (next_boolerr_ < cells.size() && cells[next_boolerr_].row < r) ++next_boolerr_;
+    bool any = false;
+    for (; next_boolerr_ < cells.size() && cells[next_boolerr_].row == r; ++next_boolerr_) {
+      const boolerr_cell& b = cells[next_boolerr_];
+      if (b.col >= row.cells.size() || row.cells[b.col].kind != cell_kind::number) continue;
+      cell& c = row.cells[b.col];
+      c.kind = b.error ? cell_kind::error : cell_kind::boolean;
+      c.boolean = !b.error && b.value != 0;
+      c.number = 0;
+      any = true;
+    }
+    return any;
+  }
+
   std::shared_ptr<const void> handle_;
   unsigned short sheet_;
+  std::shared_ptr<const boolerr_sheet> boolerr_;
+  std::size_t next_boolerr_ = 0;
   unsigned int rows_ = 0;
   unsigned short cols_ = 0;
   unsigned int row_ = 0;
@@ -174,11 +199,27 @@ xls_workbook::xls_workbook(const std::string& path) {
       throw_bad_format("unreadable worksheet name");
     sheet_names_.emplace_back(name);
   }
+  read_boolerr(path);
+}
+
+// The boolean and error cells, read from the workbook stream itself. When the
+// stream cannot be read, or its sheets do not match libfreexl's, the cells stay
+// as libfreexl gives them.
+void xls_workbook::read_boolerr(const std::string& path) {
+  auto stream = read_cfb_stream(path, {u"Workbook", u"Book"});
+  if (!stream) return;
+  auto sheets = read_boolerr_cells(*stream);
+  if (sheets.size() != sheet_names_.size())
+    std::erase_if(sheets, [](const boolerr_sheet& s) { return s.type != 0; });
+  if (sheets.size() != sheet_names_.size()) return;
+  for (auto& s : sheets)
+    boolerr_.push_back(s.cells.empty() ? nullptr : std::make_shared<const boolerr_sheet>(std::move(s)));
 }
 
 std::unique_ptr<row_cursor> xls_workbook::open_sheet(std::size_t index) const {
   if (index >= sheet_names_.size()) throw_jet(err_object_not_found, std::to_string(index));
-  return std::make_unique<xls_cursor>(handle_, static_cast<unsigned short>(index));
+  return std::make_unique<xls_cursor>(handle_, static_cast<unsigned short>(index),
+                                      index < boolerr_.size() ? boolerr_[index] : nullptr);
 }
 
 }  // namespace jet

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dao/biff_boolerr.h"
 #include "platform/dao/workbook.h"
 
 namespace jet {
@@ -20,9 +21,12 @@ class xls_workbook : public workbook {
   std::unique_ptr<row_cursor> open_sheet(std::size_t index) const override;
 
  private:
+  void read_boolerr(const std::string& path);
+
   std::shared_ptr<const void> handle_;
   std::vector<std::string> sheet_names_;
   std::vector<named_range> named_ranges_;  // freexl exposes none
+  std::vector<std::shared_ptr<const boolerr_sheet>> boolerr_;  // by worksheet; null when it has none
 };
 
 }  // namespace jet

@@ -111,3 +111,40 @@ TEST_F(DaoWorkbook, QueriesWithJoinCountAndTest) {
 }
 
 }  // namespace
+
+// libfreexl hands boolean and error cells of an .xls file on as integers; they
+// must arrive as the booleans and nulls the file holds.
+TEST(DaoXlsWorkbook, BooleanAndErrorCells) {
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  auto db = xls_reader::open_xls(engine, wide(fixtures::xls_fixture("boolerr.xls")), true);
+  auto rs = db->get_table(L"Flags$", 1);
+  ASSERT_TRUE(rs);
+  const auto& schema = rs->get_schema();
+  ASSERT_EQ(schema.size(), 3u);
+  EXPECT_EQ(schema[0].vartype, VT_BOOL);  // every value a boolean
+  EXPECT_EQ(schema[1].vartype, VT_R8);    // numbers, the errors among them null
+  EXPECT_EQ(schema[2].vartype, VT_BSTR);  // text, a boolean, a number and an error
+
+  std::vector<std::vector<VARTYPE>> types;
+  std::vector<std::vector<std::wstring>> texts;
+  for (; !rs->is_eof(); rs->next()) {
+    udb_record* record = rs->get_record();
+    ASSERT_EQ(record->size(), 3u);
+    types.emplace_back();
+    texts.emplace_back();
+    for (std::size_t i = 0; i < record->size(); ++i) {
+      types.back().push_back((*record)[i].get_type());
+      texts.back().push_back((*record)[i].get_type() == VT_NULL ? L"<null>" : (*record)[i].to_wstring());
+    }
+  }
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(types[0], (std::vector<VARTYPE>{VT_BOOL, VT_R8, VT_BSTR}));
+  EXPECT_EQ(types[1], (std::vector<VARTYPE>{VT_BOOL, VT_NULL, VT_BSTR}));
+  EXPECT_EQ(types[2], (std::vector<VARTYPE>{VT_BOOL, VT_NULL, VT_BSTR}));
+  EXPECT_EQ(types[3], (std::vector<VARTYPE>{VT_NULL, VT_R8, VT_NULL}));
+  EXPECT_EQ(texts[0], (std::vector<std::wstring>{L"1", L"1.500000000000000e+000", L"text"}));
+  EXPECT_EQ(texts[1], (std::vector<std::wstring>{L"0", L"<null>", L"TRUE"}));
+  EXPECT_EQ(texts[2], (std::vector<std::wstring>{L"1", L"<null>", L"3"}));
+  EXPECT_EQ(texts[3], (std::vector<std::wstring>{L"<null>", L"2.000000000000000e+000", L"<null>"}));
+}

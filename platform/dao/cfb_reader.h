@@ -1,0 +1,22 @@
+// Reads one stream of a compound file (the container of .xls workbooks): header,
+// sector allocation table with its extension, directory, and the small-stream
+// area. Every size, index and chain is checked against the file, so that a
+// damaged or hostile file gives no stream rather than a crash or a hang.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jet {
+
+// The bytes of the first stream named one of names (compared without case, in
+// the order given); nothing when the file is not a sound compound file or holds
+// no such stream.
+std::optional<std::string> read_cfb_stream(const std::string& path, const std::vector<std::u16string_view>& names);
+
+// The same over a compound file held in memory.
+std::optional<std::string> read_cfb_stream_memory(std::string_view file, const std::vector<std::u16string_view>& names);
+
+}  // namespace jet
