@@ -1,7 +1,7 @@
 // Pictures of the real wizard, walked from the first page to the last:
 //   wizard_screenshots FOLDER
-// Converts a small CSV file into a dump file in a temporary folder and a workbook's
-// pages up to the worksheet page, saving a PNG of every page and message on the way.
+// Walks the pages of a CSV file into a dump file, then converts the example workbook
+// into a dump file in a temporary folder, saving a PNG of every page and message.
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_utils.h"
 #include "apps/orvell_wizard/orv_shel.h"
@@ -63,13 +63,8 @@ int main(int argc, char** argv) {
       d.answer_message(gui::IDYES);  // replace the earlier dump
       d.press(gui::ID_PSNEXT);
       shot(L"wizard-107-delimiter");
-      d.answer_message(gui::IDOK);  // an error of the run, should one come
-      d.press(gui::ID_PSNEXT);
-      shot(L"wizard-108-progress");
-      d.wait_for([&] { return d.page_id() == 116; }, 60000);
-      shot(L"wizard-116-finish");
-      // The workbook's pages, and the connection page.
-      shell.select_page_by_id(103);
+      // The connection page, then the workbook's pages and its conversion.
+      for (int i = 0; i < 3; ++i) d.press(gui::ID_PSBACK);
       d.choose(1302, 0);
       d.choose(1303, 0);
       d.press(gui::ID_PSNEXT);
@@ -84,6 +79,11 @@ int main(int argc, char** argv) {
       d.press(gui::ID_PSNEXT);
       d.click(1101);
       shot(L"wizard-127-worksheets");
+      d.answer_message(gui::IDOK);  // an error of the run, should one come
+      d.press(gui::ID_PSNEXT);
+      shot(L"wizard-108-progress");
+      d.wait_for([&] { return d.page_id() == 116; }, 60000);
+      shot(L"wizard-116-finish");
       if (!shell.ended()) shell.close();
     };
     gui::post_to_ui(walk);
