@@ -16,6 +16,8 @@
 class udb_schema;
 class udb_record;
 class udb_indexes;
+class dmp_database;
+struct dmp_settings;
 
 // A failed call on the engine's connection: the client library's text, level 0,
 // code 0x400000 | low 16 bits of the error number.
@@ -66,6 +68,10 @@ public:
                                         const std::wstring& password) override;
   void db_delete(const std::wstring& name) override;
   bool is_db_exist(const std::wstring& name) override;
+
+  // A new dump file at the path, written with the settings (see SQL/sql_dump.h);
+  // no server is involved. The caller owns it.
+  std::unique_ptr<dmp_database> create_dump(const std::wstring& path, const dmp_settings& settings);
 
   // The name between back-quotes from server 4.1.0 on (a back-quote inside is
   // doubled), else unchanged.
