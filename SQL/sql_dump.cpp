@@ -10,7 +10,6 @@
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 #include "UDB/udb_rec.h"
-#include "platform/kernel/codepage.h"
 #include "platform/kernel/last_error.h"
 #include "platform/kernel/path.h"
 
@@ -99,9 +98,8 @@ dmp_database::dmp_database(const std::wstring& path, const dmp_settings& setting
   tk_trace(1, "b_new_ver=%d", m_settings.new_version ? 1 : 0);
 
   // A path the code page cannot hold would name another file.
-  const UINT code_page = kernel::thread_code_page();
-  std::string narrow = tk_to_narrow(path, code_page);
-  if (path.empty() || tk_from_narrow(narrow, code_page) != path) narrow.clear();
+  std::string narrow;
+  if (path.empty() || !tk_to_ansi_exact(path, narrow)) narrow.clear();
   errno = 0;
   if (!narrow.empty()) m_file.open(narrow, std::ios::out | std::ios::binary | std::ios::trunc);
   if (!m_file.is_open()) {
