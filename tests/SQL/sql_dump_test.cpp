@@ -559,6 +559,12 @@ TEST_F(SqlDump, MisuseAndMissingFields) {
   EXPECT_EQ(dumped.find("nothing"), std::string::npos);
   EXPECT_NE(dumped.find("# Table structure for table 'two lines'\r\n"), std::string::npos);
   EXPECT_NE(dumped.find("DROP TABLE IF EXISTS `two\nlines`;"), std::string::npos);
+
+  ORV_REQUIRE_MYSQL();
+  const std::string db = unique_name("orv_dump");
+  load(file, db);
+  EXPECT_EQ(rows(db, "SELECT a, b FROM t"), (rows_t{"1\t2", "5\t6"}));
+  EXPECT_EQ(rows(db, "SELECT COUNT(*) FROM `two\nlines`"), rows_t{"0"});
 }
 
 }  // namespace
