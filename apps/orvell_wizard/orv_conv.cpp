@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "SQL/sql_dump.h"
 #include "SQL/sql_tab.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
@@ -45,7 +46,17 @@ std::unique_ptr<udb_schema> copy_schema(const udb_schema& schema) {
 // Sends what a destination table still holds, so that its rows are in the
 // table before its columns change and before it is released.
 void flush_table(udb_recordset& dest) {
-  if (auto* table = dynamic_cast<sql_table*>(&dest)) table->flush();
+  if (auto* table = dynamic_cast<sql_table*>(&dest))
+    table->flush();
+  else if (auto* dump = dynamic_cast<dmp_recordset*>(&dest))
+    dump->flush();
+}
+
+// Ends a dump file while the run can still report it: a last write that fails
+// (a full disk) is an error of the run, not a trace of a destructor. A server
+// database has nothing left to do.
+void finish_dest(udb_database& db) {
+  if (auto* dump = dynamic_cast<dmp_database*>(&db)) dump->close();
 }
 
 }  // namespace
@@ -166,6 +177,7 @@ void orvell_converter::convert_from_xls() {
     }
     ++tables_done_;
   }
+  finish_dest(*dest_db);
 }
 
 void orvell_converter::convert_from_csv() {
@@ -180,6 +192,8 @@ void orvell_converter::convert_from_csv() {
   std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
   tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
   convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
+  dest.reset();
+  finish_dest(*dest_db);
   csv_percent_ = 100;
 }
 
@@ -246,8 +260,8 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
       return engine_.open_db(dest_, mode_ == 0 ? UDB_MODE_OVERWRITE : UDB_MODE_APPEND, std::wstring());
     return engine_.create_db(dest_);
   }
-  dump_.header = tk_to_narrow(get_title(), CP_THREAD_ACP);
-  throw tk_exception("Writing MySQL dump files is not available yet.", 1);
+  dump_.creator = tk_to_narrow(get_title(), CP_THREAD_ACP);
+  return engine_.create_dump(dest_, dump_);
 }
 
 int orvell_converter::get_progress() {

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "SQL/sql_dump.h"
 #include "SQL/sql_engi.h"
 
 class udb_database;
@@ -17,16 +18,9 @@ class types_map;
 struct t_ftd;
 struct type_map_entry;
 
-// The options of a dump file, as the dump page sets them and the settings keep them.
-struct dump_options {
-  unsigned line_break = 0;  // 0 and 1 select the line break of the dump (see the dump writer)
-  bool new_version = true;  // newer dialect (servers 4.1 and later)
-  bool lock_tables = true;  // LOCK TABLES around the INSERT blocks
-  bool insert_comments = true;
-  bool create_database = false;
-  bool create_table = true;
-  std::string header;  // the window title, written at the head of the dump
-};
+// The options of a dump file, as the dump page sets them and the settings keep them;
+// the dump writer takes them as they stand (the window title is their creator text).
+using dump_options = dmp_settings;
 
 class mysql_converter_impl {
 public:

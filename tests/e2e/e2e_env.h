@@ -200,3 +200,22 @@ inline std::vector<std::string> texts(const sql_row& row) {
   for (const auto& v : row) out.push_back(v ? *v : "<null>");
   return out;
 }
+
+// What tests/fixtures/xls/sample.xls (worksheets "Data" and "My 'Sheet") gives in
+// the database db, however it got there.
+inline void expect_sample_workbook(check_client& client, const std::string& db) {
+  auto tables = client.tables(db);
+  ASSERT_EQ(tables.size(), 2u);
+  EXPECT_EQ(tables[0], "Data");
+  EXPECT_NE(tables[1], "My 'Sheet");
+  EXPECT_EQ(tables[1].rfind("My", 0), 0u) << tables[1];
+  auto data = client.rows("SELECT * FROM `" + db + "`.`Data` ORDER BY Amount");
+  ASSERT_EQ(data.size(), 3u);  // the empty row was skipped
+  EXPECT_EQ(texts(data[0]), (std::vector<std::string>{"last", "-0.001", "<null>"}));
+  EXPECT_EQ(texts(data[1]), (std::vector<std::string>{"Zo\xc3\xab", "1.5", "2004-05-06 10:20:30"}));
+  EXPECT_EQ(texts(data[2]), (std::vector<std::string>{"\xf0\x9f\x98\x80 emoji", "2", "<null>"}));
+  auto labels = client.rows("SELECT * FROM `" + db + "`.`" + tables[1] + "` ORDER BY id");
+  ASSERT_EQ(labels.size(), 2u);
+  EXPECT_EQ(texts(labels[1]), (std::vector<std::string>{"2", "two"}));
+  EXPECT_EQ(client.columns(db, tables[1])[0], "id int(11)");
+}

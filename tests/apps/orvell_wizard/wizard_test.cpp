@@ -15,9 +15,11 @@
 #include "tests/platform/gui/gui_environment.h"
 #include "tests/support/test_dir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -286,6 +288,49 @@ TEST_F(wizard_server_run, WorkbookIntoTheServerFromAProfile) {
   auto data = client->rows("SELECT * FROM `" + db + "`.`Data` ORDER BY Amount");
   ASSERT_EQ(data.size(), 3u);
   EXPECT_EQ(texts(data[1]), (std::vector<std::string>{"Zo\xc3\xab", "1.5", "2004-05-06 10:20:30"}));
+}
+
+TEST_F(wizard_server_run, ExampleWorkbookIntoADumpFileThatLoads) {
+  REQUIRE_DISPLAY();
+  // The example profile, with its files named by their full paths.
+  const std::filesystem::path examples = std::filesystem::path(ORV_SOURCE_DIR) / "examples";
+  std::ifstream in(examples / "sales_to_dump.orv", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto dump = dir.path() / "sales.sql";
+  auto replace = [&](const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  replace("src=sales.xlsx", "src=" + (examples / "sales.xlsx").string());
+  replace("dest=sales.sql", "dest=" + dump.string());
+  const auto orv = write("sales_to_dump.orv", text);
+  const int result = run(orv.string(), [&] {
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 102);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+    EXPECT_EQ(d.page_controls().list_count(1318), 2);  // the profile's worksheets
+    d.press(gui::ID_PSNEXT);
+    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
+    EXPECT_FALSE(d.page_controls().visible(1016)) << d.page_controls().text(1016);
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  // The dump loads into the server with the workbook's values.
+  client->exec("CREATE DATABASE `" + db + "`");
+  const e2e_server& s = e2e_server::get();
+  const std::string load = "mariadb -h '" + s.host + "' -P " + std::to_string(s.port) + " -u '" + s.user +
+                           "' --password='" + s.password + "' '" + db + "' < '" + dump.string() + "'";
+  ASSERT_EQ(std::system(load.c_str()), 0) << load;
+  auto products = client->rows("SELECT * FROM `" + db + "`.`Products` ORDER BY id");
+  ASSERT_EQ(products.size(), 4u);
+  EXPECT_EQ(texts(products[0]), (std::vector<std::string>{"1", "Caf\xc3\xa9 cr\xc3\xa8me", "2.5", "120"}));
+  auto orders = client->rows("SELECT * FROM `" + db + "`.`Orders` ORDER BY `order`");
+  ASSERT_EQ(orders.size(), 5u);
+  EXPECT_EQ(texts(orders[4]), (std::vector<std::string>{"1005", "4", "3", "2024-01-05"}));
 }
 
 TEST_F(wizard_server_run, RecordErrorsAskToContinueAndAreListed) {
