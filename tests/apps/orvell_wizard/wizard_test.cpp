@@ -174,6 +174,37 @@ TEST_F(wizard_run, HelpOpensEachPagesTopic) {
   EXPECT_EQ(topics, (std::vector<int>{1012, 1020, 1010, 1015, 1016, 1013}));
 }
 
+TEST_F(wizard_run, CsvIntoADumpFileFromAProfile) {
+  REQUIRE_DISPLAY();
+  const auto csv = write("people.csv", "name;age\nAnn;31\nZo\xc3\xab;45\n");
+  const auto dump = dir.path() / "people.sql";
+  const auto orv = write("dump.orv", "[Generic settings]\nsrc=" + csv.string() + "\ndest=" + dump.string() +
+                                         "\nmode=1\n\n[MS Excel settings]\nconvert from xls=0\n\n[MySQL settings]\n"
+                                         "direct mode=0\ndump line break=1\ndump create table=1\n\n");
+  const int result = run(orv.string(), [&] {
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 102);
+    EXPECT_TRUE(d.page_controls().checked(1332));  // Unix line breaks, from the profile
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    EXPECT_EQ(d.page_controls().text(1004), dump.wstring());
+    d.type(1005, L"people");
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 107);
+    d.click(1330);  // semicolon
+    d.press(gui::ID_PSNEXT);
+    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
+    EXPECT_FALSE(d.page_controls().visible(1016)) << d.page_controls().text(1016);
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  const std::string text = test_dir::read(dump);
+  EXPECT_NE(text.find("CREATE TABLE"), std::string::npos) << text;
+  EXPECT_NE(text.find("'Ann'"), std::string::npos) << text;
+  EXPECT_NE(text.find("'Zo\xc3\xab'"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\r\n"), std::string::npos);
+}
+
 // A server of the test's own database name.
 class wizard_server_run : public wizard_run {
  protected:
