@@ -20,7 +20,7 @@ function(orv_library name)
   target_link_libraries(${name} PUBLIC ${A_DEPS} PRIVATE ${A_PRIVATE_DEPS})
 endfunction()
 
-# orv_test(<name> SOURCES <files...> [DEPS <...>] [LABELS <...>])
+# orv_test(<name> SOURCES <files...> [DEPS <...>] [LABELS <...>]); tests labelled gui run one at a time.
 # A GoogleTest program, its cases discovered by CTest. Tests run from the build
 # folder of the test; fixtures are found through ORV_SOURCE_DIR.
 function(orv_test name)
@@ -29,7 +29,12 @@ function(orv_test name)
   target_compile_options(${name} PRIVATE ${ORV_WARNINGS})
   target_compile_definitions(${name} PRIVATE ORV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${A_LABELS}")
+  # Tests on the display share its clipboard, focus and window stack: one at a time.
+  set(props LABELS "${A_LABELS}")
+  if("gui" IN_LIST A_LABELS)
+    list(APPEND props RESOURCE_LOCK x_display)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # orv_fuzz(<name> SOURCES <files...> [DEPS <...>]): a libFuzzer target, built with ORV_FUZZ only.
