@@ -118,6 +118,8 @@ protected:
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   std::string first_error() const { return dialogs->listed.empty() ? "" : dialogs->listed.front(); }
+  void convert_long_values(const std::string& table, const std::vector<std::string>& values);
+  std::vector<std::string> widenings(const std::string& table);
 
   // The engine a wide table of that many text columns gets: InnoDB on this
   // server (DYNAMIC rows) up to about 196 text columns; MyISAM in a dump, whose
@@ -278,66 +280,56 @@ TEST_P(Wide, ATableBeyondTheLimitIsRefusedByName) {
 
 // ---------------------------------------------------------------- long values
 
-TEST_P(Wide, LongValuesTakeTheNarrowestTypeThatHoldsTheirBytes) {
-  const std::string exactly_text = repeat("a", 65535);
-  convert_csv("id;txt\n1;" + exactly_text + "\n", false, "fits");
-  EXPECT_EQ(first_error(), "");
-  EXPECT_EQ(client->columns(db, "fits")[1], "txt text utf8mb4");
-  auto got = rows("fits", "id");
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_TRUE(got[0][1] && *got[0][1] == exactly_text);
-
-  const std::string values[] = {exactly_text, repeat("b", 65536), repeat("\xc3\xa9", 100000), repeat(emoji, 20000)};
+// A file of one text column with the values, one a row: each is stored whole.
+void Wide::convert_long_values(const std::string& table, const std::vector<std::string>& values) {
   std::string content = "id;txt\n";
-  for (int i = 0; i < 4; ++i) content += std::to_string(i + 1) + ";" + values[i] + "\n";
-  convert_csv(content, true, "long");
+  for (std::size_t i = 0; i < values.size(); ++i) content += std::to_string(i + 1) + ";" + values[i] + "\n";
+  convert_csv(content, true, table);
   EXPECT_EQ(first_error(), "");
-  EXPECT_EQ(client->columns(db, "long")[1], "txt mediumtext utf8mb4");
-  got = rows("long", "id");
-  ASSERT_EQ(got.size(), 4u);
-  for (int i = 0; i < 4; ++i) {
+  auto got = rows(table, "id");
+  ASSERT_EQ(got.size(), values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
     ASSERT_TRUE(got[i][1]) << i;
     EXPECT_EQ(got[i][1]->size(), values[i].size()) << i;
     EXPECT_TRUE(*got[i][1] == values[i]) << i;
   }
+}
+
+// The types the dump file widens the column txt of the table to, in order.
+std::vector<std::string> Wide::widenings(const std::string& table) {
+  const std::string text = dump_text();
+  const std::string statement = "ALTER TABLE `" + table + "` CHANGE `txt` `txt` ";
+  std::vector<std::string> types;
+  for (std::size_t at = text.find(statement); at != std::string::npos; at = text.find(statement, at + 1)) {
+    const std::size_t type = at + statement.size();
+    types.push_back(text.substr(type, text.find(' ', type) - type));
+    EXPECT_EQ(text.compare(text.find(' ', type), 25, " CHARACTER SET utf8mb4;\r\n"), 0);
+  }
+  return types;
+}
+
+TEST_P(Wide, LongValuesTakeTheNarrowestTypeThatHoldsTheirBytes) {
+  const std::string exactly_text = repeat("a", 65535);
+  convert_long_values("fits", {exactly_text});
+  EXPECT_EQ(client->columns(db, "fits")[1], "txt text utf8mb4");
+
+  // 65,536 bytes, 100,000 characters of two bytes, 20,000 of four.
+  convert_long_values("long", {exactly_text, repeat("b", 65536), repeat("\xc3\xa9", 100000), repeat(emoji, 20000)});
+  EXPECT_EQ(client->columns(db, "long")[1], "txt mediumtext utf8mb4");
   if (GetParam() == road::dump) {
-    // One statement per widening, before the rows that need it.
+    EXPECT_EQ(widenings("long"), (std::vector<std::string>{"TEXT", "MEDIUMTEXT"}));
+    // Before the row that needs it.
     const std::string text = dump_text();
-    const std::size_t to_text = text.find("ALTER TABLE `long` CHANGE `txt` `txt` TEXT CHARACTER SET utf8mb4;");
-    const std::size_t to_medium =
-        text.find("ALTER TABLE `long` CHANGE `txt` `txt` MEDIUMTEXT CHARACTER SET utf8mb4;");
-    ASSERT_NE(to_text, std::string::npos);
-    ASSERT_NE(to_medium, std::string::npos);
-    EXPECT_LT(to_text, to_medium);
-    EXPECT_LT(to_medium, text.find(repeat("b", 65536)));
-    std::size_t changes = 0;
-    for (std::size_t at = text.find(" CHANGE "); at != std::string::npos; at = text.find(" CHANGE ", at + 1)) ++changes;
-    EXPECT_EQ(changes, 2u);
+    EXPECT_LT(text.find("`txt` MEDIUMTEXT"), text.find(repeat("b", 65536)));
   }
 }
 
 TEST_P(Wide, AColumnIsWidenedAgainWhenALongerValueComes) {
   // 300 bytes, then 70,000, then 17,000,000: TEXT, MEDIUMTEXT, LONGTEXT.
-  const std::string values[] = {repeat("s", 300), repeat("m", 70000), repeat("L", 17000000)};
-  std::string content = "id;txt\n";
-  for (int i = 0; i < 3; ++i) content += std::to_string(i + 1) + ";" + values[i] + "\n";
-  convert_csv(content, false, "twice");
-  EXPECT_EQ(first_error(), "");
+  convert_long_values("twice", {repeat("s", 300), repeat("m", 70000), repeat("L", 17000000)});
   EXPECT_EQ(client->columns(db, "twice")[1], "txt longtext utf8mb4");
-  auto got = rows("twice", "id");
-  ASSERT_EQ(got.size(), 3u);
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(got[i][1]) << i;
-    EXPECT_EQ(got[i][1]->size(), values[i].size()) << i;
-    EXPECT_TRUE(*got[i][1] == values[i]) << i;
-  }
   if (GetParam() == road::dump) {
-    const std::string text = dump_text();
-    std::vector<std::string> types;
-    for (std::size_t at = text.find("CHANGE `txt` `txt` "); at != std::string::npos;
-         at = text.find("CHANGE `txt` `txt` ", at + 1))
-      types.push_back(text.substr(at + 19, text.find(' ', at + 19) - at - 19));
-    EXPECT_EQ(types, (std::vector<std::string>{"TEXT", "MEDIUMTEXT", "LONGTEXT"}));
+    EXPECT_EQ(widenings("twice"), (std::vector<std::string>{"TEXT", "MEDIUMTEXT", "LONGTEXT"}));
   }
 }
 
