@@ -56,6 +56,8 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
              static_cast<int>(fit.row_bytes(m_destination)),
              static_cast<int>(fit.innodb_record_bytes(m_destination)));
   }
+  // InnoDB refuses a table of more columns than it has room for, whatever its rows.
+  if (m_destination.size() > sql_table_fit::max_innodb_columns) m_needs_myisam = true;
 }
 
 sql_schema_initializer::~sql_schema_initializer() = default;
