@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -103,6 +104,13 @@ ole_variant typed(const std::wstring& text, VARTYPE vt) {
   return v;
 }
 
+// The session a dump sets up at its head and restores at its end.
+const char* const session_head =
+    "/*!40101 SET @ORV_OLD_SQL_MODE = @@SQL_MODE, SQL_MODE = 'NO_AUTO_VALUE_ON_ZERO' */;\n"
+    "/*!50002 SET SQL_MODE = 'NO_AUTO_VALUE_ON_ZERO,STRICT_TRANS_TABLES,STRICT_ALL_TABLES' */;\n"
+    "/*!32315 SET AUTOCOMMIT = 1 */;\n";
+const char* const session_tail = "/*!40101 SET SQL_MODE = @ORV_OLD_SQL_MODE */;\n";
+
 size_t count_of(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -177,7 +185,7 @@ TEST_F(SqlDump, DefaultsGiveHeaderThenTableBlockWithWindowsLineBreaks) {
     lines.push_back(dumped.substr(at, next - at));
   }
   EXPECT_EQ(count_of(dumped, "\n"), count_of(dumped, "\r\n"));
-  ASSERT_GE(lines.size(), 12u);
+  ASSERT_GE(lines.size(), 15u);
   EXPECT_EQ(lines[0], "# File name: " + tk_to_utf8(file));
   EXPECT_EQ(lines[1].rfind("# Creation date: ", 0), 0u);
   EXPECT_EQ(lines[1].size(), std::string("# Creation date: 12/31/2026").size());
@@ -185,9 +193,11 @@ TEST_F(SqlDump, DefaultsGiveHeaderThenTableBlockWithWindowsLineBreaks) {
   EXPECT_EQ(lines[3], "# " + std::string(50, '-'));
   EXPECT_EQ(lines[4].rfind("# More conversion tools at ", 0), 0u);
   EXPECT_EQ(lines[5], "SET NAMES utf8mb4;");
+  EXPECT_EQ(lines[6] + "\n" + lines[7] + "\n" + lines[8] + "\n", session_head);
   const std::vector<std::string> block = {"", "#", "# Table structure for table 'people'", "#", "",
                                           "DROP TABLE IF EXISTS `people`;"};
-  EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.begin() + 12), block);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 9, lines.begin() + 15), block);
+  EXPECT_EQ(lines.back() + "\n", session_tail);
   EXPECT_NE(dumped.find("CREATE TABLE `people` (\r\n  `id` INT,\r\n  `name` VARCHAR(40) CHARACTER "
                         "SET utf8mb4 \r\n) ENGINE=InnoDB;\r\n"),
             std::string::npos)
@@ -285,7 +295,7 @@ TEST_F(SqlDump, OldDialectKeepsTheOldServerRules) {
             std::string::npos)
       << dumped;
   // Without a foreign-key section the lock is closed at the end of the file.
-  EXPECT_EQ(dumped.substr(dumped.size() - 15), "UNLOCK TABLES;\n");
+  EXPECT_NE(dumped.find(std::string("UNLOCK TABLES;\n") + session_tail), std::string::npos);
 }
 
 TEST_F(SqlDump, LargeTablesGiveStatementsJustOverTheLimit) {
@@ -315,7 +325,8 @@ TEST_F(SqlDump, LargeTablesGiveStatementsJustOverTheLimit) {
     EXPECT_GT(statements[i].size(), dmp_recordset::statement_limit);
     EXPECT_LT(statements[i].size(), dmp_recordset::statement_limit + 60);
   }
-  EXPECT_EQ(dumped.substr(dumped.size() - 15), "UNLOCK TABLES;\n");
+  EXPECT_EQ(dumped.substr(dumped.size() - 15 - strlen(session_tail)),
+            std::string("UNLOCK TABLES;\n") + session_tail);
 
   ORV_REQUIRE_MYSQL();
   const std::string db = unique_name("orv_dump");
@@ -349,14 +360,15 @@ TEST_F(SqlDump, LocksCloseBeforeTheNextTableStatementsAndTheEnd) {
     c.reset();
   }
   EXPECT_EQ(text(file),
-            "SET NAMES utf8mb4;\n"
+            std::string("SET NAMES utf8mb4;\n") + session_head +
             "DROP TABLE IF EXISTS `a`;\nCREATE TABLE `a` (\n  `n` INT\n) ENGINE=InnoDB;\n"
             "LOCK TABLES `a` WRITE;\nINSERT INTO `a`(`n`) VALUES(1);\nUNLOCK TABLES;\n"
             "DROP TABLE IF EXISTS `b`;\nCREATE TABLE `b` (\n  `n` INT\n) ENGINE=InnoDB;\n"
             "LOCK TABLES `b` WRITE;\nINSERT INTO `b`(`n`) VALUES(2);\nUNLOCK TABLES;\n"
             "ALTER TABLE `b` MODIFY `n` BIGINT;\n"
             "DROP TABLE IF EXISTS `c`;\nCREATE TABLE `c` (\n  `n` INT\n) ENGINE=InnoDB;\n"
-            "LOCK TABLES `c` WRITE;\nINSERT INTO `c`(`n`) VALUES(3);\nUNLOCK TABLES;\n");
+            "LOCK TABLES `c` WRITE;\nINSERT INTO `c`(`n`) VALUES(3);\nUNLOCK TABLES;\n" +
+            session_tail);
 
   ORV_REQUIRE_MYSQL();
   const std::string db = unique_name("orv_dump");
@@ -457,7 +469,7 @@ TEST_F(SqlDump, GeneratedNamesAreUsedEverywhere) {
             rows_t{"FK_Clients_Orders\tClients"});
 }
 
-TEST_F(SqlDump, ViewsEachEndWithASemicolon) {
+TEST_F(SqlDump, ViewsEachEndWithATerminatorOnItsOwnLine) {
   const std::wstring file = path("views.sql");
   {
     auto dump = engine->create_dump(file, dmp_settings{});
@@ -468,20 +480,25 @@ TEST_F(SqlDump, ViewsEachEndWithASemicolon) {
     t.reset();
     udb_database::query_map views;
     views[L"cheap"] = L"SELECT [n] FROM [items] WHERE [Unit Price] < 3";
+    // A text that ends in a comment would swallow a terminator on its line.
+    views[L"commented"] = L"SELECT n FROM items WHERE n = 1 -- the first one";
     views[L"dear"] = L"SELECT n FROM items WHERE `Unit Price` > 3;\r\n";
     dump->create_views(views);
     dump->close();
   }
   const std::string dumped = text(file);
   EXPECT_NE(dumped.find("UNLOCK TABLES;\r\nCREATE OR REPLACE VIEW `cheap` AS SELECT `n` FROM "
-                        "`items` WHERE `Unit Price` < 3;\r\nCREATE OR REPLACE VIEW `dear` AS "),
+                        "`items` WHERE `Unit Price` < 3\r\n;\r\nCREATE OR REPLACE VIEW `commented` "
+                        "AS SELECT n FROM items WHERE n = 1 -- the first one\r\n;\r\nCREATE OR "
+                        "REPLACE VIEW `dear` AS SELECT n FROM items WHERE `Unit Price` > 3\r\n;\r\n"),
             std::string::npos)
       << dumped;
 
   ORV_REQUIRE_MYSQL();
   const std::string db = unique_name("orv_dump");
   load(file, db);
-  EXPECT_EQ(rows(db, "SELECT n FROM cheap UNION ALL SELECT n FROM dear"), (rows_t{"1", "2"}));
+  EXPECT_EQ(rows(db, "SELECT n FROM cheap UNION ALL SELECT n FROM commented UNION ALL SELECT n FROM dear"),
+            (rows_t{"1", "1", "2"}));
 }
 
 // ---------------------------------------------------------------- failures
