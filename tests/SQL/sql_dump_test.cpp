@@ -21,52 +21,6 @@
 
 namespace {
 
-using rows_t = std::vector<std::string>;
-
-std::string shell_quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// The mariadb command line client on the test server.
-std::string client(const std::string& database) {
-  const sql_test_server& s = sql_test_server::get();
-  std::string command = "mariadb --batch --skip-column-names -h " + shell_quote(s.host) + " -P " +
-                        std::to_string(s.port) + " -u " + shell_quote(s.user) +
-                        " --password=" + shell_quote(s.password);
-  if (!database.empty()) command += " " + shell_quote(database);
-  return command;
-}
-
-// Runs the client; its output lines, and the exit status in status.
-rows_t run_client(const std::string& arguments, int& status) {
-  rows_t lines;
-  FILE* pipe = ::popen((arguments + " 2>&1").c_str(), "r");
-  if (!pipe) {
-    status = -1;
-    return lines;
-  }
-  std::string line;
-  for (int c; (c = std::fgetc(pipe)) != EOF;) {
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  status = ::pclose(pipe);
-  return lines;
-}
-
-std::string joined(const rows_t& lines) {
-  std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  return text;
-}
-
 std::string hex_utf8(const std::wstring& text) {
   const std::string bytes = tk_to_utf8(text);
   return tk_bin_to_hex(bytes.data(), bytes.size());
@@ -119,11 +73,15 @@ size_t count_of(const std::string& text, const std::string& part) {
 
 class SqlDump : public ::testing::Test {
 protected:
+  // The server dumps are loaded into: the shared test server unless a test
+  // starts its own.
+  virtual const sql_test_server& server() const { return sql_test_server::get(); }
+
   void SetUp() override { engine = std::make_unique<sql_engine>(); }
   void TearDown() override {
     for (const std::string& db : created) {
       int status = 0;
-      run_client(client("") + " -e " + shell_quote("DROP DATABASE IF EXISTS `" + db + "`"), status);
+      run_client(client("", server()) + " -e " + shell_quote("DROP DATABASE IF EXISTS `" + db + "`"), status);
     }
   }
 
@@ -142,16 +100,16 @@ protected:
     int status = 0;
     if (!database.empty()) {
       created.push_back(database);
-      run_client(client("") + " -e " + shell_quote("CREATE DATABASE `" + database + "`"), status);
+      run_client(client("", server()) + " -e " + shell_quote("CREATE DATABASE `" + database + "`"), status);
       ASSERT_EQ(status, 0);
     }
-    rows_t out = run_client(client(database) + " < " + shell_quote(tk_to_utf8(file)), status);
+    rows_t out = run_client(client(database, server()) + " < " + shell_quote(tk_to_utf8(file)), status);
     ASSERT_EQ(status, 0) << joined(out);
   }
 
   rows_t rows(const std::string& database, const std::string& statement) {
     int status = 0;
-    rows_t out = run_client(client(database) + " --default-character-set=utf8mb4 -e " +
+    rows_t out = run_client(client(database, server()) + " --default-character-set=utf8mb4 -e " +
                                 shell_quote(statement),
                             status);
     EXPECT_EQ(status, 0) << joined(out);
@@ -582,6 +540,100 @@ TEST_F(SqlDump, MisuseAndMissingFields) {
   load(file, db);
   EXPECT_EQ(rows(db, "SELECT a, b FROM t"), (rows_t{"1\t2", "5\t6"}));
   EXPECT_EQ(rows(db, "SELECT COUNT(*) FROM `two\nlines`"), rows_t{"0"});
+}
+
+// ---------------------------------------------------------------- a server's own settings
+
+// A server whose global settings would change the data of a dump loaded with the
+// settings left as they are.
+class SqlDumpOwnServer : public SqlDump {
+protected:
+  static void SetUpTestSuite() {
+    if (sql_test_server::get().found)
+      own = std::make_unique<sql_private_server>(
+          "--sql-mode=ANSI,ORACLE,NO_BACKSLASH_ESCAPES,EMPTY_STRING_IS_NULL,STRICT_ALL_TABLES "
+          "--autocommit=0 --max-allowed-packet=1M");
+  }
+  static void TearDownTestSuite() { own.reset(); }
+  const sql_test_server& server() const override { return own ? own->server() : sql_test_server::get(); }
+
+  static inline std::unique_ptr<sql_private_server> own;
+};
+
+TEST_F(SqlDumpOwnServer, LoadsWholeWhateverTheServersSettings) {
+  const std::wstring file = path("settings.sql");
+  const std::vector<std::wstring> names = {L"'), (4, (SELECT CONCAT(user(), version())))#", L"C:\\dir",
+                                           L"O'Brien", L"", L"\"quoted\""};
+  std::vector<BYTE> big(400000);  // past the 327,680 bytes of the value's text
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7);
+  SYSTEMTIME day{};
+  day.wYear = 2024;
+  day.wMonth = 2;
+  day.wDay = 29;
+  std::vector<int> refused;
+  {
+    auto dump = engine->create_dump(file, dmp_settings{});
+    udb_schema schema = make_schema({column(L"id", VT_I4, 4, true, 0, true), column(L"name", VT_BSTR, 255),
+                                     column(L"day", VT_DATE, 8, false, 2), column(L"bytes", VT_BLOB, 0),
+                                     column(L"Price \U0001F4B2", VT_I4, 4),
+                                     column(std::wstring(L"a\0b", 3), VT_I4, 4)});
+    auto values = dump->create_table(L"values", schema, {});
+    int id = 0;  // the first row's 0 stays 0
+    for (const std::wstring& name : names) {
+      values->append_record(*make_record({{L"id", id},
+                                          {L"name", name},
+                                          {L"day", ole_variant(day)},
+                                          {L"bytes", ole_variant(id == 5 ? big : std::vector<BYTE>{})},
+                                          {L"Price \U0001F4B2", 10 + id},
+                                          {std::wstring(L"a\0b", 3), 20 + id}}));
+      id += 5;
+    }
+    values.reset();
+    // A NULL for a NOT NULL column without a default leaves the row out, with an
+    // error of its own, and the rest of the file loads.
+    udb_schema counted = make_schema({column(L"n", VT_I4, 4), column(L"amount", VT_I4, 4, true)});
+    auto amounts = dump->create_table(L"amounts", counted, {});
+    for (int n = 1; n <= 3; ++n) {
+      try {
+        amounts->append_record(*make_record({{L"n", n}, {L"amount", n == 2 ? ole_variant() : ole_variant(n * 10)}}));
+      } catch (const tk_exception& e) {
+        refused.push_back(n);
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_EQ(e.get_code(), 0x400418);
+        EXPECT_STREQ(e.what(), "Column 'amount' cannot be null");
+      }
+    }
+    amounts.reset();
+    auto after = dump->create_table(L"after", make_schema({column(L"n", VT_I4, 4)}), {});
+    after->append_record(*make_record({{L"n", 1}}));
+    after.reset();
+    dump->close();
+  }
+  EXPECT_EQ(refused, std::vector<int>{2});
+
+  ORV_REQUIRE_MYSQL();
+  ASSERT_TRUE(server().found) << "the test's own server did not start";
+  const std::string db = unique_name("orv_dump");
+  load(file, db);
+  // Read on another connection: the rows were committed.
+  // (The client's own session keeps the server's mode: HEX('') reads NULL there.)
+  rows_t expected;
+  int id = 0;
+  for (const std::wstring& name : names) {
+    expected.push_back(std::to_string(id) + "\t" + hex_utf8(name) + "\t0\t2024-02-29\t" +
+                       (id == 5 ? "400000\t7279" : "0\tNULL") + "\t" + std::to_string(10 + id) + "\t" +
+                       std::to_string(20 + id));
+    id += 5;
+  }
+  EXPECT_EQ(rows(db, "SELECT id, HEX(name), name IS NULL, day, LENGTH(bytes), "
+                     "HEX(SUBSTRING(bytes, GREATEST(LENGTH(bytes) - 1, 1))), `Price _`, `a_b` "
+                     "FROM `values` ORDER BY id"),
+            expected);
+  EXPECT_EQ(rows(db, "SELECT DATA_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+                     "AND COLUMN_NAME = 'day'"),
+            rows_t{"date"});
+  EXPECT_EQ(rows(db, "SELECT n, amount FROM amounts ORDER BY n"), (rows_t{"1\t10", "3\t30"}));
+  EXPECT_EQ(rows(db, "SELECT n FROM `after`"), rows_t{"1"});
 }
 
 }  // namespace
