@@ -79,10 +79,11 @@ std::wstring without_terminator(const std::wstring& text) {
 // would refuse and the loading client stop at.
 bool lacks_value(const udb_field& field, const t_ftd& column) {
   if (!column.not_null || column.auto_increment) return false;
-  if (!column.default_value.to_wstring().empty()) return false;
   const VARTYPE vt = field.get_type();
-  if (vt == VT_NULL || vt == VT_EMPTY) return true;
-  return vt == VT_BSTR && column.vartype != VT_BSTR && field.to_wstring().empty();
+  const VARIANT& value = field.ole_variant::get_variant();
+  const bool empty = vt == VT_NULL || vt == VT_EMPTY ||
+                     (vt == VT_BSTR && column.vartype != VT_BSTR && SysStringLen(value.bstrVal) == 0);
+  return empty && column.default_value.to_wstring().empty();
 }
 
 // Appends a value literal with the characters a MySQL client changes or refuses

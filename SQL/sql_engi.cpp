@@ -123,15 +123,18 @@ bool sql_engine::query_value(const char* statement, std::string& value, int colu
 
 void sql_engine::set_up_session() {
   std::string mode;
-  if (m_server_version >= sql_version::v4_1_1 && !query_value("SELECT @@SESSION.sql_mode", mode)) {
+  unsigned generation = m_server_version;
+  if (generation >= sql_version::v4_1_1 && !query_value("SELECT @@SESSION.sql_mode", mode)) {
+    // Without the server's own flags no mode is set: its strict modes would be lost.
     tk_trace(2, "Cannot read the session sql_mode: %s", mysql_error(&m_connection));
-    mode.clear();
+    generation = sql_version::v4_1_0;
   }
-  for (const std::string& statement : session_statements(m_server_version, mode)) {
+  for (const std::string& statement : session_statements(generation, mode)) {
     tk_trace(2, "Session: %s", statement.c_str());
     send_or_trace(statement.c_str(), "Cannot set up the session: %s");
   }
   std::string packet;
+  m_max_statement = 0;
   if (query_value("SHOW VARIABLES LIKE 'max_allowed_packet'", packet, 1)) {
     m_max_statement = static_cast<size_t>(std::strtoull(packet.c_str(), nullptr, 10));
     tk_trace(2, "max_allowed_packet: %s", packet.c_str());

@@ -360,6 +360,7 @@ void sql_table::resend_rows_one_by_one(const block& failed) {
       first = static_cast<size_t>(std::min<unsigned long long>(now - m_rows_on_server,
                                                                failed.rows.size()));
     m_rows_on_server += first;
+    if (first) m_last_accepted = failed.rows[first - 1].record;
   }
   for (size_t i = first; i < failed.rows.size(); ++i) {
     const pending_row& row = failed.rows[i];
