@@ -14,8 +14,10 @@ namespace {
 
 constexpr std::size_t max_text_bytes = 65535;
 constexpr std::size_t max_mediumtext_bytes = 0xFFFFFF;
-// The longest value a column that is no text type was taken to hold.
-constexpr std::size_t other_column_chars = 255;
+// A VARCHAR column, or one of another type (an existing table's, in merge mode),
+// is widened only for a value of more than 255 characters: a CSV column holds
+// that many, and a narrower column of an existing table keeps its type.
+constexpr std::size_t varchar_chars = 255;
 
 // 0 for VARCHAR and any other type, then TEXT, MEDIUMTEXT, LONGTEXT.
 int long_text_rank(int size) {
@@ -59,9 +61,9 @@ int sql_field_upsizer::wider_size(int declared, std::size_t bytes) {
 
 bool sql_field_upsizer::holds_text(const t_ftd& column, std::size_t chars, std::size_t bytes,
                                    bool chars_are_bytes) {
-  if (column.vartype != VT_BSTR) return chars <= other_column_chars;
+  if (column.vartype != VT_BSTR) return chars <= varchar_chars;
   switch (long_text_rank(column.size)) {
-    case 0: return (chars_are_bytes ? bytes : chars) <= static_cast<std::size_t>(column.size);
+    case 0: return (chars_are_bytes ? bytes : chars) <= varchar_chars;
     case 1: return bytes <= max_text_bytes;
     case 2: return bytes <= max_mediumtext_bytes;
     default: return true;
@@ -77,7 +79,7 @@ bool sql_field_upsizer::holds(const t_ftd& column, std::wstring_view value) cons
 
 void sql_field_upsizer::do_upsize(t_ftd& column, std::wstring_view value) {
   tk_trace(1, "sql_field_upsizer::do_upsize");
-  const int declared = column.vartype == VT_BSTR ? column.size : static_cast<int>(other_column_chars);
+  const int declared = column.vartype == VT_BSTR ? column.size : static_cast<int>(varchar_chars);
   const int size = wider_size(declared, text_bytes(value));
   dest_db_->query(statement(dest_rs_->get_name(), column.name, get_native_type(VT_BSTR, static_cast<unsigned>(size), 0)));
   column.vartype = VT_BSTR;

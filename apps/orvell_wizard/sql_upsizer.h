@@ -26,8 +26,8 @@ public:
   // SQL/sql_fit.h): TEXT, MEDIUMTEXT or LONGTEXT.
   static int wider_size(int declared, std::size_t bytes);
   // Whether a column of the declared size holds a text of that many characters
-  // and bytes: VARCHAR(n) n characters (n bytes before 4.1), TEXT 65,535 bytes,
-  // MEDIUMTEXT 16,777,215. A column of another type is taken as VARCHAR(255).
+  // and bytes: a VARCHAR 255 characters (bytes before 4.1), TEXT 65,535 bytes,
+  // MEDIUMTEXT 16,777,215. A column of another type is taken as a VARCHAR.
   static bool holds_text(const t_ftd& column, std::size_t chars, std::size_t bytes, bool chars_are_bytes);
 
 protected:
