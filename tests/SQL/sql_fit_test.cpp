@@ -239,6 +239,27 @@ TEST_F(SqlFitServer, EveryRowTheCountLetsInnoDBHoldIsStored) {
     EXPECT_EQ(engine_of(name), L"InnoDB");
     EXPECT_EQ(store(name, held + extra), extra == 0);
   }
+  // COMPACT rows, as older servers have them: a long value keeps 788 bytes in
+  // the record. The count's largest table stores a row of such values; one
+  // column more is refused.
+  const sql_table_fit compact(0x50620);
+  udb_schema compact_schema;
+  while (compact.innodb_holds(compact_schema)) add(compact_schema, VT_BSTR, sql_text_size::text);
+  const int compact_held = static_cast<int>(compact_schema.size()) - 1;
+  EXPECT_EQ(compact_held, 10);
+  for (int extra : {0, 1}) {
+    const std::wstring name = L"compact" + std::to_wstring(compact_held + extra);
+    std::wstring columns, values;
+    for (int i = 0; i < compact_held + extra; ++i) {
+      columns += (i ? L", c" : L"c") + std::to_wstring(i) + L" TEXT";
+      values += (i ? L", '" : L"'") + std::wstring(788, L'v') + L"'";
+    }
+    const bool stored =
+        engine->send(L"CREATE TABLE `" + name + L"` (" + columns + L") ENGINE=InnoDB ROW_FORMAT=COMPACT") &&
+        engine->send(L"INSERT INTO `" + name + L"` VALUES (" + values + L")");
+    EXPECT_EQ(stored, extra == 0) << mysql_error(engine->connection());
+  }
+
   // The same columns as VARCHAR(255) are too wide for the row: they become a
   // table that stores the row.
   udb_schema wide;
