@@ -7,12 +7,22 @@
 
 namespace jet {
 
+biff_data::biff_data(std::vector<std::string_view> parts) : parts_(std::move(parts)) {
+  for (std::size_t p = 1; p < parts_.size(); ++p) after_ += parts_[p].size();
+}
+
 void biff_data::need_part() {
   while (part_ < parts_.size() && at_ == parts_[part_].size()) {
-    ++part_;
-    at_ = 0;
+    if (!next_part()) break;
   }
-  if (part_ >= parts_.size()) throw_bad_format("a record is shorter than its contents");
+  if (part_ >= parts_.size() || at_ == parts_[part_].size()) throw_bad_format("a record is shorter than its contents");
+}
+
+std::string_view biff_data::take(std::size_t bytes) {
+  if (part_ >= parts_.size()) return {};
+  std::string_view out = parts_[part_].substr(at_, bytes);
+  at_ += out.size();
+  return out;
 }
 
 std::uint8_t biff_data::u8() {
@@ -54,16 +64,11 @@ void biff_data::skip(std::size_t bytes) {
   }
 }
 
-std::size_t biff_data::left() const {
-  std::size_t n = left_in_part();
-  for (std::size_t p = part_ + 1; p < parts_.size(); ++p) n += parts_[p].size();
-  return n;
-}
-
 bool biff_data::next_part() {
   if (part_ + 1 >= parts_.size()) return false;
   ++part_;
   at_ = 0;
+  after_ -= parts_[part_].size();
   return true;
 }
 

@@ -32,16 +32,18 @@ constexpr std::uint16_t substream_globals = 0x0005, substream_worksheet = 0x0010
 class biff_data {
  public:
   biff_data() = default;
-  explicit biff_data(std::vector<std::string_view> parts) : parts_(std::move(parts)) {}
+  explicit biff_data(std::vector<std::string_view> parts);
 
   std::uint8_t u8();
   std::uint16_t u16();
   std::uint32_t u32();
   double f64();
   void skip(std::size_t bytes);
+  // Up to bytes bytes from the current part (fewer at its end).
+  std::string_view take(std::size_t bytes);
   // Bytes left in the current part and in all parts.
   std::size_t left_in_part() const { return part_ < parts_.size() ? parts_[part_].size() - at_ : 0; }
-  std::size_t left() const;
+  std::size_t left() const { return left_in_part() + after_; }
   // Moves to the start of the next part; false when there is none.
   bool next_part();
   bool at_end() const { return left() == 0; }
@@ -52,6 +54,7 @@ class biff_data {
   std::vector<std::string_view> parts_;
   std::size_t part_ = 0;
   std::size_t at_ = 0;
+  std::size_t after_ = 0;  // bytes in the parts after the current one
 };
 
 // Walks the records of a stream from an offset. A record that runs past the end

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/dao/jet_error.h"
+#include "platform/dao/le_bytes.h"
 
 namespace jet {
 
@@ -76,7 +77,12 @@ void read_units(biff_data& data, std::size_t count, bool high, std::u16string& o
   out.reserve(out.size() + std::min(count, data.left()));
   while (count > 0) {
     std::size_t n = std::min(count, data.left_in_part() / (high ? 2 : 1));
-    for (std::size_t i = 0; i < n; ++i) out.push_back(high ? data.u16() : data.u8());
+    std::string_view bytes = data.take(high ? n * 2 : n);
+    if (high) {
+      for (std::size_t i = 0; i < n; ++i) out.push_back(le16(bytes, i * 2));
+    } else {
+      for (char c : bytes) out.push_back(static_cast<unsigned char>(c));
+    }
     count -= n;
     if (count > 0) {
       if (!data.next_part()) throw_bad_format("a string runs past the end of its record");
@@ -158,8 +164,11 @@ std::string read_biff_string(biff_data& data, const biff_text& text, int count_b
   std::size_t count = count_bytes == 1 ? data.u8() : data.u16();
   if (text.biff8) return biff8_string(data, count);
   std::string bytes;
-  bytes.reserve(std::min(count, data.left()));
-  for (std::size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(data.u8()));
+  while (bytes.size() < count) {
+    std::string_view piece = data.take(count - bytes.size());
+    if (piece.empty() && !data.next_part()) throw_bad_format("a string runs past the end of its record");
+    bytes.append(piece);
+  }
   std::string out;
   if (text.codepage) {
     text.codepage->append(bytes, out);

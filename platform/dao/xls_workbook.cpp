@@ -1,6 +1,8 @@
 #include "platform/dao/xls_workbook.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "platform/dao/biff_names.h"
 #include "platform/dao/biff_records.h"
@@ -35,13 +37,25 @@ std::size_t substream_end(std::string_view stream, std::size_t offset, std::size
 }  // namespace
 
 xls_workbook::xls_workbook(const std::string& path) {
+  std::string file;
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw_jet(err_file_not_found, path);
+    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   bool book_stream = false;
-  auto stream = read_cfb_stream(path, {u"Workbook"});
+  auto stream = read_cfb_stream_memory(file, {u"Workbook"});
   if (!stream) {
-    stream = read_cfb_stream(path, {u"Book"});
+    stream = read_cfb_stream_memory(file, {u"Book"});
     book_stream = true;
   }
-  if (!stream) throw_bad_format("no readable workbook stream in the compound file");
+  if (!stream) {
+    // An encrypted .xlsx package is a compound file holding an "EncryptedPackage" stream.
+    static const char name[] = "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0";
+    if (file.find(std::string_view(name, sizeof name - 1)) != std::string::npos) throw_jet(err_encrypted);
+    throw_bad_format("no readable workbook stream in the compound file");
+  }
+  std::string().swap(file);
   load(std::move(*stream), book_stream);
 }
 
