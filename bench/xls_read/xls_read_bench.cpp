@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "biff_builder.h"
+#include "bench_rows.h"
 #include "read_workbook.h"
 
 namespace {
@@ -50,9 +51,6 @@ std::string shared_strings(const std::vector<std::string>& strings, std::uint32_
 }
 
 int generate(const char* path, long rows) {
-  static const char* const words[] = {"invoice", "shipment", "Zürich", "delivery", "returned", "pending",
-                                     "customer", "warehouse", "quarterly", "adjustment", "€", "approved",
-                                     "backorder", "discount", "regional", "manager", "note", "urgent"};
   std::vector<std::string> strings;
   std::uint32_t uses = 0;
   auto text = [&](std::uint16_t row, std::uint16_t col, std::string s) {
@@ -61,8 +59,7 @@ int generate(const char* path, long rows) {
     return biff_labelsst(row, col, static_cast<std::uint32_t>(strings.size() - 1));
   };
   std::string cells;
-  const char* heads[] = {"Id", "Amount", "When", "Code", "Comment", "Active", "Ratio", "Note"};
-  for (std::uint16_t c = 0; c < 8; ++c) cells += text(0, c, heads[c]);
+  for (std::uint16_t c = 0; c < 8; ++c) cells += text(0, c, bench_heads[c]);
   std::uint32_t seed = 12345;
   char buf[64];
   for (long r = 1; r <= rows; ++r) {
@@ -72,14 +69,7 @@ int generate(const char* path, long rows) {
     cells += biff_number(row, 2, 36526 + r % 9000 + (r % 86400) / 86400.0, 17);
     std::snprintf(buf, sizeof buf, "C%05ld", r % 50000);
     cells += text(row, 3, buf);
-    std::string comment;
-    while (comment.size() < 160) {
-      seed = seed * 1103515245u + 12345u;
-      comment += words[(seed >> 16) % (sizeof words / sizeof *words)];
-      comment += ' ';
-    }
-    std::snprintf(buf, sizeof buf, "row %ld", r);
-    cells += text(row, 4, comment + buf);
+    cells += text(row, 4, bench_comment(seed, r));
     cells += biff_boolerr(row, 5, static_cast<std::uint8_t>(r % 2), false);
     cells += biff_number(row, 6, 1.0 / static_cast<double>(r));
     std::snprintf(buf, sizeof buf, "note %ld", r % 997);

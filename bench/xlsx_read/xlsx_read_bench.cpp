@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_rows.h"
 #include "read_workbook.h"
 
 namespace {
@@ -23,11 +24,7 @@ int generate(const char* path, long rows) {
   lxw_worksheet* sheet = workbook_add_worksheet(book, "Rows");
   lxw_format* date = workbook_add_format(book);
   format_set_num_format(date, "yyyy-mm-dd hh:mm:ss");
-  const char* heads[] = {"Id", "Amount", "When", "Code", "Comment", "Active", "Ratio", "Note"};
-  for (int c = 0; c < 8; ++c) worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), heads[c], nullptr);
-  static const char* const words[] = {"invoice", "shipment", "Zürich", "delivery", "returned", "pending",
-                                     "customer", "warehouse", "quarterly", "adjustment", "€", "approved",
-                                     "backorder", "discount", "regional", "manager", "note", "urgent"};
+  for (int c = 0; c < 8; ++c) worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), bench_heads[c], nullptr);
   std::uint32_t seed = 12345;
   char buf[64];
   for (long r = 1; r <= rows; ++r) {
@@ -39,14 +36,7 @@ int generate(const char* path, long rows) {
     worksheet_write_datetime(sheet, row, 2, &when, date);
     std::snprintf(buf, sizeof buf, "C%05ld", r % 50000);
     worksheet_write_string(sheet, row, 3, buf, nullptr);
-    std::string comment;
-    while (comment.size() < 160) {
-      seed = seed * 1103515245u + 12345u;
-      comment += words[(seed >> 16) % (sizeof words / sizeof *words)];
-      comment += ' ';
-    }
-    std::snprintf(buf, sizeof buf, "row %ld", r);
-    worksheet_write_string(sheet, row, 4, (comment + buf).c_str(), nullptr);
+    worksheet_write_string(sheet, row, 4, bench_comment(seed, r).c_str(), nullptr);
     worksheet_write_boolean(sheet, row, 5, static_cast<int>(r % 2), nullptr);
     worksheet_write_number(sheet, row, 6, 1.0 / static_cast<double>(r), nullptr);
     std::snprintf(buf, sizeof buf, "note %ld", r % 997);
