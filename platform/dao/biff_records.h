@@ -18,7 +18,8 @@ constexpr std::uint16_t bof = 0x0809, eof = 0x000A, continue_record = 0x003C, fi
                         xf = 0x00E0, boundsheet = 0x0085, sst = 0x00FC, name = 0x0018, externsheet = 0x0017,
                         supbook = 0x01AE, number = 0x0203, rk = 0x027E, mulrk = 0x00BD, labelsst = 0x00FD,
                         label = 0x0204, rstring = 0x00D6, boolerr = 0x0205, blank = 0x0201, mulblank = 0x00BE,
-                        formula = 0x0006, string = 0x0207, shrfmla = 0x04BC, array = 0x0221, table = 0x0236;
+                        formula = 0x0006, string = 0x0207, shrfmla = 0x04BC, array = 0x0221, table = 0x0236,
+                        wsbool = 0x0081;
 
 // The BOF records of the versions before Excel 5 (BIFF2, BIFF3, BIFF4).
 constexpr std::uint16_t bof_biff2 = 0x0009, bof_biff3 = 0x0209, bof_biff4 = 0x0409;

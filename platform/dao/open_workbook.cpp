@@ -27,6 +27,9 @@ std::unique_ptr<workbook> open_workbook(const std::string& path) {
     return std::make_unique<xlsx_workbook>(zip_package::open_file(path));
   // A compound file: an .xls workbook, or an encrypted .xlsx package (3161).
   if (got == 8 && std::memcmp(head, cfb_magic, 8) == 0) return std::make_unique<xls_workbook>(path);
+  // A bare BIFF stream: Excel 2.x to 4.0 wrote their workbooks without a compound file.
+  if (got >= 4 && head[0] == 0x09 && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04))
+    return std::make_unique<xls_workbook>(std::string(reinterpret_cast<const char*>(head), static_cast<std::size_t>(got)), false);
   throw_bad_format("not a workbook");
 }
 

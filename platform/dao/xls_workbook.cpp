@@ -22,16 +22,27 @@ struct sheet_entry {
   std::uint8_t type = 0;  // 0 worksheet or dialog; 1 macro sheet, 2 chart, 6 VB module
 };
 
+struct substream_scan {
+  std::size_t end = 0;
+  bool dialog = false;  // a dialog sheet: a worksheet's records, but no table
+};
+
 // Where a worksheet's substream ends: after the EOF that closes it (charts
 // embedded in it have their own BOF and EOF), or where the next sheet begins.
-std::size_t substream_end(std::string_view stream, std::size_t offset, std::size_t limit) {
+substream_scan scan_substream(std::string_view stream, std::size_t offset, std::size_t limit) {
   biff_record_reader records(stream, offset, limit);
+  substream_scan out{limit, false};
   int depth = 0;
   while (records.next()) {
     if (records.type() == biff::bof) ++depth;
-    if (records.type() == biff::eof && --depth <= 0) return records.next_offset();
+    if (records.type() == biff::wsbool && depth == 1 && !records.data().empty())
+      out.dialog = (records.data()[0] & 0x10) != 0;
+    if (records.type() == biff::eof && --depth <= 0) {
+      out.end = records.next_offset();
+      break;
+    }
   }
-  return limit;
+  return out;
 }
 
 }  // namespace
@@ -65,7 +76,7 @@ void xls_workbook::load(std::string stream, bool book_stream) {
   book_ = std::make_shared<biff_book>();
   book_->stream = std::move(stream);
   std::string_view s = book_->stream;
-  if (s.size() < 8) throw_bad_format("the workbook stream is empty");
+  if (s.size() < 4) throw_bad_format("the workbook stream is empty");
   switch (le16(s, 0)) {
     case biff::bof_biff2: throw_bad_format("an Excel 2.x workbook (BIFF2); only Excel 5.0 and later are read");
     case biff::bof_biff3: throw_bad_format("an Excel 3.0 workbook (BIFF3); only Excel 5.0 and later are read");
@@ -73,6 +84,7 @@ void xls_workbook::load(std::string stream, bool book_stream) {
     case biff::bof: break;
     default: throw_bad_format("the workbook stream does not begin with BOF");
   }
+  if (s.size() < 8) throw_bad_format("the workbook stream is cut short");
   std::uint16_t version = le16(s, 4), substream = le16(s, 6);
   bool biff8 = version == 0x0600 ? true : version == 0x0500 ? false : !book_stream;
   if (version != 0 && version != 0x0500 && version != 0x0600)
@@ -148,28 +160,30 @@ void xls_workbook::load(std::string stream, bool book_stream) {
   book_->formats.finish();
 
   // The worksheets: BOUNDSHEET says so and the substream it points to is one.
-  std::vector<long> worksheet_of(sheets.size(), -1);
-  std::vector<std::size_t> offsets;
+  std::vector<std::size_t> candidates;
   for (std::size_t i = 0; i < sheets.size(); ++i) {
     const sheet_entry& e = sheets[i];
     if (e.type != 0) continue;
     if (e.offset > s.size() || s.size() - e.offset < 8 || le16(s, e.offset) != biff::bof)
       throw_bad_format("worksheet \"" + e.name + "\" does not begin where the workbook says");
-    if (le16(s, e.offset + 6) != biff::substream_worksheet) continue;
-    worksheet_of[i] = static_cast<long>(sheet_names_.size());
-    sheet_names_.push_back(e.name);
-    offsets.push_back(e.offset);
+    if (le16(s, e.offset + 6) == biff::substream_worksheet) candidates.push_back(i);
   }
   // Each worksheet is read up to its EOF or the next worksheet, whichever comes
   // first, so that no record is read for two of them.
-  std::vector<std::size_t> sorted = offsets;
+  std::vector<std::size_t> sorted;
+  for (auto i : candidates) sorted.push_back(sheets[i].offset);
   std::sort(sorted.begin(), sorted.end());
   if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
     throw_bad_format("two worksheets begin at the same record");
-  for (std::size_t offset : offsets) {
+  std::vector<long> worksheet_of(sheets.size(), -1);
+  for (auto i : candidates) {
+    std::size_t offset = sheets[i].offset;
     auto next = std::upper_bound(sorted.begin(), sorted.end(), offset);
-    std::size_t limit = next == sorted.end() ? s.size() : *next;
-    extents_.push_back({offset, substream_end(s, offset, limit)});
+    substream_scan sub = scan_substream(s, offset, next == sorted.end() ? s.size() : *next);
+    if (sub.dialog) continue;
+    worksheet_of[i] = static_cast<long>(sheet_names_.size());
+    sheet_names_.push_back(sheets[i].name);
+    extents_.push_back({offset, sub.end});
   }
   named_ranges_ = names.resolve(worksheet_of, biff8);
 }
