@@ -127,7 +127,9 @@ class compound_file {
       std::string_view area(*mini);
       out = chain(minifat, start, size, [&](std::uint32_t s) { return area.substr(std::min(area.size(), std::size_t{s} * 64), 64); });
     }
-    if (!out || out->size() != size) return std::nullopt;
+    // A chain that ends before the size the directory gives is taken as it is
+    // (some writers record a larger size): the records in it say whether it is whole.
+    if (!out || out->size() > size) return std::nullopt;
     return out;
   }
 

@@ -54,6 +54,11 @@ xls_workbook::xls_workbook(const std::string& path) {
     if (!in) throw_jet(err_file_not_found, path);
     file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
+  // Some writers leave the last sector short: it reads as if filled with zeros.
+  if (file.size() >= 512 && (le16(file, 0x1E) == 9 || le16(file, 0x1E) == 12)) {
+    std::size_t sector = std::size_t{1} << le16(file, 0x1E);
+    if (file.size() % sector != 0) file.resize(file.size() + sector - file.size() % sector, '\0');
+  }
   bool book_stream = false;
   auto stream = read_cfb_stream_memory(file, {u"Workbook"});
   if (!stream) {

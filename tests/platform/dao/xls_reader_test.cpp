@@ -364,4 +364,21 @@ TEST(XlsBuilt, DamagedRecordsAreRefused) {
   }
 }
 
+// What other writers leave in the container: a last sector cut short, and a
+// directory that gives the stream a larger size than its sectors hold.
+TEST(XlsBuilt, ContainerSlipsOfOtherWriters) {
+  temp_dir dir;
+  std::string file = compound_file(biff_workbook(globals(), {{"S", biff_number(0, 0, 7)}}));
+  auto read_file_as = [&](const std::string& bytes) {
+    write_file(dir.file("slip.xls"), bytes);
+    auto book = open_workbook(dir.file("slip.xls"));
+    return read_all(*book, 0).at(0).cells.at(0).number;
+  };
+  EXPECT_EQ(read_file_as(file.substr(0, file.size() - 3000)), 7);  // the free end of the allocation table
+  std::string larger = file;
+  std::size_t entry = file.size() - 4096 * 2 + 128;  // the stream's directory entry
+  larger.replace(entry + 0x78, 4, le32(4096 * 3));
+  EXPECT_EQ(read_file_as(larger), 7);
+}
+
 }  // namespace
