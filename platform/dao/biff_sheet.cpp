@@ -213,10 +213,9 @@ bool biff_sheet_cursor::next(sheet_row& row) {
   while (next_ < cells_.size()) {
     std::uint16_t index = cells_[next_].row;
     for (auto& c : row.cells) c.kind = cell_kind::empty;
-    std::size_t before = next_;
     for (; next_ < cells_.size() && cells_[next_].row == index; ++next_) fill(cells_[next_], row);
-    bool any = std::any_of(row.cells.begin(), row.cells.end(), [](const cell& c) { return c.kind != cell_kind::empty; });
-    if (any && next_ > before) {
+    // A row of empty strings only is no row.
+    if (std::any_of(row.cells.begin(), row.cells.end(), [](const cell& c) { return c.kind != cell_kind::empty; })) {
       row.index = index;
       return true;
     }

@@ -95,12 +95,19 @@ std::string biff8_string(biff_data& data, std::size_t count) {
   std::uint8_t flags = data.u8();
   std::size_t runs = flags & 0x08 ? data.u16() : 0;
   std::size_t phonetic = flags & 0x04 ? data.u32() : 0;
-  std::u16string units;
-  read_units(data, count, (flags & 1) != 0, units);
+  std::string out;
+  if (!(flags & 1) && count <= data.left_in_part()) {
+    // 8-bit characters all in this record: Latin-1 straight to UTF-8.
+    std::string_view bytes = data.take(count);
+    out.reserve(count);
+    for (char c : bytes) append_code_point(static_cast<unsigned char>(c), out);
+  } else {
+    std::u16string units;
+    read_units(data, count, (flags & 1) != 0, units);
+    append_utf16(units, out);
+  }
   data.skip(runs * 4);  // rich-text formatting runs
   data.skip(phonetic);  // phonetic (Far East) block
-  std::string out;
-  append_utf16(units, out);
   return out;
 }
 
@@ -126,6 +133,7 @@ void codepage_decoder::append(std::string_view bytes, std::string& out) const {
     for (char c : bytes) append_code_point(static_cast<unsigned char>(c), out);
     return;
   }
+  std::lock_guard hold(busy_);
   auto cd = static_cast<iconv_t>(iconv_);
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char* in = const_cast<char*>(bytes.data());

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,7 @@ class codepage_decoder {
 
  private:
   void* iconv_ = nullptr;  // iconv_t; null when the code page is Latin-1 or unknown
+  mutable std::mutex busy_;  // the conversion has a state: one text at a time
 };
 
 // UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 
 #include "platform/dao/biff_names.h"
 #include "platform/dao/biff_records.h"
@@ -52,7 +51,13 @@ xls_workbook::xls_workbook(const std::string& path) {
   {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw_jet(err_file_not_found, path);
-    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    in.seekg(0, std::ios::end);
+    auto size = in.tellg();
+    in.seekg(0);
+    if (size < 0) throw_bad_format("the file cannot be read");
+    file.resize(static_cast<std::size_t>(size));
+    in.read(file.data(), size);
+    file.resize(static_cast<std::size_t>(in.gcount()));
   }
   // Some writers leave the last sector short: it reads as if filled with zeros.
   if (file.size() >= 512 && (le16(file, 0x1E) == 9 || le16(file, 0x1E) == 12)) {
