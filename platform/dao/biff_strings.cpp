@@ -12,10 +12,6 @@ namespace jet {
 
 namespace {
 
-// Strings in a table hold at most 32767 characters in Excel; this bounds what a
-// damaged count can make us hold.
-constexpr std::size_t max_pool_bytes = std::size_t{1} << 31;
-
 void append_code_point(char32_t c, std::string& out) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
@@ -203,8 +199,7 @@ biff_shared_strings biff_shared_strings::read(biff_data data) {
   out.ends_.reserve(std::min(unique, data.left() / 3));
   for (std::size_t i = 0; i < unique && !data.at_end(); ++i) {
     std::size_t count = data.u16();
-    out.pool_ += biff8_string(data, count);
-    if (out.pool_.size() > max_pool_bytes) throw_bad_format("the shared strings exceed their bound");
+    out.pool_ += biff8_string(data, count);  // bounded by the record's own bytes
     out.ends_.push_back(out.pool_.size());
   }
   return out;
