@@ -169,15 +169,28 @@ void xls_workbook::load(std::string stream, bool book_stream) {
   if (!ended) throw_bad_format("the workbook globals do not end");
   book_->formats.finish();
 
+  // Some writers get the sheets' offsets wrong; when the substreams follow the
+  // globals one after the other, one for each sheet, they are taken in order.
+  auto begins_substream = [&](std::size_t offset) {
+    return offset <= s.size() && s.size() - offset >= 8 && le16(s, offset) == biff::bof;
+  };
+  bool offsets_sound = std::all_of(sheets.begin(), sheets.end(), [&](const sheet_entry& e) {
+    return e.type != 0 || begins_substream(e.offset);
+  });
+  if (!offsets_sound) {
+    std::vector<std::size_t> starts;
+    for (std::size_t at = records.next_offset(); starts.size() < sheets.size() && begins_substream(at);) {
+      starts.push_back(at);
+      at = scan_substream(s, at, s.size()).end;
+    }
+    if (starts.size() != sheets.size()) throw_bad_format("the sheets do not begin where the workbook says");
+    for (std::size_t i = 0; i < sheets.size(); ++i) sheets[i].offset = starts[i];
+  }
+
   // The worksheets: BOUNDSHEET says so and the substream it points to is one.
   std::vector<std::size_t> candidates;
-  for (std::size_t i = 0; i < sheets.size(); ++i) {
-    const sheet_entry& e = sheets[i];
-    if (e.type != 0) continue;
-    if (e.offset > s.size() || s.size() - e.offset < 8 || le16(s, e.offset) != biff::bof)
-      throw_bad_format("worksheet \"" + e.name + "\" does not begin where the workbook says");
-    if (le16(s, e.offset + 6) == biff::substream_worksheet) candidates.push_back(i);
-  }
+  for (std::size_t i = 0; i < sheets.size(); ++i)
+    if (sheets[i].type == 0 && le16(s, sheets[i].offset + 6) == biff::substream_worksheet) candidates.push_back(i);
   // Each worksheet is read up to its EOF or the next worksheet, whichever comes
   // first, so that no record is read for two of them.
   std::vector<std::size_t> sorted;

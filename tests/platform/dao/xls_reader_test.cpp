@@ -345,14 +345,24 @@ TEST(XlsBuilt, DamagedRecordsAreRefused) {
   past[past.size() - 2] = '\x7F';
   refused(past, "past the end");
   // Two sheets claiming the same records.
-  std::string twice = biff_workbook(globals(), {{"S", cells}, {"T", cells}});
-  std::size_t first = twice.find(std::string("\x85\x00", 2));
-  std::size_t second = twice.find(std::string("\x85\x00", 2), first + 1);
-  twice.replace(second + 4, 4, twice.substr(first + 4, 4));
+  std::size_t first = sound.find(std::string("\x85\x00", 2));
+  std::size_t second = sound.find(std::string("\x85\x00", 2), first + 1);
+  std::size_t second_offset = static_cast<unsigned char>(sound[second + 4]) | static_cast<unsigned char>(sound[second + 5]) << 8;
+  std::string twice = sound;
+  twice.replace(second + 4, 4, sound.substr(first + 4, 4));
   refused(twice, "same record");
-  std::string outside = twice;
+  // An offset that misses, and the substreams do not follow one for each sheet.
+  std::string outside = sound;
   outside.replace(second + 4, 4, le32(1u << 30));
-  refused(outside, "does not begin where");
+  outside[second_offset] = '\x08';
+  refused(outside, "do not begin where");
+  // Offsets that miss, over substreams that follow the globals in order: read in that order.
+  std::string missed = sound;
+  missed.replace(first + 4, 4, le32(3));
+  missed.replace(second + 4, 4, le32(1u << 30));
+  auto in_order = open_built(dir, missed);
+  EXPECT_EQ(in_order->sheet_names(), (std::vector<std::string>{"S", "T"}));
+  EXPECT_EQ(read_all(*in_order, 1)[1].cells[1].text, "result");
 
   for (std::size_t cut = 0; cut < sound.size(); ++cut) {
     try {
