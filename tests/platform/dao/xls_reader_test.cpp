@@ -250,14 +250,17 @@ TEST(XlsBuilt, SharedStringsAcrossContinueRecords) {
   std::string rich = le16(2) + '\x08' + le16(2) + "gh" + le32(0) + le32(0);  // 2 runs of 4 bytes
   std::string phonetic = le16(1) + '\x05' + le32(6) + le16(0x0416) + "\x01\x02\x03\x04\x05\x06";
   std::string sst = biff_record(0x00FC, le32(4) + le32(4) + first) + biff_record(0x003C, second + rich.substr(0, 9)) +
-                    biff_record(0x003C, rich.substr(9) + phonetic.substr(0, 4)) + biff_record(0x003C, phonetic.substr(4));
-  std::string cells = biff_labelsst(0, 0, 0) + biff_labelsst(0, 1, 1) + biff_labelsst(0, 2, 2);
+                    biff_record(0x003C, rich.substr(9) + phonetic.substr(0, 4)) +
+                    biff_record(0x003C, phonetic.substr(4) + le16(2) + '\x01' + le16(0xD83D)) +
+                    biff_record(0x003C, '\x01' + le16(0xDE00));  // a 4-byte character split between records
+  std::string cells = biff_labelsst(0, 0, 0) + biff_labelsst(0, 1, 1) + biff_labelsst(0, 2, 2) + biff_labelsst(0, 3, 3);
   auto book = open_built(dir, biff_workbook(globals() + sst, {{"S", cells}}));
   auto rows = read_all(*book, 0);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].cells[0].text, "abcd\xE4\xB8\xAD" "f");
   EXPECT_EQ(rows[0].cells[1].text, "gh");
   EXPECT_EQ(rows[0].cells[2].text, "\xD0\x96");  // the character after the block's header bytes
+  EXPECT_EQ(rows[0].cells[3].text, "\xF0\x9F\x98\x80");
 }
 
 TEST(XlsBuilt, EveryKindOfEncryptionIsProtected) {
