@@ -69,6 +69,7 @@ void biff_sheet_cursor::add(std::uint16_t row, std::uint16_t col, std::uint16_t 
 void biff_sheet_cursor::read(std::size_t offset, std::size_t end) {
   const biff_book& book = *book_;
   biff_record_reader records(book.stream, offset, end);
+  cells_.reserve((end - offset) / 14);  // a cell record takes at least 14 bytes
   int depth = 0;
   // The formula whose text result the next STRING record holds.
   std::size_t pending = std::string::npos;

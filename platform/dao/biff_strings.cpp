@@ -154,6 +154,10 @@ void append_utf16(const std::u16string& units, std::string& out) {
   out.reserve(out.size() + units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     char32_t c = units[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;

@@ -1,7 +1,13 @@
 #include "platform/dao/xls_workbook.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include "platform/dao/biff_names.h"
 #include "platform/dao/biff_records.h"
@@ -19,6 +25,39 @@ struct sheet_entry {
   std::string name;
   std::size_t offset = 0;
   std::uint8_t type = 0;  // 0 worksheet or dialog; 1 macro sheet, 2 chart, 6 VB module
+};
+
+// The bytes of a file, read without first filling the buffer with zeros.
+class file_bytes {
+ public:
+  explicit file_bytes(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw_jet(err_file_not_found, path);
+    struct stat st {};
+    std::size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
+    data_.reset(new char[capacity]);
+    for (;;) {
+      if (size_ == capacity) {  // the file grew, or its size was not known
+        std::unique_ptr<char[]> more(new char[capacity * 2]);
+        std::memcpy(more.get(), data_.get(), size_);
+        data_ = std::move(more);
+        capacity *= 2;
+      }
+      ssize_t got = ::read(fd, data_.get() + size_, capacity - size_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ::close(fd);
+        if (got < 0) throw_bad_format("the file cannot be read");
+        return;
+      }
+      size_ += static_cast<std::size_t>(got);
+    }
+  }
+  std::string_view bytes() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
 };
 
 struct substream_scan {
@@ -47,22 +86,17 @@ substream_scan scan_substream(std::string_view stream, std::size_t offset, std::
 }  // namespace
 
 xls_workbook::xls_workbook(const std::string& path) {
-  std::string file;
-  {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw_jet(err_file_not_found, path);
-    in.seekg(0, std::ios::end);
-    auto size = in.tellg();
-    in.seekg(0);
-    if (size < 0) throw_bad_format("the file cannot be read");
-    file.resize(static_cast<std::size_t>(size));
-    in.read(file.data(), size);
-    file.resize(static_cast<std::size_t>(in.gcount()));
-  }
+  std::optional<file_bytes> read(path);
+  std::string_view file = read->bytes();
   // Some writers leave the last sector short: it reads as if filled with zeros.
+  std::string padded;
   if (file.size() >= 512 && (le16(file, 0x1E) == 9 || le16(file, 0x1E) == 12)) {
     std::size_t sector = std::size_t{1} << le16(file, 0x1E);
-    if (file.size() % sector != 0) file.resize(file.size() + sector - file.size() % sector, '\0');
+    if (file.size() % sector != 0) {
+      padded.assign(file);
+      padded.resize(file.size() + sector - file.size() % sector, '\0');
+      file = padded;
+    }
   }
   bool book_stream = false;
   auto stream = read_cfb_stream_memory(file, {u"Workbook"});
@@ -76,7 +110,9 @@ xls_workbook::xls_workbook(const std::string& path) {
     if (file.find(std::string_view(name, sizeof name - 1)) != std::string::npos) throw_jet(err_encrypted);
     throw_bad_format("no readable workbook stream in the compound file");
   }
-  std::string().swap(file);
+  read.reset();
+  padded.clear();
+  padded.shrink_to_fit();
   load(std::move(*stream), book_stream);
 }
 
@@ -151,7 +187,7 @@ void xls_workbook::load(std::string stream, bool book_stream) {
         break;
       }
       case biff::sst:
-        if (biff8) book_->strings = biff_shared_strings::read(records.continued());
+        if (biff8) sst_offset_ = records.offset();
         break;
       case biff::name:
         names.add_name(records.continued(), book_->text);
@@ -213,6 +249,12 @@ void xls_workbook::load(std::string stream, bool book_stream) {
 
 std::unique_ptr<row_cursor> xls_workbook::open_sheet(std::size_t index) const {
   if (index >= sheet_names_.size()) throw_jet(err_object_not_found, std::to_string(index));
+  std::call_once(strings_read_, [&] {
+    if (sst_offset_ == std::string::npos) return;
+    biff_record_reader records(book_->stream, sst_offset_);
+    records.next();
+    book_->strings = biff_shared_strings::read(records.continued());
+  });
   return std::make_unique<biff_sheet_cursor>(book_, extents_[index].offset, extents_[index].end);
 }
 

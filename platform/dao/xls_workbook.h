@@ -1,11 +1,12 @@
 // A BIFF (.xls) workbook: Excel 97 and later (BIFF8, stream "Workbook") and
 // Excel 5 and 95 (BIFF5/BIFF7, stream "Book"). The workbook stream is read
 // whole at open with its globals (code page, date system, formats and styles,
-// shared strings, sheets, defined names); a worksheet's cells are read when it
-// is opened.
+// sheets, defined names); the shared strings when the first worksheet is opened,
+// and a worksheet's cells when it is opened.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ class xls_workbook : public workbook {
   void load(std::string stream, bool book_stream);
 
   std::shared_ptr<biff_book> book_;
+  // The shared strings are read when the first worksheet is opened: listing the
+  // worksheets does not need them.
+  std::size_t sst_offset_ = std::string::npos;
+  mutable std::once_flag strings_read_;
   std::vector<std::string> sheet_names_;
   std::vector<extent> extents_;
   std::vector<named_range> named_ranges_;
