@@ -7,6 +7,8 @@
 #include "dao/xls_reader.h"
 #include "workbook_fixtures.h"
 
+#include <map>
+
 namespace {
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
@@ -66,6 +68,55 @@ TEST(XlsReader, HeaderRowDecidesFieldNames) {
   EXPECT_EQ(rs->get_schema()[0].name, L"F1");
   EXPECT_EQ(rs->get_records_count(), 4u);
   EXPECT_EQ((*rs->get_record())[0u].to_wstring(), L"id");
+}
+
+// A workbook of sheets whose names differ only in their trailing blanks, and one
+// already named as the generated name would be; each holds its own name in A1.
+void write_colliding_sheets(const std::string& path) {
+  const std::vector<std::string> names = {"Data", "Data ", "Data (2)"};
+  auto parts = fixtures::minimal_package("");
+  const std::string rel_ns = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  std::string sheets, rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string n = std::to_string(i + 1);
+    sheets += "<sheet name=\"" + names[i] + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+    rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel_ns + "/worksheet\" Target=\"worksheets/s" + n + ".xml\"/>";
+    parts.push_back({"xl/worksheets/s" + n + ".xml",
+                     "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+                     "<row><c t=\"inlineStr\"><is><t>" + names[i] + "</t></is></c></row></sheetData></worksheet>"});
+  }
+  for (auto& [name, body] : parts) {
+    if (name == "xl/workbook.xml") {
+      auto from = body.find("<sheets>"), to = body.find("</sheets>");
+      body.replace(from + 8, to - from - 8, sheets);
+    } else if (name == "xl/_rels/workbook.xml.rels") {
+      body = rels + "</Relationships>";
+    }
+  }
+  fixtures::write_package(path, parts);
+}
+
+TEST(XlsReader, SheetsWhoseDisplayNamesCollideAreBothListedAndRead) {
+  fixtures::temp_dir dir;
+  write_colliding_sheets(dir.file("c.xlsx"));
+  test_reader reader;
+  reader.set_src(wide(dir.file("c.xlsx")));
+  std::vector<std::wstring> sheets;
+  ASSERT_TRUE(reader.get_all_sheets(sheets));
+  // The first keeps its name, so that a saved selection still picks it.
+  EXPECT_EQ(sheets, (std::vector<std::wstring>{L"Data", L"Data (3)", L"Data (2)"}));
+  reader.set_sel_sheets(sheets);
+  ASSERT_EQ(reader.get_sheets().size(), 3u);
+  EXPECT_EQ(reader.selected_tables().size(), 3u);
+
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  auto db = xls_reader::open_xls(engine, wide(dir.file("c.xlsx")), false);
+  std::map<std::wstring, std::wstring> first_cells;
+  for (const auto& [display, table] : reader.get_sheets())
+    first_cells[display] = (*db->get_table(table, 1)->get_record())[0u].to_wstring();
+  EXPECT_EQ(first_cells, (std::map<std::wstring, std::wstring>{
+                             {L"Data", L"Data"}, {L"Data (3)", L"Data "}, {L"Data (2)", L"Data (2)"}}));
 }
 
 }  // namespace
