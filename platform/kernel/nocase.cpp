@@ -1,5 +1,6 @@
 #include "platform/kernel/nocase.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 
 #include <cstdlib>
@@ -82,6 +83,11 @@ std::string nocase_key(std::wstring_view text) {
   }
   key.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
   return key;
+}
+
+char32_t fold_case(char32_t c) {
+  if (c < 0x80) return c >= U'A' && c <= U'Z' ? c + 32 : c;
+  return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
 }
 
 }  // namespace kernel

@@ -15,4 +15,8 @@ int compare_nocase(std::wstring_view a, std::wstring_view b);
 // when their keys are equal, so that many names can be looked up in a set.
 std::string nocase_key(std::wstring_view text);
 
+// The simple case folding of a code point (Unicode's, the same in every locale):
+// 'A' and 'a' give 'a', U+00C9 gives U+00E9.
+char32_t fold_case(char32_t c);
+
 }  // namespace kernel

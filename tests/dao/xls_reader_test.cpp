@@ -73,27 +73,10 @@ TEST(XlsReader, HeaderRowDecidesFieldNames) {
 // A workbook of sheets whose names differ only in their trailing blanks, and one
 // already named as the generated name would be; each holds its own name in A1.
 void write_colliding_sheets(const std::string& path) {
-  const std::vector<std::string> names = {"Data", "Data ", "Data (2)"};
-  auto parts = fixtures::minimal_package("");
-  const std::string rel_ns = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-  std::string sheets, rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    std::string n = std::to_string(i + 1);
-    sheets += "<sheet name=\"" + names[i] + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-    rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel_ns + "/worksheet\" Target=\"worksheets/s" + n + ".xml\"/>";
-    parts.push_back({"xl/worksheets/s" + n + ".xml",
-                     "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
-                     "<row><c t=\"inlineStr\"><is><t>" + names[i] + "</t></is></c></row></sheetData></worksheet>"});
-  }
-  for (auto& [name, body] : parts) {
-    if (name == "xl/workbook.xml") {
-      auto from = body.find("<sheets>"), to = body.find("</sheets>");
-      body.replace(from + 8, to - from - 8, sheets);
-    } else if (name == "xl/_rels/workbook.xml.rels") {
-      body = rels + "</Relationships>";
-    }
-  }
-  fixtures::write_package(path, parts);
+  std::vector<std::pair<std::string, std::string>> sheets;
+  for (std::string name : {"Data", "Data ", "Data (2)"})
+    sheets.push_back({name, "<row><c t=\"inlineStr\"><is><t>" + name + "</t></is></c></row>"});
+  fixtures::write_package(path, fixtures::sheets_package(sheets));
 }
 
 TEST(XlsReader, SheetsWhoseDisplayNamesCollideAreBothListedAndRead) {
