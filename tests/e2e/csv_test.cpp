@@ -1,5 +1,6 @@
 // CSV files into the server: delimiters, header rows, quoting, long fields,
 // non-ASCII text, type refinement and its mended faults, and the modes.
+#include <algorithm>
 #include <fstream>
 
 #include "platform/kernel/codepage.h"
@@ -158,8 +159,8 @@ TEST_F(CsvIntoServer, EveryFixtureArrivesExactly) {
     for (const sql_row& row : table_rows(table, "CAST(id AS UNSIGNED)"))
       got.push_back(texts(row));
     EXPECT_EQ(got, f.rows) << f.file;
-    ASSERT_EQ(dialogs->listed.size(), f.errors.size()) << f.file;
-    for (std::size_t i = 0; i < f.errors.size(); ++i)
+    EXPECT_EQ(dialogs->listed.size(), f.errors.size()) << f.file;
+    for (std::size_t i = 0; i < std::min(f.errors.size(), dialogs->listed.size()); ++i)
       EXPECT_NE(dialogs->listed[i].find(f.errors[i]), std::string::npos) << dialogs->listed[i];
   }
   kernel::set_thread_code_page(0);

@@ -3,6 +3,7 @@
 // a dump that cannot be written ends the run with an error, not a success.
 #include <cstdio>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 
 #include "platform/kernel/codepage.h"
@@ -106,10 +107,10 @@ TEST_F(IntoDump, CsvFixturesLoadBackExactly) {
     c.x_fnames = true;
     c.refine_types = false;
     (*converter)();
-    ASSERT_EQ(dialogs->listed.size(), f.errors.size()) << f.file;
-    for (std::size_t i = 0; i < f.errors.size(); ++i)
+    EXPECT_EQ(dialogs->listed.size(), f.errors.size()) << f.file;
+    for (std::size_t i = 0; i < std::min(f.errors.size(), dialogs->listed.size()); ++i)
       EXPECT_NE(dialogs->listed[i].find(f.errors[i]), std::string::npos) << dialogs->listed[i];
-    ASSERT_EQ(load(), "") << f.file;
+    EXPECT_EQ(load(), "") << f.file;
     std::vector<std::vector<std::string>> got;
     for (const sql_row& row : table_rows(table, "CAST(id AS UNSIGNED)"))
       got.push_back(texts(row));
