@@ -217,25 +217,26 @@ bool csv_scanner::read_line(std::string& line) {
         while (q < stop) {
             switch (state) {
                 case field_start:
-                    if (*q == '"') {
-                        open_at = base + static_cast<std::size_t>(q - p);
-                        ++q;
+                case plain: {
+                    // Outside a stretch only quotes matter: one opens a stretch
+                    // when it starts a field, that is when the byte before it is
+                    // a delimiter (or it is the first of the field).
+                    const char* dq = static_cast<const char*>(std::memchr(q, '"', static_cast<std::size_t>(stop - q)));
+                    if (!dq) {
+                        if (q < stop) state = delimits && stop[-1] == delimiter ? field_start : plain;
+                        q = stop;
+                        break;
+                    }
+                    const bool starts_field = dq == q ? state == field_start : delimits && dq[-1] == delimiter;
+                    if (starts_field) {
+                        open_at = base + static_cast<std::size_t>(dq - p);
                         state = quoted;
                     } else {
                         state = plain;
                     }
+                    q = dq + 1;
                     break;
-                case plain:
-                    if (!delimits) {
-                        q = stop;
-                        break;
-                    }
-                    while (q < stop && *q != delimiter) ++q;
-                    if (q < stop) {
-                        ++q;
-                        state = field_start;
-                    }
-                    break;
+                }
                 case quoted:
                     q = static_cast<const char*>(std::memchr(q, '"', static_cast<std::size_t>(stop - q)));
                     if (!q) {

@@ -182,6 +182,40 @@ UINT text_file_code_page(const std::wstring& path) {
     return text_code_page(std::string_view(head, got), fd, path);
 }
 
+namespace {
+
+// Decodes valid UTF-8 into `out`, keeping its capacity; false (and `out`
+// undefined) at the first byte that starts no valid character.
+bool decode_valid_utf8(std::string_view bytes, std::wstring& out) {
+    bool invalid = false;
+    if (utf8_valid_prefix(bytes, invalid) != bytes.size()) return false;
+    out.resize(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const e = p + bytes.size();
+    std::size_t n = 0;
+    while (p < e) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            out[n++] = static_cast<wchar_t>(c);
+            ++p;
+        } else if (c < 0xE0) {
+            out[n++] = static_cast<wchar_t>(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (c < 0xF0) {
+            out[n++] = static_cast<wchar_t>(((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            p += 3;
+        } else {
+            out[n++] = static_cast<wchar_t>(((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
+                                            (p[3] & 0x3F));
+            p += 4;
+        }
+    }
+    out.resize(n);
+    return true;
+}
+
+}  // namespace
+
 void decode_text(std::string_view bytes, UINT cp, std::wstring& out) {
     if (is_ascii(bytes)) {
         out.resize(bytes.size());
@@ -196,5 +230,6 @@ void decode_text(std::string_view bytes, UINT cp, std::wstring& out) {
         }
         return;
     }
+    if (cp == CP_UTF8 && decode_valid_utf8(bytes, out)) return;
     out = tk_from_narrow(bytes, cp);
 }
