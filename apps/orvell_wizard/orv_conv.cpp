@@ -183,8 +183,10 @@ void orvell_converter::convert_from_xls() {
 void orvell_converter::convert_from_csv() {
   tk_wtrace(1, L"orvell_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src_.c_str(), dest_.c_str(),
             csv_table_name.c_str());
-  std::unique_ptr<udb_database> dest_db = get_dest_base();
+  // The file first: one that cannot be read (UTF-16 text, say) leaves no
+  // database or dump file behind.
   auto reader = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
+  std::unique_ptr<udb_database> dest_db = get_dest_base();
   csv_percent_ = 0;
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =

@@ -119,6 +119,17 @@ TEST_F(IntoDump, CsvFixturesLoadBackExactly) {
   kernel::set_thread_code_page(0);
 }
 
+TEST_F(IntoDump, Utf16FileIsRefusedWithoutADump) {
+  orvell_converter& c = *converter;
+  c.from_xls = false;
+  c.set_src(csv_fixture_path("utf16le_bom.csv").wstring());
+  c.csv_table_name = L"t";
+  (*converter)();
+  ASSERT_EQ(dialogs->listed.size(), 1u);
+  EXPECT_NE(dialogs->listed[0].find("is UTF-16 text"), std::string::npos) << dialogs->listed[0];
+  EXPECT_FALSE(std::filesystem::exists(dump));
+}
+
 TEST_F(IntoDump, LegacyWorkbookLoadsBackWithEveryWorksheet) {
   const std::filesystem::path xls = dir / "sample.xls";
   std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "tests/fixtures/xls/sample.xls", xls);
