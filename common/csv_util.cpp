@@ -10,7 +10,6 @@
 #include "TK/tk_utils.h"
 #include "common/csv_splitter.h"
 #include "common/text_code_page.h"
-#include "platform/kernel/last_error.h"
 
 namespace {
 
@@ -38,16 +37,6 @@ std::wstring index_name(std::size_t index) { return L"F" + std::to_wstring(index
 // The delimiter as it is compared with the characters of a line: widened with
 // its sign, so only 0x01 to 0x7F can match.
 wchar_t wide_delimiter(char delimiter) { return static_cast<wchar_t>(static_cast<signed char>(delimiter)); }
-
-// A level-1 error naming the file, with the system's text for the C library error.
-tk_exception file_error(const wchar_t* what, const std::wstring& path, int err) {
-    std::wstring message = what + path;
-    if (auto reason = kernel::system_message(kernel::error_from_errno(err))) {
-        while (!reason->empty() && (reason->back() == '\n' || reason->back() == '\r')) reason->pop_back();
-        message += L": " + tk_from_narrow(*reason, CP_THREAD_ACP);
-    }
-    return tk_exception(message, 1);
-}
 
 }  // namespace
 

@@ -147,21 +147,22 @@ UINT text_code_page(std::string_view head, int regular_fd, const std::wstring& n
     return file_is_utf8(regular_fd) ? CP_UTF8 : cp_windows_1252;
 }
 
+tk_exception file_error(const wchar_t* what, const std::wstring& path, int err) {
+    std::wstring message = what + path;
+    if (auto reason = kernel::system_message(kernel::error_from_errno(err))) {
+        while (!reason->empty() && (reason->back() == '\n' || reason->back() == '\r')) reason->pop_back();
+        message += L": " + tk_from_narrow(*reason, CP_THREAD_ACP);
+    }
+    return tk_exception(message, 1);
+}
+
 UINT text_file_code_page(const std::wstring& path) {
     const std::string narrow = tk_to_narrow(path, CP_THREAD_ACP);
     int fd;
     do {
         fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    auto fail = [&](const wchar_t* what, int err) {
-        std::wstring message = what + path;
-        if (auto reason = kernel::system_message(kernel::error_from_errno(err))) {
-            while (!reason->empty() && (reason->back() == '\n' || reason->back() == '\r')) reason->pop_back();
-            message += L": " + tk_from_narrow(*reason, CP_THREAD_ACP);
-        }
-        return tk_exception(message, 1);
-    };
-    if (fd < 0) throw fail(L"Cannot open file ", errno);
+    if (fd < 0) throw file_error(L"Cannot open file ", path, errno);
     struct closer {
         int fd;
         ~closer() { ::close(fd); }
@@ -175,7 +176,7 @@ UINT text_file_code_page(const std::wstring& path) {
     while (got < sizeof head) {
         ssize_t n = ::pread(fd, head + got, sizeof head - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw fail(L"Error reading file ", errno);
+        if (n < 0) throw file_error(L"Error reading file ", path, errno);
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }

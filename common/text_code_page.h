@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "TK/tk_excep.h"
 #include "platform/kernel/kernel_types.h"
 
 constexpr UINT cp_windows_1252 = 1252;
@@ -45,6 +46,10 @@ UINT text_code_page(std::string_view head, int regular_fd, const std::wstring& n
 // a level-1 tk_exception when it cannot be opened or read; input that is no
 // regular file is not read here and keeps the ANSI code page.
 UINT text_file_code_page(const std::wstring& path);
+
+// A level-1 error of a file: `what` followed by the path and the system's text
+// for the C library error `err`.
+tk_exception file_error(const wchar_t* what, const std::wstring& path, int err);
 
 // Decodes `bytes` from the code page `cp` (a code page number, not CP_ACP or
 // CP_THREAD_ACP) into `out` (its contents replaced, its

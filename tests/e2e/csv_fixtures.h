@@ -2,6 +2,9 @@
 // server returns them (UTF-8).
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,6 +32,13 @@ struct csv_fixture_case {
   csv_rows rows;
   std::vector<std::string> errors;  // what the error list must hold, each a part of its entry
 };
+
+// The error list of a run of the fixture holds its errors, in order.
+inline void expect_fixture_errors(const std::vector<std::string>& listed, const csv_fixture_case& f) {
+  EXPECT_EQ(listed.size(), f.errors.size()) << f.file;
+  for (std::size_t i = 0; i < std::min(f.errors.size(), listed.size()); ++i)
+    EXPECT_NE(listed[i].find(f.errors[i]), std::string::npos) << listed[i];
+}
 
 // Every fixture the reader converts, with its rows in file order.
 inline std::vector<csv_fixture_case> csv_fixture_cases() {
