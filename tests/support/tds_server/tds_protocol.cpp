@@ -165,8 +165,8 @@ bool bulk_decoder::next(std::vector<cell>& out) {
 }
 
 void bulk_decoder::finish() const {
-  if (!done_) throw tds_protocol_error("bulk load ends without DONE");
-  if (pos_ != buf_.size()) throw tds_protocol_error("bytes after the bulk load's DONE");
+  if (!have_meta_) throw tds_protocol_error("bulk load without COLMETADATA");
+  if (pos_ != buf_.size()) throw tds_protocol_error("bulk load ends inside a token");
 }
 
 bool message_assembler::next_packet(packet_header& h, std::string& body) {

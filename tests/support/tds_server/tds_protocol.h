@@ -54,7 +54,8 @@ struct rpc_request {
 // Only one procedure per request is read (batched RPCs are not sent by our clients).
 rpc_request parse_rpc(std::string_view body);
 
-// The bulk-load message: COLMETADATA, then ROW tokens, then DONE. Fed with
+// The bulk-load message: COLMETADATA, then ROW tokens, then optionally DONE
+// (FreeTDS ends the message without one). Fed with
 // the message's bytes as packets arrive, it hands out each complete row.
 class bulk_decoder {
  public:
@@ -65,7 +66,7 @@ class bulk_decoder {
   bool next(std::vector<cell>& row);
   bool done() const { return done_; }
   const std::vector<wire_column>& columns() const { return columns_; }
-  // Called at the end of the message: throws when bytes or tokens are missing.
+  // Called at the end of the message: throws when a token is cut short.
   void finish() const;
 
  private:

@@ -78,7 +78,9 @@ class session {
       }
     } catch (const tds_protocol_error&) {
       // Malformed input: the connection is closed.
-    } catch (const std::bad_alloc&) {
+    } catch (const sql_error&) {
+      // An error with no statement to report it to: the connection is closed.
+    } catch (const std::exception&) {
     }
   }
 

@@ -270,6 +270,12 @@ class batch {
   step drop_statement();
   step insert_statement();
   step update_statement();
+  step delete_statement();
+  // "WHERE c = v AND c IS NULL ...": a condition without an expression is IS NULL.
+  using conditions = std::vector<std::pair<std::string, expr_ptr>>;
+  conditions where_clause();
+  std::vector<std::pair<int, cell>> resolve(const table& t, const conditions& where);
+  bool matches(const table& t, const std::vector<std::pair<int, cell>>& conds, const std::vector<cell>& cells);
   step alter_statement();
   step set_statement();
   step exec_statement();
@@ -555,6 +561,7 @@ step batch::statement() {
     return insert_statement();
   }
   if (is_kw(t, "UPDATE")) return update_statement();
+  if (is_kw(t, "DELETE") || is_kw(t, "TRUNCATE")) return delete_statement();
   if (is_kw(t, "ALTER")) return alter_statement();
   if (is_kw(t, "SET")) return set_statement();
   if (is_kw(t, "EXEC") || is_kw(t, "EXECUTE")) return exec_statement();
@@ -626,8 +633,7 @@ step batch::select_statement(bool) {
     items.push_back(e);
   } while (sym(","));
   std::optional<name_parts> from;
-  std::vector<std::pair<std::string, expr_ptr>> where;
-  std::vector<std::string> where_null;
+  conditions where;
   std::vector<std::pair<std::string, bool>> order;
   if (kw("FROM")) {
     if (sym("(")) {
@@ -663,19 +669,7 @@ step batch::select_statement(bool) {
     from = object_name();
     if (kw("AS") || (peek().kind == tk::ident && !is_reserved(peek()) && !is_kw(peek(), "WITH"))) identifier();
     if (kw("WITH")) { expect_sym("("); while (!sym(")")) { if (peek().kind == tk::end) fail(); next(); } }
-    if (kw("WHERE")) {
-      do {
-        std::string col = identifier();
-        while (sym(".")) col = identifier();
-        if (kw("IS")) {
-          expect_kw("NULL");
-          where_null.push_back(col);
-        } else {
-          expect_sym("=");
-          where.emplace_back(col, expression());
-        }
-      } while (kw("AND"));
-    }
+    where = where_clause();
     if (kw("ORDER")) {
       expect_kw("BY");
       do {
@@ -687,7 +681,7 @@ step batch::select_statement(bool) {
       } while (sym(","));
     }
   }
-  return [this, items, from, where, where_null, order, top] {
+  return [this, items, from, where, order, top] {
     const bool fmtonly = s_.fmtonly;
     if (!from) {
       std::vector<result_column> cols;
@@ -740,39 +734,20 @@ step batch::select_statement(bool) {
           if (e->kind == expr::column && !e->alias.empty()) c.name = e->alias;
         } else {
           const auto& e = items[static_cast<std::size_t>(-1 - picks[k])];
+          const std::vector<cell> nulls(t.columns.size());
           if (e->kind == expr::count_star) c = {e->alias, {sql_type::int_}, true, false, ""};
-          else c = describe(*e, eval(*e));
+          else c = describe(*e, eval(*e, &t, &nulls));
+          if (e->kind == expr::convert) c.type = e->type;
         }
         cols.push_back(c);
       }
       // Filter.
-      std::vector<std::pair<int, cell>> conds;
-      for (const auto& [col, e] : where) {
-        const int i = t.column_index(col);
-        if (i < 0) raise(207, 16, "Invalid column name '" + col + "'.");
-        conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type));
-      }
-      std::vector<int> nulls;
-      for (const auto& col : where_null) {
-        const int i = t.column_index(col);
-        if (i < 0) raise(207, 16, "Invalid column name '" + col + "'.");
-        nulls.push_back(i);
-      }
+      const auto conds = resolve(t, where);
       std::vector<std::vector<cell>> matched;
       if (!fmtonly) {
         for (const auto& r : t.rows) {
           std::vector<cell> cells = r.cells();
-          bool ok = true;
-          for (const auto& [i, want] : conds) {
-            const cell& have = cells[static_cast<std::size_t>(i)];
-            index_def one;
-            one.columns = {t.columns[static_cast<std::size_t>(i)].name};
-            std::vector<cell> probe = cells;
-            probe[static_cast<std::size_t>(i)] = want;
-            if (have.null || want.null || t.index_key(one, cells) != t.index_key(one, probe)) { ok = false; break; }
-          }
-          for (int i : nulls) ok = ok && cells[static_cast<std::size_t>(i)].null;
-          if (ok) matched.push_back(std::move(cells));
+          if (matches(t, conds, cells)) matched.push_back(std::move(cells));
         }
       }
       if (!order.empty()) {
@@ -1364,25 +1339,13 @@ step batch::update_statement() {
     expect_sym("=");
     sets.emplace_back(col, expression());
   } while (sym(","));
-  std::vector<std::pair<std::string, expr_ptr>> where;
-  if (kw("WHERE")) {
-    do {
-      std::string col = identifier();
-      expect_sym("=");
-      where.emplace_back(col, expression());
-    } while (kw("AND"));
-  }
+  conditions where = where_clause();
   return [this, n, sets, where] {
     if (s_.fmtonly) return;
     auto lock = ctx_.cat.lock();
     database& db = db_of(n);
     table& t = table_of(n);
-    std::vector<std::pair<int, cell>> conds;
-    for (const auto& [col, e] : where) {
-      const int i = t.column_index(col);
-      if (i < 0) raise(207, 16, "Invalid column name '" + col + "'.");
-      conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type));
-    }
+    const auto conds = resolve(t, where);
     std::vector<int> targets;
     for (const auto& [col, e] : sets) {
       const int i = t.column_index(col);
@@ -1395,15 +1358,7 @@ step batch::update_statement() {
     try {
       for (auto& r : t.rows) {
         std::vector<cell> cells = r.cells();
-        bool ok = true;
-        for (const auto& [i, want] : conds) {
-          index_def one;
-          one.columns = {t.columns[static_cast<std::size_t>(i)].name};
-          std::vector<cell> probe = cells;
-          probe[static_cast<std::size_t>(i)] = want;
-          if (cells[static_cast<std::size_t>(i)].null || want.null || t.index_key(one, cells) != t.index_key(one, probe)) { ok = false; break; }
-        }
-        if (!ok) continue;
+        if (!matches(t, conds, cells)) continue;
         std::vector<cell> updated = cells;
         for (std::size_t k = 0; k < targets.size(); ++k) {
           const auto i = static_cast<std::size_t>(targets[k]);
@@ -1420,6 +1375,78 @@ step batch::update_statement() {
       throw;
     }
     out_.done(0x10, static_cast<uint64_t>(count), 0xFD, cmd_update);
+  };
+}
+
+batch::conditions batch::where_clause() {
+  conditions where;
+  if (!kw("WHERE")) return where;
+  do {
+    std::string col = identifier();
+    while (sym(".")) col = identifier();
+    if (kw("IS")) {
+      expect_kw("NULL");
+      where.emplace_back(col, nullptr);
+      continue;
+    }
+    expect_sym("=");
+    where.emplace_back(col, expression());
+  } while (kw("AND"));
+  return where;
+}
+
+// The conditions with their values converted to the columns' types; IS NULL as -1 - column.
+std::vector<std::pair<int, cell>> batch::resolve(const table& t, const conditions& where) {
+  std::vector<std::pair<int, cell>> conds;
+  for (const auto& [col, e] : where) {
+    const int i = t.column_index(col);
+    if (i < 0) raise(207, 16, "Invalid column name '" + col + "'.");
+    if (!e) { conds.emplace_back(-1 - i, cell{}); continue; }
+    conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type));
+  }
+  return conds;
+}
+
+// Equality as the collation compares (case and trailing blanks ignored); NULL equals nothing.
+bool batch::matches(const table& t, const std::vector<std::pair<int, cell>>& conds, const std::vector<cell>& cells) {
+  for (const auto& [i, want] : conds) {
+    if (i < 0) {
+      if (!cells[static_cast<std::size_t>(-1 - i)].null) return false;
+      continue;
+    }
+    const cell& have = cells[static_cast<std::size_t>(i)];
+    if (have.null || want.null) return false;
+    index_def one;
+    one.columns = {t.columns[static_cast<std::size_t>(i)].name};
+    std::vector<cell> probe = cells;
+    probe[static_cast<std::size_t>(i)] = want;
+    if (t.index_key(one, cells) != t.index_key(one, probe)) return false;
+  }
+  return true;
+}
+
+step batch::delete_statement() {
+  const bool truncate = is_kw(next(), "TRUNCATE");
+  if (truncate) expect_kw("TABLE");
+  else kw("FROM");
+  name_parts n = object_name();
+  conditions where = truncate ? conditions{} : where_clause();
+  return [this, n, where, truncate] {
+    if (s_.fmtonly) return;
+    auto lock = ctx_.cat.lock();
+    table& t = table_of(n);
+    const auto conds = resolve(t, where);
+    std::vector<row> kept;
+    long count = 0;
+    for (const auto& r : t.rows) {
+      if (matches(t, conds, r.cells())) ++count;
+      else kept.push_back(r);
+    }
+    t.rows = std::move(kept);
+    if (truncate) t.identity_used = false;
+    t.rebuild_keys();
+    if (truncate) out_.done(0, 0, 0xFD, cmd_other);
+    else out_.done(0x10, static_cast<uint64_t>(count), 0xFD, 0xC4);
   };
 }
 
