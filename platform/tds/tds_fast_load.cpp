@@ -15,6 +15,7 @@
 #include "platform/tds/tds_error.h"
 #include "platform/tds/tds_objects.h"
 #include "platform/tds/tds_rowset.h"
+#include "platform/tds/tds_schema.h"
 
 namespace {
 
@@ -549,7 +550,9 @@ HRESULT tds_open_fast_load(tds_link& session, const tsql_object_name& table, REF
   std::vector<tds_result> results;
   tds_clear_messages();
   if (!session.run(tsql_select_all(table, true), &results) || results.empty()) return tds_fail();
-  auto* load = new fast_load(session.login(), table, std::move(results.front().columns));
+  std::vector<tds_column> columns = std::move(results.front().columns);
+  if (!tds_table_columns(session, table, columns)) return tds_fail();
+  auto* load = new fast_load(session.login(), table, std::move(columns));
   HRESULT hr = load->open();
   if (SUCCEEDED(hr)) hr = load->QueryInterface(iid == IID_NULL ? IID_IRowsetFastLoad : iid, reinterpret_cast<void**>(out));
   load->Release();

@@ -20,7 +20,6 @@ namespace {
 constexpr int server_nvarchar = 231, server_nchar = 239, server_ntext = 99, server_varchar = 167, server_char = 175,
               server_text = 35, server_varbinary = 165, server_binary = 173, server_image = 34, server_xml = 241;
 
-bool is_long_length(DBINT length) { return length <= 0 || length >= 0x3FFFFFFF; }
 
 tds_column describe(DBPROCESS* p, int i) {
   tds_column c;
@@ -33,7 +32,6 @@ tds_column describe(DBPROCESS* p, int i) {
   c.server_type = server;
   c.nullable = have ? info.Null != 0 : true;
   c.identity = have && info.Identity;
-  const DBINT server_length = have ? info.ServerMaxLength : dbcollen(p, i);
   switch (type) {
     case SYBINT1: c.type = DBTYPE_UI1; c.size = 1; break;
     case SYBINT2: c.type = DBTYPE_I2; c.size = 2; break;
@@ -58,18 +56,21 @@ tds_column describe(DBPROCESS* p, int i) {
     case SYBUNIQUE: c.type = DBTYPE_GUID; c.size = 16; break;
     case SYBBINARY: case SYBVARBINARY: case SYBIMAGE:
       c.type = DBTYPE_BYTES;
-      c.is_long = type == SYBIMAGE || server == server_image || is_long_length(server_length);
-      c.size = c.is_long ? 2147483647u : static_cast<DBLENGTH>(server_length);
+      c.is_long = type == SYBIMAGE || server == server_image || (have ? info.MaxLength : dbcollen(p, i)) >= 0x3FFFFFFF;
+      c.size = c.is_long ? 2147483647u : static_cast<DBLENGTH>(have ? info.MaxLength : dbcollen(p, i));
       break;
     default: {
       c.type = DBTYPE_WSTR;
       c.unicode = server == server_nvarchar || server == server_nchar || server == server_ntext ||
                   server == server_xml || !(server == server_varchar || server == server_char || server == server_text);
-      c.is_long = server == server_ntext || server == server_text || server == server_xml || is_long_length(server_length);
-      if (c.is_long)
-        c.size = 1073741823u;
+      c.is_long = server == server_ntext || server == server_text || server == server_xml;
+      // With a UTF-8 client charset db-lib reports four bytes a character,
+      // for char and nchar types alike.
+      const DBINT length = have ? info.MaxLength : dbcollen(p, i);
+      if (c.is_long || length >= 0x3FFFFFFF)
+        c.is_long = true, c.size = 1073741823u;
       else
-        c.size = static_cast<DBLENGTH>(c.unicode && have ? server_length / 2 : server_length);
+        c.size = static_cast<DBLENGTH>(length / 4);
       break;
     }
   }

@@ -8,6 +8,7 @@
 #include "platform/tds/tds_cells.h"
 #include "platform/tds/tds_error.h"
 #include "platform/tds/tds_objects.h"
+#include "platform/tds/tds_schema.h"
 
 HRESULT tds_accessors::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING* bindings,
                               DBCOUNTITEM columns, HACCESSOR* accessor, DBBINDSTATUS* status) {
@@ -191,6 +192,7 @@ HRESULT tds_open_table(std::shared_ptr<tds_link> link, const tsql_object_name& t
   if (!link->run(tsql_select_all(table, true), &results) || results.empty()) return tds_fail();
   tds_result shape = std::move(results.front());
   shape.rows.clear();
+  if (!tds_table_columns(*link, table, shape.columns)) return tds_fail();
   auto load = [link, table](tds_result& result) {
     std::vector<tds_result> all;
     if (!link->run(tsql_select_all(table, false), &all) || all.empty()) return false;

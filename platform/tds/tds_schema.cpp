@@ -194,3 +194,37 @@ HRESULT tds_schema_rowset(tds_link& link, REFGUID schema, ULONG count, const VAR
   }
   return oledb_fail(E_INVALIDARG, L"The schema rowset is not supported.", L"");
 }
+
+bool tds_table_columns(tds_link& link, const tsql_object_name& table, std::vector<tds_column>& columns) {
+  tds_result source;
+  std::wstring sql = L"EXEC sp_columns @table_name=" + tsql_string(tsql_like_exact(table.name));
+  if (!table.owner.empty()) sql += L", @table_owner=" + tsql_string(tsql_like_exact(table.owner));
+  if (!run_one(link, sql, source)) return false;
+  reshaper s{source, {}};
+  for (const auto& row : source.rows) {
+    if (s.text(row, L"TABLE_NAME") != table.name) continue;
+    if (!table.owner.empty() && s.text(row, L"TABLE_OWNER") != table.owner) continue;
+    const std::wstring name = s.text(row, L"COLUMN_NAME");
+    for (auto& c : columns) {
+      if (c.name != name) continue;
+      std::wstring type = s.text(row, L"TYPE_NAME");
+      for (auto& ch : type) ch = static_cast<wchar_t>(std::towlower(ch));
+      const std::wstring identity = L" identity";
+      c.identity = type.size() > identity.size() && type.compare(type.size() - identity.size(), identity.size(), identity) == 0;
+      if (c.identity) type.erase(type.size() - identity.size());
+      c.nullable = s.text(row, L"NULLABLE") == L"1";
+      const long precision = std::wcstol(s.text(row, L"PRECISION").c_str(), nullptr, 10);
+      if (c.type == DBTYPE_WSTR) {
+        c.unicode = !type.empty() && type[0] == L'n';
+        c.is_long = type == L"ntext" || type == L"text" || type == L"xml" || precision <= 0 || precision >= 0x3FFFFFFF;
+        c.size = c.is_long ? 1073741823u : static_cast<DBLENGTH>(precision);
+      } else if (c.type == DBTYPE_BYTES) {
+        c.is_long = type == L"image" || precision <= 0 || precision >= 0x3FFFFFFF;
+        c.size = c.is_long ? 2147483647u : static_cast<DBLENGTH>(precision);
+      }
+      if (type == L"datetime") c.server_type = 61;
+      if (type == L"smalldatetime") c.server_type = 58;
+    }
+  }
+  return true;
+}
