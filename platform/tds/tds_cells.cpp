@@ -211,3 +211,37 @@ DBSTATUS tds_cell_to_binding(const tds_column& column, const tds_cell& cell, con
   if (binding.dwPart & DBPART_STATUS) std::memcpy(row + binding.obStatus, &status, sizeof status);
   return status;
 }
+
+namespace {
+// Windows-1252 bytes 0x80..0x9F (0 where the code page has no character).
+constexpr char16_t cp1252_high[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                                      0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+}  // namespace
+
+bool tds_to_cp1252(std::u16string_view text, std::string& out) {
+  out.clear();
+  out.reserve(text.size());
+  for (char16_t u : text) {
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+      out += static_cast<char>(u);
+      continue;
+    }
+    int found = -1;
+    for (int i = 0; i < 32 && found < 0; ++i)
+      if (cp1252_high[i] == u) found = i;
+    if (found < 0) return false;
+    out += static_cast<char>(0x80 + found);
+  }
+  return true;
+}
+
+std::u16string tds_from_cp1252(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) {
+    auto b = static_cast<unsigned char>(c);
+    out += b >= 0x80 && b < 0xA0 ? (cp1252_high[b - 0x80] ? cp1252_high[b - 0x80] : u'\uFFFD') : static_cast<char16_t>(b);
+  }
+  return out;
+}

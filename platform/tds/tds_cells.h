@@ -20,3 +20,8 @@ std::u16string tds_cell_text(const tds_column& column, const tds_cell& cell);
 // Writes one cell into a consumer's binding (value, length and status parts
 // as the binding has them). Returns the status written.
 DBSTATUS tds_cell_to_binding(const tds_column& column, const tds_cell& cell, const DBBINDING& binding, BYTE* row);
+
+// Text in Windows-1252, the code page of varchar columns: false when a
+// character has no byte there.
+bool tds_to_cp1252(std::u16string_view text, std::string& out);
+std::u16string tds_from_cp1252(std::string_view bytes);

@@ -308,14 +308,11 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         if (c.unicode) {
           put(text.data(), text.size() * 2);
         } else {
+          // db-lib sends bulk character data as it is: the column's code page.
           std::string narrow;
-          for (char16_t u : text) {
-            if (u > 0xFF) return row_error(245, "A character of the value cannot be stored in the varchar column.");
-            narrow += static_cast<char>(u);
-          }
-          // Latin-1 bytes as UTF-8: the connection's client charset.
-          std::string utf8 = utf16_to_utf8(text);
-          put(utf8.data(), utf8.size());
+          if (!tds_to_cp1252(text, narrow))
+            return row_error(245, "A character of the value cannot be stored in the column's code page (varchar).");
+          put(narrow.data(), narrow.size());
         }
         return S_OK;
       }
@@ -474,12 +471,15 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       }
       switch (s.host_type) {
         case SYBCHAR: {
-          std::wstring text = s.column.unicode && s.column.type == DBTYPE_WSTR
-                                  ? utf16_to_wide(std::u16string_view(reinterpret_cast<const char16_t*>(s.value.data()),
-                                                                   s.value.size() / 2))
-                                  : utf8_to_wide(std::string_view(reinterpret_cast<const char*>(s.value.data()),
-                                                                  s.value.size()));
-          literals.push_back(s.column.unicode ? tsql_string(text) : tsql_string(text).substr(1));
+          std::string_view bytes(reinterpret_cast<const char*>(s.value.data()), s.value.size());
+          std::wstring text;
+          if (s.column.type != DBTYPE_WSTR)
+            text = utf8_to_wide(bytes);  // dates and times as text
+          else if (s.column.unicode)
+            text = utf16_to_wide(std::u16string_view(reinterpret_cast<const char16_t*>(s.value.data()), s.value.size() / 2));
+          else
+            text = utf16_to_wide(tds_from_cp1252(bytes));
+          literals.push_back(tsql_string(text));
           break;
         }
         case SYBBINARY: {

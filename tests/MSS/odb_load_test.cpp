@@ -282,6 +282,46 @@ TEST_F(odb_load_test, OverlongValuesFailTheirRowOnlyAndBatchesCommit) {
   EXPECT_EQ(tds::cell_int(stored.back()[0]), 2500);  // identity values kept
 }
 
+TEST_F(odb_load_test, ExistingColumnsTakeConvertedValuesOrRefuseTheRow) {
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(L"CREATE TABLE [m] ([v] varchar(10) NULL, [d] datetime NULL, [n] decimal(5,2) NULL, [i] int NULL)");
+  auto load = open_load(s.get(), L"[m]");
+  load_row row;
+  row.bind(DBTYPE_WSTR, 40);
+  row.bind(DBTYPE_DBTIMESTAMP, 16);
+  row.bind(DBTYPE_R8, 8);
+  row.bind(DBTYPE_WSTR, 40);
+  HACCESSOR h = accessor(load.get(), row);
+  auto insert = [&](std::u16string v, DBTIMESTAMP d, double n, std::u16string i) {
+    row.text(0, v);
+    row.set(1, d);
+    row.set(2, n);
+    row.text(3, i);
+    HRESULT hr = load->InsertRow(h, row.buffer.data());
+    return SUCCEEDED(hr) ? 0 : odb_exception(hr).get_code();
+  };
+  const DBTIMESTAMP day{2004, 5, 6, 7, 8, 9, 500000000};
+  EXPECT_EQ(insert(u"caf\u00E9 \u20AC", day, 12.5, u"42"), 0);
+  EXPECT_EQ(insert(u"", day, -1.25, u"-7"), 0);  // '' goes by statement
+  EXPECT_EQ(insert(u"\u6F22", day, 1, u"1"), 0x80E07);
+  EXPECT_EQ(insert(u"x", DBTIMESTAMP{1600, 1, 1, 0, 0, 0, 0}, 1, u"1"), 0x80E07);
+  EXPECT_EQ(insert(u"x", day, 12345.6, u"1"), 0x80E57);
+  EXPECT_EQ(insert(u"x", day, 1, u"12x"), 0x80E07);
+  EXPECT_EQ(insert(u"x", day, 1, u"3000000000"), 0x80E57);
+  odb_check(load->Commit(true));
+  auto columns = srv().columns("orv", "m");
+  auto stored = srv().rows("orv", "m");
+  ASSERT_EQ(stored.size(), 2u);
+  std::vector<std::string> texts;
+  for (auto& r : stored)
+    texts.push_back(tds::cell_utf8(columns[0].type, r[0]) + "|" + tds::cell_text(columns[1].type, r[1]) + "|" +
+                    tds::cell_text(columns[2].type, r[2]) + "|" + tds::cell_text(columns[3].type, r[3]));
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts[0], "caf\u00E9 \u20AC|2004-05-06 07:08:09.500|12.50|42");
+  EXPECT_EQ(texts[1], "|2004-05-06 07:08:09.500|-1.25|-7");
+}
+
 TEST_F(odb_load_test, AFailedBatchIsReportedAndLoadingGoesOn) {
   auto s = session();
   table_def def;
