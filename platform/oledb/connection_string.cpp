@@ -112,7 +112,9 @@ std::wstring connection_string_value(std::wstring_view value) {
   bool plain = value.empty() || (!is_blank(value.front()) && !is_blank(value.back()));
   const bool has_double = value.find(L'"') != std::wstring_view::npos;
   const bool has_single = value.find(L'\'') != std::wstring_view::npos;
-  if (plain && value.find(L';') == std::wstring_view::npos && !(value.size() && (value[0] == L'"' || value[0] == L'\'')))
+  // A leading '=' would read as part of the key ("==" is an '=' there).
+  if (plain && value.find(L';') == std::wstring_view::npos &&
+      !(value.size() && (value[0] == L'"' || value[0] == L'\'' || value[0] == L'=')))
     return std::wstring(value);
   const wchar_t quote = has_double && !has_single ? L'\'' : L'"';
   std::wstring out(1, quote);

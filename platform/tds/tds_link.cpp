@@ -18,7 +18,7 @@ namespace {
 
 // Server type codes of the column information.
 constexpr int server_nvarchar = 231, server_nchar = 239, server_ntext = 99, server_varchar = 167, server_char = 175,
-              server_text = 35, server_varbinary = 165, server_binary = 173, server_image = 34, server_xml = 241;
+              server_text = 35, server_image = 34, server_xml = 241;
 
 
 tds_column describe(DBPROCESS* p, int i) {

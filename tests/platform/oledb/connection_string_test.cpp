@@ -33,7 +33,7 @@ TEST(ConnectionString, MalformedTextIsRefused) {
 }
 
 TEST(ConnectionString, ValuesQuoteSoTheyReadBack) {
-  for (std::wstring value : {L"plain", L"a;b", L"x=y", L"\"q\"", L"it's", L" lead", L"both'\"", L"", L"'start"}) {
+  for (std::wstring value : {L"plain", L"a;b", L"x=y", L"\"q\"", L"it's", L" lead", L"both'\"", L"", L"'start", L"==", L"=x"}) {
     connection_string s(L"Password=" + connection_string_value(value) + L";User ID=u");
     ASSERT_TRUE(s.is_valid());
     EXPECT_EQ(s.get(L"Password"), value);
