@@ -158,7 +158,6 @@ void table::add_rows(std::vector<std::vector<cell>>&& batch) {
       for (auto& key : added[k]) indexes[k].keys.insert(key);
     }
   }
-  rows.reserve(rows.size() + batch.size());
   for (const auto& cells : batch) rows.emplace_back(cells);
 }
 

@@ -177,15 +177,16 @@ class session {
     if (ms <= 0) return false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-      if (left <= 0) return false;
-      if (!fill(static_cast<int>(left))) continue;
+      // Packets already received (an attention often arrives with its request) count first.
       packet_header h;
       std::string body;
       while (in_.next_packet(h, body)) {
         if (h.type == pkt_attention) return true;
         backlog_.emplace_back(h, std::move(body));
       }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return false;
+      fill(static_cast<int>(left));
     }
   }
 
