@@ -114,31 +114,38 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     }
     tds_clear_messages();
     if (!link_->bcp_row(values, lengths)) return fail_and_reopen();
+    ++sent_;
     return S_OK;
   }
 
   HRESULT Commit(bool done) override {
     if (!link_ || !link_->is_open()) return row_error(SYBEWRIT, "The bulk connection is closed.");
     tds_clear_messages();
-    if (!pending_.empty() || done) {
+    // A bulk copy that has sent no row has nothing to commit: db-lib would
+    // send an empty bulk message, so it is left alone (or simply closed).
+    const bool idle = sent_ == 0;
+    if ((!pending_.empty() || done) && !idle) {
       if (!link_->bcp_done()) return fail_and_reopen();
-      std::wstring batch;
-      for (auto& s : pending_) batch += s + L"; ";
-      pending_.clear();
-      if (!batch.empty() && !link_->run(batch)) {
-        HRESULT hr = tds_fail();
-        if (!done) start();
-        return hr;
-      }
-      if (done) {
-        if (identity_) link_->run(tsql_identity_insert(table_, false));
-        link_.reset();
-        return S_OK;
-      }
-      return start();
+      sent_ = 0;
+    } else if (pending_.empty() && !done) {
+      if (!idle && !link_->bcp_batch()) return fail_and_reopen();
+      sent_ = 0;
+      return S_OK;
     }
-    if (!link_->bcp_batch()) return fail_and_reopen();
-    return S_OK;
+    std::wstring batch;
+    for (auto& s : pending_) batch += s + L"; ";
+    pending_.clear();
+    if (!batch.empty() && !link_->run(batch)) {
+      HRESULT hr = tds_fail();
+      if (!done && !idle) start();
+      return hr;
+    }
+    if (done) {
+      if (identity_) link_->run(tsql_identity_insert(table_, false));
+      link_.reset();
+      return S_OK;
+    }
+    return idle ? S_OK : start();
   }
 
   HRESULT GetColumnInfo(DBORDINAL* count, DBCOLUMNINFO** info, OLECHAR** names) override {
@@ -183,6 +190,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     GetErrorInfo(0, &info);
     pending_.clear();
     link_.reset();
+    sent_ = 0;
     open();
     SetErrorInfo(0, info);
     if (info) info->Release();
@@ -539,6 +547,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
   bool identity_ = false;
   std::unique_ptr<tds_link> link_;
   std::vector<std::wstring> pending_;
+  long sent_ = 0;  // rows sent by bulk copy since it started
   tds_accessors accessors_;
 };
 

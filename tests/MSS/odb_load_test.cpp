@@ -322,6 +322,27 @@ TEST_F(odb_load_test, ExistingColumnsTakeConvertedValuesOrRefuseTheRow) {
   EXPECT_EQ(texts[1], "|2004-05-06 07:08:09.500|-1.25|-7");
 }
 
+TEST_F(odb_load_test, LoadsOfNoRowsOrOnlyEmptyStringsCommit) {
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(L"CREATE TABLE [e] ([s] nvarchar(5) NULL)");
+  auto load = open_load(s.get(), L"e");
+  odb_check(load->Commit(false));
+  odb_check(load->Commit(true));
+  load = open_load(s.get(), L"e");
+  load_row row;
+  row.bind(DBTYPE_WSTR, 12);
+  HACCESSOR h = accessor(load.get(), row);
+  row.text(0, u"");
+  for (int i = 0; i < 3; ++i) odb_check(load->InsertRow(h, row.buffer.data()));
+  odb_check(load->Commit(false));
+  odb_check(load->InsertRow(h, row.buffer.data()));
+  odb_check(load->Commit(true));
+  auto stored = srv().rows("orv", "e");
+  ASSERT_EQ(stored.size(), 4u);
+  for (auto& r : stored) EXPECT_FALSE(r[0].null);
+}
+
 TEST_F(odb_load_test, AFailedBatchIsReportedAndLoadingGoesOn) {
   auto s = session();
   table_def def;
