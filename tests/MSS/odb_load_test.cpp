@@ -10,7 +10,12 @@
 #include "platform/oleaut/variant.h"
 #include "platform/oledb/data_convert.h"
 #include "platform/oledb/memory_stream.h"
+#include "platform/tds/tds_sql.h"
 #include "tests/MSS/mss_test_server.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -100,9 +105,7 @@ struct load_row {
   }
 };
 
-class odb_load_test : public mss_server_test {
- protected:
-  ole_com_ptr<IRowsetFastLoad> open_load(IOpenRowset* session, const std::wstring& table) {
+ole_com_ptr<IRowsetFastLoad> open_load(IOpenRowset* session, const std::wstring& table) {
     std::wstring name = table;
     DBID id{};
     id.eKind = DBKIND_NAME;
@@ -121,7 +124,7 @@ class odb_load_test : public mss_server_test {
     load.attach(static_cast<IRowsetFastLoad*>(rowset));
     return load;
   }
-  HACCESSOR accessor(IRowsetFastLoad* load, const load_row& row) {
+HACCESSOR accessor(IRowsetFastLoad* load, const load_row& row) {
     ole_com_ptr<IRowsetFastLoad> holder(load);
     ole_com_ptr<IAccessor> a;
     odb_check(holder.query_interface(IID_IAccessor, a));
@@ -131,8 +134,8 @@ class odb_load_test : public mss_server_test {
                                 row.bindings.data(), 0, &h, status.data()));
     return h;
   }
-  // Every row of the table as the odb_ recordset reads it, each field as text.
-  std::vector<std::vector<std::wstring>> read(IOpenRowset* session, const std::wstring& table) {
+// Every row of the table as the odb_ recordset reads it, each field as text.
+std::vector<std::vector<std::wstring>> read(IOpenRowset* session, const std::wstring& table) {
     std::wstring name = table;
     DBID id{};
     id.eKind = DBKIND_NAME;
@@ -151,7 +154,8 @@ class odb_load_test : public mss_server_test {
     }
     return rows;
   }
-};
+
+class odb_load_test : public mss_server_test {};
 
 TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   auto s = session();
@@ -452,6 +456,82 @@ TEST_F(odb_load_test, RowsetsAreReadInBlocksOfFive) {
   EXPECT_EQ(r.get_row_number(), 12);
   r.reset();
   EXPECT_EQ((*r.get_item())[0].to_wstring(), L"0");
+}
+
+}  // namespace
+
+namespace {
+
+// The same road against a real SQL Server, when the environment names one.
+TEST(OdbRealServer, DefinesLoadsAndReadsBack) {
+  const char* host = std::getenv("ORV_MSS_TEST_HOST");
+  const char* port = std::getenv("ORV_MSS_TEST_PORT");
+  const char* user = std::getenv("ORV_MSS_TEST_USER");
+  const char* password = std::getenv("ORV_MSS_TEST_PASSWORD");
+  if (!host || !port || !user || !password)
+    GTEST_SKIP() << "skipped: no real SQL Server (set ORV_MSS_TEST_HOST, _PORT, _USER and _PASSWORD to name one)";
+  register_sqloledb();
+  auto wide = [](const char* t) { return std::wstring(t, t + std::strlen(t)); };
+  const std::wstring base = L"Provider=sqloledb;Data Source=" + wide(host) + L"," + wide(port) + L";User ID=" +
+                            connection_string_value(wide(user)) + L";Password=" + connection_string_value(wide(password));
+  auto open = [&](const std::wstring& text) {
+    ole_com_ptr<IDataInitialize> init;
+    odb_check(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
+                               reinterpret_cast<void**>(init.out())));
+    ole_com_ptr<IUnknown> source;
+    odb_check(init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, text.c_str(), IID_IUnknown, source.out()));
+    ole_com_ptr<IDBInitialize> ds;
+    odb_check(source.query_interface(IID_IDBInitialize, ds));
+    odb_check(ds->Initialize());
+    return ds;
+  };
+  const std::wstring database = L"orv_oledb_" + std::to_wstring(::getpid());
+  {
+    odb_command master(open(base).get());
+    master.execute(L"CREATE DATABASE " + tsql_name(database));
+  }
+  {
+    auto ds = open(base + L";Initial Catalog=" + database);
+    ole_com_ptr<IDBCreateSession> factory;
+    odb_check(ds.query_interface(IID_IDBCreateSession, factory));
+    ole_com_ptr<IUnknown> unknown;
+    odb_check(factory->CreateSession(nullptr, IID_IOpenRowset, unknown.out()));
+    ole_com_ptr<IOpenRowset> s;
+    odb_check(unknown.query_interface(IID_IOpenRowset, s));
+    table_def def;
+    def.add(L"id", DBTYPE_I4, 4, 0, 0, true, false);
+    def.add(L"s", DBTYPE_WSTR, 10);
+    def.add(L"n", DBTYPE_NUMERIC, 19, 28, 4);
+    def.create(s.get(), L"[dbo].[t]]x]");
+    auto load = open_load(s.get(), L"[dbo].[t]]x]");
+    load_row row;
+    row.bind(DBTYPE_I4, 4);
+    row.bind(DBTYPE_WSTR, 40);
+    row.bind(DBTYPE_NUMERIC, 19);
+    HACCESSOR h = accessor(load.get(), row);
+    DB_NUMERIC n{};
+    numeric_from_text("-123456789012345678901234.5678", 28, 4, &n);
+    const std::u16string texts[3] = {u"\U0001F600 ok", u"", u"x"};
+    for (int i = 0; i < 3; ++i) {
+      row.set<LONG>(0, 10 + i);
+      row.text(1, texts[i]);
+      row.set(2, n);
+      if (i == 2) row.null(2);
+      odb_check(load->InsertRow(h, row.buffer.data()));
+    }
+    row.text(1, u"much too long");
+    EXPECT_TRUE(FAILED(load->InsertRow(h, row.buffer.data())));
+    odb_check(load->Commit(true));
+    load = nullptr;
+    auto rows = read(s.get(), L"[dbo].[t]]x]");
+    std::sort(rows.begin(), rows.end());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (std::vector<std::wstring>{L"10", L"\U0001F600 ok", L"-123456789012345678901234.5678"}));
+    EXPECT_EQ(rows[1], (std::vector<std::wstring>{L"11", L"", L"-123456789012345678901234.5678"}));
+    EXPECT_EQ(rows[2], (std::vector<std::wstring>{L"12", L"x", L"<null>"}));
+  }
+  odb_command master(open(base).get());
+  master.execute(L"DROP DATABASE " + tsql_name(database));
 }
 
 }  // namespace
