@@ -2,6 +2,7 @@
 
 #include "platform/tds/tds_sybdb.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -102,7 +103,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       if (!s.null && s.value.empty()) deferred = true;
     }
     if (deferred) {
-      pending_.push_back(insert_statement());
+      pending_.push_back(row_literals());
       return S_OK;
     }
     std::vector<const BYTE*> values;
@@ -132,12 +133,13 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       sent_ = 0;
       return S_OK;
     }
-    std::wstring batch;
-    for (auto& s : pending_) batch += s + L"; ";
-    pending_.clear();
-    if (!batch.empty() && !link_->run(batch)) {
-      HRESULT hr = tds_fail();
+    HRESULT hr = insert_pending();
+    if (FAILED(hr)) {
+      IErrorInfo* info = nullptr;
+      GetErrorInfo(0, &info);
       if (!done && !idle) start();
+      SetErrorInfo(0, info);
+      if (info) info->Release();
       return hr;
     }
     if (done) {
@@ -468,11 +470,46 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     }
   }
 
-  // The current row as an INSERT statement.
-  std::wstring insert_statement() const {
-    std::vector<std::wstring> names, literals;
+  // The rows waiting for a statement, up to 100 in one INSERT; when one is
+  // refused its rows go one by one, so that only refused rows are lost. The
+  // first refusal is reported.
+  HRESULT insert_pending() {
+    std::vector<std::wstring> names;
+    for (const auto& s : slots_) names.push_back(s.column.name);
+    HRESULT first = S_OK;
+    IErrorInfo* first_info = nullptr;
+    auto note = [&](HRESULT hr) {
+      if (SUCCEEDED(first)) {
+        first = hr;
+        GetErrorInfo(0, &first_info);
+      }
+    };
+    for (std::size_t at = 0; at < pending_.size(); at += 100) {
+      const std::size_t end = std::min(pending_.size(), at + 100);
+      std::vector<std::vector<std::wstring>> rows(pending_.begin() + at, pending_.begin() + end);
+      tds_clear_messages();
+      if (link_->run(tsql_insert_rows(table_, names, rows))) continue;
+      if (link_->is_dead()) {
+        note(tds_fail(E_FAIL));
+        break;
+      }
+      tds_clear_messages();
+      for (const auto& row : rows) {
+        tds_clear_messages();
+        if (!link_->run(tsql_insert(table_, names, row))) note(tds_fail());
+      }
+    }
+    pending_.clear();
+    tds_clear_messages();
+    if (FAILED(first)) SetErrorInfo(0, first_info);
+    if (first_info) first_info->Release();
+    return first;
+  }
+
+  // The current row's values as literals.
+  std::vector<std::wstring> row_literals() const {
+    std::vector<std::wstring> literals;
     for (const auto& s : slots_) {
-      names.push_back(s.column.name);
       if (s.null) {
         literals.push_back(L"NULL");
         continue;
@@ -538,7 +575,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         }
       }
     }
-    return tsql_insert(table_, names, literals);
+    return literals;
   }
 
   tds_login login_;
@@ -546,7 +583,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
   std::vector<slot> slots_;
   bool identity_ = false;
   std::unique_ptr<tds_link> link_;
-  std::vector<std::wstring> pending_;
+  std::vector<std::vector<std::wstring>> pending_;  // rows that go by statement
   long sent_ = 0;  // rows sent by bulk copy since it started
   tds_accessors accessors_;
 };

@@ -126,11 +126,20 @@ std::wstring tsql_identity_insert(const tsql_object_name& table, bool on) {
 
 std::wstring tsql_insert(const tsql_object_name& table, const std::vector<std::wstring>& columns,
                          const std::vector<std::wstring>& literals) {
+  return tsql_insert_rows(table, columns, {literals});
+}
+
+std::wstring tsql_insert_rows(const tsql_object_name& table, const std::vector<std::wstring>& columns,
+                              const std::vector<std::vector<std::wstring>>& rows) {
   std::wstring sql = L"INSERT INTO " + tsql_object(table) + L" (";
   for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? L", " : L"") + tsql_name(columns[i]);
-  sql += L") VALUES (";
-  for (std::size_t i = 0; i < literals.size(); ++i) sql += (i ? L", " : L"") + literals[i];
-  return sql + L")";
+  sql += L") VALUES ";
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    sql += r ? L", (" : L"(";
+    for (std::size_t i = 0; i < rows[r].size(); ++i) sql += (i ? L", " : L"") + rows[r][i];
+    sql += L")";
+  }
+  return sql;
 }
 
 std::wstring tsql_session_settings() {

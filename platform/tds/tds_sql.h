@@ -49,6 +49,9 @@ std::wstring tsql_identity_insert(const tsql_object_name& table, bool on);
 // INSERT INTO table (columns) VALUES (literals).
 std::wstring tsql_insert(const tsql_object_name& table, const std::vector<std::wstring>& columns,
                          const std::vector<std::wstring>& literals);
+// INSERT INTO table (columns) VALUES (row 1), (row 2), ... (at most 1000 rows).
+std::wstring tsql_insert_rows(const tsql_object_name& table, const std::vector<std::wstring>& columns,
+                              const std::vector<std::vector<std::wstring>>& rows);
 // The settings every connection starts with, so that the server behaves as
 // the provider expects whatever its defaults (truncation is an error, NULL
 // comparisons and padding as the standard says, text of any length).

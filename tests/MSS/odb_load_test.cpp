@@ -347,6 +347,26 @@ TEST_F(odb_load_test, LoadsOfNoRowsOrOnlyEmptyStringsCommit) {
   for (auto& r : stored) EXPECT_FALSE(r[0].null);
 }
 
+TEST_F(odb_load_test, RowsByStatementLoseOnlyTheRefusedOnes) {
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(L"CREATE TABLE [k] ([id] int NOT NULL PRIMARY KEY, [s] nvarchar(5) NULL)");
+  auto load = open_load(s.get(), L"k");
+  load_row row;
+  row.bind(DBTYPE_I4, 4);
+  row.bind(DBTYPE_WSTR, 12);
+  HACCESSOR h = accessor(load.get(), row);
+  row.text(1, u"");
+  for (int id : {1, 2, 2, 3}) {  // the second 2 is refused by the key
+    row.set<LONG>(0, id);
+    odb_check(load->InsertRow(h, row.buffer.data()));
+  }
+  HRESULT hr = load->Commit(true);
+  ASSERT_TRUE(FAILED(hr));
+  EXPECT_EQ(odb_exception(hr).get_code(), 0x80E2F);
+  EXPECT_EQ(srv().row_count("orv", "k"), 3u);
+}
+
 TEST_F(odb_load_test, AFailedBatchIsReportedAndLoadingGoesOn) {
   auto s = session();
   table_def def;
