@@ -299,7 +299,6 @@ class batch {
   void sp_statistics(const std::vector<std::pair<std::string, value>>& args);
   void sp_fkeys(const std::vector<std::pair<std::string, value>>& args);
   void sp_executesql(const std::vector<std::pair<std::string, value>>& args);
-  friend void run_rpc(server_context&, session_state&, const rpc_request&, response&);
 };
 
 // The DONE commands SQL Server reports.
@@ -2051,6 +2050,12 @@ bool terminates_statement(int number) {
 }
 }  // namespace
 
+// What this server cannot handle (a number too large for it, ...) is reported
+// as an error of its own rather than taking the connection down.
+sql_error limitation(const std::exception& e) {
+  return sql_error{50000, 16, 1, std::string("The test server cannot run this statement: ") + e.what()};
+}
+
 void run_batch(server_context& ctx, session_state& s, std::string_view sql, response& out) {
   batch b(ctx, s, out, sql);
   std::vector<step> steps;
@@ -2058,6 +2063,9 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
     steps = b.parse_all();
   } catch (const sql_error& e) {
     out.message(e, false);
+    return;
+  } catch (const std::exception& e) {
+    out.message(limitation(e), false);
     return;
   }
   for (auto& st : steps) {
@@ -2068,6 +2076,9 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
       if (terminates_statement(e.number)) out.message(sql_error{3621, 0, 0, "The statement has been terminated."}, true);
       if (aborts_batch(e.number)) break;
       out.done(0, 0);
+    } catch (const std::exception& e) {
+      out.message(limitation(e), false);
+      break;
     }
   }
 }
@@ -2093,6 +2104,9 @@ void run_rpc(server_context& ctx, session_state& s, const rpc_request& rpc, resp
   } catch (const sql_error& e) {
     out.message(e, false);
     if (terminates_statement(e.number)) out.message(sql_error{3621, 0, 0, "The statement has been terminated."}, true);
+    out.return_status(-6);
+  } catch (const std::exception& e) {
+    out.message(limitation(e), false);
     out.return_status(-6);
   }
   out.done(0, 0, 0xFE, 0xE0);
