@@ -194,6 +194,7 @@ class batch {
   std::string_view sql_;
   std::vector<token> t_;
   std::size_t p_ = 0;
+  int depth_ = 0;  // of nested expressions
 
   // -- token helpers
   const token& peek(std::size_t ahead = 0) const { return t_[std::min(p_ + ahead, t_.size() - 1)]; }
@@ -329,6 +330,14 @@ expr_ptr batch::expression() {
 }
 
 expr_ptr batch::primary() {
+  struct nesting {
+    int& depth;
+    explicit nesting(int& d) : depth(d) {
+      if (++depth > 128)
+        raise(191, 15, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+    }
+    ~nesting() { --depth; }
+  } guard(depth_);
   auto e = std::make_shared<expr>();
   const token& t = peek();
   if (sym("(")) {
@@ -2057,10 +2066,11 @@ sql_error limitation(const std::exception& e) {
 }
 
 void run_batch(server_context& ctx, session_state& s, std::string_view sql, response& out) {
-  batch b(ctx, s, out, sql);
+  std::optional<batch> b;  // the steps refer to it
   std::vector<step> steps;
   try {
-    steps = b.parse_all();
+    b.emplace(ctx, s, out, sql);
+    steps = b->parse_all();
   } catch (const sql_error& e) {
     out.message(e, false);
     return;
