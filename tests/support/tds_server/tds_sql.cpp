@@ -31,7 +31,11 @@ bool ident_char(char c) {
          c == '$' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
 }
 
-std::vector<token> lex(std::string_view s) {
+// With quoted_identifier off, "..." is a string, as SQL Server reads it; the
+// setting changes where the text says SET QUOTED_IDENTIFIER ON/OFF.
+bool is_kw(const token& t, const char* kw);
+
+std::vector<token> lex(std::string_view s, bool quoted_identifier = true) {
   std::vector<token> out;
   std::size_t i = 0;
   while (i < s.size()) {
@@ -53,7 +57,7 @@ std::vector<token> lex(std::string_view s) {
     }
     token t;
     t.pos = i;
-    if (c == '[' || c == '"') {
+    if (c == '[' || (c == '"' && quoted_identifier)) {
       const char close = c == '[' ? ']' : '"';
       ++i;
       while (true) {
@@ -66,13 +70,14 @@ std::vector<token> lex(std::string_view s) {
         t.text.push_back(s[i++]);
       }
       t.kind = tk::quoted;
-    } else if (c == '\'' || ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'')) {
-      t.kind = c == '\'' ? tk::str : tk::nstr;
-      i += c == '\'' ? 1 : 2;
+    } else if (c == '\'' || c == '"' || ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'')) {
+      t.kind = c == 'N' || c == 'n' ? tk::nstr : tk::str;
+      const char q = c == '"' ? '"' : '\'';
+      i += t.kind == tk::nstr ? 2 : 1;
       while (true) {
         if (i >= s.size()) raise(105, 15, "Unclosed quotation mark after the character string '" + t.text + "'.");
-        if (s[i] == '\'') {
-          if (i + 1 < s.size() && s[i + 1] == '\'') { t.text.push_back('\''); i += 2; continue; }
+        if (s[i] == q) {
+          if (i + 1 < s.size() && s[i + 1] == q) { t.text.push_back(q); i += 2; continue; }
           ++i;
           break;
         }
@@ -120,6 +125,9 @@ std::vector<token> lex(std::string_view s) {
     t.end = i;
     t.raw = std::string(s.substr(t.pos, i - t.pos));
     out.push_back(std::move(t));
+    const std::size_t n = out.size();
+    if (n >= 3 && is_kw(out[n - 3], "SET") && is_kw(out[n - 2], "QUOTED_IDENTIFIER"))
+      quoted_identifier = !is_kw(out[n - 1], "OFF");
   }
   token e;
   e.pos = e.end = s.size();
@@ -172,7 +180,7 @@ using step = std::function<void()>;
 class batch {
  public:
   batch(server_context& ctx, session_state& s, response& out, std::string_view sql)
-      : ctx_(ctx), s_(s), out_(out), sql_(sql), t_(lex(sql)) {}
+      : ctx_(ctx), s_(s), out_(out), sql_(sql), t_(lex(sql, s.quoted_identifier)) {}
 
   std::vector<step> parse_all() {
     std::vector<step> steps;
@@ -606,6 +614,13 @@ step batch::set_statement() {
       } else if (s_.identity_insert == key) {
         s_.identity_insert.reset();
       }
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (kw("QUOTED_IDENTIFIER")) {
+    const bool on = kw("ON") || (expect_kw("OFF"), false);
+    return [this, on] {
+      s_.quoted_identifier = on;
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1602,7 +1617,15 @@ step batch::exec_statement() {
         name = next().text;
         next();
       }
-      args.emplace_back(name, expression());
+      if ((peek().kind == tk::ident && !is_reserved(peek()) && !is_kw(peek(), "NULL") && !is_kw(peek(), "DEFAULT")) ||
+          peek().kind == tk::quoted) {
+        // A bare or bracketed word is a string to a procedure: EXEC sp_columns @table_name=[Sheet1$].
+        auto e = std::make_shared<expr>();
+        e->lit = value::of_string(next().text, true);
+        args.emplace_back(name, e);
+      } else {
+        args.emplace_back(name, expression());
+      }
       kw("OUTPUT");
     } while (sym(","));
   }
