@@ -916,14 +916,7 @@ void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk
   for (const auto& c : fk.columns) {
     if (t.column_index(c) < 0) raise(1769, 16, "Foreign key '" + fk.name + "' references invalid column '" + c + "' in referencing table '" + t.name + "'.");
   }
-  bool keyed = false;
-  for (const auto& ix : parent->indexes) {
-    if (!ix.unique || ix.columns.size() != fk.ref_columns.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < ix.columns.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(fk.ref_columns[i]);
-    keyed = keyed || same;
-  }
-  if (!keyed)
+  if (!parent->unique_index_on(fk.ref_columns))
     raise(1776, 16, "There are no primary or candidate keys in the referenced table '" + parent->owner + "." + parent->name +
                         "' that match the referencing column list in the foreign key '" + fk.name + "'.");
   for (auto& [k, other] : db.tables) {
@@ -1224,21 +1217,15 @@ void check_row(server_context& ctx, database& db, const table& t, const std::vec
     if (any_null) continue;
     table* parent = db.find(fk.ref_owner, fk.ref_table);
     bool found = false;
-    if (parent) {
-      for (const auto& ix : parent->indexes) {
-        if (!ix.unique || ix.columns.size() != fk.ref_columns.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < ix.columns.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(fk.ref_columns[i]);
-        if (!same) continue;
-        std::vector<cell> probe(parent->columns.size());
-        for (std::size_t i = 0; i < fk.ref_columns.size(); ++i) {
-          const int pi = parent->column_index(fk.ref_columns[i]);
-          value v = value::of_typed(t.columns[static_cast<std::size_t>(t.column_index(fk.columns[i]))].type, key[i]);
-          probe[static_cast<std::size_t>(pi)] = convert(v, parent->columns[static_cast<std::size_t>(pi)].type);
-        }
-        found = ix.keys.count(parent->index_key(ix, probe)) > 0;
-        break;
+    const index_def* ix = parent ? parent->unique_index_on(fk.ref_columns) : nullptr;
+    if (ix) {
+      std::vector<cell> probe(parent->columns.size());
+      for (std::size_t i = 0; i < fk.ref_columns.size(); ++i) {
+        const int pi = parent->column_index(fk.ref_columns[i]);
+        value v = value::of_typed(t.columns[static_cast<std::size_t>(t.column_index(fk.columns[i]))].type, key[i]);
+        probe[static_cast<std::size_t>(pi)] = convert(v, parent->columns[static_cast<std::size_t>(pi)].type);
       }
+      found = ix->keys.count(parent->index_key(*ix, probe)) > 0;
     }
     if (!found) {
       raise(547, 16, std::string("The ") + stmt + " statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
@@ -1936,16 +1923,8 @@ void batch::sp_fkeys(const std::vector<std::pair<std::string, value>>& args) {
           if (pkname && !like(fk.ref_table, *pkname)) continue;
           if (pkowner && !like(fk.ref_owner, *pkowner)) continue;
           table* parent = db->find(fk.ref_owner, fk.ref_table);
-          std::string pk_name;
-          if (parent) {
-            for (const auto& ix : parent->indexes) {
-              if (ix.unique && ix.columns.size() == fk.ref_columns.size()) {
-                bool same = true;
-                for (std::size_t i = 0; i < ix.columns.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(fk.ref_columns[i]);
-                if (same) { pk_name = ix.name; break; }
-              }
-            }
-          }
+          const index_def* key = parent ? parent->unique_index_on(fk.ref_columns) : nullptr;
+          const std::string pk_name = key ? key->name : "";
           for (std::size_t i = 0; i < fk.columns.size(); ++i) {
             rows.push_back({text_cell(db->name), text_cell(parent ? parent->owner : fk.ref_owner), text_cell(parent ? parent->name : fk.ref_table),
                             text_cell(fk.ref_columns[i]), text_cell(db->name), text_cell(t->owner), text_cell(t->name),
