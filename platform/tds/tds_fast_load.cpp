@@ -262,6 +262,22 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         break;
       }
       case DBTYPE_DBTIMESTAMP: cell.bytes.assign(value, value + sizeof(DBTIMESTAMP)); break;
+      case DBTYPE_DBDATE: case DBTYPE_DBTIME: {
+        // As a timestamp: a date at midnight, a time on 1900-01-01.
+        DBTIMESTAMP ts{1900, 1, 1, 0, 0, 0, 0};
+        if (b.wType == DBTYPE_DBDATE) {
+          DBDATE d;
+          std::memcpy(&d, value, sizeof d);
+          ts.year = d.year, ts.month = d.month, ts.day = d.day;
+        } else {
+          DBTIME t;
+          std::memcpy(&t, value, sizeof t);
+          ts.hour = t.hour, ts.minute = t.minute, ts.second = t.second;
+        }
+        cell.bytes.assign(reinterpret_cast<BYTE*>(&ts), reinterpret_cast<BYTE*>(&ts) + sizeof ts);
+        type = DBTYPE_DBTIMESTAMP;
+        break;
+      }
       case DBTYPE_GUID: cell.bytes.assign(value, value + 16); break;
       default: return row_error(245, "Conversion failed: the bound type is not supported.");
     }
@@ -296,6 +312,10 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       return v ? "1" : "0";
     }
     return utf16_to_utf8(tds_cell_text(c, cell));
+  }
+
+  static std::u16string text16(const tds_cell& cell) {
+    return std::u16string(reinterpret_cast<const char16_t*>(cell.bytes.data()), cell.bytes.size() / 2);
   }
 
   // Converts the bound value into the column's bulk form.
@@ -335,10 +355,16 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         if (!c.is_long && cell.bytes.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
         put(cell.bytes.data(), cell.bytes.size());
         return S_OK;
-      case DBTYPE_GUID:
-        if (type != DBTYPE_GUID) return bad();
-        put(cell.bytes.data(), 16);
+      case DBTYPE_GUID: {
+        if (type == DBTYPE_GUID) {
+          put(cell.bytes.data(), 16);
+          return S_OK;
+        }
+        GUID g;
+        if (type != DBTYPE_WSTR || !tds_guid_from_text(text16(cell), g)) return bad();
+        put(&g, sizeof g);
         return S_OK;
+      }
       case DBTYPE_DBTIMESTAMP: case DBTYPE_DBDATE: case DBTYPE_DBTIME: {
         DBTIMESTAMP ts{};
         if (type == DBTYPE_DBTIMESTAMP) {
@@ -349,7 +375,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           SYSTEMTIME st;
           if (!VariantTimeToSystemTime(d, &st)) return bad();
           ts = DBTIMESTAMP{static_cast<SHORT>(st.wYear), st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, 0};
-        } else {
+        } else if (type != DBTYPE_WSTR || !tds_timestamp_from_text(text16(cell), ts)) {
           return bad();
         }
         if (s.host_type == SYBDATETIME) {

@@ -386,6 +386,39 @@ TEST_F(odb_load_test, ExistingColumnsTakeConvertedValuesOrRefuseTheRow) {
   EXPECT_EQ(texts[1], "|2004-05-06 07:08:09.500|-1.25|-7");
 }
 
+TEST_F(odb_load_test, TextDatesGuidsAndDateBindingsConvert) {
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(L"CREATE TABLE [c] ([dt] datetime NULL, [g] uniqueidentifier NULL, [d] date NULL, [t] time(0) NULL)");
+  auto load = open_load(s.get(), L"c");
+  load_row row;
+  row.bind(DBTYPE_WSTR, 80);
+  row.bind(DBTYPE_WSTR, 80);
+  row.bind(DBTYPE_DBDATE, 6);
+  row.bind(DBTYPE_DBTIME, 6);
+  HACCESSOR h = accessor(load.get(), row);
+  row.text(0, u"2004-05-06T12:34:56.5");
+  row.text(1, u"{12345678-9ABC-DEF0-0102-030405060708}");
+  row.set(2, DBDATE{1999, 12, 31});
+  row.set(3, DBTIME{23, 59, 58});
+  odb_check(load->InsertRow(h, row.buffer.data()));
+  for (std::u16string bad : {u"2004-02-30", u"06.05.2004", u"2004-05-06 24:00:00"}) {
+    row.text(0, bad);
+    EXPECT_EQ(odb_exception(load->InsertRow(h, row.buffer.data())).get_code(), 0x80E07);
+  }
+  row.text(0, u"2004-05-06");
+  row.text(1, u"not a guid");
+  EXPECT_EQ(odb_exception(load->InsertRow(h, row.buffer.data())).get_code(), 0x80E07);
+  odb_check(load->Commit(true));
+  auto columns = srv().columns("orv", "c");
+  auto stored = srv().rows("orv", "c");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(tds::cell_text(columns[0].type, stored[0][0]), "2004-05-06 12:34:56.500");
+  EXPECT_EQ(tds::cell_text(columns[1].type, stored[0][1]), "12345678-9ABC-DEF0-0102-030405060708");
+  EXPECT_EQ(tds::cell_text(columns[2].type, stored[0][2]), "1999-12-31");
+  EXPECT_EQ(tds::cell_text(columns[3].type, stored[0][3]), "23:59:58");
+}
+
 TEST_F(odb_load_test, LoadsOfNoRowsOrOnlyEmptyStringsCommit) {
   auto s = session();
   odb_command command(s.get());
