@@ -212,10 +212,12 @@ TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   odb_check(load->InsertRow(h, row.buffer.data()));
   stream->Release();
 
-  // Row 2: NULL everywhere but the texts, which are empty.
+  // Row 2: NULL everywhere but the texts: an empty one and an emoji.
   for (int i = 0; i < 12; ++i) row.null(i);
   row.text(9, u"");
-  auto* empty = new memory_stream;
+  auto* empty = new memory_stream;  // a 4-byte character, sent in a statement with the ''
+  const std::u16string emoji = u"\U0001F600'";
+  empty->Write(emoji.data(), static_cast<ULONG>(emoji.size() * 2), nullptr);
   p = empty;
   row.set(10, &p, sizeof p);
   odb_check(load->InsertRow(h, row.buffer.data()));
@@ -233,7 +235,7 @@ TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   const std::size_t blank = 1 - full;
   EXPECT_FALSE(stored[blank][9].null);
   EXPECT_EQ(stored[blank][9].bytes, "");
-  EXPECT_FALSE(stored[blank][10].null);
+  EXPECT_EQ(tds::cell_utf16(stored[blank][10]), u"\U0001F600'");
   for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 11}) EXPECT_TRUE(stored[blank][i].null) << i;
 
   auto rows = read(s.get(), L"[all]");
