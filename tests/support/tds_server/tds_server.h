@@ -57,7 +57,7 @@ struct server_options {
   bool refuse_logins = false;                 // every login gets 18456
   std::vector<std::string> inaccessible;      // databases that exist but cannot be opened (4060 at login, 916 on USE)
   long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
-  int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4819
+  int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
   std::vector<std::string> databases;         // created at start
 };
@@ -110,7 +110,9 @@ class server {
   // count passes n (-1: never). The count restarts at 0 when this is called.
   void set_drop_after_bulk_rows(long n);
   // Bulk batch k (1-based, counted server-wide from this call) is refused with
-  // error 4819 and its rows are not kept (0: none).
+  // error 4815 and its rows are not kept (0: none). As with any refused batch
+  // (a duplicate key, a NULL in a NOT NULL column), FreeTDS's bulk copy cannot go
+  // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
   void set_slow_answer(int ms);
 
