@@ -791,8 +791,11 @@ step batch::select_statement(bool) {
             if (x == y) continue;
             bool less;
             const sql_type st = ta.type;
-            if (!is_string_like(st) && st != sql_type::uniqueidentifier && st != sql_type::datetime &&
-                st != sql_type::date && st != sql_type::datetime2 && st != sql_type::smalldatetime) {
+            const bool numeric = st == sql_type::tinyint || st == sql_type::smallint || st == sql_type::int_ ||
+                                 st == sql_type::bigint || st == sql_type::bit || st == sql_type::real ||
+                                 st == sql_type::float_ || st == sql_type::money || st == sql_type::smallmoney ||
+                                 st == sql_type::decimal || st == sql_type::numeric;
+            if (numeric) {
               less = std::stold(x == "NULL" ? "-1e4000" : x) < std::stold(y == "NULL" ? "-1e4000" : y);
             } else {
               less = x < y;
