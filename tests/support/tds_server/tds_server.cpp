@@ -92,10 +92,14 @@ void server::stop() {
   ::close(listen_fd_);
   std::vector<std::shared_ptr<connection>> all;
   {
+    // Under the lock: a connection's thread closes its descriptor under it too, so
+    // a number already closed (and perhaps reused) is never shut down here.
     std::lock_guard<std::mutex> g(connections_mutex_);
     all.swap(connections_);
+    for (auto& c : all) {
+      if (c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
+    }
   }
-  for (auto& c : all) ::shutdown(c->fd, SHUT_RDWR);
   for (auto& c : all) {
     if (c->thread.joinable()) c->thread.join();
   }
@@ -124,6 +128,12 @@ void server::accept_loop() {
     ++open_;
     c->thread = std::thread([this, c] {
       serve(c->fd);
+      {
+        std::lock_guard<std::mutex> g(connections_mutex_);
+        ::shutdown(c->fd, SHUT_RDWR);
+        ::close(c->fd);
+        c->fd = -1;
+      }
       --open_;
       c->done = true;
     });
@@ -161,12 +171,8 @@ class socket_transport : public transport {
 }  // namespace
 
 void server::serve(int fd) {
-  {
-    socket_transport io(fd);
-    serve_connection(*ctx_, io);
-  }
-  ::shutdown(fd, SHUT_RDWR);
-  ::close(fd);
+  socket_transport io(fd);
+  serve_connection(*ctx_, io);
 }
 
 void server::set_version(std::string text) {

@@ -323,11 +323,10 @@ class session {
       keep_identity = target->keep_identity ||
                       state_.identity_insert == name_key(db->name + "." + t->owner + "." + t->name);
       for (const auto& wc : dec.columns()) {
-        const int i = shape.column_index(utf16_to_utf8(wc.name));
+        const std::string name = utf16_to_utf8(wc.name);
+        const int i = shape.column_index(name);
+        if (i < 0 && !error) error = sql_error{207, 16, 1, "Invalid column name '" + name + "'."};
         map.push_back(i);
-      }
-      if (std::count_if(map.begin(), map.end(), [](int i) { return i < 0; }) > 0) {
-        error = sql_error{4819, 16, 1, "Cannot bulk load. The bulk data stream was incorrectly specified as sorted or the data violates a uniqueness constraint imposed by the target table."};
       }
     };
     std::vector<cell> wire_row;

@@ -124,6 +124,9 @@ std::vector<token> lex(std::string_view s, bool quoted_identifier = true) {
     }
     t.end = i;
     t.raw = std::string(s.substr(t.pos, i - t.pos));
+    if ((t.kind == tk::ident || t.kind == tk::quoted) && utf8_to_utf16(t.text).size() > 256)
+      raise(103, 15, "The identifier that starts with '" + utf16_to_utf8(utf8_to_utf16(t.text).substr(0, 256)) +
+                         "' is too long. Maximum length is 128.");
     out.push_back(std::move(t));
     const std::size_t n = out.size();
     if (n >= 3 && is_kw(out[n - 3], "SET") && is_kw(out[n - 2], "QUOTED_IDENTIFIER"))
@@ -788,8 +791,11 @@ step batch::select_statement(bool) {
             if (x == y) continue;
             bool less;
             const sql_type st = ta.type;
-            if (!is_string_like(st) && st != sql_type::uniqueidentifier && st != sql_type::datetime &&
-                st != sql_type::date && st != sql_type::datetime2 && st != sql_type::smalldatetime) {
+            const bool numeric = st == sql_type::tinyint || st == sql_type::smallint || st == sql_type::int_ ||
+                                 st == sql_type::bigint || st == sql_type::bit || st == sql_type::real ||
+                                 st == sql_type::float_ || st == sql_type::money || st == sql_type::smallmoney ||
+                                 st == sql_type::decimal || st == sql_type::numeric;
+            if (numeric) {
               less = std::stold(x == "NULL" ? "-1e4000" : x) < std::stold(y == "NULL" ? "-1e4000" : y);
             } else {
               less = x < y;
@@ -1259,6 +1265,8 @@ step batch::insert_statement() {
       expect_sym(")");
       rows.push_back(std::move(r));
     } while (sym(","));
+    if (rows.size() > 1000)
+      raise(10738, 15, "The number of row value expressions in the INSERT statement exceeds the maximum allowed number of 1000 row values.");
   }
   return [this, n, cols, rows, defaults] {
     if (s_.fmtonly) return;

@@ -78,5 +78,14 @@ TEST_F(tds_server_test, deep_or_malformed_statements_get_errors) {
   tds_test::clear_messages();
   EXPECT_FALSE(c->exec("CREATE TABLE z (a int IDENTITY(99999999999999999999999, 1))"));
   EXPECT_FALSE(tds_test::messages().empty());
+  tds_test::clear_messages();
+  EXPECT_FALSE(c->exec("CREATE TABLE [" + std::string(129, 'x') + "] (a int)"));
+  EXPECT_TRUE(tds_test::has_message(103));
+  EXPECT_TRUE(c->exec("CREATE TABLE [" + std::string(128, 'x') + "] (a int)"));
+  std::string many = "INSERT INTO [" + std::string(128, 'x') + "] VALUES (0)";
+  for (int k = 1; k <= 1000; ++k) many += ", (" + std::to_string(k) + ")";
+  tds_test::clear_messages();
+  EXPECT_FALSE(c->exec(many));
+  EXPECT_TRUE(tds_test::has_message(10738));
   EXPECT_EQ(c->rows("SELECT 2").at(0).at(0), "2");
 }
