@@ -1,6 +1,8 @@
 #include "platform/gui/gui_driver.h"
 
 #include "platform/gui/gui_app.h"
+#include "platform/gui/gui_help.h"
+#include "platform/gui/gui_input.h"
 #include "platform/gui/gui_screenshot.h"
 
 #include <wx/button.h>
@@ -10,6 +12,9 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/artprov.h>
+#include <wx/html/helpfrm.h>
+#include <wx/html/helpwnd.h>
+#include <wx/treectrl.h>
 
 #include <cstdio>
 
@@ -98,6 +103,48 @@ void driver::double_click(int id, int index) {
 void driver::focus(int id) {
   page_controls().user_focus(id);
   settle();
+}
+
+void driver::pointer_click(int button_id) {
+  if (!sheet_ || !sheet_->is_open()) throw std::logic_error("no wizard sheet is open");
+  settle();
+  if (!input_click(sheet_->button_window(button_id)))
+    throw std::logic_error("the pointer cannot click sheet button " + std::to_string(button_id));
+  settle(100);
+}
+
+void driver::keyboard(const std::string& key) {
+  if (!sheet_ || !sheet_->is_open()) throw std::logic_error("no wizard sheet is open");
+  settle();
+  if (!input_key(sheet_->window(), key)) throw std::logic_error("the keyboard cannot press " + key);
+  settle(100);
+}
+
+void driver::click_help_contents(const std::wstring& entry) {
+  settle();
+  auto* frame = dynamic_cast<wxHtmlHelpFrame*>(help_window());
+  wxTreeCtrl* tree = frame && frame->GetHelpWindow() ? frame->GetHelpWindow()->GetTreeCtrl() : nullptr;
+  if (!tree) throw std::logic_error("the help viewer is not open");
+  std::vector<wxTreeItemId> open{tree->GetRootItem()};
+  while (!open.empty()) {
+    const wxTreeItemId item = open.back();
+    open.pop_back();
+    if (!item.IsOk()) continue;
+    if (tree->GetItemText(item).ToStdWstring() == entry) {
+      tree->EnsureVisible(item);
+      settle(50);
+      wxRect at;
+      if (!tree->GetBoundingRect(item, at, true) ||
+          !input_click(tree, at.GetX() + at.GetWidth() / 2, at.GetY() + at.GetHeight() / 2))
+        throw std::logic_error("the pointer cannot reach the help entry");
+      settle(100);
+      return;
+    }
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = tree->GetFirstChild(item, cookie); child.IsOk(); child = tree->GetNextChild(item, cookie))
+      open.push_back(child);
+  }
+  throw std::logic_error("the help contents list no such entry");
 }
 
 void driver::settle(int ms) { pump(ms); }
@@ -228,7 +275,7 @@ std::optional<std::wstring> driver::file_dialog(const file_request& request) {
 
 bool driver::help(const std::wstring& book, int topic) {
   record({"help", topic, L"", book, 0}, true);
-  return true;
+  return !show_help_;
 }
 
 void press_in(dialog& d, int id) {

@@ -24,7 +24,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: wizard_screenshots FOLDER\n");
     return 2;
   }
-  if (!gui::start(argc, argv)) return 1;
+  if (!gui::start(argc, argv)) {
+    std::fprintf(stderr, "No display could be opened: %s\n", gui::start_error().c_str());
+    return 1;
+  }
   const fs::path out = fs::absolute(argv[1]);
   fs::create_directories(out);
   const fs::path work = fs::temp_directory_path() / ("orv-walk-" + std::to_string(::getpid()));
