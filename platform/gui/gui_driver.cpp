@@ -12,9 +12,6 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/artprov.h>
-#include <wx/html/helpfrm.h>
-#include <wx/html/helpwnd.h>
-#include <wx/treectrl.h>
 
 #include <cstdio>
 
@@ -122,29 +119,11 @@ void driver::keyboard(const std::string& key) {
 
 void driver::click_help_contents(const std::wstring& entry) {
   settle();
-  auto* frame = dynamic_cast<wxHtmlHelpFrame*>(help_window());
-  wxTreeCtrl* tree = frame && frame->GetHelpWindow() ? frame->GetHelpWindow()->GetTreeCtrl() : nullptr;
-  if (!tree) throw std::logic_error("the help viewer is not open");
-  std::vector<wxTreeItemId> open{tree->GetRootItem()};
-  while (!open.empty()) {
-    const wxTreeItemId item = open.back();
-    open.pop_back();
-    if (!item.IsOk()) continue;
-    if (tree->GetItemText(item).ToStdWstring() == entry) {
-      tree->EnsureVisible(item);
-      settle(50);
-      wxRect at;
-      if (!tree->GetBoundingRect(item, at, true) ||
-          !input_click(tree, at.GetX() + at.GetWidth() / 2, at.GetY() + at.GetHeight() / 2))
-        throw std::logic_error("the pointer cannot reach the help entry");
-      settle(100);
-      return;
-    }
-    wxTreeItemIdValue cookie;
-    for (wxTreeItemId child = tree->GetFirstChild(item, cookie); child.IsOk(); child = tree->GetNextChild(item, cookie))
-      open.push_back(child);
-  }
-  throw std::logic_error("the help contents list no such entry");
+  hwnd list = nullptr;
+  int x = 0, y = 0;
+  if (!help_contents_entry(entry, list, x, y)) throw std::logic_error("the help viewer lists no such entry");
+  if (!input_click(list, x, y)) throw std::logic_error("the pointer cannot reach the help entry");
+  settle(100);
 }
 
 void driver::settle(int ms) { pump(ms); }

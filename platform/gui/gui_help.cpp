@@ -13,10 +13,12 @@
 #include <wx/html/htmlfilt.h>
 #include <wx/html/htmlpars.h>
 #include <wx/html/htmlwin.h>
+#include <wx/treectrl.h>
 
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 // A window group of its own keeps the viewer out of the input grab of a modal window
 // (the wizard, or one of its dialogs): each group has its own.
@@ -160,8 +162,36 @@ help_view help_shown() {
 }
 
 hwnd help_window() {
+  if (!on_ui_thread()) return call_on_ui([] { return help_window(); });
   viewer& v = the_viewer();
   return v.controller ? v.controller->GetFrame() : nullptr;
+}
+
+bool help_contents_entry(const std::wstring& name, hwnd& list, int& x, int& y) {
+  if (!on_ui_thread()) return call_on_ui([&] { return help_contents_entry(name, list, x, y); });
+  auto* frame = dynamic_cast<wxHtmlHelpFrame*>(help_window());
+  wxTreeCtrl* tree = frame && frame->GetHelpWindow() ? frame->GetHelpWindow()->GetTreeCtrl() : nullptr;
+  if (!tree) return false;
+  std::vector<wxTreeItemId> open{tree->GetRootItem()};
+  while (!open.empty()) {
+    const wxTreeItemId item = open.back();
+    open.pop_back();
+    if (!item.IsOk()) continue;
+    if (tree->GetItemText(item).ToStdWstring() == name) {
+      tree->EnsureVisible(item);
+      pump(50);
+      wxRect at;
+      if (!tree->GetBoundingRect(item, at, true)) return false;
+      list = tree;
+      x = at.GetX() + at.GetWidth() / 2;
+      y = at.GetY() + at.GetHeight() / 2;
+      return true;
+    }
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = tree->GetFirstChild(item, cookie); child.IsOk(); child = tree->GetNextChild(item, cookie))
+      open.push_back(child);
+  }
+  return false;
 }
 
 void help_close() {

@@ -32,5 +32,8 @@ struct help_view {
 help_view help_shown();
 // The viewer's window; nullptr while it is closed.
 hwnd help_window();
+// Where the viewer's contents list draws the entry of that name: the list's window and
+// the point in it. False while the viewer is closed or lists no such entry.
+bool help_contents_entry(const std::wstring& name, hwnd& list, int& x, int& y);
 
 }  // namespace gui
