@@ -190,10 +190,12 @@ std::wstring driver::shot_path(const std::wstring& name) {
   return folder + number + name + L".png";
 }
 
-bool driver::screenshot(const std::wstring& name) {
-  if (shots_.empty() || !sheet_ || !sheet_->window()) return false;
+bool driver::screenshot(const std::wstring& name) { return screenshot(name, sheet_ ? sheet_->window() : nullptr); }
+
+bool driver::screenshot(const std::wstring& name, hwnd window) {
+  if (shots_.empty() || !window) return false;
   settle();
-  return save_screenshot(sheet_->window(), shot_path(name));
+  return save_screenshot(window, shot_path(name));
 }
 
 void driver::shoot_message(const std::wstring& caption, const std::wstring& text, unsigned flags) {

@@ -78,6 +78,8 @@ class driver : public modal_script {
   // screenshot() saves the sheet as it stands ("NN-NAME.png").
   void set_screenshot_folder(const std::wstring& folder) { shots_ = folder; }
   bool screenshot(const std::wstring& name);
+  // The same of another window (the help viewer).
+  bool screenshot(const std::wstring& name, hwnd window);
 
   // Every modal window and help request, in order.
   std::vector<modal_record> log() const;

@@ -56,6 +56,13 @@ int main(int argc, char** argv) {
       d.choose(1302, 1);
       d.choose(1303, 1);
       shot(L"wizard-103-welcome");
+      // Help beside the wizard, as F1 shows it.
+      d.show_help(true);
+      d.key_f1();
+      d.settle(200);
+      if (!d.screenshot(L"wizard-103-help", gui::help_window())) status = 1;
+      gui::help_close();
+      d.show_help(false);
       d.press(gui::ID_PSNEXT);
       shot(L"wizard-102-dump");
       d.press(gui::ID_PSNEXT);
