@@ -261,9 +261,10 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
   if (direct) {
     tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest_.c_str());
     bool exists = engine_.is_db_exist(dest_);
-    if (exists && mode_ == 0) {
+    if (exists && mode_ == 0 && from_xls) {
       // "Overwrite the entire database", chosen on the file page: done now that the
-      // run starts, not when it was chosen.
+      // run starts, not when it was chosen. (A CSV file fills one table; its page
+      // never offers the whole database.)
       tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
       del_mysql_base(dest_);
       exists = false;
