@@ -275,7 +275,13 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
     }
     odb_exception error(hr);
     tk_trace(2, "Record #%d refused: %s", row.record, error.what());
-    if (mss_is_connection_failure(error) || !on_failure_) throw error;
+    if (mss_is_connection_failure(error)) {
+      // No row can go any more: the rest of the batch is lost, and said so.
+      throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +
+                             std::to_string(rows.back().record) + " of the table were not stored.",
+                         0);
+    }
+    if (!on_failure_) throw error;
     on_failure_(row.record, error);
   }
 }
