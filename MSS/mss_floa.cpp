@@ -180,7 +180,11 @@ void mss_fast_load::release_slots() {
 void mss_fast_load::keep_row(int record) {
   kept_row row;
   row.record = record;
-  row.buffer = buffer_;
+  if (!spare_.empty()) {
+    row.buffer = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  row.buffer.assign(buffer_.begin(), buffer_.end());
   for (const DBBINDING& b : bindings_) {
     if (b.wType != DBTYPE_IUNKNOWN) continue;
     DBSTATUS status;
@@ -230,8 +234,11 @@ void mss_fast_load::commit(bool done) {
   HRESULT hr = load_->Commit(done);
   if (SUCCEEDED(hr)) {
     committed_ += static_cast<long>(rows.size());
-    for (auto& row : rows)
+    for (auto& row : rows) {
       for (memory_stream* s : row.streams) s->Release();
+      // Row buffers are used again for the next batch.
+      if (spare_.size() < static_cast<std::size_t>(commit_rows)) spare_.push_back(std::move(row.buffer));
+    }
     return;
   }
   tk_trace(2, "m_spFastLoad->Commit failed: %08X", static_cast<unsigned>(hr));
