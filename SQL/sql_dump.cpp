@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include <mysqld_error.h>
+
 #include "SQL/sql_engi.h"
 #include "SQL/sql_init.h"
 #include "SQL/sql_util.h"
@@ -49,17 +51,39 @@ std::string local_date() {
   return tk_format("%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
 }
 
-// A text that ends, blanks and line breaks aside, with ";".
-bool ends_with_semicolon(const std::wstring& text) {
-  size_t end = text.find_last_not_of(L" \t\r\n");
-  return end != std::wstring::npos && text[end] == L';';
-}
-
 // Text for a comment line: a line break inside would end the comment.
 std::string comment_text(std::string text) {
   for (char& c : text)
     if (c == '\r' || c == '\n') c = ' ';
   return text;
+}
+
+// The session a dump is loaded in, whatever the loading server's own settings:
+// backslash escapes and back-quoted names read as written, a 0 stays 0 in an
+// AUTO_INCREMENT column, and a value the server would change is refused rather
+// than stored altered. Each setting is read only by the servers that know it.
+const wchar_t* const session_head[] = {
+    L"/*!40101 SET @ORV_OLD_SQL_MODE = @@SQL_MODE, SQL_MODE = 'NO_AUTO_VALUE_ON_ZERO' */",
+    L"/*!50002 SET SQL_MODE = 'NO_AUTO_VALUE_ON_ZERO,STRICT_TRANS_TABLES,STRICT_ALL_TABLES' */",
+    L"/*!32315 SET AUTOCOMMIT = 1 */"};
+const wchar_t* const session_tail = L"/*!40101 SET SQL_MODE = @ORV_OLD_SQL_MODE */";
+
+// The text without the blanks, line breaks and semicolons at its end.
+std::wstring without_terminator(const std::wstring& text) {
+  const size_t end = text.find_last_not_of(L" \t\r\n;");
+  return end == std::wstring::npos ? std::wstring() : text.substr(0, end + 1);
+}
+
+// True when no value can go into the column: NULL (or an empty text in a column
+// that is not text) for a NOT NULL column without a default, which the server
+// would refuse and the loading client stop at.
+bool lacks_value(const udb_field& field, const t_ftd& column) {
+  if (!column.not_null || column.auto_increment) return false;
+  const VARTYPE vt = field.get_type();
+  const VARIANT& value = field.ole_variant::get_variant();
+  const bool empty = vt == VT_NULL || vt == VT_EMPTY ||
+                     (vt == VT_BSTR && column.vartype != VT_BSTR && SysStringLen(value.bstrVal) == 0);
+  return empty && column.default_value.to_wstring().empty();
 }
 
 // Appends a value literal with the characters a MySQL client changes or refuses
@@ -133,6 +157,7 @@ void dmp_database::write_header() {
   // The file is UTF-8; a client whose connection takes another character set
   // would store other characters.
   if (m_settings.new_version) write_statement(L"SET NAMES utf8mb4");
+  for (const wchar_t* setting : session_head) write_statement(setting);
   if (m_settings.create_database && m_settings.create_table) {
     const std::wstring name = quoted(database_name(name_));
     write(eol);
@@ -189,6 +214,7 @@ void dmp_database::close_table_lock() {
 void dmp_database::close() {
   if (m_closed) return;
   close_table_lock();
+  write_statement(session_tail);
   errno = 0;
   m_file.flush();
   check("write");
@@ -216,7 +242,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     if (i) statement += L"," + line;
     statement += L"  " + chunks[i];
   }
-  sql_indexes_initializer keys(columns.destination(), indexes, auto_name, columns.generated_names());
+  sql_indexes_initializer keys(columns.destination(), indexes, auto_name, columns.generated_names(),
+                               columns.needs_myisam());
   chunks.clear();
   keys.get_init_chunks(chunks);
   for (const std::wstring& chunk : chunks) statement += L"," + line + L"  " + chunk;
@@ -236,10 +263,11 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
   if (m_settings.create_table) {
     tk_trace(1, "Right before inserting CREATE TABLE statement");
     // New dialect: InnoDB, whose keys hold a utf8mb4 VARCHAR(255) (MyISAM's stop at
-    // 1000 bytes) and which keeps the foreign keys of the dump.
+    // 1000 bytes) and which keeps the foreign keys of the dump; MyISAM for a wide
+    // table whose rows InnoDB cannot hold.
     if (is_new_dialect()) {
       tk_trace(1, "New version of dump file");
-      statement += L" ENGINE=InnoDB";
+      statement += columns.needs_myisam() ? L" ENGINE=MyISAM" : L" ENGINE=InnoDB";
     } else {
       tk_trace(1, "Old version of dump file");
       statement += L" TYPE=MyISAM";
@@ -337,12 +365,10 @@ void dmp_database::create_views(const query_map& queries) {
   for (const auto& [name, text] : queries) {
     tk_wtrace(1, L"Processing '%s'", name.c_str());
     tk_wtrace(1, L"\t'%s'", text.c_str());
-    std::wstring statement = L"CREATE OR REPLACE VIEW " + quoted(name) + L" AS " + to_mysql_quotes(text);
-    if (ends_with_semicolon(statement)) {
-      write_line(tk_to_utf8(statement));
-    } else {
-      write_statement(statement);
-    }
+    // The terminator on a line of its own: a view text may end in a "--" comment.
+    write_line(tk_to_utf8(L"CREATE OR REPLACE VIEW " + quoted(name) + L" AS " +
+                          to_mysql_quotes(without_terminator(text))));
+    write_line(";");
   }
 }
 
@@ -397,7 +423,18 @@ void dmp_recordset::append_record(const udb_record& record) {
     for (size_t i = 0; i < schema_.size(); ++i) {
       if (i) m_pending += L", ";
       m_literal.clear();
-      append_fld_str(m_literal, &find_field(record, i), &schema_[i]);
+      const udb_field& field = find_field(record, i);
+      if (lacks_value(field, schema_[i])) {
+        tk_wtrace(2, L"No value for NOT NULL column %s: record left out", schema_[i].name.c_str());
+        throw sql_exception(tk_format("Column '%s' cannot be null", tk_to_utf8(schema_[i].name).c_str()),
+                            ER_BAD_NULL_ERROR);
+      }
+      const VARTYPE vt = field.get_type();
+      if (schema_[i].auto_increment && (vt == VT_NULL || vt == VT_EMPTY)) {
+        m_pending += L"NULL";  // the server numbers the row
+        continue;
+      }
+      append_fld_str(m_literal, &field, &schema_[i]);
       append_client_safe(m_pending, m_literal);
     }
     m_pending += L")";

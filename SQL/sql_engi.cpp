@@ -1,6 +1,7 @@
 #include "SQL/sql_engi.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <errmsg.h>
@@ -12,6 +13,13 @@
 namespace {
 
 constexpr unsigned connect_timeout_seconds = 10;
+
+// Flags of a server's sql_mode that change how the statements' literals, names or
+// the table texts read back: the compatibility bundles and what they bring.
+const char* const session_mode_removed[] = {
+    "NO_BACKSLASH_ESCAPES", "ANSI_QUOTES", "EMPTY_STRING_IS_NULL", "ANSI", "ORACLE", "MSSQL",
+    "DB2", "POSTGRESQL", "MAXDB", "MYSQL323", "MYSQL40", "NO_KEY_OPTIONS", "NO_TABLE_OPTIONS",
+    "NO_FIELD_OPTIONS"};
 
 std::string narrow_message(MYSQL* connection) {
   const char* text = mysql_error(connection);
@@ -79,6 +87,62 @@ bool sql_engine::parse_version(const char* text, unsigned& word) {
   return true;
 }
 
+std::string sql_engine::session_mode(const std::string& server_mode) {
+  std::string mode;
+  for (const std::string& flag : tk_split(server_mode, ',')) {
+    const std::string name = tk_trim(flag);
+    if (name.empty() || name == "NO_AUTO_VALUE_ON_ZERO") continue;
+    bool removed = false;
+    for (const char* other : session_mode_removed) removed = removed || tk_compare_nocase(name, other) == 0;
+    if (removed) continue;
+    mode += name;
+    mode += ',';
+  }
+  return mode + "NO_AUTO_VALUE_ON_ZERO";
+}
+
+std::vector<std::string> sql_engine::session_statements(unsigned version,
+                                                        const std::string& server_mode) {
+  // Rows must stay when the server's default is not to commit them.
+  std::vector<std::string> statements{"SET AUTOCOMMIT = 1"};
+  if (version >= sql_version::v4_1_1)
+    statements.push_back("SET SESSION sql_mode = '" + session_mode(server_mode) + "'");
+  return statements;
+}
+
+bool sql_engine::query_value(const char* statement, std::string& value, int column) {
+  if (!send_utf8(statement)) return false;
+  MYSQL_RES* result = mysql_store_result(&m_connection);
+  if (!result) return false;
+  MYSQL_ROW row = mysql_fetch_row(result);
+  const bool found = row && static_cast<int>(mysql_num_fields(result)) > column && row[column];
+  if (found) value = row[column];
+  mysql_free_result(result);
+  return found;
+}
+
+void sql_engine::set_up_session() {
+  std::string mode;
+  unsigned generation = m_server_version;
+  if (generation >= sql_version::v4_1_1 && !query_value("SELECT @@SESSION.sql_mode", mode)) {
+    // Without the server's own flags no mode is set: its strict modes would be lost.
+    tk_trace(2, "Cannot read the session sql_mode: %s", mysql_error(&m_connection));
+    generation = sql_version::v4_1_0;
+  }
+  for (const std::string& statement : session_statements(generation, mode)) {
+    tk_trace(2, "Session: %s", statement.c_str());
+    send_or_trace(statement.c_str(), "Cannot set up the session: %s");
+  }
+  std::string packet;
+  m_max_statement = 0;
+  if (query_value("SHOW VARIABLES LIKE 'max_allowed_packet'", packet, 1)) {
+    m_max_statement = static_cast<size_t>(std::strtoull(packet.c_str(), nullptr, 10));
+    tk_trace(2, "max_allowed_packet: %s", packet.c_str());
+  } else {
+    tk_trace(2, "Cannot read max_allowed_packet: %s", mysql_error(&m_connection));
+  }
+}
+
 void sql_engine::send_or_trace(const char* statement, const char* failure_format) {
   if (!send_utf8(statement)) tk_trace(2, failure_format, mysql_error(&m_connection));
 }
@@ -130,6 +194,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
   if (m_server_version == sql_version::v4_1_0 && !password.empty())
     throw sql_auth_not_supported_exception();
   send_or_trace("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
+  set_up_session();
 }
 
 std::wstring sql_engine::quote_name(const std::wstring& name) const {

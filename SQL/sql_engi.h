@@ -49,7 +49,9 @@ constexpr unsigned v3_23_2 = 0x31702;
 constexpr unsigned v3_23_34 = 0x31722;
 constexpr unsigned v3_23_44 = 0x3172C;
 constexpr unsigned v4_0_22 = 0x40016;
+constexpr unsigned v4_0_0 = 0x40000;   // first server with X'..' literals
 constexpr unsigned v4_1_0 = 0x40100;
+constexpr unsigned v4_1_1 = 0x40101;   // first server with a session sql_mode
 constexpr unsigned v5_5_3 = 0x50503;  // first server with utf8mb4
 }  // namespace sql_version
 
@@ -119,6 +121,22 @@ public:
   bool pending_table_lock() const { return m_pending_table_lock; }
   void set_pending_table_lock(bool on) { m_pending_table_lock = on; }
 
+  // The largest statement the server takes (its max_allowed_packet, read at
+  // connect), in bytes; 0 when unknown.
+  size_t max_statement() const { return m_max_statement; }
+  void set_max_statement(size_t bytes) { m_max_statement = bytes; }
+
+  // The session sql_mode the statements rely on, from the mode the server gives a
+  // new session: its own flags (strict modes included) without the ones that change
+  // how literals and names read (NO_BACKSLASH_ESCAPES, ANSI_QUOTES,
+  // EMPTY_STRING_IS_NULL, the compatibility bundles and what they bring), with
+  // NO_AUTO_VALUE_ON_ZERO.
+  static std::string session_mode(const std::string& server_mode);
+  // The statements that set up a session on a server of the version word;
+  // server_mode is the session's sql_mode as read (unused before 4.1.1).
+  static std::vector<std::string> session_statements(unsigned version,
+                                                     const std::string& server_mode);
+
   // "%d.%d.%d" of a server's version text as major << 16 | minor << 8 | patch;
   // false when fewer than three numbers are read.
   static bool parse_version(const char* text, unsigned& word);
@@ -126,6 +144,9 @@ public:
 private:
   void initialize();
   void send_or_trace(const char* statement, const char* failure_format);
+  void set_up_session();
+  // The first column of the first row of a statement's result; false when none.
+  bool query_value(const char* statement, std::string& value, int column = 0);
 
   bool m_pending_table_lock = false;
   bool m_connected = false;
@@ -133,6 +154,7 @@ private:
   bool m_blob_as_text = false;
   bool m_varchar_binary = false;
   unsigned m_server_version = 0;
+  size_t m_max_statement = 0;
   MYSQL m_connection;
   int m_fk_supported = 0;
   sql_pending_result* m_pending = nullptr;

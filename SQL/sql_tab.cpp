@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cwchar>
 
+#include <errmsg.h>
+#include <mysqld_error.h>
+
 #include "SQL/sql_db.h"
+#include "SQL/sql_fit.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
@@ -18,6 +22,26 @@ const char* const structure_message =
 
 std::wstring text_of(const udb_record& record, size_t i) {
   return i < record.size() ? record[i].to_wstring() : std::wstring();
+}
+
+// The declared size of a column of the TEXT family (see SQL/sql_fit.h); a TINYTEXT
+// holds 255 bytes, so as many characters as that many bytes always hold.
+bool long_text_size(const std::wstring& type, int& size) {
+  if (type == L"text")
+    size = sql_text_size::text;
+  else if (type == L"mediumtext")
+    size = sql_text_size::mediumtext;
+  else if (type == L"longtext")
+    size = sql_text_size::longtext;
+  else if (type == L"tinytext")
+    size = static_cast<int>(255 / sql_table_fit().bytes_per_char());
+  else
+    return false;
+  return true;
+}
+
+bool is_connection_lost(unsigned error) {
+  return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
 }
 
 bool is_zero_date(const std::wstring& text) {
@@ -101,9 +125,15 @@ void sql_table::initialize() {
     const std::wstring type = text_of(row, 1);
     tk_wtrace(2, L"Got type: %s", type.c_str());
     int length = 0, precision = 0, scale = 0;
-    if (std::swscanf(type.c_str(), L"varchar(%d)", &length) == 1) {
+    if (std::swscanf(type.c_str(), L"varchar(%d)", &length) == 1 ||
+        std::swscanf(type.c_str(), L"char(%d)", &length) == 1) {
       tk_trace(2, "Refining size for varchar: %d", length);
       column.size = length;
+    } else if (int size = 0; long_text_size(type, size)) {
+      // The metadata gives the bytes of the connection's character set; the
+      // upsizer and the row-size checks read the declared type.
+      tk_trace(2, "Refining size for text: %d", size);
+      column.size = size;
     } else if (std::swscanf(type.c_str(), L"float(%d,%d)", &precision, &scale) == 2) {
       tk_trace(2, "Refining type for FLOAT(%d,%d)", precision, scale);
       if (precision && scale && scale < precision) column.extra = scale | precision << 8;
@@ -238,6 +268,7 @@ void sql_table::fast_append(const udb_record& record) {
   m_row += L')';
   std::string row = tk_to_utf8(m_row);
   block& pending = m_pending;
+  if (!fits_in_statement(row, plan.columns)) return;
   if (pending.text.empty()) {
     tk_trace(1, "Initialize new query...");
     const std::wstring head =
@@ -258,6 +289,30 @@ void sql_table::fast_append(const udb_record& record) {
   if (pending.chars > block_limit) dispatch();
 }
 
+// A row that would take the block past the largest statement the server takes sends
+// the block first; a row too large for any statement is refused alone (false).
+bool sql_table::fits_in_statement(const std::string& row, const std::wstring& columns) {
+  const size_t limit = sql_engine::instance().max_statement();
+  if (limit == 0) return true;
+  // The command byte of the packet counts as well.
+  if (!m_pending.text.empty() && m_pending.text.size() + 2 + row.size() + 1 > limit) dispatch();
+  if (!m_pending.text.empty()) return true;
+  const size_t head = tk_to_utf8(L"INSERT INTO " + sql_engine::instance().quote_name(name_) + L"(" +
+                                 columns + L") VALUES")
+                          .size();
+  const size_t needed = head + row.size() + 1;
+  if (needed <= limit) return true;
+  const sql_exception error(
+      tk_format("The record is too large for the server: its INSERT statement takes %zu bytes, "
+                "and the server accepts statements of at most %zu bytes (max_allowed_packet).",
+                needed, limit),
+      ER_NET_PACKET_TOO_LARGE);
+  tk_trace(2, "Record #%u: %s", m_appended, error.what());
+  if (!error_handler::exists()) throw error;
+  report_row_failure(m_appended, error);
+  return false;
+}
+
 void sql_table::slow_append(const udb_record& record) {
   tk_trace(1, "sql_table::slow_append");
   const column_plan& plan = plan_for(record);
@@ -269,8 +324,14 @@ void sql_table::slow_append(const udb_record& record) {
   }
   statement += L")";
   tk_wtrace(2, L"Run SQL query: %s", statement.c_str());
-  sql_engine::instance().execute(statement);
+  try {
+    sql_engine::instance().execute(statement);
+  } catch (const sql_exception&) {
+    end_if_connection_lost();
+    throw;
+  }
   ++m_rows_on_server;
+  m_last_accepted = m_appended;
 }
 
 void sql_table::dispatch() {
@@ -281,6 +342,7 @@ void sql_table::dispatch() {
   m_pending.clear();
   tk_trace(2, "Run SQL query: [%s]", m_in_flight.text.c_str());
   if (!engine.send_deferred(m_in_flight.text, this)) {
+    end_if_connection_lost();
     block failed = std::move(m_in_flight);
     m_in_flight.clear();
     resend_rows_one_by_one(failed);
@@ -294,8 +356,10 @@ void sql_table::settle() {
   if (ok) {
     tk_trace(1, "Cleaning append_buffer...");
     m_rows_on_server += sent.rows.size();
+    if (!sent.rows.empty()) m_last_accepted = sent.rows.back().record;
     return;
   }
+  end_if_connection_lost();
   tk_trace(2, "Block of %d rows refused: %s", static_cast<int>(sent.rows.size()),
            mysql_error(sql_engine::instance().connection()));
   resend_rows_one_by_one(sent);
@@ -319,6 +383,7 @@ void sql_table::resend_rows_one_by_one(const block& failed) {
       first = static_cast<size_t>(std::min<unsigned long long>(now - m_rows_on_server,
                                                                failed.rows.size()));
     m_rows_on_server += first;
+    if (first) m_last_accepted = failed.rows[first - 1].record;
   }
   for (size_t i = first; i < failed.rows.size(); ++i) {
     const pending_row& row = failed.rows[i];
@@ -326,8 +391,10 @@ void sql_table::resend_rows_one_by_one(const block& failed) {
     statement.append(failed.text, row.begin, row.end - row.begin);
     if (engine.send_utf8(statement)) {
       ++m_rows_on_server;
+      m_last_accepted = row.record;
       continue;
     }
+    end_if_connection_lost();
     sql_exception error(engine.connection());
     tk_trace(2, "Record #%u refused: %s", row.record, error.what());
     if (!error_handler::exists()) {
@@ -346,11 +413,28 @@ unsigned long long sql_table::rows_on_server() {
   return row && row->size() ? std::wcstoull((*row)[0].to_wstring().c_str(), nullptr, 10) : 0;
 }
 
-void sql_table::report_row_failure(unsigned record, const sql_exception& error) {
+void sql_table::report_row_failure(unsigned record, const tk_exception& error) {
   error_handler& reporter = error_handler::instance();
   reporter.set_record_context(name_, static_cast<int>(record));
-  sql_exception copy(error);
-  reporter.handle(copy, false);
+  reporter.handle(error, false);
+}
+
+void sql_table::end_if_connection_lost() {
+  MYSQL* connection = sql_engine::instance().connection();
+  const unsigned error = mysql_errno(connection);
+  if (!is_connection_lost(error)) return;
+  const std::string reason = mysql_error(connection);
+  tk_trace(2, "Connection lost: %s", reason.c_str());
+  // Nothing more can reach the server: the rows held here go nowhere.
+  m_pending.clear();
+  m_in_flight.clear();
+  std::wstring message = L"The connection to the MySQL server was lost while writing table '" +
+                         name_ + L"' (" + tk_from_utf8(reason) + L"). ";
+  if (m_last_accepted)
+    message += L"The last record the server accepted is #" + std::to_wstring(m_last_accepted) + L".";
+  else
+    message += L"The server accepted no record of this table.";
+  throw tk_exception(message, 1);
 }
 
 // ---------------------------------------------------------------- updating

@@ -88,7 +88,11 @@ private:
   void dispatch();
   void settle() override;
   void resend_rows_one_by_one(const block& failed);
-  void report_row_failure(unsigned record, const sql_exception& error);
+  void report_row_failure(unsigned record, const tk_exception& error);
+  // The last error on the connection, when it is a lost connection: the rows not
+  // yet answered are dropped and a level-1 error ends the run.
+  void end_if_connection_lost();
+  bool fits_in_statement(const std::string& row, const std::wstring& columns);
 
   unsigned long long rows_on_server();
 
@@ -97,6 +101,7 @@ private:
   column_plan m_plan;
   std::wstring m_row;  // the row being built
   unsigned m_appended = 0;
+  unsigned m_last_accepted = 0;  // number of the last record the server took
   // A table that keeps the rows before a failing one of a statement (MyISAM)
   // tells by its row count how much of a refused block it holds.
   bool m_transactional = false;

@@ -84,6 +84,28 @@ bool is_number_literal(const std::wstring& text) {
 
 std::wstring date_text(const std::wstring& text) { return ole_date(text).to_wstring(); }
 
+// The literal of a binary value from its bytes, whole: X'..' (from 4.0.0 on; before,
+// 0x.., and '' for no bytes). Returns false for a value that is not binary.
+bool append_binary(std::wstring& out, const ole_variant& value) {
+  if (!value.is_binary()) return false;
+  tk_trace(1, "GOT BLOB");
+  const std::vector<BYTE> bytes = value.get_binary();
+  const bool x_literal = sql_engine::instance().server_version() >= sql_version::v4_0_0;
+  if (bytes.empty()) {
+    out += x_literal ? L"X''" : L"''";
+    return true;
+  }
+  static const wchar_t digits[] = L"0123456789ABCDEF";
+  out.reserve(out.size() + bytes.size() * 2 + 3);
+  out += x_literal ? L"X'" : L"0x";
+  for (BYTE b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 0x0F];
+  }
+  if (x_literal) out += L'\'';
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- types
@@ -274,6 +296,8 @@ std::wstring to_mysql_str(const std::wstring& text, VARTYPE vt) {
 
 std::wstring field_to_mysql_str(const udb_field* field) {
   if (!field) throw tk_mail_assertion("sql_util", 537);
+  std::wstring binary;
+  if (append_binary(binary, *field)) return binary;
   return to_mysql_str(field->to_wstring(), field->get_type());
 }
 
@@ -379,6 +403,7 @@ void append_fld_str(std::wstring& out, const udb_field* field, const t_ftd* colu
   if (!column) throw tk_mail_assertion("sql_util", 655);
   const VARTYPE vt = field->get_type();
   if (append_direct(out, *field, vt)) return;
+  if (append_binary(out, *field)) return;
   const size_t start = out.size();
   append_mysql_str(out, field->to_wstring(), vt);
   if (vt == VT_BLOB) return;

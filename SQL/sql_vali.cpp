@@ -48,7 +48,17 @@ bool is_alphanumeric(wchar_t c) {
   return utf8 ? iswalnum_l(static_cast<wint_t>(c), utf8) != 0 : false;
 }
 
-bool is_identifier_char(wchar_t c) { return is_alphanumeric(c) || c == L'_' || c == L'$'; }
+// Characters no MySQL name can hold: NUL (it ends the statement) and what lies
+// outside the Basic Multilingual Plane (identifiers are stored in three-byte UTF-8),
+// surrogate halves included.
+bool is_refused_char(wchar_t c) {
+  const auto code = static_cast<unsigned long>(c);
+  return code == 0 || code > 0xFFFF || (code >= 0xD800 && code <= 0xDFFF);
+}
+
+bool is_identifier_char(wchar_t c) {
+  return !is_refused_char(c) && (is_alphanumeric(c) || c == L'_' || c == L'$');
+}
 
 bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
@@ -138,12 +148,21 @@ bool sql_new_validator::is_acceptable(const std::wstring& name) const {
   tk_wtrace(2, L"sql_new_validator::is_acceptable(%s)", name.c_str());
   if (name.empty() || name.size() > static_cast<size_t>(sql_max_name_length)) return false;
   if (name.front() == L' ' || name.back() == L' ') return false;
+  for (wchar_t c : name) {
+    if (is_refused_char(c)) {
+      tk_trace(1, "The name contains a character the server refuses");
+      return false;
+    }
+  }
   return udb_validator::is_acceptable(name);
 }
 
 std::wstring sql_new_validator::get_safe_name(const std::wstring& name) const {
   tk_wtrace(2, L"sql_new_validator::get_safe_name(%s)", name.c_str());
-  return udb_validator::get_safe_name(tk_trim(name));
+  std::wstring safe = tk_trim(name);
+  for (wchar_t& c : safe)
+    if (is_refused_char(c)) c = L'_';
+  return udb_validator::get_safe_name(safe);
 }
 
 sql_new_fn_validator::sql_new_fn_validator(const udb_schema& schema) : sql_new_validator(false) {

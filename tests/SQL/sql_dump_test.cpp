@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,52 +20,6 @@
 #include "tests/support/test_dir.h"
 
 namespace {
-
-using rows_t = std::vector<std::string>;
-
-std::string shell_quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// The mariadb command line client on the test server.
-std::string client(const std::string& database) {
-  const sql_test_server& s = sql_test_server::get();
-  std::string command = "mariadb --batch --skip-column-names -h " + shell_quote(s.host) + " -P " +
-                        std::to_string(s.port) + " -u " + shell_quote(s.user) +
-                        " --password=" + shell_quote(s.password);
-  if (!database.empty()) command += " " + shell_quote(database);
-  return command;
-}
-
-// Runs the client; its output lines, and the exit status in status.
-rows_t run_client(const std::string& arguments, int& status) {
-  rows_t lines;
-  FILE* pipe = ::popen((arguments + " 2>&1").c_str(), "r");
-  if (!pipe) {
-    status = -1;
-    return lines;
-  }
-  std::string line;
-  for (int c; (c = std::fgetc(pipe)) != EOF;) {
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  status = ::pclose(pipe);
-  return lines;
-}
-
-std::string joined(const rows_t& lines) {
-  std::string text;
-  for (const std::string& l : lines) text += l + "\n";
-  return text;
-}
 
 std::string hex_utf8(const std::wstring& text) {
   const std::string bytes = tk_to_utf8(text);
@@ -103,6 +58,13 @@ ole_variant typed(const std::wstring& text, VARTYPE vt) {
   return v;
 }
 
+// The session a dump sets up at its head and restores at its end.
+const char* const session_head =
+    "/*!40101 SET @ORV_OLD_SQL_MODE = @@SQL_MODE, SQL_MODE = 'NO_AUTO_VALUE_ON_ZERO' */;\n"
+    "/*!50002 SET SQL_MODE = 'NO_AUTO_VALUE_ON_ZERO,STRICT_TRANS_TABLES,STRICT_ALL_TABLES' */;\n"
+    "/*!32315 SET AUTOCOMMIT = 1 */;\n";
+const char* const session_tail = "/*!40101 SET SQL_MODE = @ORV_OLD_SQL_MODE */;\n";
+
 size_t count_of(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -111,11 +73,15 @@ size_t count_of(const std::string& text, const std::string& part) {
 
 class SqlDump : public ::testing::Test {
 protected:
+  // The server dumps are loaded into: the shared test server unless a test
+  // starts its own.
+  virtual const sql_test_server& server() const { return sql_test_server::get(); }
+
   void SetUp() override { engine = std::make_unique<sql_engine>(); }
   void TearDown() override {
     for (const std::string& db : created) {
       int status = 0;
-      run_client(client("") + " -e " + shell_quote("DROP DATABASE IF EXISTS `" + db + "`"), status);
+      run_client(client("", server()) + " -e " + shell_quote("DROP DATABASE IF EXISTS `" + db + "`"), status);
     }
   }
 
@@ -134,16 +100,16 @@ protected:
     int status = 0;
     if (!database.empty()) {
       created.push_back(database);
-      run_client(client("") + " -e " + shell_quote("CREATE DATABASE `" + database + "`"), status);
+      run_client(client("", server()) + " -e " + shell_quote("CREATE DATABASE `" + database + "`"), status);
       ASSERT_EQ(status, 0);
     }
-    rows_t out = run_client(client(database) + " < " + shell_quote(tk_to_utf8(file)), status);
+    rows_t out = run_client(client(database, server()) + " < " + shell_quote(tk_to_utf8(file)), status);
     ASSERT_EQ(status, 0) << joined(out);
   }
 
   rows_t rows(const std::string& database, const std::string& statement) {
     int status = 0;
-    rows_t out = run_client(client(database) + " --default-character-set=utf8mb4 -e " +
+    rows_t out = run_client(client(database, server()) + " --default-character-set=utf8mb4 -e " +
                                 shell_quote(statement),
                             status);
     EXPECT_EQ(status, 0) << joined(out);
@@ -177,7 +143,7 @@ TEST_F(SqlDump, DefaultsGiveHeaderThenTableBlockWithWindowsLineBreaks) {
     lines.push_back(dumped.substr(at, next - at));
   }
   EXPECT_EQ(count_of(dumped, "\n"), count_of(dumped, "\r\n"));
-  ASSERT_GE(lines.size(), 12u);
+  ASSERT_GE(lines.size(), 15u);
   EXPECT_EQ(lines[0], "# File name: " + tk_to_utf8(file));
   EXPECT_EQ(lines[1].rfind("# Creation date: ", 0), 0u);
   EXPECT_EQ(lines[1].size(), std::string("# Creation date: 12/31/2026").size());
@@ -185,9 +151,11 @@ TEST_F(SqlDump, DefaultsGiveHeaderThenTableBlockWithWindowsLineBreaks) {
   EXPECT_EQ(lines[3], "# " + std::string(50, '-'));
   EXPECT_EQ(lines[4].rfind("# More conversion tools at ", 0), 0u);
   EXPECT_EQ(lines[5], "SET NAMES utf8mb4;");
+  EXPECT_EQ(lines[6] + "\n" + lines[7] + "\n" + lines[8] + "\n", session_head);
   const std::vector<std::string> block = {"", "#", "# Table structure for table 'people'", "#", "",
                                           "DROP TABLE IF EXISTS `people`;"};
-  EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.begin() + 12), block);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 9, lines.begin() + 15), block);
+  EXPECT_EQ(lines.back() + "\n", session_tail);
   EXPECT_NE(dumped.find("CREATE TABLE `people` (\r\n  `id` INT,\r\n  `name` VARCHAR(40) CHARACTER "
                         "SET utf8mb4 \r\n) ENGINE=InnoDB;\r\n"),
             std::string::npos)
@@ -284,8 +252,46 @@ TEST_F(SqlDump, OldDialectKeepsTheOldServerRules) {
                         "order00000) VALUES(1, 'Ann', 'O\\'Neil', 'x');\n"),
             std::string::npos)
       << dumped;
+  // The session head is read by the servers that know each part; no SET NAMES.
+  EXPECT_NE(dumped.find(std::string("\n") + session_head + "\n#"), std::string::npos) << dumped;
+  EXPECT_EQ(dumped.find("SET NAMES"), std::string::npos);
   // Without a foreign-key section the lock is closed at the end of the file.
-  EXPECT_EQ(dumped.substr(dumped.size() - 15), "UNLOCK TABLES;\n");
+  EXPECT_NE(dumped.find(std::string("UNLOCK TABLES;\n") + session_tail), std::string::npos);
+}
+
+TEST_F(SqlDump, WideTablesGetTextColumnsAndMyISAMInBothDialects) {
+  for (bool new_version : {true, false}) {
+    // VARCHAR(255) takes 1,022 bytes of the row in the new dialect, 256 in the old.
+    const int fits = new_version ? 64 : 255;
+    const std::wstring file = path(new_version ? "new.sql" : "old.sql");
+    dmp_settings settings;
+    settings.new_version = new_version;
+    settings.line_break = 1;
+    {
+      auto dump = engine->create_dump(file, settings);
+      for (int columns : {fits, fits + 1}) {
+        udb_schema schema(true);
+        for (int i = 1; i <= columns; ++i) schema.push_back(std::unique_ptr<t_ftd>(column(L"c" + std::to_wstring(i), VT_BSTR, 255)));
+        dump->create_table(L"t" + std::to_wstring(columns), schema, udb_indexes());
+      }
+      dump->close();
+    }
+    const std::string dumped = text(file);
+    const std::string q = new_version ? "`" : "", charset = new_version ? " CHARACTER SET utf8mb4 " : "";
+    const std::string narrow = "CREATE TABLE " + q + "t" + std::to_string(fits) + q + " (";
+    const std::string wide = "CREATE TABLE " + q + "t" + std::to_string(fits + 1) + q + " (";
+    ASSERT_NE(dumped.find(narrow), std::string::npos) << new_version;
+    ASSERT_NE(dumped.find(wide), std::string::npos) << new_version;
+    const std::string first = dumped.substr(dumped.find(narrow), dumped.find(wide) - dumped.find(narrow));
+    const std::string second = dumped.substr(dumped.find(wide));
+    EXPECT_EQ(count_of(first, "VARCHAR(255)"), static_cast<size_t>(fits));
+    EXPECT_EQ(count_of(first, "TEXT"), 0u);
+    EXPECT_NE(first.find(new_version ? ") ENGINE=InnoDB;" : ") TYPE=MyISAM;"), std::string::npos);
+    EXPECT_EQ(count_of(second, "VARCHAR(255)"), static_cast<size_t>(fits));
+    EXPECT_NE(second.find(q + "c" + std::to_string(fits + 1) + q + " TEXT" + charset + "\n)"), std::string::npos)
+        << second.substr(0, 200);
+    EXPECT_NE(second.find(new_version ? ") ENGINE=MyISAM;" : ") TYPE=MyISAM;"), std::string::npos);
+  }
 }
 
 TEST_F(SqlDump, LargeTablesGiveStatementsJustOverTheLimit) {
@@ -315,7 +321,8 @@ TEST_F(SqlDump, LargeTablesGiveStatementsJustOverTheLimit) {
     EXPECT_GT(statements[i].size(), dmp_recordset::statement_limit);
     EXPECT_LT(statements[i].size(), dmp_recordset::statement_limit + 60);
   }
-  EXPECT_EQ(dumped.substr(dumped.size() - 15), "UNLOCK TABLES;\n");
+  EXPECT_EQ(dumped.substr(dumped.size() - 15 - strlen(session_tail)),
+            std::string("UNLOCK TABLES;\n") + session_tail);
 
   ORV_REQUIRE_MYSQL();
   const std::string db = unique_name("orv_dump");
@@ -349,14 +356,15 @@ TEST_F(SqlDump, LocksCloseBeforeTheNextTableStatementsAndTheEnd) {
     c.reset();
   }
   EXPECT_EQ(text(file),
-            "SET NAMES utf8mb4;\n"
+            std::string("SET NAMES utf8mb4;\n") + session_head +
             "DROP TABLE IF EXISTS `a`;\nCREATE TABLE `a` (\n  `n` INT\n) ENGINE=InnoDB;\n"
             "LOCK TABLES `a` WRITE;\nINSERT INTO `a`(`n`) VALUES(1);\nUNLOCK TABLES;\n"
             "DROP TABLE IF EXISTS `b`;\nCREATE TABLE `b` (\n  `n` INT\n) ENGINE=InnoDB;\n"
             "LOCK TABLES `b` WRITE;\nINSERT INTO `b`(`n`) VALUES(2);\nUNLOCK TABLES;\n"
             "ALTER TABLE `b` MODIFY `n` BIGINT;\n"
             "DROP TABLE IF EXISTS `c`;\nCREATE TABLE `c` (\n  `n` INT\n) ENGINE=InnoDB;\n"
-            "LOCK TABLES `c` WRITE;\nINSERT INTO `c`(`n`) VALUES(3);\nUNLOCK TABLES;\n");
+            "LOCK TABLES `c` WRITE;\nINSERT INTO `c`(`n`) VALUES(3);\nUNLOCK TABLES;\n" +
+            session_tail);
 
   ORV_REQUIRE_MYSQL();
   const std::string db = unique_name("orv_dump");
@@ -457,7 +465,7 @@ TEST_F(SqlDump, GeneratedNamesAreUsedEverywhere) {
             rows_t{"FK_Clients_Orders\tClients"});
 }
 
-TEST_F(SqlDump, ViewsEachEndWithASemicolon) {
+TEST_F(SqlDump, ViewsEachEndWithATerminatorOnItsOwnLine) {
   const std::wstring file = path("views.sql");
   {
     auto dump = engine->create_dump(file, dmp_settings{});
@@ -468,20 +476,25 @@ TEST_F(SqlDump, ViewsEachEndWithASemicolon) {
     t.reset();
     udb_database::query_map views;
     views[L"cheap"] = L"SELECT [n] FROM [items] WHERE [Unit Price] < 3";
+    // A text that ends in a comment would swallow a terminator on its line.
+    views[L"commented"] = L"SELECT n FROM items WHERE n = 1 -- the first one";
     views[L"dear"] = L"SELECT n FROM items WHERE `Unit Price` > 3;\r\n";
     dump->create_views(views);
     dump->close();
   }
   const std::string dumped = text(file);
   EXPECT_NE(dumped.find("UNLOCK TABLES;\r\nCREATE OR REPLACE VIEW `cheap` AS SELECT `n` FROM "
-                        "`items` WHERE `Unit Price` < 3;\r\nCREATE OR REPLACE VIEW `dear` AS "),
+                        "`items` WHERE `Unit Price` < 3\r\n;\r\nCREATE OR REPLACE VIEW `commented` "
+                        "AS SELECT n FROM items WHERE n = 1 -- the first one\r\n;\r\nCREATE OR "
+                        "REPLACE VIEW `dear` AS SELECT n FROM items WHERE `Unit Price` > 3\r\n;\r\n"),
             std::string::npos)
       << dumped;
 
   ORV_REQUIRE_MYSQL();
   const std::string db = unique_name("orv_dump");
   load(file, db);
-  EXPECT_EQ(rows(db, "SELECT n FROM cheap UNION ALL SELECT n FROM dear"), (rows_t{"1", "2"}));
+  EXPECT_EQ(rows(db, "SELECT n FROM cheap UNION ALL SELECT n FROM commented UNION ALL SELECT n FROM dear"),
+            (rows_t{"1", "1", "2"}));
 }
 
 // ---------------------------------------------------------------- failures
@@ -565,6 +578,100 @@ TEST_F(SqlDump, MisuseAndMissingFields) {
   load(file, db);
   EXPECT_EQ(rows(db, "SELECT a, b FROM t"), (rows_t{"1\t2", "5\t6"}));
   EXPECT_EQ(rows(db, "SELECT COUNT(*) FROM `two\nlines`"), rows_t{"0"});
+}
+
+// ---------------------------------------------------------------- a server's own settings
+
+// A server whose global settings would change the data of a dump loaded with the
+// settings left as they are.
+class SqlDumpOwnServer : public SqlDump {
+protected:
+  static void SetUpTestSuite() {
+    if (sql_test_server::get().found)
+      own = std::make_unique<sql_private_server>(
+          "--sql-mode=ANSI,ORACLE,NO_BACKSLASH_ESCAPES,EMPTY_STRING_IS_NULL,STRICT_ALL_TABLES "
+          "--autocommit=0 --max-allowed-packet=1M");
+  }
+  static void TearDownTestSuite() { own.reset(); }
+  const sql_test_server& server() const override { return own ? own->server() : sql_test_server::get(); }
+
+  static inline std::unique_ptr<sql_private_server> own;
+};
+
+TEST_F(SqlDumpOwnServer, LoadsWholeWhateverTheServersSettings) {
+  const std::wstring file = path("settings.sql");
+  const std::vector<std::wstring> names = {L"'), (4, (SELECT CONCAT(user(), version())))#", L"C:\\dir",
+                                           L"O'Brien", L"", L"\"quoted\""};
+  std::vector<BYTE> big(400000);  // past the 327,680 bytes of the value's text
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7);
+  SYSTEMTIME day{};
+  day.wYear = 2024;
+  day.wMonth = 2;
+  day.wDay = 29;
+  std::vector<int> refused;
+  {
+    auto dump = engine->create_dump(file, dmp_settings{});
+    udb_schema schema = make_schema({column(L"id", VT_I4, 4, true, 0, true), column(L"name", VT_BSTR, 255),
+                                     column(L"day", VT_DATE, 8, false, 2), column(L"bytes", VT_BLOB, 0),
+                                     column(L"Price \U0001F4B2", VT_I4, 4),
+                                     column(std::wstring(L"a\0b", 3), VT_I4, 4)});
+    auto values = dump->create_table(L"values", schema, {});
+    int id = 0;  // the first row's 0 stays 0
+    for (const std::wstring& name : names) {
+      values->append_record(*make_record({{L"id", id},
+                                          {L"name", name},
+                                          {L"day", ole_variant(day)},
+                                          {L"bytes", ole_variant(id == 5 ? big : std::vector<BYTE>{})},
+                                          {L"Price \U0001F4B2", 10 + id},
+                                          {std::wstring(L"a\0b", 3), 20 + id}}));
+      id += 5;
+    }
+    values.reset();
+    // A NULL for a NOT NULL column without a default leaves the row out, with an
+    // error of its own, and the rest of the file loads.
+    udb_schema counted = make_schema({column(L"n", VT_I4, 4), column(L"amount", VT_I4, 4, true)});
+    auto amounts = dump->create_table(L"amounts", counted, {});
+    for (int n = 1; n <= 3; ++n) {
+      try {
+        amounts->append_record(*make_record({{L"n", n}, {L"amount", n == 2 ? ole_variant() : ole_variant(n * 10)}}));
+      } catch (const tk_exception& e) {
+        refused.push_back(n);
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_EQ(e.get_code(), 0x400418);
+        EXPECT_STREQ(e.what(), "Column 'amount' cannot be null");
+      }
+    }
+    amounts.reset();
+    auto after = dump->create_table(L"after", make_schema({column(L"n", VT_I4, 4)}), {});
+    after->append_record(*make_record({{L"n", 1}}));
+    after.reset();
+    dump->close();
+  }
+  EXPECT_EQ(refused, std::vector<int>{2});
+
+  ORV_REQUIRE_MYSQL();
+  ASSERT_TRUE(server().found) << "the test's own server did not start";
+  const std::string db = unique_name("orv_dump");
+  load(file, db);
+  // Read on another connection: the rows were committed.
+  // (The client's own session keeps the server's mode: HEX('') reads NULL there.)
+  rows_t expected;
+  int id = 0;
+  for (const std::wstring& name : names) {
+    expected.push_back(std::to_string(id) + "\t" + hex_utf8(name) + "\t0\t2024-02-29\t" +
+                       (id == 5 ? "400000\t7279" : "0\tNULL") + "\t" + std::to_string(10 + id) + "\t" +
+                       std::to_string(20 + id));
+    id += 5;
+  }
+  EXPECT_EQ(rows(db, "SELECT id, HEX(name), name IS NULL, day, LENGTH(bytes), "
+                     "HEX(SUBSTRING(bytes, GREATEST(LENGTH(bytes) - 1, 1))), `Price _`, `a_b` "
+                     "FROM `values` ORDER BY id"),
+            expected);
+  EXPECT_EQ(rows(db, "SELECT DATA_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+                     "AND COLUMN_NAME = 'day'"),
+            rows_t{"date"});
+  EXPECT_EQ(rows(db, "SELECT n, amount FROM amounts ORDER BY n"), (rows_t{"1\t10", "3\t30"}));
+  EXPECT_EQ(rows(db, "SELECT n FROM `after`"), rows_t{"1"});
 }
 
 }  // namespace

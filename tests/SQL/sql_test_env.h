@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
@@ -32,6 +36,94 @@ struct sql_test_server {
     }();
     return server;
   }
+};
+
+// ---------------------------------------------------------------- the mariadb client
+
+using rows_t = std::vector<std::string>;
+
+inline std::string shell_quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// The mariadb command line client on a server (a connection of its own).
+inline std::string client(const std::string& database, const sql_test_server& s = sql_test_server::get()) {
+  std::string command = "mariadb --no-defaults --batch --skip-column-names -h " + shell_quote(s.host) +
+                        " -P " + std::to_string(s.port) + " -u " + shell_quote(s.user) +
+                        " --password=" + shell_quote(s.password);
+  if (!database.empty()) command += " " + shell_quote(database);
+  return command;
+}
+
+// Runs the client; its output lines, and the exit status in status.
+inline rows_t run_client(const std::string& arguments, int& status) {
+  rows_t lines;
+  FILE* pipe = ::popen((arguments + " 2>&1").c_str(), "r");
+  if (!pipe) {
+    status = -1;
+    return lines;
+  }
+  std::string line;
+  for (int c; (c = std::fgetc(pipe)) != EOF;) {
+    if (c == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  status = ::pclose(pipe);
+  return lines;
+}
+
+inline std::string joined(const rows_t& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  return text;
+}
+
+// A MariaDB server of a test's own, for server-wide settings (a global sql_mode,
+// autocommit, max_allowed_packet) the shared test server must not get. It runs
+// from construction to destruction, with its data in a folder of its own.
+class sql_private_server {
+public:
+  explicit sql_private_server(const std::string& options) {
+    m_dir = ::testing::TempDir() + "orv-mariadb-" + std::to_string(::getpid());
+    const std::string script = std::string(ORV_SOURCE_DIR) + "/scripts/mariadb-server";
+    if (std::system((script + " start " + m_dir + " " + options + " >" + m_dir + ".log 2>&1").c_str()) != 0) {
+      std::ifstream log(m_dir + ".log");
+      std::ifstream errors(m_dir + "/error.log");
+      std::cerr << "mariadb-server start failed:\n" << log.rdbuf() << errors.rdbuf();
+      return;
+    }
+    // Lines "export ORV_MYSQL_<KEY>=<value>".
+    std::ifstream env(m_dir + "/env");
+    for (std::string line; std::getline(env, line);) {
+      const size_t equals = line.find('=');
+      if (line.rfind("export ORV_MYSQL_", 0) != 0 || equals == std::string::npos) continue;
+      const std::string key = line.substr(17, equals - 17), value = line.substr(equals + 1);
+      if (key == "HOST") m_server.host = value;
+      if (key == "PORT") m_server.port = static_cast<unsigned>(std::atoi(value.c_str()));
+      if (key == "USER") m_server.user = value;
+      if (key == "PASSWORD") m_server.password = value;
+    }
+    m_server.found = m_server.port != 0 && !m_server.host.empty();
+  }
+  ~sql_private_server() {
+    const std::string script = std::string(ORV_SOURCE_DIR) + "/scripts/mariadb-server";
+    std::system((script + " stop " + m_dir + " >/dev/null 2>&1; rm -rf " + m_dir + " " + m_dir + ".log").c_str());
+  }
+  sql_private_server(const sql_private_server&) = delete;
+  sql_private_server& operator=(const sql_private_server&) = delete;
+
+  const sql_test_server& server() const { return m_server; }
+
+private:
+  std::string m_dir;
+  sql_test_server m_server;
 };
 
 // Skips (or, under scripts/test, fails) when no server is given.
@@ -60,9 +152,14 @@ public:
 // An engine connected to the test server and a fresh database of a unique name.
 class SqlServer : public ::testing::Test {
 protected:
+  // The server the test runs on: the shared test server, unless a test starts
+  // its own.
+  virtual const sql_test_server& server() const { return sql_test_server::get(); }
+
   void SetUp() override {
     ORV_REQUIRE_MYSQL();
-    const sql_test_server& s = sql_test_server::get();
+    const sql_test_server& s = server();
+    ASSERT_TRUE(s.found) << "the test's own server did not start";
     reporter = std::make_unique<error_handler>(mysql_error_map_size, mysql_error_map,
                                                std::make_unique<recording_dialogs>(&reported));
     engine = std::make_unique<sql_engine>();

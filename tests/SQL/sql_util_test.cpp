@@ -81,3 +81,28 @@ TEST_F(SqlUtil, DefaultsAndAppendedValues) {
   udb_field empty_text(L"t", 4, ole_variant(std::wstring()));
   EXPECT_EQ(get_fld_append_str(&empty_text, &text_column), L"\"\"");
 }
+
+TEST_F(SqlUtil, BinaryLiteralsComeWholeFromTheBytes) {
+  udb_schema schema;
+  schema.push_back(std::make_unique<t_ftd>(0, L"b", VT_BLOB, false, false, ole_variant(), 0));
+  // Past the 327,680 bytes that the value's text holds.
+  std::vector<BYTE> big(400000);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7);
+  const udb_field large(L"b", 0, ole_variant(big));
+  const udb_field small(L"b", 0, ole_variant(std::vector<BYTE>{0x00, 0x41, 0xFF}));
+  const udb_field none(L"b", 0, ole_variant(std::vector<BYTE>{}));
+
+  engine.set_server_version(0x40100);
+  EXPECT_EQ(get_fld_append_str(&small, &schema[0]), L"X'0041FF'");
+  EXPECT_EQ(get_fld_append_str(&none, &schema[0]), L"X''");
+  EXPECT_EQ(field_to_mysql_str(&small), L"X'0041FF'");
+  const std::wstring whole = get_fld_append_str(&large, &schema[0]);
+  ASSERT_EQ(whole.size(), big.size() * 2 + 3);
+  EXPECT_EQ(whole.substr(0, 8), L"X'00070E");
+  EXPECT_EQ(whole.substr(whole.size() - 5), L"7279'");  // the last two bytes
+
+  // Servers before 4.0 know only 0x literals.
+  engine.set_server_version(0x31401);
+  EXPECT_EQ(get_fld_append_str(&small, &schema[0]), L"0x0041FF");
+  EXPECT_EQ(get_fld_append_str(&none, &schema[0]), L"''");
+}

@@ -67,3 +67,24 @@ TEST_F(SqlValidators, QuotingAndCharacterSetFollowTheVersion) {
   EXPECT_EQ(word, 0x0A0B06u);
   EXPECT_FALSE(sql_engine::parse_version("5.1", word));
 }
+
+TEST_F(SqlValidators, CharactersNoServerNameHolds) {
+  const std::wstring outside_bmp = L"Price \U0001F4B2";
+  const std::wstring with_nul(L"a\0b", 3);
+  engine.set_server_version(0x40100);
+  udb_schema schema;
+  auto fields = engine.create_fn_validator(schema);
+  auto tables = engine.create_tn_validator({}, {});
+  for (udb_validator* v : {fields.get(), tables.get()}) {
+    EXPECT_FALSE(v->is_acceptable(outside_bmp));
+    EXPECT_FALSE(v->is_acceptable(with_nul));
+    EXPECT_FALSE(v->is_acceptable(std::wstring(1, static_cast<wchar_t>(0xD83D))));
+    EXPECT_EQ(v->get_safe_name(outside_bmp), L"Price _");
+    EXPECT_EQ(v->get_safe_name(with_nul), L"a_b");
+    EXPECT_TRUE(v->is_acceptable(L"Pr\u00eex \u4e2d\uFFFD"));  // the BMP stays
+  }
+  engine.set_server_version(0x40016);
+  auto old_fields = engine.create_fn_validator(schema);
+  EXPECT_FALSE(old_fields->is_acceptable(L"x\U00020000"));  // a letter, but outside the BMP
+  EXPECT_EQ(old_fields->get_safe_name(L"x\U00020000"), L"x_");
+}
