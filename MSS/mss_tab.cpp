@@ -550,10 +550,6 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
       } else {
         throw failure(L"is not a date.");
       }
-      // The bulk copy's text conversion cannot take a year before 1753 for
-      // date and datetime2 columns: such a row goes by statement, where the
-      // server takes it or (datetime) refuses it with its own message.
-      if (st.wYear < 1753) return false;
       DBTIMESTAMP ts{static_cast<SHORT>(st.wYear), st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
                      static_cast<ULONG>(st.wMilliseconds) * 1000000u};
       return fast_load_->BindData(&ts, sizeof ts, ordinal);
