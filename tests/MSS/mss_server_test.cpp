@@ -6,6 +6,8 @@
 #include <limits>
 #include <set>
 
+#include <unistd.h>
+
 #include "MSS/odb_exce.h"
 #include "OLE/ole_date.h"
 #include "TK/tk_errco.h"
@@ -396,3 +398,49 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
 }
 
 }  // namespace
+
+// The same road against a real SQL Server, when ORV_MSS_TEST_HOST, _PORT,
+// _USER and _PASSWORD name one: what the test server cannot prove (that the
+// server takes our definitions, literals and bulk rows).
+TEST(mss_real_server, CreatesFillsAndDropsADatabaseByBothRoads) {
+  const char* host = std::getenv("ORV_MSS_TEST_HOST");
+  const char* port = std::getenv("ORV_MSS_TEST_PORT");
+  const char* user = std::getenv("ORV_MSS_TEST_USER");
+  const char* password = std::getenv("ORV_MSS_TEST_PASSWORD");
+  if (!host || !port || !user || !password)
+    GTEST_SKIP() << "skipped: no real SQL Server (set ORV_MSS_TEST_HOST, _PORT, _USER and _PASSWORD to name one)";
+  mss_engine engine(false);
+  const std::wstring server = tk_from_utf8(host) + L"," + tk_from_utf8(port);
+  const std::wstring name = L"orv_mss_" + std::to_wstring(::getpid()) + L"]'x";
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "bulk load" : "statements");
+    engine.connect(server, tk_from_utf8(user), tk_from_utf8(password), fast);
+    if (engine.is_db_exist(name)) engine.delete_db(name);
+    {
+      auto db = engine.create_db(name);
+      udb_schema schema;
+      schema.push_back(std::make_unique<t_ftd>(0, L"id", VT_I4, true, true, ole_variant(), 0));
+      schema.push_back(std::make_unique<t_ftd>(20, L"s]'", VT_BSTR, false, false, ole_variant(L"it's"), 0));
+      schema.push_back(std::make_unique<t_ftd>(0, L"d", VT_DECIMAL, false, false, ole_variant(), 28 * 256 + 4));
+      schema.push_back(std::make_unique<t_ftd>(0, L"dt", VT_DATE, false, false, ole_variant(), 0));
+      udb_indexes keys;
+      keys.push_back(udb_index{L"pk", true, true, {L"id"}});
+      auto created = db->create_table(L"t]'_1", schema, keys);
+      auto* table = static_cast<mss_table*>(created.get());
+      for (int i = 1; i <= 1500; ++i)
+        table->append_record(*make_record({{L"id", ole_variant(i)},
+                                           {L"s]'", ole_variant(i % 3 ? std::wstring(L"\U0001F600'x") : L"")},
+                                           {L"d", typed(L"123456789012345678901234.5678", VT_DECIMAL)},
+                                           {L"dt", ole_date(std::string("2004-05-06 12:34:56")).to_variant()}}));
+      table->flush();
+      auto count = [&](const std::wstring& where) {
+        auto result = db->query(L"SELECT COUNT(*) FROM [t]]'_1]" + where);
+        return result->is_eof() ? std::wstring() : (*result->get_record())[0].to_wstring();
+      };
+      EXPECT_EQ(count(L""), L"1500");
+      EXPECT_EQ(count(L" WHERE [s]]'] = N'\U0001F600''x'"), L"1000");
+      EXPECT_EQ(count(L" WHERE [s]]'] = N''"), L"500");
+    }
+    engine.delete_db(name);
+  }
+}
