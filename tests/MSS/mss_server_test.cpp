@@ -230,6 +230,12 @@ TEST_F(mss_engine_test, IndexesAndForeignKeys) {
 
   // Read back from the catalog.
   auto reopened = db_->get_table(L"Cust]omers", 2);
+  // A row changed by its key.
+  reopened->append_record(*make_record({{L"id", ole_variant(1)}, {L"name", ole_variant(L"old")},
+                                        {L"flag", ole_variant(true)}, {L"wide", ole_variant(L"w")}}));
+  static_cast<mss_table*>(reopened.get())->flush();
+  reopened->update(*make_record({{L"id", ole_variant(1)}, {L"name", ole_variant(L"n'ew")}}));
+  EXPECT_EQ(rows("Cust]omers"), std::vector<std::string>{"1|n'ew|1|w"});
   const udb_indexes& read = reopened->get_indexes();
   ASSERT_GE(read.size(), 2u);
   EXPECT_TRUE(read.is_idx_field(L"id", true));
