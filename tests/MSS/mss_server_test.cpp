@@ -397,6 +397,24 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
   table->flush();
   EXPECT_EQ(srv().row_count("orv", "t"), 1010u);
 
+  // Wide rows fill the bulk messages early: the drop shows while rows are sent.
+  udb_schema wide_schema;
+  add(wide_schema, L"id", VT_I4);
+  add(wide_schema, L"text", VT_BSTR, 400);
+  auto wide_table = create(L"wide", wide_schema);
+  srv().set_drop_after_bulk_rows(1500);
+  failure.clear();
+  for (int i = 1; i <= 2500 && failure.empty(); ++i) {
+    failure = thrown([&] {
+      wide_table->append_record(*make_record({{L"id", ole_variant(i)}, {L"text", ole_variant(std::wstring(400, L'w'))}}));
+    });
+    failed_at = i;
+  }
+  EXPECT_LE(failed_at, 2000);
+  EXPECT_NE(failure.find("Records #1001 to #"), std::string::npos) << failed_at << ": " << failure;
+  EXPECT_EQ(srv().row_count("orv", "wide"), 1000u);
+  srv().set_drop_after_bulk_rows(-1);
+
   // A server gone for good: the final commit says so.
   table->append_record(*make_record({{L"id", ole_variant(1)}}));
   srv().stop();
