@@ -11,8 +11,10 @@
 #include "MSS/odb_exce.h"
 #include "OLE/ole_date.h"
 #include "TK/tk_errco.h"
+#include "TK/tk_trace.h"
 #include "platform/oledb/connection_string.h"
 #include "tests/MSS/mss_engine_env.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -72,6 +74,21 @@ TEST_F(mss_engine_test, ConnectsAndReportsRefusalsAsTheServerGivesThem) {
   // A server that no longer answers is not "no such database".
   srv().stop();
   EXPECT_THROW(engine_->is_db_exist(L"here"), odb_exception);
+}
+
+TEST_F(mss_engine_test, ThePasswordNeverReachesTheTraceLog) {
+  test_dir dir;
+  const std::string file = (dir.path() / "trace.log").string();
+  {
+    tk_trace_log log(file.c_str(), true, 1, false);
+    database(true, L"traced");
+    engine_->is_db_exist(L"traced");
+    db_.reset();
+  }
+  const std::string text = test_dir::read(file);
+  EXPECT_NE(text.find("mss_engine::connect"), std::string::npos);
+  EXPECT_NE(text.find("Password=***"), std::string::npos);
+  EXPECT_EQ(text.find("p;w="), std::string::npos);
 }
 
 TEST_F(mss_engine_test, OwnerQualifiedTableNames) {
