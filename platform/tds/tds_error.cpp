@@ -12,6 +12,7 @@ const wchar_t* const tds_unreachable_text = L"[DBNETLIB][ConnectionOpen (Connect
 namespace {
 
 thread_local std::vector<tds_message> collected;
+thread_local bool logging_in = false;
 
 const wchar_t* const provider_source = L"Microsoft OLE DB Provider for SQL Server";
 
@@ -24,8 +25,10 @@ int error_handler(DBPROCESS*, int severity, int dberr, int oserr, char* dberrstr
   m.client = true;
   tk_trace(2, "db-lib error %d: %s", dberr, m.text.c_str());
   collected.push_back(std::move(m));
-  // Never INT_CONTINUE or INT_EXIT: db-lib would end the process.
-  return dberr == SYBETIME ? INT_TIMEOUT : INT_CANCEL;
+  // Never INT_CONTINUE or INT_EXIT: db-lib would end the process. A login that
+  // timed out gives up (waiting on would hang on a server that never answers);
+  // a command's timeout waits on.
+  return dberr == SYBETIME && !logging_in ? INT_TIMEOUT : INT_CANCEL;
 }
 
 int message_handler(DBPROCESS*, DBINT number, int state, int severity, char* text, char* server, char* procedure,
@@ -96,6 +99,9 @@ bool tds_library_init() {
   });
   return ok;
 }
+
+tds_login_scope::tds_login_scope() { logging_in = true; }
+tds_login_scope::~tds_login_scope() { logging_in = false; }
 
 void tds_clear_messages() { collected.clear(); }
 const std::vector<tds_message>& tds_messages() { return collected; }

@@ -28,6 +28,14 @@ extern const wchar_t* const tds_unreachable_text;
 // Installs our handlers and db-lib's settings once per process; false when
 // db-lib cannot start.
 bool tds_library_init();
+// While one lives, a timeout on the calling thread ends the login instead of
+// waiting on: the login timeout bounds every login.
+struct tds_login_scope {
+  tds_login_scope();
+  ~tds_login_scope();
+  tds_login_scope(const tds_login_scope&) = delete;
+  tds_login_scope& operator=(const tds_login_scope&) = delete;
+};
 // Empties the calling thread's collected messages.
 void tds_clear_messages();
 // The messages collected on this thread since the last clear.

@@ -184,7 +184,11 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   BCP_SETL(rec, TRUE);
   if (!login.database.empty()) DBSETLDBNAME(rec, login.database.c_str());
   dbsetlogintime(login.login_timeout);
-  DBPROCESS* p = dbopen(rec, login.server.c_str());
+  DBPROCESS* p = nullptr;
+  {
+    tds_login_scope scope;
+    p = dbopen(rec, login.server.c_str());
+  }
   dbloginfree(rec);
   if (!p) return;
   process_ = std::make_unique<tds_dbprocess>();
