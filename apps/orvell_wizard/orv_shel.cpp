@@ -6,11 +6,11 @@
 #include "TK/tk_excep.h"
 #include "TK/tk_utils.h"
 #include "apps/orvell_wizard/delim_page.h"
-#include "apps/orvell_wizard/finish_page.h"
+#include "GUI2/finish_page.h"
 #include "apps/orvell_wizard/orv_conv.h"
 #include "apps/orvell_wizard/progress_page.h"
 #include "apps/orvell_wizard/sel_file_page.h"
-#include "apps/orvell_wizard/sel_tables_page.h"
+#include "GUI2/sel_tables_page.h"
 #include "apps/orvell_wizard/sql_dump_page.h"
 #include "apps/orvell_wizard/sql_settings_page.h"
 #include "apps/orvell_wizard/welcome_page.h"
@@ -43,7 +43,8 @@ int run_orvell_wizard(const std::string& cmd_line) {
     finish_page finish(
         L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
         L"wizard.",
-        L"There were some errors while converting MS Excel data.\nClick 'Finish' to exit the wizard.", ext);
+        L"There were some errors while converting MS Excel data.\nClick 'Finish' to exit the wizard.", ext,
+        [&converter](const std::wstring& path) { return converter.store_profile_file(path); });
     for (wizard_page* p : std::initializer_list<wizard_page*>{&welcome, &dump, &connection, &file, &tables,
                                                               &delimiter, &progress, &finish})
       shell.add_page(p);

@@ -3,6 +3,7 @@
 #include "GUI2/g_f_dlg.h"
 #include "GUI2/g_wiz_sh.h"
 #include "GUI2/over_dlg.h"
+#include "GUI2/src_file.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_trace.h"
@@ -13,19 +14,6 @@
 #include "dao/dao_db.h"
 #include "dao/dao_engi.h"
 
-namespace {
-
-// A filter of NUL-separated pairs written as one literal (its closing NUL included).
-template <size_t N>
-std::wstring nul_list(const wchar_t (&text)[N]) {
-  return std::wstring(text, N);
-}
-
-void show_error(const tk_exception& e) {
-  wizard_shell::error(tk_from_ansi(error_handler::instance().message_for(e)));
-}
-
-}  // namespace
 
 sel_file_page::sel_file_page() : wizard_page(105, L"Step 2 of 4", L"Select data source and destination") {
   has_help = true;
@@ -93,12 +81,9 @@ void sel_file_page::suggest_names() {
 }
 
 void sel_file_page::browse_source() {
-  const bool xls = orvell_converter::instance().from_xls;
-  const std::wstring filter = xls ? nul_list(L"MS Excel Workbooks (.xls;.xlsx)\0*.xls;*.xlsx\0All Files (*.*)\0*.*\0")
-                                 : nul_list(L"Comma separated values (.csv)\0*.csv\0All Files (*.*)\0*.*\0");
-  open_file_dialog dlg(window(), {filter, L"Select data source to convert"}, ctrls().text(1003));
-  if (!dlg.show()) return;
-  ctrls().set_text(1003, dlg.get_file_name());
+  const auto path = browse_source_file(window(), orvell_converter::instance().from_xls, ctrls().text(1003));
+  if (!path) return;
+  ctrls().set_text(1003, *path);
   suggest_names();
 }
 
@@ -156,20 +141,7 @@ int sel_file_page::on_back() {
 void sel_file_page::on_help() { wizard_shell::instance().display_help(1015); }
 
 bool sel_file_page::check_xls(const std::wstring& path) {
-  tk_trace(2, "sel_file_page::check_xls");
-  try {
-    dao_engine engine;
-    if (!engine.set_version_if(dao_version_ace12) && !engine.set_version_if(dao_version_36))
-      throw tk_exception(
-          "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to "
-          "repair it.\r\n",
-          1);
-    xls_reader::open_xls(engine, path, orvell_converter::instance().x_fnames).reset();
-    return true;
-  } catch (const tk_exception& e) {
-    show_error(e);
-    return false;
-  }
+  return check_workbook(path, orvell_converter::instance().x_fnames);
 }
 
 int sel_file_page::on_next() {
@@ -197,7 +169,7 @@ int sel_file_page::on_next() {
     }
     if ((conv.direct ? check_server_dest() : check_dump_dest()) < 0) return -1;
   } catch (const tk_exception& e) {
-    show_error(e);
+    show_wizard_error(e);
     return -1;
   }
   return conv.from_xls ? 127 : 107;

@@ -3,7 +3,7 @@
 // dialogs of a run, and whole conversions.
 #include "GUI2/g_err_dlg.h"
 #include "apps/orvell_wizard/delim_page.h"
-#include "apps/orvell_wizard/finish_page.h"
+#include "GUI2/finish_page.h"
 #include "apps/orvell_wizard/orv_conv.h"
 #include "apps/orvell_wizard/progress_page.h"
 #include "tests/apps/orvell_wizard/wizard_fixture.h"
@@ -344,7 +344,8 @@ TEST_F(wizard_run, AWorkerThatCannotStartIsReportedAndTheUserMayGoBack) {
   wizard_shell shell(L"Orvell 9.9", 501, 311, 312);
   delim_page delimiter;
   no_thread_progress_page progress;
-  finish_page finish(L"ok", L"errors", L"orv");
+  finish_page finish(L"ok", L"errors", L"orv",
+                     [](const std::wstring& path) { return orvell_converter::instance().store_profile_file(path); });
   for (wizard_page* p : std::initializer_list<wizard_page*>{&delimiter, &progress, &finish}) shell.add_page(p);
   d.attach(shell);
   shell.open(nullptr);

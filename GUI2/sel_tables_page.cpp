@@ -1,4 +1,4 @@
-#include "apps/orvell_wizard/sel_tables_page.h"
+#include "GUI2/sel_tables_page.h"
 
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_excep.h"
