@@ -10,6 +10,8 @@
 #include "platform/gui/gui_app.h"
 #include "platform/gui/gui_dialog.h"
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 
 namespace settings_page {
@@ -148,6 +150,8 @@ animation::outcome animation::run(gui::hwnd owner, int limit_seconds) {
     message_ = tk_from_ansi(std::string(e.what()));
     return outcome::not_started;
   }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);
+  int code = ended_by_worker;
   {
     connecting_dialog dlg(limit_seconds * 1000);
     {
@@ -156,10 +160,22 @@ animation::outcome animation::run(gui::hwnd owner, int limit_seconds) {
     }
     // Ended by the worker already: the dialog returns at once.
     if (a->dlg) {
-      dlg.run_modal(owner);
+      code = dlg.run_modal(owner);
       std::lock_guard guard(a->lock);
       a->dlg = nullptr;
     }
+  }
+  // A dialog closed otherwise (a test script answering it) still waits for the
+  // worker within the limit.
+  if (code != ended_by_limit) {
+    gui::pump_until(
+        [&] {
+          std::lock_guard guard(a->lock);
+          return a->finished;
+        },
+        static_cast<int>(std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                   .count())));
   }
   std::lock_guard guard(a->lock);
   if (!a->finished) {

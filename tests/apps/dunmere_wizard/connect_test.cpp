@@ -62,7 +62,6 @@ struct connect_test : ::testing::Test {
 
   // Next, with the connecting dialog left to its worker (or its time limit).
   void next_and_wait() {
-    d.answer_dialog([](gui::dialog& dlg) { gui::pump_until([&] { return dlg.ended(); }, 120000); }, 0);
     d.press(gui::ID_PSNEXT);
     d.settle();
   }
@@ -214,16 +213,13 @@ TEST(ConnectingDialog, AnAttemptBeyondItsLimitIsReportedAndWaitedFor) {
     ++ended;
   });
   using outcome = settings_page::animation::outcome;
-  d.answer_dialog([](gui::dialog& dlg) { gui::pump_until([&] { return dlg.ended(); }, 60000); }, 0);
   EXPECT_EQ(a->run(nullptr, 1), outcome::timed_out);
   EXPECT_NE(a->message().find(L"did not answer within 1 seconds"), std::wstring::npos);
   EXPECT_TRUE(a->is_running());
   // The next attempt waits for the first, then runs to its end within a longer limit.
-  d.answer_dialog([](gui::dialog& dlg) { gui::pump_until([&] { return dlg.ended(); }, 60000); }, 0);
   EXPECT_EQ(a->run(nullptr, 10), outcome::connected);
   EXPECT_EQ(ended.load(), 2);
   // A third left running is waited for when the object goes.
-  d.answer_dialog([](gui::dialog& dlg) { gui::pump_until([&] { return dlg.ended(); }, 60000); }, 0);
   EXPECT_EQ(a->run(nullptr, 1), outcome::timed_out);
   a.reset();
   EXPECT_EQ(attempts.load(), 3);
@@ -236,7 +232,6 @@ TEST(ConnectingDialog, AnimatesUntilTheWorkerEndsIt) {
   REQUIRE_DISPLAY();
   gui::driver d;
   settings_page::animation quick([] { throw std::runtime_error("odd"); });
-  d.answer_dialog([](gui::dialog& dlg) { gui::pump_until([&] { return dlg.ended(); }, 60000); }, 0);
   EXPECT_EQ(quick.run(nullptr, 5), settings_page::animation::outcome::fatal);
   EXPECT_EQ(quick.message(), L"odd");
   EXPECT_FALSE(quick.internal_error());
