@@ -68,3 +68,34 @@ void overwrite_dlg2::on_command(int id, int code) {
   mode_ = mode;
   end(gui::IDOK);
 }
+
+int choose_dest_mode(bool from_xls, bool db_exists, const std::function<bool()>& table_exists, int mode,
+                     const char* kind) {
+  // A new database or table: a mode left from before must neither drop anything (0)
+  // nor switch type refinement off (3).
+  const int for_new = mode == 0 || mode == 3 ? 1 : mode;
+  if (!from_xls) {
+    if (!db_exists) {
+      tk_trace(1, "%s DB not exists...", kind);
+      return wizard_shell::question(L"Destination database doesn't exist. Create?", gui::MB_DEFBUTTON2) ? for_new : -1;
+    }
+    if (!table_exists()) return for_new;
+    overwrite_dlg dlg(1019, L"Table with the same name already exists. Click 'Help' button\nfor more information.");
+    dlg.run_modal(wizard_shell::active_window());
+    switch (dlg.get_choice()) {
+      case 0:
+        return -1;
+      case 1:
+        return 1;  // the run replaces the table
+      default:
+        return 3;
+    }
+  }
+  if (!db_exists) return for_new;
+  tk_trace(1, "%s DB exists...", kind);
+  overwrite_dlg2 dlg(1019,
+                     L"The destination database already exists. Select one of the\noptions below. Click 'Help' "
+                     L"button for more information.");
+  if (dlg.run_modal(wizard_shell::active_window()) != gui::IDOK) return -1;
+  return dlg.get_mode();  // mode 0: the run drops the database first
+}

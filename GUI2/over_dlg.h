@@ -4,6 +4,7 @@
 
 #include "platform/gui/gui_dialog.h"
 
+#include <functional>
 #include <string>
 
 // What both prompts share: the warning caption and text, Cancel and Help.
@@ -47,3 +48,12 @@ class overwrite_dlg2 : public overwrite_prompt {
  private:
   int mode_ = 0;
 };
+
+// Next on a file page with a server destination: asks what the wizards ask about an
+// existing database (a workbook) or table (a CSV file), or whether to create a missing
+// database for a CSV file, and gives the mode the run acts on, or -1 to stay on the
+// page. Nothing is dropped here. table_exists is asked only for a CSV file going into
+// an existing database; mode is the mode chosen before; kind names the server in the
+// trace ("MySQL", "MS SQL").
+int choose_dest_mode(bool from_xls, bool db_exists, const std::function<bool()>& table_exists, int mode,
+                     const char* kind);

@@ -151,53 +151,13 @@ class dunmere_file_page : public wizard_page {
     mss_engine& engine = conv_.get_engine();
     const std::wstring& dest = conv_.get_dest();
     const bool exists = engine.is_db_exist(dest);
-    if (!conv_.from_xls) {
-      tk_wtrace(1, L"GOT TABLE '%s'", conv_.csv_table_name.c_str());
-      if (exists) {
-        bool table_exists = false;
-        {
-          std::unique_ptr<mss_database> db = engine.open_db(dest, 4);
-          table_exists = db->is_table_exist(conv_.csv_table_name);
-        }
-        if (table_exists) {
-          overwrite_dlg dlg(1019,
-                            L"Table with the same name already exists. Click 'Help' button\nfor more information.");
-          dlg.run_modal(wizard_shell::active_window());
-          switch (dlg.get_choice()) {
-            case 0:
-              return -1;
-            case 1:
-              conv_.set_mode(1);  // the run replaces the table
-              return 0;
-            default:
-              conv_.set_mode(3);
-              return 0;
-          }
-        }
-      } else {
-        tk_trace(1, "MS SQL DB not exists...");
-        if (!wizard_shell::question(L"Destination database doesn't exist. Create?", gui::MB_DEFBUTTON2)) return -1;
-      }
-      nothing_to_overwrite();
-      return 0;
-    }
-    if (!exists) {
-      nothing_to_overwrite();
-      return 0;
-    }
-    tk_trace(1, "MS SQL DB exists...");
-    overwrite_dlg2 dlg(1019,
-                       L"The destination database already exists. Select one of the\noptions below. Click 'Help' "
-                       L"button for more information.");
-    if (dlg.run_modal(wizard_shell::active_window()) != gui::IDOK) return -1;
-    conv_.set_mode(dlg.get_mode());  // mode 0: the run drops the database first
+    if (!conv_.from_xls) tk_wtrace(1, L"GOT TABLE '%s'", conv_.csv_table_name.c_str());
+    const int mode = choose_dest_mode(
+        conv_.from_xls, exists, [&] { return engine.open_db(dest, 4)->is_table_exist(conv_.csv_table_name); },
+        conv_.get_mode(), "MS SQL");
+    if (mode < 0) return -1;
+    conv_.set_mode(mode);
     return 0;
-  }
-
-  // A new database or table: a mode left from before must neither drop anything (0)
-  // nor switch type refinement off (3).
-  void nothing_to_overwrite() {
-    if (conv_.get_mode() == 0 || conv_.get_mode() == 3) conv_.set_mode(1);
   }
 
   t_converter& conv_;

@@ -184,50 +184,14 @@ int sel_file_page::check_server_dest() {
   conv.check_mysql_db_name(dest);
   tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest.c_str());
   const bool exists = conv.get_engine().is_db_exist(dest);
-  if (!conv.from_xls) {
-    tk_wtrace(1, L"GOT TABLE '%s'", conv.csv_table_name.c_str());
-    if (exists) {
-      std::unique_ptr<udb_database> db = conv.get_engine().open_db(dest, 0, std::wstring());
-      if (db->is_table_exist(conv.csv_table_name)) {
-        overwrite_dlg dlg(1019,
-                          L"Table with the same name already exists. Click 'Help' button\nfor more information.");
-        dlg.run_modal(wizard_shell::active_window());
-        switch (dlg.get_choice()) {
-          case 0:
-            return -1;
-          case 1:
-            conv.set_mode(1);  // the run replaces the table
-            return 0;
-          default:
-            conv.set_mode(3);
-            return 0;
-        }
-      }
-    } else {
-      tk_trace(1, "MySQL DB not exists...");
-      if (!wizard_shell::question(L"Destination database doesn't exist. Create?", gui::MB_DEFBUTTON2)) return -1;
-    }
-    nothing_to_overwrite();
-    return 0;
-  }
-  if (!exists) {
-    nothing_to_overwrite();
-    return 0;
-  }
-  tk_trace(1, "MySQL DB exists...");
-  overwrite_dlg2 dlg(1019,
-                     L"The destination database already exists. Select one of the\noptions below. Click 'Help' "
-                     L"button for more information.");
-  if (dlg.run_modal(wizard_shell::active_window()) != gui::IDOK) return -1;
-  conv.set_mode(dlg.get_mode());  // mode 0: the run drops the database first
+  if (!conv.from_xls) tk_wtrace(1, L"GOT TABLE '%s'", conv.csv_table_name.c_str());
+  const int mode = choose_dest_mode(
+      conv.from_xls, exists,
+      [&] { return conv.get_engine().open_db(dest, 0, std::wstring())->is_table_exist(conv.csv_table_name); },
+      conv.get_mode(), "MySQL");
+  if (mode < 0) return -1;
+  conv.set_mode(mode);
   return 0;
-}
-
-void sel_file_page::nothing_to_overwrite() {
-  // A new database or table: a mode left from before must neither drop anything (0)
-  // nor switch type refinement off (3).
-  orvell_converter& conv = orvell_converter::instance();
-  if (conv.get_mode() == 0 || conv.get_mode() == 3) conv.set_mode(1);
 }
 
 int sel_file_page::check_dump_dest() {

@@ -30,5 +30,4 @@ class sel_file_page : public wizard_page {
   // the mode the run acts on; nothing of the destination changes before the run.
   int check_server_dest();
   int check_dump_dest();
-  void nothing_to_overwrite();
 };
