@@ -15,6 +15,15 @@ class progress_timer {
   virtual void start_timer(unsigned period_ms) = 0;
 };
 
+// What a driver needs of the wizard: the progress timer and the move to the finish
+// page once the run has ended.
+class wizard_progress : public progress_timer {
+ public:
+  virtual void stop_timer() = 0;
+  // Selects the finish page (dialog 116).
+  virtual void show_finish_page() = 0;
+};
+
 class init_conversion {
  public:
   // skip_com: the calling thread's COM is initialised elsewhere (by the DAO

@@ -21,15 +21,6 @@ class udb_recordset;
 class udb_profile;
 class udb_validator;
 
-// What the driver needs of the wizard: the progress timer and the move to the
-// finish page once the run has ended.
-class wizard_progress : public progress_timer {
-public:
-  virtual void stop_timer() = 0;
-  // Selects the finish page (dialog 116).
-  virtual void show_finish_page() = 0;
-};
-
 class orvell_converter : public xls_reader, public mysql_converter_impl, public tk_singleton<orvell_converter> {
 public:
   // Loads the last-used settings from the product's registry key.

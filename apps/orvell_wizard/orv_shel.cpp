@@ -5,10 +5,10 @@
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_utils.h"
-#include "apps/orvell_wizard/delim_page.h"
+#include "GUI2/delim_page.h"
 #include "GUI2/finish_page.h"
 #include "apps/orvell_wizard/orv_conv.h"
-#include "apps/orvell_wizard/progress_page.h"
+#include "GUI2/progress_page.h"
 #include "apps/orvell_wizard/sel_file_page.h"
 #include "GUI2/sel_tables_page.h"
 #include "apps/orvell_wizard/sql_dump_page.h"
@@ -38,8 +38,8 @@ int run_orvell_wizard(const std::string& cmd_line) {
     sql_settings_page2<orvell_converter> connection;
     sel_file_page file;
     sel_tables_page tables(converter);
-    delim_page delimiter;
-    progress_page progress;
+    delim_page<orvell_converter> delimiter;
+    progress_page<orvell_converter> progress;
     finish_page finish(
         L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
         L"wizard.",

@@ -2,10 +2,10 @@
 // driver: routing of every page, the overwrite prompts, Cancel, F1, the error
 // dialogs of a run, and whole conversions.
 #include "GUI2/g_err_dlg.h"
-#include "apps/orvell_wizard/delim_page.h"
+#include "GUI2/delim_page.h"
 #include "GUI2/finish_page.h"
 #include "apps/orvell_wizard/orv_conv.h"
-#include "apps/orvell_wizard/progress_page.h"
+#include "GUI2/progress_page.h"
 #include "tests/apps/orvell_wizard/wizard_fixture.h"
 
 #include <cstdlib>
@@ -332,7 +332,7 @@ TEST_F(wizard_server_run, CancelDuringARunStopsItAndWaitsForIt) {
 }
 
 // A progress page whose worker thread cannot be made.
-struct no_thread_progress_page : progress_page {
+struct no_thread_progress_page : progress_page<orvell_converter> {
   void start_worker() override { throw tk_exception("Failed to start the conversion thread.", 1); }
 };
 
@@ -342,7 +342,7 @@ TEST_F(wizard_run, AWorkerThatCannotStartIsReportedAndTheUserMayGoBack) {
   orvell_converter converter;
   converter.from_xls = false;
   wizard_shell shell(L"Orvell 9.9", 501, 311, 312);
-  delim_page delimiter;
+  delim_page<orvell_converter> delimiter;
   no_thread_progress_page progress;
   finish_page finish(L"ok", L"errors", L"orv",
                      [](const std::wstring& path) { return orvell_converter::instance().store_profile_file(path); });
