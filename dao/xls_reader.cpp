@@ -74,15 +74,17 @@ void xls_reader::get_all_sheets(dao_database& db, std::vector<std::wstring>& she
   }
 }
 
-void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected) {
+std::vector<std::wstring> xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected) {
   tk_trace(1, "xls_reader::set_sel_sheets");
   tk_trace(1, "Total worksheets: %d", static_cast<int>(sheets_.size()));
   selected_tables().clear();
   sheet_map chosen;
+  std::vector<std::wstring> missing;
   for (const auto& name : selected) {
     auto found = sheets_.find(name);
     if (found == sheets_.end()) {
       tk_wtrace(3, L"Worksheet %s not found", name.c_str());
+      missing.push_back(name);
       continue;
     }
     tk_wtrace(1, L"Worksheet %s is selected", found->second.c_str());
@@ -90,4 +92,5 @@ void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected) {
     selected_tables().emplace(name, L"");
   }
   sheets_ = std::move(chosen);
+  return missing;
 }

@@ -29,8 +29,9 @@ class xls_reader : public udb_converter {
   bool get_all_sheets(std::vector<std::wstring>& sheets);
   // Lists the worksheets of an opened workbook.
   void get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets);
-  // Keeps the selected worksheets only.
-  void set_sel_sheets(const std::vector<std::wstring>& selected);
+  // Keeps the selected worksheets only; the result holds the selected names
+  // that the workbook lacks, in their order.
+  std::vector<std::wstring> set_sel_sheets(const std::vector<std::wstring>& selected);
 
   static std::wstring simplify_name(const std::wstring& table);
   const sheet_map& get_sheets() const { return sheets_; }
