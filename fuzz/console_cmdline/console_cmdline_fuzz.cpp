@@ -18,22 +18,10 @@
 #include "common/conv_driver.h"
 #include "common/csv_util.h"
 #include "common/error_handler.h"
+#include "tests/support/idle_driver.h"
 
 namespace {
 
-class idle_driver : public conversion_driver {
-public:
-  idle_driver() : conversion_driver("idle_driver") { delimiter_index = -1; }
-  void run() override {}
-  bool test_query(const std::wstring&) override { return false; }
-  std::unique_ptr<udb_database> get_dest_base() override { return nullptr; }
-  void convert_step(udb_recordset*, udb_recordset*, udb_database*, std::unique_ptr<udb_recordset>*) override {}
-
-protected:
-  std::unique_ptr<udb_validator> create_tn_validator(udb_database&, bool) override { return nullptr; }
-  std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database&, udb_recordset&) override { return nullptr; }
-  void report_failure(const std::exception&) override {}
-};
 
 class settings : public console_settings {
 public:
