@@ -72,6 +72,14 @@ void conversion_driver::run_conversion(progress_timer* timer) {
   set_finished(true);
 }
 
+void conversion_driver::report_failure(const std::exception& e) {
+  // Not a failure of the system's own: still one the finish page must list.
+  tk_trace(3, "Error:\n%s", e.what());
+  error_handler& handler = error_handler::instance();
+  handler.add_error(e.what());
+  if (error_dialogs* dialogs = handler.dialogs()) dialogs->show_error(tk_from_narrow(e.what(), CP_THREAD_ACP));
+}
+
 void conversion_driver::convert_from_xls() {
   const std::wstring name = tk_from_ansi(name_);
   tk_wtrace(2, L"%s::convert_from_xls(src=%s, dest=%s)", name.c_str(), src_.c_str(), dest_.c_str());

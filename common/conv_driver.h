@@ -80,8 +80,9 @@ protected:
   virtual std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected) = 0;
   // The upsizer that widens a CSV text column of the destination.
   virtual std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database& db, udb_recordset& dest) = 0;
-  // A standard exception that is no tk_exception ended the run.
-  virtual void report_failure(const std::exception& e) = 0;
+  // A standard exception that is no tk_exception ended the run: traced, kept
+  // in the wizard's error list and shown in its error box.
+  virtual void report_failure(const std::exception& e);
 
   // ---- where a driver may add to the road ------------------------------------
   // The workbook and the destination are open, before the worksheets are counted.

@@ -11,15 +11,9 @@
 #include <string>
 #include <vector>
 
-class conversion_driver;
+#include "common/mss_login.h"
 
-// The SQL Server connection a run logs in with.
-struct mss_login_settings {
-  std::wstring server;  // empty: this machine
-  std::wstring login;
-  std::wstring password;
-  bool windows_authentication = true;
-};
+class conversion_driver;
 
 // What the command line sets besides the driver's own settings.
 class console_settings {

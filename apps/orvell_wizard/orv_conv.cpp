@@ -65,14 +65,6 @@ std::wstring orvell_converter::get_title() {
 
 void orvell_converter::operator()() { run_conversion(wizard_); }
 
-void orvell_converter::report_failure(const std::exception& e) {
-  // Not a failure of the system's own: still one the finish page must list.
-  tk_trace(3, "Error:\n%s", e.what());
-  error_handler& handler = error_handler::instance();
-  handler.add_error(e.what());
-  if (error_dialogs* dialogs = handler.dialogs()) dialogs->show_error(tk_from_narrow(e.what(), CP_THREAD_ACP));
-}
-
 std::unique_ptr<udb_validator> orvell_converter::create_tn_validator(udb_database& db, bool with_selected) {
   std::vector<std::wstring> selected;
   if (with_selected) selected = selected_table_names_;

@@ -77,8 +77,6 @@ protected:
   // The table-name validator of the server's generation, seeded with the destination's tables (and the selected names).
   std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected) override;
   std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database& db, udb_recordset& dest) override;
-  // Shown by the wizard shell's error box and kept in the error list.
-  void report_failure(const std::exception& e) override;
   bool skip_record(udb_record& record) override;
   void finish_dest(udb_database& db) override;
 

@@ -24,5 +24,4 @@ public:
 protected:
   std::unique_ptr<udb_validator> create_tn_validator(udb_database&, bool) override { return nullptr; }
   std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database&, udb_recordset&) override { return nullptr; }
-  void report_failure(const std::exception&) override {}
 };
