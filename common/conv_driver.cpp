@@ -5,6 +5,7 @@
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
+#include "UDB/udb_prof.h"
 #include "UDB/udb_rec.h"
 #include "UDB/udb_recs.h"
 #include "UDB/udb_vali.h"
@@ -200,4 +201,16 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
   }
   report_csv_errors();
   return record_counter_.load();
+}
+
+bool conversion_driver::store_profile_file(const std::wstring& file_name) {
+  udb_profile profile;
+  if (!store_profile(profile)) return false;
+  return profile.store(file_name);
+}
+
+bool conversion_driver::load_profile_file(const std::wstring& file_name) {
+  udb_profile profile;
+  if (!profile.load(file_name)) return false;
+  return load_profile(profile);
 }

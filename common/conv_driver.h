@@ -24,6 +24,7 @@ class csv_file;
 class dao_database;
 class progress_timer;
 class udb_database;
+class udb_profile;
 class udb_record;
 class udb_recordset;
 class udb_validator;
@@ -59,6 +60,14 @@ public:
 
   void convert_from_xls();
   void convert_from_csv();
+
+  // The driver's settings in a profile (the common sections and its own).
+  virtual bool store_profile(udb_profile& profile) = 0;
+  virtual bool load_profile(udb_profile& profile) = 0;
+  // The store's own result: false when the file could not be written.
+  bool store_profile_file(const std::wstring& file_name);
+  // False when the file cannot be read; a missing file raises the profile's error.
+  bool load_profile_file(const std::wstring& file_name);
 
 protected:
   // The whole run, in the conversion scope (with the wizard's timer when one

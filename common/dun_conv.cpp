@@ -169,15 +169,3 @@ bool dunmere_convertor::load_profile(udb_profile& profile) {
   }
   return true;
 }
-
-bool dunmere_convertor::store_profile_file(const std::wstring& file_name) {
-  udb_profile profile;
-  if (!store_profile(profile)) return false;
-  return profile.store(file_name);
-}
-
-bool dunmere_convertor::load_profile_file(const std::wstring& file_name) {
-  udb_profile profile;
-  if (!profile.load(file_name)) return false;
-  return load_profile(profile);
-}

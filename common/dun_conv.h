@@ -47,10 +47,8 @@ public:
 
   // Registry (the wizard's; save true) and profiles.
   bool serialize(bool save);
-  bool store_profile(udb_profile& profile);
-  bool load_profile(udb_profile& profile);
-  bool store_profile_file(const std::wstring& file_name);
-  bool load_profile_file(const std::wstring& file_name);
+  bool store_profile(udb_profile& profile) override;
+  bool load_profile(udb_profile& profile) override;
 
   bool is_console() const { return console_; }
   // The wizard's progress timer; not owned, may be null.

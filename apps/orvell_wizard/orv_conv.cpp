@@ -218,15 +218,3 @@ bool orvell_converter::load_profile(udb_profile& profile) {
   }
   return true;
 }
-
-bool orvell_converter::store_profile_file(const std::wstring& file_name) {
-  udb_profile profile;
-  if (!store_profile(profile)) return false;
-  return profile.store(file_name);
-}
-
-bool orvell_converter::load_profile_file(const std::wstring& file_name) {
-  udb_profile profile;
-  if (!profile.load(file_name)) return false;
-  return load_profile(profile);
-}

@@ -60,11 +60,8 @@ public:
 
   // Registry (save true) and profiles.
   bool serialize(bool save);
-  bool store_profile(udb_profile& profile);
-  bool load_profile(udb_profile& profile);
-  // The store's own result: false when the file could not be written.
-  bool store_profile_file(const std::wstring& file_name);
-  bool load_profile_file(const std::wstring& file_name);
+  bool store_profile(udb_profile& profile) override;
+  bool load_profile(udb_profile& profile) override;
 
   // The wizard's timer and page switch; not owned, may be null (no timer).
   void set_wizard(wizard_progress* wizard) { wizard_ = wizard; }

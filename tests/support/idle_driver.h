@@ -18,6 +18,8 @@ public:
   }
   void run() override {}
   bool test_query(const std::wstring&) override { return false; }
+  bool store_profile(udb_profile&) override { return true; }
+  bool load_profile(udb_profile&) override { return true; }
   std::unique_ptr<udb_database> get_dest_base() override { return nullptr; }
   void convert_step(udb_recordset*, udb_recordset*, udb_database*, std::unique_ptr<udb_recordset>*) override {}
 
