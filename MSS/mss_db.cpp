@@ -284,7 +284,8 @@ mss_database::mss_database(const std::wstring& name, IDBInitialize* data_source,
   const mss_engine& engine = mss_engine::instance();
   tk_wtrace(2, L"mss_database::ctor(%s)", name.c_str());
   tk_wtrace(2, L"user=%s", engine.get_login().c_str());
-  const std::wstring owner = engine.get_login().empty() || engine.is_as_dbo() ? L"dbo" : engine.get_login();
+  // The owner of the tables this login creates, as get_safe_tname names it.
+  const std::wstring owner = tsql_parse_name(engine.get_safe_tname(L"t")).owner;
   tk_trace(2, "Step  #1");
   odb_tl_meta_data list(owner, session);
   for (list.reset(); !list.is_eof(); list.next()) {

@@ -180,7 +180,11 @@ void mss_fast_load::release_slots() {
 void mss_fast_load::keep_row(int record) {
   kept_row row;
   row.record = record;
-  row.buffer = buffer_;
+  if (!spare_.empty()) {
+    row.buffer = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  row.buffer.assign(buffer_.begin(), buffer_.end());
   for (const DBBINDING& b : bindings_) {
     if (b.wType != DBTYPE_IUNKNOWN) continue;
     DBSTATUS status;
@@ -230,8 +234,11 @@ void mss_fast_load::commit(bool done) {
   HRESULT hr = load_->Commit(done);
   if (SUCCEEDED(hr)) {
     committed_ += static_cast<long>(rows.size());
-    for (auto& row : rows)
+    for (auto& row : rows) {
       for (memory_stream* s : row.streams) s->Release();
+      // Row buffers are used again for the next batch.
+      if (spare_.size() < static_cast<std::size_t>(commit_rows)) spare_.push_back(std::move(row.buffer));
+    }
     return;
   }
   tk_trace(2, "m_spFastLoad->Commit failed: %08X", static_cast<unsigned>(hr));
@@ -275,7 +282,13 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
     }
     odb_exception error(hr);
     tk_trace(2, "Record #%d refused: %s", row.record, error.what());
-    if (mss_is_connection_failure(error) || !on_failure_) throw error;
+    if (mss_is_connection_failure(error)) {
+      // No row can go any more: the rest of the batch is lost, and said so.
+      throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +
+                             std::to_string(rows.back().record) + " of the table were not stored.",
+                         0);
+    }
+    if (!on_failure_) throw error;
     on_failure_(row.record, error);
   }
 }

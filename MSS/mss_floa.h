@@ -89,6 +89,7 @@ class mss_fast_load {
   int counter_ = 0;
   long committed_ = 0;
   std::vector<kept_row> kept_;
+  std::vector<std::vector<BYTE>> spare_;  // row buffers of committed rows, for reuse
   row_failure on_failure_;
 };
 

@@ -14,6 +14,7 @@
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 #include "common/error_handler.h"
+#include "platform/oleaut/bstr.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_sql.h"
 
@@ -52,6 +53,51 @@ std::wstring value_text(const ole_variant& value) {
   }
   if (value.is_binary()) return hex_text(value.get_binary());
   return value.to_wstring();
+}
+
+void put_ascii(std::u16string& out, const char* begin, const char* end) {
+  for (const char* c = begin; c != end; ++c) out += static_cast<char16_t>(*c);
+}
+
+template <class T>
+void put_integer(std::u16string& out, T value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  put_ascii(out, buffer, result.ptr);
+}
+
+// value_text as UTF-16, without the steps through other text forms for the
+// common types.
+void value_text16(const ole_variant& value, std::u16string& out) {
+  out.clear();
+  const VARIANT& v = value.get_variant();
+  switch (value.get_vt()) {
+    case VT_BSTR: {
+      const UINT n = v.bstrVal ? SysStringLen(v.bstrVal) : 0;
+      out.reserve(n);
+      for (UINT i = 0; i < n; ++i) {
+        const auto c = static_cast<char32_t>(v.bstrVal[i]);
+        if (c < 0x10000) {
+          out += static_cast<char16_t>(c);
+        } else {
+          out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+          out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+      }
+      return;
+    }
+    case VT_I1: put_integer(out, static_cast<int>(v.cVal)); return;
+    case VT_I2: put_integer(out, v.iVal); return;
+    case VT_I4: put_integer(out, v.lVal); return;
+    case VT_INT: put_integer(out, v.intVal); return;
+    case VT_UI1: put_integer(out, static_cast<unsigned>(v.bVal)); return;
+    case VT_UI2: put_integer(out, v.uiVal); return;
+    case VT_UI4: put_integer(out, v.ulVal); return;
+    case VT_UINT: put_integer(out, v.uintVal); return;
+    case VT_I8: put_integer(out, value.get_i8()); return;
+    case VT_UI8: put_integer(out, value.get_ui8()); return;
+    default: out = wide_to_utf16(value_text(value)); return;
+  }
 }
 
 // The field of the recordset's current row by column name (empty text when
@@ -466,23 +512,26 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
   const DBTYPE column_type = fast_load_->get_column(ordinal).wType;
   const bool text_column = column_type == DBTYPE_WSTR || column_type == DBTYPE_STR || column_type == DBTYPE_BSTR;
   tk_trace(1, "Field %d has type=%d", ordinal, field ? static_cast<int>(field->get_vt()) : 0);
-  ole_variant value = field ? static_cast<const ole_variant&>(*field) : ole_variant();
-  if (is_null(value)) {
+  static const ole_variant none;
+  const ole_variant* given = field ? static_cast<const ole_variant*>(field) : &none;
+  ole_variant substitute;
+  if (is_null(*given)) {
     if (!plan_not_null_[at]) return fast_load_->BindData(nullptr, 0, 0, ordinal);
     if (schema_field && !is_null(schema_field->default_value)) {
-      value = schema_field->default_value;
+      substitute = schema_field->default_value;
     } else if (text_column) {
-      value = ole_variant(std::wstring());
+      substitute = ole_variant(std::wstring());
     } else {
       try {
-        ole_variant zero(0);
-        zero.change_type(schema_field ? schema_field->vartype : VT_I4);
-        value = zero;
+        substitute = ole_variant(0);
+        substitute.change_type(schema_field ? schema_field->vartype : VT_I4);
       } catch (const tk_exception&) {
         return fast_load_->BindData(nullptr, 0, 0, ordinal);
       }
     }
+    given = &substitute;
   }
+  const ole_variant& value = *given;
   auto failure = [&](const wchar_t* what) {
     return tk_exception(L"The value '" + value.to_wstring() + L"' of column '" + fast_load_->get_column_name(ordinal) +
                             L"' " + what,
@@ -501,6 +550,10 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
       } else {
         throw failure(L"is not a date.");
       }
+      // The bulk copy's text conversion cannot take a year before 1753 for
+      // date and datetime2 columns: such a row goes by statement, where the
+      // server takes it or (datetime) refuses it with its own message.
+      if (st.wYear < 1753) return false;
       DBTIMESTAMP ts{static_cast<SHORT>(st.wYear), st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
                      static_cast<ULONG>(st.wMilliseconds) * 1000000u};
       return fast_load_->BindData(&ts, sizeof ts, ordinal);
@@ -521,10 +574,10 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
       return fast_load_->BindData(&d, sizeof d, ordinal);
     }
     case DBTYPE_WSTR: {
-      const std::u16string text = wide_to_utf16(value_text(value));
-      if (text.empty() && text_column) return false;
-      const DBLENGTH units = std::min<DBLENGTH>(text.size(), fast_load_->get_max_length(ordinal) / 2);
-      return fast_load_->BindData(text.data(), units * 2, ordinal);
+      value_text16(value, text_);
+      if (text_.empty() && text_column) return false;
+      const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
+      return fast_load_->BindData(text_.data(), units * 2, ordinal);
     }
     case DBTYPE_BYTES: {
       if (!value.is_binary()) throw failure(L"is not binary data.");

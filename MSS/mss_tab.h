@@ -82,6 +82,7 @@ class mss_table : public odb_table {
   std::vector<int> plan_;
   std::vector<bool> plan_not_null_;
   std::vector<const t_ftd*> plan_fields_;
+  std::u16string text_;  // the value being bound
   // The first row refused when no error reporter exists: thrown when the call ends.
   std::unique_ptr<odb_exception> first_failure_;
 };

@@ -8,7 +8,9 @@
 bool mss_validator::is_acceptable(const std::wstring& name) const {
   tk_wtrace(1, L"mss_validator::is_acceptable(%s)", name.c_str());
   if (name.empty()) throw tk_mail_assertion("mss_vali", 60);
-  return std::iswalpha(static_cast<wint_t>(name[0])) || name[0] == L'_';
+  // Letters of every script begin an identifier, whatever the C library's locale.
+  return std::iswalpha(static_cast<wint_t>(name[0])) || name[0] == L'_' ||
+         (name[0] > 0x7F && !std::iswspace(static_cast<wint_t>(name[0])));
 }
 
 std::wstring mss_validator::get_safe_name(const std::wstring& name) const {

@@ -59,11 +59,11 @@ std::wstring tk_trim(std::wstring_view text);
 
 int tk_compare_nocase(std::string_view a, std::string_view b);
 int tk_wcompare_nocase(std::wstring_view a, std::wstring_view b);
-// A key under tk_wcompare_nocase: equal keys exactly for texts that compare equal.
-std::string tk_wnocase_key(std::wstring_view text);
 // The text ends with the suffix: exactly, or ignoring case when exact is
 // false. An empty suffix always matches.
 bool tk_ends_with(std::wstring_view text, std::wstring_view suffix, bool exact);
+// A key under tk_wcompare_nocase: equal keys exactly for texts that compare equal.
+std::string tk_wnocase_key(std::wstring_view text);
 
 // ---- Splitting -------------------------------------------------------------
 
@@ -118,7 +118,6 @@ bool tk_is_file_exist(const char* path, int access = 0);
 bool tk_is_file_exist(const wchar_t* path, int access = 0);
 // True when the folder exists and can be entered.
 bool tk_is_path_exist(const wchar_t* path);
-bool tk_is_path_exist(const char* path);
 
 // ---- Clipboard, component versions, bug report -------------------------------
 

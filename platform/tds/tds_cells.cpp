@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/oleaut/date.h"
 #include "platform/oledb/data_convert.h"
 #include "platform/oledb/memory_stream.h"
 #include "platform/oledb/text16.h"
@@ -244,4 +245,89 @@ std::u16string tds_from_cp1252(std::string_view bytes) {
     out += b >= 0x80 && b < 0xA0 ? (cp1252_high[b - 0x80] ? cp1252_high[b - 0x80] : u'\uFFFD') : static_cast<char16_t>(b);
   }
   return out;
+}
+
+namespace {
+
+// Reads exactly n digits at i.
+bool digits(std::u16string_view t, std::size_t& i, int n, int& out) {
+  out = 0;
+  for (int k = 0; k < n; ++k, ++i) {
+    if (i >= t.size() || t[i] < u'0' || t[i] > u'9') return false;
+    out = out * 10 + (t[i] - u'0');
+  }
+  return true;
+}
+
+bool read_time(std::u16string_view t, std::size_t& i, DBTIMESTAMP& out) {
+  int h, m, sec;
+  if (!digits(t, i, 2, h) || i >= t.size() || t[i++] != u':' || !digits(t, i, 2, m) || i >= t.size() ||
+      t[i++] != u':' || !digits(t, i, 2, sec))
+    return false;
+  if (h > 23 || m > 59 || sec > 59) return false;
+  unsigned long fraction = 0;
+  if (i < t.size() && t[i] == u'.') {
+    ++i;
+    int n = 0;
+    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i, ++n)
+      if (n < 9) fraction = fraction * 10 + (t[i] - u'0');
+    if (n == 0) return false;
+    for (; n < 9; ++n) fraction *= 10;
+  }
+  out.hour = static_cast<USHORT>(h);
+  out.minute = static_cast<USHORT>(m);
+  out.second = static_cast<USHORT>(sec);
+  out.fraction = static_cast<ULONG>(fraction);
+  return true;
+}
+
+int hex_digit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool tds_timestamp_from_text(std::u16string_view t, DBTIMESTAMP& out) {
+  while (!t.empty() && t.front() == u' ') t.remove_prefix(1);
+  while (!t.empty() && t.back() == u' ') t.remove_suffix(1);
+  out = DBTIMESTAMP{1900, 1, 1, 0, 0, 0, 0};
+  std::size_t i = 0;
+  if (t.size() >= 3 && t[2] == u':') return read_time(t, i, out) && i == t.size();
+  int y, m, d;
+  if (!digits(t, i, 4, y) || i >= t.size() || t[i++] != u'-' || !digits(t, i, 2, m) || i >= t.size() ||
+      t[i++] != u'-' || !digits(t, i, 2, d))
+    return false;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > days_in_month(y, m)) return false;
+  out.year = static_cast<SHORT>(y);
+  out.month = static_cast<USHORT>(m);
+  out.day = static_cast<USHORT>(d);
+  if (i == t.size()) return true;
+  if (t[i] != u' ' && t[i] != u'T') return false;
+  ++i;
+  return read_time(t, i, out) && i == t.size();
+}
+
+bool tds_guid_from_text(std::u16string_view t, GUID& out) {
+  if (t.size() == 38 && t.front() == u'{' && t.back() == u'}') t = t.substr(1, 36);
+  if (t.size() != 36) return false;
+  BYTE b[16];
+  int n = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (t[i] != u'-') return false;
+      continue;
+    }
+    int hi = hex_digit(t[i]), lo = i + 1 < t.size() ? hex_digit(t[i + 1]) : -1;
+    if (hi < 0 || lo < 0) return false;
+    b[n++] = static_cast<BYTE>(hi * 16 + lo);
+    ++i;
+  }
+  out.Data1 = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
+  out.Data2 = static_cast<std::uint16_t>((b[4] << 8) | b[5]);
+  out.Data3 = static_cast<std::uint16_t>((b[6] << 8) | b[7]);
+  for (int k = 0; k < 8; ++k) out.Data4[k] = b[8 + k];
+  return true;
 }

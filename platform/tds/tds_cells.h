@@ -25,3 +25,10 @@ DBSTATUS tds_cell_to_binding(const tds_column& column, const tds_cell& cell, con
 // character has no byte there.
 bool tds_to_cp1252(std::u16string_view text, std::string& out);
 std::u16string tds_from_cp1252(std::string_view bytes);
+
+// "2004-05-06", "2004-05-06 12:34:56", "2004-05-06T12:34:56.789" or
+// "12:34:56[.fff]" (on 1900-01-01), surrounding blanks allowed; false for
+// any other text or a date or time that does not exist.
+bool tds_timestamp_from_text(std::u16string_view text, DBTIMESTAMP& out);
+// A GUID written with or without braces.
+bool tds_guid_from_text(std::u16string_view text, GUID& out);

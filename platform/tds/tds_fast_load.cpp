@@ -40,6 +40,7 @@ struct slot {
   int host_type = SYBCHAR;
   std::vector<BYTE> value;
   bool null = true;
+  std::wstring literal;  // the value as a statement writes it, where its bytes do not tell
 };
 
 class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
@@ -66,8 +67,10 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           s.host_type = c.server_type == server_datetime || c.server_type == server_datetimen ||
                                 c.server_type == server_smalldatetime
                             ? SYBDATETIME
-                            : SYBCHAR;
+                            : SYBMSDATETIME2;
           break;
+        case DBTYPE_DBDATE: s.host_type = SYBMSDATE; break;
+        case DBTYPE_DBTIME: s.host_type = SYBMSTIME; break;
         default: s.host_type = SYBCHAR; break;
       }
       slots_.push_back(std::move(s));
@@ -259,6 +262,22 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         break;
       }
       case DBTYPE_DBTIMESTAMP: cell.bytes.assign(value, value + sizeof(DBTIMESTAMP)); break;
+      case DBTYPE_DBDATE: case DBTYPE_DBTIME: {
+        // As a timestamp: a date at midnight, a time on 1900-01-01.
+        DBTIMESTAMP ts{1900, 1, 1, 0, 0, 0, 0};
+        if (b.wType == DBTYPE_DBDATE) {
+          DBDATE d;
+          std::memcpy(&d, value, sizeof d);
+          ts.year = d.year, ts.month = d.month, ts.day = d.day;
+        } else {
+          DBTIME t;
+          std::memcpy(&t, value, sizeof t);
+          ts.hour = t.hour, ts.minute = t.minute, ts.second = t.second;
+        }
+        cell.bytes.assign(reinterpret_cast<BYTE*>(&ts), reinterpret_cast<BYTE*>(&ts) + sizeof ts);
+        type = DBTYPE_DBTIMESTAMP;
+        break;
+      }
       case DBTYPE_GUID: cell.bytes.assign(value, value + 16); break;
       default: return row_error(245, "Conversion failed: the bound type is not supported.");
     }
@@ -295,11 +314,16 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     return utf16_to_utf8(tds_cell_text(c, cell));
   }
 
+  static std::u16string text16(const tds_cell& cell) {
+    return std::u16string(reinterpret_cast<const char16_t*>(cell.bytes.data()), cell.bytes.size() / 2);
+  }
+
   // Converts the bound value into the column's bulk form.
   HRESULT convert(const tds_cell& cell, DBTYPE type, slot& s) {
     const tds_column& c = s.column;
     s.null = false;
     s.value.clear();
+    s.literal.clear();
     auto put = [&](const void* v, std::size_t n) {
       s.value.assign(static_cast<const BYTE*>(v), static_cast<const BYTE*>(v) + n);
     };
@@ -331,10 +355,16 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         if (!c.is_long && cell.bytes.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
         put(cell.bytes.data(), cell.bytes.size());
         return S_OK;
-      case DBTYPE_GUID:
-        if (type != DBTYPE_GUID) return bad();
-        put(cell.bytes.data(), 16);
+      case DBTYPE_GUID: {
+        if (type == DBTYPE_GUID) {
+          put(cell.bytes.data(), 16);
+          return S_OK;
+        }
+        GUID g;
+        if (type != DBTYPE_WSTR || !tds_guid_from_text(text16(cell), g)) return bad();
+        put(&g, sizeof g);
         return S_OK;
+      }
       case DBTYPE_DBTIMESTAMP: case DBTYPE_DBDATE: case DBTYPE_DBTIME: {
         DBTIMESTAMP ts{};
         if (type == DBTYPE_DBTIMESTAMP) {
@@ -345,7 +375,7 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           SYSTEMTIME st;
           if (!VariantTimeToSystemTime(d, &st)) return bad();
           ts = DBTIMESTAMP{static_cast<SHORT>(st.wYear), st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, 0};
-        } else {
+        } else if (type != DBTYPE_WSTR || !tds_timestamp_from_text(text16(cell), ts)) {
           return bad();
         }
         if (s.host_type == SYBDATETIME) {
@@ -362,10 +392,38 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           v.dttime = static_cast<DBINT>(std::llround(ms * 0.3));
           put(&v, sizeof v);
         } else {
-          char text[64];
-          std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%07u", ts.year, ts.month, ts.day, ts.hour,
-                        ts.minute, ts.second, static_cast<unsigned>(ts.fraction / 100));
-          put(text, std::strlen(text));
+          // date, time, datetime2: days since 1900-01-01 and 100 ns units of the day.
+          DBDATETIMEALL v{};
+          const bool has_date = s.host_type != SYBMSTIME, has_time = s.host_type != SYBMSDATE;
+          if (has_date) {
+            if (ts.year < 1 || ts.year > 9999) return row_error(242, "The date is out of range (0001 to 9999).");
+            SYSTEMTIME day{static_cast<WORD>(ts.year), ts.month, 0, ts.day, 0, 0, 0, 0};
+            DATE d;
+            if (ts.year >= 100 ? !SystemTimeToVariantTime(&day, &d) : true) {
+              // Years before 100: count the days of the proleptic Gregorian calendar.
+              long long y = ts.year - (ts.month <= 2), era = (y >= 0 ? y : y - 399) / 400;
+              long long yoe = y - era * 400, mp = (ts.month + 9) % 12;
+              long long doy = (153 * mp + 2) / 5 + ts.day - 1, doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+              d = static_cast<double>(era * 146097 + doe - 719468 + 25569);  // to days since 1899-12-30
+            }
+            v.date = static_cast<DBINT>(std::lround(d)) - 2;
+            v.has_date = 1;
+          }
+          if (has_time) {
+            v.time = (ts.hour * 3600ULL + ts.minute * 60ULL + ts.second) * 10000000ULL + ts.fraction / 100;
+            v.has_time = 1;
+          }
+          v.time_prec = 7;
+          put(&v, sizeof v);
+          wchar_t text[80];
+          if (!has_time)
+            std::swprintf(text, 80, L"N'%04d-%02u-%02u'", ts.year, ts.month, ts.day);
+          else if (!has_date)
+            std::swprintf(text, 80, L"N'%02u:%02u:%02u.%07u'", ts.hour, ts.minute, ts.second, ts.fraction / 100);
+          else
+            std::swprintf(text, 80, L"N'%04d-%02u-%02uT%02u:%02u:%02u.%07u'", ts.year, ts.month, ts.day, ts.hour,
+                          ts.minute, ts.second, ts.fraction / 100);
+          s.literal = text;
         }
         return S_OK;
       }
@@ -512,6 +570,10 @@ class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     for (const auto& s : slots_) {
       if (s.null) {
         literals.push_back(L"NULL");
+        continue;
+      }
+      if (!s.literal.empty()) {
+        literals.push_back(s.literal);
         continue;
       }
       switch (s.host_type) {

@@ -212,10 +212,12 @@ TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   odb_check(load->InsertRow(h, row.buffer.data()));
   stream->Release();
 
-  // Row 2: NULL everywhere but the texts, which are empty.
+  // Row 2: NULL everywhere but the texts: an empty one and an emoji.
   for (int i = 0; i < 12; ++i) row.null(i);
   row.text(9, u"");
-  auto* empty = new memory_stream;
+  auto* empty = new memory_stream;  // a 4-byte character, sent in a statement with the ''
+  const std::u16string emoji = u"\U0001F600'";
+  empty->Write(emoji.data(), static_cast<ULONG>(emoji.size() * 2), nullptr);
   p = empty;
   row.set(10, &p, sizeof p);
   odb_check(load->InsertRow(h, row.buffer.data()));
@@ -233,7 +235,7 @@ TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   const std::size_t blank = 1 - full;
   EXPECT_FALSE(stored[blank][9].null);
   EXPECT_EQ(stored[blank][9].bytes, "");
-  EXPECT_FALSE(stored[blank][10].null);
+  EXPECT_EQ(tds::cell_utf16(stored[blank][10]), u"\U0001F600'");
   for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 11}) EXPECT_TRUE(stored[blank][i].null) << i;
 
   auto rows = read(s.get(), L"[all]");
@@ -253,6 +255,66 @@ TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   EXPECT_EQ(r[11], L"0x00FF10");
   EXPECT_EQ(rows[blank][9], L"");
   EXPECT_EQ(rows[blank][0], L"<null>");
+}
+
+TEST_F(odb_load_test, DateTimeGuidMoneyAndLongBinaryColumns) {
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(L"CREATE TABLE [dt] ([d] date NULL, [t] time(3) NULL, [d2] datetime2(3) NULL, [sd] smalldatetime NULL, "
+                  L"[g] uniqueidentifier NULL, [m] money NULL, [r] real NULL, [u] tinyint NULL, [vb] varbinary(max) NULL, "
+                  L"[s] nvarchar(3) NULL)");
+  auto load = open_load(s.get(), L"dt");
+  load_row row;
+  for (DBTYPE t : {DBTYPE_DBTIMESTAMP, DBTYPE_DBTIMESTAMP, DBTYPE_DBTIMESTAMP, DBTYPE_DBTIMESTAMP}) row.bind(t, 16);
+  row.bind(DBTYPE_GUID, 16);
+  row.bind(DBTYPE_CY, 8);
+  row.bind(DBTYPE_R4, 4);
+  row.bind(DBTYPE_UI1, 1);
+  row.bind(DBTYPE_IUNKNOWN, 8);
+  row.bind(DBTYPE_WSTR, 8);
+  HACCESSOR h = accessor(load.get(), row);
+  row.text(9, u"b");
+  const DBTIMESTAMP when{1600, 2, 29, 13, 14, 15, 250000000};
+  row.set(0, when);
+  row.set(1, when);
+  row.set(2, when);
+  row.set(3, DBTIMESTAMP{2004, 5, 6, 7, 8, 0, 0});
+  const GUID g{0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  row.set(4, g);
+  row.set<LONGLONG>(5, -12345678901234LL);  // -1234567890.1234
+  row.set<float>(6, 1.5f);
+  row.set<BYTE>(7, 200);
+  std::string blob(70000, '\0');
+  for (std::size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7);
+  auto* stream = new memory_stream;
+  stream->Write(blob.data(), static_cast<ULONG>(blob.size()), nullptr);
+  ISequentialStream* p = stream;
+  row.set(8, &p, sizeof p);
+  odb_check(load->InsertRow(h, row.buffer.data()));
+  stream->Release();
+  // The same values once more with an empty text: by statement.
+  row.text(9, u"");
+  row.null(8);
+  odb_check(load->InsertRow(h, row.buffer.data()));
+  odb_check(load->Commit(true));
+  load = nullptr;
+  auto columns = srv().columns("orv", "dt");
+  auto stored = srv().rows("orv", "dt");
+  ASSERT_EQ(stored.size(), 2u);
+  if (stored[0][9].bytes.empty()) std::swap(stored[0], stored[1]);
+  for (int c : {0, 1, 2, 3, 4, 5, 6, 7}) EXPECT_EQ(stored[1][c], stored[0][c]) << c;
+  EXPECT_EQ(tds::cell_text(columns[0].type, stored[0][0]), "1600-02-29");
+  EXPECT_EQ(tds::cell_text(columns[1].type, stored[0][1]), "13:14:15.250");
+  EXPECT_EQ(tds::cell_text(columns[2].type, stored[0][2]), "1600-02-29 13:14:15.250");
+  EXPECT_EQ(tds::cell_text(columns[5].type, stored[0][5]), "-1234567890.1234");
+  EXPECT_EQ(stored[0][8].bytes, blob);
+  auto rows = read(s.get(), L"dt");
+  ASSERT_EQ(rows.size(), 2u);
+  if (rows[0][9].empty()) std::swap(rows[0], rows[1]);
+  EXPECT_EQ(rows[0][5], L"-1234567890.1234");
+  EXPECT_EQ(std::stod(rows[0][6]), 1.5);
+  EXPECT_EQ(rows[0][7], L"200");
+  EXPECT_EQ(rows[0][3], L"2004-05-06 07:08:00");
 }
 
 TEST_F(odb_load_test, OverlongValuesFailTheirRowOnlyAndBatchesCommit) {
@@ -324,6 +386,39 @@ TEST_F(odb_load_test, ExistingColumnsTakeConvertedValuesOrRefuseTheRow) {
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts[0], "caf\u00E9 \u20AC|2004-05-06 07:08:09.500|12.50|42");
   EXPECT_EQ(texts[1], "|2004-05-06 07:08:09.500|-1.25|-7");
+}
+
+TEST_F(odb_load_test, TextDatesGuidsAndDateBindingsConvert) {
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(L"CREATE TABLE [c] ([dt] datetime NULL, [g] uniqueidentifier NULL, [d] date NULL, [t] time(0) NULL)");
+  auto load = open_load(s.get(), L"c");
+  load_row row;
+  row.bind(DBTYPE_WSTR, 80);
+  row.bind(DBTYPE_WSTR, 80);
+  row.bind(DBTYPE_DBDATE, 6);
+  row.bind(DBTYPE_DBTIME, 6);
+  HACCESSOR h = accessor(load.get(), row);
+  row.text(0, u"2004-05-06T12:34:56.5");
+  row.text(1, u"{12345678-9ABC-DEF0-0102-030405060708}");
+  row.set(2, DBDATE{1999, 12, 31});
+  row.set(3, DBTIME{23, 59, 58});
+  odb_check(load->InsertRow(h, row.buffer.data()));
+  for (std::u16string bad : {u"2004-02-30", u"06.05.2004", u"2004-05-06 24:00:00"}) {
+    row.text(0, bad);
+    EXPECT_EQ(odb_exception(load->InsertRow(h, row.buffer.data())).get_code(), 0x80E07);
+  }
+  row.text(0, u"2004-05-06");
+  row.text(1, u"not a guid");
+  EXPECT_EQ(odb_exception(load->InsertRow(h, row.buffer.data())).get_code(), 0x80E07);
+  odb_check(load->Commit(true));
+  auto columns = srv().columns("orv", "c");
+  auto stored = srv().rows("orv", "c");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(tds::cell_text(columns[0].type, stored[0][0]), "2004-05-06 12:34:56.500");
+  EXPECT_EQ(tds::cell_text(columns[1].type, stored[0][1]), "12345678-9ABC-DEF0-0102-030405060708");
+  EXPECT_EQ(tds::cell_text(columns[2].type, stored[0][2]), "1999-12-31");
+  EXPECT_EQ(tds::cell_text(columns[3].type, stored[0][3]), "23:59:58");
 }
 
 TEST_F(odb_load_test, LoadsOfNoRowsOrOnlyEmptyStringsCommit) {

@@ -39,6 +39,10 @@ TEST_F(mss_server_test, RefusedLoginsAndUnreachableServers) {
   srv().set_inaccessible("orv", true);
   EXPECT_EQ(failure([&] { data_source(connection(L"orv")); }).get_native_error(), 4060);
 
+  // Windows authentication goes to FreeTDS's Kerberos login, which this server refuses.
+  EXPECT_THROW(data_source(L"Provider=sqloledb;Data Source=127.0.0.1," + port() + L";Integrated Security=SSPI;"),
+               odb_exception);
+
   auto unreachable = failure([&] { data_source(L"Provider=sqloledb;Data Source=127.0.0.1,1;User ID=sa;Password=x"); });
   EXPECT_EQ(unreachable.get_code(), 0x84005);
   EXPECT_NE(unreachable.message().find("does not exist or access denied"), std::string::npos) << unreachable.message();

@@ -132,8 +132,8 @@ TEST_F(DaoWorkbook, AQueryRunsOnceToTypeAndOnceToDeliver) {
 
 }  // namespace
 
-// libfreexl hands boolean and error cells of an .xls file on as integers; they
-// must arrive as the booleans and nulls the file holds.
+// Boolean and error cells of an .xls file must arrive as the booleans and nulls
+// the file holds, not as the integers that stand for them in the file.
 TEST(DaoXlsWorkbook, BooleanAndErrorCells) {
   dao_engine engine;
   ASSERT_TRUE(engine.set_version_if(dao_version_ace12));

@@ -83,6 +83,16 @@ const index_def* table::primary_key() const {
   return nullptr;
 }
 
+const index_def* table::unique_index_on(const std::vector<std::string>& cols) const {
+  for (const auto& ix : indexes) {
+    if (!ix.unique || ix.columns.size() != cols.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < cols.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(cols[i]);
+    if (same) return &ix;
+  }
+  return nullptr;
+}
+
 std::string table::index_key(const index_def& ix, const std::vector<cell>& cells) const {
   std::string key;
   for (const auto& name : ix.columns) {

@@ -76,6 +76,8 @@ struct table {
   int column_index(std::string_view name) const;  // -1 when there is none
   int identity_column() const;                      // -1 when there is none
   const index_def* primary_key() const;
+  // The primary key or unique index on exactly these columns, in this order; null when none.
+  const index_def* unique_index_on(const std::vector<std::string>& cols) const;
   // The key of a row for an index (case folded, trailing blanks cut, as the collation compares).
   std::string index_key(const index_def& ix, const std::vector<cell>& cells) const;
   // Checks unique indexes and adds the row (2627/2601 on a duplicate key).

@@ -639,22 +639,8 @@ cell convert(const value& v, const column_type& to) {
   } else {
     utf8_to_cp1252(s, bytes);
   }
-  value typed = value::of_typed(to, cell::of(std::move(bytes)));
-  typed.type.length = -1;  // the literal is as long as it is
-  if (t == sql_type::char_ || t == sql_type::varchar) typed.type.type = sql_type::varchar;
-  if (t == sql_type::nchar || t == sql_type::nvarchar) typed.type.type = sql_type::nvarchar;
-  if (t == sql_type::binary || t == sql_type::varbinary) typed.type.type = sql_type::varbinary;
-  if (typed.type.type == to.type) return convert(typed, to);
-  // Padding of fixed-length columns.
-  const std::size_t limit = static_cast<std::size_t>(to.length) * (is_unicode(t) ? 2 : 1);
-  cell c = typed.data;
-  if (c.bytes.size() > limit) truncated();
-  const char pad = t == sql_type::binary ? '\0' : ' ';
-  while (c.bytes.size() < limit) {
-    c.bytes.push_back(pad);
-    if (t == sql_type::nchar) c.bytes.push_back('\0');
-  }
-  return c;
+  // Same type now: the length check and the padding of fixed-length columns.
+  return convert(value::of_typed(to, cell::of(std::move(bytes))), to);
 }
 
 }  // namespace tds

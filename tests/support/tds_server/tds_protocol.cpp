@@ -115,6 +115,7 @@ void bulk_decoder::feed(std::string_view bytes) {
     pos_ = 0;
   }
   buf_.append(bytes);
+  if (buf_.size() - pos_ > max_value + (1u << 20)) throw tds_protocol_error("bulk row too long");
 }
 
 bool bulk_decoder::next(std::vector<cell>& out) {

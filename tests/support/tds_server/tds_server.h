@@ -10,14 +10,27 @@
 // LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
 // sp_tables, sp_columns, sp_pkeys, sp_statistics, sp_fkeys), attention, and
 // bulk loads ("insert bulk" followed by the bulk message). Statements: CREATE/
-// DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY; other options accepted),
-// SELECT of expressions, SELECT [TOP n] */columns/COUNT(*) FROM t [WHERE c = v
-// [AND ...]] [ORDER BY ...], CREATE/DROP TABLE, CREATE/DROP INDEX, ALTER TABLE
+// DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER; other
+// options accepted), SELECT of expressions (literals, CONVERT/CAST, @@VERSION,
+// @@IDENTITY, SCOPE_IDENTITY(), DB_NAME(), OBJECT_ID(), ...), SELECT [TOP n]
+// */columns/COUNT(*) FROM t [WHERE c = v [AND ...]] [ORDER BY ...], SELECT
+// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE/DROP INDEX, ALTER TABLE
 // ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT, INSERT ... VALUES (one
-// or many rows), UPDATE ... SET ... WHERE c = v, EXEC. Anything else gets
-// error 102 with SQL Server's text. Errors carry SQL Server's numbers, classes
-// and texts (208, 2714, 1801, 1913, 2627, 2601, 547, 515, 8152, 241, 242, 245,
-// 8115, 3701, 4060, 18456, ...).
+// or many rows), UPDATE ... SET ... WHERE c = v, DELETE, TRUNCATE TABLE, EXEC.
+// Anything else gets error 102 with SQL Server's text. Errors carry SQL
+// Server's numbers, classes and texts (208, 2714, 1801, 1913, 2627, 2601, 547,
+// 515, 8152, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by 3621
+// where SQL Server sends it. A syntax error runs nothing of its batch.
+//
+// Names compare without regard to case; text columns keep what arrived:
+// nchar/nvarchar/ntext as UTF-16LE (surrogate pairs kept), char/varchar/text
+// in Windows-1252 (characters outside it become '?', as on SQL Server).
+// Bulk loads: the rows of a batch are kept only when the whole batch is good
+// (unique keys and NOT NULL are checked, foreign keys are not, as with bcp);
+// NULL takes the column's default unless the load says KEEP_NULLS.
+//
+// For tests in another process, scripts/tds-server starts the program
+// orv_tds_server and writes ORV_MSS_HOST, _PORT, _USER, _PASSWORD.
 //
 // Every connection runs on a thread of its own. The catalog is shared and
 // guarded by one mutex; all the inspection calls below may be made while
@@ -57,7 +70,7 @@ struct server_options {
   bool refuse_logins = false;                 // every login gets 18456
   std::vector<std::string> inaccessible;      // databases that exist but cannot be opened (4060 at login, 916 on USE)
   long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
-  int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4819
+  int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
   std::vector<std::string> databases;         // created at start
 };
@@ -110,7 +123,9 @@ class server {
   // count passes n (-1: never). The count restarts at 0 when this is called.
   void set_drop_after_bulk_rows(long n);
   // Bulk batch k (1-based, counted server-wide from this call) is refused with
-  // error 4819 and its rows are not kept (0: none).
+  // error 4815 and its rows are not kept (0: none). As with any refused batch
+  // (a duplicate key, a NULL in a NOT NULL column), FreeTDS's bulk copy cannot go
+  // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
   void set_slow_answer(int ms);
 

@@ -31,7 +31,11 @@ bool ident_char(char c) {
          c == '$' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
 }
 
-std::vector<token> lex(std::string_view s) {
+// With quoted_identifier off, "..." is a string, as SQL Server reads it; the
+// setting changes where the text says SET QUOTED_IDENTIFIER ON/OFF.
+bool is_kw(const token& t, const char* kw);
+
+std::vector<token> lex(std::string_view s, bool quoted_identifier = true) {
   std::vector<token> out;
   std::size_t i = 0;
   while (i < s.size()) {
@@ -53,7 +57,7 @@ std::vector<token> lex(std::string_view s) {
     }
     token t;
     t.pos = i;
-    if (c == '[' || c == '"') {
+    if (c == '[' || (c == '"' && quoted_identifier)) {
       const char close = c == '[' ? ']' : '"';
       ++i;
       while (true) {
@@ -66,13 +70,14 @@ std::vector<token> lex(std::string_view s) {
         t.text.push_back(s[i++]);
       }
       t.kind = tk::quoted;
-    } else if (c == '\'' || ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'')) {
-      t.kind = c == '\'' ? tk::str : tk::nstr;
-      i += c == '\'' ? 1 : 2;
+    } else if (c == '\'' || c == '"' || ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'')) {
+      t.kind = c == 'N' || c == 'n' ? tk::nstr : tk::str;
+      const char q = c == '"' ? '"' : '\'';
+      i += t.kind == tk::nstr ? 2 : 1;
       while (true) {
         if (i >= s.size()) raise(105, 15, "Unclosed quotation mark after the character string '" + t.text + "'.");
-        if (s[i] == '\'') {
-          if (i + 1 < s.size() && s[i + 1] == '\'') { t.text.push_back('\''); i += 2; continue; }
+        if (s[i] == q) {
+          if (i + 1 < s.size() && s[i + 1] == q) { t.text.push_back(q); i += 2; continue; }
           ++i;
           break;
         }
@@ -119,7 +124,13 @@ std::vector<token> lex(std::string_view s) {
     }
     t.end = i;
     t.raw = std::string(s.substr(t.pos, i - t.pos));
+    if ((t.kind == tk::ident || t.kind == tk::quoted) && utf8_to_utf16(t.text).size() > 256)
+      raise(103, 15, "The identifier that starts with '" + utf16_to_utf8(utf8_to_utf16(t.text).substr(0, 256)) +
+                         "' is too long. Maximum length is 128.");
     out.push_back(std::move(t));
+    const std::size_t n = out.size();
+    if (n >= 3 && is_kw(out[n - 3], "SET") && is_kw(out[n - 2], "QUOTED_IDENTIFIER"))
+      quoted_identifier = !is_kw(out[n - 1], "OFF");
   }
   token e;
   e.pos = e.end = s.size();
@@ -172,7 +183,7 @@ using step = std::function<void()>;
 class batch {
  public:
   batch(server_context& ctx, session_state& s, response& out, std::string_view sql)
-      : ctx_(ctx), s_(s), out_(out), sql_(sql), t_(lex(sql)) {}
+      : ctx_(ctx), s_(s), out_(out), sql_(sql), t_(lex(sql, s.quoted_identifier)) {}
 
   std::vector<step> parse_all() {
     std::vector<step> steps;
@@ -194,6 +205,7 @@ class batch {
   std::string_view sql_;
   std::vector<token> t_;
   std::size_t p_ = 0;
+  int depth_ = 0;  // of nested expressions
 
   // -- token helpers
   const token& peek(std::size_t ahead = 0) const { return t_[std::min(p_ + ahead, t_.size() - 1)]; }
@@ -299,7 +311,6 @@ class batch {
   void sp_statistics(const std::vector<std::pair<std::string, value>>& args);
   void sp_fkeys(const std::vector<std::pair<std::string, value>>& args);
   void sp_executesql(const std::vector<std::pair<std::string, value>>& args);
-  friend void run_rpc(server_context&, session_state&, const rpc_request&, response&);
 };
 
 // The DONE commands SQL Server reports.
@@ -330,6 +341,14 @@ expr_ptr batch::expression() {
 }
 
 expr_ptr batch::primary() {
+  struct nesting {
+    int& depth;
+    explicit nesting(int& d) : depth(d) {
+      if (++depth > 128)
+        raise(191, 15, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+    }
+    ~nesting() { --depth; }
+  } guard(depth_);
   auto e = std::make_shared<expr>();
   const token& t = peek();
   if (sym("(")) {
@@ -601,6 +620,13 @@ step batch::set_statement() {
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
+  if (kw("QUOTED_IDENTIFIER")) {
+    const bool on = kw("ON") || (expect_kw("OFF"), false);
+    return [this, on] {
+      s_.quoted_identifier = on;
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
   if (kw("FMTONLY")) {
     const bool on = kw("ON") || (expect_kw("OFF"), false);
     return [this, on] { s_.fmtonly = on; };
@@ -765,8 +791,11 @@ step batch::select_statement(bool) {
             if (x == y) continue;
             bool less;
             const sql_type st = ta.type;
-            if (!is_string_like(st) && st != sql_type::uniqueidentifier && st != sql_type::datetime &&
-                st != sql_type::date && st != sql_type::datetime2 && st != sql_type::smalldatetime) {
+            const bool numeric = st == sql_type::tinyint || st == sql_type::smallint || st == sql_type::int_ ||
+                                 st == sql_type::bigint || st == sql_type::bit || st == sql_type::real ||
+                                 st == sql_type::float_ || st == sql_type::money || st == sql_type::smallmoney ||
+                                 st == sql_type::decimal || st == sql_type::numeric;
+            if (numeric) {
               less = std::stold(x == "NULL" ? "-1e4000" : x) < std::stold(y == "NULL" ? "-1e4000" : y);
             } else {
               less = x < y;
@@ -893,14 +922,7 @@ void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk
   for (const auto& c : fk.columns) {
     if (t.column_index(c) < 0) raise(1769, 16, "Foreign key '" + fk.name + "' references invalid column '" + c + "' in referencing table '" + t.name + "'.");
   }
-  bool keyed = false;
-  for (const auto& ix : parent->indexes) {
-    if (!ix.unique || ix.columns.size() != fk.ref_columns.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < ix.columns.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(fk.ref_columns[i]);
-    keyed = keyed || same;
-  }
-  if (!keyed)
+  if (!parent->unique_index_on(fk.ref_columns))
     raise(1776, 16, "There are no primary or candidate keys in the referenced table '" + parent->owner + "." + parent->name +
                         "' that match the referencing column list in the foreign key '" + fk.name + "'.");
   for (auto& [k, other] : db.tables) {
@@ -1201,21 +1223,15 @@ void check_row(server_context& ctx, database& db, const table& t, const std::vec
     if (any_null) continue;
     table* parent = db.find(fk.ref_owner, fk.ref_table);
     bool found = false;
-    if (parent) {
-      for (const auto& ix : parent->indexes) {
-        if (!ix.unique || ix.columns.size() != fk.ref_columns.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < ix.columns.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(fk.ref_columns[i]);
-        if (!same) continue;
-        std::vector<cell> probe(parent->columns.size());
-        for (std::size_t i = 0; i < fk.ref_columns.size(); ++i) {
-          const int pi = parent->column_index(fk.ref_columns[i]);
-          value v = value::of_typed(t.columns[static_cast<std::size_t>(t.column_index(fk.columns[i]))].type, key[i]);
-          probe[static_cast<std::size_t>(pi)] = convert(v, parent->columns[static_cast<std::size_t>(pi)].type);
-        }
-        found = ix.keys.count(parent->index_key(ix, probe)) > 0;
-        break;
+    const index_def* ix = parent ? parent->unique_index_on(fk.ref_columns) : nullptr;
+    if (ix) {
+      std::vector<cell> probe(parent->columns.size());
+      for (std::size_t i = 0; i < fk.ref_columns.size(); ++i) {
+        const int pi = parent->column_index(fk.ref_columns[i]);
+        value v = value::of_typed(t.columns[static_cast<std::size_t>(t.column_index(fk.columns[i]))].type, key[i]);
+        probe[static_cast<std::size_t>(pi)] = convert(v, parent->columns[static_cast<std::size_t>(pi)].type);
       }
+      found = ix->keys.count(parent->index_key(*ix, probe)) > 0;
     }
     if (!found) {
       raise(547, 16, std::string("The ") + stmt + " statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
@@ -1249,6 +1265,8 @@ step batch::insert_statement() {
       expect_sym(")");
       rows.push_back(std::move(r));
     } while (sym(","));
+    if (rows.size() > 1000)
+      raise(10738, 15, "The number of row value expressions in the INSERT statement exceeds the maximum allowed number of 1000 row values.");
   }
   return [this, n, cols, rows, defaults] {
     if (s_.fmtonly) return;
@@ -1594,7 +1612,15 @@ step batch::exec_statement() {
         name = next().text;
         next();
       }
-      args.emplace_back(name, expression());
+      if ((peek().kind == tk::ident && !is_reserved(peek()) && !is_kw(peek(), "NULL") && !is_kw(peek(), "DEFAULT")) ||
+          peek().kind == tk::quoted) {
+        // A bare or bracketed word is a string to a procedure: EXEC sp_columns @table_name=[Sheet1$].
+        auto e = std::make_shared<expr>();
+        e->lit = value::of_string(next().text, true);
+        args.emplace_back(name, e);
+      } else {
+        args.emplace_back(name, expression());
+      }
       kw("OUTPUT");
     } while (sym(","));
   }
@@ -1905,16 +1931,8 @@ void batch::sp_fkeys(const std::vector<std::pair<std::string, value>>& args) {
           if (pkname && !like(fk.ref_table, *pkname)) continue;
           if (pkowner && !like(fk.ref_owner, *pkowner)) continue;
           table* parent = db->find(fk.ref_owner, fk.ref_table);
-          std::string pk_name;
-          if (parent) {
-            for (const auto& ix : parent->indexes) {
-              if (ix.unique && ix.columns.size() == fk.ref_columns.size()) {
-                bool same = true;
-                for (std::size_t i = 0; i < ix.columns.size(); ++i) same = same && name_key(ix.columns[i]) == name_key(fk.ref_columns[i]);
-                if (same) { pk_name = ix.name; break; }
-              }
-            }
-          }
+          const index_def* key = parent ? parent->unique_index_on(fk.ref_columns) : nullptr;
+          const std::string pk_name = key ? key->name : "";
           for (std::size_t i = 0; i < fk.columns.size(); ++i) {
             rows.push_back({text_cell(db->name), text_cell(parent ? parent->owner : fk.ref_owner), text_cell(parent ? parent->name : fk.ref_table),
                             text_cell(fk.ref_columns[i]), text_cell(db->name), text_cell(t->owner), text_cell(t->name),
@@ -2051,13 +2069,23 @@ bool terminates_statement(int number) {
 }
 }  // namespace
 
+// What this server cannot handle (a number too large for it, ...) is reported
+// as an error of its own rather than taking the connection down.
+sql_error limitation(const std::exception& e) {
+  return sql_error{50000, 16, 1, std::string("The test server cannot run this statement: ") + e.what()};
+}
+
 void run_batch(server_context& ctx, session_state& s, std::string_view sql, response& out) {
-  batch b(ctx, s, out, sql);
+  std::optional<batch> b;  // the steps refer to it
   std::vector<step> steps;
   try {
-    steps = b.parse_all();
+    b.emplace(ctx, s, out, sql);
+    steps = b->parse_all();
   } catch (const sql_error& e) {
     out.message(e, false);
+    return;
+  } catch (const std::exception& e) {
+    out.message(limitation(e), false);
     return;
   }
   for (auto& st : steps) {
@@ -2068,6 +2096,9 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
       if (terminates_statement(e.number)) out.message(sql_error{3621, 0, 0, "The statement has been terminated."}, true);
       if (aborts_batch(e.number)) break;
       out.done(0, 0);
+    } catch (const std::exception& e) {
+      out.message(limitation(e), false);
+      break;
     }
   }
 }
@@ -2093,6 +2124,9 @@ void run_rpc(server_context& ctx, session_state& s, const rpc_request& rpc, resp
   } catch (const sql_error& e) {
     out.message(e, false);
     if (terminates_statement(e.number)) out.message(sql_error{3621, 0, 0, "The statement has been terminated."}, true);
+    out.return_status(-6);
+  } catch (const std::exception& e) {
+    out.message(limitation(e), false);
     out.return_status(-6);
   }
   out.done(0, 0, 0xFE, 0xE0);

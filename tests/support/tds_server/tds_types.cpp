@@ -343,10 +343,11 @@ std::string read_plp(reader& r, bool& null) {
   null = total == ~uint64_t{0};
   std::string out;
   if (null) return out;
-  if (total != ~uint64_t{0} - 1 && total > r.left()) throw tds_protocol_error("value longer than the message");
+  if (total != ~uint64_t{0} - 1 && total > max_value) throw tds_protocol_error("value too long");
   for (;;) {
     const uint32_t chunk = r.u32();
     if (chunk == 0) break;
+    if (out.size() + chunk > max_value) throw tds_protocol_error("value too long");
     out.append(r.bytes(chunk));
   }
   if (total != ~uint64_t{0} - 1 && total != out.size()) throw tds_protocol_error("value length does not match its chunks");
@@ -393,12 +394,14 @@ cell read_value(reader& r, const wire_column& c) {
       r.skip(8);
       const uint32_t len = r.u32();
       if (is_unicode(t.type) && len % 2) throw tds_protocol_error("odd UTF-16 length");
+      if (len > max_value) throw tds_protocol_error("value too long");
       return cell::of(std::string(r.bytes(len)));
     }
     case 5: {  // a text parameter: a 4-byte length, -1 for NULL
       const uint32_t len = r.u32();
       if (len == 0xFFFFFFFF) return v;
       if (is_unicode(t.type) && len % 2) throw tds_protocol_error("odd UTF-16 length");
+      if (len > max_value) throw tds_protocol_error("value too long");
       return cell::of(std::string(r.bytes(len)));
     }
     case 8: {

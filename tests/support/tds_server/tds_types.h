@@ -87,6 +87,8 @@ struct wire_column {
 // Reads a column's TYPE_INFO as a client sends it in a bulk load (text types
 // carry a table name with a 2-byte unit count). Unknown types throw.
 wire_column read_type_info(reader& r, bool bulk);
+// The longest single value accepted from a client (a larger one closes the connection).
+constexpr std::size_t max_value = 256u << 20;
 // Reads one value of a ROW token for that column.
 cell read_value(reader& r, const wire_column& c);
 

@@ -133,6 +133,64 @@ TEST_F(tds_server_test, dblib_bulk_copy_of_every_type_arrives_exact) {
   EXPECT_EQ(tds::cell_int(rows[1][0]), 2);
 }
 
+TEST_F(tds_server_test, dblib_bulk_copy_of_the_other_types_arrives_exact) {
+  fresh()->exec(
+      "CREATE TABLE o (ti tinyint, si smallint, r real, sm smallmoney, d date, t time(7), dt2 datetime2(7), "
+      "vc varchar(10), ch char(4), tx text, img image, bin binary(3), dec decimal(5,2))");
+  auto c = fresh(true);
+  DBPROCESS* p = c->proc();
+  ASSERT_EQ(bcp_init(p, "o", nullptr, nullptr, DB_IN), SUCCEED);
+  DBTINYINT ti = 255;
+  DBSMALLINT si = -32768;
+  DBREAL r = 1.25f;
+  const char* sm = "-214748.3648";
+  const char* d = "2024-02-29";
+  const char* t = "23:59:59.1234567";
+  const char* dt2 = "2024-02-29 23:59:59.1234567";
+  const std::string vc = "caf\xE9";  // Windows-1252, bound as it is
+  const std::string ch = "ab";
+  std::string tx(70000, 'x');
+  std::string img(70000, '\0');
+  for (std::size_t k = 0; k < img.size(); ++k) img[k] = static_cast<char>(k % 251);
+  const unsigned char bin[2] = {1, 2};
+  const char* dec = "-999.99";
+  auto bind = [&](const void* v, DBINT len, int type, int col) {
+    return bcp_bind(p, reinterpret_cast<BYTE*>(const_cast<void*>(v)), 0, len, nullptr, 0, type, col);
+  };
+  ASSERT_EQ(bind(&ti, -1, SYBINT1, 1), SUCCEED);
+  ASSERT_EQ(bind(&si, -1, SYBINT2, 2), SUCCEED);
+  ASSERT_EQ(bind(&r, -1, SYBREAL, 3), SUCCEED);
+  ASSERT_EQ(bind(sm, static_cast<DBINT>(std::strlen(sm)), SYBCHAR, 4), SUCCEED);
+  ASSERT_EQ(bind(d, static_cast<DBINT>(std::strlen(d)), SYBCHAR, 5), SUCCEED);
+  ASSERT_EQ(bind(t, static_cast<DBINT>(std::strlen(t)), SYBCHAR, 6), SUCCEED);
+  ASSERT_EQ(bind(dt2, static_cast<DBINT>(std::strlen(dt2)), SYBCHAR, 7), SUCCEED);
+  ASSERT_EQ(bind(vc.data(), static_cast<DBINT>(vc.size()), SYBCHAR, 8), SUCCEED);
+  ASSERT_EQ(bind(ch.data(), static_cast<DBINT>(ch.size()), SYBCHAR, 9), SUCCEED);
+  ASSERT_EQ(bind(tx.data(), static_cast<DBINT>(tx.size()), SYBCHAR, 10), SUCCEED);
+  ASSERT_EQ(bind(img.data(), static_cast<DBINT>(img.size()), SYBBINARY, 11), SUCCEED);
+  ASSERT_EQ(bind(bin, 2, SYBBINARY, 12), SUCCEED);
+  ASSERT_EQ(bind(dec, static_cast<DBINT>(std::strlen(dec)), SYBCHAR, 13), SUCCEED);
+  ASSERT_EQ(bcp_sendrow(p), SUCCEED);
+  EXPECT_EQ(bcp_done(p), 1);
+  const auto rows = srv().rows("t", "o");
+  const auto cols = srv().columns("t", "o");
+  ASSERT_EQ(rows.size(), 1u);
+  auto text = [&](std::size_t i) { return tds::cell_text(cols[i].type, rows[0][i]); };
+  EXPECT_EQ(text(0), "255");
+  EXPECT_EQ(text(1), "-32768");
+  EXPECT_EQ(tds::cell_double(rows[0][2]), 1.25);
+  EXPECT_EQ(text(3), "-214748.3648");
+  EXPECT_EQ(text(4), "2024-02-29");
+  EXPECT_EQ(text(5), "23:59:59.1234567");
+  EXPECT_EQ(text(6), "2024-02-29 23:59:59.1234567");
+  EXPECT_EQ(rows[0][7].bytes, vc);
+  EXPECT_EQ(rows[0][8].bytes, "ab  ");  // char(4) padded by the server
+  EXPECT_EQ(rows[0][9].bytes, tx);
+  EXPECT_EQ(rows[0][10].bytes, img);
+  EXPECT_EQ(rows[0][11].bytes, std::string("\x01\x02\x00", 3));
+  EXPECT_EQ(text(12), "-999.99");
+}
+
 TEST_F(tds_server_test, bulk_load_keeps_identity_values_and_rejects_bad_rows_by_batch) {
   auto s = fresh();
   ASSERT_TRUE(s->exec("CREATE TABLE idt (id int IDENTITY(1,1) PRIMARY KEY, v nvarchar(3) NOT NULL)"));

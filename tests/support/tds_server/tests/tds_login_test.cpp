@@ -1,7 +1,16 @@
 // Login, the login answer, the knobs that refuse it, and FreeTDS's own tsql.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
+#include <fstream>
 
 #include "tests/support/tds_server/tests/tds_server_env.h"
+#include "tests/support/test_dir.h"
+
+extern char** environ;
 
 using tds_test::has_message;
 using tds_test::messages;
@@ -73,4 +82,37 @@ TEST_F(tds_server_test, tsql_logs_in_and_runs_a_batch) {
   EXPECT_NE(out.find("7\tseven"), std::string::npos) << out;
   EXPECT_NE(out.find("Microsoft SQL Server 2019"), std::string::npos) << out;
   EXPECT_EQ(srv().row_count("d1", "x"), 1u);
+}
+
+// The program, as scripts/tds-server starts it, with knobs on its command line.
+TEST(tds_server_program, serves_with_the_knobs_of_its_command_line_and_stops_on_sigterm) {
+  test_dir dir;
+  const std::string port_file = (dir / "port").string();
+  std::vector<std::string> args = {ORV_TDS_SERVER_BIN, "--port-file", port_file, "--password", "pw", "--version", "2005",
+                                   "--database", "orv", "--inaccessible", "closed"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, ORV_TDS_SERVER_BIN, nullptr, nullptr, argv.data(), environ), 0);
+  std::string port;
+  for (int k = 0; k < 200 && port.empty(); ++k) {
+    std::ifstream in(port_file);
+    std::getline(in, port);
+    if (port.empty()) ::usleep(20000);
+  }
+  ASSERT_FALSE(port.empty());
+  {
+    tds_test::connection c("127.0.0.1", std::stoi(port), "sa", "pw", "orv");
+    ASSERT_TRUE(c.ok());
+    EXPECT_EQ(c.rows("SELECT @@VERSION").at(0).at(0), tds::version_2005);
+    tds_test::clear_messages();
+    tds_test::connection closed("127.0.0.1", std::stoi(port), "sa", "pw", "closed");
+    EXPECT_FALSE(closed.ok());
+    EXPECT_TRUE(has_message(4060));
+  }
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

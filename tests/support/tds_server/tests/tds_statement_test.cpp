@@ -151,3 +151,29 @@ TEST_F(tds_server_test, errors_carry_sql_server_numbers_classes_and_texts) {
   ASSERT_TRUE(c->exec("DROP DATABASE [x]]y]"));
   EXPECT_FALSE(srv().has_database("x]y"));
 }
+
+TEST_F(tds_server_test, statements_as_our_client_writes_them) {
+  auto c = fresh();
+  ASSERT_TRUE(c->exec("CREATE TABLE [Sheet1$] ([ID] int IDENTITY(1,1) NOT NULL, [Name] nvarchar(30) NULL, [Note] nvarchar(10) NULL)"));
+  // Column information from an empty SELECT.
+  std::vector<tds_test::result> r;
+  ASSERT_TRUE(c->exec("SELECT TOP 0 * FROM [dbo].[Sheet1$]", &r));
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].columns, (std::vector<std::string>{"ID", "Name", "Note"}));
+  EXPECT_TRUE(r[0].rows.empty());
+  // sp_columns with a bracketed name as its argument.
+  r.clear();
+  ASSERT_TRUE(c->exec("EXEC sp_columns @table_name=[Sheet1$], @table_owner=[dbo]", &r));
+  EXPECT_EQ(r.at(0).rows.size(), 3u);
+  // The statement path: QUOTED_IDENTIFIER OFF makes "..." a string.
+  ASSERT_TRUE(c->exec("SET QUOTED_IDENTIFIER OFF; SET IDENTITY_INSERT [Sheet1$] ON; "
+                      "INSERT INTO [Sheet1$]([ID],[Name],[Note]) VALUES (5,\"say \"\"hi\"\"\",N'it''s')"));
+  ASSERT_TRUE(c->exec("SET IDENTITY_INSERT [Sheet1$] OFF; SET QUOTED_IDENTIFIER ON"));
+  const auto rows = srv().rows("t", "Sheet1$");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(tds::cell_int(rows[0][0]), 5);
+  EXPECT_EQ(tds::cell_utf16(rows[0][1]), u"say \"hi\"");
+  EXPECT_EQ(tds::cell_utf16(rows[0][2]), u"it's");
+  EXPECT_EQ(c->rows("SELECT COUNT(*) FROM [Sheet1$]").at(0).at(0), "1");
+  EXPECT_EQ(c->rows("EXEC sp_executesql N'SELECT Name FROM [Sheet1$] WHERE ID = @i', N'@i int', @i = 5").at(0).at(0), "say \"hi\"");
+}
