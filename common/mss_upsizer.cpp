@@ -1,5 +1,7 @@
 #include "common/mss_upsizer.h"
 
+#include <cstdint>
+
 #include "MSS/mss_engi.h"
 #include "MSS/mss_tab.h"
 #include "TK/tk_trace.h"
@@ -23,7 +25,21 @@ std::wstring mss_field_upsizer::statement(const std::wstring& table, const t_ftd
          (has_max_types ? L" nvarchar(max)" : L" ntext") + (column.not_null ? L" NOT NULL" : L"");
 }
 
-void mss_field_upsizer::do_upsize(t_ftd& column) {
+std::size_t mss_field_upsizer::utf16_units(std::wstring_view text) {
+  std::size_t units = text.size();
+  for (wchar_t c : text)
+    if (static_cast<std::uint32_t>(c) > 0xFFFF) ++units;
+  return units;
+}
+
+bool mss_field_upsizer::holds(const t_ftd& column, std::wstring_view value) const {
+  if (column.vartype != VT_BSTR || column.size <= 0 || column.size > max_nvarchar) return true;
+  // Every character takes at most two units: most values are settled without counting.
+  if (value.size() * 2 <= static_cast<std::size_t>(column.size)) return true;
+  return utf16_units(value) <= static_cast<std::size_t>(column.size);
+}
+
+void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
   tk_trace(1, "mss_field_upsizer::do_upsize");
   const bool has_max_types = mss_engine::instance().get_version_code() >= MSS_VERSION_2005;
   const std::wstring text = statement(dest_rs_->get_name(), column, has_max_types);
