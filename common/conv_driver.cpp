@@ -146,6 +146,13 @@ void conversion_driver::convert_from_csv() {
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =
       validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
+  // Mode 2 leaves an existing table as it is, as it does for a worksheet.
+  if (mode_ == 2 && dest_db->is_table_exist(table)) {
+    tk_wtrace(3, L"Table %s exists: skipped", table.c_str());
+    finish_dest(*dest_db);
+    csv_percent_ = 100;
+    return;
+  }
   std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
   tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
   on_csv_file();

@@ -89,7 +89,7 @@ TEST_F(CsvRun, ModeOneIntoAMissingDatabaseCreatesIt) {
   EXPECT_EQ(table_rows("t", "fresh"), (rows_t{{"1", "one"}}));
 }
 
-TEST_F(CsvRun, ModeZeroDropsTheDatabaseAndModeThreeMerges) {
+TEST_F(CsvRun, ModeZeroDropsTheDatabaseModeTwoSkipsTheTableAndModeThreeMerges) {
   server->execute("CREATE DATABASE shop");
   server->execute("CREATE TABLE t (id nvarchar(255), name nvarchar(255))", "shop");
   server->execute("INSERT INTO t VALUES (N'0', N'zero')", "shop");
@@ -105,6 +105,9 @@ TEST_F(CsvRun, ModeZeroDropsTheDatabaseAndModeThreeMerges) {
   };
   console_result merged = with_mode("--mode=3");
   EXPECT_EQ(merged.exit_code, 0) << merged.out << merged.err;
+  EXPECT_EQ(table_rows("t", "shop"), (rows_t{{"0", "zero"}, {"1", "one"}}));
+  console_result skipped = with_mode("--mode=2");
+  EXPECT_EQ(skipped.exit_code, 0) << skipped.out << skipped.err;
   EXPECT_EQ(table_rows("t", "shop"), (rows_t{{"0", "zero"}, {"1", "one"}}));
   console_result replaced = with_mode("--mode=0");
   EXPECT_EQ(replaced.exit_code, 0) << replaced.out << replaced.err;
