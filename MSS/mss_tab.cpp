@@ -613,7 +613,7 @@ void mss_table::fast_append(const udb_record& record) {
     fast_load_->set_row_failure([this](int number, const odb_exception& error) { report_row_failure(number, error); });
     plan_names_.clear();
   }
-  const std::vector<int> plan = fast_plan(record);
+  const std::vector<int>& plan = fast_plan(record);
   bool bulk = true;
   for (int c = 1; c <= static_cast<int>(plan.size()); ++c)
     if (!bind_value(c, &record[static_cast<std::size_t>(plan[c - 1])])) bulk = false;
