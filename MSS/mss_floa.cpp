@@ -213,9 +213,10 @@ HRESULT mss_fast_load::insert_data(int record) {
   if (FAILED(hr)) {
     tk_trace(2, "m_spFastLoad->InsertRow failed: %08X", static_cast<unsigned>(hr));
     odb_exception error(hr);
-    if (is_row_refusal(error) || mss_is_connection_failure(error)) throw error;
-    // The provider lost the open batch with the failure: its rows go again,
-    // then this one.
+    if (is_row_refusal(error)) throw error;
+    // The provider lost the open batch with the failure (and opened its
+    // connection again where it could): its rows go again, then this one. A
+    // connection that cannot be had says which records it cost.
     std::vector<kept_row> rows = std::move(kept_);
     kept_.clear();
     resend(rows);

@@ -24,13 +24,23 @@ std::wstring double_quotes(const std::wstring& text) {
   return out;
 }
 
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" with hexadecimal digits.
+bool is_canonical_guid(const std::wstring& braced) {
+  if (braced.size() != 38 || braced.front() != L'{' || braced.back() != L'}') return false;
+  for (std::size_t i = 1; i < 37; ++i) {
+    const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+    if (dash ? braced[i] != L'-' : !std::iswxdigit(static_cast<wint_t>(braced[i]))) return false;
+  }
+  return true;
+}
+
 // The whole text is a GUID as data access writes one: "{guid {...}}" (or the
 // braced GUID alone).
 bool is_whole_guid(const std::wstring& text, std::wstring& braced) {
   const std::wstring trimmed = tk_trim(text);
   if (trimmed.size() == 38 && trimmed.front() == L'{') {
     ole_guid_extractor probe(L"{guid " + trimmed + L"}");
-    if (probe.is_found() && probe.get_braced_guid() == trimmed) {
+    if (probe.is_found() && probe.get_braced_guid() == trimmed && is_canonical_guid(trimmed)) {
       braced = trimmed;
       return true;
     }
@@ -39,6 +49,7 @@ bool is_whole_guid(const std::wstring& text, std::wstring& braced) {
   ole_guid_extractor guid(trimmed);
   if (!guid.is_found()) return false;
   braced = guid.get_braced_guid();
+  if (!is_canonical_guid(braced)) return false;
   return trimmed.size() == 45 && tk_wcompare_nocase(trimmed.substr(0, 6), L"{guid ") == 0 &&
          trimmed.substr(6) == braced + L"}";
 }

@@ -1,5 +1,4 @@
-// A connected SQL Server engine for the tests: the TDS test server (or a real
-// server when ORV_MSS_TEST_HOST, _PORT, _USER and _PASSWORD name one), an
+// A connected SQL Server engine for the tests on the TDS test server, an
 // error reporter that records what it is given, and builders of records and
 // schemas.
 #pragma once

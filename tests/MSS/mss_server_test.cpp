@@ -6,11 +6,15 @@
 #include <limits>
 #include <set>
 
+#include <unistd.h>
+
 #include "MSS/odb_exce.h"
 #include "OLE/ole_date.h"
 #include "TK/tk_errco.h"
+#include "TK/tk_trace.h"
 #include "platform/oledb/connection_string.h"
 #include "tests/MSS/mss_engine_env.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -70,6 +74,21 @@ TEST_F(mss_engine_test, ConnectsAndReportsRefusalsAsTheServerGivesThem) {
   // A server that no longer answers is not "no such database".
   srv().stop();
   EXPECT_THROW(engine_->is_db_exist(L"here"), odb_exception);
+}
+
+TEST_F(mss_engine_test, ThePasswordNeverReachesTheTraceLog) {
+  test_dir dir;
+  const std::string file = (dir.path() / "trace.log").string();
+  {
+    tk_trace_log log(file.c_str(), true, 1, false);
+    database(true, L"traced");
+    engine_->is_db_exist(L"traced");
+    db_.reset();
+  }
+  const std::string text = test_dir::read(file);
+  EXPECT_NE(text.find("mss_engine::connect"), std::string::npos);
+  EXPECT_NE(text.find("Password=***"), std::string::npos);
+  EXPECT_EQ(text.find("p;w="), std::string::npos);
 }
 
 TEST_F(mss_engine_test, OwnerQualifiedTableNames) {
@@ -228,6 +247,12 @@ TEST_F(mss_engine_test, IndexesAndForeignKeys) {
 
   // Read back from the catalog.
   auto reopened = db_->get_table(L"Cust]omers", 2);
+  // A row changed by its key.
+  reopened->append_record(*make_record({{L"id", ole_variant(1)}, {L"name", ole_variant(L"old")},
+                                        {L"flag", ole_variant(true)}, {L"wide", ole_variant(L"w")}}));
+  static_cast<mss_table*>(reopened.get())->flush();
+  reopened->update(*make_record({{L"id", ole_variant(1)}, {L"name", ole_variant(L"n'ew")}}));
+  EXPECT_EQ(rows("Cust]omers"), std::vector<std::string>{"1|n'ew|1|w"});
   const udb_indexes& read = reopened->get_indexes();
   ASSERT_GE(read.size(), 2u);
   EXPECT_TRUE(read.is_idx_field(L"id", true));
@@ -358,13 +383,22 @@ TEST_F(mss_engine_test, ARefusedRowInsideABatchCostsOnlyItself) {
   ASSERT_EQ(reported_.size(), 1u);
   EXPECT_EQ(reported_[0].rfind(L"t, record #700: ", 0), 0u) << reported_[0];
 
+  // Rows with an empty text go by statement, a hundred at a time; a refused
+  // one costs only itself there too.
+  for (int i = 1501; i <= 1750; ++i)
+    table->append_record(*make_record({{L"id", ole_variant(i == 1620 ? 1510 : i)}, {L"v", ole_variant(L"")}}));
+  table->flush();
+  EXPECT_EQ(srv().row_count("orv", "t"), 1748u);
+  ASSERT_EQ(reported_.size(), 2u);
+  EXPECT_EQ(reported_[1].rfind(L"t, record #1620: ", 0), 0u) << reported_[1];
+
   // A batch the server refuses as a whole loses nothing.
   srv().set_fail_bulk_batch(1);
   for (int i = 2001; i <= 2300; ++i)
     table->append_record(*make_record({{L"id", ole_variant(i)}, {L"v", ole_variant(L"w")}}));
   table->flush();
-  EXPECT_EQ(srv().row_count("orv", "t"), 1799u);
-  EXPECT_EQ(reported_.size(), 1u);
+  EXPECT_EQ(srv().row_count("orv", "t"), 2048u);
+  EXPECT_EQ(reported_.size(), 2u);
 }
 
 TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
@@ -389,6 +423,24 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
   table->flush();
   EXPECT_EQ(srv().row_count("orv", "t"), 1010u);
 
+  // Wide rows fill the bulk messages early: the drop shows while rows are sent.
+  udb_schema wide_schema;
+  add(wide_schema, L"id", VT_I4);
+  add(wide_schema, L"text", VT_BSTR, 400);
+  auto wide_table = create(L"wide", wide_schema);
+  srv().set_drop_after_bulk_rows(1500);
+  failure.clear();
+  for (int i = 1; i <= 2500 && failure.empty(); ++i) {
+    failure = thrown([&] {
+      wide_table->append_record(*make_record({{L"id", ole_variant(i)}, {L"text", ole_variant(std::wstring(400, L'w'))}}));
+    });
+    failed_at = i;
+  }
+  EXPECT_LE(failed_at, 2000);
+  EXPECT_NE(failure.find("Records #1001 to #"), std::string::npos) << failed_at << ": " << failure;
+  EXPECT_EQ(srv().row_count("orv", "wide"), 1000u);
+  srv().set_drop_after_bulk_rows(-1);
+
   // A server gone for good: the final commit says so.
   table->append_record(*make_record({{L"id", ole_variant(1)}}));
   srv().stop();
@@ -396,3 +448,49 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
 }
 
 }  // namespace
+
+// The same road against a real SQL Server, when ORV_MSS_TEST_HOST, _PORT,
+// _USER and _PASSWORD name one: what the test server cannot prove (that the
+// server takes our definitions, literals and bulk rows).
+TEST(mss_real_server, CreatesFillsAndDropsADatabaseByBothRoads) {
+  const char* host = std::getenv("ORV_MSS_TEST_HOST");
+  const char* port = std::getenv("ORV_MSS_TEST_PORT");
+  const char* user = std::getenv("ORV_MSS_TEST_USER");
+  const char* password = std::getenv("ORV_MSS_TEST_PASSWORD");
+  if (!host || !port || !user || !password)
+    GTEST_SKIP() << "skipped: no real SQL Server (set ORV_MSS_TEST_HOST, _PORT, _USER and _PASSWORD to name one)";
+  mss_engine engine(false);
+  const std::wstring server = tk_from_utf8(host) + L"," + tk_from_utf8(port);
+  const std::wstring name = L"orv_mss_" + std::to_wstring(::getpid()) + L"]'x";
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "bulk load" : "statements");
+    engine.connect(server, tk_from_utf8(user), tk_from_utf8(password), fast);
+    if (engine.is_db_exist(name)) engine.delete_db(name);
+    {
+      auto db = engine.create_db(name);
+      udb_schema schema;
+      schema.push_back(std::make_unique<t_ftd>(0, L"id", VT_I4, true, true, ole_variant(), 0));
+      schema.push_back(std::make_unique<t_ftd>(20, L"s]'", VT_BSTR, false, false, ole_variant(L"it's"), 0));
+      schema.push_back(std::make_unique<t_ftd>(0, L"d", VT_DECIMAL, false, false, ole_variant(), 28 * 256 + 4));
+      schema.push_back(std::make_unique<t_ftd>(0, L"dt", VT_DATE, false, false, ole_variant(), 0));
+      udb_indexes keys;
+      keys.push_back(udb_index{L"pk", true, true, {L"id"}});
+      auto created = db->create_table(L"t]'_1", schema, keys);
+      auto* table = static_cast<mss_table*>(created.get());
+      for (int i = 1; i <= 1500; ++i)
+        table->append_record(*make_record({{L"id", ole_variant(i)},
+                                           {L"s]'", ole_variant(i % 3 ? std::wstring(L"\U0001F600'x") : L"")},
+                                           {L"d", typed(L"123456789012345678901234.5678", VT_DECIMAL)},
+                                           {L"dt", ole_date(std::string("2004-05-06 12:34:56")).to_variant()}}));
+      table->flush();
+      auto count = [&](const std::wstring& where) {
+        auto result = db->query(L"SELECT COUNT(*) FROM [t]]'_1]" + where);
+        return result->is_eof() ? std::wstring() : (*result->get_record())[0].to_wstring();
+      };
+      EXPECT_EQ(count(L""), L"1500");
+      EXPECT_EQ(count(L" WHERE [s]]'] = N'\U0001F600''x'"), L"1000");
+      EXPECT_EQ(count(L" WHERE [s]]'] = N''"), L"500");
+    }
+    engine.delete_db(name);
+  }
+}

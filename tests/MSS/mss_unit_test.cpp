@@ -90,6 +90,9 @@ TEST(mss_literals, AGuidRuleOnlyForAWholeGuid) {
   const std::wstring longer = L"The record's guid=" + guid + L" and more text";
   EXPECT_EQ(to_mssql_str(longer, VT_BSTR), L"N'The record''s guid=" + guid + L" and more text'");
   EXPECT_EQ(to_mssql_str(L"{guid " + guid + L"}", VT_BLOB), L"0x12345678123412341234123456789ABC");
+  // Separators other than '-' make no GUID: the text keeps its quotes doubled.
+  EXPECT_EQ(to_mssql_str(L"{guid {12345678-1234-1234-1234'123456789ABC}}", VT_BSTR),
+            L"N'{guid {12345678-1234-1234-1234''123456789ABC}}'");
 }
 
 TEST(mss_literals, TheGuardKeepsRangesAndRefusesWhatCannotBeStored) {
