@@ -69,6 +69,19 @@ TEST_F(CsvRun, ALongValueWidensItsColumnToUnicodeLongTextOnce) {
   EXPECT_EQ(alters, 1u) << trace;
 }
 
+TEST_F(CsvRun, OnAServerWithoutMaxTypesALongValueWidensTheColumnToNtext) {
+  tds::server_options old;
+  old.version_text = tds::version_2000;
+  server = std::make_unique<tds::server>(old);
+  const std::string long_text = std::string(4100, 'z') + "\xC3\xA9";
+  write("old.csv", "k;v\n1;short\n2;" + long_text + "\n3;end\n");
+  console_result r = run({"--src=" + path("old.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=old",
+                          "--dest=csvdb"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(column_types("csvdb", "old"), (std::vector<std::string>{"k nvarchar(255)", "v ntext"}));
+  EXPECT_EQ(table_rows("old"), (rows_t{{"1", "short"}, {"2", long_text}, {"3", "end"}}));
+}
+
 TEST_F(CsvRun, ModeOneIsTheDefaultAndDropsOnlyTheTable) {
   server->execute("CREATE DATABASE shop");
   server->execute("CREATE TABLE t (id int)", "shop");
