@@ -145,4 +145,16 @@ TEST_F(CsvRun, ARefusedRecordAndExtraFieldsAreReportedAndTheExitCodeTellsIt) {
   EXPECT_EQ(quiet.out + quiet.err, "");
 }
 
+TEST_F(CsvRun, AValueTheColumnCannotTakeCostsItsRecordOnly) {
+  server->execute("CREATE DATABASE shop");
+  server->execute("CREATE TABLE d (id nvarchar(10), day datetime)", "shop");
+  write("d.csv", "id;day\n1;2004-05-06\n2;not a date\n3;2004-05-08\n");
+  console_result r = run({"--src=" + path("d.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=d",
+                          "--dest=shop", "--mode=3"});
+  EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+  EXPECT_NE(r.out.find("Error:\nThe value 'not a date' of column 'day' is not a date."), std::string::npos) << r.out;
+  EXPECT_EQ(table_rows("d", "shop"),
+            (rows_t{{"1", "2004-05-06 00:00:00.000"}, {"3", "2004-05-08 00:00:00.000"}}));
+}
+
 }  // namespace
