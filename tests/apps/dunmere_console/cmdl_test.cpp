@@ -254,6 +254,25 @@ TEST_F(Options, TheLastListFileReplacesTheEarlierOneAndAMissingFileEndsTheRun) {
   EXPECT_EQ(handler->errors_reported(), 1u);
 }
 
+TEST_F(Options, TheWorksheetListAndAProfilesSelectionGoFromLeftToRight) {
+  const std::string book = "--src=" + std::string(ORV_SOURCE_DIR) + "/tests/fixtures/xls/sample.xls";
+  std::ofstream(dir / "list.txt") << "My ''Sheet\n";
+  const std::string list = "--tab_file=" + (dir / "list.txt").string();
+  auto selected = [](const conversion_driver& d) {
+    std::vector<std::wstring> names;
+    for (const auto& [name, table] : d.get_sheets()) names.push_back(name);
+    return names;
+  };
+  s.profile.sheets = {L"Data"};
+  EXPECT_TRUE(parse(s, {list.c_str(), "--profile=p.prf", book.c_str(), "--dest=d"}).ok);
+  EXPECT_EQ(selected(s.conv), std::vector<std::wstring>{L"Data"});
+  fake_settings t;
+  t.profile.sheets = {L"Data"};
+  EXPECT_TRUE(parse(t, {"--profile=p.prf", list.c_str(), book.c_str(), "--dest=d"}).ok);
+  EXPECT_EQ(selected(t.conv), std::vector<std::wstring>{L"My ''Sheet"});
+  EXPECT_EQ(handler->errors_reported(), 0u);
+}
+
 TEST(TabList, MarkEncodingEmptyLinesAndBlanks) {
   EXPECT_EQ(parse_tab_list("\xEF\xBB\xBF" "Gr\xC3\xBC" "n\r\n\r\n  \nLast", CP_UTF8),
             (std::vector<std::wstring>{L"Gr\u00FCn", L"  ", L"Last"}));
