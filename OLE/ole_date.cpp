@@ -365,21 +365,17 @@ void append_padded(std::string& out, unsigned value, std::size_t width) {
   while (count) out += digits[--count];
 }
 
-void append_day(std::string& out, const SYSTEMTIME& t) {
-  append_padded(out, t.wYear, 4);
-  out += '-';
-  append_padded(out, t.wMonth, 2);
-  out += '-';
-  append_padded(out, t.wDay, 2);
+// "a<sep>b<sep>c": a in first_width digits, b and c in two.
+void append_three(std::string& out, unsigned a, std::size_t first_width, unsigned b, unsigned c, char sep) {
+  append_padded(out, a, first_width);
+  out += sep;
+  append_padded(out, b, 2);
+  out += sep;
+  append_padded(out, c, 2);
 }
 
-void append_time(std::string& out, const SYSTEMTIME& t) {
-  append_padded(out, t.wHour, 2);
-  out += ':';
-  append_padded(out, t.wMinute, 2);
-  out += ':';
-  append_padded(out, t.wSecond, 2);
-}
+void append_day(std::string& out, const SYSTEMTIME& t) { append_three(out, t.wYear, 4, t.wMonth, t.wDay, '-'); }
+void append_time(std::string& out, const SYSTEMTIME& t) { append_three(out, t.wHour, 2, t.wMinute, t.wSecond, ':'); }
 
 }  // namespace
 
