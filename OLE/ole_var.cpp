@@ -71,7 +71,21 @@ void set_integer(VARIANT& v, VARTYPE vt, long long value) {
 
 // The C library's reading of a leading whole number (0 when there is none).
 long long leading_integer(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
-unsigned long long leading_unsigned(const std::string& text) { return std::strtoull(text.c_str(), nullptr, 10); }
+
+// The leading whole number of a text for the integer type vt (0 when there is
+// none). A number beyond the type's range is not wrapped into it: it throws, as
+// change_type does on overflow.
+__int128 leading_integer_of_type(const std::string& text, VARTYPE vt) {
+  const char* start = text.c_str();
+  while (*start == ' ' || (*start >= '\t' && *start <= '\r')) ++start;
+  errno = 0;
+  __int128 value = *start == '-' ? static_cast<__int128>(std::strtoll(start, nullptr, 10))
+                                 : static_cast<__int128>(std::strtoull(start, nullptr, 10));
+  __int128 low = 0, high = 0;
+  integer_type_range(vt, &low, &high);
+  if (errno == ERANGE || value < low || value > high) throw ole_cast_exception();
+  return value;
+}
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -459,21 +473,17 @@ void ole_variant::from_string(const std::string& text, VARTYPE vt) {
     return;
   }
   switch (vt) {
-    case VT_I1: case VT_I2: case VT_I4: case VT_UI1: case VT_UI2: {
+    case VT_I1: case VT_I2: case VT_I4: case VT_UI1: case VT_UI2: case VT_UI4: {
+      const auto value = static_cast<long long>(leading_integer_of_type(text, vt));
       clear();
-      set_integer(value_, vt, leading_integer(text));
+      set_integer(value_, vt, value);
       return;
     }
-    case VT_UI4:
-      clear();
-      value_.ulVal = static_cast<ULONG>(leading_unsigned(text));
-      value_.vt = VT_UI4;
-      return;
     case VT_I8:
-      set_i8(leading_integer(text));
+      set_i8(static_cast<std::int64_t>(leading_integer_of_type(text, vt)));
       return;
     case VT_UI8:
-      set_ui8(leading_unsigned(text));
+      set_ui8(static_cast<std::uint64_t>(leading_integer_of_type(text, vt)));
       return;
     case VT_R4:
     case VT_R8: {

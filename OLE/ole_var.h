@@ -57,8 +57,10 @@ class ole_variant {
   virtual std::wstring to_wstring() const;
 
   // Builds a value of type vt from text; see the source for the rules by type.
-  // Text that the type cannot take throws ole_type_exception; currency, decimal,
-  // date and binary text that does not read gives VT_EMPTY.
+  // Text that the type cannot take throws ole_type_exception; a whole number
+  // beyond an integer type's range throws ole_cast_exception, as change_type
+  // does; currency, decimal, date and binary text that does not read gives
+  // VT_EMPTY.
   void from_string(const std::string& text, VARTYPE vt);
   void from_wstring(const std::wstring& text, VARTYPE vt);
   // Changes the value's type in place; throws ole_cast_exception when the

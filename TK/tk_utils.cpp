@@ -144,6 +144,7 @@ int tk_compare_nocase(std::string_view a, std::string_view b) {
 }
 
 int tk_wcompare_nocase(std::wstring_view a, std::wstring_view b) { return kernel::compare_nocase(a, b); }
+std::string tk_wnocase_key(std::wstring_view text) { return kernel::nocase_key(text); }
 
 // ---- Splitting -------------------------------------------------------------
 

@@ -13,12 +13,50 @@
 
 namespace {
 
-// The format has no escapes: a line break inside a key or a value would split
-// the entry into lines of their own, so it is written as a blank.
+// A line break inside a key or a value would split the entry into lines of
+// their own, so it is written as a blank.
 std::wstring one_line(std::wstring text) {
   for (auto& c : text)
     if (c == L'\r' || c == L'\n') c = L' ';
   return text;
+}
+
+// A worksheet key of "Selected Tables" is written alone on its line, so a '='
+// in it would read back as a query named by the text before it. Such a key is
+// written with \x3D for each '=' and \\ for each backslash: no worksheet name
+// holds a backslash, so no key line written otherwise has one. Other keys are
+// written as they are.
+const std::wstring escaped_equals = L"\\x3D";
+
+std::wstring escaped_sheet_key(const std::wstring& key) {
+  if (key.find(L'=') == std::wstring::npos && key.find(escaped_equals) == std::wstring::npos) return key;
+  std::wstring out;
+  for (wchar_t c : key) {
+    if (c == L'=')
+      out += escaped_equals;
+    else if (c == L'\\')
+      out += L"\\\\";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::wstring unescaped_sheet_key(const std::wstring& key) {
+  if (key.find(escaped_equals) == std::wstring::npos) return key;
+  std::wstring out;
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (key.compare(i, escaped_equals.size(), escaped_equals) == 0) {
+      out += L'=';
+      i += escaped_equals.size() - 1;
+    } else if (key[i] == L'\\' && i + 1 < key.size() && key[i + 1] == L'\\') {
+      out += L'\\';
+      ++i;
+    } else {
+      out += key[i];
+    }
+  }
+  return out;
 }
 
 bool write_all(int fd, const std::string& bytes) {
@@ -81,23 +119,32 @@ bool udb_profile::store(const std::wstring& file_name) const {
     text += tk_to_utf8(line) + "\r\n";
     const bool key_alone = name == selected_tables_section;
     for (const auto& [key, value] : entries) {
-      line = one_line(key);
-      if (!(key_alone && value.empty())) line += L"=" + one_line(value);
+      if (key_alone && value.empty()) {
+        text += tk_to_utf8(escaped_sheet_key(one_line(key))) + "\r\n";
+        continue;
+      }
+      line = one_line(key) + L"=" + one_line(value);
       text += tk_to_utf8(line) + "\r\n";
     }
     text += "\r\n";
   }
 
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A new file beside the old one, renamed over it once it is complete: a
+  // write that fails leaves the old profile as it was.
+  std::string temp = path + ".XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     tk_trace(2, "Cannot create profile %s", path.c_str());
     return false;
   }
-  // An older file keeps no wider access than a new one.
   ::fchmod(fd, 0600);
-  bool written = write_all(fd, text);
+  bool written = write_all(fd, text) && ::fsync(fd) == 0;
   if (::close(fd) != 0) written = false;
-  if (!written) tk_trace(2, "Cannot write profile %s", path.c_str());
+  if (written && ::rename(temp.c_str(), path.c_str()) != 0) written = false;
+  if (!written) {
+    ::unlink(temp.c_str());
+    tk_trace(2, "Cannot write profile %s", path.c_str());
+  }
   return written;
 }
 
@@ -112,6 +159,7 @@ bool udb_profile::load(const std::wstring& file_name) {
     throw tk_exception(std::string("Profile does not exist. Please verify the correct path/name was given."), 1);
 
   section* current = nullptr;
+  const section* selected = &sections_[selected_tables_section];
   std::string raw;
   for (bool first = true; std::getline(in, raw); first = false) {
     // A UTF-8 byte-order mark that an editor put in front is no part of the text.
@@ -126,7 +174,7 @@ bool udb_profile::load(const std::wstring& file_name) {
     if (current == nullptr) return false;
     size_t eq = line.find(L'=');
     if (eq == std::wstring::npos)
-      current->emplace(line, std::wstring());
+      current->emplace(current == selected ? unescaped_sheet_key(line) : line, std::wstring());
     else
       current->emplace(tk_trim(line.substr(0, eq)), line.substr(eq + 1));
   }

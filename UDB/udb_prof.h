@@ -18,8 +18,10 @@ public:
   // Starts with the three common sections, empty.
   udb_profile();
 
-  // Writes the profile to the file (created with owner-only access, since a
-  // profile may hold a password). True when the whole file was written.
+  // Writes the profile to a new file (owner-only access, since a profile may
+  // hold a password) and renames it over the old one, which a failed write
+  // leaves as it was. A worksheet key holding '=' is written with \x3D for it.
+  // True when the whole file was written.
   bool store(const std::wstring& file_name) const;
   // Reads the file into the profile: sections are continued, existing keys keep
   // their values. Throws a level-1 tk_exception when the file does not exist or

@@ -8,9 +8,8 @@
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
-#include "common/csv_decode.h"
 #include "common/csv_splitter.h"
-#include "platform/kernel/last_error.h"
+#include "common/text_code_page.h"
 
 namespace {
 
@@ -39,16 +38,6 @@ std::wstring index_name(std::size_t index) { return L"F" + std::to_wstring(index
 // its sign, so only 0x01 to 0x7F can match.
 wchar_t wide_delimiter(char delimiter) { return static_cast<wchar_t>(static_cast<signed char>(delimiter)); }
 
-// A level-1 error naming the file, with the system's text for the C library error.
-tk_exception file_error(const wchar_t* what, const std::wstring& path, int err) {
-    std::wstring message = what + path;
-    if (auto reason = kernel::system_message(kernel::error_from_errno(err))) {
-        while (!reason->empty() && (reason->back() == '\n' || reason->back() == '\r')) reason->pop_back();
-        message += L": " + tk_from_narrow(*reason, CP_THREAD_ACP);
-    }
-    return tk_exception(message, 1);
-}
-
 }  // namespace
 
 // ---- csv_field -------------------------------------------------------------
@@ -76,7 +65,10 @@ csv_record::~csv_record() = default;
 void csv_record::do_create(const std::wstring& line, const udb_schema& schema, char delimiter) {
     tk_wtrace(1, L"csv_record::do_create(%s)", line.c_str());
     tk_trace(1, "GOT DELIM: %02X", static_cast<unsigned char>(delimiter));
-    std::size_t n = csv_split(line, wide_delimiter(delimiter), schema.size(), texts_);
+    const csv_split_result split = csv_split(line, wide_delimiter(delimiter), schema.size(), texts_);
+    const std::size_t n = split.kept;
+    fields_in_line_ = split.total;
+    drops_text_ = split.dropped_text;
     // The field objects stay from line to line; a field keeps the name of its
     // position, so only the text changes.
     while (fields_.size() > n) {
@@ -107,9 +99,19 @@ csv_file::csv_file(const std::wstring& path, char delimiter, bool names_in_first
     tk_wtrace(1, L"csv_file::ctor(%s)", path.c_str());
     file_size_ = input_.size();
     tk_trace(1, "=== Got file size: %I64d ===", file_size_);
+    input_.set_delimiter(delimiter);
+    const std::string_view head = input_.head();
+    if (input_.read_error() != 0) throw file_error(L"Error reading CSV file ", path_, input_.read_error());
+    // One code page for the whole file, decided before its first line.
+    code_page_ = text_code_page(head, input_.is_regular() ? input_.fd() : -1, path);
+    tk_trace(1, "CSV code page: %u", code_page_);
+    record_number_ = names_in_first_row ? 0 : 1;
     read_current();
     init_schema(current_line_, names_in_first_row);
-    if (names_in_first_row) read_current();
+    if (names_in_first_row) {
+        record_number_ = 1;
+        read_current();
+    }
 }
 
 csv_file::~csv_file() = default;
@@ -130,12 +132,34 @@ udb_record* csv_file::get_record() {
     } else {
         current_record_ = std::make_unique<csv_record>(current_line_, schema_, delimiter_);
     }
+    if (current_record_->drops_text() && reported_record_ != record_number_) {
+        reported_record_ = record_number_;
+        const std::size_t k = current_record_->fields_in_line(), m = schema_.size();
+        errors_.emplace_back(tk_wformat(L"record #%d has %d fields, the first line has %d; fields %d to %d were not "
+                                        L"converted",
+                                        record_number_, static_cast<int>(k), static_cast<int>(m),
+                                        static_cast<int>(m + 1), static_cast<int>(k)),
+                             0);
+    }
     return current_record_.get();
+}
+
+std::vector<tk_exception> csv_file::take_errors() {
+    std::vector<tk_exception> taken;
+    taken.swap(errors_);
+    return taken;
+}
+
+std::wstring csv_file::record_name() const {
+    return record_number_ == 0 ? L"the line of field names" : L"record #" + std::to_wstring(record_number_);
 }
 
 bool csv_file::is_eof() { return input_.at_end() && current_line_.empty(); }
 
-void csv_file::next() { read_current(); }
+void csv_file::next() {
+    ++record_number_;
+    read_current();
+}
 
 void csv_file::prev() { throw tk_mail_assertion("csv_util", 240); }
 
@@ -144,7 +168,7 @@ void csv_file::reset() { input_.rewind(); }
 void csv_file::init_schema(const std::wstring& first_line, bool names_in_first_row) {
     tk_wtrace(1, L"csv_file::init_schema(%s)", first_line.c_str());
     std::vector<std::wstring> texts;
-    std::size_t n = csv_split(first_line, wide_delimiter(delimiter_), 0, texts);
+    const std::size_t n = csv_split(first_line, wide_delimiter(delimiter_), 0, texts).kept;
     unique_names names;
     for (const t_ftd* f : schema_) names.used.insert(f->name);
     for (std::size_t i = 0; i < n; ++i) {
@@ -185,12 +209,24 @@ void csv_file::read_into(std::wstring& line) {
     input_.read_line(line_bytes_);
     // A file that cannot be read to its end must not look like a shorter one.
     if (input_.read_error() != 0) throw file_error(L"Error reading CSV file ", path_, input_.read_error());
-    csv_decode(line_bytes_, line);
+    decode_text(line_bytes_, code_page_, line);
 }
 
 void csv_file::read_current() {
     read_into(current_line_);
     finished_.store(input_.at_end() && current_line_.empty(), std::memory_order_relaxed);
+    if (const auto& cut = input_.cut()) {
+        const long long line = cut->line;
+        std::wstring what =
+            cut->truncated
+                ? tk_wformat(L"the quoted field that begins on line %lld is longer than 64 MB; it was cut there and "
+                             L"the rest of that line was not converted",
+                             line)
+                : tk_wformat(L"the quoted field that begins on line %lld %s; the record ends with that line and "
+                             L"the lines after it are read as records",
+                             line, cut->too_long ? L"is longer than 64 MB or never closed" : L"is never closed");
+        errors_.emplace_back(record_name() + L": " + what, 0);
+    }
 }
 
 int csv_file::get_read_percent() const {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_excep.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_rec.h"
 #include "UDB/udb_recs.h"
@@ -35,23 +36,33 @@ class csv_record : public udb_record {
 public:
     // Splits the line at the delimiter: the fields take the names of the
     // schema's columns, or F1, F2, ... when the schema has none. Fields beyond
-    // the schema's columns are dropped; a shorter line gives fewer fields.
+    // the schema's columns are dropped (fields_in_line and drops_text tell
+    // about them); a shorter line gives fewer fields.
     csv_record(const std::wstring& line, const udb_schema& schema, char delimiter);
     ~csv_record() override;
 
     // Parses the next line into this record, reusing its field objects.
     void do_create(const std::wstring& line, const udb_schema& schema, char delimiter);
 
+    // The number of fields of the line, those dropped included.
+    std::size_t fields_in_line() const { return fields_in_line_; }
+    // A dropped field is not empty.
+    bool drops_text() const { return drops_text_; }
+
 private:
+    std::size_t fields_in_line_ = 0;
+    bool drops_text_ = false;
     std::vector<std::wstring> texts_;                 // field texts of the line, reused
     std::vector<std::unique_ptr<udb_field>> spare_;  // fields of longer lines, kept for reuse
 };
 
 class csv_file : public udb_recordset {
 public:
-    // Opens the file; a file that cannot be opened raises a level-1 tk_exception
-    // naming it. Reads the first line into the schema; with names_in_first_row
-    // the first record is the second line.
+    // Opens the file; a file that cannot be opened, or that is UTF-16 or
+    // UTF-32 text, raises a level-1 tk_exception naming it. Decides the code
+    // page the whole file is read in (text_code_page.h). Reads the first line
+    // into the schema; with names_in_first_row the first record is the second
+    // line.
     csv_file(const std::wstring& path, char delimiter, bool names_in_first_row);
     ~csv_file() override;
 
@@ -76,12 +87,20 @@ public:
     void write_csv_field(const std::string& text);
 
     char get_delimiter() const { return delimiter_; }
+    // The code page the file is read in.
+    UINT get_code_page() const { return code_page_; }
 
+    // The level-0 errors of the lines read since the last call, in order: a
+    // record with text past the first line's fields, a quoted field cut short.
+    // Each names its record; the record itself is still delivered.
+    std::vector<tk_exception> take_errors();
 private:
     // Reads the next line into `line`; a read error raises a level-1 tk_exception.
     void read_into(std::wstring& line);
     // Reads the next line into current_line_.
     void read_current();
+    // "record #n", or the first line when it holds the field names.
+    std::wstring record_name() const;
     struct unique_names;
     std::wstring make_unique_field_name(const std::wstring& name, unique_names& names) const;
 
@@ -93,6 +112,10 @@ private:
     std::int64_t file_size_ = 0;
     std::unique_ptr<csv_record> current_record_;
     std::string line_bytes_;  // the bytes of the last line read, reused
+    UINT code_page_ = CP_UTF8;
+    int record_number_ = 0;  // of the record in current_line_; 0 for the line of field names
+    int reported_record_ = -1;  // the last record whose dropped fields were reported
+    std::vector<tk_exception> errors_;
     std::atomic<bool> finished_ = false;  // the end is reached (asked by the progress display)
 };
 

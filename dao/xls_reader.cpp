@@ -1,5 +1,8 @@
 #include "dao/xls_reader.h"
 
+#include <set>
+#include <utility>
+
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 #include "dao/dao_db.h"
@@ -48,9 +51,24 @@ bool xls_reader::get_all_sheets(std::vector<std::wstring>& sheets) {
 void xls_reader::get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets) {
   tk_trace(1, "xls_reader::get_all_sheets(2)");
   sheets_.clear();
+  std::vector<std::pair<std::wstring, std::wstring>> found;  // display name, table
+  std::set<std::wstring> simple_names;
   for (const auto& table : db.get_tables()) {
     if (!non_system(table)) continue;
-    std::wstring name = simplify_name(table);
+    found.emplace_back(simplify_name(table), table);
+    simple_names.insert(found.back().first);
+  }
+  for (auto& [name, table] : found) {
+    // Names that differ only in the blanks around them ("Data" and "Data ")
+    // simplify alike: the first keeps the name, a later one is "Data (2)", ...
+    if (sheets_.count(name)) {
+      std::wstring base = name;
+      for (int n = 2;; ++n) {
+        name = base + L" (" + std::to_wstring(n) + L")";
+        if (!simple_names.count(name) && !sheets_.count(name)) break;
+      }
+      tk_wtrace(2, L"Worksheet %s is listed as %s", table.c_str(), name.c_str());
+    }
     sheets.push_back(name);
     sheets_.emplace(name, table);
   }

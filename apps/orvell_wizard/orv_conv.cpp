@@ -183,8 +183,10 @@ void orvell_converter::convert_from_xls() {
 void orvell_converter::convert_from_csv() {
   tk_wtrace(1, L"orvell_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src_.c_str(), dest_.c_str(),
             csv_table_name.c_str());
-  std::unique_ptr<udb_database> dest_db = get_dest_base();
+  // The file first: one that cannot be read (UTF-16 text, say) leaves no
+  // database or dump file behind.
   auto reader = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
+  std::unique_ptr<udb_database> dest_db = get_dest_base();
   csv_percent_ = 0;
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =
@@ -203,19 +205,27 @@ void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, 
   if (!source || !dest || !db) throw tk_mail_assertion("orv_conv", 303);
   counter_reset reset(record_counter_);
   record_counter_ = 0;
-  const csv_file* csv = from_xls ? nullptr : dynamic_cast<const csv_file*>(source);
+  csv_file* csv = from_xls ? nullptr : dynamic_cast<csv_file*>(source);
   sql_field_upsizer upsizer(db, dest);
   if (from_xls) tk_wtrace(3, L"Converting worksheet %s", source->get_name().c_str());
   const bool refine = refine_types && mode_ != 3;
   dates_map dates(dest->get_name(), source->get_schema(), false);
   num_map numbers(dest->get_name(), source->get_schema());
   error_handler& handler = error_handler::instance();
+  // What the CSV reader found wrong in the lines it read (text past the first
+  // line's fields, a quoted field cut short): each a level-0 error of its
+  // record, after which the run goes on.
+  auto report_csv_errors = [&] {
+    if (csv)
+      for (const tk_exception& e : csv->take_errors()) handler.handle(e, false);
+  };
 
   while (!source->is_eof()) {
     end_if_stop_requested();
     tk_trace(1, "Converting %d record", static_cast<int>(record_counter_.load()));
     udb_record* record = source->get_record();
     if (!record) throw tk_mail_assertion("orv_conv", 336);
+    report_csv_errors();
     try {
       if (from_xls && skip_empty_rows && record->is_empty()) {
         tk_trace(1, "Empty -> skip");
@@ -233,6 +243,7 @@ void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, 
     source->next();
     if (csv) csv_percent_ = csv->get_read_percent();
   }
+  report_csv_errors();
 
   // The rows still held by the table go to the server before its columns change.
   flush_table(*dest);

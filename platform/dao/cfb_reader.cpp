@@ -83,8 +83,9 @@ class compound_file {
   // chain that leaves the table or comes back to a sector (a loop) is damage.
   template <class Read>
   static std::optional<std::string> chain(const std::vector<std::uint32_t>& table, std::uint32_t start,
-                                          std::size_t limit, Read read) {
+                                          std::size_t limit, Read read, std::size_t expected = 0) {
     std::string out;
+    out.reserve(expected);
     std::vector<bool> seen(table.size());
     for (std::uint32_t at = start; at != end_of_chain && out.size() < limit;) {
       if (at > max_regular_sector || at >= table.size() || seen[at]) return std::nullopt;
@@ -111,7 +112,7 @@ class compound_file {
     if (size > file_.size()) return std::nullopt;
     std::optional<std::string> out;
     if (size >= cutoff) {
-      out = chain(fat_, start, size, [&](std::uint32_t s) { return sector(s); });
+      out = chain(fat_, start, size, [&](std::uint32_t s) { return sector(s); }, size);
     } else {
       // Small streams live in 64-byte sectors of the root entry's own stream.
       std::size_t mini_size = le32(root, 0x78);
@@ -126,7 +127,9 @@ class compound_file {
       std::string_view area(*mini);
       out = chain(minifat, start, size, [&](std::uint32_t s) { return area.substr(std::min(area.size(), std::size_t{s} * 64), 64); });
     }
-    if (!out || out->size() != size) return std::nullopt;
+    // A chain that ends before the size the directory gives is taken as it is
+    // (some writers record a larger size): the records in it say whether it is whole.
+    if (!out || out->size() > size) return std::nullopt;
     return out;
   }
 

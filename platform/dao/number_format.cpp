@@ -1,5 +1,7 @@
 #include "platform/dao/number_format.h"
 
+#include "platform/dao/serial_date.h"
+
 namespace jet {
 
 format_class builtin_format_class(int id) {
@@ -91,6 +93,24 @@ format_class custom_format_class(std::string_view code) {
   if (date) return clock && !day_part ? format_class::time : format_class::date;
   if (currency) return format_class::currency;
   return format_class::number;
+}
+
+void set_number_cell(cell& c, double number, format_class cls, bool date1904) {
+  c.currency = false;
+  if (cls == format_class::date || cls == format_class::time) {
+    // Below 1 a serial is a time alone, except in the 1904 system under a
+    // format that shows the day: that is 1904-01-01.
+    double date = date1904 && cls == format_class::date && number < 1 ? number + 1462
+                                                                       : serial_to_ole_date(number, date1904);
+    if (number >= 0 && date < max_ole_date) {
+      c.kind = cell_kind::date;
+      c.number = date;
+      return;
+    }
+  }
+  c.kind = cell_kind::number;
+  c.number = number;
+  c.currency = cls == format_class::currency;
 }
 
 }  // namespace jet

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "platform/dao/workbook.h"
+
 namespace jet {
 
 // A date format shows a day, month or year; a time format shows only the time
@@ -17,5 +19,10 @@ format_class builtin_format_class(int id);
 // brackets and escapes (the elapsed-time brackets [h], [mm], [ss] count too);
 // currency when it shows a currency symbol.
 format_class custom_format_class(std::string_view code);
+
+// A number cell under its format: a date or time as an OLE date (a negative
+// serial, or one beyond the OLE range, stays a number), an amount of money, or a
+// plain number. The same for .xlsx and .xls workbooks.
+void set_number_cell(cell& c, double number, format_class cls, bool date1904);
 
 }  // namespace jet

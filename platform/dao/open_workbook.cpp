@@ -1,8 +1,6 @@
 // Recognises a workbook by its content, not its file name.
 #include <cstring>
 #include <fstream>
-#include <iterator>
-#include <string_view>
 
 #include "platform/dao/jet_error.h"
 #include "platform/dao/workbook.h"
@@ -16,14 +14,6 @@ namespace {
 constexpr unsigned char zip_magic[4] = {'P', 'K', 3, 4};
 constexpr unsigned char cfb_magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-// An encrypted OOXML package is a compound file holding an "EncryptedPackage" stream.
-bool holds_encrypted_package(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  static const char name[] = "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0";
-  return std::string_view(bytes).find(std::string_view(name, sizeof name - 1)) != std::string_view::npos;
-}
-
 }  // namespace
 
 std::unique_ptr<workbook> open_workbook(const std::string& path) {
@@ -35,10 +25,11 @@ std::unique_ptr<workbook> open_workbook(const std::string& path) {
   in.close();
   if (got >= 4 && std::memcmp(head, zip_magic, 4) == 0)
     return std::make_unique<xlsx_workbook>(zip_package::open_file(path));
-  if (got == 8 && std::memcmp(head, cfb_magic, 8) == 0) {
-    if (holds_encrypted_package(path)) throw_jet(err_encrypted);
-    return std::make_unique<xls_workbook>(path);
-  }
+  // A compound file: an .xls workbook, or an encrypted .xlsx package (3161).
+  if (got == 8 && std::memcmp(head, cfb_magic, 8) == 0) return std::make_unique<xls_workbook>(path);
+  // A bare BIFF stream: Excel 2.x to 4.0 wrote their workbooks without a compound file.
+  if (got >= 4 && head[0] == 0x09 && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04))
+    return std::make_unique<xls_workbook>(std::string(reinterpret_cast<const char*>(head), static_cast<std::size_t>(got)), false);
   throw_bad_format("not a workbook");
 }
 

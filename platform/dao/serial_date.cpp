@@ -33,6 +33,13 @@ void civil_from_days(long long z, int& year, int& month, int& day) {
 
 const long long ole_epoch = days_from_civil(1899, 12, 30);
 
+// OLE dates before the epoch count the days backwards and the time forwards:
+// 1899-12-29 06:00 is -1.25.
+double ole_date_of(long long days, double fraction) {
+  double d = static_cast<double>(days);
+  return days < 0 ? d - fraction : d + fraction;
+}
+
 bool take_int(std::string_view& text, std::size_t digits, int& out) {
   if (text.size() < digits) return false;
   auto [end, ec] = std::from_chars(text.data(), text.data() + digits, out);
@@ -93,8 +100,7 @@ std::optional<double> parse_iso_date(std::string_view text) {
     if (!text.empty() && text[0] == 'Z') text.remove_prefix(1);
     if (!text.empty()) return std::nullopt;
   }
-  return static_cast<double>(days_from_civil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - ole_epoch) +
-         fraction;
+  return ole_date_of(days_from_civil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - ole_epoch, fraction);
 }
 
 civil_time ole_date_parts(double date) {
@@ -118,10 +124,9 @@ civil_time ole_date_parts(double date) {
 }
 
 double ole_date_from_parts(const civil_time& t) {
-  double days = static_cast<double>(
-      days_from_civil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) - ole_epoch);
-  double fraction = (t.hour * 3600 + t.minute * 60 + t.second) / 86400.0;
-  return days < 0 ? days - fraction : days + fraction;
+  return ole_date_of(
+      days_from_civil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) - ole_epoch,
+      (t.hour * 3600 + t.minute * 60 + t.second) / 86400.0);
 }
 
 std::string ole_date_text(double date) {

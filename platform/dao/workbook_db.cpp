@@ -2,8 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "platform/dao/dao_types.h"
 #include "platform/dao/excel_names.h"
@@ -11,6 +14,8 @@
 #include "platform/dao/jet_sql.h"
 #include "platform/dao/number_text.h"
 #include "platform/dao/serial_date.h"
+#include "platform/dao/sql_shape.h"
+#include "platform/dao/text_match.h"
 
 namespace jet {
 
@@ -23,8 +28,49 @@ const char* declared_type(int type) {
     case dbCurrency: return "CURRENCY";
     case dbDate: return "DATETIME";
     case dbBoolean: return "BOOLEAN";
-    case dbMemo: return "MEMO";
-    default: return "TEXT";
+    case dbMemo: return "MEMO COLLATE JETTEXT";
+    default: return "TEXT COLLATE JETTEXT";
+  }
+}
+
+// ---- text comparison ----
+
+int collate_nocase(void*, int a_size, const void* a, int b_size, const void* b) {
+  return compare_text_nocase({static_cast<const char*>(a), static_cast<std::size_t>(a_size)},
+                             {static_cast<const char*>(b), static_cast<std::size_t>(b_size)});
+}
+
+std::string_view text_of(sqlite3_value* v) {
+  auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  return {text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(v))};
+}
+
+// like(pattern, text [, escape]), as SQLite calls it for "text LIKE pattern":
+// the pattern is compiled once per statement.
+void like_function(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  for (int i = 0; i < argc; ++i)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(context);
+  try {
+    auto* pattern = static_cast<like_pattern*>(sqlite3_get_auxdata(context, 0));
+    if (!pattern) {
+      char32_t escape = 0;
+      if (argc == 3) {
+        std::string_view e = text_of(argv[2]);
+        if (e.size() != 1) return sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+        escape = static_cast<unsigned char>(e[0]);
+      }
+      auto compiled = std::make_unique<like_pattern>(text_of(argv[0]), escape);
+      pattern = compiled.get();
+      sqlite3_set_auxdata(context, 0, compiled.release(), [](void* p) { delete static_cast<like_pattern*>(p); });
+      // SQLite may drop it at once; then it is made again for the next row.
+      if (!sqlite3_get_auxdata(context, 0)) {
+        sqlite3_result_int(context, like_pattern(text_of(argv[0]), escape).matches(text_of(argv[1])));
+        return;
+      }
+    }
+    sqlite3_result_int(context, pattern->matches(text_of(argv[1])) ? 1 : 0);
+  } catch (const std::exception& e) {
+    sqlite3_result_error(context, e.what(), -1);
   }
 }
 
@@ -324,6 +370,10 @@ sqlite3_stmt* workbook_db::prepare(const std::string& sql) {
     if (sqlite3_open_v2(":memory:", &sql_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
       throw std::bad_alloc();
     sqlite3_create_module(sql_, "workbook_table", &sheet_module, this);
+    sqlite3_create_collation_v2(sql_, "JETTEXT", SQLITE_UTF8, nullptr, collate_nocase, nullptr);
+    for (int args : {2, 3})
+      sqlite3_create_function_v2(sql_, "like", args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, like_function,
+                                 nullptr, nullptr, nullptr);
   }
   for (;;) {
     sqlite3_stmt* statement = nullptr;
@@ -361,97 +411,252 @@ sqlite3_stmt* select_only(sqlite3_stmt* statement) {
 }
 }  // namespace
 
+namespace {
+
+std::atomic<std::uint64_t> runs{0};
+
+// Steps a statement; the error of a virtual table, or SQLite's, is raised.
+int step_statement(workbook_db* db, sqlite3_stmt* statement) {
+  int rc = sqlite3_step(statement);
+  if (db)
+    if (auto error = db->take_module_error()) std::rethrow_exception(error);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw_jet(err_query_syntax, sqlite3_errmsg(sqlite3_db_handle(statement)));
+  return rc;
+}
+
+// Finalizes a statement unless it is released.
+struct statement_guard {
+  sqlite3_stmt* statement;
+  ~statement_guard() {
+    if (statement) sqlite3_finalize(statement);
+  }
+  sqlite3_stmt* release() { return std::exchange(statement, nullptr); }
+};
+
+constexpr long text_size = 255;
+
+// What a column's values were, over every row.
+struct column_seen {
+  bool integer = false, real = false, text = false, wide = false;
+  bool all_bool = true, all_currency = true, all_dates = true;
+  std::size_t longest = 0;
+
+  void add(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+      case SQLITE_NULL: return;
+      case SQLITE_INTEGER: {
+        integer = true;
+        auto v = sqlite3_column_int64(statement, column);
+        wide = wide || v < INT32_MIN || v > INT32_MAX;
+        all_bool = all_bool && (v == 0 || v == 1);
+        number(static_cast<double>(v));
+        return;
+      }
+      case SQLITE_FLOAT:
+        real = true;
+        all_bool = false;
+        number(sqlite3_column_double(statement, column));
+        return;
+      default: {
+        text = true;
+        auto* t = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        longest = std::max(longest, utf16_length(t ? t : ""));
+      }
+    }
+  }
+  void number(double v) {
+    all_dates = all_dates && v >= min_ole_date && v < max_ole_date;
+    double scaled = v * 10000.0;
+    all_currency = all_currency && std::fabs(scaled) < 9.2e18 &&
+                   static_cast<double>(std::llround(scaled)) / 10000.0 == v;
+  }
+
+  // Text when any value is text (Memo when one is longer than a Text field
+  // holds); else the kind of numbers of the column's source when every number
+  // is one; else Long for whole numbers of an expression, Double for the rest.
+  field_def decide(const std::optional<field_def>& source) const {
+    if (text) return longest > static_cast<std::size_t>(text_size) ? field_def{"", dbMemo, 0} : field_def{"", dbText, text_size};
+    if (!integer && !real) return source ? *source : field_def{"", dbText, text_size};
+    int kind = source ? source->type : 0;
+    if (kind == dbDate && all_dates) return {"", dbDate, 8};
+    if (kind == dbCurrency && all_currency) return {"", dbCurrency, 8};
+    if (kind == dbBoolean && all_bool) return {"", dbBoolean, 1};
+    if (kind == 0 && !real && !wide) return {"", dbLong, 4};
+    return {"", dbDouble, 8};
+  }
+};
+
+}  // namespace
+
+int workbook_db::source_of_call(const std::string& argument, const std::string& from_clause) {
+  // The argument's own column type, from the statement that reads it alone.
+  try {
+    statement_guard probe{prepare("SELECT " + argument + " " + from_clause)};
+    const char* decl = sqlite3_column_decltype(probe.statement, 0);
+    return decl ? field_of_declared(decl).type : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+const workbook_db::typed_query& workbook_db::typed(const std::string& text, sqlite3_stmt* statement) {
+  if (auto known = typed_.find(text); known != typed_.end()) return known->second;
+  int columns = sqlite3_column_count(statement);
+  if (columns > static_cast<int>(max_fields)) throw_jet(err_too_many_fields);
+  auto count = static_cast<std::size_t>(columns);
+
+  // Each column's source: the table column it reads, or the one whose Max or
+  // Min it is.
+  std::vector<std::optional<field_def>> sources(count);
+  for (int i = 0; i < columns; ++i)
+    if (const char* decl = sqlite3_column_decltype(statement, i)) sources[static_cast<std::size_t>(i)] = field_of_declared(decl);
+  std::vector<const select_item*> items(count, nullptr);
+  auto shape = select_shape_of(text);
+  if (shape) {
+    std::size_t stars = 0;
+    for (const auto& item : shape->items) stars += item.star;
+    if (stars == 0 && shape->items.size() == count) {
+      for (std::size_t i = 0; i < count; ++i) items[i] = &shape->items[i];
+    } else if (stars == 1 && shape->items.size() - 1 <= count) {
+      // The columns before and after the one star stand for their items.
+      std::size_t star = 0;
+      while (!shape->items[star].star) ++star;
+      for (std::size_t i = 0; i < star; ++i) items[i] = &shape->items[i];
+      std::size_t after = shape->items.size() - star - 1;
+      for (std::size_t k = 0; k < after; ++k) items[count - after + k] = &shape->items[star + 1 + k];
+    }
+  }
+  std::vector<field_def> fields(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* name = sqlite3_column_name(statement, static_cast<int>(i));
+    fields[i].name = name ? name : "";
+    const select_item* item = items[i];
+    if (!item) continue;
+    // Jet names a computed column without an alias by its position.
+    if (!is_column_reference(item->expression) && item->expression == item->text && fields[i].name == item->text)
+      fields[i].name = "Expr" + std::to_string(1000 + i);
+    if (sources[i] || shape->from_clause.empty()) continue;
+    for (const char* function : {"MAX", "MIN"}) {
+      std::string argument = call_argument(item->expression, function);
+      if (argument.empty()) continue;
+      if (int type = source_of_call(argument, shape->from_clause)) sources[i] = field_def{"", type, 0};
+    }
+  }
+
+  std::vector<column_seen> seen(count);
+  std::uint64_t rows = 0;
+  ++runs;
+  while (step_statement(this, statement) == SQLITE_ROW) {
+    ++rows;
+    for (std::size_t i = 0; i < count; ++i) seen[i].add(statement, static_cast<int>(i));
+  }
+  sqlite3_reset(statement);
+
+  typed_query result;
+  result.rows = rows;
+  for (std::size_t i = 0; i < count; ++i) {
+    field_def f = seen[i].decide(sources[i]);
+    f.name = fields[i].name;
+    result.fields.push_back(std::move(f));
+    result.sources.push_back(sources[i] ? sources[i]->type : 0);
+  }
+  return typed_.emplace(text, std::move(result)).first->second;
+}
+
 std::unique_ptr<query_cursor> workbook_db::query(std::string_view sql) {
-  return std::make_unique<query_cursor>(this, select_only(prepare(rewrite_jet_sql(sql))));
+  std::string text = rewrite_jet_sql(sql);
+  statement_guard statement{select_only(prepare(text))};
+  const typed_query& t = typed(text, statement.statement);
+  return std::make_unique<query_cursor>(this, statement.release(), t.fields, t.sources);
 }
 
 void workbook_db::check_query(std::string_view sql) {
   sqlite3_finalize(select_only(prepare(rewrite_jet_sql(sql))));
 }
 
+std::uint64_t workbook_db::record_count(std::string_view sql) {
+  std::string table = select_all_table(std::string(sql));
+  if (!table.empty() && find_table(table) >= 0) return this->table(table).record_count;
+  std::string text = rewrite_jet_sql(sql);
+  statement_guard statement{select_only(prepare(text))};
+  return typed(text, statement.statement).rows;
+}
+
+std::uint64_t workbook_db::query_runs() { return runs.load(); }
+
 // ---- query cursor ----
 
 query_cursor::query_cursor(workbook_db* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {
+  statement_guard guard{statement};
   int columns = sqlite3_column_count(statement_);
-  if (columns > static_cast<int>(max_fields)) {
-    sqlite3_finalize(statement_);
-    statement_ = nullptr;
-    throw_jet(err_too_many_fields);
-  }
-  bool any_mixed = false;
+  if (columns > static_cast<int>(max_fields)) throw_jet(err_too_many_fields);
+  std::vector<bool> declared;
   for (int i = 0; i < columns; ++i) {
     const char* decl = sqlite3_column_decltype(statement_, i);
-    field_def f = field_of_declared(decl);
-    if (!decl) f = {"", dbText, 255};
+    field_def f = decl ? field_of_declared(decl) : field_def{"", dbText, text_size};
     const char* name = sqlite3_column_name(statement_, i);
     f.name = name ? name : "Expr" + std::to_string(1000 + i);
     fields_.push_back(f);
-    mixed_.push_back(decl == nullptr);
-    any_mixed = any_mixed || decl == nullptr;
+    declared.push_back(decl != nullptr);
   }
-  if (!any_mixed) return;
-  // Columns of expressions: typed from all their values.
-  struct seen {
-    bool integer = false, real = false, text = false, wide = false;
-    std::size_t longest = 0;
-  };
-  std::vector<seen> kinds(static_cast<std::size_t>(columns));
-  try {
-    while (step() == SQLITE_ROW) {
-      for (int i = 0; i < columns; ++i) {
-        if (!mixed_[static_cast<std::size_t>(i)]) continue;
-        auto& k = kinds[static_cast<std::size_t>(i)];
-        switch (sqlite3_column_type(statement_, i)) {
-          case SQLITE_INTEGER: {
-            k.integer = true;
-            auto v = sqlite3_column_int64(statement_, i);
-            k.wide = k.wide || v < INT32_MIN || v > INT32_MAX;
-            break;
-          }
-          case SQLITE_FLOAT: k.real = true; break;
-          case SQLITE_NULL: break;
-          default: {
-            k.text = true;
-            auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, i));
-            k.longest = std::max(k.longest, utf16_length(text ? text : ""));
-          }
-        }
-      }
+  if (std::find(declared.begin(), declared.end(), false) != declared.end()) {
+    // Columns of expressions: typed from all their values.
+    std::vector<column_seen> seen(static_cast<std::size_t>(columns));
+    ++runs;
+    while (step_statement(db_, statement_) == SQLITE_ROW)
+      for (int i = 0; i < columns; ++i) seen[static_cast<std::size_t>(i)].add(statement_, i);
+    sqlite3_reset(statement_);
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      if (declared[i]) continue;
+      field_def f = seen[i].decide(std::nullopt);
+      f.name = fields_[i].name;
+      fields_[i] = f;
     }
-  } catch (...) {
-    sqlite3_finalize(statement_);
-    statement_ = nullptr;
-    throw;
   }
-  sqlite3_reset(statement_);
-  for (int i = 0; i < columns; ++i) {
-    if (!mixed_[static_cast<std::size_t>(i)]) continue;
-    auto& k = kinds[static_cast<std::size_t>(i)];
-    auto& f = fields_[static_cast<std::size_t>(i)];
-    if (!k.text && !k.integer && !k.real) f.type = dbText, f.size = 255;
-    else if (!k.text && k.integer && !k.real && !k.wide) f.type = dbLong, f.size = 4;
-    else if (!k.text && (k.integer || k.real)) f.type = dbDouble, f.size = 8;
-    else if (k.longest > 255) f.type = dbMemo, f.size = 0;
-    else f.type = dbText, f.size = 255;
-  }
+  guard.release();
 }
+
+query_cursor::query_cursor(workbook_db* db, sqlite3_stmt* statement, std::vector<field_def> fields,
+                           std::vector<int> sources)
+    : db_(db), statement_(statement), fields_(std::move(fields)), sources_(std::move(sources)) {}
 
 query_cursor::~query_cursor() {
   if (statement_) sqlite3_finalize(statement_);
 }
 
 int query_cursor::step() {
-  int rc = sqlite3_step(statement_);
-  if (db_)
-    if (auto error = db_->take_module_error()) std::rethrow_exception(error);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw_jet(err_query_syntax, sqlite3_errmsg(sqlite3_db_handle(statement_)));
-  return rc;
+  if (!started_) {
+    started_ = true;
+    ++runs;
+  }
+  return step_statement(db_, statement_);
 }
 
-void query_cursor::rewind() { sqlite3_reset(statement_); }
+void query_cursor::rewind() {
+  if (delivered_ <= 1) {
+    // Nothing read beyond the first row: it is given again, and the statement
+    // goes on from where it is.
+    replay_ = delivered_ == 1;
+    delivered_ = 0;
+    return;
+  }
+  sqlite3_reset(statement_);
+  started_ = done_ = replay_ = false;
+  delivered_ = 0;
+}
 
 bool query_cursor::next(std::vector<value>& record) {
-  if (step() != SQLITE_ROW) return false;
+  if (replay_) {
+    replay_ = false;
+    record = first_;
+    delivered_ = 1;
+    return true;
+  }
+  if (done_) return false;
+  if (step() != SQLITE_ROW) {
+    done_ = true;
+    return false;
+  }
   record.resize(fields_.size());
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     int col = static_cast<int>(i);
@@ -485,17 +690,26 @@ bool query_cursor::next(std::vector<value>& record) {
         v.type = value::kind::integer;
         v.integer = sqlite3_column_int64(statement_, col);
         break;
-      default:
+      default: {
         v.type = value::kind::text;
-        if (storage == SQLITE_FLOAT) {
+        // A number among text: as the worksheet shows its kind as text.
+        int source = i < sources_.size() ? sources_[i] : 0;
+        if (storage != SQLITE_TEXT && storage != SQLITE_BLOB && source == dbDate) {
+          v.text = ole_date_text(sqlite3_column_double(statement_, col));
+        } else if (storage == SQLITE_INTEGER && source == dbBoolean && sqlite3_column_int64(statement_, col) >= 0 &&
+                   sqlite3_column_int64(statement_, col) <= 1) {
+          v.text = sqlite3_column_int64(statement_, col) ? "TRUE" : "FALSE";
+        } else if (storage == SQLITE_FLOAT) {
           v.text = number_text(sqlite3_column_double(statement_, col));
         } else {
           auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, col));
           v.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement_, col)));
         }
         break;
+      }
     }
   }
+  if (delivered_++ == 0) first_ = record;
   return true;
 }
 

@@ -4,6 +4,7 @@
 // reader (registered when a query first names it).
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <utility>
@@ -41,13 +42,23 @@ class workbook_db {
   const table_def& table(std::size_t index);
   std::unique_ptr<table_cursor> open_table(const table_def& def) const;
 
-  // Prepares a query (Jet syntax rewritten); its fields are typed as table
-  // fields are, from every row where the statement does not give a column's
-  // table type. Failures raise jet_error (3078 unknown table, 3061 unknown name,
-  // 3075 anything else SQLite refuses).
+  // Prepares a query (Jet syntax rewritten). Its fields are typed as table
+  // fields are, from the values of every row it returns: a column of a table
+  // (or the Max or Min of one) only tells which kind of number its numbers are.
+  // An unaliased computed column is named Expr1000 + its position. The rows are
+  // read for the types once per statement text; later queries of the same text
+  // take them as they were. Text compares without regard to case, and LIKE
+  // takes the Jet wildcards. Failures raise jet_error (3078 unknown table, 3061
+  // unknown name, 3075 anything else SQLite refuses).
   std::unique_ptr<query_cursor> query(std::string_view sql);
   // Fails as query would, without reading any record.
   void check_query(std::string_view sql);
+  // The number of records of a query (or table), from the reading that typed it.
+  std::uint64_t record_count(std::string_view sql);
+
+  // How many times, in this process, the rows of a query were read from their
+  // start: once to type a query, once for each delivery.
+  static std::uint64_t query_runs();
 
   const workbook& book() const { return *book_; }
 
@@ -58,8 +69,18 @@ class workbook_db {
  private:
   friend class query_cursor;
 
+  // A query's fields, the kind of numbers each column's source holds (a dao
+  // type, or 0) and its number of rows.
+  struct typed_query {
+    std::vector<field_def> fields;
+    std::vector<int> sources;
+    std::uint64_t rows = 0;
+  };
+
   sqlite3_stmt* prepare(const std::string& sql);
   void register_table(std::size_t index);
+  const typed_query& typed(const std::string& text, sqlite3_stmt* statement);
+  int source_of_call(const std::string& argument, const std::string& from_clause);
 
   std::unique_ptr<workbook> book_;
   bool header_row_;
@@ -70,22 +91,25 @@ class workbook_db {
   std::vector<bool> registered_;
   sqlite3* sql_ = nullptr;
   std::exception_ptr module_error_;
+  std::map<std::string, typed_query> typed_;  // by the statement's text
 };
 
-// The rows of a query, streamed from SQLite. Columns typed by the declared type
-// of their table column (the Jet type names: DOUBLE, CURRENCY, DATETIME,
-// BOOLEAN, TEXT(n), MEMO, LONG, ...) keep that type; others are typed from
-// every value.
+// The rows of a query, streamed from SQLite.
 class query_cursor {
  public:
-  // Takes the statement; db, when given, supplies the errors of the workbook's
-  // virtual tables.
+  // Takes the statement. Columns with a declared type (the Jet type names:
+  // DOUBLE, CURRENCY, DATETIME, BOOLEAN, TEXT(n), MEMO, LONG, ...) keep it;
+  // others are typed from every value. db, when given, supplies the errors of
+  // the workbook's virtual tables.
   query_cursor(workbook_db* db, sqlite3_stmt* statement);
+  // Takes the statement with its fields already typed; sources as typed_query's.
+  query_cursor(workbook_db* db, sqlite3_stmt* statement, std::vector<field_def> fields, std::vector<int> sources);
   ~query_cursor();
   const std::vector<field_def>& fields() const { return fields_; }
   // Fills record with the next row; false at the end.
   bool next(std::vector<value>& record);
-  // Starts again from the first row.
+  // Starts again from the first row; when no more than the first row has been
+  // read, without running the statement again.
   void rewind();
 
  private:
@@ -94,7 +118,12 @@ class query_cursor {
   workbook_db* db_;
   sqlite3_stmt* statement_;
   std::vector<field_def> fields_;
-  std::vector<bool> mixed_;  // a column typed by its values rather than its table
+  std::vector<int> sources_;
+  bool started_ = false;  // the statement has been stepped since it was reset
+  bool done_ = false;     // and has reached its end
+  bool replay_ = false;   // the next row is the first, kept
+  std::uint64_t delivered_ = 0;
+  std::vector<value> first_;
 };
 
 }  // namespace jet

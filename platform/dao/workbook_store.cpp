@@ -1,7 +1,9 @@
 // A workbook as a store of the data-access objects.
 #include "platform/dao/dao_store.h"
+#include "platform/dao/dao_types.h"
 #include "platform/dao/jet_error.h"
 #include "platform/dao/jet_sql.h"
+#include "platform/dao/sql_shape.h"
 
 namespace jet {
 
@@ -32,6 +34,27 @@ class table_rows : public row_stream {
   std::unique_ptr<table_cursor> cursor_;
 };
 
+// "select count(*) from (query)", answered from the reading that typed the query.
+class count_row : public row_stream {
+ public:
+  explicit count_row(std::uint64_t count) : fields_{{"Expr1000", dbLong, 4}}, count_(count) {}
+  const std::vector<field_def>& fields() const override { return fields_; }
+  bool next(std::vector<value>& record) override {
+    if (done_) return false;
+    done_ = true;
+    record.assign(1, value{});
+    record[0].type = value::kind::integer;
+    record[0].integer = static_cast<long long>(count_);
+    return true;
+  }
+  void rewind() override { done_ = false; }
+
+ private:
+  std::vector<field_def> fields_;
+  std::uint64_t count_;
+  bool done_ = false;
+};
+
 class workbook_store : public dao_store {
  public:
   workbook_store(const std::string& path, bool header_row) : db_(open_workbook(path), header_row) {}
@@ -59,6 +82,8 @@ class workbook_store : public dao_store {
   std::unique_ptr<row_stream> query(const std::string& sql) override {
     std::string table = select_all_table(sql);
     if (!table.empty() && db_.find_table(table) >= 0) return std::make_unique<table_rows>(db_, db_.table(table));
+    std::string counted = counted_subquery(sql);
+    if (!counted.empty()) return std::make_unique<count_row>(db_.record_count(counted));
     return std::make_unique<query_rows>(db_.query(sql));
   }
   void check_query(const std::string& sql) override { db_.check_query(sql); }

@@ -1,225 +1,261 @@
 #include "platform/dao/xls_workbook.h"
 
 #include <fcntl.h>
-#include <freexl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <filesystem>
-#include <thread>
+#include <cstring>
+#include <optional>
 
-#include "platform/dao/biff_boolerr.h"
+#include "platform/dao/biff_names.h"
+#include "platform/dao/biff_records.h"
 #include "platform/dao/cfb_reader.h"
 #include "platform/dao/jet_error.h"
-#include "platform/dao/serial_date.h"
+#include "platform/dao/le_bytes.h"
 
 namespace jet {
 
 namespace {
 
-class xls_cursor : public row_cursor {
- public:
-  xls_cursor(std::shared_ptr<const void> handle, unsigned short sheet, std::shared_ptr<const boolerr_sheet> boolerr)
-      : handle_(std::move(handle)), sheet_(sheet), boolerr_(std::move(boolerr)) {
-    if (freexl_select_active_worksheet(handle_.get(), sheet_) != FREEXL_OK ||
-        freexl_worksheet_dimensions(handle_.get(), &rows_, &cols_) != FREEXL_OK)
-      throw_bad_format("unreadable worksheet");
-  }
+constexpr std::size_t max_sheets = 65535;
 
-  bool next(sheet_row& row) override {
-    // Each read selects the sheet again: two cursors may share the handle.
-    if (freexl_select_active_worksheet(handle_.get(), sheet_) != FREEXL_OK) throw_bad_format("unreadable worksheet");
-    while (row_ < rows_) {
-      unsigned int r = row_++;
-      bool any = false;
-      for (auto& c : row.cells) c.kind = cell_kind::empty;
-      for (unsigned short col = 0; col < cols_; ++col) {
-        FreeXL_CellValue value;
-        if (freexl_get_cell_value(handle_.get(), r, col, &value) != FREEXL_OK) throw_bad_format("unreadable cell");
-        if (value.type == FREEXL_CELL_NULL) continue;
-        if ((value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT) &&
-            (!value.value.text_value || !*value.value.text_value))
-          continue;
-        if (col >= row.cells.size()) row.cells.resize(col + 1u);
-        cell& c = row.cells[col];
-        c.currency = false;
-        switch (value.type) {
-          case FREEXL_CELL_INT:
-            c.kind = cell_kind::number;
-            c.number = value.value.int_value;
-            break;
-          case FREEXL_CELL_DOUBLE:
-            c.kind = cell_kind::number;
-            c.number = value.value.double_value;
-            break;
-          case FREEXL_CELL_DATE:
-          case FREEXL_CELL_DATETIME:
-          case FREEXL_CELL_TIME:
-            if (auto date = value.value.text_value ? parse_iso_date(value.value.text_value) : std::nullopt) {
-              c.kind = cell_kind::date;
-              c.number = *date;
-            } else {
-              c.kind = cell_kind::text;
-              c.text = value.value.text_value ? value.value.text_value : "";
-            }
-            break;
-          default:
-            c.kind = cell_kind::text;
-            c.text = value.value.text_value;
-            break;
-        }
-        any = true;
-      }
-      any = apply_boolerr(r, row) || any;
-      if (any) {
-        row.index = r;
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  // libfreexl gives boolean and error cells as integers: they become the
-  // booleans and errors the file holds.
-  bool apply_boolerr(unsigned int r, sheet_row& row) {
-    if (!boolerr_) return false;
-    const auto& cells = boolerr_->cells;
-    while (next_boolerr_ < cells.size() && cells[next_boolerr_].row < r) ++next_boolerr_;
-    bool any = false;
-    for (; next_boolerr_ < cells.size() && cells[next_boolerr_].row == r; ++next_boolerr_) {
-      const boolerr_cell& b = cells[next_boolerr_];
-      if (b.col >= row.cells.size() || row.cells[b.col].kind != cell_kind::number) continue;
-      cell& c = row.cells[b.col];
-      c.kind = b.error ? cell_kind::error : cell_kind::boolean;
-      c.boolean = !b.error && b.value != 0;
-      c.number = 0;
-      any = true;
-    }
-    return any;
-  }
-
-  std::shared_ptr<const void> handle_;
-  unsigned short sheet_;
-  std::shared_ptr<const boolerr_sheet> boolerr_;
-  std::size_t next_boolerr_ = 0;
-  unsigned int rows_ = 0;
-  unsigned short cols_ = 0;
-  unsigned int row_ = 0;
+struct sheet_entry {
+  std::string name;
+  std::size_t offset = 0;
+  std::uint8_t type = 0;  // 0 worksheet or dialog; 1 macro sheet, 2 chart, 6 VB module
 };
 
-enum class probe_result { readable, damaged, protected_file, no_probe };
-
-// The helper program: beside the running program, else where the build put it.
-std::string probe_program() {
-  std::error_code ec;
-  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    auto beside = self.parent_path() / "orv_xls_probe";
-    if (::access(beside.c_str(), X_OK) == 0) return beside.string();
-  }
-#ifdef ORV_XLS_PROBE_BUILT
-  if (::access(ORV_XLS_PROBE_BUILT, X_OK) == 0) return ORV_XLS_PROBE_BUILT;
-#endif
-  return {};
-}
-
-// libfreexl trusts lengths inside the file more than it should: some damaged
-// files make it read outside its buffers while it loads them, and its failing
-// paths leak. A helper process loads the file first (a fresh program, so that
-// the threads of this process do not matter); only a file it loads is loaded
-// here. The file goes to it opened, as its standard input.
-probe_result probe_with_freexl(const std::string& path) {
-  std::string program = probe_program();
-  if (program.empty()) return probe_result::no_probe;
-  int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return probe_result::damaged;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, file, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  char* argv[] = {program.data(), nullptr};
-  pid_t child = -1;
-  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(file);
-  if (spawned != 0) return probe_result::no_probe;
-
-  int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  auto pause = std::chrono::milliseconds(1);
-  for (;;) {
-    pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) break;
-    if (done < 0 && errno != EINTR) return probe_result::damaged;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+// The bytes of a file, read without first filling the buffer with zeros.
+class file_bytes {
+ public:
+  explicit file_bytes(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw_jet(err_file_not_found, path);
+    struct stat st {};
+    std::size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
+    data_.reset(new char[capacity]);
+    for (;;) {
+      if (size_ == capacity) {  // the file grew, or its size was not known
+        std::unique_ptr<char[]> more(new char[capacity * 2]);
+        std::memcpy(more.get(), data_.get(), size_);
+        data_ = std::move(more);
+        capacity *= 2;
       }
-      return probe_result::damaged;
+      ssize_t got = ::read(fd, data_.get() + size_, capacity - size_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ::close(fd);
+        if (got < 0) throw_bad_format("the file cannot be read");
+        return;
+      }
+      size_ += static_cast<std::size_t>(got);
     }
-    std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::milliseconds(50));
   }
-  if (!WIFEXITED(status)) return probe_result::damaged;
-  if (WEXITSTATUS(status) == 4) return probe_result::protected_file;
-  return WEXITSTATUS(status) == 0 ? probe_result::readable : probe_result::damaged;
+  std::string_view bytes() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
+struct substream_scan {
+  std::size_t end = 0;
+  bool dialog = false;  // a dialog sheet: a worksheet's records, but no table
+};
+
+// Where a worksheet's substream ends: after the EOF that closes it (charts
+// embedded in it have their own BOF and EOF), or where the next sheet begins.
+substream_scan scan_substream(std::string_view stream, std::size_t offset, std::size_t limit) {
+  biff_record_reader records(stream, offset, limit);
+  substream_scan out{limit, false};
+  int depth = 0;
+  while (records.next()) {
+    if (records.type() == biff::bof) ++depth;
+    if (records.type() == biff::wsbool && depth == 1 && !records.data().empty())
+      out.dialog = (records.data()[0] & 0x10) != 0;
+    if (records.type() == biff::eof && --depth <= 0) {
+      out.end = records.next_offset();
+      break;
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
 xls_workbook::xls_workbook(const std::string& path) {
-  switch (probe_with_freexl(path)) {
-    case probe_result::damaged: throw_bad_format("freexl cannot read the workbook");
-    case probe_result::protected_file: throw_jet(err_encrypted);
-    case probe_result::readable:
-    case probe_result::no_probe: break;
+  std::optional<file_bytes> read(path);
+  std::string_view file = read->bytes();
+  // Some writers leave the last sector short: it reads as if filled with zeros.
+  std::string padded;
+  if (file.size() >= 512 && (le16(file, 0x1E) == 9 || le16(file, 0x1E) == 12)) {
+    std::size_t sector = std::size_t{1} << le16(file, 0x1E);
+    if (file.size() % sector != 0) {
+      padded.assign(file);
+      padded.resize(file.size() + sector - file.size() % sector, '\0');
+      file = padded;
+    }
   }
-  const void* handle = nullptr;
-  int status = freexl_open(path.c_str(), &handle);
-  if (status != FREEXL_OK || !handle) {
-    if (handle) freexl_close(handle);
-    throw_bad_format("freexl cannot read the workbook");
+  bool book_stream = false;
+  auto stream = read_cfb_stream_memory(file, {u"Workbook"});
+  if (!stream) {
+    stream = read_cfb_stream_memory(file, {u"Book"});
+    book_stream = true;
   }
-  handle_ = std::shared_ptr<const void>(handle, [](const void* h) { freexl_close(h); });
-  unsigned int info = 0;
-  if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED)
-    throw_jet(err_encrypted);
-  unsigned int count = 0;
-  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK) throw_bad_format("no worksheets");
-  for (unsigned int i = 0; i < count && i < 65536; ++i) {
-    const char* name = nullptr;
-    if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) != FREEXL_OK || !name)
-      throw_bad_format("unreadable worksheet name");
-    sheet_names_.emplace_back(name);
+  if (!stream) {
+    // An encrypted .xlsx package is a compound file holding an "EncryptedPackage" stream.
+    static const char name[] = "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0";
+    if (file.find(std::string_view(name, sizeof name - 1)) != std::string::npos) throw_jet(err_encrypted);
+    throw_bad_format("no readable workbook stream in the compound file");
   }
-  read_boolerr(path);
+  read.reset();
+  padded.clear();
+  padded.shrink_to_fit();
+  load(std::move(*stream), book_stream);
 }
 
-// The boolean and error cells, read from the workbook stream itself. When the
-// stream cannot be read, or its sheets do not match libfreexl's, the cells stay
-// as libfreexl gives them.
-void xls_workbook::read_boolerr(const std::string& path) {
-  auto stream = read_cfb_stream(path, {u"Workbook", u"Book"});
-  if (!stream) return;
-  auto sheets = read_boolerr_cells(*stream);
-  if (sheets.size() != sheet_names_.size())
-    std::erase_if(sheets, [](const boolerr_sheet& s) { return s.type != 0; });
-  if (sheets.size() != sheet_names_.size()) return;
-  for (auto& s : sheets)
-    boolerr_.push_back(s.cells.empty() ? nullptr : std::make_shared<const boolerr_sheet>(std::move(s)));
+xls_workbook::xls_workbook(std::string stream, bool book_stream) { load(std::move(stream), book_stream); }
+
+void xls_workbook::load(std::string stream, bool book_stream) {
+  book_ = std::make_shared<biff_book>();
+  book_->stream = std::move(stream);
+  std::string_view s = book_->stream;
+  if (s.size() < 4) throw_bad_format("the workbook stream is empty");
+  switch (le16(s, 0)) {
+    case biff::bof_biff2: throw_bad_format("an Excel 2.x workbook (BIFF2); only Excel 5.0 and later are read");
+    case biff::bof_biff3: throw_bad_format("an Excel 3.0 workbook (BIFF3); only Excel 5.0 and later are read");
+    case biff::bof_biff4: throw_bad_format("an Excel 4.0 workbook (BIFF4); only Excel 5.0 and later are read");
+    case biff::bof: break;
+    default: throw_bad_format("the workbook stream does not begin with BOF");
+  }
+  if (s.size() < 8) throw_bad_format("the workbook stream is cut short");
+  std::uint16_t version = le16(s, 4), substream = le16(s, 6);
+  bool biff8 = version == 0x0600 ? true : version == 0x0500 ? false : !book_stream;
+  if (version != 0 && version != 0x0500 && version != 0x0600)
+    throw_bad_format("an unknown BIFF version " + std::to_string(version >> 8) + "." + std::to_string(version & 0xFF));
+  if (substream != biff::substream_globals) throw_bad_format("the workbook stream does not begin with its globals");
+
+  book_->text.biff8 = biff8;
+  book_->codepage = std::make_unique<codepage_decoder>(1252);
+  book_->text.codepage = book_->codepage.get();
+  std::vector<sheet_entry> sheets;
+  biff_names names;
+  biff_record_reader records(s, 0);
+  int depth = 0;
+  bool ended = false;
+  while (!ended && records.next()) {
+    std::string_view data = records.data();
+    switch (records.type()) {
+      case biff::bof:
+        ++depth;
+        break;
+      case biff::eof:
+        ended = --depth <= 0;
+        break;
+      case biff::filepass:
+        throw_jet(err_encrypted);
+      case biff::codepage:
+        if (data.size() >= 2) {
+          book_->codepage = std::make_unique<codepage_decoder>(le16(data, 0));
+          book_->text.codepage = book_->codepage.get();
+        }
+        break;
+      case biff::datemode:
+        book_->date1904 = data.size() >= 2 && le16(data, 0) == 1;
+        break;
+      case biff::format: {
+        biff_data d = records.continued();
+        std::uint16_t id = d.u16();
+        book_->formats.add_format(id, read_biff_string(d, book_->text, biff8 ? 2 : 1));
+        break;
+      }
+      case biff::xf:
+        if (data.size() < 4) throw_bad_format("an XF record is cut short");
+        book_->formats.add_style(le16(data, 2));
+        break;
+      case biff::boundsheet: {
+        if (sheets.size() >= max_sheets) throw_bad_format("too many sheets");
+        biff_data d = records.continued();
+        sheet_entry entry;
+        entry.offset = d.u32();
+        d.u8();  // visible, hidden or very hidden: all are listed
+        entry.type = d.u8();
+        entry.name = read_biff_string(d, book_->text, 1);
+        sheets.push_back(std::move(entry));
+        break;
+      }
+      case biff::sst:
+        if (biff8) sst_offset_ = records.offset();
+        break;
+      case biff::name:
+        names.add_name(records.continued(), book_->text);
+        break;
+      case biff::externsheet:
+        if (biff8) names.add_externsheet(records.continued());
+        break;
+      case biff::supbook:
+        names.add_supbook(data);
+        break;
+      default:
+        break;
+    }
+  }
+  if (!ended) throw_bad_format("the workbook globals do not end");
+  book_->formats.finish();
+
+  // Some writers get the sheets' offsets wrong; when the substreams follow the
+  // globals one after the other, one for each sheet, they are taken in order.
+  auto begins_substream = [&](std::size_t offset) {
+    return offset <= s.size() && s.size() - offset >= 8 && le16(s, offset) == biff::bof;
+  };
+  bool offsets_sound = std::all_of(sheets.begin(), sheets.end(), [&](const sheet_entry& e) {
+    return e.type != 0 || begins_substream(e.offset);
+  });
+  if (!offsets_sound) {
+    std::vector<std::size_t> starts;
+    for (std::size_t at = records.next_offset(); starts.size() < sheets.size() && begins_substream(at);) {
+      starts.push_back(at);
+      at = scan_substream(s, at, s.size()).end;
+    }
+    if (starts.size() != sheets.size()) throw_bad_format("the sheets do not begin where the workbook says");
+    for (std::size_t i = 0; i < sheets.size(); ++i) sheets[i].offset = starts[i];
+  }
+
+  // The worksheets: BOUNDSHEET says so and the substream it points to is one.
+  std::vector<std::size_t> candidates;
+  for (std::size_t i = 0; i < sheets.size(); ++i)
+    if (sheets[i].type == 0 && le16(s, sheets[i].offset + 6) == biff::substream_worksheet) candidates.push_back(i);
+  // Each worksheet is read up to its EOF or the next worksheet, whichever comes
+  // first, so that no record is read for two of them.
+  std::vector<std::size_t> sorted;
+  for (auto i : candidates) sorted.push_back(sheets[i].offset);
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+    throw_bad_format("two worksheets begin at the same record");
+  std::vector<long> worksheet_of(sheets.size(), -1);
+  for (auto i : candidates) {
+    std::size_t offset = sheets[i].offset;
+    auto next = std::upper_bound(sorted.begin(), sorted.end(), offset);
+    substream_scan sub = scan_substream(s, offset, next == sorted.end() ? s.size() : *next);
+    if (sub.dialog) continue;
+    worksheet_of[i] = static_cast<long>(sheet_names_.size());
+    sheet_names_.push_back(sheets[i].name);
+    extents_.push_back({offset, sub.end});
+  }
+  named_ranges_ = names.resolve(worksheet_of, biff8);
 }
 
 std::unique_ptr<row_cursor> xls_workbook::open_sheet(std::size_t index) const {
   if (index >= sheet_names_.size()) throw_jet(err_object_not_found, std::to_string(index));
-  return std::make_unique<xls_cursor>(handle_, static_cast<unsigned short>(index),
-                                      index < boolerr_.size() ? boolerr_[index] : nullptr);
+  std::call_once(strings_read_, [&] {
+    if (sst_offset_ == std::string::npos) return;
+    biff_record_reader records(book_->stream, sst_offset_);
+    records.next();
+    book_->strings = biff_shared_strings::read(records.continued());
+  });
+  return std::make_unique<biff_sheet_cursor>(book_, extents_[index].offset, extents_[index].end);
 }
 
 }  // namespace jet

@@ -185,21 +185,7 @@ void xlsx_sheet_cursor::finish_cell() {
         c.text.swap(value_);
         return;
       }
-      format_class cls = styles_.at(style_);
-      if (cls == format_class::date || cls == format_class::time) {
-        // Below 1 a serial is a time alone, except in the 1904 system under a
-        // format that shows the day: that is 1904-01-01.
-        double date = date1904_ && cls == format_class::date && *number < 1 ? *number + 1462
-                                                                             : serial_to_ole_date(*number, date1904_);
-        if (*number >= 0 && date < max_ole_date) {
-          c.kind = cell_kind::date;
-          c.number = date;
-          return;
-        }
-      }
-      c.kind = cell_kind::number;
-      c.number = *number;
-      c.currency = cls == format_class::currency;
+      set_number_cell(c, *number, styles_.at(style_), date1904_);
       return;
     }
   }

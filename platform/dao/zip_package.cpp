@@ -21,19 +21,30 @@ constexpr std::uint64_t max_part_bytes = std::uint64_t{4} << 30;
 
 std::string strip_slash(const std::string& name) { return !name.empty() && name[0] == '/' ? name.substr(1) : name; }
 
+// A part name as it is looked up when not found as it stands: a backslash as '/', no
+// leading separator, ASCII letters in lower case.
+std::string folded_part_name(std::string name) {
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return strip_slash(name);
+}
+
 }  // namespace
 
 zip_package::zip_package(zip* archive, std::shared_ptr<std::string> bytes, std::uint64_t file_size)
     : archive_(archive), bytes_(std::move(bytes)), file_size_(file_size) {}
 
 zip_package::zip_package(zip_package&& other) noexcept
-    : archive_(std::exchange(other.archive_, nullptr)), bytes_(std::move(other.bytes_)), file_size_(other.file_size_),
-      lock_(other.lock_) {}
+    : archive_(std::exchange(other.archive_, nullptr)), folded_names_(std::move(other.folded_names_)),
+      bytes_(std::move(other.bytes_)), file_size_(other.file_size_), lock_(other.lock_) {}
 
 zip_package& zip_package::operator=(zip_package&& other) noexcept {
   if (this != &other) {
     if (archive_) zip_discard(archive_);
     archive_ = std::exchange(other.archive_, nullptr);
+    folded_names_ = std::move(other.folded_names_);
     bytes_ = std::move(other.bytes_);
     file_size_ = other.file_size_;
     lock_ = other.lock_;
@@ -77,7 +88,16 @@ std::int64_t zip_package::locate(const std::string& name) const {
   std::string part = strip_slash(name);
   zip_int64_t index = zip_name_locate(archive_, part.c_str(), 0);
   if (index < 0) index = zip_name_locate(archive_, part.c_str(), ZIP_FL_NOCASE);
-  return index;
+  if (index >= 0) return index;
+  if (!folded_names_) {
+    folded_names_.emplace();
+    zip_int64_t entries = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < entries; ++i)
+      if (const char* entry = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0))
+        folded_names_->emplace(folded_part_name(entry), i);
+  }
+  auto found = folded_names_->find(folded_part_name(part));
+  return found == folded_names_->end() ? -1 : found->second;
 }
 
 bool zip_package::has_part(const std::string& name) const { return locate(name) >= 0; }
@@ -127,7 +147,7 @@ std::string resolve_part_name(const std::string& source_part, const std::string&
   auto push_path = [&parts](const std::string& path) {
     std::size_t start = 0;
     while (start <= path.size()) {
-      std::size_t end = path.find('/', start);
+      std::size_t end = path.find_first_of("/\\", start);
       if (end == std::string::npos) end = path.size();
       std::string piece = path.substr(start, end - start);
       if (piece == "..") {
@@ -138,8 +158,8 @@ std::string resolve_part_name(const std::string& source_part, const std::string&
       start = end + 1;
     }
   };
-  if (target.empty() || target[0] != '/') {
-    auto slash = source_part.rfind('/');
+  if (target.empty() || (target[0] != '/' && target[0] != '\\')) {
+    auto slash = source_part.find_last_of("/\\");
     if (slash != std::string::npos) push_path(source_part.substr(0, slash));
   }
   push_path(target);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 struct zip;
 struct zip_file;
@@ -51,6 +52,9 @@ class zip_package {
   explicit zip_package(zip* archive, std::shared_ptr<std::string> bytes, std::uint64_t file_size);
   std::int64_t locate(const std::string& name) const;
   zip* archive_;
+  // Entries by their name with '/' for every backslash and letters folded, built on the
+  // first part not found under its own name (some writers separate with backslashes).
+  mutable std::optional<std::unordered_map<std::string, std::int64_t>> folded_names_;
   std::shared_ptr<std::string> bytes_;  // backing store of an in-memory package
   std::uint64_t file_size_;
   std::shared_ptr<std::mutex> lock_ = std::make_shared<std::mutex>();

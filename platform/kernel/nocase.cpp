@@ -1,5 +1,6 @@
 #include "platform/kernel/nocase.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 
 #include <cstdlib>
@@ -41,22 +42,52 @@ const UCollator* collator() {
 
 }  // namespace
 
+namespace {
+// Without ICU data: code point order, ASCII letters folded.
+void fold_ascii(std::u16string& s) {
+  for (auto& ch : s)
+    if (ch >= u'A' && ch <= u'Z') ch = static_cast<char16_t>(ch + 32);
+}
+}  // namespace
+
 int compare_nocase(std::wstring_view a, std::wstring_view b) {
   std::u16string ua = wide_to_utf16(a), ub = wide_to_utf16(b);
   const UCollator* c = collator();
   if (!c) {
-    // Without ICU data: code point order, ASCII letters folded.
-    auto fold = [](std::u16string& s) {
-      for (auto& ch : s)
-        if (ch >= u'A' && ch <= u'Z') ch = static_cast<char16_t>(ch + 32);
-    };
-    fold(ua);
-    fold(ub);
+    fold_ascii(ua);
+    fold_ascii(ub);
     return ua < ub ? -1 : ua > ub ? 1 : 0;
   }
   UCollationResult r = ucol_strcoll(c, reinterpret_cast<const UChar*>(ua.data()), static_cast<int32_t>(ua.size()),
                                     reinterpret_cast<const UChar*>(ub.data()), static_cast<int32_t>(ub.size()));
   return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+}
+
+std::string nocase_key(std::wstring_view text) {
+  std::u16string u = wide_to_utf16(text);
+  const UCollator* c = collator();
+  if (!c) {
+    fold_ascii(u);
+    std::string key;
+    for (char16_t ch : u) key.append({static_cast<char>(ch >> 8), static_cast<char>(ch & 0xFF)});
+    return key;
+  }
+  // The sort key of a collator compares as the texts do.
+  const auto* chars = reinterpret_cast<const UChar*>(u.data());
+  const auto length = static_cast<int32_t>(u.size());
+  std::string key(64, '\0');
+  int32_t size = ucol_getSortKey(c, chars, length, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+  if (size > static_cast<int32_t>(key.size())) {
+    key.resize(static_cast<std::size_t>(size));
+    size = ucol_getSortKey(c, chars, length, reinterpret_cast<uint8_t*>(key.data()), size);
+  }
+  key.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+  return key;
+}
+
+char32_t fold_case(char32_t c) {
+  if (c < 0x80) return c >= U'A' && c <= U'Z' ? c + 32 : c;
+  return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
 }
 
 }  // namespace kernel

@@ -124,6 +124,28 @@ TEST(OleVariant, IntegersAndSixtyFourBitValuesSurviveCopies) {
   EXPECT_EQ(copy.get_vt(), VT_EMPTY);
 }
 
+TEST(OleVariant, TextBeyondAnIntegerTypeIsAnOverflowNotAWrap) {
+  // The same error as change_type gives for the same text.
+  const std::vector<std::pair<const char*, VARTYPE>> beyond = {
+      {"5000000000", VT_I4}, {"-1", VT_UI4}, {"4294967296", VT_UI4}, {"128", VT_I1}, {"-129", VT_I1},
+      {"256", VT_UI1}, {"-1", VT_UI1}, {"32768", VT_I2}, {"65536", VT_UI2}, {"-1", VT_UI2},
+      {"9223372036854775808", VT_I8}, {"-9223372036854775809", VT_I8}, {"-1", VT_UI8},
+      {"18446744073709551616", VT_UI8}};
+  for (const auto& [text, vt] : beyond) {
+    EXPECT_THROW(read(text, vt), ole_cast_exception) << text << " as " << vt;
+    EXPECT_THROW(changed(ole_variant(std::string(text)), vt), ole_cast_exception) << text << " as " << vt;
+  }
+  // The limits themselves, and the C library's reading of the rest, stay.
+  EXPECT_EQ(read("2147483647", VT_I4).to_string(), "2147483647");
+  EXPECT_EQ(read("-2147483648", VT_I4).to_string(), "-2147483648");
+  EXPECT_EQ(read("4294967295", VT_UI4).to_string(), "4294967295");
+  EXPECT_EQ(read(" -0", VT_UI4).to_string(), "0");
+  EXPECT_EQ(read("255", VT_UI1).to_string(), "255");
+  EXPECT_EQ(read("12abc", VT_I2).to_string(), "12");
+  EXPECT_EQ(read("abc", VT_I4).to_string(), "0");
+  EXPECT_EQ(read("+7", VT_UI2).to_string(), "7");
+}
+
 TEST(OleVariant, EmptyTextAndBooleans) {
   EXPECT_EQ(read("", VT_I4).get_vt(), VT_EMPTY);
   ole_variant text = read("", VT_BSTR);

@@ -1,7 +1,11 @@
 #include "UDB/udb_prof.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include <fstream>
 
@@ -157,6 +161,68 @@ TEST_F(udb_profile_file, a_name_the_code_page_cannot_hold_is_not_taken_for_anoth
 TEST_F(udb_profile_file, store_reports_a_folder_it_cannot_write) {
   udb_profile p;
   EXPECT_FALSE(p.store(path("no/such/folder/x.prf")));
+}
+
+TEST_F(udb_profile_file, worksheet_names_with_equals_signs_survive) {
+  // Spreadsheet programs allow '=' in a sheet name; it must not come back as a
+  // query named by the text before it.
+  udb_profile p;
+  p.set_value(L"Selected Tables", L"a=b", L"");
+  p.set_value(L"Selected Tables", L"'x=y$'", L"");
+  p.set_value(L"Selected Tables", L"Q", L"SELECT * FROM ['a=b$'] WHERE c = 'd'");
+  p.set_value(L"Selected Tables", L"Plain", L"");
+  ASSERT_TRUE(p.store(path("eq.prf")));
+  EXPECT_EQ(read("eq.prf"),
+            "[Available Queries]\r\n\r\n"
+            "[Generic settings]\r\n\r\n"
+            "[Selected Tables]\r\n'x\\x3Dy$'\r\nPlain\r\nQ=SELECT * FROM ['a=b$'] WHERE c = 'd'\r\na\\x3Db\r\n\r\n");
+  udb_profile q;
+  ASSERT_TRUE(q.load(path("eq.prf")));
+  EXPECT_EQ(q, p);
+
+  // Lines that today's writer puts out read as they always did: a query whose
+  // name ends in a backslash, and a key with a backslash but no escape.
+  write("old.prf", "[Selected Tables]\r\nq\\=SELECT 1\r\nSheet1\r\nodd\\\\name\r\n");
+  udb_profile old;
+  ASSERT_TRUE(old.load(path("old.prf")));
+  EXPECT_EQ(old.get_value(L"Selected Tables", L"q\\"), L"SELECT 1");
+  EXPECT_EQ(old.get_selected_tables().count(L"Sheet1"), 1u);
+  EXPECT_EQ(old.get_selected_tables().count(L"odd\\\\name"), 1u);
+}
+
+TEST_F(udb_profile_file, a_failed_store_keeps_the_old_profile) {
+  udb_profile old;
+  old.set_value(L"Generic settings", L"src", L"old.xls");
+  ASSERT_TRUE(old.store(path("keep.prf")));
+  const std::string before = read("keep.prf");
+
+  udb_profile big;
+  big.set_value(L"Available Queries", L"Long", L"SELECT " + std::wstring(100000, L'c') + L" FROM t");
+  {
+    // A disk that fills up: writes beyond a few kilobytes fail.
+    struct limit_files {
+      rlimit saved{};
+      void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+      limit_files() {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+      }
+      ~limit_files() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+      }
+    } limit;
+    EXPECT_FALSE(big.store(path("keep.prf")));
+  }
+  EXPECT_EQ(read("keep.prf"), before);
+  // Nothing is left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+  ASSERT_TRUE(big.store(path("keep.prf")));
+  udb_profile q;
+  ASSERT_TRUE(q.load(path("keep.prf")));
+  EXPECT_EQ(q, big);
 }
 
 }  // namespace

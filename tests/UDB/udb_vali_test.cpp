@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TK/tk_utils.h"
 #include "tests/support/assertion.h"
 
 namespace {
@@ -73,6 +74,42 @@ TEST(udb_validator, exhausted_counter_is_internal_error) {
     }
   } v;
   EXPECT_EQ(assertion_of([&] { v.get_safe_name(L"x"); }), assertion_text("udb_vali", 54));
+}
+
+TEST(udb_validator, safe_name_work_grows_linearly_with_the_names_taken) {
+  // Many long names sharing their cut prefix: each call used to try every
+  // number against every used name. Count the name comparisons a call makes.
+  struct counting : udb_validator {
+    counting() : udb_validator(12) {}
+    bool is_duplicated(const std::wstring& name) const override {
+      comparisons += used_names().size();
+      return udb_validator::is_duplicated(name);
+    }
+    mutable std::size_t comparisons = 0;
+  } v;
+  auto numbered = [](std::size_t n) {
+    wchar_t digits[8];
+    std::swprintf(digits, 8, L"%05zu", n);
+    return L"custom" + std::wstring(digits);
+  };
+  // The same names as ever: the plain cut, then the cut prefix with the lowest
+  // free number.
+  v.used_names() = {L"customer_na"};
+  for (std::size_t i = 0; i < 100; ++i) v.used_names().push_back(v.get_safe_name(L"customer_name_" + std::to_wstring(i)));
+  for (std::size_t i = 0; i < 100; ++i) EXPECT_EQ(v.used_names()[i + 1], numbered(i));
+  for (std::size_t taken : {100u, 2000u}) {
+    v.used_names() = {L"customer_na"};
+    for (std::size_t i = 0; i < taken; ++i) v.used_names().push_back(numbered(i));
+    v.comparisons = 0;
+    EXPECT_EQ(v.get_safe_name(L"customer_name_x"), numbered(taken));
+    // Two passes over the list at most, not one per number tried.
+    EXPECT_LE(v.comparisons, 2 * v.used_names().size()) << taken;
+  }
+  // Used names in another letter case, or in another form that compares
+  // equal (full-width digits), still count as taken.
+  v.used_names() = {L"ab", L"AB00000", L"Ab00001", L"ab\uFF10\uFF10\uFF10\uFF10\uFF12", L"ab00003"};
+  ASSERT_EQ(tk_wcompare_nocase(L"ab00002", v.used_names()[3]), 0);
+  EXPECT_EQ(v.get_safe_name(L"ab"), L"ab00004");
 }
 
 TEST(t_names_map, exact_and_inexact_lookup) {

@@ -2,6 +2,7 @@
 
 #include "TK/tk_excep.h"
 #include "TK/tk_utils.h"
+#include "common/text_code_page.h"
 #include "platform/kernel/codepage.h"
 #include "tests/common/csv_test_files.h"
 
@@ -115,7 +116,7 @@ TEST(csv_file, quoted_fields) {
     // A line break inside quotes is data: the field and the record go on.
     EXPECT_EQ(read_file(dir, "id,note\r\n1,\"two\r\nlines, \"\"quoted\"\"\"\r\n2,\"\"\r\n", ',', true),
               (std::vector<texts>{{L"1", L"two\nlines, \"quoted\""}, {L"2", L""}}));
-    // A stretch open at the end of the file ends the field.
+    // A stretch open at the end of the file ends the field (and is reported).
     EXPECT_EQ(read_file(dir, "a,b\n1,\"open\n"), (std::vector<texts>{{L"a", L"b"}, {L"1", L"open"}}));
     // Fields are not trimmed; a tab or a blank delimits as chosen.
     EXPECT_EQ(read_file(dir, " a \t\"b\tc\"\n", '\t'), (std::vector<texts>{{L" a ", L"b\tc"}}));
@@ -147,6 +148,35 @@ TEST(csv_file, field_counts_and_line_ends) {
     EXPECT_EQ(read_file(dir, "h\n", ',', true), std::vector<texts>{});
 }
 
+TEST(csv_file, errors_name_their_record) {
+    csv_temp_dir dir;
+    auto messages = [](csv_file& csv) {
+        std::vector<std::string> out;
+        for (const tk_exception& e : csv.take_errors()) out.push_back(e.what());
+        return out;
+    };
+    {
+        // The line of field names: reported before the first record.
+        csv_file csv(wpath(dir, "a.csv", "id,\"name\n1,x,y\n"), ',', true);
+        EXPECT_EQ(column_names(csv), (texts{L"id", L"name"}));
+        EXPECT_EQ(messages(csv), (std::vector<std::string>{"the line of field names: the quoted field that begins on "
+                                                           "line 1 is never closed; the record ends with that line "
+                                                           "and the lines after it are read as records"}));
+        // Asked twice for the same record, it is reported once.
+        csv.get_record();
+        csv.get_record();
+        EXPECT_EQ(messages(csv), (std::vector<std::string>{
+                                     "record #1 has 3 fields, the first line has 2; fields 3 to 3 were not converted"}));
+    }
+    {
+        // Without field names the first line is record #1.
+        csv_file csv(wpath(dir, "b.csv", "1,\"a\n2,b\n"), ',', false);
+        EXPECT_EQ(messages(csv).at(0).rfind("record #1: the quoted field that begins on line 1 is never closed", 0), 0u);
+        EXPECT_EQ(records(csv), (std::vector<texts>{{L"1", L"a"}, {L"2", L"b"}}));
+        EXPECT_TRUE(messages(csv).empty());
+    }
+}
+
 TEST(csv_file, records_reuse_keeps_names_and_counts) {
     csv_temp_dir dir;
     csv_file csv(wpath(dir, "a.csv", "one,two,three\n1,2,3\n4\n5,6,7\n"), ',', true);
@@ -170,10 +200,123 @@ TEST(csv_file, long_lines_and_code_pages) {
     auto rows = read_file(dir, "caf\xE9;\x80\n");
     kernel::set_thread_code_page(CP_UTF8);
     EXPECT_EQ(rows, (std::vector<texts>{{L"caf\u00E9;\u20AC"}}));
-    // Bytes that are invalid in the code page become U+FFFD.
-    rows = read_file(dir, "\xC3\xA9t\xC3\xA9,\xFF\xFE,\xE2\x82\n");
+    // A file that is not UTF-8 is read in Windows-1252 as a whole, its first
+    // lines that are valid UTF-8 included.
+    rows = read_file(dir, "\xC3\xA9t\xC3\xA9\n" + std::string(100000, 'x') + "\n\xFF\xFE \xE2\x82\n");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (texts{L"\u00C3\u00A9t\u00C3\u00A9"}));
+    EXPECT_EQ(rows[2], (texts{L"\u00FF\u00FE \u00E2\u201A"}));
     kernel::set_thread_code_page(0);
-    EXPECT_EQ(rows, (std::vector<texts>{{L"\u00E9t\u00E9", L"\uFFFD\uFFFD", L"\uFFFD"}}));
+}
+
+// The reader's fixtures: each file, its records and the errors it reports.
+class csv_fixture : public ::testing::Test {
+protected:
+    void TearDown() override { kernel::set_thread_code_page(0); }
+    static std::wstring fixture(const char* name) {
+        return tk_from_narrow(std::string(ORV_SOURCE_DIR) + "/tests/fixtures/csv/" + name, CP_THREAD_ACP);
+    }
+    // The records of a fixture and, after each, the errors reported up to it.
+    std::vector<texts> read(const char* name, char delimiter, UINT code_page = CP_UTF8) {
+        kernel::set_thread_code_page(code_page);
+        csv_file csv(fixture(name), delimiter, true);
+        code_page_read = csv.get_code_page();
+        errors.clear();
+        std::vector<texts> all;
+        while (!csv.is_eof()) {
+            const udb_record& rec = *csv.get_record();
+            for (const tk_exception& e : csv.take_errors()) {
+                EXPECT_EQ(e.get_level(), 0);
+                errors.push_back(e.what());
+            }
+            texts row;
+            for (std::size_t i = 0; i < rec.size(); ++i) row.push_back(rec[i].to_wstring());
+            all.push_back(row);
+            csv.next();
+        }
+        EXPECT_TRUE(csv.take_errors().empty());
+        return all;
+    }
+    std::vector<std::string> errors;
+    UINT code_page_read = 0;
+};
+
+TEST_F(csv_fixture, quotes_inside_unquoted_fields_are_data) {
+    EXPECT_EQ(read("quotes_in_unquoted_fields.csv", ','),
+              (std::vector<texts>{{L"1", L"37\u00B036'37.8\"N", L"a"},
+                                  {L"2", L"x\"y\"z", L"b"},
+                                  {L"3", L"12\" ruler", L"3"},
+                                  {L"4", L"a\"b", L"c"},
+                                  {L"5", L"", L"e"},
+                                  {L"6", L"say \"hi\", ok", L"f"}}));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(csv_fixture, an_unterminated_quote_is_reported_and_the_records_after_it_are_read) {
+    EXPECT_EQ(read("unterminated_quote.csv", ','),
+              (std::vector<texts>{{L"1", L"first"},
+                                  {L"2", L"never closed"},
+                                  {L"3", L"third"},
+                                  {L"4", L""},
+                                  {L"5", L"a\"b"},
+                                  {L"6", L"last"}}));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0],
+              "record #2: the quoted field that begins on line 3 is never closed; the record ends with that line and "
+              "the lines after it are read as records");
+}
+
+TEST_F(csv_fixture, text_past_the_first_lines_fields_is_reported_once_per_record) {
+    EXPECT_EQ(read("extra_fields.csv", ';'), (std::vector<texts>{{L"1", L"2"}, {L"3", L"4"}, {L"7", L"8"},
+                                                                 {L"9", L"10"}, {L"11", L"12"}}));
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "record #2 has 4 fields, the first line has 2; fields 3 to 4 were not converted",
+                          "record #5 has 4 fields, the first line has 2; fields 3 to 4 were not converted"}));
+}
+
+TEST_F(csv_fixture, files_not_in_utf8_are_read_in_windows_1252) {
+    std::wstring all_high =
+        L"\u20AC\u0081\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152\u008D\u017D\u008F"
+        L"\u0090\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A\u0153\u009D\u017E\u0178";
+    for (wchar_t c = 0xA0; c <= 0xFF; ++c) all_high += c;
+    const std::vector<texts> names{{L"1", L"M\u00FCller"}, {L"2", L"Caf\u00E9 \u20AC 5"}};
+    auto with = [&](const std::wstring& third) {
+        std::vector<texts> rows = names;
+        rows.push_back({L"3", third});
+        return rows;
+    };
+    EXPECT_EQ(read("windows_1252.csv", ';'), with(all_high));
+    EXPECT_EQ(code_page_read, cp_windows_1252);
+    EXPECT_EQ(read("utf8.csv", ';'), with(L"\U0001F600"));
+    EXPECT_EQ(code_page_read, CP_UTF8);
+    EXPECT_EQ(read("utf8_bom.csv", ';'), with(L"\U0001F600"));
+    EXPECT_EQ(code_page_read, CP_UTF8);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(csv_fixture, another_locale_codeset_is_the_code_page) {
+    EXPECT_EQ(read("windows_1251.csv", ';', 1251),
+              (std::vector<texts>{{L"1", L"\u041F\u0440\u0438\u0432\u0435\u0442"},
+                                  {L"2", L"\u0401\u0436\u0438\u043A \u2116" L"5"}}));
+    EXPECT_EQ(code_page_read, 1251u);
+    // In a Windows-1252 locale a UTF-8 file without a mark is read as today, byte by byte.
+    EXPECT_EQ(read("utf8.csv", ';', cp_windows_1252)[0], (texts{L"1", L"M\u00C3\u00BCller"}));
+    // A byte-order mark says UTF-8 whatever the locale.
+    EXPECT_EQ(read("utf8_bom.csv", ';', 1251)[0], (texts{L"1", L"M\u00FCller"}));
+}
+
+TEST_F(csv_fixture, utf16_and_utf32_files_are_refused) {
+    for (const char* name : {"utf16le_bom.csv", "utf16be_bom.csv", "utf32le_bom.csv", "utf32be_bom.csv"}) {
+        try {
+            read(name, ';');
+            ADD_FAILURE() << name << " was read";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.get_level(), 1);
+            const std::string message = e.what();
+            EXPECT_NE(message.find(name), std::string::npos) << message;
+            EXPECT_NE(message.find(name[3] == '1' ? "is UTF-16 text" : "is UTF-32 text"), std::string::npos) << message;
+        }
+    }
 }
 
 TEST(csv_file, failures) {

@@ -5,6 +5,7 @@
 #include "dao/dao_engi.h"
 #include "dao/dao_recs.h"
 #include "dao/xls_reader.h"
+#include "platform/dao/workbook_db.h"
 #include "workbook_fixtures.h"
 
 namespace {
@@ -110,10 +111,29 @@ TEST_F(DaoWorkbook, QueriesWithJoinCountAndTest) {
   EXPECT_THROW(db->get_query(L"Bad", L"SELECT * FROM [Missing$]"), dao_exception);
 }
 
+TEST_F(DaoWorkbook, AQueryRunsOnceToTypeAndOnceToDeliver) {
+  // Opening a query recordset prepares it, types it, counts it and reads its
+  // schema; none of those may read the rows again.
+  const std::wstring sql = L"SELECT Name, Amount * 2 FROM [Data$] WHERE Amount > 0 ORDER BY Name";
+  auto before = jet::workbook_db::query_runs();
+  auto rs = db->get_query(L"Sorted", sql);
+  EXPECT_EQ(rs->get_records_count(), 2u);
+  ASSERT_EQ(rs->get_schema().size(), 2u);
+  EXPECT_EQ(rs->get_schema()[1].name, L"Expr1001");
+  rs->reset();
+  int rows = 0;
+  for (; !rs->is_eof(); rs->next()) {
+    rs->get_record();
+    ++rows;
+  }
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(jet::workbook_db::query_runs() - before, 2u);
+}
+
 }  // namespace
 
-// libfreexl hands boolean and error cells of an .xls file on as integers; they
-// must arrive as the booleans and nulls the file holds.
+// Boolean and error cells of an .xls file must arrive as the booleans and nulls
+// the file holds, not as the integers that stand for them in the file.
 TEST(DaoXlsWorkbook, BooleanAndErrorCells) {
   dao_engine engine;
   ASSERT_TRUE(engine.set_version_if(dao_version_ace12));

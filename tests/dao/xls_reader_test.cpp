@@ -7,6 +7,8 @@
 #include "dao/xls_reader.h"
 #include "workbook_fixtures.h"
 
+#include <map>
+
 namespace {
 
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
@@ -66,6 +68,38 @@ TEST(XlsReader, HeaderRowDecidesFieldNames) {
   EXPECT_EQ(rs->get_schema()[0].name, L"F1");
   EXPECT_EQ(rs->get_records_count(), 4u);
   EXPECT_EQ((*rs->get_record())[0u].to_wstring(), L"id");
+}
+
+// A workbook of sheets whose names differ only in their trailing blanks, and one
+// already named as the generated name would be; each holds its own name in A1.
+void write_colliding_sheets(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> sheets;
+  for (std::string name : {"Data", "Data ", "Data (2)"})
+    sheets.push_back({name, "<row><c t=\"inlineStr\"><is><t>" + name + "</t></is></c></row>"});
+  fixtures::write_package(path, fixtures::sheets_package(sheets));
+}
+
+TEST(XlsReader, SheetsWhoseDisplayNamesCollideAreBothListedAndRead) {
+  fixtures::temp_dir dir;
+  write_colliding_sheets(dir.file("c.xlsx"));
+  test_reader reader;
+  reader.set_src(wide(dir.file("c.xlsx")));
+  std::vector<std::wstring> sheets;
+  ASSERT_TRUE(reader.get_all_sheets(sheets));
+  // The first keeps its name, so that a saved selection still picks it.
+  EXPECT_EQ(sheets, (std::vector<std::wstring>{L"Data", L"Data (3)", L"Data (2)"}));
+  reader.set_sel_sheets(sheets);
+  ASSERT_EQ(reader.get_sheets().size(), 3u);
+  EXPECT_EQ(reader.selected_tables().size(), 3u);
+
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  auto db = xls_reader::open_xls(engine, wide(dir.file("c.xlsx")), false);
+  std::map<std::wstring, std::wstring> first_cells;
+  for (const auto& [display, table] : reader.get_sheets())
+    first_cells[display] = (*db->get_table(table, 1)->get_record())[0u].to_wstring();
+  EXPECT_EQ(first_cells, (std::map<std::wstring, std::wstring>{
+                             {L"Data", L"Data"}, {L"Data (3)", L"Data "}, {L"Data (2)", L"Data (2)"}}));
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // CSV files into the server: delimiters, header rows, quoting, long fields,
 // non-ASCII text, type refinement and its mended faults, and the modes.
+#include <algorithm>
 #include <fstream>
 
+#include "platform/kernel/codepage.h"
+#include "tests/e2e/csv_fixtures.h"
 #include "tests/e2e/e2e_env.h"
 
 namespace {
@@ -12,9 +15,13 @@ protected:
   void convert(const std::string& content, int delimiter, bool names_in_first_row, bool refine,
                const std::string& table = "t") {
     std::ofstream(dir / "in.csv", std::ios::binary) << content;
+    convert_file(dir / "in.csv", delimiter, names_in_first_row, refine, table);
+  }
+  void convert_file(const std::filesystem::path& path, int delimiter, bool names_in_first_row, bool refine,
+                    const std::string& table = "t") {
     orvell_converter& c = *converter;
     c.from_xls = false;
-    c.set_src((dir / "in.csv").wstring());
+    c.set_src(path.wstring());
     c.csv_table_name = tk_from_utf8(table);
     c.delimiter_index = delimiter;
     c.x_fnames = names_in_first_row;
@@ -134,6 +141,51 @@ TEST_F(CsvIntoServer, ARecordThatDoesNotFitIsReportedAndTheRunGoesOnOrStops) {
   convert("a;c\n1;x\n2;y\n", 1, true, false);
   EXPECT_EQ(dialogs->listed.size(), 1u);  // Abort: the run ends at the first
   EXPECT_TRUE(table_rows("t").empty());
+}
+
+// The reader's fixtures: quotes that are data, an unterminated quoted field,
+// text past the first line's fields, Windows-1252 and UTF-8 files under a UTF-8
+// locale. Each value arrives exactly; each problem is one error of the list,
+// after which the run went on.
+TEST_F(CsvIntoServer, EveryFixtureArrivesExactly) {
+  ASSERT_TRUE(kernel::set_thread_code_page(CP_UTF8));
+  int n = 0;
+  for (const csv_fixture_case& f : csv_fixture_cases()) {
+    dialogs->listed.clear();
+    const std::string table = "f" + std::to_string(++n);
+    convert_file(csv_fixture_path(f.file), f.delimiter_index, true, false, table);
+    EXPECT_TRUE(converter->is_finished()) << f.file;
+    std::vector<std::vector<std::string>> got;
+    for (const sql_row& row : table_rows(table, "CAST(id AS UNSIGNED)"))
+      got.push_back(texts(row));
+    EXPECT_EQ(got, f.rows) << f.file;
+    expect_fixture_errors(dialogs->listed, f);
+  }
+  kernel::set_thread_code_page(0);
+}
+
+TEST_F(CsvIntoServer, AnotherLocaleCodesetIsTheCodePage) {
+  ASSERT_TRUE(kernel::set_thread_code_page(1251));
+  convert_file(csv_fixture_path("windows_1251.csv"), 1, true, false);
+  kernel::set_thread_code_page(0);
+  EXPECT_TRUE(dialogs->listed.empty());
+  auto rows = table_rows("t", "id");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"1", "Привет"}));
+  EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"2", "Ёжик №5"}));
+}
+
+TEST_F(CsvIntoServer, Utf16AndUtf32FilesAreRefusedWithAClearError) {
+  for (const auto& [file, kind] : csv_refused_fixtures()) {
+    dialogs->listed.clear();
+    convert_file(csv_fixture_path(file), 1, true, false);
+    ASSERT_EQ(dialogs->listed.size(), 1u) << file;
+    EXPECT_NE(dialogs->listed[0].find(std::string(file) + " is " + kind + " text"), std::string::npos)
+        << dialogs->listed[0];
+    EXPECT_NE(dialogs->listed[0].find("UTF-8"), std::string::npos) << dialogs->listed[0];
+    // Refused before the database was touched.
+    EXPECT_TRUE(client->rows("SHOW DATABASES LIKE '" + db + "'").empty()) << file;
+  }
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // a dump that cannot be written ends the run with an error, not a success.
 #include <cstdio>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 
+#include "platform/kernel/codepage.h"
+#include "tests/e2e/csv_fixtures.h"
 #include "tests/e2e/e2e_env.h"
 
 namespace {
@@ -86,6 +89,43 @@ TEST_F(IntoDump, CsvLoadsBackWithItsValuesAndRefinedTypes) {
   EXPECT_EQ(cols[1].rfind("Product Description text utf8mb4", 0), 0u) << cols[1];
   EXPECT_EQ(cols[2], "price double");
   EXPECT_EQ(cols[3], "day date");
+}
+
+// Every reader fixture through its own dump file: the loaded values are the
+// file's, and the errors of the run are the live run's.
+TEST_F(IntoDump, CsvFixturesLoadBackExactly) {
+  ASSERT_TRUE(kernel::set_thread_code_page(CP_UTF8));
+  int n = 0;
+  for (const csv_fixture_case& f : csv_fixture_cases()) {
+    dialogs->listed.clear();
+    const std::string table = "f" + std::to_string(++n);
+    orvell_converter& c = *converter;
+    c.from_xls = false;
+    c.set_src(csv_fixture_path(f.file).wstring());
+    c.csv_table_name = tk_from_utf8(table);
+    c.delimiter_index = f.delimiter_index;
+    c.x_fnames = true;
+    c.refine_types = false;
+    (*converter)();
+    expect_fixture_errors(dialogs->listed, f);
+    EXPECT_EQ(load(), "") << f.file;
+    std::vector<std::vector<std::string>> got;
+    for (const sql_row& row : table_rows(table, "CAST(id AS UNSIGNED)"))
+      got.push_back(texts(row));
+    EXPECT_EQ(got, f.rows) << f.file;
+  }
+  kernel::set_thread_code_page(0);
+}
+
+TEST_F(IntoDump, Utf16FileIsRefusedWithoutADump) {
+  orvell_converter& c = *converter;
+  c.from_xls = false;
+  c.set_src(csv_fixture_path("utf16le_bom.csv").wstring());
+  c.csv_table_name = L"t";
+  (*converter)();
+  ASSERT_EQ(dialogs->listed.size(), 1u);
+  EXPECT_NE(dialogs->listed[0].find("is UTF-16 text"), std::string::npos) << dialogs->listed[0];
+  EXPECT_FALSE(std::filesystem::exists(dump));
 }
 
 TEST_F(IntoDump, LegacyWorkbookLoadsBackWithEveryWorksheet) {

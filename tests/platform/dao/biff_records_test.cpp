@@ -1,4 +1,4 @@
-// The compound-file and BIFF record readers that find the boolean and error cells
+// The compound-file reader under the .xls reader, and the boolean and error cells
 // of .xls files: sound files, small streams, and damage that must give nothing.
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/dao/biff_boolerr.h"
 #include "platform/dao/cfb_reader.h"
+#include "platform/dao/xls_workbook.h"
 #include "workbook_fixtures.h"
 
 namespace {
@@ -29,54 +29,39 @@ void put16(std::string& s, std::size_t at, std::uint16_t v) {
   s[at + 1] = static_cast<char>(v >> 8);
 }
 
-std::string record(std::uint16_t type, std::string data = {}) {
-  std::string r(4, '\0');
-  put16(r, 0, type);
-  put16(r, 2, static_cast<std::uint16_t>(data.size()));
-  return r + data;
-}
-std::string bof() { return record(0x0809, std::string(16, '\0')); }
-std::string boundsheet(std::uint32_t offset) {
-  std::string d(8, '\0');
-  put32(d, 0, offset);
-  d[6] = 1;  // a one-character name, compressed
-  return record(0x0085, d + "S");
-}
-std::string boolerr(std::uint16_t row, std::uint16_t col, std::uint8_t value, bool error) {
-  std::string d(8, '\0');
-  put16(d, 0, row);
-  put16(d, 2, col);
-  d[6] = static_cast<char>(value);
-  d[7] = error ? 1 : 0;
-  return record(0x0205, d);
-}
-
 TEST(BiffRecords, FindsBooleanAndErrorCellsOfAWorkbook) {
   auto stream = read_cfb_stream(fixtures::xls_fixture("boolerr.xls"), workbook_names);
   ASSERT_TRUE(stream);
   ASSERT_GE(stream->size(), 4096u);
   EXPECT_EQ(stream->substr(0, 2), std::string("\x09\x08", 2));
-  auto sheets = read_boolerr_cells(*stream);
-  ASSERT_EQ(sheets.size(), 1u);
-  const auto& cells = sheets[0].cells;
-  ASSERT_EQ(cells.size(), 7u);
-  EXPECT_EQ(cells[0].row, 1u);
-  EXPECT_EQ(cells[0].col, 0u);
-  EXPECT_FALSE(cells[0].error);
-  EXPECT_EQ(cells[0].value, 1u);
-  EXPECT_EQ(cells[2].row, 2u);  // #N/A
-  EXPECT_EQ(cells[2].col, 1u);
-  EXPECT_TRUE(cells[2].error);
-  EXPECT_EQ(cells[2].value, 0x2Au);
-  EXPECT_EQ(cells[6].row, 4u);
-  EXPECT_EQ(cells[6].col, 2u);
+  xls_workbook book(*stream, false);
+  ASSERT_EQ(book.sheet_names().size(), 1u);
+  std::vector<sheet_row> rows;
+  auto cursor = book.open_sheet(0);
+  for (sheet_row row; cursor->next(row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 5u);
+  auto at = [&](std::size_t r, std::size_t c) -> const cell& { return rows[r].cells.at(c); };
+  EXPECT_EQ(rows[1].index, 1u);
+  EXPECT_EQ(at(1, 0).kind, cell_kind::boolean);
+  EXPECT_TRUE(at(1, 0).boolean);
+  EXPECT_EQ(at(2, 0).kind, cell_kind::boolean);
+  EXPECT_FALSE(at(2, 0).boolean);
+  EXPECT_EQ(at(2, 1).kind, cell_kind::error);  // #N/A
+  EXPECT_EQ(at(2, 1).text, "#N/A");
+  EXPECT_EQ(at(3, 1).text, "#DIV/0!");
+  EXPECT_EQ(rows[4].index, 4u);
+  EXPECT_EQ(at(4, 2).kind, cell_kind::error);
 
   // Sample.xls holds none; other stream names are not taken for the workbook.
   auto sample = read_cfb_stream(fixtures::xls_fixture("sample.xls"), workbook_names);
   ASSERT_TRUE(sample);
-  auto none = read_boolerr_cells(*sample);
-  ASSERT_EQ(none.size(), 2u);
-  EXPECT_TRUE(none[0].cells.empty() && none[1].cells.empty());
+  xls_workbook none(*sample, false);
+  ASSERT_EQ(none.sheet_names().size(), 2u);
+  for (std::size_t s = 0; s < 2; ++s) {
+    auto sheet = none.open_sheet(s);
+    for (sheet_row row; sheet->next(row);)
+      for (const auto& c : row.cells) EXPECT_TRUE(c.kind != cell_kind::boolean && c.kind != cell_kind::error);
+  }
   EXPECT_FALSE(read_cfb_stream(fixtures::xls_fixture("sample.xls"), {u"Workbook2"}));
 }
 
@@ -152,47 +137,6 @@ TEST(BiffRecords, DamagedContainerGivesNoStream) {
 
   EXPECT_FALSE(read_cfb_stream_memory(good.substr(0, 2000), workbook_names));
   EXPECT_FALSE(read_cfb_stream_memory("", workbook_names));
-}
-
-TEST(BiffRecords, DamagedOrEncryptedStreamGivesNothing) {
-  std::string eof = record(0x000A);
-  std::string sheet = bof() + boolerr(3, 1, 0x07, true) + boolerr(2, 4, 0, false) + eof;
-  std::string head = bof() + boundsheet(0) + eof;
-  std::string sound = bof() + boundsheet(static_cast<std::uint32_t>(head.size())) + eof + sheet;
-  auto sheets = read_boolerr_cells(sound);
-  ASSERT_EQ(sheets.size(), 1u);
-  ASSERT_EQ(sheets[0].cells.size(), 2u);
-  EXPECT_EQ(sheets[0].cells[0].row, 2u);  // put in row order
-  EXPECT_EQ(sheets[0].cells[1].value, 0x07u);
-
-  // A chart embedded in the sheet ends with its own EOF; the sheet goes on.
-  std::string nested = bof() + bof() + eof + boolerr(5, 0, 1, false) + eof;
-  sheets = read_boolerr_cells(bof() + boundsheet(static_cast<std::uint32_t>(head.size())) + eof + nested);
-  ASSERT_EQ(sheets.size(), 1u);
-  EXPECT_EQ(sheets[0].cells.size(), 1u);
-
-  // Encrypted: the records are not readable.
-  std::string filepass = record(0x002F, std::string(6, '\0'));
-  EXPECT_TRUE(read_boolerr_cells(bof() + filepass + boundsheet(0) + eof).empty());
-  // A sheet offset past the stream, a sheet that does not start with BOF, a record cut short.
-  EXPECT_TRUE(read_boolerr_cells(bof() + boundsheet(1u << 30) + eof).empty());
-  EXPECT_TRUE(read_boolerr_cells(bof() + boundsheet(static_cast<std::uint32_t>(head.size())) + eof +
-                                 boolerr(1, 1, 1, false) + eof)
-                  .empty());
-  EXPECT_TRUE(read_boolerr_cells(sound.substr(0, sound.size() - 3)).empty());
-
-  // Thousands of sheets all claiming one huge sheet without EOF: the work stays
-  // bounded and the answer is nothing rather than a long scan.
-  std::string body = bof();
-  for (int i = 0; i < 20000; ++i) body += boolerr(1, 1, 1, false);
-  std::string many = bof();
-  for (int i = 0; i < 5000; ++i) many += boundsheet(0);
-  many += eof;
-  std::string hostile = many + body;
-  std::string again = bof();
-  for (int i = 0; i < 5000; ++i) again += boundsheet(static_cast<std::uint32_t>(many.size()));
-  hostile = again + eof + body;
-  EXPECT_TRUE(read_boolerr_cells(hostile).empty());
 }
 
 }  // namespace

@@ -127,6 +127,31 @@ std::vector<std::pair<std::string, std::string>> minimal_package(const std::stri
   return parts;
 }
 
+std::vector<std::pair<std::string, std::string>> sheets_package(
+    const std::vector<std::pair<std::string, std::string>>& sheets, const std::string& styles) {
+  const std::string ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+  const std::string rel_ns = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  auto parts = minimal_package("", "", styles);
+  std::string list, rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  if (!styles.empty()) rels += "<Relationship Id=\"rS\" Type=\"" + rel_ns + "/styles\" Target=\"styles.xml\"/>";
+  for (std::size_t i = 0; i < sheets.size(); ++i) {
+    std::string n = std::to_string(i + 1);
+    list += "<sheet name=\"" + sheets[i].first + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+    rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel_ns + "/worksheet\" Target=\"worksheets/s" + n + ".xml\"/>";
+    parts.push_back({"xl/worksheets/s" + n + ".xml",
+                     "<worksheet " + ns + "><sheetData>" + sheets[i].second + "</sheetData></worksheet>"});
+  }
+  for (auto& [name, body] : parts) {
+    if (name == "xl/workbook.xml") {
+      auto from = body.find("<sheets>") + 8;
+      body.replace(from, body.find("</sheets>") - from, list);
+    } else if (name == "xl/_rels/workbook.xml.rels") {
+      body = rels + "</Relationships>";
+    }
+  }
+  return parts;
+}
+
 std::string xls_fixture(const std::string& name) { return std::string(ORV_SOURCE_DIR) + "/tests/fixtures/xls/" + name; }
 
 }  // namespace fixtures

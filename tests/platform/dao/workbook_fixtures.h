@@ -40,6 +40,11 @@ std::vector<std::pair<std::string, std::string>> minimal_package(const std::stri
                                                                  const std::string& styles = "",
                                                                  const std::string& workbook_pr = "");
 
+// A package of worksheets, each given by its name and its <sheetData> body, in
+// that order; styles as for minimal_package.
+std::vector<std::pair<std::string, std::string>> sheets_package(
+    const std::vector<std::pair<std::string, std::string>>& sheets, const std::string& styles = "");
+
 // The committed .xls fixtures.
 std::string xls_fixture(const std::string& name);
 

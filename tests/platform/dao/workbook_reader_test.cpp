@@ -222,10 +222,9 @@ namespace {
 std::atomic<int> forks_seen{0};
 }
 
-// The wizard reads a workbook on a worker thread while its window thread runs: a
-// forked copy of such a process may only do what is safe after fork. The .xls
-// probe is a fresh program instead, so no fork of this process happens at all.
-TEST(XlsReader, ProbeRunsAsAFreshProgramWhileOtherThreadsRun) {
+// The wizard reads a workbook on a worker thread while its window thread runs:
+// the .xls reader works in this process, with no fork and no helper process.
+TEST(XlsReader, ReadsInProcessWhileOtherThreadsRun) {
   static std::once_flag hooked;
   std::call_once(hooked, [] { pthread_atfork([] { ++forks_seen; }, nullptr, nullptr); });
   std::atomic<bool> stop{false};
@@ -241,7 +240,7 @@ TEST(XlsReader, ProbeRunsAsAFreshProgramWhileOtherThreadsRun) {
   stop = true;
   other.join();
   EXPECT_EQ(forks_seen - before, 0);
-  // Every helper has been waited for: no child of ours is left.
+  // No child process was started.
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
 }
