@@ -193,10 +193,14 @@ class xml_scan::expat_reader final : public xml_stream {
   xml_scan& owner_;
 };
 
-xml_scan::xml_scan(zip_package::part_stream part, engine which) : part_(std::move(part)), buffer_(chunk_size) {
+xml_scan::xml_scan(zip_package::part_stream part, engine which)
+    : part_(std::move(part)), buffer_(chunk_size) {
   if (which == engine::automatic) {
     have(256);
-    if (!declares_other_encoding()) return;
+    if (!declares_other_encoding()) {
+      if (!eof_) prefetch_ = std::make_unique<part_prefetch>(std::move(part_));
+      return;
+    }
   }
   std::string head(buffer_.data(), end_);
   expat_ = std::make_unique<expat_reader>(std::move(part_), std::move(head), *this);
@@ -247,7 +251,8 @@ bool xml_scan::more() {
     if (buffer_.size() >= max_token) throw_bad_format("markup beyond its bound");
     buffer_.resize(buffer_.size() * 2);
   }
-  std::size_t got = part_.read(buffer_.data() + end_, buffer_.size() - end_);
+  std::size_t got = prefetch_ ? prefetch_->read(buffer_.data() + end_, buffer_.size() - end_)
+                              : part_.read(buffer_.data() + end_, buffer_.size() - end_);
   if (!got) {
     eof_ = true;
     return false;

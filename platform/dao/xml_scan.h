@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dao/part_prefetch.h"
 #include "platform/dao/xml_stream.h"
 #include "platform/dao/zip_package.h"
 
@@ -67,7 +68,8 @@ class xml_scan {
   void deliver_text(const char* begin, const char* end);
   void check_unique(const char* base);
 
-  zip_package::part_stream part_;
+  zip_package::part_stream part_;  // read here until the prefetch takes it
+  std::unique_ptr<part_prefetch> prefetch_;
   std::unique_ptr<expat_reader> expat_;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
