@@ -1,5 +1,7 @@
 #include "OLE/ole_date.h"
 
+#include "OLE/ole_var.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -405,4 +407,24 @@ std::string ole_date::to_string() const {
 std::wstring ole_date::to_wstring() const {
   const std::string text = to_string();
   return std::wstring(text.begin(), text.end());
+}
+
+ole_date::ole_date(const VARIANT& value) {
+  tk_trace(1, "ole_date::ole_date(VARIANT, vt=%d)", static_cast<int>(value.vt));
+  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return;
+  if (value.vt != VT_DATE) throw tk_mail_assertion("ole_date", 74);
+  SYSTEMTIME parts{};
+  if (!VariantTimeToSystemTime(value.date, &parts)) {
+    tk_trace(2, "Failed to convert VARIANT->SYSTEMTIME");
+    return;
+  }
+  parts_ = parts;
+  kind_ = date_time;
+  refine_type();
+}
+
+ole_variant ole_date::to_variant() const {
+  tk_trace(1, "ole_date::to_variant");
+  tk_trace(1, "Construct ole_variant from SYSTEMTIME");
+  return ole_variant(parts_);
 }

@@ -14,6 +14,10 @@ class ole_date {
 
   // Kind date_time, then refined by its parts.
   explicit ole_date(const SYSTEMTIME& parts);
+  // A VT_DATE value's parts (kind refined by them); VT_EMPTY / VT_NULL or a
+  // date that does not convert give an empty date; any other type is an
+  // internal error.
+  explicit ole_date(const VARIANT& value);
   // Parses the text; a text that is no date or time leaves the kind invalid.
   explicit ole_date(const std::string& text);
   // The text in the calling thread's ANSI code page, then as the narrow form.
@@ -34,6 +38,8 @@ class ole_date {
   bool import_from_string(const std::string& text);
 
   std::string to_string() const;
+  // A VT_DATE value built from the date's parts.
+  class ole_variant to_variant() const;
   std::wstring to_wstring() const;
 
   kind_t get_kind() const { return kind_; }

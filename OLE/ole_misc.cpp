@@ -56,3 +56,8 @@ std::wstring ole_guid_extractor::get_hex() const {
   if (!found_) return {};
   return guid_digits(text_, static_cast<std::size_t>(position_));
 }
+
+std::wstring ole_guid_extractor::get_braced_guid() const {
+  if (!found_) return L"";
+  return text_.substr(static_cast<std::size_t>(position_), 38);
+}

@@ -25,6 +25,8 @@ class ole_guid_extractor {
   bool is_found() const { return found_; }
   // The position of the opening brace, -1 when there is none.
   int get_position() const { return position_; }
+  // The 38 characters from "{" to "}"; empty when none was found.
+  std::wstring get_braced_guid() const;
   // The 32 hexadecimal digits without braces and separators; empty when none was found.
   std::wstring get_hex() const;
 

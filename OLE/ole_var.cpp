@@ -733,3 +733,99 @@ void ole_variant::change_type(VARTYPE vt) {
   if (FAILED(VariantChangeType(&value_, &value_, 0, vt))) throw ole_cast_exception();
   sync_caches();
 }
+
+long ole_variant::to_long() const {
+  tk_trace(1, "ole_variant::to_long(vt=%08X)", static_cast<unsigned>(value_.vt));
+  switch (value_.vt) {
+    case VT_EMPTY: case VT_NULL: return 0;
+    case VT_I2: return value_.iVal;
+    case VT_BOOL: return value_.boolVal;
+    case VT_I4: return value_.lVal;
+    case VT_UI4: return static_cast<LONG>(value_.ulVal);
+    case VT_R4: return static_cast<long>(std::trunc(value_.fltVal));
+    case VT_R8: return static_cast<long>(std::trunc(value_.dblVal));
+    case VT_DECIMAL: {
+      LONG result = 0;
+      HRESULT hr = VarI4FromDec(&value_.decVal, &result);
+      tk_trace(1, "from DECIMAL, hr=%08X", static_cast<unsigned>(hr));
+      return FAILED(hr) ? 0 : result;
+    }
+    case VT_I1: return value_.cVal;
+    case VT_UI1: return value_.bVal;
+    case VT_UI2: return value_.uiVal;
+    case VT_I8: return static_cast<LONG>(static_cast<std::uint32_t>(i8_));
+    case VT_UI8: return static_cast<LONG>(static_cast<std::uint32_t>(ui8_));
+    default: throw tk_mail_assertion("ole_var", 478);
+  }
+}
+
+double ole_variant::to_double() const {
+  tk_trace(1, "ole_variant::to_double(%08X)", static_cast<unsigned>(value_.vt));
+  switch (value_.vt) {
+    case VT_EMPTY: case VT_NULL: return 0.0;
+    case VT_I2: return value_.iVal;
+    case VT_BOOL: return value_.boolVal;
+    case VT_I1: return value_.cVal;
+    case VT_I4: return value_.lVal;
+    case VT_R4: return value_.fltVal;
+    case VT_R8: return value_.dblVal;
+    case VT_CY: {
+      double result = 0;
+      HRESULT hr = VarR8FromCy(value_.cyVal, &result);
+      tk_trace(1, "from CURRECY: res=%lg, hr=%08X", result, static_cast<unsigned>(hr));
+      return result;
+    }
+    case VT_DECIMAL: {
+      double result = 0;
+      HRESULT hr = VarR8FromDec(&value_.decVal, &result);
+      tk_trace(1, "from DECIMAL: res=%lg, hr=%08X", result, static_cast<unsigned>(hr));
+      return result;
+    }
+    case VT_UI1: return value_.bVal;
+    case VT_UI2: return value_.uiVal;
+    case VT_UI4: return static_cast<double>(value_.ulVal);
+    case VT_I8: return static_cast<double>(i8_);
+    case VT_UI8: return static_cast<double>(ui8_);
+    default: throw tk_mail_assertion("ole_var", 519);
+  }
+}
+
+bool ole_variant::to_bool() const {
+  tk_trace(1, "ole_variant::to_bool(vt=%08X)", static_cast<unsigned>(value_.vt));
+  switch (value_.vt) {
+    case VT_EMPTY: case VT_NULL: return false;
+    case VT_I2: return value_.iVal != 0;
+    case VT_UI2: return value_.uiVal != 0;
+    case VT_I4: return value_.lVal != 0;
+    case VT_UI4: return value_.ulVal != 0;
+    case VT_I1: return value_.cVal != 0;
+    case VT_UI1: return value_.bVal != 0;
+    case VT_I8: return i8_ != 0;
+    case VT_UI8: return ui8_ != 0;
+    case VT_R4: return !(value_.fltVal == 0);
+    case VT_R8: return !(value_.dblVal == 0);
+    case VT_BOOL: return value_.boolVal == VARIANT_TRUE;
+    case VT_DECIMAL: return to_long() != 0;
+    default: throw tk_mail_assertion("ole_var", 446);
+  }
+}
+
+int ole_variant::get_bytes(const BYTE** data) const {
+  tk_trace(1, "ole_variant::get_bytes(%d)", static_cast<int>(value_.vt));
+  if (value_.vt == VT_EMPTY || value_.vt == VT_NULL) return 0;
+  if (value_.vt != byte_array || !value_.parray || !data) throw tk_mail_assertion("ole_var", 664);
+  void* bytes = nullptr;
+  SafeArrayAccessData(value_.parray, &bytes);
+  SafeArrayUnaccessData(value_.parray);
+  *data = static_cast<const BYTE*>(bytes);
+  return get_safe_array_size(value_.parray);
+}
+
+int get_safe_array_size(const SAFEARRAY* array) {
+  tk_trace(1, "get_safe_array_size");
+  LONG lower = 0, upper = -1;
+  SafeArrayGetLBound(array, 1, &lower);
+  SafeArrayGetUBound(array, 1, &upper);
+  tk_trace(1, "lower=%d, upper=%d", static_cast<int>(lower), static_cast<int>(upper));
+  return upper < lower ? 0 : static_cast<int>(upper - lower + 1);
+}

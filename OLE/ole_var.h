@@ -85,6 +85,15 @@ class ole_variant {
   std::uint64_t get_ui8() const { return ui8_; }
   // The date parts of a VT_DATE value; zeros for any other type.
   SYSTEMTIME get_systemtime() const { return value_.vt == VT_DATE ? date_ : SYSTEMTIME{}; }
+  // The value as a number or a truth value, for binding: integers, reals,
+  // booleans, decimals and currency (to_double); any other type is an internal error.
+  long to_long() const;
+  double to_double() const;
+  bool to_bool() const;
+  // A binary value's bytes: the address in data and the byte count; 0 (data
+  // untouched) for VT_EMPTY / VT_NULL; any other type is an internal error.
+  int get_bytes(const BYTE** data) const;
+  void get_systemtime(SYSTEMTIME& out) const { out = get_systemtime(); }
   // The bytes of a binary value; empty for any other type.
   std::vector<BYTE> get_binary() const;
   bool is_binary() const;
@@ -117,6 +126,9 @@ class ole_bool_mapping : public tk_singleton<ole_bool_mapping> {
  private:
   int mode_;
 };
+
+// Elements of a one-dimensional array: upper - lower + 1, 0 when empty.
+int get_safe_array_size(const SAFEARRAY* array);
 
 // Binary types: VT_BLOB, VT_BLOB_OBJECT and a byte array (VT_ARRAY | VT_UI1).
 bool ole_is_binary_type(VARTYPE vt);

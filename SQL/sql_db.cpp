@@ -138,7 +138,7 @@ std::wstring sql_database::create_table_statement(const std::wstring& name,
   std::wstring statement = L"CREATE TABLE " + engine.quote_name(name) + L" (" + join(chunks, L", ");
   if (!indexes.empty() || !auto_name.empty()) {
     sql_indexes_initializer keys(columns.destination(), indexes, auto_name,
-                                 columns.generated_names());
+                                 columns.generated_names(), columns.needs_myisam());
     std::vector<std::wstring> index_chunks;
     keys.get_init_chunks(index_chunks);
     for (const std::wstring& chunk : index_chunks) statement += L", " + chunk;
@@ -146,9 +146,10 @@ std::wstring sql_database::create_table_statement(const std::wstring& name,
   statement += L")";
   const unsigned version = engine.server_version();
   statement += version > sql_version::v4_0_22 ? L" ENGINE=" : L" TYPE=";
-  statement += version <= sql_version::v3_23_34 ? L"MyISAM"
-               : engine.fk_supported() == 1      ? L"InnoDB"
-                                                 : L"MyISAM";
+  // A wide table whose rows InnoDB cannot hold is MyISAM.
+  statement += version <= sql_version::v3_23_34                          ? L"MyISAM"
+               : engine.fk_supported() == 1 && !columns.needs_myisam() ? L"InnoDB"
+                                                                         : L"MyISAM";
   if (field_names) *field_names = columns.generated_names().entries();
   return statement;
 }

@@ -242,7 +242,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
     if (i) statement += L"," + line;
     statement += L"  " + chunks[i];
   }
-  sql_indexes_initializer keys(columns.destination(), indexes, auto_name, columns.generated_names());
+  sql_indexes_initializer keys(columns.destination(), indexes, auto_name, columns.generated_names(),
+                               columns.needs_myisam());
   chunks.clear();
   keys.get_init_chunks(chunks);
   for (const std::wstring& chunk : chunks) statement += L"," + line + L"  " + chunk;
@@ -262,10 +263,11 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
   if (m_settings.create_table) {
     tk_trace(1, "Right before inserting CREATE TABLE statement");
     // New dialect: InnoDB, whose keys hold a utf8mb4 VARCHAR(255) (MyISAM's stop at
-    // 1000 bytes) and which keeps the foreign keys of the dump.
+    // 1000 bytes) and which keeps the foreign keys of the dump; MyISAM for a wide
+    // table whose rows InnoDB cannot hold.
     if (is_new_dialect()) {
       tk_trace(1, "New version of dump file");
-      statement += L" ENGINE=InnoDB";
+      statement += columns.needs_myisam() ? L" ENGINE=MyISAM" : L" ENGINE=InnoDB";
     } else {
       tk_trace(1, "Old version of dump file");
       statement += L" TYPE=MyISAM";

@@ -1,6 +1,7 @@
 #include "SQL/sql_init.h"
 
 #include "SQL/sql_engi.h"
+#include "SQL/sql_fit.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
@@ -9,6 +10,8 @@
 namespace {
 
 constexpr size_t max_index_columns = 16;
+// The longest key of a MyISAM table, in bytes.
+constexpr int max_myisam_key_bytes = 1000;
 
 bool is_text_or_blob_key(const t_ftd& column) {
   return column.vartype == VT_BLOB || column.vartype == VT_BLOB_OBJECT ||
@@ -44,6 +47,17 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
     }
     m_validator->used_names().push_back(name);
   }
+  std::vector<bool> indexed;
+  for (const t_ftd* field : m_source) indexed.push_back(m_indexes.is_idx_field(field->name, false));
+  const sql_table_fit fit;
+  if (fit.fit(m_table, m_destination, indexed)) {
+    m_needs_myisam = !fit.innodb_holds(m_destination);
+    tk_trace(2, "Wide table: row of %d bytes, InnoDB record of %d bytes",
+             static_cast<int>(fit.row_bytes(m_destination)),
+             static_cast<int>(fit.innodb_record_bytes(m_destination)));
+  }
+  // InnoDB refuses a table of more columns than it has room for, whatever its rows.
+  if (m_destination.size() > sql_table_fit::max_innodb_columns) m_needs_myisam = true;
 }
 
 sql_schema_initializer::~sql_schema_initializer() = default;
@@ -113,8 +127,8 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks) 
 sql_indexes_initializer::sql_indexes_initializer(const udb_schema& destination,
                                                  const udb_indexes& indexes,
                                                  const std::wstring& auto_increment_name,
-                                                 const t_names_map& field_names)
-    : m_auto_increment_name(auto_increment_name), m_schema(destination) {
+                                                 const t_names_map& field_names, bool myisam)
+    : m_auto_increment_name(auto_increment_name), m_schema(destination), m_myisam(myisam) {
   tk_trace(1, "sql_indexes_initializer::ctor");
   std::unique_ptr<udb_validator> validator = sql_engine::instance().create_in_validator(indexes);
   for (const udb_index& source : indexes) {
@@ -141,6 +155,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
   const bool new_server = engine.server_version() >= sql_version::v4_1_0;
   const int max_key_length = new_server ? 500 : 256;
   const int max_indexes = new_server ? 31 : 15;
+  const int bytes_per_char = static_cast<int>(sql_table_fit(engine.server_version()).bytes_per_char());
   bool auto_indexed = false;
   int count = 0;
   for (const udb_index& index : m_destination) {
@@ -157,7 +172,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
                                         : L"INDEX " + engine.quote_name(index.name);
     chunk += L" (";
     bool has_auto = false, dropped = false;
-    int key_length = 0;
+    int key_length = 0, key_bytes = 0;
     for (size_t i = 0; i < index.columns.size() && !dropped; ++i) {
       const std::wstring& column = index.columns[i];
       if (i > 0) chunk += L", ";
@@ -169,9 +184,13 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
       if (is_text_or_blob_key(field)) {
         tk_trace(2, "Indexes on BLOBs are not allowed");
         dropped = true;
-      } else if ((key_length += field.size) > max_key_length) {
-        tk_trace(2, "Index is too big");
-        dropped = true;
+      } else {
+        key_length += field.size;
+        key_bytes += field.vartype == VT_BSTR ? field.size * bytes_per_char + 2 : field.size;
+        if (key_length > max_key_length || (m_myisam && key_bytes > max_myisam_key_bytes)) {
+          tk_trace(2, "Index is too big");
+          dropped = true;
+        }
       }
     }
     if (dropped) continue;

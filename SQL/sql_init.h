@@ -13,7 +13,9 @@
 class sql_schema_initializer {
 public:
   // auto_increment_name receives the destination name of the column that gets
-  // AUTO_INCREMENT (emptied when the chunks are built).
+  // AUTO_INCREMENT (emptied when the chunks are built). A table whose row is too
+  // large for the server gets TEXT columns in place of VARCHAR ones (see
+  // SQL/sql_fit.h); one that cannot fit raises sql_exception naming it.
   sql_schema_initializer(const std::wstring& table, const udb_schema& source,
                          const udb_indexes& indexes, std::wstring& auto_increment_name);
   virtual ~sql_schema_initializer();
@@ -26,6 +28,9 @@ public:
   const udb_schema& destination() const { return m_destination; }
   const udb_validator& validator() const { return *m_validator; }
   const t_names_map& generated_names() const { return m_validator->mapped_names(); }
+  // The table was widened to fit and InnoDB cannot hold its rows: it is to be
+  // created MyISAM.
+  bool needs_myisam() const { return m_needs_myisam; }
 
 private:
   std::wstring m_table;
@@ -34,12 +39,15 @@ private:
   const udb_indexes& m_indexes;
   std::unique_ptr<udb_validator> m_validator;
   const udb_schema& m_source;
+  bool m_needs_myisam = false;
 };
 
 class sql_indexes_initializer {
 public:
+  // myisam: the table is created MyISAM, whose keys hold at most 1000 bytes.
   sql_indexes_initializer(const udb_schema& destination, const udb_indexes& indexes,
-                          const std::wstring& auto_increment_name, const t_names_map& field_names);
+                          const std::wstring& auto_increment_name, const t_names_map& field_names,
+                          bool myisam = false);
   virtual ~sql_indexes_initializer() = default;
 
   virtual void get_init_chunks(std::vector<std::wstring>& chunks);
@@ -50,4 +58,5 @@ private:
   udb_indexes m_destination;
   std::wstring m_auto_increment_name;
   const udb_schema& m_schema;
+  bool m_myisam;
 };

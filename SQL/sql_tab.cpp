@@ -7,6 +7,7 @@
 #include <mysqld_error.h>
 
 #include "SQL/sql_db.h"
+#include "SQL/sql_fit.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
@@ -21,6 +22,22 @@ const char* const structure_message =
 
 std::wstring text_of(const udb_record& record, size_t i) {
   return i < record.size() ? record[i].to_wstring() : std::wstring();
+}
+
+// The declared size of a column of the TEXT family (see SQL/sql_fit.h); a TINYTEXT
+// holds 255 bytes, so as many characters as that many bytes always hold.
+bool long_text_size(const std::wstring& type, int& size) {
+  if (type == L"text")
+    size = sql_text_size::text;
+  else if (type == L"mediumtext")
+    size = sql_text_size::mediumtext;
+  else if (type == L"longtext")
+    size = sql_text_size::longtext;
+  else if (type == L"tinytext")
+    size = static_cast<int>(255 / sql_table_fit().bytes_per_char());
+  else
+    return false;
+  return true;
 }
 
 bool is_connection_lost(unsigned error) {
@@ -108,9 +125,15 @@ void sql_table::initialize() {
     const std::wstring type = text_of(row, 1);
     tk_wtrace(2, L"Got type: %s", type.c_str());
     int length = 0, precision = 0, scale = 0;
-    if (std::swscanf(type.c_str(), L"varchar(%d)", &length) == 1) {
+    if (std::swscanf(type.c_str(), L"varchar(%d)", &length) == 1 ||
+        std::swscanf(type.c_str(), L"char(%d)", &length) == 1) {
       tk_trace(2, "Refining size for varchar: %d", length);
       column.size = length;
+    } else if (int size = 0; long_text_size(type, size)) {
+      // The metadata gives the bytes of the connection's character set; the
+      // upsizer and the row-size checks read the declared type.
+      tk_trace(2, "Refining size for text: %d", size);
+      column.size = size;
     } else if (std::swscanf(type.c_str(), L"float(%d,%d)", &precision, &scale) == 2) {
       tk_trace(2, "Refining type for FLOAT(%d,%d)", precision, scale);
       if (precision && scale && scale < precision) column.extra = scale | precision << 8;

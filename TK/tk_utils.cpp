@@ -296,3 +296,10 @@ void tk_send_bug(const char* title, const char* text) {
   int result = kernel::send_mail(*transport, message);
   tk_trace(2, "lpfnMAPISendMail returns %d", result);
 }
+
+bool tk_ends_with(std::wstring_view text, std::wstring_view suffix, bool exact) {
+  if (suffix.empty()) return true;
+  if (text.size() < suffix.size()) return false;
+  std::wstring_view tail = text.substr(text.size() - suffix.size());
+  return exact ? tail == suffix : tk_wcompare_nocase(tail, suffix) == 0;
+}

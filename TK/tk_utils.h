@@ -59,6 +59,9 @@ std::wstring tk_trim(std::wstring_view text);
 
 int tk_compare_nocase(std::string_view a, std::string_view b);
 int tk_wcompare_nocase(std::wstring_view a, std::wstring_view b);
+// The text ends with the suffix: exactly, or ignoring case when exact is
+// false. An empty suffix always matches.
+bool tk_ends_with(std::wstring_view text, std::wstring_view suffix, bool exact);
 // A key under tk_wcompare_nocase: equal keys exactly for texts that compare equal.
 std::string tk_wnocase_key(std::wstring_view text);
 

@@ -56,3 +56,9 @@ bool udb_record::find_field(const std::wstring& name) const {
   tk_wtrace(2, L"udb_record::find_field(%s)", name.c_str());
   return get_field(name) != nullptr;
 }
+
+udb_field udb_record::find_named_field(const std::wstring& name) const {
+  tk_wtrace(1, L"udb_schema::find_field(%s)", name.c_str());
+  const udb_field* field = get_field(name);
+  return field ? *field : udb_field();
+}

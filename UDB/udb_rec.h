@@ -48,6 +48,9 @@ public:
   bool find_field(const std::wstring& name) const;
   // The first field of that name (case ignored), or null.
   const udb_field* get_field(const std::wstring& name) const;
+  // A copy of the first field of that name (case ignored), or an empty field
+  // (no name, VT_EMPTY) when none has it.
+  udb_field find_named_field(const std::wstring& name) const;
 
 protected:
   std::vector<std::unique_ptr<udb_field>> fields_;

@@ -46,3 +46,9 @@ void udb_recordset::convert_record(udb_record& record) const {
     record[i].change_type(schema_[i].vartype);
   }
 }
+
+void udb_recordset::clean_indexes() {
+  tk_trace(1, "udb_recordset::clean_indexes");
+  indexes_.clear();
+  key_index_ = -1;
+}

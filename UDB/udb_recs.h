@@ -34,6 +34,8 @@ public:
   // Appends the index unless one of that name exists (case ignored); the first
   // primary or unique index becomes the key index.
   void add_index(const udb_index& index);
+  // Empties the index list (and forgets the key index).
+  void clean_indexes();
   // Changes each field of the record to the type of the schema's descriptor at
   // the same position.
   void convert_record(udb_record& record) const;

@@ -1,5 +1,6 @@
 #include "UDB/udb_rel.h"
 
+#include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 
 udb_relationship::udb_relationship(std::wstring table_, std::wstring ref_table_,
@@ -10,6 +11,24 @@ udb_relationship::udb_relationship(std::wstring table_, std::wstring ref_table_,
       rule(std::move(rule_)),
       columns(std::move(columns_)),
       ref_columns(std::move(ref_columns_)) {}
+
+udb_relationship::udb_relationship(std::wstring name_, std::wstring second_name_, std::wstring table_,
+                                   std::wstring ref_table_, std::vector<std::wstring> columns_,
+                                   std::vector<std::wstring> ref_columns_, std::wstring rule_)
+    : name(std::move(name_)),
+      second_name(std::move(second_name_)),
+      table(std::move(table_)),
+      ref_table(std::move(ref_table_)),
+      rule(std::move(rule_)),
+      columns(std::move(columns_)),
+      ref_columns(std::move(ref_columns_)) {}
+
+udb_relationship& udb_relationships::get_index(const std::wstring& name) {
+  tk_wtrace(1, L"udb_relationships::get_index(%s)", name.c_str());
+  const udb_relationship* found = find_name(name);
+  if (!found) throw tk_mail_assertion("udb_rel", 122);
+  return const_cast<udb_relationship&>(*found);
+}
 
 bool udb_relationships::is_acceptable_name(const std::wstring& name) const {
   tk_wtrace(2, L"udb_relationships::is_acceptable_name(%s)", name.c_str());

@@ -10,6 +10,9 @@ struct udb_relationship {
   udb_relationship() = default;
   udb_relationship(std::wstring table, std::wstring ref_table, std::vector<std::wstring> columns,
                    std::vector<std::wstring> ref_columns, std::wstring rule);
+  // A named key as a table reader builds it.
+  udb_relationship(std::wstring name, std::wstring second_name, std::wstring table, std::wstring ref_table,
+                   std::vector<std::wstring> columns, std::vector<std::wstring> ref_columns, std::wstring rule);
 
   std::wstring name;         // assigned after construction
   std::wstring second_name;  // empty unless a back end sets it
@@ -30,4 +33,6 @@ public:
   // grown by "_", "1", "_", "2", "_", "3", "_", "1", ... until no key has it. The
   // caller names the key and adds it.
   std::wstring gen_relship_name(const udb_relationship& relationship) const;
+  // The foreign key of that name (case ignored); internal error when none.
+  udb_relationship& get_index(const std::wstring& name);
 };

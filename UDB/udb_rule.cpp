@@ -2,6 +2,7 @@
 
 #include "TK/tk_trace.h"
 #include "UDB/udb_sche.h"
+#include "platform/oledb/oledb_types.h"
 
 const udb_conversion_rule* udb_custom_conversion::first_for(const t_ftd& field) {
   const udb_custom_conversion* list = instance_ptr();
@@ -39,4 +40,14 @@ std::wstring udb_custom_conversion::handle2(const t_ftd& field, const ole_varian
   tk_trace(1, "udb_custom_conversion::handle2");
   const udb_conversion_rule* rule = first_for(field, value);
   return rule ? rule->handle2(field, value) : std::wstring();
+}
+
+const udb_conversion_rule* udb_custom_conversion::handle1_1(const t_ftd& field, DBCOLUMNDESC& column) {
+  tk_trace(1, "udb_custom_conversion::handle1_1");
+  const udb_conversion_rule* rule = first_for(field);
+  if (!rule) return nullptr;
+  thread_local std::wstring type_name;
+  type_name = rule->handle1(field);
+  column.pwszTypeName = type_name.data();
+  return rule;
 }

@@ -11,6 +11,7 @@
 #include "TK/tk_singl.h"
 
 struct t_ftd;
+struct DBCOLUMNDESC;
 
 class udb_conversion_rule {
 public:
@@ -33,6 +34,10 @@ public:
   static bool is_acceptable1(const t_ftd& field);
   // The column type text of the first rule that accepts it; empty without one.
   static std::wstring handle1(const t_ftd& field);
+  // The first rule that accepts the column names its type in the column
+  // description (pwszTypeName, valid until the next call on this thread) and
+  // is returned; null without a list or a rule.
+  static const udb_conversion_rule* handle1_1(const t_ftd& field, DBCOLUMNDESC& column);
   static bool is_acceptable2(const t_ftd& field, const ole_variant& value);
   static std::wstring handle2(const t_ftd& field, const ole_variant& value);
 

@@ -258,17 +258,25 @@ csv_field_upsizer::csv_field_upsizer(udb_database* dest_db, udb_recordset* dest_
 
 void csv_field_upsizer::process(const udb_record& record) {
     tk_trace(1, "csv_field_upsizer::process");
-    for (std::size_t f = 0; f < record.size(); ++f) {
-        if (upsized_.size() <= f) upsized_.resize(f + 1, false);
-        int size = record[f].get_size();
-        tk_trace(1, "Field size: %d", size);
-        if (size <= csv_text_size || upsized_[f]) continue;
-        udb_schema& schema = dest_rs_->get_schema();
-        // A destination table with fewer columns (an existing table in merge
-        // mode) has no column to widen for this field.
-        if (f >= schema.size()) continue;
+    udb_schema& schema = dest_rs_->get_schema();
+    // A destination table with fewer columns (an existing table in merge mode)
+    // has no column to widen for the fields past its own.
+    const std::size_t n = std::min(record.size(), schema.size());
+    for (std::size_t f = 0; f < n; ++f) {
+        const udb_field& field = record[f];
+        tk_trace(1, "Field size: %d", field.get_size());
+        // The text as the field holds it: a long value is not copied.
+        const VARIANT& value = field.ole_variant::get_variant();
+        std::wstring converted;
+        std::wstring_view text;
+        if (value.vt == VT_BSTR) {
+            text = std::wstring_view(value.bstrVal ? value.bstrVal : L"", SysStringLen(value.bstrVal));
+        } else {
+            converted = field.to_wstring();
+            text = converted;
+        }
+        if (holds(schema[f], text)) continue;
         tk_trace(1, "csv_field_upsizer::process - upsize field #%d", static_cast<int>(f));
-        do_upsize(schema[f]);
-        upsized_[f] = true;
+        do_upsize(schema[f], text);
     }
 }

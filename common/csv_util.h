@@ -3,7 +3,7 @@
 // csv_file derives the table's schema from the first line (field names when
 // names_in_first_row, else F1, F2, ...), delivers one csv_record per line and
 // reports how far it has read. csv_field_upsizer widens a destination text
-// column once, when the first value longer than 255 characters arrives.
+// column when a value arrives that it cannot hold.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TK/tk_excep.h"
@@ -119,8 +120,10 @@ private:
     std::atomic<bool> finished_ = false;  // the end is reached (asked by the progress display)
 };
 
-// Widens a destination text column once, when the first value longer than 255
-// characters arrives for it. The destination objects are not owned.
+// Widens a destination text column whenever a value arrives that the column's
+// declared type cannot hold (at first a text of up to 255 characters), to a
+// type that holds it; a later, longer value widens it again. The destination
+// objects are not owned.
 class csv_field_upsizer {
 public:
     csv_field_upsizer(udb_database* dest_db, udb_recordset* dest_rs);
@@ -128,15 +131,17 @@ public:
     csv_field_upsizer(const csv_field_upsizer&) = delete;
     csv_field_upsizer& operator=(const csv_field_upsizer&) = delete;
 
-    // Widens the column of every field of the record that is longer than 255
-    // characters, unless that column has been widened before.
+    // Widens the column of every field of the record whose value the column
+    // cannot hold as it is declared now.
     void process(const udb_record& record);
 
 protected:
-    // Alters the destination column to a long text type.
-    virtual void do_upsize(t_ftd& field) = 0;
+    // The column, as its descriptor declares it, holds the value.
+    virtual bool holds(const t_ftd& column, std::wstring_view value) const = 0;
+    // Alters the destination column to a type that holds the value, never a
+    // narrower one, and records the new declared size in the descriptor.
+    virtual void do_upsize(t_ftd& column, std::wstring_view value) = 0;
 
     udb_database* dest_db_;
     udb_recordset* dest_rs_;
-    std::vector<bool> upsized_;
 };

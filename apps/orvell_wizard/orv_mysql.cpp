@@ -4,6 +4,7 @@
 #include <exception>
 #include <map>
 
+#include "SQL/sql_fit.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
@@ -27,6 +28,14 @@ void load_flag(const udb_profile& profile, const wchar_t* key, bool& flag) {
 void load_text(const udb_profile& profile, const wchar_t* key, std::string& text) {
   std::wstring value = profile.get_value(k_section, key);
   if (!value.empty()) text = tk_to_utf8(value);
+}
+
+// The characters a text column holds: VARCHAR(n) n, CHAR(19) 19, a type of the
+// TEXT family more than any; 0 for a column that is no text.
+std::size_t text_chars(VARTYPE vartype, int size, int extra) {
+  if (vartype == VT_DATE) return extra == 0 ? 19 : 0;
+  if (vartype != VT_BSTR) return 0;
+  return size >= 1 && size <= 255 ? static_cast<std::size_t>(size) : static_cast<std::size_t>(-1);
 }
 
 }  // namespace
@@ -84,12 +93,38 @@ mysql_converter_impl::column_change mysql_converter_impl::date_change(const type
   int state = e.state;
   if (!e.seen && state == dates_map::k_char) state = dates_map::k_datetime;
   if (state == e.source_class) return {};
-  return {dates_map::type_text(state), state == dates_map::k_char, e.empty_seen};
+  return {dates_map::type_text(state), state == dates_map::k_char, e.empty_seen, VT_DATE, 0, state};
 }
 
 mysql_converter_impl::column_change mysql_converter_impl::num_change(const type_map_entry& e) {
   if (!e.seen || e.state == e.source_class) return {};
-  return {num_map::type_text(e.state), e.state == num_map::k_varchar, e.empty_seen};
+  column_change change{num_map::type_text(e.state), e.state == num_map::k_varchar, e.empty_seen};
+  switch (e.state) {
+    case num_map::k_double: change.vartype = VT_R8; break;
+    case num_map::k_bigint: change.vartype = VT_I8; break;
+    case num_map::k_int: change.vartype = VT_I4; break;
+    default:
+      change.vartype = VT_BSTR;
+      change.size = 255;
+  }
+  return change;
+}
+
+bool mysql_converter_impl::keeps_fit(const udb_schema& schema, std::size_t index, const column_change& change) const {
+  const t_ftd& field = schema[index];
+  // A text column that holds longer values than the new type is left as it is.
+  const std::size_t chars_after = text_chars(change.vartype, change.size, change.extra);
+  if (chars_after != 0 && chars_after < text_chars(field.vartype, field.size, field.extra)) {
+    tk_wtrace(2, L"Column '%s' stays: %s would be narrower", field.name.c_str(), change.type);
+    return false;
+  }
+  t_ftd after = field;
+  after.vartype = change.vartype;
+  after.size = change.size;
+  after.extra = change.extra;
+  if (sql_table_fit(engine_.server_version()).keeps_fit(schema, index, after)) return true;
+  tk_wtrace(2, L"Column '%s' stays: as %s the table would not fit", field.name.c_str(), change.type);
+  return false;
 }
 
 std::wstring mysql_converter_impl::modify_clause(const t_ftd& field, const column_change& change) const {
@@ -102,12 +137,13 @@ std::wstring mysql_converter_impl::modify_clause(const t_ftd& field, const colum
   return clause;
 }
 
-void mysql_converter_impl::refine_column(udb_database& db, const udb_schema& schema, const types_map& map,
+void mysql_converter_impl::refine_column(udb_database& db, udb_schema& schema, const types_map& map,
                                          std::size_t pos, const column_change& change) {
   const type_map_entry& e = map.get_entry(pos);
   try {
     if (static_cast<std::size_t>(e.field_index) >= schema.size()) throw tk_mail_assertion("type_map", 56);
-    const t_ftd& field = schema[e.field_index];
+    t_ftd& field = schema[e.field_index];
+    if (!keeps_fit(schema, e.field_index, change)) return;
     const std::wstring table = engine_.quote_name(map.get_table_name());
     // An empty text is no number and no date: a strict server refuses the
     // change, another stores 0 or a zero date. Empty texts become NULL first.
@@ -120,12 +156,15 @@ void mysql_converter_impl::refine_column(udb_database& db, const udb_schema& sch
     std::wstring statement = L"ALTER TABLE " + table + L" " + modify_clause(field, change);
     tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
     db.query(statement);
+    field.vartype = change.vartype;
+    field.size = change.size;
+    field.extra = change.extra;
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
   }
 }
 
-void mysql_converter_impl::date_post_process(udb_database& db, const udb_schema& schema, const dates_map& map) {
+void mysql_converter_impl::date_post_process(udb_database& db, udb_schema& schema, const dates_map& map) {
   tk_trace(2, "mysql_converter_impl::date_post_process(map size=%d)", static_cast<int>(map.size()));
   nulled_columns_.clear();
   for (std::size_t pos = 0; pos < map.size(); ++pos) {
@@ -134,7 +173,7 @@ void mysql_converter_impl::date_post_process(udb_database& db, const udb_schema&
   }
 }
 
-void mysql_converter_impl::num_post_process(udb_database& db, const udb_schema& schema, const num_map& map) {
+void mysql_converter_impl::num_post_process(udb_database& db, udb_schema& schema, const num_map& map) {
   tk_trace(2, "mysql_converter_impl::num_post_process(map size=%d)", static_cast<int>(map.size()));
   for (std::size_t pos = 0; pos < map.size(); ++pos) {
     column_change change = num_change(map.get_entry(pos));
@@ -142,7 +181,7 @@ void mysql_converter_impl::num_post_process(udb_database& db, const udb_schema& 
   }
 }
 
-bool mysql_converter_impl::refine_table(udb_database& db, const udb_schema& schema, const dates_map& dates,
+bool mysql_converter_impl::refine_table(udb_database& db, udb_schema& schema, const dates_map& dates,
                                         const num_map& numbers) {
   tk_trace(2, "mysql_converter_impl::refine_table");
   // The final change of each column: the numeric one decides over the date one.
@@ -156,17 +195,25 @@ bool mysql_converter_impl::refine_table(udb_database& db, const udb_schema& sche
     if (column_change c = num_change(e); c.type) changes[e.field_index] = c;
   }
   if (changes.empty()) return true;
+  // The table as the changes made so far leave it.
+  udb_schema refined(true);
+  for (const t_ftd* f : schema) refined.push_back(std::make_unique<t_ftd>(*f));
   const std::wstring table = engine_.quote_name(numbers.get_table_name());
   std::wstring nulls, modify;
   for (const auto& [index, change] : changes) {
     if (static_cast<std::size_t>(index) >= schema.size()) return false;
-    const t_ftd& field = schema[index];
+    if (!keeps_fit(refined, index, change)) continue;
+    t_ftd& field = refined[index];
     if (!change.text_type && change.empty_seen && !field.not_null) {
       const std::wstring column = engine_.quote_name(field.name);
       nulls += (nulls.empty() ? L"" : L", ") + column + L" = NULLIF(" + column + L", '')";
     }
     modify += (modify.empty() ? L"" : L", ") + modify_clause(field, change);
+    field.vartype = change.vartype;
+    field.size = change.size;
+    field.extra = change.extra;
   }
+  if (modify.empty()) return true;
   try {
     if (!nulls.empty()) {
       std::wstring update = L"UPDATE " + table + L" SET " + nulls;
@@ -176,11 +223,12 @@ bool mysql_converter_impl::refine_table(udb_database& db, const udb_schema& sche
     std::wstring statement = L"ALTER TABLE " + table + L" " + modify;
     tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
     db.query(statement);
-    return true;
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
     return false;
   }
+  for (std::size_t i = 0; i < schema.size(); ++i) schema[i] = refined[i];
+  return true;
 }
 
 bool mysql_converter_impl::store_profile(udb_profile& profile) {

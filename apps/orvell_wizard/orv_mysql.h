@@ -40,14 +40,18 @@ public:
 
   // Type refinement after a table: one ALTER TABLE ... MODIFY per column whose
   // observed class differs from its source class. Dates first, numbers second.
-  // Failures are logged and passed over.
-  void date_post_process(udb_database& db, const udb_schema& schema, const dates_map& map);
-  void num_post_process(udb_database& db, const udb_schema& schema, const num_map& map);
+  // Failures are logged and passed over. A change that would narrow a text
+  // column, or make the table one the server refuses (see SQL/sql_fit.h), is
+  // left out. schema is the table's columns as they are; a change made is
+  // recorded in it.
+  void date_post_process(udb_database& db, udb_schema& schema, const dates_map& map);
+  void num_post_process(udb_database& db, udb_schema& schema, const num_map& map);
 
   // The same refinement of a server table in one UPDATE and one ALTER TABLE
   // (one rebuild of the table instead of one per column). False when the
-  // server refused it; the caller then refines column by column.
-  bool refine_table(udb_database& db, const udb_schema& schema, const dates_map& dates, const num_map& numbers);
+  // server refused it (schema is then as it was); the caller then refines
+  // column by column.
+  bool refine_table(udb_database& db, udb_schema& schema, const dates_map& dates, const num_map& numbers);
 
   // "MySQL settings" of a profile.
   bool store_profile(udb_profile& profile);
@@ -65,14 +69,20 @@ protected:
     const wchar_t* type = nullptr;
     bool text_type = false;
     bool empty_seen = false;
+    // The column's type after the change, as a descriptor has it.
+    VARTYPE vartype = VT_EMPTY;
+    int size = 0;
+    int extra = 0;
   };
   // The change a date entry asks for, or none.
   static column_change date_change(const type_map_entry& e);
   static column_change num_change(const type_map_entry& e);
   // "MODIFY col TYPE [CHARACTER SET cs] [NOT NULL] [DEFAULT x]".
   std::wstring modify_clause(const t_ftd& field, const column_change& change) const;
+  // The change keeps the column's values and the table within the server's limits.
+  bool keeps_fit(const udb_schema& schema, std::size_t index, const column_change& change) const;
   // One refinement statement for the entry's column of the destination schema.
-  void refine_column(udb_database& db, const udb_schema& schema, const types_map& map, std::size_t pos,
+  void refine_column(udb_database& db, udb_schema& schema, const types_map& map, std::size_t pos,
                      const column_change& change);
 
   sql_engine engine_;

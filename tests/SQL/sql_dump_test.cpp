@@ -259,6 +259,41 @@ TEST_F(SqlDump, OldDialectKeepsTheOldServerRules) {
   EXPECT_NE(dumped.find(std::string("UNLOCK TABLES;\n") + session_tail), std::string::npos);
 }
 
+TEST_F(SqlDump, WideTablesGetTextColumnsAndMyISAMInBothDialects) {
+  for (bool new_version : {true, false}) {
+    // VARCHAR(255) takes 1,022 bytes of the row in the new dialect, 256 in the old.
+    const int fits = new_version ? 64 : 255;
+    const std::wstring file = path(new_version ? "new.sql" : "old.sql");
+    dmp_settings settings;
+    settings.new_version = new_version;
+    settings.line_break = 1;
+    {
+      auto dump = engine->create_dump(file, settings);
+      for (int columns : {fits, fits + 1}) {
+        udb_schema schema(true);
+        for (int i = 1; i <= columns; ++i) schema.push_back(std::unique_ptr<t_ftd>(column(L"c" + std::to_wstring(i), VT_BSTR, 255)));
+        dump->create_table(L"t" + std::to_wstring(columns), schema, udb_indexes());
+      }
+      dump->close();
+    }
+    const std::string dumped = text(file);
+    const std::string q = new_version ? "`" : "", charset = new_version ? " CHARACTER SET utf8mb4 " : "";
+    const std::string narrow = "CREATE TABLE " + q + "t" + std::to_string(fits) + q + " (";
+    const std::string wide = "CREATE TABLE " + q + "t" + std::to_string(fits + 1) + q + " (";
+    ASSERT_NE(dumped.find(narrow), std::string::npos) << new_version;
+    ASSERT_NE(dumped.find(wide), std::string::npos) << new_version;
+    const std::string first = dumped.substr(dumped.find(narrow), dumped.find(wide) - dumped.find(narrow));
+    const std::string second = dumped.substr(dumped.find(wide));
+    EXPECT_EQ(count_of(first, "VARCHAR(255)"), static_cast<size_t>(fits));
+    EXPECT_EQ(count_of(first, "TEXT"), 0u);
+    EXPECT_NE(first.find(new_version ? ") ENGINE=InnoDB;" : ") TYPE=MyISAM;"), std::string::npos);
+    EXPECT_EQ(count_of(second, "VARCHAR(255)"), static_cast<size_t>(fits));
+    EXPECT_NE(second.find(q + "c" + std::to_string(fits + 1) + q + " TEXT" + charset + "\n)"), std::string::npos)
+        << second.substr(0, 200);
+    EXPECT_NE(second.find(new_version ? ") ENGINE=MyISAM;" : ") TYPE=MyISAM;"), std::string::npos);
+  }
+}
+
 TEST_F(SqlDump, LargeTablesGiveStatementsJustOverTheLimit) {
   const std::wstring file = path("large.sql");
   dmp_settings settings;

@@ -100,3 +100,33 @@ TEST_F(SqlDefinitions, AutoIncrementGetsItsIndexEvenWhenItsOwnIndexIsDropped) {
   EXPECT_NE(s.find(L"`r` DOUBLE NOT NULL,") , std::wstring::npos) << s;
   EXPECT_EQ(s.find(L"`r` DOUBLE NOT NULL AUTO"), std::wstring::npos);
 }
+
+TEST_F(SqlDefinitions, ATableThatFitsKeepsItsDefinitionAWiderOneGetsTextColumns) {
+  std::wstring columns;
+  for (int i = 1; i <= 64; ++i) {
+    add(L"c" + std::to_wstring(i), VT_BSTR, 255);
+    columns += (i > 1 ? L", `c" : L"`c") + std::to_wstring(i) + L"` VARCHAR(255) CHARACTER SET utf8mb4 ";
+  }
+  EXPECT_EQ(statement(), L"CREATE TABLE `t` (" + columns + L") ENGINE=InnoDB");
+  add(L"c65", VT_BSTR, 255);
+  EXPECT_EQ(statement(), L"CREATE TABLE `t` (" + columns + L", `c65` TEXT CHARACTER SET utf8mb4 ) ENGINE=InnoDB");
+  // A server whose InnoDB keeps 768 bytes of every long value in the record
+  // cannot hold the rows.
+  engine.set_server_version(0x50620);
+  const std::wstring older = statement();
+  EXPECT_NE(older.find(L"`c65` TEXT CHARACTER SET utf8mb4 )"), std::wstring::npos);
+  EXPECT_EQ(older.substr(older.size() - 14), L" ENGINE=MyISAM");
+}
+
+TEST_F(SqlDefinitions, KeysOfAWideMyISAMTableStayWithinItsKeyLength) {
+  add(L"code", VT_BSTR, 200);
+  for (int i = 1; i < 255; ++i) add(L"c" + std::to_wstring(i), VT_BSTR, 255);
+  add_index(L"bycode", {L"code"});  // 802 bytes
+  add_index(L"byc1", {L"c1"});      // 1,022 bytes: more than MyISAM's 1,000
+  const std::wstring s = statement();
+  EXPECT_NE(s.find(L"`c1` VARCHAR(255)"), std::wstring::npos);  // indexed columns stay
+  EXPECT_NE(s.find(L"`c254` TEXT"), std::wstring::npos);
+  EXPECT_NE(s.find(L"INDEX `bycode` (`code`)"), std::wstring::npos);
+  EXPECT_EQ(s.find(L"`byc1`"), std::wstring::npos);
+  EXPECT_EQ(s.substr(s.size() - 14), L" ENGINE=MyISAM");
+}

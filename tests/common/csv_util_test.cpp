@@ -382,20 +382,28 @@ public:
     void append_record(const udb_record&) override {}
 };
 
+// Columns hold as many characters as their size; a widened column takes ten
+// times the value's length.
 class recording_upsizer : public csv_field_upsizer {
 public:
     using csv_field_upsizer::csv_field_upsizer;
     std::vector<std::wstring> widened;
 
 protected:
-    void do_upsize(t_ftd& field) override { widened.push_back(field.name); }
+    bool holds(const t_ftd& column, std::wstring_view value) const override {
+        return value.size() <= static_cast<std::size_t>(column.size);
+    }
+    void do_upsize(t_ftd& column, std::wstring_view value) override {
+        widened.push_back(column.name);
+        column.size = static_cast<int>(value.size() * 10);
+    }
 };
 
-TEST(csv_field_upsizer, widens_each_column_once_past_255) {
+TEST(csv_field_upsizer, widens_a_column_whenever_its_declared_size_is_too_small) {
     csv_temp_dir dir;
-    std::string c255(255, 'a'), c256(256, 'b'), c300(300, 'c');
+    std::string c255(255, 'a'), c256(256, 'b'), c300(300, 'c'), c3000(3000, 'd'), c2561(2561, 'e');
     csv_file csv(wpath(dir, "a.csv", "x,y,z\n" + c255 + ",1," + c255 + "\n1," + c256 + ",2\n" + c300 + "," + c300 +
-                                         ",3\n1,2\n"),
+                                         ",3\n1,2\n" + c3000 + "," + c2561 + ",4,5\n"),
                  ',', true);
     schema_only_recordset dest(3);
     recording_upsizer upsizer(nullptr, &dest);
@@ -405,8 +413,10 @@ TEST(csv_field_upsizer, widens_each_column_once_past_255) {
         after.push_back(upsizer.widened.size());
         csv.next();
     }
-    EXPECT_EQ(after, (std::vector<std::size_t>{0, 1, 2, 2}));
-    EXPECT_EQ(upsizer.widened, (std::vector<std::wstring>{L"c1", L"c0"}));
+    // 256 widens y to 2560, 300 x to 3000; 3000 fits x, 2561 widens y again.
+    EXPECT_EQ(after, (std::vector<std::size_t>{0, 1, 2, 2, 3}));
+    EXPECT_EQ(upsizer.widened, (std::vector<std::wstring>{L"c1", L"c0", L"c1"}));
+    EXPECT_EQ(dest.get_schema()[1].size, 25610);
 }
 
 }  // namespace

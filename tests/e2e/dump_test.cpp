@@ -1,7 +1,6 @@
 // A CSV file and a legacy workbook into dump files, which the mariadb client
 // then loads into the server: the loaded rows must be the source values, and
 // a dump that cannot be written ends the run with an error, not a success.
-#include <cstdio>
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
@@ -11,12 +10,6 @@
 #include "tests/e2e/e2e_env.h"
 
 namespace {
-
-std::string shell_quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 // A converter writing a dump file, and a database of the test's own to load it into.
 class IntoDump : public converter_fixture {
@@ -37,19 +30,7 @@ protected:
     if (client) client->exec("DROP DATABASE IF EXISTS `" + db + "`");
     converter_fixture::TearDown();
   }
-  // Loads the dump into the test's database with the mariadb client; its output on failure.
-  std::string load() {
-    const e2e_server& s = e2e_server::get();
-    const std::string command = "mariadb -h " + shell_quote(s.host) + " -P " + std::to_string(s.port) + " -u " +
-                                shell_quote(s.user) + " --password=" + shell_quote(s.password) + " " +
-                                shell_quote(db) + " < " + shell_quote(dump.string()) + " 2>&1";
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return "cannot start the mariadb client";
-    for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
-    if (::pclose(pipe) != 0 && output.empty()) output = "the mariadb client failed";
-    return output;
-  }
+  std::string load() { return load_dump(db, dump); }
   std::vector<sql_row> table_rows(const std::string& table, const std::string& order) {
     return client->rows("SELECT * FROM `" + db + "`.`" + table + "` ORDER BY " + order);
   }

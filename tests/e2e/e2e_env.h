@@ -7,7 +7,9 @@
 #include <mysql.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,6 +111,28 @@ public:
 private:
   MYSQL m_;
 };
+
+inline std::string shell_quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Loads a dump file into the database db with the mariadb client (statements of
+// up to 64 MB, as the private server takes); its output on failure.
+inline std::string load_dump(const std::string& db, const std::filesystem::path& dump) {
+  const e2e_server& s = e2e_server::get();
+  const std::string command = "mariadb --max-allowed-packet=64M -h " + shell_quote(s.host) + " -P " +
+                              std::to_string(s.port) + " -u " + shell_quote(s.user) + " --password=" +
+                              shell_quote(s.password) + " " + shell_quote(db) + " < " +
+                              shell_quote(dump.string()) + " 2>&1";
+  std::string output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return "cannot start the mariadb client";
+  for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
+  if (::pclose(pipe) != 0 && output.empty()) output = "the mariadb client failed";
+  return output;
+}
 
 // Answers the dialogs as the test scripts them and records what was shown.
 class scripted_dialogs : public error_dialogs {

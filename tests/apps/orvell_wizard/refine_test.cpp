@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "UDB/udb_db.h"
+#include "UDB/udb_rec.h"
+#include "UDB/udb_recs.h"
 #include "apps/orvell_wizard/orv_mysql.h"
 #include "apps/orvell_wizard/sql_upsizer.h"
 #include "common/type_map.h"
@@ -120,6 +122,95 @@ TEST_F(Refinement, UpsizerKeepsTheCharacterSetAndQuotesTheColumn) {
             L"ALTER TABLE `t` CHANGE `Product Description` `Product Description` TEXT CHARACTER SET utf8mb4");
   impl.get_engine().set_server_version(0x40000);
   EXPECT_EQ(sql_field_upsizer::statement(L"t", L"c"), L"ALTER TABLE t CHANGE c c TEXT");
+}
+
+TEST_F(Refinement, ChangesThatWouldBreakTheRowLimitOrNarrowATextAreLeftOut) {
+  // 63 text columns of 255 characters: one more VARCHAR(255) fits the row, a
+  // second does not.
+  for (int i = 0; i < 63; ++i) {
+    schema.push_back(std::make_unique<t_ftd>(255, L"c" + std::to_wstring(i), VT_BSTR, false, false, ole_variant(), 0));
+    columns.push_back({L"c" + std::to_wstring(i), VT_BSTR, 0});
+  }
+  add(L"x", VT_R8);
+  add(L"y", VT_R8);
+  // A column created DATETIME, long text by now (widened), whose values are no dates.
+  add(L"w", VT_DATE, false, 1);
+  schema[65].vartype = VT_BSTR;
+  schema[65].size = 65535;
+  for (bool one_statement : {true, false}) {
+    SCOPED_TRACE(one_statement ? "one statement" : "a statement per column");
+    num_map n(L"t", columns);
+    dates_map d(L"t", columns, false);
+    for (std::size_t pos = 0; pos < 63; ++pos) d.add_value(pos, "text");  // no dates
+    for (std::size_t pos : {63, 64}) {
+      n.add_value(pos, "a");
+      d.add_value(pos, "a");
+    }
+    d.add_value(65, "not a date");
+    udb_schema copy(true);
+    for (const t_ftd* f : schema) copy.push_back(std::make_unique<t_ftd>(*f));
+    db.sent.clear();
+    if (one_statement) {
+      ASSERT_TRUE(impl.refine_table(db, copy, d, n));
+    } else {
+      impl.date_post_process(db, copy, d);
+      impl.num_post_process(db, copy, n);
+    }
+    EXPECT_EQ(db.sent, (std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `x` VARCHAR (255) CHARACTER SET utf8mb4"}));
+    EXPECT_EQ(copy[63].vartype, VT_BSTR);  // the change made is recorded
+    EXPECT_EQ(copy[64].vartype, VT_R8);
+    EXPECT_EQ(copy[65].size, 65535);
+  }
+}
+
+// A destination table that only has a schema: one text column of 255 characters.
+class text_table : public udb_recordset {
+public:
+  text_table() : udb_recordset(L"t", true) {
+    schema_.push_back(std::make_unique<t_ftd>(255, L"c", VT_BSTR, false, false, ole_variant(), 0));
+  }
+  void append_record(const udb_record&) override {}
+};
+
+class upsizing : public sql_field_upsizer {
+public:
+  using sql_field_upsizer::sql_field_upsizer;
+  void widen(const std::wstring& value) {
+    udb_record record;
+    record.add_field(std::make_unique<udb_field>(L"c", 0, ole_variant(value)));
+    process(record);
+  }
+};
+
+TEST_F(Refinement, UpsizerPicksTheNarrowestLongTypeByBytesAndWidensAgain) {
+  text_table table;
+  upsizing upsizer(&db, &table);
+  upsizer.widen(std::wstring(255, L'\U0001F600'));  // 255 characters: VARCHAR(255) holds them
+  upsizer.widen(std::wstring(300, L'a'));
+  upsizer.widen(std::wstring(20000, L'\U0001F600'));  // 80,000 bytes
+  upsizer.widen(std::wstring(70000, L'b'));             // MEDIUMTEXT holds it
+  upsizer.widen(std::wstring(300, L'a'));               // never narrower
+  const std::wstring change = L"ALTER TABLE `t` CHANGE `c` `c` ";
+  EXPECT_EQ(db.sent, (std::vector<std::wstring>{change + L"TEXT CHARACTER SET utf8mb4",
+                                                change + L"MEDIUMTEXT CHARACTER SET utf8mb4"}));
+  EXPECT_EQ(table.get_schema()[0].size, 0xFFFFFF);
+
+  EXPECT_EQ(sql_field_upsizer::wider_size(255, 65535), 65535);
+  EXPECT_EQ(sql_field_upsizer::wider_size(255, 65536), 0xFFFFFF);
+  EXPECT_EQ(sql_field_upsizer::wider_size(65535, 0xFFFFFF), 0xFFFFFF);
+  EXPECT_EQ(sql_field_upsizer::wider_size(65535, 0x1000000), 0);  // LONGTEXT
+  EXPECT_EQ(sql_field_upsizer::wider_size(0, 10), 0);
+  EXPECT_EQ(sql_field_upsizer::text_bytes(L"a\u00e9\u65e5\U0001F600"), 10u);
+
+  // Before 4.1 a VARCHAR holds bytes, and the statement has no quotes and no
+  // character set.
+  impl.get_engine().set_server_version(0x40000);
+  text_table old_table;
+  upsizing old_upsizer(&db, &old_table);
+  db.sent.clear();
+  old_upsizer.widen(std::wstring(200, L'\u00e9'));  // 400 bytes
+  old_upsizer.widen(std::wstring(70000, L'b'));
+  EXPECT_EQ(db.sent, (std::vector<std::wstring>{L"ALTER TABLE t CHANGE c c TEXT", L"ALTER TABLE t CHANGE c c MEDIUMTEXT"}));
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+// Values of rowsets in their OLE DB form, and their conversions: to the type
+// a consumer binds, to text, and between db-lib's NUMERIC and OLE DB's.
+#pragma once
+
+#include <string>
+
+#include "platform/oledb/oledb_interfaces.h"
+#include "platform/tds/tds_link.h"
+
+// db-lib's numeric (precision, scale, sign byte then the magnitude big endian).
+void tds_numeric_from_db(const BYTE* db_numeric, DB_NUMERIC* out);
+// Fills db-lib's numeric of the given precision and scale; the value must
+// already have that scale.
+void tds_numeric_to_db(const DB_NUMERIC& value, BYTE* db_numeric);
+
+// The value's text: numbers in C-locale form (doubles with the digits that
+// read back exactly), dates "2004-05-06 12:34:56[.fff]", GUIDs braced.
+std::u16string tds_cell_text(const tds_column& column, const tds_cell& cell);
+
+// Writes one cell into a consumer's binding (value, length and status parts
+// as the binding has them). Returns the status written.
+DBSTATUS tds_cell_to_binding(const tds_column& column, const tds_cell& cell, const DBBINDING& binding, BYTE* row);
+
+// Text in Windows-1252, the code page of varchar columns: false when a
+// character has no byte there.
+bool tds_to_cp1252(std::u16string_view text, std::string& out);
+std::u16string tds_from_cp1252(std::string_view bytes);
+
+// "2004-05-06", "2004-05-06 12:34:56", "2004-05-06T12:34:56.789" or
+// "12:34:56[.fff]" (on 1900-01-01), surrounding blanks allowed; false for
+// any other text or a date or time that does not exist.
+bool tds_timestamp_from_text(std::u16string_view text, DBTIMESTAMP& out);
+// A GUID written with or without braces.
+bool tds_guid_from_text(std::u16string_view text, GUID& out);

@@ -1,0 +1,112 @@
+// The in-memory catalog of the test server: databases, tables with typed
+// columns, rows, keys, indexes and foreign keys. Names compare without regard
+// to case, as under SQL Server's default collation. All access goes through
+// the catalog's mutex (`lock()`).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "tests/support/tds_server/tds_types.h"
+
+namespace tds {
+
+// Upper-cased (ASCII) form of a name, the key names are compared by.
+std::string name_key(std::string_view name);
+
+struct column_def {
+  std::string name;  // UTF-8
+  column_type type;
+  bool nullable = true;
+  bool identity = false;
+  int64_t seed = 1, increment = 1;
+  std::optional<std::string> default_text;  // as SQL Server shows it: "((0))", "(N'x')"
+  value default_value;
+};
+
+// A primary key, unique constraint or index.
+struct index_def {
+  std::string name;
+  std::vector<std::string> columns;
+  bool unique = false;
+  bool primary = false;
+  bool clustered = false;
+  bool constraint = false;  // PRIMARY KEY / UNIQUE constraint rather than CREATE INDEX
+  std::unordered_set<std::string> keys;  // of the rows, for unique ones
+};
+
+struct foreign_key {
+  std::string name;
+  std::vector<std::string> columns;
+  std::string ref_owner = "dbo", ref_table;
+  std::vector<std::string> ref_columns;
+  std::string on_delete = "NO ACTION", on_update = "NO ACTION";
+};
+
+// One stored row: the cells packed in one string ([4-byte length or ~0][bytes] each),
+// compact enough for millions of rows.
+class row {
+ public:
+  row() = default;
+  explicit row(const std::vector<cell>& cells);
+  std::size_t size() const;
+  cell at(std::size_t i) const;
+  std::vector<cell> cells() const;
+ private:
+  std::string packed_;
+};
+
+struct table {
+  std::string owner = "dbo";
+  std::string name;
+  std::vector<column_def> columns;
+  std::vector<row> rows;
+  std::vector<index_def> indexes;
+  std::vector<foreign_key> foreign_keys;
+  int64_t identity_last = 0;
+  bool identity_used = false;
+  int object_id = 0;
+
+  int column_index(std::string_view name) const;  // -1 when there is none
+  int identity_column() const;                      // -1 when there is none
+  const index_def* primary_key() const;
+  // The primary key or unique index on exactly these columns, in this order; null when none.
+  const index_def* unique_index_on(const std::vector<std::string>& cols) const;
+  // The key of a row for an index (case folded, trailing blanks cut, as the collation compares).
+  std::string index_key(const index_def& ix, const std::vector<cell>& cells) const;
+  // Checks unique indexes and adds the row (2627/2601 on a duplicate key).
+  void add_row(std::vector<cell> cells);
+  // Adds rows already checked against each other and the table, all or none.
+  void add_rows(std::vector<std::vector<cell>>&& rows);
+  void rebuild_keys();
+};
+
+struct database {
+  std::string name;
+  bool accessible = true;
+  std::map<std::string, std::unique_ptr<table>> tables;  // by name_key(owner + "." + name)
+  table* find(std::string_view owner, std::string_view name);
+};
+
+class catalog {
+ public:
+  catalog();
+  std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(mutex_); }
+  database* find(std::string_view name);
+  database& create(std::string_view name);  // 1801 when it exists
+  void drop(std::string_view name);          // 3701 when it does not
+  std::vector<database*> all();
+  int next_object_id() { return ++object_ids_; }
+ private:
+  std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<database>> dbs_;
+  int object_ids_ = 1000;
+};
+
+}  // namespace tds

@@ -1,0 +1,179 @@
+// An in-memory SQL Server stand-in for the tests: it speaks TDS 7.4 on a TCP
+// port of 127.0.0.1, enough for FreeTDS's db-lib, bulk copy, tsql and freebcp.
+//
+//   tds::server_options o;          // user "sa", password "orv-Test-1", any free port
+//   tds::server srv(o);             // listening once constructed
+//   ... connect FreeTDS to 127.0.0.1:srv.port() ...
+//   auto rows = srv.rows("db", "t"); // what arrived, byte for byte
+//
+// What it understands: PRELOGIN (answering that encryption is not available),
+// LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
+// sp_tables, sp_columns, sp_pkeys, sp_statistics, sp_fkeys), attention, and
+// bulk loads ("insert bulk" followed by the bulk message). Statements: CREATE/
+// DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER; other
+// options accepted), SELECT of expressions (literals, CONVERT/CAST, @@VERSION,
+// @@IDENTITY, SCOPE_IDENTITY(), DB_NAME(), OBJECT_ID(), ...), SELECT [TOP n]
+// */columns/COUNT(*) FROM t [WHERE c = v [AND ...]] [ORDER BY ...], SELECT
+// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE/DROP INDEX, ALTER TABLE
+// ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT, INSERT ... VALUES (one
+// or many rows), UPDATE ... SET ... WHERE c = v, DELETE, TRUNCATE TABLE, EXEC.
+// Anything else gets error 102 with SQL Server's text. Errors carry SQL
+// Server's numbers, classes and texts (208, 2714, 1801, 1913, 2627, 2601, 547,
+// 515, 8152, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by 3621
+// where SQL Server sends it. A syntax error runs nothing of its batch.
+//
+// Names compare without regard to case; text columns keep what arrived:
+// nchar/nvarchar/ntext as UTF-16LE (surrogate pairs kept), char/varchar/text
+// in Windows-1252 (characters outside it become '?', as on SQL Server).
+// Bulk loads: the rows of a batch are kept only when the whole batch is good
+// (unique keys and NOT NULL are checked, foreign keys are not, as with bcp);
+// NULL takes the column's default unless the load says KEEP_NULLS.
+//
+// For tests in another process, scripts/tds-server starts the program
+// orv_tds_server and writes ORV_MSS_HOST, _PORT, _USER, _PASSWORD.
+//
+// Every connection runs on a thread of its own. The catalog is shared and
+// guarded by one mutex; all the inspection calls below may be made while
+// clients are connected. The server is test equipment: it keeps everything in
+// memory and trusts no input (malformed packets close their connection).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/tds_server/tds_catalog.h"
+#include "tests/support/tds_server/tds_types.h"
+
+namespace tds {
+
+// @@VERSION texts of the SQL Server versions tests may pretend to be.
+extern const char* const version_2000;
+extern const char* const version_2005;
+extern const char* const version_2008;
+extern const char* const version_2012;
+extern const char* const version_2019;
+extern const char* const version_2022;
+
+struct server_options {
+  std::string host = "127.0.0.1";
+  uint16_t port = 0;  // 0: a free port, see server::port()
+  // The one login accepted (SQL Server authentication).
+  std::string user = "sa";
+  std::string password = "orv-Test-1";
+  std::string version_text = version_2019;
+  // Knobs (all can also be changed while the server runs, see below).
+  bool refuse_logins = false;                 // every login gets 18456
+  std::vector<std::string> inaccessible;      // databases that exist but cannot be opened (4060 at login, 916 on USE)
+  long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
+  int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
+  int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
+  std::vector<std::string> databases;         // created at start
+};
+
+// A column as stored in the catalog.
+struct column_info {
+  std::string name;  // UTF-8
+  column_type type;
+  bool nullable = true;
+  bool identity = false;
+  int64_t seed = 1, increment = 1;
+  std::optional<std::string> default_text;  // as sp_columns shows it
+};
+
+struct index_info {
+  std::string name;
+  std::vector<std::string> columns;
+  bool unique = false, primary = false, clustered = false, constraint = false;
+};
+
+struct foreign_key_info {
+  std::string name;
+  std::vector<std::string> columns;
+  std::string ref_owner, ref_table;
+  std::vector<std::string> ref_columns;
+  std::string on_delete, on_update;  // "NO ACTION", "CASCADE", "SET NULL", "SET DEFAULT"
+};
+
+struct server_context;
+
+class server {
+ public:
+  // Listens at once; throws std::runtime_error when it cannot.
+  explicit server(server_options options = {});
+  ~server();  // stops
+  server(const server&) = delete;
+  server& operator=(const server&) = delete;
+
+  uint16_t port() const { return port_; }
+  const std::string& user() const { return options_.user; }
+  const std::string& password() const { return options_.password; }
+  // Stops listening and closes every connection; waits for their threads.
+  void stop();
+
+  // ---- knobs ----
+  void set_version(std::string text);
+  void set_refuse_logins(bool on);
+  void set_inaccessible(const std::string& database, bool inaccessible);
+  // Closes the connection of the bulk load during which the server-wide bulk row
+  // count passes n (-1: never). The count restarts at 0 when this is called.
+  void set_drop_after_bulk_rows(long n);
+  // Bulk batch k (1-based, counted server-wide from this call) is refused with
+  // error 4815 and its rows are not kept (0: none). As with any refused batch
+  // (a duplicate key, a NULL in a NOT NULL column), FreeTDS's bulk copy cannot go
+  // on afterwards: the client opens another connection.
+  void set_fail_bulk_batch(int k);
+  void set_slow_answer(int ms);
+
+  // ---- inspection: what is stored, exactly ----
+  bool has_database(const std::string& name);
+  bool has_table(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::vector<std::string> tables(const std::string& database);  // "owner.name", sorted
+  // Throws std::out_of_range when the database or table does not exist.
+  std::vector<column_info> columns(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::vector<std::vector<cell>> rows(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::size_t row_count(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::vector<index_info> indexes(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::vector<foreign_key_info> foreign_keys(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  // Every SQL batch (UTF-8) and RPC ("RPC name") received, in order.
+  std::vector<std::string> received();
+  long bulk_rows() const;     // bulk rows received since start (or since the last knob change)
+  int bulk_batches() const;   // bulk batches committed or failed
+  int connections() const;    // connections open now
+
+  // Runs a batch on the server's own session (setup for tests); throws
+  // sql_error on the first error.
+  void execute(const std::string& sql, const std::string& database = "master");
+
+ private:
+  void accept_loop();
+  void serve(int fd);
+  table& find_table(const std::string& database, const std::string& table, const std::string& owner);
+
+  server_options options_;
+  std::unique_ptr<server_context> ctx_;
+  int listen_fd_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::thread acceptor_;
+  struct connection;
+  std::mutex connections_mutex_;
+  std::vector<std::shared_ptr<connection>> connections_;
+  std::atomic<int> open_{0};
+};
+
+// Convenience readers of stored cells (see tds_types.h for their layout).
+int64_t cell_int(const cell& c);              // tinyint..bigint, bit
+double cell_double(const cell& c);            // real, float
+std::u16string cell_utf16(const cell& c);     // nchar/nvarchar/ntext
+std::string cell_utf8(const column_type& t, const cell& c);  // any text type as UTF-8
+// The value rendered as text (decimals with their scale, datetime "yyyy-mm-dd hh:mm:ss.mmm").
+std::string cell_text(const column_type& t, const cell& c);
+// datetime: days since 1900-01-01 and 1/300 s ticks since midnight.
+void cell_datetime(const cell& c, int32_t& days, uint32_t& ticks);
+
+}  // namespace tds

@@ -1,0 +1,467 @@
+// One client connection: login, then each message answered in turn.
+#include "tests/support/tds_server/tds_session.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+
+#include "tests/support/tds_server/tds_protocol.h"
+#include "tests/support/tds_server/tds_sql.h"
+
+namespace tds {
+
+namespace {
+
+// Product version for LOGINACK from the "- 15.0.2000.5" part of the @@VERSION text.
+void product_version(const std::string& text, int& major, int& minor, int& build) {
+  major = 15; minor = 0; build = 2000;
+  const auto dash = text.find(" - ");
+  if (dash == std::string::npos) return;
+  unsigned a = 0, b = 0, c = 0;
+  if (std::sscanf(text.c_str() + dash + 3, "%u.%u.%u", &a, &b, &c) == 3) {
+    major = static_cast<int>(a); minor = static_cast<int>(b); build = static_cast<int>(c);
+  }
+}
+
+class session {
+ public:
+  session(server_context& ctx, transport& io) : ctx_(ctx), io_(io) {
+    state_.spid = ctx.next_spid++;
+  }
+  ~session() {
+    auto lock = ctx_.cat.lock();
+    ctx_.session_dbs.erase(state_.spid);
+  }
+
+  void run() {
+    try {
+      for (;;) {
+        packet_header h;
+        std::string body;
+        if (!next_packet(h, body)) return;
+        if (!handle(h, body)) return;
+      }
+    } catch (const tds_protocol_error&) {
+      // Malformed input: the connection is closed.
+    } catch (const sql_error&) {
+      // An error with no statement to report it to: the connection is closed.
+    } catch (const std::exception&) {
+    }
+  }
+
+ private:
+  server_context& ctx_;
+  transport& io_;
+  message_assembler in_;
+  std::deque<std::pair<packet_header, std::string>> backlog_;
+  session_state state_;
+  bool logged_in_ = false;
+  bool prelogin_done_ = false;
+  std::size_t packet_size_ = 4096;
+  uint8_t packet_id_ = 1;
+
+  // ---- input
+  bool fill(int timeout_ms) {
+    char buf[65536];
+    const long n = io_.read(buf, sizeof buf, timeout_ms);
+    if (n == 0) return false;
+    if (n < 0) throw tds_protocol_error("closed");
+    in_.feed(std::string_view(buf, static_cast<std::size_t>(n)));
+    return true;
+  }
+  bool next_packet(packet_header& h, std::string& body) {
+    if (!backlog_.empty()) {
+      h = backlog_.front().first;
+      body = std::move(backlog_.front().second);
+      backlog_.pop_front();
+      return true;
+    }
+    while (!in_.next_packet(h, body)) fill(-1);
+    return true;
+  }
+  // The rest of a message whose first packet is h/body.
+  std::string whole_message(packet_header h, std::string body) {
+    std::string msg = std::move(body);
+    while (!(h.status & status_eom)) {
+      std::string more;
+      next_packet(h, more);
+      if (h.type == pkt_attention) throw tds_protocol_error("attention inside a message");
+      msg += more;
+      if (msg.size() > max_message) throw tds_protocol_error("message too large");
+    }
+    return msg;
+  }
+
+  // ---- output
+  void write_all(const char* p, std::size_t n) {
+    if (!io_.write(p, n)) throw tds_protocol_error("send failed");
+  }
+  void send_packets(std::string& data, bool final) {
+    const std::size_t room = packet_size_ - packet_header_size;
+    std::size_t pos = 0;
+    std::string out;
+    while (data.size() - pos > room || (final && pos < data.size()) || (final && data.empty() && pos == 0)) {
+      const std::size_t n = std::min(room, data.size() - pos);
+      const bool last = final && pos + n == data.size();
+      const std::size_t len = n + packet_header_size;
+      const char header[8] = {static_cast<char>(pkt_reply), static_cast<char>(last ? status_eom : 0),
+                              static_cast<char>(len >> 8), static_cast<char>(len & 0xFF),
+                              static_cast<char>((state_.spid >> 8) & 0xFF), static_cast<char>(state_.spid & 0xFF),
+                              static_cast<char>(packet_id_++), 0};
+      out.append(header, 8);
+      out.append(data, pos, n);
+      pos += n;
+      if (last) break;
+    }
+    write_all(out.data(), out.size());
+    data.erase(0, pos);
+  }
+  response make_response() {
+    return response([this](std::string& b) { send_packets(b, false); });
+  }
+  void finish(response& r, uint16_t extra = 0) {
+    r.finish(extra);
+    send_packets(r.out().out(), true);
+  }
+
+  // Waits for the slow-answer knob; true when an attention arrived meanwhile.
+  bool slow_wait() {
+    int ms;
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      ms = ctx_.slow_ms;
+    }
+    if (ms <= 0) return false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      // Packets already received (an attention often arrives with its request) count first.
+      packet_header h;
+      std::string body;
+      while (in_.next_packet(h, body)) {
+        if (h.type == pkt_attention) return true;
+        backlog_.emplace_back(h, std::move(body));
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return false;
+      fill(static_cast<int>(left));
+    }
+  }
+
+  void log(std::string text) {
+    std::lock_guard<std::mutex> g(ctx_.log_mutex);
+    ctx_.log.push_back(std::move(text));
+  }
+
+  // ---- messages
+  bool handle(const packet_header& h, std::string body) {
+    if (!logged_in_) {
+      if (h.type == pkt_prelogin && !prelogin_done_) {
+        check_prelogin(whole_message(h, std::move(body)));
+        prelogin();
+        prelogin_done_ = true;
+        return true;
+      }
+      if (h.type == pkt_login7) return login(parse_login7(whole_message(h, std::move(body))));
+      throw tds_protocol_error("expected a login");
+    }
+    switch (h.type) {
+      case pkt_sql_batch: {
+        const std::string text = utf16_to_utf8(parse_sql_batch(whole_message(h, std::move(body))));
+        log(text);
+        response r = make_response();
+        if (slow_wait()) return attention_ack();
+        run_batch(ctx_, state_, text, r);
+        finish(r);
+        return true;
+      }
+      case pkt_rpc: {
+        const rpc_request rpc = parse_rpc(whole_message(h, std::move(body)));
+        log("RPC " + (rpc.proc_name.empty() ? std::to_string(rpc.proc_id) : rpc.proc_name));
+        response r = make_response();
+        if (slow_wait()) return attention_ack();
+        run_rpc(ctx_, state_, rpc, r);
+        finish(r);
+        return true;
+      }
+      case pkt_attention:
+        return attention_ack();
+      case pkt_transaction: {
+        whole_message(h, std::move(body));
+        response r = make_response();
+        finish(r);
+        return true;
+      }
+      case pkt_bulk:
+        return bulk(h, std::move(body));
+      default:
+        throw tds_protocol_error("unknown packet type");
+    }
+  }
+
+  bool attention_ack() {
+    response r = make_response();
+    r.out().u8(0xFD);
+    r.out().u16(0x20);
+    r.out().u16(0);
+    r.out().u64(0);
+    send_packets(r.out().out(), true);
+    return true;
+  }
+
+  void prelogin() {
+    writer w;
+    // Option table: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS, terminator.
+    const uint16_t table_len = 5 * 5 + 1;
+    const struct { uint8_t token; uint16_t len; } opts[] = {{0, 6}, {1, 1}, {2, 1}, {3, 4}, {4, 1}};
+    uint16_t off = table_len;
+    for (const auto& o : opts) {
+      w.u8(o.token);
+      w.u8(static_cast<uint8_t>(off >> 8)); w.u8(static_cast<uint8_t>(off & 0xFF));
+      w.u8(static_cast<uint8_t>(o.len >> 8)); w.u8(static_cast<uint8_t>(o.len & 0xFF));
+      off = static_cast<uint16_t>(off + o.len);
+    }
+    w.u8(0xFF);
+    int major, minor, build;
+    product_version(ctx_.version(), major, minor, build);
+    w.u8(static_cast<uint8_t>(major)); w.u8(static_cast<uint8_t>(minor));
+    w.u8(static_cast<uint8_t>(build >> 8)); w.u8(static_cast<uint8_t>(build & 0xFF));
+    w.u16(0);
+    w.u8(2);  // encryption not available
+    w.u8(0);  // instance: ok
+    w.u32(static_cast<uint32_t>(state_.spid));
+    w.u8(0);  // no MARS
+    send_packets(w.out(), true);
+  }
+
+  bool refuse(response& r, const login_request& l) {
+    r.message(sql_error{18456, 14, 1, "Login failed for user '" + l.user + "'."}, false);
+    finish(r, 0x02);
+    return false;
+  }
+
+  bool login(const login_request& l) {
+    response r = make_response();
+    state_.user = l.user;
+    if ((l.tds_version >> 24) != 0x74 && (l.tds_version >> 24) != 0x73 && (l.tds_version >> 24) != 0x72 &&
+        (l.tds_version >> 24) != 0x71 && (l.tds_version >> 24) != 0x70)
+      throw tds_protocol_error("unsupported TDS version");
+    bool ok;
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      ok = !ctx_.refuse_logins && l.user == ctx_.user && l.password == ctx_.password;
+    }
+    if (!ok) return refuse(r, l);
+    if (l.packet_size >= 512 && l.packet_size <= 32767) packet_size_ = l.packet_size;
+    else if (l.packet_size != 0) packet_size_ = 4096;
+    in_.set_packet_limit(std::max<std::size_t>(packet_size_, 32767));
+    const std::string db = l.database.empty() ? "master" : l.database;
+    {
+      auto lock = ctx_.cat.lock();
+      try {
+        use_database(ctx_, state_, db, r);
+      } catch (const sql_error&) {
+        response fail = make_response();
+        fail.message(sql_error{4060, 11, 1, "Cannot open database \"" + db + "\" requested by the login. The login failed."}, false);
+        lock.unlock();
+        return refuse(fail, l);
+      }
+    }
+    // Collation, language, LOGINACK, packet size.
+    const char collation[5] = {0x09, 0x04, static_cast<char>(0xD0), 0x00, 0x34};
+    r.env_change_bytes(7, std::string_view(collation, 5), "");
+    r.env_change(2, utf8_to_utf16("us_english"), "");
+    r.message(sql_error{5703, 0, 1, "Changed language setting to us_english."}, true);
+    writer ack;
+    ack.u8(1);
+    const uint32_t version = (l.tds_version >> 24) == 0x74 ? 0x74000004 : l.tds_version;
+    ack.u8(static_cast<uint8_t>(version >> 24)); ack.u8(static_cast<uint8_t>(version >> 16));
+    ack.u8(static_cast<uint8_t>(version >> 8)); ack.u8(static_cast<uint8_t>(version));
+    ack.b_varchar(utf8_to_utf16("Microsoft SQL Server"));
+    int major, minor, build;
+    product_version(ctx_.version(), major, minor, build);
+    ack.u8(static_cast<uint8_t>(major)); ack.u8(static_cast<uint8_t>(minor));
+    ack.u8(static_cast<uint8_t>(build >> 8)); ack.u8(static_cast<uint8_t>(build & 0xFF));
+    r.out().u8(0xAD);
+    r.out().u16(static_cast<uint16_t>(ack.size()));
+    r.out().bytes(ack.out());
+    const std::string size = std::to_string(packet_size_);
+    r.env_change(4, utf8_to_utf16(size), utf8_to_utf16(size));
+    finish(r);
+    logged_in_ = true;
+    return true;
+  }
+
+  // ---- bulk load
+  bool bulk(packet_header h, std::string body) {
+    bulk_decoder dec;
+    std::optional<sql_error> error;
+    std::vector<std::vector<cell>> rows;
+    std::vector<int> map;  // table column of each wire column (-1: ignored)
+    table shape;           // the table's columns, copied at the first row
+    int ident = -1;
+    bool keep_identity = false;
+    std::optional<bulk_target> target = state_.bulk;
+    long drop_after;
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      drop_after = ctx_.drop_after_bulk_rows;
+    }
+    if (!target) error = sql_error{4804, 16, 1, "While reading current row from host, a premature end-of-message was encountered--an incoming data stream was interrupted when the server expected to see more data. The host program may have terminated. Ensure that you are using a supported client application programming interface (API)."};
+    bool prepared = false;
+    auto prepare = [&] {
+      prepared = true;
+      if (error) return;
+      auto lock = ctx_.cat.lock();
+      database* db = ctx_.cat.find(target->database);
+      table* t = db ? db->find(target->owner, target->table) : nullptr;
+      if (!t) { error = sql_error{208, 16, 1, "Invalid object name '" + target->table + "'."}; return; }
+      shape.columns = t->columns;
+      shape.name = t->name;
+      shape.owner = t->owner;
+      ident = t->identity_column();
+      keep_identity = target->keep_identity ||
+                      state_.identity_insert == name_key(db->name + "." + t->owner + "." + t->name);
+      for (const auto& wc : dec.columns()) {
+        const std::string name = utf16_to_utf8(wc.name);
+        const int i = shape.column_index(name);
+        if (i < 0 && !error) error = sql_error{207, 16, 1, "Invalid column name '" + name + "'."};
+        map.push_back(i);
+      }
+    };
+    std::vector<cell> wire_row;
+    for (;;) {
+      dec.feed(body);
+      while (dec.next(wire_row)) {
+        if (!prepared) prepare();
+        const long count = ++ctx_.bulk_rows;
+        if (drop_after >= 0 && count > drop_after) return false;  // the knob: the connection drops
+        if (error) continue;
+        try {
+          rows.push_back(bulk_row(shape, dec.columns(), map, wire_row, ident, keep_identity, target->keep_nulls));
+        } catch (const sql_error& e) {
+          error = e;
+          rows.clear();
+        }
+      }
+      if (h.status & status_eom) break;
+      next_packet(h, body);
+      if (h.type == pkt_attention) { return attention_ack(); }
+      if (h.type != pkt_bulk) throw tds_protocol_error("bulk load interrupted");
+    }
+    dec.finish();
+    if (!prepared) prepare();
+    const int batch = ++ctx_.bulk_batches;
+    int fail_at;
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      fail_at = ctx_.fail_bulk_batch;
+    }
+    if (!error && fail_at > 0 && batch == fail_at)
+      error = sql_error{4815, 16, 1, "Received an invalid column length from the bcp client for colid 1."};
+    response r = make_response();
+    const std::size_t n = rows.size();
+    if (!error) {
+      auto lock = ctx_.cat.lock();
+      database* db = ctx_.cat.find(target->database);
+      table* t = db ? db->find(target->owner, target->table) : nullptr;
+      try {
+        if (!t) raise(208, 16, "Invalid object name '" + target->table + "'.");
+        if (t->columns.size() != shape.columns.size()) raise(4819, 16, "Cannot bulk load because the table changed during the load.");
+        // Identities for the rows that carry none.
+        if (ident >= 0) {
+          const auto& c = t->columns[static_cast<std::size_t>(ident)];
+          int64_t last = t->identity_last;
+          bool used = t->identity_used;
+          for (auto& cells : rows) {
+            cell& v = cells[static_cast<std::size_t>(ident)];
+            if (v.null) {
+              last = used ? last + c.increment : c.seed;
+              used = true;
+              value lit; lit.kind = value::integer; lit.text = std::to_string(last);
+              v = convert(lit, c.type);
+            } else {
+              const int64_t x = std::stoll(render(c.type, v));
+              if (!used || (c.increment > 0 ? x > last : x < last)) last = x;
+              used = true;
+            }
+          }
+          t->add_rows(std::move(rows));
+          t->identity_last = last;
+          t->identity_used = used;
+        } else {
+          t->add_rows(std::move(rows));
+        }
+      } catch (const sql_error& e) {
+        error = e;
+      }
+    }
+    if (error) {
+      r.message(*error, false);
+      r.done(0x02, 0, 0xFD, 0xF0);
+    } else {
+      r.done(0x10, n, 0xFD, 0xF0);
+    }
+    finish(r);
+    return true;
+  }
+
+  // One bulk row in the table's column order, converted to the columns' types.
+  static std::vector<cell> bulk_row(const table& t, const std::vector<wire_column>& wire, const std::vector<int>& map,
+                                    std::vector<cell>& in, int ident, bool keep_identity, bool keep_nulls) {
+    std::vector<cell> cells(t.columns.size());
+    std::vector<bool> given(t.columns.size(), false);
+    for (std::size_t k = 0; k < wire.size(); ++k) {
+      const auto i = static_cast<std::size_t>(map[k]);
+      const column_def& c = t.columns[i];
+      if (static_cast<int>(i) == ident && !keep_identity) continue;
+      given[i] = true;
+      cell& v = in[k];
+      if (v.null) {
+        if (!keep_nulls && c.default_text) given[i] = false;
+        continue;
+      }
+      const column_type& wt = wire[k].type;
+      if (wt.type == c.type.type && !is_string_like(c.type.type) && wt == c.type) {
+        cells[i] = std::move(v);
+        continue;
+      }
+      if (wt.type == c.type.type && is_string_like(c.type.type)) {
+        const std::size_t limit = c.type.length < 0 || is_long(c.type.type)
+                                      ? SIZE_MAX
+                                      : static_cast<std::size_t>(c.type.length) * (is_unicode(c.type.type) ? 2 : 1);
+        if (v.bytes.size() > limit)
+          raise(4815, 16, "Received an invalid column length from the bcp client for colid " + std::to_string(k + 1) + ".");
+        if (c.type.type == sql_type::char_ || c.type.type == sql_type::nchar || c.type.type == sql_type::binary) {
+          cells[i] = convert(value::of_typed(c.type, v), c.type);
+        } else {
+          cells[i] = std::move(v);
+        }
+        continue;
+      }
+      cells[i] = convert(value::of_typed(wt, v), c.type);
+    }
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      const column_def& c = t.columns[i];
+      if (!given[i] && c.default_text && !c.identity) {
+        try {
+          cells[i] = convert(c.default_value, c.type);
+        } catch (const sql_error&) {
+        }
+      }
+      if (cells[i].null && !c.nullable && !(c.identity && static_cast<int>(i) == ident))
+        raise(515, 16, "Cannot insert the value NULL into column '" + c.name + "', table '" + t.owner + "." + t.name +
+                           "'; column does not allow nulls. INSERT fails.");
+    }
+    return cells;
+  }
+};
+
+}  // namespace
+
+void serve_connection(server_context& ctx, transport& io) {
+  session s(ctx, io);
+  s.run();
+}
+
+}  // namespace tds
