@@ -15,6 +15,7 @@
 #include "TK/tk_utils.h"
 #include "common/error_handler.h"
 #include "platform/oleaut/bstr.h"
+#include "platform/oleaut/numeric.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_sql.h"
 
@@ -96,6 +97,11 @@ void value_text16(const ole_variant& value, std::u16string& out) {
     case VT_UINT: put_integer(out, v.uintVal); return;
     case VT_I8: put_integer(out, value.get_i8()); return;
     case VT_UI8: put_integer(out, value.get_ui8()); return;
+    case VT_DECIMAL: case VT_CY: {
+      const std::wstring text = value.get_vt() == VT_DECIMAL ? decimal_to_text(v.decVal) : cy_to_text(v.cyVal);
+      for (wchar_t c : text) out += static_cast<char16_t>(c);  // digits, sign and point
+      return;
+    }
     default: out = wide_to_utf16(value_text(value)); return;
   }
 }

@@ -73,6 +73,13 @@ void conversion_driver::run_conversion(progress_timer* timer) {
   set_finished(true);
 }
 
+std::vector<std::wstring> conversion_driver::run_table_names(bool with_selected) const {
+  std::vector<std::wstring> names;
+  if (with_selected)
+    for (const auto& sheet : get_sheets()) names.push_back(sheet.first);
+  return names;
+}
+
 void conversion_driver::report_failure(const std::exception& e) {
   // Not a failure of the system's own: still one the finish page must list.
   tk_trace(3, "Error:\n%s", e.what());
@@ -100,21 +107,16 @@ void conversion_driver::convert_from_xls() {
   on_spreadsheet(tables_total_);
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, true);
 
-  for (const auto& [display_name, jet_name] : sheets) {
+  for (const auto& sheet : sheets) {
+    const std::wstring& display_name = sheet.first;
     end_if_stop_requested();
     set_current_name(display_name);
     try {
-      std::unique_ptr<udb_recordset> source = source_db->get_table(jet_name, UDB_MODE_READ_ONLY);
+      // A worksheet, or a selected query converted as a table of its own name.
+      std::unique_ptr<udb_recordset> source = open_sheet(*source_db, display_name);
       const bool acceptable = validator->is_acceptable(display_name);
       const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
-      bool skip = false;
-      if (dest_db->is_table_exist(table)) {
-        if (mode_ == 2)
-          skip = true;
-        else if (mode_ == 1)
-          dest_db->delete_tab(table);
-      }
-      if (!skip) {
+      if (prepare_dest_table(*dest_db, table)) {
         std::unique_ptr<udb_recordset> dest =
             dest_db->create_table(table, source->get_schema(), source->get_indexes());
         if (!acceptable) {
@@ -146,9 +148,8 @@ void conversion_driver::convert_from_csv() {
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =
       validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
-  // Mode 2 leaves an existing table as it is, as it does for a worksheet.
-  if (mode_ == 2 && dest_db->is_table_exist(table)) {
-    tk_wtrace(3, L"Table %s exists: skipped", table.c_str());
+  // An existing table: replaced, kept (mode 2) or merged into (mode 3), as for a worksheet.
+  if (!prepare_dest_table(*dest_db, table)) {
     finish_dest(*dest_db);
     csv_percent_ = 100;
     return;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dao/xls_reader.h"
 
@@ -83,9 +84,13 @@ protected:
   unsigned copy_records(udb_recordset& source, udb_recordset& dest, udb_database& db,
                     const std::function<void(const udb_record&)>& on_record = {});
 
+  // The names of this run's tables (worksheets and queries) when with_selected,
+  // so that no generated name takes one of them; else none.
+  std::vector<std::wstring> run_table_names(bool with_selected) const;
+
   // ---- what a driver supplies ------------------------------------------------
   // The table-name validator of the destination, seeded with the names the
-  // destination lists and, when with_selected, the selected worksheet names.
+  // destination lists and run_table_names(with_selected).
   virtual std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected) = 0;
   // The upsizer that widens a CSV text column of the destination.
   virtual std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database& db, udb_recordset& dest) = 0;

@@ -66,9 +66,7 @@ void dunmere_convertor::report_failure(const std::exception& e) {
 }
 
 std::unique_ptr<udb_validator> dunmere_convertor::create_tn_validator(udb_database& db, bool with_selected) {
-  std::vector<std::wstring> selected;
-  if (with_selected) selected = selected_table_names_;
-  return std::make_unique<mss_tn_validator>(selected, db.get_tables());
+  return std::make_unique<mss_tn_validator>(run_table_names(with_selected), db.get_tables());
 }
 
 std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_database& db, udb_recordset& dest) {
@@ -165,7 +163,7 @@ bool dunmere_convertor::load_profile(udb_profile& profile) {
   // The console selects the worksheets once its whole command line is read.
   if (!console_ && from_xls) {
     std::vector<std::wstring> sheets;
-    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_);
+    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_, selected_queries());
   }
   return true;
 }

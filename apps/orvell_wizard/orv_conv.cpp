@@ -66,9 +66,7 @@ std::wstring orvell_converter::get_title() {
 void orvell_converter::operator()() { run_conversion(wizard_); }
 
 std::unique_ptr<udb_validator> orvell_converter::create_tn_validator(udb_database& db, bool with_selected) {
-  std::vector<std::wstring> selected;
-  if (with_selected) selected = selected_table_names_;
-  return engine_.create_tn_validator(selected, db.get_tables());
+  return engine_.create_tn_validator(run_table_names(with_selected), db.get_tables());
 }
 
 std::unique_ptr<csv_field_upsizer> orvell_converter::create_upsizer(udb_database& db, udb_recordset& dest) {
@@ -116,8 +114,16 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
   tk_trace(1, "orvell_converter::get_dest_base(mode=%d)", mode_);
   if (direct) {
     tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest_.c_str());
-    if (engine_.is_db_exist(dest_))
-      return engine_.open_db(dest_, mode_ == 0 ? UDB_MODE_OVERWRITE : UDB_MODE_APPEND, std::wstring());
+    bool exists = engine_.is_db_exist(dest_);
+    if (exists && mode_ == 0 && from_xls) {
+      // "Overwrite the entire database", chosen on the file page: done now that the
+      // run starts, not when it was chosen. (A CSV file fills one table; its page
+      // never offers the whole database.)
+      tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
+      del_mysql_base(dest_);
+      exists = false;
+    }
+    if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND, std::wstring());
     return engine_.create_db(dest_);
   }
   dump_.creator = tk_to_narrow(get_title(), CP_THREAD_ACP);
@@ -214,7 +220,7 @@ bool orvell_converter::load_profile(udb_profile& profile) {
   if (from_xls) {
     tk_trace(1, "Duplicate selected tables in 'worksheets' array");
     std::vector<std::wstring> sheets;
-    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_);
+    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_, selected_queries());
   }
   return true;
 }

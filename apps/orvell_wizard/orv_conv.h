@@ -71,7 +71,8 @@ public:
   bool skip_empty_rows = true;
 
 protected:
-  // The table-name validator of the server's generation, seeded with the destination's tables (and the selected names).
+  // The table-name validator of the server's generation, seeded with the destination's
+  // tables (and the names of the worksheets and queries to convert).
   std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected) override;
   std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database& db, udb_recordset& dest) override;
   bool skip_record(udb_record& record) override;

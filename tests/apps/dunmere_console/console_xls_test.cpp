@@ -63,14 +63,15 @@ TEST_F(XlsRun, EveryWorksheetWithoutAListAndItsProgressLines) {
                        "(4 worksheets)\nConverting worksheet 1st ''sheet\nConverting worksheet Gr\xC3\xBCn\n"
                        "Converting worksheet Notes\nConverting worksheet Orders\n");
   EXPECT_EQ(r.err, "");
+  // A name that does not begin with a letter or '_' takes a '_' in front.
   EXPECT_EQ(server->tables("books"),
-            (std::vector<std::string>{"dbo.1st ''sheet", "dbo.Gr\xC3\xBCn", "dbo.Notes", "dbo.Orders"}));
+            (std::vector<std::string>{"dbo.Gr\xC3\xBCn", "dbo.Notes", "dbo.Orders", "dbo._1st ''sheet"}));
   EXPECT_EQ(table("books", "Orders"),
             (rows_t{{"1", "\xC3\x84pfel", "1.5", "2004-05-06 00:00:00.000"},
                     {"2", "\xF0\x9F\x98\x80 smile", "2", "2004-05-07 00:00:00.000"},
                     {"<null>", "<null>", "<null>", "<null>"},
                     {"3", "\xE6\x97\xA5\xE6\x9C\xAC", "30000.25", "2004-05-08 00:00:00.000"}}));
-  EXPECT_EQ(table("books", "1st ''sheet"), (rows_t{{"first"}}));
+  EXPECT_EQ(table("books", "_1st ''sheet"), (rows_t{{"first"}}));
   EXPECT_EQ(table("books", "Gr\xC3\xBCn"), (rows_t{{"42"}}));
 }
 
