@@ -15,6 +15,7 @@
 #include "TK/tk_utils.h"
 #include "common/error_handler.h"
 #include "platform/oleaut/bstr.h"
+#include "platform/oleaut/numeric.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_sql.h"
 
@@ -96,6 +97,11 @@ void value_text16(const ole_variant& value, std::u16string& out) {
     case VT_UINT: put_integer(out, v.uintVal); return;
     case VT_I8: put_integer(out, value.get_i8()); return;
     case VT_UI8: put_integer(out, value.get_ui8()); return;
+    case VT_DECIMAL: case VT_CY: {
+      const std::wstring text = value.get_vt() == VT_DECIMAL ? decimal_to_text(v.decVal) : cy_to_text(v.cyVal);
+      for (wchar_t c : text) out += static_cast<char16_t>(c);  // digits, sign and point
+      return;
+    }
     default: out = wide_to_utf16(value_text(value)); return;
   }
 }
@@ -429,11 +435,10 @@ void mss_table::run_with_identity(const std::wstring& statement) {
   }
 }
 
-void mss_table::slow_record(const udb_record& record) {
-  tk_trace(1, "mss_table::slow_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
-           static_cast<int>(record.size()));
+void mss_table::record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const {
   if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
-  std::wstring columns, values;
+  columns.clear();
+  values.clear();
   for (const t_ftd* f : schema_) {
     const udb_field* field = record.get_field(f->name);
     if (!field) {
@@ -447,11 +452,58 @@ void mss_table::slow_record(const udb_record& record) {
     columns += mss_bracket_name(f->name);
     values += get_fld_append_str(field, f);
   }
+}
+
+std::wstring mss_table::insert_statement(const std::wstring& columns, const std::wstring& rows) const {
+  return L"SET QUOTED_IDENTIFIER OFF; INSERT INTO " + name_ + L"(" + columns + L") VALUES" + rows;
+}
+
+void mss_table::slow_record(const udb_record& record) {
+  tk_trace(1, "mss_table::slow_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
+           static_cast<int>(record.size()));
+  std::wstring columns, values;
+  record_literals(record, columns, values);
   if (schema_.empty()) return;
-  const std::wstring statement =
-      L"SET QUOTED_IDENTIFIER OFF; INSERT INTO " + name_ + L"(" + columns + L") VALUES( " + values + L")";
+  const std::wstring statement = insert_statement(columns, L"( " + values + L")");
   tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
   run_with_identity(statement);
+}
+
+void mss_table::defer_record(const udb_record& record) {
+  std::wstring columns, values;
+  record_literals(record, columns, values);
+  if (schema_.empty()) return;
+  deferred_columns_ = columns;
+  deferred_.push_back({static_cast<int>(appended_), L"(" + values + L")"});
+  if (deferred_.size() >= deferred_limit) send_deferred();
+}
+
+void mss_table::send_deferred() {
+  if (deferred_.empty()) return;
+  std::vector<deferred_row> rows = std::move(deferred_);
+  deferred_.clear();
+  std::wstring list;
+  for (const auto& row : rows) {
+    if (!list.empty()) list += L", ";
+    list += row.values;
+  }
+  try {
+    run_with_identity(insert_statement(deferred_columns_, list));
+    return;
+  } catch (const odb_exception& e) {
+    if (mss_is_connection_failure(e)) throw;
+    tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(rows.size()), e.what());
+  }
+  // Refused as a whole (nothing of it was stored): each row on its own, so
+  // that only the refused rows are lost.
+  for (const auto& row : rows) {
+    try {
+      run_with_identity(insert_statement(deferred_columns_, row.values));
+    } catch (const odb_exception& e) {
+      if (mss_is_connection_failure(e)) throw;
+      report_row_failure(row.record, e);
+    }
+  }
 }
 
 void mss_table::update(const udb_record& record) {
@@ -613,29 +665,31 @@ void mss_table::fast_append(const udb_record& record) {
     fast_load_->set_row_failure([this](int number, const odb_exception& error) { report_row_failure(number, error); });
     plan_names_.clear();
   }
-  const std::vector<int> plan = fast_plan(record);
+  const std::vector<int>& plan = fast_plan(record);
   bool bulk = true;
   for (int c = 1; c <= static_cast<int>(plan.size()); ++c)
     if (!bind_value(c, &record[static_cast<std::size_t>(plan[c - 1])])) bulk = false;
   if (!bulk) {
-    // Bulk loading sends an empty value as NULL: the row goes by statement.
-    slow_record(record);
+    // Bulk loading sends an empty value as NULL: the row goes by statement,
+    // with others of its kind.
+    defer_record(record);
+    throw_first_failure();
     return;
   }
   fast_load_->insert_data(static_cast<int>(appended_));
-  if (first_failure_) {
-    auto failure = std::move(first_failure_);
-    throw odb_exception(*failure);
-  }
+  throw_first_failure();
 }
 
 void mss_table::flush() {
-  if (!fast_load_ || !fast_load_->is_open()) return;
-  fast_load_->close_table();
-  if (first_failure_) {
-    auto failure = std::move(first_failure_);
-    throw odb_exception(*failure);
-  }
+  send_deferred();
+  if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
+  throw_first_failure();
+}
+
+void mss_table::throw_first_failure() {
+  if (!first_failure_) return;
+  auto failure = std::move(first_failure_);
+  throw odb_exception(*failure);
 }
 
 void mss_table::report_row_failure(int record, const odb_exception& error) {

@@ -71,6 +71,14 @@ class mss_table : public odb_table {
   // (an empty text or binary value: the bulk load sends none).
   bool bind_value(int ordinal, const udb_field* field);
   void run_with_identity(const std::wstring& statement);
+  // The column list and the values of a record, in the schema's order.
+  void record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const;
+  std::wstring insert_statement(const std::wstring& columns, const std::wstring& rows) const;
+  // A row that cannot go by bulk load waits for a statement of up to
+  // deferred_limit rows; a refused statement is sent again row by row.
+  void defer_record(const udb_record& record);
+  void send_deferred();
+  void throw_first_failure();
   void report_row_failure(int record, const odb_exception& error);
 
   bool identity_insert_ = false;
@@ -83,6 +91,13 @@ class mss_table : public odb_table {
   std::vector<bool> plan_not_null_;
   std::vector<const t_ftd*> plan_fields_;
   std::u16string text_;  // the value being bound
+  struct deferred_row {
+    int record;
+    std::wstring values;  // "(literal, ...)"
+  };
+  static constexpr std::size_t deferred_limit = 100;
+  std::vector<deferred_row> deferred_;
+  std::wstring deferred_columns_;
   // The first row refused when no error reporter exists: thrown when the call ends.
   std::unique_ptr<odb_exception> first_failure_;
 };

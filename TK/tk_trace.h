@@ -62,4 +62,8 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
 };
 
 void tk_trace(int level, const char* format, ...);
+// Whether an entry of this level would be written now: for entries whose text
+// costs to make (a value's text per field), so that a program whose log is off
+// does not make it.
+bool tk_trace_wanted(int level);
 void tk_wtrace(int level, const wchar_t* format, ...);

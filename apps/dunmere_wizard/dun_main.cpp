@@ -1,0 +1,6 @@
+// dunmere_wizard: the wizard that converts a workbook or a CSV file into a SQL Server
+// database.  Usage: dunmere_wizard [PROFILE]
+#include "GUI2/g_main.h"
+#include "apps/dunmere_wizard/dun_shel.h"
+
+int main(int argc, char** argv) { return run_wizard_program(argc, argv, run_dunmere_wizard); }

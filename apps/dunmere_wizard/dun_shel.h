@@ -1,0 +1,12 @@
+// Start-up and shut-down of dunmere_wizard: the error reporter with the data-access,
+// OLE DB and workbook tables, the SQL Server driver (which loads the last-used
+// settings and saves them on the way out), the profile named on the command line,
+// the wizard sheet with its pages, run modally.
+#pragma once
+
+#include <string>
+
+// The whole command line, when not empty, names a settings profile that is loaded
+// before the first page shows. Returns the sheet's result (1 after Finish, 0 after
+// Cancel or a failure at start). The user interface must have been started.
+int run_dunmere_wizard(const std::string& cmd_line);
