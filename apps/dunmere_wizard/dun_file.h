@@ -42,6 +42,8 @@ class dunmere_file_page : public wizard_page {
       c.set_checked(1203, conv_.refine_types);
     } else if (!conv_.csv_table_name.empty()) {
       c.set_text(1005, conv_.csv_table_name);
+    } else if (!conv_.get_src().empty()) {
+      set_source_text(1005, tk_file_wname(conv_.get_src()).get_fname());
     }
     return true;
   }
