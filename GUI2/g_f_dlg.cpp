@@ -5,6 +5,7 @@
 #include "TK/tk_fname.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
+#include "platform/gui/gui_app.h"
 
 #include <cstdlib>
 
@@ -80,6 +81,12 @@ void init_common_controls() {
   const DWORD version = get_dll_version(L"comctl32.dll");
   tk_trace(1, "comctl32.dll version=%X", static_cast<unsigned>(version));
   if (version >= 0x50050) return;
+  if (!gui::started()) {
+    // No display: nothing can be shown at all. Say so, with the toolkit's reason.
+    const std::string reason = gui::start_error();
+    wizard_shell::error(L"No display could be opened" + (reason.empty() ? std::wstring(L".") : L": " + tk_from_utf8(reason)));
+    std::exit(-1);
+  }
   wizard_shell::error(std::wstring(
       L"Incorrect version of comctl32.dll. Microsoft Internet Explorer 5\nor later is required to proceed "
       L"with the application."));

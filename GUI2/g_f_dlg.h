@@ -63,5 +63,6 @@ class save_file_dialog : public file_dialog {
 void common_check_dest(const std::wstring& path);
 
 // Returns when the common controls (5.80 or later) are there; otherwise reports and
-// ends the program with -1.
+// ends the program with -1. Without a display it says that no display could be
+// opened, and why.
 void init_common_controls();

@@ -3,6 +3,7 @@
 
 #include "GUI2/g_wiz_pg.h"
 
+#include <functional>
 #include <string>
 
 class gui_finish_page : public wizard_page {
@@ -23,3 +24,16 @@ class gui_finish_page : public wizard_page {
   std::wstring error_text_;
   bool first_focus_ = true;
 };
+
+// The settings-profile files of the first page (Load Settings) and of the last (Save
+// Settings). ext is the profile extension, exactly three characters ("orv"); any other
+// is an internal error.
+
+// "Profile Files (.orv)" / "*.orv", then "All Files (*.*)" / "*.*", as a file-dialog filter.
+std::wstring profile_file_filter(const std::wstring& ext);
+// Asks for a profile to load ("Select Profile File") and hands its path to load. False
+// when the user cancelled: nothing was loaded, so the page keeps what it shows. A
+// profile that cannot be read is reported (true: settings may have changed in part).
+bool load_settings(gui::hwnd owner, const std::wstring& ext, const std::function<bool(const std::wstring&)>& load);
+// Asks where to save a profile and hands the path to store; a failure is reported.
+void save_settings(gui::hwnd owner, const std::wstring& ext, const std::function<bool(const std::wstring&)>& store);

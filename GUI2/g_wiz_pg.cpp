@@ -70,3 +70,15 @@ bool wizard_page::invert_chbox(int id) {
 }
 
 void wizard_page::set_title_font(int id) { ctrls().set_title_font(id); }
+
+void wizard_page::set_source_text(int id, const std::wstring& suggestion) {
+  gui::control_set& c = ctrls();
+  const std::wstring now = c.text(id);
+  auto last = suggested_.find(id);
+  if (!now.empty() && (last == suggested_.end() || now != last->second)) {
+    tk_wtrace(1, L"wizard_page::set_source_text(%d): '%s' kept", id, now.c_str());
+    return;
+  }
+  c.set_text(id, suggestion);
+  suggested_[id] = suggestion;
+}

@@ -19,6 +19,7 @@
 
 #include "platform/gui/gui_sheet.h"
 
+#include <map>
 #include <string>
 
 class wizard_page : public gui::page {
@@ -46,6 +47,10 @@ class wizard_page : public gui::page {
   bool invert_chbox(int id);
   // The wizard's title font (bold, 10 points) on a static text.
   void set_title_font(int id);
+  // Puts a text suggested from the source (a destination or table name) into an edit,
+  // unless the user has typed there: only while the edit is empty or still holds the
+  // text last suggested for it.
+  void set_source_text(int id, const std::wstring& suggestion);
 
   // The dispatch of the sheet's notifications to the handlers above.
   int on_notify(int code) final;
@@ -55,4 +60,6 @@ class wizard_page : public gui::page {
 
  private:
   int on_set_active();
+
+  std::map<int, std::wstring> suggested_;  // the text last suggested for each edit
 };

@@ -352,22 +352,51 @@ bool ole_date::import_from_string(const std::string& text) {
   return false;
 }
 
+namespace {
+
+// Appends value with at least width digits, zeros in front, as "%0<width>d"
+// prints a value from 0 on.
+void append_padded(std::string& out, unsigned value, std::size_t width) {
+  char digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  if (count < width) out.append(width - count, '0');
+  while (count) out += digits[--count];
+}
+
+// "a<sep>b<sep>c": a in first_width digits, b and c in two.
+void append_three(std::string& out, unsigned a, std::size_t first_width, unsigned b, unsigned c, char sep) {
+  append_padded(out, a, first_width);
+  out += sep;
+  append_padded(out, b, 2);
+  out += sep;
+  append_padded(out, c, 2);
+}
+
+void append_day(std::string& out, const SYSTEMTIME& t) { append_three(out, t.wYear, 4, t.wMonth, t.wDay, '-'); }
+void append_time(std::string& out, const SYSTEMTIME& t) { append_three(out, t.wHour, 2, t.wMinute, t.wSecond, ':'); }
+
+}  // namespace
+
 std::string ole_date::to_string() const {
-  char text[64] = "";
+  std::string text;
   const SYSTEMTIME& t = parts_;
   switch (kind_) {
     case date_time:
-      if (t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 && date_alone_allowed_)
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
-      else
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour,
-                      t.wMinute, t.wSecond);
+      append_day(text, t);
+      if (t.wHour == 0 && t.wMinute == 0 && t.wSecond == 0 && date_alone_allowed_) break;
+      text += ' ';
+      append_time(text, t);
       break;
     case date_only:
-      std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
+      append_day(text, t);
       break;
     case time_only:
-      std::snprintf(text, sizeof text, "0000-00-00 %02d:%02d:%02d", t.wHour, t.wMinute, t.wSecond);
+      text = "0000-00-00 ";
+      append_time(text, t);
       break;
     case invalid:
       break;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "TK/tk_trace.h"
+#include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
 
 udb_converter::udb_converter() { tk_trace(2, "udb_converter::ctor"); }
@@ -10,6 +11,21 @@ udb_converter::udb_converter() { tk_trace(2, "udb_converter::ctor"); }
 void udb_converter::set_mode(int mode) {
   tk_trace(1, "udb_converter::set_mode(%d)", mode);
   mode_ = mode;
+}
+
+bool udb_converter::prepare_dest_table(udb_database& db, const std::wstring& table) const {
+  if (!db.is_table_exist(table)) return true;
+  switch (mode_) {
+    case 2:
+      tk_wtrace(3, L"Table %s exists: skipped", table.c_str());
+      return false;
+    case 3:
+      return true;
+    default:
+      tk_wtrace(3, L"Table %s exists: overwritten", table.c_str());
+      db.delete_tab(table);
+      return true;
+  }
 }
 
 std::wstring udb_converter::get_current_name() const {

@@ -11,6 +11,7 @@
 
 #include "TK/tk_threa.h"
 
+class udb_database;
 class udb_profile;
 
 class udb_converter : public tk_converter {
@@ -29,9 +30,14 @@ public:
   bool load_profile(udb_profile& profile);
 
   // 0 overwrite the entire database, 1 overwrite existing tables, 2 skip existing
-  // tables, 3 merge.
+  // tables, 3 merge. The wizard's pages only choose it; the run acts on it.
   void set_mode(int mode);
   int get_mode() const { return mode_; }
+  // What a run does, by the mode, with a destination table before it writes into it:
+  // an existing table is dropped (modes 0 and 1: the run creates it anew), kept and
+  // its source skipped (mode 2: false), or kept to add to (mode 3). True when the
+  // source is to be converted.
+  bool prepare_dest_table(udb_database& db, const std::wstring& table) const;
 
   bool is_only_definitions() const { return only_definitions_; }
   void set_only_definitions(bool on) { only_definitions_ = on; }

@@ -16,10 +16,27 @@ udb_field::~udb_field() = default;
 
 VARTYPE udb_field::get_type() const { return get_vt(); }
 
+namespace {
+
+// Numbers and booleans always print as some text: their value need not be printed
+// to know that it is not empty.
+bool never_empty_text(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_I8:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: case VT_UI8:
+    case VT_R4: case VT_R8: case VT_BOOL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 bool udb_record::is_empty() const {
   for (const auto& field : fields_) {
     if (!field) throw tk_mail_assertion("udb_rec", 26);
-    if (field->get_type() != VT_NULL && !field->to_string().empty()) {
+    if (field->get_type() != VT_NULL && (never_empty_text(field->get_vt()) || !field->to_string().empty())) {
       tk_wtrace(1, L"Field %s is not empty", field->get_name().c_str());
       return false;
     }

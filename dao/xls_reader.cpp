@@ -3,8 +3,11 @@
 #include <set>
 #include <utility>
 
+#include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
+#include "UDB/udb_db.h"
+#include "UDB/udb_recs.h"
 #include "dao/dao_db.h"
 #include "dao/dao_engi.h"
 
@@ -74,7 +77,8 @@ void xls_reader::get_all_sheets(dao_database& db, std::vector<std::wstring>& she
   }
 }
 
-void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected) {
+void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected,
+                                const std::map<std::wstring, std::wstring>& queries) {
   tk_trace(1, "xls_reader::set_sel_sheets");
   tk_trace(1, "Total worksheets: %d", static_cast<int>(sheets_.size()));
   selected_tables().clear();
@@ -89,5 +93,29 @@ void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected) {
     chosen.emplace(name, found->second);
     selected_tables().emplace(name, L"");
   }
+  for (const auto& [name, query] : queries) {
+    if (query.empty()) continue;
+    if (!chosen.emplace(name, query).second) {
+      tk_wtrace(3, L"Query %s has the name of a selected worksheet", name.c_str());
+      continue;
+    }
+    tk_wtrace(1, L"Query %s is selected", name.c_str());
+    selected_tables().emplace(name, query);
+  }
   sheets_ = std::move(chosen);
+}
+
+std::map<std::wstring, std::wstring> xls_reader::selected_queries() const {
+  std::map<std::wstring, std::wstring> queries;
+  for (const auto& [name, text] : selected_tables_)
+    if (!text.empty()) queries.emplace(name, text);
+  return queries;
+}
+
+std::unique_ptr<udb_recordset> xls_reader::open_sheet(udb_database& workbook, const std::wstring& name) const {
+  auto query = selected_tables_.find(name);
+  if (query != selected_tables_.end() && !query->second.empty()) return workbook.get_query(name, query->second);
+  auto sheet = sheets_.find(name);
+  if (sheet == sheets_.end()) throw tk_mail_assertion("xls_reader", 80);
+  return workbook.get_table(sheet->second, UDB_MODE_READ_ONLY);
 }

@@ -12,6 +12,8 @@
 
 class dao_database;
 class dao_engine;
+class udb_database;
+class udb_recordset;
 
 class xls_reader : public udb_converter {
  public:
@@ -29,10 +31,20 @@ class xls_reader : public udb_converter {
   bool get_all_sheets(std::vector<std::wstring>& sheets);
   // Lists the worksheets of an opened workbook.
   void get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets);
-  // Keeps the selected worksheets only.
-  void set_sel_sheets(const std::vector<std::wstring>& selected);
+  // Keeps the selected worksheets only, and adds the selected queries (name → SQL
+  // text): each query is converted into a table of its own name. A query named as a
+  // selected worksheet is passed over.
+  void set_sel_sheets(const std::vector<std::wstring>& selected,
+                      const std::map<std::wstring, std::wstring>& queries = {});
+  // The source rows of one entry of the worksheet map, read-only: the worksheet's
+  // table, or what the selected query of that name returns.
+  std::unique_ptr<udb_recordset> open_sheet(udb_database& workbook, const std::wstring& name) const;
+  // The selected queries (those with a query text) of the selected-tables map.
+  std::map<std::wstring, std::wstring> selected_queries() const;
 
   static std::wstring simplify_name(const std::wstring& table);
+  // The worksheets and queries to convert: display name → Jet table name (a query's
+  // SQL text for a query).
   const sheet_map& get_sheets() const { return sheets_; }
 
  protected:

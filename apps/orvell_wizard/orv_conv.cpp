@@ -125,8 +125,11 @@ void orvell_converter::operator()() {
 }
 
 std::unique_ptr<udb_validator> orvell_converter::create_tn_validator(udb_database& db, bool with_selected) {
+  // The names of this run's tables (worksheets and queries), so that no generated
+  // name takes one of them.
   std::vector<std::wstring> selected;
-  if (with_selected) selected = selected_table_names_;
+  if (with_selected)
+    for (const auto& sheet : get_sheets()) selected.push_back(sheet.first);
   return engine_.create_tn_validator(selected, db.get_tables());
 }
 
@@ -146,21 +149,16 @@ void orvell_converter::convert_from_xls() {
   tk_wtrace(3, L"Converting spreadsheet %s (%d worksheets)", src_.c_str(), static_cast<int>(sheets.size()));
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, true);
 
-  for (const auto& [display_name, jet_name] : sheets) {
+  for (const auto& sheet : sheets) {
+    const std::wstring& display_name = sheet.first;
     end_if_stop_requested();
     set_current_name(display_name);
     try {
-      std::unique_ptr<udb_recordset> source = source_db->get_table(jet_name, UDB_MODE_READ_ONLY);
+      // A worksheet, or a selected query converted as a table of its own name.
+      std::unique_ptr<udb_recordset> source = open_sheet(*source_db, display_name);
       const bool acceptable = validator->is_acceptable(display_name);
       const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
-      bool skip = false;
-      if (dest_db->is_table_exist(table)) {
-        if (mode_ == 2)
-          skip = true;
-        else if (mode_ == 1)
-          dest_db->delete_tab(table);
-      }
-      if (!skip) {
+      if (prepare_dest_table(*dest_db, table)) {
         std::unique_ptr<udb_recordset> dest =
             dest_db->create_table(table, source->get_schema(), source->get_indexes());
         if (!acceptable) {
@@ -191,6 +189,12 @@ void orvell_converter::convert_from_csv() {
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =
       validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
+  // The table that the file page found: replaced or merged into, as the user chose there.
+  if (!prepare_dest_table(*dest_db, table)) {
+    finish_dest(*dest_db);
+    csv_percent_ = 100;
+    return;
+  }
   std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
   tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
   convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
@@ -267,8 +271,16 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
   tk_trace(1, "orvell_converter::get_dest_base(mode=%d)", mode_);
   if (direct) {
     tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest_.c_str());
-    if (engine_.is_db_exist(dest_))
-      return engine_.open_db(dest_, mode_ == 0 ? UDB_MODE_OVERWRITE : UDB_MODE_APPEND, std::wstring());
+    bool exists = engine_.is_db_exist(dest_);
+    if (exists && mode_ == 0 && from_xls) {
+      // "Overwrite the entire database", chosen on the file page: done now that the
+      // run starts, not when it was chosen. (A CSV file fills one table; its page
+      // never offers the whole database.)
+      tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
+      del_mysql_base(dest_);
+      exists = false;
+    }
+    if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND, std::wstring());
     return engine_.create_db(dest_);
   }
   dump_.creator = tk_to_narrow(get_title(), CP_THREAD_ACP);
@@ -365,7 +377,7 @@ bool orvell_converter::load_profile(udb_profile& profile) {
   if (from_xls) {
     tk_trace(1, "Duplicate selected tables in 'worksheets' array");
     std::vector<std::wstring> sheets;
-    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_);
+    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_, selected_queries());
   }
   return true;
 }

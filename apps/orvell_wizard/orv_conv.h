@@ -86,7 +86,8 @@ public:
   static char delimiter_of(int index);
 
 private:
-  // The table-name validator seeded with the destination's tables (and the selected names).
+  // The table-name validator seeded with the destination's tables (and the names of
+  // the worksheets and queries to convert).
   std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected);
 
   tk_reg_key reg_key_;

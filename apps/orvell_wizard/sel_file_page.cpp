@@ -13,8 +13,6 @@
 #include "dao/dao_db.h"
 #include "dao/dao_engi.h"
 
-#include <cstdio>
-
 namespace {
 
 // A filter of NUL-separated pairs written as one literal (its closing NUL included).
@@ -57,15 +55,17 @@ bool sel_file_page::page_init() {
   const orvell_converter& conv = orvell_converter::instance();
   gui::control_set& c = ctrls();
   if (!conv.get_src().empty()) c.set_text(1003, tk_file_wname(conv.get_src()).get_path());
-  const std::wstring& base = conv.get_dest().empty() ? conv.get_src() : conv.get_dest();
+  const bool from_dest = !conv.get_dest().empty();
+  const std::wstring& base = from_dest ? conv.get_dest() : conv.get_src();
   if (!base.empty()) {
     tk_file_wname name(base);
-    if (conv.direct) {
-      c.set_text(1004, name.get_fname());
-    } else {
-      name.set_ext(L".sql");
-      c.set_text(1004, name.get_path());
-    }
+    if (!conv.direct) name.set_ext(L".sql");
+    const std::wstring text = conv.direct ? name.get_fname() : name.get_path();
+    // A name made from the source is a suggestion; the destination stored is the user's.
+    if (from_dest)
+      c.set_text(1004, text);
+    else
+      set_source_text(1004, text);
   }
   if (conv.from_xls) {
     c.set_checked(1222, conv.x_fnames);
@@ -83,12 +83,13 @@ void sel_file_page::suggest_names() {
   if (src.empty()) return;
   const orvell_converter& conv = orvell_converter::instance();
   const std::wstring name = tk_file_wname(src).get_fname();
+  // Only while the box is empty or holds the last suggestion: a name the user typed stays.
   if (!conv.from_xls)
-    c.set_text(1005, name);
+    set_source_text(1005, name);
   else if (conv.direct)
-    c.set_text(1004, name);
+    set_source_text(1004, name);
   else
-    c.set_text(1004, tk_make_file_wname(name, L"sql", c.text(1004), false));
+    set_source_text(1004, tk_make_file_wname(name, L"sql", c.text(1004), false));
 }
 
 void sel_file_page::browse_source() {
@@ -202,6 +203,9 @@ int sel_file_page::on_next() {
   return conv.from_xls ? 127 : 107;
 }
 
+// The prompts only choose the mode: nothing is dropped or deleted here. The run drops
+// what the mode says when it starts, so that leaving the wizard before then loses
+// nothing of the destination.
 int sel_file_page::check_server_dest() {
   orvell_converter& conv = orvell_converter::instance();
   const std::wstring& dest = conv.get_dest();
@@ -220,8 +224,8 @@ int sel_file_page::check_server_dest() {
           case 0:
             return -1;
           case 1:
-            db->delete_tab(conv.csv_table_name);
-            break;
+            conv.set_mode(1);  // the run replaces the table
+            return 0;
           default:
             conv.set_mode(3);
             return 0;
@@ -231,13 +235,11 @@ int sel_file_page::check_server_dest() {
       tk_trace(1, "MySQL DB not exists...");
       if (!wizard_shell::question(L"Destination database doesn't exist. Create?", gui::MB_DEFBUTTON2)) return -1;
     }
-    // A new table: a merge chosen in an earlier run must not switch off type refinement.
-    if (conv.get_mode() == 3) conv.set_mode(1);
+    nothing_to_overwrite();
     return 0;
   }
   if (!exists) {
-    // Nothing to merge into in a new database (see above).
-    if (conv.get_mode() == 3) conv.set_mode(1);
+    nothing_to_overwrite();
     return 0;
   }
   tk_trace(1, "MySQL DB exists...");
@@ -245,19 +247,23 @@ int sel_file_page::check_server_dest() {
                      L"The destination database already exists. Select one of the\noptions below. Click 'Help' "
                      L"button for more information.");
   if (dlg.run_modal(wizard_shell::active_window()) != gui::IDOK) return -1;
-  const int mode = dlg.get_mode();
-  if (mode == 0) conv.del_mysql_base(dest);
-  conv.set_mode(mode);
+  conv.set_mode(dlg.get_mode());  // mode 0: the run drops the database first
   return 0;
+}
+
+void sel_file_page::nothing_to_overwrite() {
+  // A new database or table: a mode left from before must neither drop anything (0)
+  // nor switch type refinement off (3).
+  orvell_converter& conv = orvell_converter::instance();
+  if (conv.get_mode() == 0 || conv.get_mode() == 3) conv.set_mode(1);
 }
 
 int sel_file_page::check_dump_dest() {
   const std::wstring& dest = orvell_converter::instance().get_dest();
   common_check_dest(dest);
-  if (tk_is_file_exist(dest.c_str())) {
-    if (!wizard_shell::question(L"Destination file already exists. Overwrite?", gui::MB_DEFBUTTON2)) return -1;
-    std::string path;
-    if (!tk_to_ansi_exact(dest, path) || std::remove(path.c_str()) != 0) throw tk_exception_ex();
-  }
+  // The run writes the file anew; until then the old one stays.
+  if (tk_is_file_exist(dest.c_str()) &&
+      !wizard_shell::question(L"Destination file already exists. Overwrite?", gui::MB_DEFBUTTON2))
+    return -1;
   return 0;
 }

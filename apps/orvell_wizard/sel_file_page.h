@@ -1,6 +1,6 @@
 // The file page: the source file, the destination database or dump file, the CSV
 // table name and the workbook options. Next runs every check on the destination
-// (and acts on the user's overwrite choices) before the conversion may start.
+// and records the user's overwrite choices for the run before the conversion may start.
 #pragma once
 
 #include "GUI2/g_wiz_pg.h"
@@ -26,7 +26,9 @@ class sel_file_page : public wizard_page {
   void browse_source();
   void browse_dump();
   void store_file_info();
-  // The checks of Next for each destination; -1 to stay, else 0 to go on.
+  // The checks of Next for each destination; -1 to stay, else 0 to go on. They set
+  // the mode the run acts on; nothing of the destination changes before the run.
   int check_server_dest();
   int check_dump_dest();
+  void nothing_to_overwrite();
 };

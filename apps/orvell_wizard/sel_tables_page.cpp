@@ -235,7 +235,11 @@ bool sel_tables_page::store_selection() {
 
 int sel_tables_page::on_next() {
   if (!store_selection()) return -1;
-  reader_.set_sel_sheets(sheets_);
+  // The selected queries are converted too, each as a table of its own name; every
+  // query the page knows stays available for a saved profile.
+  reader_.set_sel_sheets(sheets_, selected_queries_);
+  for (const query_map* queries : {&selected_queries_, &offered_queries_})
+    for (const auto& [name, query] : *queries) reader_.available_queries().insert_or_assign(name, query);
   return 108;
 }
 

@@ -1,6 +1,7 @@
 // The worksheet page: worksheets move between the available and the selected list;
 // Next hands the selected worksheets to the workbook reader. Queries over the
-// workbook (from a loaded profile) stand in the lists as named tables.
+// workbook (from a loaded profile) stand in the lists as named tables; a selected
+// query is converted into a table of its name.
 #pragma once
 
 #include "GUI2/g_wiz_pg.h"

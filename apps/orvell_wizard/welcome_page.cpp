@@ -1,20 +1,9 @@
 #include "apps/orvell_wizard/welcome_page.h"
 
-#include "GUI2/g_f_dlg.h"
+#include "GUI2/g_finish.h"
 #include "GUI2/g_wiz_sh.h"
-#include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
-#include "TK/tk_utils.h"
 #include "apps/orvell_wizard/orv_conv.h"
-#include "common/error_handler.h"
-
-#include <algorithm>
-
-std::wstring profile_file_filter(const std::wstring& ext) {
-  std::wstring filter = tk_wformat(L"Profile Files (.%s)X*.%sXAll Files (*.*)X*.*X", ext.c_str(), ext.c_str());
-  std::replace(filter.begin(), filter.end(), L'X', L'\0');
-  return filter;
-}
 
 welcome_page::welcome_page(const std::wstring& profile_ext) : wizard_page(103), profile_ext_(profile_ext) {
   has_help = true;
@@ -44,14 +33,18 @@ void welcome_page::fill_combos() {
   c.combo_select(1303, conv.direct ? 0 : 1);
 }
 
-int welcome_page::on_next() {
-  tk_trace(2, "welcome_page::on_next");
+void welcome_page::store_kinds() {
   orvell_converter& conv = orvell_converter::instance();
   conv.from_xls = ctrls().combo_selection(1302) == 0;
   conv.direct = ctrls().combo_selection(1303) == 0;
   tk_trace(1, "from_xls=%d", conv.from_xls ? 1 : 0);
   tk_trace(1, "is_direct=%d", conv.direct ? 1 : 0);
-  return conv.direct ? 123 : 102;
+}
+
+int welcome_page::on_next() {
+  tk_trace(2, "welcome_page::on_next");
+  store_kinds();
+  return orvell_converter::instance().direct ? 123 : 102;
 }
 
 void welcome_page::on_help() { wizard_shell::instance().display_help(1012); }
@@ -61,17 +54,11 @@ void welcome_page::on_command(int id, int code) {
 }
 
 void welcome_page::on_load_settings() {
-  if (profile_ext_.size() != 3) throw tk_mail_assertion("g_finish", 253);
-  const std::wstring filter = profile_file_filter(profile_ext_);
-  open_file_dialog dlg(window(), {filter, L"Select Profile File"}, std::wstring());
-  if (dlg.show()) {
-    // A profile that cannot be read is reported; the wizard stays on this page.
-    try {
-      if (!orvell_converter::instance().load_profile_file(dlg.get_file_name()))
-        wizard_shell::error(L"Failed to load settings from " + dlg.get_file_name());
-    } catch (const tk_exception& e) {
-      wizard_shell::error(tk_from_ansi(error_handler::instance().message_for(e)));
-    }
-  }
-  fill_combos();
+  // Cancel in the file dialog leaves the page as it was. A profile is laid over what
+  // the page shows: the kinds it does not name stay as chosen.
+  const bool chosen = load_settings(window(), profile_ext_, [this](const std::wstring& path) {
+    store_kinds();
+    return orvell_converter::instance().load_profile_file(path);
+  });
+  if (chosen) fill_combos();
 }

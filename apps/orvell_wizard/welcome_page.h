@@ -21,11 +21,10 @@ class welcome_page : public wizard_page {
   virtual void fill_combos();
 
  private:
+  // The source and destination kinds chosen, into the converter.
+  void store_kinds();
   void on_load_settings();
 
   std::wstring profile_ext_;
   bool combos_filled_ = false;
 };
-
-// "Profile Files (.orv)" / "*.orv", then "All Files (*.*)" / "*.*", as a file-dialog filter.
-std::wstring profile_file_filter(const std::wstring& ext);

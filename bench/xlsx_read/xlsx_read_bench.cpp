@@ -49,7 +49,7 @@ int generate(const char* path, long rows) {
 
 int main(int argc, char** argv) {
   if (argc >= 4 && std::strcmp(argv[1], "generate") == 0) return generate(argv[2], std::atol(argv[3]));
-  if (argc >= 3 && std::strcmp(argv[1], "read") == 0) return read_workbook(argv[2], "xlsx_read", 100000, 200);
+  if (argc >= 3 && std::strcmp(argv[1], "read") == 0) return read_workbook(argv[2], "xlsx_read", 300000, 200);
   std::fprintf(stderr, "usage: xlsx_read_bench generate FILE ROWS | read FILE\n");
   return 2;
 }

@@ -21,8 +21,8 @@ bool is(const char* value, std::string_view text) { return value && text == valu
 }  // namespace
 
 xlsx_sheet_cursor::xlsx_sheet_cursor(zip_package::part_stream part, const xlsx_shared_strings& strings,
-                                     const xlsx_styles& styles, bool date1904)
-    : xml_stream(std::move(part)), strings_(strings), styles_(styles), date1904_(date1904) {}
+                                     const xlsx_styles& styles, bool date1904, xml_scan::engine engine)
+    : xml_scan(std::move(part), engine), strings_(strings), styles_(styles), date1904_(date1904) {}
 
 bool xlsx_sheet_cursor::next(sheet_row& row) {
   row_ = &row;

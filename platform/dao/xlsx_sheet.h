@@ -9,14 +9,14 @@
 #include "platform/dao/workbook.h"
 #include "platform/dao/xlsx_shared_strings.h"
 #include "platform/dao/xlsx_styles.h"
-#include "platform/dao/xml_stream.h"
+#include "platform/dao/xml_scan.h"
 
 namespace jet {
 
-class xlsx_sheet_cursor : public row_cursor, private xml_stream {
+class xlsx_sheet_cursor : public row_cursor, private xml_scan {
  public:
   xlsx_sheet_cursor(zip_package::part_stream part, const xlsx_shared_strings& strings, const xlsx_styles& styles,
-                    bool date1904);
+                    bool date1904, xml_scan::engine engine = xml_scan::engine::automatic);
   bool next(sheet_row& row) override;
 
  private:

@@ -158,12 +158,16 @@ void xlsx_workbook::load_shared_parts() const {
 }
 
 std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index) const {
+  return open_sheet(index, xml_scan::engine::automatic);
+}
+
+std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_scan::engine engine) const {
   if (index >= sheet_parts_.size()) throw_jet(err_object_not_found, std::to_string(index));
   load_shared_parts();
   auto stream = package_.open_part(sheet_parts_[index]);
   if (!stream) throw_bad_format("a worksheet part is missing");
   return std::make_unique<read_ahead_cursor>(
-      std::make_unique<xlsx_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_));
+      std::make_unique<xlsx_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_, engine));
 }
 
 }  // namespace jet

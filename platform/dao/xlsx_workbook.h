@@ -10,6 +10,7 @@
 #include "platform/dao/workbook.h"
 #include "platform/dao/xlsx_shared_strings.h"
 #include "platform/dao/xlsx_styles.h"
+#include "platform/dao/xml_scan.h"
 #include "platform/dao/zip_package.h"
 
 namespace jet {
@@ -21,6 +22,8 @@ class xlsx_workbook : public workbook {
   const std::vector<std::string>& sheet_names() const override { return sheet_names_; }
   const std::vector<named_range>& named_ranges() const override { return named_ranges_; }
   std::unique_ptr<row_cursor> open_sheet(std::size_t index) const override;
+  // The same through the XML reader named (expat to compare against).
+  std::unique_ptr<row_cursor> open_sheet(std::size_t index, xml_scan::engine engine) const;
   bool date1904() const { return date1904_; }
 
  private:

@@ -12,8 +12,8 @@ namespace {
 constexpr std::size_t chunk_size = 256 * 1024;
 }
 
-xml_stream::xml_stream(zip_package::part_stream part)
-    : part_(std::move(part)), parser_(XML_ParserCreate(nullptr)), buffer_(chunk_size) {
+xml_stream::xml_stream(zip_package::part_stream part, std::string head)
+    : part_(std::move(part)), parser_(XML_ParserCreate(nullptr)), buffer_(chunk_size), head_(std::move(head)) {
   if (!parser_) throw std::bad_alloc();
   XML_SetUserData(parser_, this);
   XML_SetElementHandler(parser_, &start_thunk, &end_thunk);
@@ -86,6 +86,9 @@ bool xml_stream::pump() {
     if (suspended_) {
       suspended_ = false;
       status = XML_ResumeParser(parser_);
+    } else if (!head_parsed_) {
+      head_parsed_ = true;
+      status = XML_Parse(parser_, head_.data(), static_cast<int>(head_.size()), XML_FALSE);
     } else {
       std::size_t got = part_.read(buffer_.data(), buffer_.size());
       final_ = got == 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <exception>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,7 +17,8 @@ namespace jet {
 
 class xml_stream {
  public:
-  explicit xml_stream(zip_package::part_stream part);
+  // head: bytes of the part already read from it, parsed before the rest.
+  explicit xml_stream(zip_package::part_stream part, std::string head = {});
   xml_stream(const xml_stream&) = delete;
   xml_stream& operator=(const xml_stream&) = delete;
   virtual ~xml_stream();
@@ -51,6 +53,8 @@ class xml_stream {
   zip_package::part_stream part_;
   XML_ParserStruct* parser_;
   std::vector<char> buffer_;
+  std::string head_;
+  bool head_parsed_ = false;
   std::exception_ptr error_;
   bool suspended_ = false;
   bool final_ = false;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -36,6 +37,22 @@ void report_assert(const wxString& file, int line, const wxString& func, const w
 
 std::atomic<bool> g_started{false};
 std::unique_ptr<wxGUIEventLoop> g_loop;
+std::string g_start_error;
+
+// Keeps the toolkit's errors while it starts: the reason it gives when it cannot.
+class start_log : public wxLog {
+ protected:
+  void DoLogRecord(wxLogLevel level, const wxString& msg, const wxLogRecordInfo&) override {
+    if (level <= wxLOG_Warning && !msg.empty()) g_start_error = msg.utf8_string();
+  }
+};
+
+// The display the toolkit was asked to open, for the reason of a failed start.
+std::string display_note() {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return "DISPLAY is not set";
+  return std::string("DISPLAY=") + display;
+}
 
 }  // namespace
 
@@ -47,19 +64,24 @@ bool start(int argc, char** argv) {
     argc = 1;
     argv = default_argv;
   }
+  g_start_error.clear();
   wxApp::SetInstance(new ui_app);
-  if (!wxEntryStart(argc, argv)) {
+  wxLog* const log = new start_log;
+  delete wxLog::SetActiveTarget(log);
+  const bool entered = wxEntryStart(argc, argv);
+  if (wxLog* active = wxLog::SetActiveTarget(nullptr); active == log) delete active;
+  if (!entered) {
     // wxEntryStart has undone its own start; nothing is left to clean up.
-    std::fprintf(stderr,
-                 "Cannot start the user interface: no display could be opened "
-                 "(is DISPLAY set to a running X server?)\n");
+    if (g_start_error.empty()) g_start_error = "the toolkit did not start";
+    g_start_error += " (" + display_note() + ")";
     return false;
   }
   if (!wxTheApp || !wxTheApp->CallOnInit()) {
-    std::fprintf(stderr, "Cannot start the user interface.\n");
+    g_start_error = "the toolkit did not start (" + display_note() + ")";
     wxEntryCleanup();
     return false;
   }
+  g_start_error.clear();
   // Toolkit assertions and log errors go to stderr: a box would stop an unattended run.
   wxSetAssertHandler(report_assert);
   delete wxLog::SetActiveTarget(new wxLogStderr);
@@ -87,6 +109,8 @@ void stop() {
 }
 
 bool started() { return g_started; }
+
+std::string start_error() { return g_start_error; }
 
 bool on_ui_thread() { return g_started && wxThread::IsMain(); }
 

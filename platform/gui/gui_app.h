@@ -13,13 +13,17 @@
 #include <functional>
 #include <future>
 #include <optional>
+#include <string>
 #include <type_traits>
 
 namespace gui {
 
-// Starts the toolkit on the calling thread. Returns false, after writing the reason
-// to stderr, when no display can be opened. Safe to call again once started.
+// Starts the toolkit on the calling thread. Returns false when no display can be
+// opened; start_error then tells the toolkit's reason. Safe to call again once started.
 bool start(int argc = 0, char** argv = nullptr);
+// Why the last start failed ("Unable to initialize GTK+, is DISPLAY set properly?
+// (DISPLAY is not set)"); empty after a start that succeeded.
+std::string start_error();
 // Shuts the toolkit down; pending calls from workers fail with an exception.
 void stop();
 bool started();

@@ -115,7 +115,8 @@ class modal_script {
   // Must end the dialog (dialog::end) before returning.
   virtual void run_dialog(dialog& d) = 0;
   virtual std::optional<std::wstring> file_dialog(const file_request& request) = 0;
-  // A help topic opened (-1: the default topic); return true when handled.
+  // A help topic opened (-1: the default topic); true when handled, false to let the
+  // help viewer show it.
   virtual bool help(const std::wstring& book, int topic) = 0;
 };
 

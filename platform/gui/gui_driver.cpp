@@ -1,6 +1,8 @@
 #include "platform/gui/gui_driver.h"
 
 #include "platform/gui/gui_app.h"
+#include "platform/gui/gui_help.h"
+#include "platform/gui/gui_input.h"
 #include "platform/gui/gui_screenshot.h"
 
 #include <wx/button.h>
@@ -100,6 +102,30 @@ void driver::focus(int id) {
   settle();
 }
 
+void driver::pointer_click(int button_id) {
+  if (!sheet_ || !sheet_->is_open()) throw std::logic_error("no wizard sheet is open");
+  settle();
+  if (!input_click(sheet_->button_window(button_id)))
+    throw std::logic_error("the pointer cannot click sheet button " + std::to_string(button_id));
+  settle(100);
+}
+
+void driver::keyboard(const std::string& key) {
+  if (!sheet_ || !sheet_->is_open()) throw std::logic_error("no wizard sheet is open");
+  settle();
+  if (!input_key(sheet_->window(), key)) throw std::logic_error("the keyboard cannot press " + key);
+  settle(100);
+}
+
+void driver::click_help_contents(const std::wstring& entry) {
+  settle();
+  hwnd list = nullptr;
+  int x = 0, y = 0;
+  if (!help_contents_entry(entry, list, x, y)) throw std::logic_error("the help viewer lists no such entry");
+  if (!input_click(list, x, y)) throw std::logic_error("the pointer cannot reach the help entry");
+  settle(100);
+}
+
 void driver::settle(int ms) { pump(ms); }
 
 bool driver::wait_for(const std::function<bool()>& done, int timeout_ms) {
@@ -164,10 +190,12 @@ std::wstring driver::shot_path(const std::wstring& name) {
   return folder + number + name + L".png";
 }
 
-bool driver::screenshot(const std::wstring& name) {
-  if (shots_.empty() || !sheet_ || !sheet_->window()) return false;
+bool driver::screenshot(const std::wstring& name) { return screenshot(name, sheet_ ? sheet_->window() : nullptr); }
+
+bool driver::screenshot(const std::wstring& name, hwnd window) {
+  if (shots_.empty() || !window) return false;
   settle();
-  return save_screenshot(sheet_->window(), shot_path(name));
+  return save_screenshot(window, shot_path(name));
 }
 
 void driver::shoot_message(const std::wstring& caption, const std::wstring& text, unsigned flags) {
@@ -228,7 +256,7 @@ std::optional<std::wstring> driver::file_dialog(const file_request& request) {
 
 bool driver::help(const std::wstring& book, int topic) {
   record({"help", topic, L"", book, 0}, true);
-  return true;
+  return !show_help_;
 }
 
 void press_in(dialog& d, int id) {

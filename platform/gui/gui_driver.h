@@ -50,6 +50,15 @@ class driver : public modal_script {
   void choose(int id, int index);
   void double_click(int id, int index);
   void focus(int id);
+  // Real input, made by the display's server (gui_input.h): it travels the toolkit's
+  // own way, so input grabs, the keyboard focus and the default button all count. A
+  // click of the pointer on a sheet button; a key ("Return") pressed with the pointer
+  // resting on the sheet. Fails when the display cannot make such input.
+  void pointer_click(int button_id);
+  void keyboard(const std::string& key);
+  // A click of the pointer on an entry of the help viewer's contents (its name as
+  // listed there).
+  void click_help_contents(const std::wstring& entry);
   // Lets queued work run (posted wizard buttons, calls from workers, timers).
   void settle(int ms = 0);
   bool wait_for(const std::function<bool()>& done, int timeout_ms = 30000);
@@ -59,6 +68,9 @@ class driver : public modal_script {
   void answer_dialog(std::function<void(dialog&)> before, int press_id);
   void answer_dialog(int press_id) { answer_dialog(nullptr, press_id); }
   void answer_file(std::optional<std::wstring> path);
+  // Help requests are always recorded; with show_help on, the help viewer also shows
+  // them (gui::help_shown tells what it shows).
+  void show_help(bool on) { show_help_ = on; }
   size_t answers_left() const;
 
   // Pictures: with a folder set, every scripted dialog and message box is shown and
@@ -66,6 +78,8 @@ class driver : public modal_script {
   // screenshot() saves the sheet as it stands ("NN-NAME.png").
   void set_screenshot_folder(const std::wstring& folder) { shots_ = folder; }
   bool screenshot(const std::wstring& name);
+  // The same of another window (the help viewer).
+  bool screenshot(const std::wstring& name, hwnd window);
 
   // Every modal window and help request, in order.
   std::vector<modal_record> log() const;
@@ -95,6 +109,7 @@ class driver : public modal_script {
   sheet* sheet_ = nullptr;
   std::wstring shots_;
   int shot_count_ = 0;
+  bool show_help_ = false;
   mutable std::mutex mutex_;
   std::deque<answer> answers_;
   std::vector<modal_record> log_;

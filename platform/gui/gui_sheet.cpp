@@ -394,6 +394,13 @@ void sheet::focus_button(int id) {
   if (wxButton* b = window_ ? window_->button(id) : nullptr) b->SetFocus();
 }
 
+void sheet::post_focus_button(int id) {
+  post_to_ui([this, alive = std::weak_ptr<int>(life_), run = *life_, id] {
+    auto life = alive.lock();
+    if (life && *life == run && window_) focus_button(id);
+  });
+}
+
 bool sheet::start_timer(int id, int period_ms) {
   if (!on_ui_thread()) return call_on_ui([&] { return start_timer(id, period_ms); });
   if (!window_) return false;

@@ -109,6 +109,9 @@ class sheet {
   bool button_enabled(int id) const;
   bool button_visible(int id) const;
   void focus_button(int id);
+  // The same, queued behind the events already waiting (after wizard buttons posted
+  // before it have been applied, so that the button is there to take the focus).
+  void post_focus_button(int id);
   hwnd button_window(int id) const;
 
   // Moves to the page with that dialog id (its set-active may skip it onwards).

@@ -1,5 +1,6 @@
 // Start-up without a display: the toolkit cannot start, the common-controls check
-// reports it on stderr and the program ends with -1.
+// says that no display could be opened, with the toolkit's reason, and the program
+// ends with -1.
 #include "GUI2/g_f_dlg.h"
 #include "GUI2/g_wiz_sh.h"
 #include "platform/gui/gui_app.h"
@@ -10,16 +11,25 @@
 
 namespace {
 
-TEST(Headless, NoDisplayEndsTheProgramWithItsMessage) {
-  auto start_without_display = [] {
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-    if (gui::start()) std::exit(3);  // a display after all
-    init_common_controls();
-    std::exit(4);  // not reached
+TEST(Headless, NoDisplayEndsTheProgramSayingWhy) {
+  auto start_without = [](const char* display) {
+    return [display] {
+      if (display)
+        ::setenv("DISPLAY", display, 1);
+      else
+        ::unsetenv("DISPLAY");
+      ::unsetenv("WAYLAND_DISPLAY");
+      if (gui::start()) std::exit(3);  // a display after all
+      if (gui::start_error().empty()) std::exit(5);
+      init_common_controls();
+      std::exit(4);  // not reached
+    };
   };
-  EXPECT_EXIT(start_without_display(), ::testing::ExitedWithCode(255),
-              "no display could be opened(.|\n)*Error: Incorrect version of comctl32.dll");
+  EXPECT_EXIT(start_without(nullptr)(), ::testing::ExitedWithCode(255),
+              "Error: No display could be opened: [^\n]*GTK[^\n]*\\(DISPLAY is not set\\)\n");
+  // A display that is not there (no server answers on this socket).
+  EXPECT_EXIT(start_without(":9731")(), ::testing::ExitedWithCode(255),
+              "Error: No display could be opened: [^\n]*\\(DISPLAY=:9731\\)\n");
 }
 
 TEST(Headless, MessagesBeforeAnyWindowGoToStderr) {

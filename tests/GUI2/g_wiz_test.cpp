@@ -188,17 +188,20 @@ TEST_F(shell_test, FinishPageListsTheErrorsReadOnly) {
   EXPECT_TRUE(c.visible(1016));
   EXPECT_TRUE(c.readonly(1016));
   EXPECT_EQ(c.text(1016), L"Sheet1, record #3: Access denied. second line\r\n\r\nSheet2: failed\r\n\r\n");
-  d.press(gui::ID_WIZFINISH);
+  d.keyboard("Return");  // Finish has the focus, not the list
   EXPECT_TRUE(shell->ended());
   EXPECT_EQ(shell->result(), 1);
 }
 
-TEST_F(shell_test, FinishPageWithoutErrorsShowsTheSuccessText) {
+TEST_F(shell_test, FinishPageWithoutErrorsShowsTheSuccessTextAndTakesEnter) {
   REQUIRE_DISPLAY();
   shell->open(nullptr);
   shell->select_page_by_id(116);
   EXPECT_EQ(d.page_controls().text(1314), L"Done.");
   EXPECT_FALSE(d.page_controls().visible(1016));
+  d.keyboard("Return");  // Finish has the focus, not Save Settings
+  EXPECT_TRUE(shell->ended());
+  EXPECT_EQ(shell->result(), 1);
 }
 
 TEST_F(shell_test, InvertingSomethingThatIsNoCheckBoxIsAnInternalError) {

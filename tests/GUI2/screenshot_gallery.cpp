@@ -53,7 +53,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: screenshot_gallery FOLDER\n");
     return 2;
   }
-  if (!gui::start(argc, argv)) return 1;
+  if (!gui::start(argc, argv)) {
+    std::fprintf(stderr, "No display could be opened: %s\n", gui::start_error().c_str());
+    return 1;
+  }
   std::filesystem::create_directories(argv[1]);
   int status = 0;
   {

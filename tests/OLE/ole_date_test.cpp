@@ -45,6 +45,13 @@ TEST(OleDate, DateAloneAndTimeAloneKinds) {
   EXPECT_EQ(ole_date(parts).get_kind(), ole_date::date_only);
   parts.wSecond = 1;
   EXPECT_EQ(ole_date(parts).to_string(), "2004-05-06 00:00:01");
+  // Every field printed in its width, with zeros in front, and wider when it must be.
+  parts = SYSTEMTIME{7, 1, 0, 2, 3, 4, 5, 0};
+  EXPECT_EQ(ole_date(parts).to_string(), "0007-01-02 03:04:05");
+  parts = SYSTEMTIME{65535, 12, 0, 31, 23, 59, 59, 0};
+  EXPECT_EQ(ole_date(parts).to_string(), "65535-12-31 23:59:59");
+  parts = SYSTEMTIME{0, 0, 0, 0, 100, 0, 0, 0};
+  EXPECT_EQ(ole_date(parts).to_string(), "0000-00-00 100:00:00");
 }
 
 TEST(OleDate, DayMonthYearTextsAreSwapped) {

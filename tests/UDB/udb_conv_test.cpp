@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
 
 namespace {
@@ -76,6 +77,44 @@ TEST(udb_converter, load_profile_generic_values) {
     c.load_profile(p);
     EXPECT_EQ(c.is_only_definitions(), f.after);
     EXPECT_EQ(c.get_src(), L"old.xls");
+  }
+}
+
+// A destination that lists its tables and counts what is dropped.
+class listed_database : public udb_database {
+public:
+  explicit listed_database(std::vector<std::wstring> tables) : udb_database(L"shop", UDB_MODE_APPEND) {
+    tables_ = std::move(tables);
+  }
+  std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&, const udb_indexes&) override {
+    return nullptr;
+  }
+  std::unique_ptr<udb_recordset> get_table(const std::wstring&, int) override { return nullptr; }
+  std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&) override { return nullptr; }
+  bool test_query(const std::wstring&) override { return false; }
+  bool delete_tab(const std::wstring& name) override {
+    dropped.push_back(name);
+    return udb_database::delete_tab(name);
+  }
+  std::vector<std::wstring> dropped;
+};
+
+TEST(udb_converter, the_run_acts_on_an_existing_table_as_the_mode_says) {
+  struct {
+    int mode;
+    bool convert;
+    bool dropped;
+  } cases[] = {{0, true, true}, {1, true, true}, {2, false, false}, {3, true, false}};
+  for (const auto& m : cases) {
+    test_converter c;
+    c.set_mode(m.mode);
+    listed_database db({L"Orders", L"Items"});
+    EXPECT_EQ(c.prepare_dest_table(db, L"orders"), m.convert) << m.mode;  // names compare without case
+    EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode;
+    EXPECT_EQ(db.is_table_exist(L"Orders"), !m.dropped) << m.mode;
+    // A table that is not there is simply created, whatever the mode.
+    EXPECT_TRUE(c.prepare_dest_table(db, L"Clients")) << m.mode;
+    EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode;
   }
 }
 

@@ -1,6 +1,7 @@
 // Engines, databases, recordsets, records and schemas.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 #include "TK/tk_excep.h"
@@ -135,6 +136,14 @@ TEST(udb_record, empty_records_and_field_lookup) {
   EXPECT_FALSE(rec.is_empty());
   EXPECT_EQ(rec[3].get_type(), VT_I4);
   EXPECT_EQ(rec[3].get_size(), 10);
+  // Numbers and booleans of any value are not empty, whatever their text.
+  for (const ole_variant& value : {ole_variant(0.0), ole_variant(std::nan("")), ole_variant(false),
+                                   ole_variant(0.0f), ole_variant(0ULL), ole_variant(short{0})}) {
+    udb_record one;
+    one.add_field(field(L"A", null_value));
+    one.add_field(field(L"N", value));
+    EXPECT_FALSE(one.is_empty()) << value.get_vt();
+  }
 
   udb_record broken;
   broken.add_field(nullptr);

@@ -55,6 +55,40 @@ TEST(XlsReader, ListsWorksheetsAndKeepsTheSelected) {
   }
 }
 
+TEST(XlsReader, SelectedQueriesAreConvertedAsTablesOfTheirName) {
+  fixtures::temp_dir dir;
+  std::string path = dir.file("s.xls");
+  std::filesystem::copy_file(fixtures::xls_fixture("sample.xls"), path);
+  test_reader reader;
+  reader.set_src(wide(path));
+  std::vector<std::wstring> sheets;
+  ASSERT_TRUE(reader.get_all_sheets(sheets));
+  const std::wstring big = L"SELECT Name FROM [Data$] WHERE Amount > 1";
+  reader.set_sel_sheets({L"Data"}, {{L"Big", big}, {L"Data", L"SELECT 1"}, {L"Blank", L""}});
+  // The worksheet and the query, each a table of its own name; a query named like a
+  // selected worksheet, and one without text, are not.
+  ASSERT_EQ(reader.get_sheets().size(), 2u);
+  EXPECT_EQ(reader.get_sheets().at(L"Data"), L"Data$");
+  EXPECT_EQ(reader.selected_tables().at(L"Data"), L"");
+  EXPECT_EQ(reader.selected_tables().at(L"Big"), big);
+  EXPECT_EQ(reader.selected_queries(), (std::map<std::wstring, std::wstring>{{L"Big", big}}));
+  dao_engine engine;
+  ASSERT_TRUE(engine.set_version_if(dao_version_ace12));
+  auto workbook = xls_reader::open_xls(engine, wide(path), true);
+  auto query = reader.open_sheet(*workbook, L"Big");
+  EXPECT_TRUE(query->is_query());
+  EXPECT_EQ(query->get_name(), L"Big");
+  ASSERT_EQ(query->get_schema().size(), 1u);
+  EXPECT_EQ(query->get_schema()[0].name, L"Name");
+  auto data = reader.open_sheet(*workbook, L"Data");
+  EXPECT_FALSE(data->is_query());
+  EXPECT_GT(data->get_records_count(), query->get_records_count());
+  // A reselection keeps no query it is not given.
+  reader.set_sel_sheets({L"Data"});
+  EXPECT_EQ(reader.get_sheets().size(), 1u);
+  EXPECT_TRUE(reader.selected_queries().empty());
+}
+
 TEST(XlsReader, HeaderRowDecidesFieldNames) {
   fixtures::temp_dir dir;
   fixtures::write_sample_xlsx(dir.file("s.xlsx"));

@@ -134,10 +134,9 @@ TEST_F(XlsIntoServer, SkipExistingTablesInModeTwoAndOverwriteInModeOne) {
   run();
   EXPECT_EQ(table_rows("Orders").size(), 3u);
   EXPECT_EQ(table_rows("Mixed").size(), 2u);
-  // Mode 0: the file page drops the whole database first.
+  // Mode 0: the run drops the whole database first.
   client->exec("CREATE TABLE `" + db + "`.`stray` (x INT)");
   converter->set_mode(0);
-  converter->del_mysql_base(tk_from_utf8(db));
   select({L"Orders"});
   converter->refine_types = false;
   run();

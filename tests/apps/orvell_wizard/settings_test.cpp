@@ -103,6 +103,24 @@ TEST_F(ConverterSettings, ProfileGapsKeepTheRegistrySettings) {
   EXPECT_EQ(c.get_dump_options().line_break, 0u);
 }
 
+TEST_F(ConverterSettings, AProfilesSelectedQueriesStaySelectedWithItsWorksheets) {
+  orvell_converter& c = make_converter();
+  const std::filesystem::path xls = dir / "sample.xls";
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "tests/fixtures/xls/sample.xls", xls);
+  std::ofstream(dir / "q.orv", std::ios::binary)
+      << "[Selected Tables]\r\nData\r\nBig=SELECT Name FROM [Data$] WHERE Amount > 1\r\n\r\n[Generic settings]\r\n"
+         "src="
+      << xls.string() << "\r\n\r\n[MS Excel settings]\r\nconvert from xls=1\r\n\r\n";
+  ASSERT_TRUE(c.load_profile_file((dir / "q.orv").wstring()));
+  ASSERT_EQ(c.get_sheets().size(), 2u);
+  EXPECT_EQ(c.get_sheets().at(L"Data"), L"Data$");
+  EXPECT_EQ(c.selected_queries().at(L"Big"), L"SELECT Name FROM [Data$] WHERE Amount > 1");
+  // Saved again, the profile still selects both.
+  udb_profile saved;
+  ASSERT_TRUE(c.store_profile(saved));
+  EXPECT_EQ(saved.get_selected_tables().size(), 2u);
+}
+
 TEST_F(ConverterSettings, SaveSettingsReportsAFileThatCannotBeWritten) {
   orvell_converter& c = make_converter();
   EXPECT_FALSE(c.store_profile_file((dir / "missing-folder" / "s.orv").wstring()));

@@ -24,7 +24,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: wizard_screenshots FOLDER\n");
     return 2;
   }
-  if (!gui::start(argc, argv)) return 1;
+  if (!gui::start(argc, argv)) {
+    std::fprintf(stderr, "No display could be opened: %s\n", gui::start_error().c_str());
+    return 1;
+  }
   const fs::path out = fs::absolute(argv[1]);
   fs::create_directories(out);
   const fs::path work = fs::temp_directory_path() / ("orv-walk-" + std::to_string(::getpid()));
@@ -53,6 +56,13 @@ int main(int argc, char** argv) {
       d.choose(1302, 1);
       d.choose(1303, 1);
       shot(L"wizard-103-welcome");
+      // Help beside the wizard, as F1 shows it.
+      d.show_help(true);
+      d.key_f1();
+      d.settle(200);
+      if (!d.screenshot(L"wizard-103-help", gui::help_window())) status = 1;
+      gui::help_close();
+      d.show_help(false);
       d.press(gui::ID_PSNEXT);
       shot(L"wizard-102-dump");
       d.press(gui::ID_PSNEXT);

@@ -1,68 +1,17 @@
 // The whole wizard, started as the program starts it and worked through the test
 // driver: routing of every page, the overwrite prompts, Cancel, F1, the error
 // dialogs of a run, and whole conversions.
-#include "GUI2/g_wiz_sh.h"
 #include "GUI2/g_err_dlg.h"
 #include "apps/orvell_wizard/delim_page.h"
 #include "apps/orvell_wizard/finish_page.h"
 #include "apps/orvell_wizard/orv_conv.h"
 #include "apps/orvell_wizard/progress_page.h"
-#include "apps/orvell_wizard/orv_shel.h"
-#include "platform/gui/gui_app.h"
-#include "platform/gui/gui_driver.h"
-#include "platform/kernel/registry.h"
-#include "tests/e2e/e2e_env.h"
-#include "tests/platform/gui/gui_environment.h"
-#include "tests/support/test_dir.h"
+#include "tests/apps/orvell_wizard/wizard_fixture.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <iterator>
 
 namespace {
-
-class wizard_run : public ::testing::Test {
- protected:
-  void SetUp() override { kernel::set_registry_file((dir.path() / "registry.reg").string()); }
-  void TearDown() override { kernel::set_registry_file(std::nullopt); }
-
-  // Starts the program's start-up with cmd_line; script works the wizard once its
-  // first page shows, from inside the sheet's own modal loop.
-  int run(const std::string& cmd_line, const std::function<void()>& script) {
-    std::function<void()> poll = [&] {
-      if (!wizard_shell::is_initialized()) {
-        gui::post_to_ui(poll);
-        return;
-      }
-      wizard_shell& shell = wizard_shell::instance();
-      d.attach(shell);
-      d.settle();
-      script();
-      if (!shell.ended()) shell.close();
-    };
-    gui::post_to_ui(poll);
-    return run_orvell_wizard(cmd_line);
-  }
-
-  // The texts of the message boxes shown, in order.
-  std::vector<std::wstring> messages() const {
-    std::vector<std::wstring> out;
-    for (const auto& r : d.log())
-      if (r.kind == "message") out.push_back(r.text);
-    return out;
-  }
-
-  std::filesystem::path write(const std::string& name, const std::string& text) {
-    std::filesystem::path p = dir.path() / name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
-  }
-
-  test_dir dir;
-  gui::driver d;
-};
 
 TEST_F(wizard_run, RoutesCsvAndWorkbookIntoADumpFileWithHelpAndCancel) {
   REQUIRE_DISPLAY();
@@ -178,9 +127,7 @@ TEST_F(wizard_run, CsvIntoADumpFileFromAProfile) {
   REQUIRE_DISPLAY();
   const auto csv = write("people.csv", "name;age\nAnn;31\nZo\xc3\xab;45\n");
   const auto dump = dir.path() / "people.sql";
-  const auto orv = write("dump.orv", "[Generic settings]\nsrc=" + csv.string() + "\ndest=" + dump.string() +
-                                         "\nmode=1\n\n[MS Excel settings]\nconvert from xls=0\n\n[MySQL settings]\n"
-                                         "direct mode=0\ndump line break=1\ndump create table=1\n\n");
+  const auto orv = dump_profile(csv, dump, false, "[MySQL settings]\ndump line break=1\n\n");
   const int result = run(orv.string(), [&] {
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 102);
@@ -192,10 +139,7 @@ TEST_F(wizard_run, CsvIntoADumpFileFromAProfile) {
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 107);
     d.click(1330);  // semicolon
-    d.press(gui::ID_PSNEXT);
-    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
-    EXPECT_FALSE(d.page_controls().visible(1016)) << d.page_controls().text(1016);
-    d.press(gui::ID_WIZFINISH);
+    convert_and_finish();
   });
   EXPECT_EQ(result, 1);
   const std::string text = test_dir::read(dump);
@@ -205,44 +149,7 @@ TEST_F(wizard_run, CsvIntoADumpFileFromAProfile) {
   EXPECT_EQ(text.find("\r\n"), std::string::npos);
 }
 
-// A server of the test's own database name.
-class wizard_server_run : public wizard_run {
- protected:
-  void SetUp() override {
-    ORV_REQUIRE_E2E_SERVER();
-    wizard_run::SetUp();
-    client = std::make_unique<check_client>();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    db = "orvw_" + std::to_string(::getpid()) + "_" + info->name();
-    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
-  }
-  void TearDown() override {
-    if (client) client->exec("DROP DATABASE IF EXISTS `" + db + "`");
-    wizard_run::TearDown();
-  }
-  // A profile that names the server, the source and the database.
-  std::filesystem::path profile(const std::wstring& src, bool from_xls) {
-    const e2e_server& s = e2e_server::get();
-    std::string text = "[Generic settings]\nsrc=" + tk_to_utf8(src) + "\ndest=" + db +
-                       "\nmode=1\n\n[MS Excel settings]\nconvert from xls=" + (from_xls ? "1" : "0") +
-                       "\n\n[MySQL settings]\ndirect mode=1\nhost=" + s.host + "\nport=" + std::to_string(s.port) +
-                       "\nuser=" + s.user + "\npassword=" + s.password + "\n\n";
-    return write("run.orv", text);
-  }
-  void connect_page() {
-    const e2e_server& s = e2e_server::get();
-    ASSERT_EQ(d.page_id(), 123);
-    d.click(1330);
-    d.type(1014, tk_from_utf8(s.host));
-    d.type(1015, std::to_wstring(s.port));
-    d.type(1012, tk_from_utf8(s.user));
-    d.type(1013, tk_from_utf8(s.password));
-  }
-  std::unique_ptr<check_client> client;
-  std::string db;
-};
-
-TEST_F(wizard_server_run, ConnectionFailureStaysAndCsvTablePromptsActAtOnce) {
+TEST_F(wizard_server_run, ConnectFailsThenTheCsvPromptWaitsForTheRun) {
   REQUIRE_DISPLAY();
   const auto csv = write("t.csv", "a;b\n1;x\n2;y\n");
   client->exec("CREATE DATABASE `" + db + "`");
@@ -267,15 +174,12 @@ TEST_F(wizard_server_run, ConnectionFailureStaysAndCsvTablePromptsActAtOnce) {
     EXPECT_EQ(d.page_id(), 107);
     EXPECT_EQ(client->value("SELECT COUNT(*) FROM `" + db + "`.`t`"), "1");
     d.press(gui::ID_PSBACK);
-    d.answer_dialog(gui::IDOK);  // overwrite: the table goes now
+    d.answer_dialog(gui::IDOK);  // overwrite: chosen now, done by the run
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 107);
-    EXPECT_EQ(client->value("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='" + db + "'"), "0");
+    EXPECT_EQ(client->value("SELECT COUNT(*) FROM `" + db + "`.`t`"), "1");
     d.click(1330);  // semicolon
-    d.press(gui::ID_PSNEXT);
-    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
-    EXPECT_FALSE(d.page_controls().visible(1016));
-    d.press(gui::ID_WIZFINISH);
+    convert_and_finish();
   });
   EXPECT_EQ(result, 1);
   auto rows = client->rows("SELECT a, b FROM `" + db + "`.`t` ORDER BY a");
@@ -306,10 +210,7 @@ TEST_F(wizard_server_run, WorkbookIntoTheServerFromAProfile) {
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 127);
     d.click(1102);
-    d.press(gui::ID_PSNEXT);
-    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
-    EXPECT_FALSE(d.page_controls().visible(1016)) << d.page_controls().text(1016);
-    d.press(gui::ID_WIZFINISH);
+    convert_and_finish();
   });
   EXPECT_EQ(result, 1);
   auto tables = client->tables(db);
@@ -344,10 +245,7 @@ TEST_F(wizard_server_run, ExampleWorkbookIntoADumpFileThatLoads) {
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 127);
     EXPECT_EQ(d.page_controls().list_count(1318), 2);  // the profile's worksheets
-    d.press(gui::ID_PSNEXT);
-    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
-    EXPECT_FALSE(d.page_controls().visible(1016)) << d.page_controls().text(1016);
-    d.press(gui::ID_WIZFINISH);
+    convert_and_finish();
   });
   EXPECT_EQ(result, 1);
   // The dump loads into the server with the workbook's values.

@@ -91,9 +91,10 @@ void write_package(const std::string& path, const std::vector<std::pair<std::str
   zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (!archive) throw std::runtime_error("zip_open failed");
   for (const auto& [name, content] : parts) {
-    auto* copy = static_cast<char*>(malloc(content.size() + 1));
+    // libzip does not take over an empty buffer: an empty part gets none.
+    char* copy = content.empty() ? nullptr : static_cast<char*>(malloc(content.size()));
     std::copy(content.begin(), content.end(), copy);
-    zip_source_t* source = zip_source_buffer(archive, copy, content.size(), 1);
+    zip_source_t* source = zip_source_buffer(archive, copy, content.size(), copy ? 1 : 0);
     zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE);
   }
   if (zip_close(archive) != 0) throw std::runtime_error("zip_close failed");
