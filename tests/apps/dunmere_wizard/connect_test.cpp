@@ -9,6 +9,7 @@
 #include "platform/gui/gui_app.h"
 #include "platform/gui/gui_driver.h"
 #include "tests/platform/gui/gui_environment.h"
+#include "tests/support/wizard_script.h"
 #include "tests/support/tds_server/tds_server.h"
 #include "tests/support/test_dir.h"
 
@@ -66,12 +67,7 @@ struct connect_test : ::testing::Test {
     d.settle();
   }
 
-  std::vector<std::wstring> messages() const {
-    std::vector<std::wstring> out;
-    for (const auto& r : d.log())
-      if (r.kind == "message") out.push_back(r.text);
-    return out;
-  }
+  std::vector<std::wstring> messages() const { return message_texts(d); }
 
   gui::driver d;
   std::unique_ptr<tds::server> server;

@@ -9,6 +9,7 @@
 #include "platform/kernel/registry.h"
 #include "tests/apps/dunmere_console/console_env.h"
 #include "tests/platform/gui/gui_environment.h"
+#include "tests/support/wizard_script.h"
 
 #include <filesystem>
 #include <fstream>
@@ -27,19 +28,7 @@ class dunmere_run : public console_test {
   // The program's start-up with cmd_line; script works the wizard once its first
   // page shows, from inside the sheet's own modal loop.
   int run_wizard(const std::string& cmd_line, const std::function<void()>& script) {
-    std::function<void()> poll = [&] {
-      if (!wizard_shell::is_initialized()) {
-        gui::post_to_ui(poll);
-        return;
-      }
-      wizard_shell& shell = wizard_shell::instance();
-      d.attach(shell);
-      d.settle();
-      script();
-      if (!shell.ended()) shell.close();
-    };
-    gui::post_to_ui(poll);
-    return run_dunmere_wizard(cmd_line);
+    return run_wizard_script(d, [&] { return run_dunmere_wizard(cmd_line); }, script);
   }
 
   // The connection page filled for the test server; Next connects.
@@ -62,12 +51,7 @@ class dunmere_run : public console_test {
     EXPECT_FALSE(d.button_enabled(gui::IDHELP));
   }
 
-  std::vector<std::wstring> messages() const {
-    std::vector<std::wstring> out;
-    for (const auto& r : d.log())
-      if (r.kind == "message") out.push_back(r.text);
-    return out;
-  }
+  std::vector<std::wstring> messages() const { return message_texts(d); }
 
   gui::driver d;
 };

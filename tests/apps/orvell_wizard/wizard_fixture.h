@@ -11,6 +11,7 @@
 #include "tests/e2e/e2e_env.h"
 #include "tests/platform/gui/gui_environment.h"
 #include "tests/support/test_dir.h"
+#include "tests/support/wizard_script.h"
 
 #include <unistd.h>
 
@@ -29,19 +30,7 @@ class wizard_run : public ::testing::Test {
   // Starts the program's start-up with cmd_line; script works the wizard once its
   // first page shows, from inside the sheet's own modal loop.
   int run(const std::string& cmd_line, const std::function<void()>& script) {
-    std::function<void()> poll = [&] {
-      if (!wizard_shell::is_initialized()) {
-        gui::post_to_ui(poll);
-        return;
-      }
-      wizard_shell& shell = wizard_shell::instance();
-      d.attach(shell);
-      d.settle();
-      script();
-      if (!shell.ended()) shell.close();
-    };
-    gui::post_to_ui(poll);
-    return run_orvell_wizard(cmd_line);
+    return run_wizard_script(d, [&] { return run_orvell_wizard(cmd_line); }, script);
   }
 
   // Next starts the run; waits for the finish page, which must list no errors, and
@@ -54,12 +43,7 @@ class wizard_run : public ::testing::Test {
   }
 
   // The texts of the message boxes shown, in order.
-  std::vector<std::wstring> messages() const {
-    std::vector<std::wstring> out;
-    for (const auto& r : d.log())
-      if (r.kind == "message") out.push_back(r.text);
-    return out;
-  }
+  std::vector<std::wstring> messages() const { return message_texts(d); }
 
   std::filesystem::path write(const std::string& name, const std::string& text) {
     std::filesystem::path p = dir.path() / name;
