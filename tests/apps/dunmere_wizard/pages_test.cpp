@@ -238,4 +238,12 @@ TEST_F(pages_test, HelpOnEveryPage) {
   EXPECT_EQ(topics, (std::vector<int>{1012, 1010, 1015}));
 }
 
+// Every topic a page or prompt of the wizard opens is in its help book.
+TEST(DunmereHelpBook, NamesEveryTopicThePagesOpen) {
+  const std::string contents =
+      test_dir::read(std::string(ORV_SOURCE_DIR) + "/apps/dunmere_wizard/help/dunmere_wizard.hhc");
+  for (int topic : {1010, 1012, 1013, 1015, 1016, 1019})
+    EXPECT_NE(contents.find("value=\"" + std::to_string(topic) + "\""), std::string::npos) << topic;
+}
+
 }  // namespace

@@ -52,6 +52,12 @@ class dunmere_run : public console_test {
   }
 
   std::vector<std::wstring> messages() const { return message_texts(d); }
+  std::vector<int> help_topics() const {
+    std::vector<int> out;
+    for (const auto& r : d.log())
+      if (r.kind == "help") out.push_back(r.id);
+    return out;
+  }
 
   gui::driver d;
 };
@@ -72,6 +78,7 @@ TEST_F(dunmere_run, AWholeWorkbookAndItsProfileRunByTheConsole) {
     EXPECT_EQ(d.page_controls().text(1004), L"sales");
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 127);
+    d.key_f1();
     d.click(1102);  // every worksheet
     convert();
     EXPECT_NE(d.page_controls().text(1314).find(L"to MS SQL database successfully"), std::wstring::npos);
@@ -81,6 +88,7 @@ TEST_F(dunmere_run, AWholeWorkbookAndItsProfileRunByTheConsole) {
   });
   EXPECT_EQ(result, 1);
   EXPECT_EQ(title, L"Dunmere 1.0 (Linux)");
+  EXPECT_EQ(help_topics(), std::vector<int>{1016});
   EXPECT_TRUE(messages().empty());
   const std::vector<std::string> tables = server->tables("sales");
   ASSERT_EQ(tables.size(), 2u);
@@ -123,12 +131,14 @@ TEST_F(dunmere_run, AWholeCsvFileFromAProfileWithTheTableMerged) {
     d.answer_dialog(1109);  // merge into the existing table
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 107);
+    d.key_f1();
     d.click(1331);  // comma
     if (!d.page_controls().checked(1222)) d.click(1222);
     convert();
     d.press(gui::ID_WIZFINISH);
   });
   EXPECT_EQ(result, 1);
+  EXPECT_EQ(help_topics(), std::vector<int>{1013});
   const rows_t rows = table("crm", "people");
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"Old", "Here"}));
@@ -154,12 +164,14 @@ TEST_F(dunmere_run, CancelDuringTheRunStopsItAndEndsTheWizard) {
     server->set_slow_answer(300);  // every batch of the bulk load waits
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 108);
+    d.press(gui::IDHELP);
     d.settle(300);
     d.answer_message(gui::IDYES);
     d.press(gui::IDCANCEL);
     EXPECT_TRUE(wizard_shell::instance().ended());
   });
   EXPECT_EQ(result, 0);
+  EXPECT_EQ(help_topics(), std::vector<int>{-1});  // the progress page opens the book's first topic
   if (server->has_table("bigdb", "big")) {
     EXPECT_LT(server->row_count("bigdb", "big"), 20000u);
   }
