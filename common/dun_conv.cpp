@@ -79,11 +79,16 @@ std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_databas
 }
 
 void dunmere_convertor::before_worksheets(dao_database& source) {
-  // No list, or none of its names found: every worksheet.
-  if (!console_ || !sheets_.empty()) return;
+  // No worksheet listed, or none of the listed found: every worksheet (and the
+  // selected queries).
+  if (!console_) return;
+  for (const auto& entry : sheets_)
+    if (auto selected = selected_tables_.find(entry.first); selected == selected_tables_.end() || selected->second.empty())
+      return;
+  const std::map<std::wstring, std::wstring> queries = selected_queries();
   std::vector<std::wstring> all;
   get_all_sheets(source, all);
-  set_sel_sheets(all);
+  set_sel_sheets(all, queries);
 }
 
 void dunmere_convertor::on_spreadsheet(unsigned worksheets) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 
 #include "TK/tk_cmdli.h"
@@ -143,7 +144,9 @@ void select_worksheets(conversion_driver& driver, const std::vector<std::wstring
     tk_trace(1, "Cannot list the worksheets: %s", e.what());
   }
   std::vector<std::wstring> found;
-  for (const std::wstring& missing : driver.set_sel_sheets(names)) {
+  // The queries a profile selected stay selected.
+  const std::map<std::wstring, std::wstring> queries = driver.selected_queries();
+  for (const std::wstring& missing : driver.set_sel_sheets(names, queries)) {
     if (!driver.is_silent()) {
       std::fprintf(stderr, "Worksheet %s not found\n", tk_to_narrow(missing, CP_THREAD_ACP).c_str());
       std::fflush(stderr);

@@ -58,8 +58,8 @@ void process_tab_file(std::vector<std::wstring>& list, const std::wstring& file_
 // The names of a list file's bytes, as process_tab_file reads them.
 std::vector<std::wstring> parse_tab_list(const std::string& bytes, unsigned code_page);
 
-// Lists the workbook's worksheets and keeps those of the list; a name the
-// workbook lacks is traced, written to standard error (unless silent) and
-// counted as a reported error. An empty list keeps none: the run then
-// converts every worksheet.
+// Lists the workbook's worksheets and keeps those of the list, and the queries
+// a profile selected; a name the workbook lacks is traced, written to standard
+// error (unless silent) and counted as a reported error. When no worksheet is
+// kept the run converts every worksheet.
 void select_worksheets(conversion_driver& driver, const std::vector<std::wstring>& names);

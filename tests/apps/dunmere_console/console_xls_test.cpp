@@ -114,6 +114,26 @@ TEST_F(XlsRun, ListFilesInUtf8WithItsMarkAndInAnsiAndAMissingWorksheet) {
   EXPECT_EQ(server->tables("books"), (std::vector<std::string>{"dbo.Gr\xC3\xBCn"}));
 }
 
+TEST_F(XlsRun, AProfilesWorksheetsAndQueries) {
+  auto profile = [&](const std::string& selected) {
+    write("run.prf", "[Selected Tables]\n" + selected + "Cheap=SELECT item FROM [Orders$] WHERE price < 2\n\n"
+                     "[Generic settings]\nsrc=" + book + "\ndest=books\nmode=0\n\n"
+                     "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n");
+    std::vector<std::string> args = login();
+    args.push_back("--profile=" + path("run.prf"));
+    return run_console(dir, args);
+  };
+  console_result r = profile("Notes\n");
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(server->tables("books"), (std::vector<std::string>{"dbo.Cheap", "dbo.Notes"}));
+  EXPECT_EQ(table("books", "Cheap"), (rows_t{{"\xC3\x84pfel"}}));
+  // A query alone: every worksheet besides.
+  console_result all = profile("");
+  EXPECT_EQ(all.exit_code, 0) << all.out << all.err;
+  EXPECT_EQ(server->tables("books").size(), 5u);
+  EXPECT_EQ(table("books", "Cheap"), (rows_t{{"\xC3\x84pfel"}}));
+}
+
 TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
   server->execute("CREATE DATABASE books");
   server->execute("CREATE TABLE Notes (note int NOT NULL)", "books");
