@@ -110,6 +110,31 @@ TEST_F(dunmere_run, AWholeWorkbookAndItsProfileRunByTheConsole) {
     EXPECT_EQ(table("sales", tables[i].substr(tables[i].find('.') + 1)), stored[i]);
 }
 
+// "Overwrite the entire database" is chosen on the file page and done by the run: the
+// database is there until the run starts, and afterwards holds only the worksheets.
+TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
+  REQUIRE_DISPLAY();
+  const auto book = dir / "sales.xlsx";
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "examples/sales.xlsx", book);
+  server->execute("CREATE DATABASE [sales]");
+  server->execute("CREATE TABLE [keep] ([a] int)", "sales");
+  const int result = run_wizard("", [&] {
+    d.press(gui::ID_PSNEXT);
+    connect();
+    d.type(1003, book.wstring());
+    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+    EXPECT_TRUE(server->has_table("sales", "keep"));
+    d.click(1102);
+    convert();
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_FALSE(server->has_table("sales", "keep"));
+  EXPECT_EQ(server->tables("sales").size(), 2u);
+}
+
 TEST_F(dunmere_run, AWholeCsvFileFromAProfileWithTheTableMerged) {
   REQUIRE_DISPLAY();
   write("people.csv", "name,city\nAnn,Oslo\n\"Zo\xc3\xab, Jr.\",\"K\xc3\xb8ge\"\nBo,\xe6\x9d\xb1\xe4\xba\xac\n");
