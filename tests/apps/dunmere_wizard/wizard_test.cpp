@@ -110,6 +110,15 @@ TEST_F(dunmere_run, AWholeWorkbookAndItsProfileRunByTheConsole) {
     EXPECT_EQ(table("sales", tables[i].substr(tables[i].find('.') + 1)), stored[i]);
 }
 
+// A profile named on the command line that does not exist: its error, and no wizard.
+TEST_F(dunmere_run, AMissingProfileIsReportedAtStart) {
+  REQUIRE_DISPLAY();
+  EXPECT_EQ(run_dunmere_wizard(path("missing.dun")), 0);
+  const std::vector<std::wstring> shown = messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], L"Profile does not exist. Please verify the correct path/name was given.");
+}
+
 // "Overwrite the entire database" is chosen on the file page and done by the run: the
 // database is there until the run starts, and afterwards holds only the worksheets.
 TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
