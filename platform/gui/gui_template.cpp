@@ -108,6 +108,15 @@ constexpr control_template c108[] = {
     {1321, K::progress, L"", 10, 64, 280, 12},
 };
 
+// The SQL Server wizard names its destination.
+constexpr control_template c108_dunmere[] = {
+    {S, K::static_text, L"Database conversion is in progress. Please wait until wizard completes", 10, 8, 280, 10},
+    {1324, K::static_text, L"converting your MS Excel spreadsheet into MS SQL database.", 10, 18, 280, 10},
+    {1325, K::static_text, L"converting your CSV file into MS SQL database.", 10, 18, 280, 10},
+    {1323, K::static_text, L"", 10, 50, 280, 10},
+    {1321, K::progress, L"", 10, 64, 280, 12},
+};
+
 // Internal error.
 constexpr control_template c114[] = {
     {S, K::icon, L"error", 10, 10, 21, 20},
@@ -240,6 +249,7 @@ constexpr dialog_template templates[] = {
 constexpr dialog_template dunmere_templates[] = {
     {103, L"", 210, 185, c103_dunmere},
     {105, L"", 300, 140, c105_dunmere},
+    {108, L"", 300, 140, c108_dunmere},
 };
 
 constexpr int orvell_ids[] = {102, 103, 105, 107, 108, 114, 115, 116, 120, 121, 123, 127, 128};

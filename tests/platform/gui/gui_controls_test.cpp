@@ -76,6 +76,7 @@ TEST(GuiTemplates, ControlsTheWizardAddressesHaveTheirKindsAndTexts) {
   EXPECT_EQ(control(105, 1104, gui::resource_set::dunmere), nullptr);
   EXPECT_EQ(control(118, 1202, gui::resource_set::dunmere)->text, L"&Connect as database owner");
   EXPECT_EQ(control(101, 1301, gui::resource_set::dunmere)->kind, ctrl_kind::icon);
+  EXPECT_EQ(control(108, 1325, gui::resource_set::dunmere)->text, L"converting your CSV file into MS SQL database.");
 }
 
 // A window holding the controls of a template.
