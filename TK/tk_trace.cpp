@@ -84,7 +84,7 @@ void tk_trace_log::write(int level, const std::string& text) {
   std::fclose(f);
 }
 
-void tk_trace(int level, const char* format, ...) {
+void tk_trace_entry(int level, const char* format, ...) {
   tk_trace_log* log = log_for(level);
   if (!log) return;
   va_list ap;
@@ -94,7 +94,7 @@ void tk_trace(int level, const char* format, ...) {
   log->write(level, text);
 }
 
-void tk_wtrace(int level, const wchar_t* format, ...) {
+void tk_wtrace_entry(int level, const wchar_t* format, ...) {
   tk_trace_log* log = log_for(level);
   if (!log) return;
   va_list ap;
