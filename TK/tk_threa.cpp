@@ -131,7 +131,7 @@ void tk_converter::set_logfile(const std::string& name) {
   if (!name.empty()) {
     if (tk_is_file_exist(name.c_str(), 0) && !tk_is_file_exist(name.c_str(), 1))
       throw tk_exception("Logfile name specifies an existing read-only file.", 1);
-    if (!tk_is_path_exist(tk_from_ansi(tk_file_name(name).get_folder()).c_str()))
+    if (!tk_is_path_exist(tk_file_name(name).get_folder().c_str()))
       throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.", 1);
   }
   logfile_ = name;

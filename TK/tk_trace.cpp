@@ -84,6 +84,11 @@ void tk_trace_log::write(int level, const std::string& text) {
   std::fclose(f);
 }
 
+bool tk_trace_wanted(int level) {
+  const tk_trace_log* log = tk_trace_log::instance_ptr();
+  return log && log->is_enabled() && level >= log->get_threshold();
+}
+
 void tk_trace_entry(int level, const char* format, ...) {
   tk_trace_log* log = log_for(level);
   if (!log) return;

@@ -61,6 +61,11 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   mutable std::mutex lock_;
 };
 
+// Whether an entry of this level would be written now: for entries whose text
+// costs to make (a value's text per field), so that a program whose log is off
+// does not make it.
+bool tk_trace_wanted(int level);
+
 // The writers behind tk_trace and tk_wtrace.
 void tk_trace_entry(int level, const char* format, ...);
 void tk_wtrace_entry(int level, const wchar_t* format, ...);

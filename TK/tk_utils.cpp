@@ -257,6 +257,13 @@ bool tk_is_path_exist(const wchar_t* path) {
   return dir.is_changed();
 }
 
+bool tk_is_path_exist(const char* path) {
+  if (!path) return false;
+  tk_trace(1, "tk_is_path_exist(%s)", path);
+  tk_cur_dir dir(path);
+  return dir.is_changed();
+}
+
 // ---- Clipboard, component versions, bug report -------------------------------
 
 void tk_copy_to_clipboard(const std::wstring& text) {

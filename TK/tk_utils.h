@@ -118,6 +118,7 @@ bool tk_is_file_exist(const char* path, int access = 0);
 bool tk_is_file_exist(const wchar_t* path, int access = 0);
 // True when the folder exists and can be entered.
 bool tk_is_path_exist(const wchar_t* path);
+bool tk_is_path_exist(const char* path);
 
 // ---- Clipboard, component versions, bug report -------------------------------
 

@@ -101,6 +101,11 @@ error_handler::error_handler(int count, const error_map_entry* table, std::uniqu
   tk_trace(2, "error_handler::ctor");
 }
 
+error_handler::error_handler(int count, const error_map_entry* table, console_variant) : m_console(true) {
+  load_err_map(count, table);
+  tk_trace(2, "error_handler::ctor");
+}
+
 error_handler::~error_handler() = default;
 
 void error_handler::load_err_map(int count, const error_map_entry* table) {
@@ -130,8 +135,39 @@ void error_handler::add_error(std::string message) {
     list->push_back(std::move(message));
 }
 
+void error_handler::end_console_process(int exit_code) {
+  if (m_end_process) {
+    m_end_process(exit_code);
+    throw tk_final_exception();
+  }
+  leave_process(exit_code);
+}
+
+void error_handler::handle_console(const tk_exception& e) {
+  if (e.get_level() >= 2) {
+    tk_trace(3, "Internal error:\n%s", e.what());
+    std::fprintf(stdout, "Internal error: %s\n", e.what());
+    std::fflush(stdout);
+    end_console_process(-1);
+  }
+  std::string message = message_for(e);
+  tk_trace(3, "Error:\n%s", message.c_str());
+  blank_line_feeds(message);
+  ++m_reported;
+  if (!m_quiet) {
+    std::fprintf(stdout, "Error:\n%s\n", message.c_str());
+    std::fflush(stdout);
+  }
+  if (e.get_level() == 1) {
+    tk_trace(1, "Got 1-level error");
+    end_console_process(-1);
+  }
+  tk_trace(1, "Got 0-level error");
+}
+
 void error_handler::handle(const tk_exception& e, bool go_on) {
   tk_trace(2, "error_handler::handle");
+  if (m_console) return handle_console(e);
   if (e.get_level() >= 2) {
     tk_trace(3, "Internal error:\n%s", e.what());
     if (m_dialogs) {

@@ -10,8 +10,15 @@
 // the wizard fills with its real dialogs and tests and the headless runner
 // answer. Without dialogs nothing is shown, level-0 errors continue and no list
 // is kept.
+//
+// The console program builds the console variant instead: it prints "Error:"
+// and the message on standard output (unless quiet), ends the process with -1
+// on level 1, prints "Internal error: " and the text also when quiet and ends
+// the process with -1 on level 2, and returns on level 0. It counts the errors
+// it reported, printed or kept quiet, so that the program's exit code tells.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,7 +56,11 @@ class error_handler : public tk_singleton<error_handler> {
 public:
   static constexpr size_t max_listed_errors = 20;
 
+  struct console_variant {};
+
   error_handler(int count, const error_map_entry* table, std::unique_ptr<error_dialogs> dialogs = nullptr);
+  // The console variant.
+  error_handler(int count, const error_map_entry* table, console_variant);
   ~error_handler();
 
   // Adds a table's pairs; a code already present keeps its first text.
@@ -76,12 +87,31 @@ public:
   // Help topics opened for a level-1 error of a code; orvell_wizard maps none.
   void add_help_topic(int code, int topic) { m_help_topics.emplace(code, topic); }
 
+  // Console variant: no output but the internal error's ("--silent").
+  void set_quiet(bool quiet) { m_quiet = quiet; }
+  bool is_quiet() const { return m_quiet; }
+  bool is_console() const { return m_console; }
+  // Errors of levels 0 and 1 handled so far, shown or kept quiet.
+  unsigned errors_reported() const { return m_reported; }
+  // Counts an error that was reported otherwise (a worksheet not found).
+  void count_error() { ++m_reported; }
+  // Console variant: how the process ends (tests replace it; when it returns,
+  // handle throws tk_final_exception).
+  void set_end_process(std::function<void(int)> end) { m_end_process = std::move(end); }
+
   void set_dialogs(std::unique_ptr<error_dialogs> dialogs) { m_dialogs = std::move(dialogs); }
   error_dialogs* dialogs() { return m_dialogs.get(); }
   const std::string& context() const { return m_context; }
   bool suppressed() const { return m_suppress; }
 
 private:
+  void handle_console(const tk_exception& e);
+  [[noreturn]] void end_console_process(int exit_code);
+
+  bool m_console = false;
+  bool m_quiet = false;
+  unsigned m_reported = 0;
+  std::function<void(int)> m_end_process;
   std::string m_context;
   bool m_suppress = false;
   std::multimap<int, int> m_help_topics;

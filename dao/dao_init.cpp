@@ -62,7 +62,7 @@ ole_variant dao_get_valid_variant(const ole_variant& value) {
     default:
       break;
   }
-  if (tk_trace_log::exists()) tk_trace(1, ">>> %s", out.to_string().c_str());
+  if (tk_trace_wanted(1)) tk_trace(1, ">>> %s", out.to_string().c_str());
   return out;
 }
 

@@ -54,7 +54,7 @@ dao_field::dao_field(DAOField* field) : field_(field) {
     if (!VariantTimeToSystemTime(get_variant().date, &parts)) tk_trace(2, "Failed to convert VARIANT->SYSTEMTIME");
   }
   // The value's text is made only for a trace log that is there.
-  if (tk_trace_log::exists()) tk_trace(1, "Got DAO field: %s", ole_variant::to_string().c_str());
+  if (tk_trace_wanted(1)) tk_trace(1, "Got DAO field: %s", ole_variant::to_string().c_str());
 }
 
 dao_field::~dao_field() = default;

@@ -204,7 +204,7 @@ void dao_recordset::append_record(const udb_record& record) {
   tk_trace(1, "\tAdd blank DAO record");
   for (std::size_t i = 0; i < record.size(); ++i) {
     const udb_field& field = record[i];
-    if (tk_trace_log::exists())
+    if (tk_trace_wanted(1))
       tk_wtrace(1, L"\tAdd field '%s', type=%08X (value=%s)", field.get_name().c_str(),
                 static_cast<unsigned>(field.get_vt()), field.to_wstring().c_str());
     VARTYPE vt = field.get_vt();

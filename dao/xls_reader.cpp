@@ -77,16 +77,18 @@ void xls_reader::get_all_sheets(dao_database& db, std::vector<std::wstring>& she
   }
 }
 
-void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected,
-                                const std::map<std::wstring, std::wstring>& queries) {
+std::vector<std::wstring> xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected,
+                                                    const std::map<std::wstring, std::wstring>& queries) {
   tk_trace(1, "xls_reader::set_sel_sheets");
   tk_trace(1, "Total worksheets: %d", static_cast<int>(sheets_.size()));
   selected_tables().clear();
   sheet_map chosen;
+  std::vector<std::wstring> missing;
   for (const auto& name : selected) {
     auto found = sheets_.find(name);
     if (found == sheets_.end()) {
       tk_wtrace(3, L"Worksheet %s not found", name.c_str());
+      missing.push_back(name);
       continue;
     }
     tk_wtrace(1, L"Worksheet %s is selected", found->second.c_str());
@@ -103,6 +105,7 @@ void xls_reader::set_sel_sheets(const std::vector<std::wstring>& selected,
     selected_tables().emplace(name, query);
   }
   sheets_ = std::move(chosen);
+  return missing;
 }
 
 std::map<std::wstring, std::wstring> xls_reader::selected_queries() const {

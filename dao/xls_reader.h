@@ -33,8 +33,9 @@ class xls_reader : public udb_converter {
   void get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets);
   // Keeps the selected worksheets only, and adds the selected queries (name → SQL
   // text): each query is converted into a table of its own name. A query named as a
-  // selected worksheet is passed over.
-  void set_sel_sheets(const std::vector<std::wstring>& selected,
+  // selected worksheet is passed over. The result holds the selected worksheet
+  // names that the workbook lacks, in their order.
+  std::vector<std::wstring> set_sel_sheets(const std::vector<std::wstring>& selected,
                       const std::map<std::wstring, std::wstring>& queries = {});
   // The source rows of one entry of the worksheet map, read-only: the worksheet's
   // table, or what the selected query of that name returns.

@@ -25,16 +25,6 @@ constexpr const wchar_t* k_version_suffix = L"(Linux)";
 
 const char* const k_registry_key = "Software\\Veltrask\\Orvell";
 
-// Sets the record counter to 0 when a table's loop ends, however it ends.
-class counter_reset {
-public:
-  explicit counter_reset(std::atomic<unsigned>& counter) : counter_(counter) {}
-  ~counter_reset() { counter_.store(0); }
-
-private:
-  std::atomic<unsigned>& counter_;
-};
-
 // A copy of a schema, for the refinement statements after the destination
 // table has been released.
 std::unique_ptr<udb_schema> copy_schema(const udb_schema& schema) {
@@ -52,16 +42,9 @@ void flush_table(udb_recordset& dest) {
     dump->flush();
 }
 
-// Ends a dump file while the run can still report it: a last write that fails
-// (a full disk) is an error of the run, not a trace of a destructor. A server
-// database has nothing left to do.
-void finish_dest(udb_database& db) {
-  if (auto* dump = dynamic_cast<dmp_database*>(&db)) dump->close();
-}
-
 }  // namespace
 
-orvell_converter::orvell_converter() : reg_key_(k_registry_key) {
+orvell_converter::orvell_converter() : conversion_driver("orvell_converter"), reg_key_(k_registry_key) {
   tk_trace(2, "orvell_converter::ctor");
   serialize(false);
 }
@@ -76,182 +59,42 @@ orvell_converter::~orvell_converter() {
   reg_key_.close();
 }
 
-char orvell_converter::delimiter_of(int index) {
-  switch (index) {
-    case 0: return '\t';
-    case 2: return ',';
-    case 3: return ' ';
-    default: return ';';
-  }
-}
-
 std::wstring orvell_converter::get_title() {
   return tk_wformat(L"Orvell %d.%d %s", k_version_major, k_version_minor, k_version_suffix);
 }
 
-void orvell_converter::operator()() {
-  tk_trace(2, "orvell_converter::operator()");
-  set_finished(false);
-  tables_done_ = 0;
-  tables_total_ = 0;
-  record_counter_ = 0;
-  csv_percent_ = -1;
-  try {
-    init_conversion scope(*this, true, wizard_);
-    try {
-      if (from_xls)
-        convert_from_xls();
-      else
-        convert_from_csv();
-    } catch (const tk_final_exception&) {
-      tk_trace(2, "The conversion has ended");
-    } catch (const tk_exception& e) {
-      error_handler::instance().handle(e, true);
-    } catch (const std::exception& e) {
-      // Not a failure of the system's own: still one the finish page must list.
-      tk_trace(3, "Error:\n%s", e.what());
-      error_handler& handler = error_handler::instance();
-      handler.add_error(e.what());
-      if (error_dialogs* dialogs = handler.dialogs()) dialogs->show_error(tk_from_narrow(e.what(), CP_THREAD_ACP));
-    }
-  } catch (const std::exception& e) {
-    // The handler itself failed (no handler, a failing dialog): the run has
-    // ended all the same.
-    tk_trace(3, "Error:\n%s", e.what());
-  } catch (...) {
-    tk_trace(3, "Error: unknown exception");
-  }
-  set_finished(true);
-}
+void orvell_converter::operator()() { run_conversion(wizard_); }
 
 std::unique_ptr<udb_validator> orvell_converter::create_tn_validator(udb_database& db, bool with_selected) {
-  // The names of this run's tables (worksheets and queries), so that no generated
-  // name takes one of them.
-  std::vector<std::wstring> selected;
-  if (with_selected)
-    for (const auto& sheet : get_sheets()) selected.push_back(sheet.first);
-  return engine_.create_tn_validator(selected, db.get_tables());
+  return engine_.create_tn_validator(run_table_names(with_selected), db.get_tables());
 }
 
-void orvell_converter::convert_from_xls() {
-  tk_wtrace(2, L"orvell_converter::convert_from_xls(src=%s, dest=%s)", src_.c_str(), dest_.c_str());
-  dao_engine engine(false);
-  if (!engine.set_version_if(3) && !engine.set_version_if(0))
-    throw tk_exception(
-        "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to "
-        "repair it.\r\n",
-        1);
-  std::unique_ptr<udb_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
-  std::unique_ptr<udb_database> dest_db = get_dest_base();
-  tk_trace(1, "After initializing DBs");
-  const auto& sheets = get_sheets();
-  tables_total_ = static_cast<unsigned>(sheets.size());
-  tk_wtrace(3, L"Converting spreadsheet %s (%d worksheets)", src_.c_str(), static_cast<int>(sheets.size()));
-  std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, true);
-
-  for (const auto& sheet : sheets) {
-    const std::wstring& display_name = sheet.first;
-    end_if_stop_requested();
-    set_current_name(display_name);
-    try {
-      // A worksheet, or a selected query converted as a table of its own name.
-      std::unique_ptr<udb_recordset> source = open_sheet(*source_db, display_name);
-      const bool acceptable = validator->is_acceptable(display_name);
-      const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
-      if (prepare_dest_table(*dest_db, table)) {
-        std::unique_ptr<udb_recordset> dest =
-            dest_db->create_table(table, source->get_schema(), source->get_indexes());
-        if (!acceptable) {
-          tk_wtrace(2, L"Store generated table name '%s'", table.c_str());
-          validator->used_names().push_back(table);
-        }
-        validator->reserved_words().push_back(table);
-        convert_step(source.get(), dest.get(), dest_db.get(), &dest);
-      }
-    } catch (const tk_exception& e) {
-      error_handler& handler = error_handler::instance();
-      handler.set_context(display_name);
-      handler.handle(e, false);
-    }
-    ++tables_done_;
-  }
-  finish_dest(*dest_db);
+std::unique_ptr<csv_field_upsizer> orvell_converter::create_upsizer(udb_database& db, udb_recordset& dest) {
+  return std::make_unique<sql_field_upsizer>(&db, &dest);
 }
 
-void orvell_converter::convert_from_csv() {
-  tk_wtrace(1, L"orvell_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src_.c_str(), dest_.c_str(),
-            csv_table_name.c_str());
-  // The file first: one that cannot be read (UTF-16 text, say) leaves no
-  // database or dump file behind.
-  auto reader = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
-  std::unique_ptr<udb_database> dest_db = get_dest_base();
-  csv_percent_ = 0;
-  std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
-  const std::wstring table =
-      validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
-  // The table that the file page found: replaced or merged into, as the user chose there.
-  if (!prepare_dest_table(*dest_db, table)) {
-    finish_dest(*dest_db);
-    csv_percent_ = 100;
-    return;
-  }
-  std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
-  tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
-  convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
-  dest.reset();
-  finish_dest(*dest_db);
-  csv_percent_ = 100;
+bool orvell_converter::skip_record(udb_record& record) { return skip_empty_rows && record.is_empty(); }
+
+// Ends a dump file while the run can still report it: a last write that fails
+// (a full disk) is an error of the run, not a trace of a destructor. A server
+// database has nothing left to do.
+void orvell_converter::finish_dest(udb_database& db) {
+  if (auto* dump = dynamic_cast<dmp_database*>(&db)) dump->close();
 }
 
 void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, udb_database* db,
                                     std::unique_ptr<udb_recordset>* owned_dest) {
   tk_trace(1, "orvell_converter::convert_step");
   if (!source || !dest || !db) throw tk_mail_assertion("orv_conv", 303);
-  counter_reset reset(record_counter_);
-  record_counter_ = 0;
-  csv_file* csv = from_xls ? nullptr : dynamic_cast<csv_file*>(source);
-  sql_field_upsizer upsizer(db, dest);
-  if (from_xls) tk_wtrace(3, L"Converting worksheet %s", source->get_name().c_str());
   const bool refine = refine_types && mode_ != 3;
   dates_map dates(dest->get_name(), source->get_schema(), false);
   num_map numbers(dest->get_name(), source->get_schema());
-  error_handler& handler = error_handler::instance();
-  // What the CSV reader found wrong in the lines it read (text past the first
-  // line's fields, a quoted field cut short): each a level-0 error of its
-  // record, after which the run goes on.
-  auto report_csv_errors = [&] {
-    if (csv)
-      for (const tk_exception& e : csv->take_errors()) handler.handle(e, false);
-  };
-
-  while (!source->is_eof()) {
-    end_if_stop_requested();
-    tk_trace(1, "Converting %d record", static_cast<int>(record_counter_.load()));
-    udb_record* record = source->get_record();
-    if (!record) throw tk_mail_assertion("orv_conv", 336);
-    report_csv_errors();
-    try {
-      if (from_xls && skip_empty_rows && record->is_empty()) {
-        tk_trace(1, "Empty -> skip");
-        source->next();
-        continue;
-      }
-      if (!from_xls) upsizer.process(*record);
-      dest->append_record(*record);
-      if (refine) add_rec_stat(*record, dates, numbers);
-    } catch (const tk_exception& e) {
-      if (from_xls) handler.set_record_context(get_current_name(), static_cast<int>(record_counter_.load()) + 1);
-      handler.handle(e, false);
-    }
-    ++record_counter_;
-    source->next();
-    if (csv) csv_percent_ = csv->get_read_percent();
-  }
-  report_csv_errors();
+  const unsigned records = copy_records(*source, *dest, *db, [&](const udb_record& record) {
+    if (refine) add_rec_stat(record, dates, numbers);
+  });
 
   // The rows still held by the table go to the server before its columns change.
   flush_table(*dest);
-  const unsigned records = record_counter_.load();
   const std::wstring table = dest->get_name();
   if (refine) {
     std::unique_ptr<udb_schema> schema = copy_schema(dest->get_schema());
@@ -380,16 +223,4 @@ bool orvell_converter::load_profile(udb_profile& profile) {
     if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_, selected_queries());
   }
   return true;
-}
-
-bool orvell_converter::store_profile_file(const std::wstring& file_name) {
-  udb_profile profile;
-  if (!store_profile(profile)) return false;
-  return profile.store(file_name);
-}
-
-bool orvell_converter::load_profile_file(const std::wstring& file_name) {
-  udb_profile profile;
-  if (!profile.load(file_name)) return false;
-  return load_profile(profile);
 }

@@ -13,8 +13,8 @@
 #include "TK/tk_regk.h"
 #include "TK/tk_singl.h"
 #include "apps/orvell_wizard/orv_mysql.h"
+#include "common/conv_driver.h"
 #include "common/init_conv.h"
-#include "dao/xls_reader.h"
 
 class udb_database;
 class udb_recordset;
@@ -30,7 +30,9 @@ public:
   virtual void show_finish_page() = 0;
 };
 
-class orvell_converter : public xls_reader, public mysql_converter_impl, public tk_singleton<orvell_converter> {
+class orvell_converter : public conversion_driver,
+                         public mysql_converter_impl,
+                         public tk_singleton<orvell_converter> {
 public:
   // Loads the last-used settings from the product's registry key.
   orvell_converter();
@@ -42,15 +44,13 @@ public:
   void operator()();
   bool test_query(const std::wstring&) override { return false; }
 
-  void convert_from_xls();
-  void convert_from_csv();
   // The record loop of one table, then its type refinement. When owned_dest is
   // given, the destination table is released (its last rows written) before
   // its columns change.
   void convert_step(udb_recordset* source, udb_recordset* dest, udb_database* db,
-                    std::unique_ptr<udb_recordset>* owned_dest = nullptr);
+                    std::unique_ptr<udb_recordset>* owned_dest = nullptr) override;
   // A new destination database (server or dump file), owned by the caller.
-  std::unique_ptr<udb_database> get_dest_base();
+  std::unique_ptr<udb_database> get_dest_base() override;
 
   // The percentage the progress page shows; once the run has ended it also
   // stops the timer and moves the wizard to the finish page.
@@ -60,39 +60,25 @@ public:
 
   // Registry (save true) and profiles.
   bool serialize(bool save);
-  bool store_profile(udb_profile& profile);
-  bool load_profile(udb_profile& profile);
-  // The store's own result: false when the file could not be written.
-  bool store_profile_file(const std::wstring& file_name);
-  bool load_profile_file(const std::wstring& file_name);
-
-  // Told of every table converted, with its record count (the headless runner).
-  using table_observer = std::function<void(const std::wstring& table, unsigned records)>;
-  void set_table_observer(table_observer observer) { table_observer_ = std::move(observer); }
+  bool store_profile(udb_profile& profile) override;
+  bool load_profile(udb_profile& profile) override;
 
   // The wizard's timer and page switch; not owned, may be null (no timer).
   void set_wizard(wizard_progress* wizard) { wizard_ = wizard; }
 
-  // Settings.
-  bool from_xls = true;
-  bool x_fnames = true;
+  // Settings of this driver (the common ones are conversion_driver's).
   bool direct = true;
   bool skip_empty_rows = true;
-  bool refine_types = true;
-  int delimiter_index = 1;  // 0 tab, 1 ";", 2 ",", 3 blank
-  std::wstring csv_table_name;
 
-  // The delimiter character of an index.
-  static char delimiter_of(int index);
+protected:
+  // The table-name validator of the server's generation, seeded with the destination's
+  // tables (and the names of the worksheets and queries to convert).
+  std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected) override;
+  std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database& db, udb_recordset& dest) override;
+  bool skip_record(udb_record& record) override;
+  void finish_dest(udb_database& db) override;
 
 private:
-  // The table-name validator seeded with the destination's tables (and the names of
-  // the worksheets and queries to convert).
-  std::unique_ptr<udb_validator> create_tn_validator(udb_database& db, bool with_selected);
-
   tk_reg_key reg_key_;
   wizard_progress* wizard_ = nullptr;
-  table_observer table_observer_;
-  // The share of the CSV file read, published by the worker; -1 when no CSV run reads.
-  std::atomic<int> csv_percent_{-1};
 };

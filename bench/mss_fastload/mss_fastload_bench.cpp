@@ -11,11 +11,11 @@
 
 #include "MSS/odb_exce.h"
 #include "OLE/ole_ptr.h"
-#include "platform/com/com_runtime.h"
 #include "platform/oledb/data_convert.h"
 #include "platform/oledb/oledb_interfaces.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_provider.h"
+#include "tests/support/oledb_session.h"
 #include "tests/support/tds_server/tds_server.h"
 
 namespace {
@@ -57,20 +57,8 @@ double load_ours(tds::server& srv, const std::string& table, long rows, bool wit
   register_sqloledb();
   std::wstring text = L"Provider=sqloledb;Data Source=127.0.0.1," + std::to_wstring(srv.port()) +
                       L";Initial Catalog=bench;User ID=sa;Password=orv-Test-1;";
-  ole_com_ptr<IDataInitialize> init;
-  odb_check(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
-                             reinterpret_cast<void**>(init.out())));
-  ole_com_ptr<IUnknown> source;
-  odb_check(init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, text.c_str(), IID_IUnknown, source.out()));
-  ole_com_ptr<IDBInitialize> ds;
-  odb_check(source.query_interface(IID_IDBInitialize, ds));
-  odb_check(ds->Initialize());
-  ole_com_ptr<IDBCreateSession> factory;
-  odb_check(ds.query_interface(IID_IDBCreateSession, factory));
-  ole_com_ptr<IUnknown> session_unknown;
-  odb_check(factory->CreateSession(nullptr, IID_IOpenRowset, session_unknown.out()));
-  ole_com_ptr<IOpenRowset> session;
-  odb_check(session_unknown.query_interface(IID_IOpenRowset, session));
+  auto ds = open_data_source(text);
+  auto session = open_session(ds);
 
   std::wstring name(table.begin(), table.end());
   DBID id{};

@@ -64,20 +64,18 @@ class IUnknown {
   virtual ~IUnknown() = default;
 };
 
-// A ready-made reference count for implementations: derive from com_object<I>
-// and override query_self to answer further interfaces.
-template <class I>
-class com_object : public I {
+// A ready-made reference count for implementations of one or several
+// interfaces: derive from com_unknown<I...> and override find to hand out the
+// interface asked for.
+template <class... I>
+class com_unknown : public I... {
  public:
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || query_self(iid)) {
-      *out = static_cast<I*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    *out = find(iid);
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
   ULONG AddRef() override { return ++refs_; }
   ULONG Release() override {
@@ -87,10 +85,23 @@ class com_object : public I {
   }
 
  protected:
+  // The interface iid of this object (IUnknown included), or null.
+  virtual void* find(REFIID iid) = 0;
+  ~com_unknown() override = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+// The one-interface case: derive from com_object<I> and override query_self to
+// answer further interfaces.
+template <class I>
+class com_object : public com_unknown<I> {
+ protected:
   // True when this object answers the interface iid (besides IUnknown).
   virtual bool query_self(REFIID iid) const = 0;
   ~com_object() override = default;
 
  private:
-  std::atomic<ULONG> refs_{1};
+  void* find(REFIID iid) final { return iid == IID_IUnknown || query_self(iid) ? static_cast<I*>(this) : nullptr; }
 };

@@ -33,7 +33,7 @@ class data_initialize : public com_object<IDataInitialize> {
     if (outer) return DB_E_NOAGGREGATION;
     connection_string parsed(text ? text : L"");
     if (!parsed.is_valid())
-      return oledb_fail(E_FAIL, L"Format of the initialization string does not conform to the OLE DB specification: " +
+      return oledb_fail(E_FAIL, L"The initialization string is not in the OLE DB connection-string format: " +
                                     parsed.error() + L".", source_name);
     auto provider = parsed.get(L"Provider");
     CLSID clsid{};

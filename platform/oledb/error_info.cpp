@@ -19,43 +19,40 @@ HRESULT copy_text(const std::wstring& text, BSTR* out) {
   return S_OK;
 }
 
-// One record's error object and its SQL details.
-class record_info : public IErrorInfo, public ISQLErrorInfo {
+// An error object whose text is one record's; Extra, answered as extra_iid,
+// is the further interface of the kind.
+template <class Extra, const IID& extra_iid>
+class error_object : public com_unknown<IErrorInfo, Extra> {
  public:
-  explicit record_info(const oledb_error_record& record) : record_(record) {}
-
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IErrorInfo)
-      *out = static_cast<IErrorInfo*>(this);
-    else if (iid == IID_ISQLErrorInfo)
-      *out = static_cast<ISQLErrorInfo*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT GetGUID(GUID* guid) override {
     if (!guid) return E_POINTER;
     *guid = GUID_NULL;
     return S_OK;
   }
-  HRESULT GetSource(BSTR* source) override { return copy_text(record_.source, source); }
-  HRESULT GetDescription(BSTR* description) override { return copy_text(record_.description, description); }
+  HRESULT GetSource(BSTR* source) override { return copy_text(shown().source, source); }
+  HRESULT GetDescription(BSTR* description) override { return copy_text(shown().description, description); }
   HRESULT GetHelpFile(BSTR* file) override { return copy_text(L"", file); }
   HRESULT GetHelpContext(DWORD* context) override {
     if (!context) return E_POINTER;
     *context = 0;
     return S_OK;
   }
+
+ protected:
+  // The record whose text this object shows.
+  virtual const oledb_error_record& shown() const = 0;
+  void* find(REFIID iid) override {
+    if (iid == IID_IUnknown || iid == IID_IErrorInfo) return static_cast<IErrorInfo*>(this);
+    if (iid == extra_iid) return static_cast<Extra*>(this);
+    return nullptr;
+  }
+};
+
+// One record's error object and its SQL details.
+class record_info : public error_object<ISQLErrorInfo, IID_ISQLErrorInfo> {
+ public:
+  explicit record_info(const oledb_error_record& record) : record_(record) {}
+
   HRESULT GetSQLInfo(BSTR* state, LONG* native) override {
     if (!state || !native) return E_POINTER;
     *native = record_.native_error;
@@ -63,49 +60,16 @@ class record_info : public IErrorInfo, public ISQLErrorInfo {
   }
 
  private:
-  ~record_info() = default;
+  ~record_info() override = default;
+  const oledb_error_record& shown() const override { return record_; }
   oledb_error_record record_;
-  ULONG refs_ = 1;
 };
 
 // The error object of a failed call: the first record's text read directly,
 // every record through IErrorRecords.
-class record_set : public IErrorInfo, public IErrorRecords {
+class record_set : public error_object<IErrorRecords, IID_IErrorRecords> {
  public:
   explicit record_set(std::vector<oledb_error_record> records) : records_(std::move(records)) {}
-
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IErrorInfo)
-      *out = static_cast<IErrorInfo*>(this);
-    else if (iid == IID_IErrorRecords)
-      *out = static_cast<IErrorRecords*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT GetGUID(GUID* guid) override {
-    if (!guid) return E_POINTER;
-    *guid = GUID_NULL;
-    return S_OK;
-  }
-  HRESULT GetSource(BSTR* source) override { return copy_text(first().source, source); }
-  HRESULT GetDescription(BSTR* description) override { return copy_text(first().description, description); }
-  HRESULT GetHelpFile(BSTR* file) override { return copy_text(L"", file); }
-  HRESULT GetHelpContext(DWORD* context) override {
-    if (!context) return E_POINTER;
-    *context = 0;
-    return S_OK;
-  }
 
   HRESULT AddErrorRecord(ERRORINFO* info, DWORD, void*, IUnknown*, DWORD) override {
     if (!info) return E_INVALIDARG;
@@ -147,13 +111,12 @@ class record_set : public IErrorInfo, public IErrorRecords {
 
  private:
   static constexpr HRESULT DB_E_BADRECORDNUM_VALUE = oledb_error(0x0E42);
-  ~record_set() = default;
-  const oledb_error_record& first() const {
+  ~record_set() override = default;
+  const oledb_error_record& shown() const override {
     static const oledb_error_record none{};
     return records_.empty() ? none : records_.front();
   }
   std::vector<oledb_error_record> records_;
-  ULONG refs_ = 1;
 };
 
 }  // namespace

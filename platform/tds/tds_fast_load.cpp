@@ -43,7 +43,7 @@ struct slot {
   std::wstring literal;  // the value as a statement writes it, where its bytes do not tell
 };
 
-class fast_load : public tds_object<IRowsetFastLoad, IColumnsInfo, IAccessor> {
+class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
  public:
   fast_load(const tds_login& login, tsql_object_name table, std::vector<tds_column> columns)
       : login_(login), table_(std::move(table)) {

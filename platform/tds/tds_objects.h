@@ -1,38 +1,10 @@
-// Shared pieces of the provider's objects: the reference-counted base over
-// several interfaces, and accessors.
+// Shared pieces of the provider's objects: the accessors of a rowset.
 #pragma once
 
-#include <atomic>
 #include <map>
 #include <vector>
 
 #include "platform/oledb/oledb_interfaces.h"
-
-template <class... I>
-class tds_object : public I... {
- public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = find(iid);
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  // The interface iid of this object, or null.
-  virtual void* find(REFIID iid) = 0;
-  virtual ~tds_object() = default;
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
 
 // The accessors of one rowset.
 class tds_accessors {

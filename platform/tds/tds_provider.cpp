@@ -96,7 +96,7 @@ std::wstring column_type(const DBCOLUMNDESC& c) {
 class data_source;
 
 // A session: one connection.
-class session : public tds_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset, ITableDefinition, IIndexDefinition> {
+class session : public com_unknown<IOpenRowset, IDBCreateCommand, IDBSchemaRowset, ITableDefinition, IIndexDefinition> {
  public:
   session(std::shared_ptr<tds_link> link) : link_(std::move(link)) {}
 
@@ -215,7 +215,7 @@ class session : public tds_object<IOpenRowset, IDBCreateCommand, IDBSchemaRowset
   std::shared_ptr<tds_link> link_;
 };
 
-class command : public tds_object<ICommandText> {
+class command : public com_unknown<ICommandText> {
  public:
   explicit command(session* owner) : session_(owner) { session_->AddRef(); }
 
@@ -270,7 +270,7 @@ HRESULT session::CreateCommand(IUnknown* outer, REFIID iid, IUnknown** out) {
   return hr;
 }
 
-class data_source : public tds_object<IDBInitialize, IDBProperties, IDBCreateSession> {
+class data_source : public com_unknown<IDBInitialize, IDBProperties, IDBCreateSession> {
  public:
   HRESULT Initialize() override {
     if (initialized_) return DB_E_ALREADYINITIALIZED;

@@ -95,7 +95,7 @@ HRESULT tds_column_info(const std::vector<tds_column>& columns, DBORDINAL* count
 
 namespace {
 
-class rowset : public tds_object<IRowset, IColumnsInfo, IAccessor> {
+class rowset : public com_unknown<IRowset, IColumnsInfo, IAccessor> {
  public:
   using loader = std::function<bool(tds_result&)>;
   rowset(tds_result result, loader load) : result_(std::move(result)), load_(std::move(load)) {}

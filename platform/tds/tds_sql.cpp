@@ -31,25 +31,21 @@ bool read_part(std::wstring_view text, std::size_t& i, std::wstring& part) {
   return !part.empty();
 }
 
-}  // namespace
-
-std::wstring tsql_name(std::wstring_view name) {
-  std::wstring out = L"[";
-  for (wchar_t c : name) {
-    out += c;
-    if (c == L']') out += L']';
-  }
-  return out + L"]";
-}
-
-std::wstring tsql_string(std::wstring_view text) {
-  std::wstring out = L"N'";
+// The text between open and close, each close inside it doubled.
+std::wstring enclosed(std::wstring_view open, std::wstring_view text, wchar_t close) {
+  std::wstring out(open);
   for (wchar_t c : text) {
     out += c;
-    if (c == L'\'') out += L'\'';
+    if (c == close) out += close;
   }
-  return out + L"'";
+  return out + close;
 }
+
+}  // namespace
+
+std::wstring tsql_name(std::wstring_view name) { return enclosed(L"[", name, L']'); }
+
+std::wstring tsql_string(std::wstring_view text) { return enclosed(L"N'", text, L'\''); }
 
 std::wstring tsql_like_exact(std::wstring_view name) {
   std::wstring out;

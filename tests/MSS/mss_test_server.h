@@ -13,6 +13,7 @@
 #include "platform/oledb/connection_string.h"
 #include "platform/oledb/oledb_interfaces.h"
 #include "platform/tds/tds_provider.h"
+#include "tests/support/oledb_session.h"
 #include "tests/support/tds_server/tds_server.h"
 
 class mss_server_test : public ::testing::Test {
@@ -38,27 +39,10 @@ class mss_server_test : public ::testing::Test {
   }
 
   // An initialised data source; throws odb_exception as the system's calls do.
-  ole_com_ptr<IDBInitialize> data_source(const std::wstring& text) {
-    ole_com_ptr<IDataInitialize> init;
-    odb_check(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
-                               reinterpret_cast<void**>(init.out())));
-    ole_com_ptr<IUnknown> source;
-    odb_check(init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, text.c_str(), IID_IUnknown, source.out()));
-    ole_com_ptr<IDBInitialize> result;
-    odb_check(source.query_interface(IID_IDBInitialize, result));
-    odb_check(result->Initialize());
-    return result;
-  }
+  ole_com_ptr<IDBInitialize> data_source(const std::wstring& text) { return open_data_source(text); }
 
   ole_com_ptr<IOpenRowset> session(const std::wstring& database = L"orv") {
-    auto source = data_source(connection(database));
-    ole_com_ptr<IDBCreateSession> factory;
-    odb_check(source.query_interface(IID_IDBCreateSession, factory));
-    ole_com_ptr<IUnknown> s;
-    odb_check(factory->CreateSession(nullptr, IID_IOpenRowset, s.out()));
-    ole_com_ptr<IOpenRowset> result;
-    odb_check(s.query_interface(IID_IOpenRowset, result));
-    return result;
+    return open_session(data_source(connection(database)));
   }
 
   // The odb_exception that f throws (code 0 when none).

@@ -12,6 +12,7 @@
 #include "platform/oledb/memory_stream.h"
 #include "platform/tds/tds_sql.h"
 #include "tests/MSS/mss_test_server.h"
+#include "tests/support/oledb_session.h"
 
 #include <unistd.h>
 
@@ -155,7 +156,31 @@ std::vector<std::vector<std::wstring>> read(IOpenRowset* session, const std::wst
     return rows;
   }
 
-class odb_load_test : public mss_server_test {};
+class odb_load_test : public mss_server_test {
+ protected:
+  // A bulk load into a new table [t] of one int column.
+  struct int_load {
+    ole_com_ptr<IOpenRowset> session;
+    ole_com_ptr<IRowsetFastLoad> load;
+    load_row row;
+    HACCESSOR h = 0;
+    HRESULT insert(LONG value) {
+      row.set<LONG>(0, value);
+      return load->InsertRow(h, row.buffer.data());
+    }
+  };
+  int_load load_ints() {
+    int_load t;
+    t.session = session();
+    table_def def;
+    def.add(L"id", DBTYPE_I4, 4);
+    def.create(t.session.get(), L"t");
+    t.load = open_load(t.session.get(), L"t");
+    t.row.bind(DBTYPE_I4, 4);
+    t.h = accessor(t.load.get(), t.row);
+    return t;
+  }
+};
 
 TEST_F(odb_load_test, EveryTypeByBulkLoadAndBackExactly) {
   auto s = session();
@@ -463,45 +488,24 @@ TEST_F(odb_load_test, RowsByStatementLoseOnlyTheRefusedOnes) {
 }
 
 TEST_F(odb_load_test, AFailedBatchIsReportedAndLoadingGoesOn) {
-  auto s = session();
-  table_def def;
-  def.add(L"id", DBTYPE_I4, 4);
-  def.create(s.get(), L"t");
-  auto load = open_load(s.get(), L"t");
-  load_row row;
-  row.bind(DBTYPE_I4, 4);
-  HACCESSOR h = accessor(load.get(), row);
+  auto t = load_ints();
   srv().set_fail_bulk_batch(1);
-  for (int i = 0; i < 10; ++i) {
-    row.set<LONG>(0, i);
-    odb_check(load->InsertRow(h, row.buffer.data()));
-  }
-  EXPECT_TRUE(FAILED(load->Commit(false)));
-  for (int i = 10; i < 15; ++i) {
-    row.set<LONG>(0, i);
-    odb_check(load->InsertRow(h, row.buffer.data()));
-  }
-  odb_check(load->Commit(true));
+  for (int i = 0; i < 10; ++i) odb_check(t.insert(i));
+  EXPECT_TRUE(FAILED(t.load->Commit(false)));
+  for (int i = 10; i < 15; ++i) odb_check(t.insert(i));
+  odb_check(t.load->Commit(true));
   EXPECT_EQ(srv().row_count("orv", "t"), 5u);
 }
 
 TEST_F(odb_load_test, ADroppedConnectionIsReported) {
-  auto s = session();
-  table_def def;
-  def.add(L"id", DBTYPE_I4, 4);
-  def.create(s.get(), L"t");
-  auto load = open_load(s.get(), L"t");
-  load_row row;
-  row.bind(DBTYPE_I4, 4);
-  HACCESSOR h = accessor(load.get(), row);
+  auto t = load_ints();
   srv().set_drop_after_bulk_rows(3);
   HRESULT hr = S_OK;
   for (int i = 0; i < 5000 && SUCCEEDED(hr); ++i) {
-    row.set<LONG>(0, i);
-    hr = load->InsertRow(h, row.buffer.data());
-    if (SUCCEEDED(hr) && i % 1000 == 999) hr = load->Commit(false);
+    hr = t.insert(i);
+    if (SUCCEEDED(hr) && i % 1000 == 999) hr = t.load->Commit(false);
   }
-  if (SUCCEEDED(hr)) hr = load->Commit(true);
+  if (SUCCEEDED(hr)) hr = t.load->Commit(true);
   EXPECT_TRUE(FAILED(hr));
 }
 
@@ -589,30 +593,14 @@ TEST(OdbRealServer, DefinesLoadsAndReadsBack) {
   auto wide = [](const char* t) { return std::wstring(t, t + std::strlen(t)); };
   const std::wstring base = L"Provider=sqloledb;Data Source=" + wide(host) + L"," + wide(port) + L";User ID=" +
                             connection_string_value(wide(user)) + L";Password=" + connection_string_value(wide(password));
-  auto open = [&](const std::wstring& text) {
-    ole_com_ptr<IDataInitialize> init;
-    odb_check(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
-                               reinterpret_cast<void**>(init.out())));
-    ole_com_ptr<IUnknown> source;
-    odb_check(init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, text.c_str(), IID_IUnknown, source.out()));
-    ole_com_ptr<IDBInitialize> ds;
-    odb_check(source.query_interface(IID_IDBInitialize, ds));
-    odb_check(ds->Initialize());
-    return ds;
-  };
   const std::wstring database = L"orv_oledb_" + std::to_wstring(::getpid());
   {
-    odb_command master(open(base).get());
+    odb_command master(open_data_source(base).get());
     master.execute(L"CREATE DATABASE " + tsql_name(database));
   }
   {
-    auto ds = open(base + L";Initial Catalog=" + database);
-    ole_com_ptr<IDBCreateSession> factory;
-    odb_check(ds.query_interface(IID_IDBCreateSession, factory));
-    ole_com_ptr<IUnknown> unknown;
-    odb_check(factory->CreateSession(nullptr, IID_IOpenRowset, unknown.out()));
-    ole_com_ptr<IOpenRowset> s;
-    odb_check(unknown.query_interface(IID_IOpenRowset, s));
+    auto ds = open_data_source(base + L";Initial Catalog=" + database);
+    auto s = open_session(ds);
     table_def def;
     def.add(L"id", DBTYPE_I4, 4, 0, 0, true, false);
     def.add(L"s", DBTYPE_WSTR, 10);
@@ -645,7 +633,7 @@ TEST(OdbRealServer, DefinesLoadsAndReadsBack) {
     EXPECT_EQ(rows[1], (std::vector<std::wstring>{L"11", L"", L"-123456789012345678901234.5678"}));
     EXPECT_EQ(rows[2], (std::vector<std::wstring>{L"12", L"x", L"<null>"}));
   }
-  odb_command master(open(base).get());
+  odb_command master(open_data_source(base).get());
   master.execute(L"DROP DATABASE " + tsql_name(database));
 }
 

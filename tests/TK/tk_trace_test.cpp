@@ -118,3 +118,15 @@ TEST_F(TkTrace, DefaultNameIsTheProgramWithLogExtension) {
 }
 
 }  // namespace
+
+TEST(TraceWanted, OnlyWhatTheLogWouldWrite) {
+  EXPECT_FALSE(tk_trace_wanted(3));
+  test_dir dir;
+  const std::string name = (dir / "w.log").string();
+  tk_trace_log log(name.c_str(), false, 2, false);
+  EXPECT_FALSE(tk_trace_wanted(3));
+  log.set_enabled(true);
+  EXPECT_FALSE(tk_trace_wanted(1));
+  EXPECT_TRUE(tk_trace_wanted(2));
+  EXPECT_TRUE(tk_trace_wanted(3));
+}

@@ -1,0 +1,63 @@
+// A database reached through the OLE DB provider (odb_database) and its SQL
+// Server form (mss_database): tables created through the definition
+// interfaces, foreign keys by ALTER TABLE, statements through commands.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "OLE/ole_ptr.h"
+#include "UDB/udb_db.h"
+#include "platform/oledb/oledb_interfaces.h"
+
+class odb_database : public udb_database {
+ public:
+  // Keeps a reference on both.
+  odb_database(const std::wstring& name, IDBInitialize* data_source, IOpenRowset* session, unsigned mode);
+  ~odb_database() override;
+
+  std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                              const udb_indexes& indexes) override;
+  // Drops the table, then forgets its name.
+  bool delete_tab(const std::wstring& name) override;
+  // True when the statement ran.
+  bool test_query(const std::wstring& statement) override;
+  // The rows of the statement (an empty recordset when it gives none).
+  std::unique_ptr<udb_recordset> query(const std::wstring& statement) override;
+
+  IOpenRowset* get_session() const { return session_.get(); }
+  IDBInitialize* get_data_source() const { return data_source_.get(); }
+
+ protected:
+  // Creates the table and its indexes.
+  void create_table_and_indexes(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes);
+  // Adds the field's default to the column's properties (none when it does not
+  // convert to the field's type or the server cannot take it).
+  void set_def_value(const t_ftd& field, std::vector<DBPROP>& properties);
+
+  ole_com_ptr<IOpenRowset> session_;
+  ole_com_ptr<IDBInitialize> data_source_;
+};
+
+class mss_database : public odb_database {
+ public:
+  // Lists the tables of the owner the engine's login names.
+  mss_database(const std::wstring& name, IDBInitialize* data_source, IOpenRowset* session, unsigned mode);
+  ~mss_database() override;
+
+  // In append mode an existing table is reused. The result is an mss_table
+  // that knows the indexes.
+  std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                              const udb_indexes& indexes) override;
+  // An mss_table on the owner-qualified name.
+  std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
+  std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& query) override;
+  // ALTER TABLE ... ADD CONSTRAINT ... FOREIGN KEY for each key; not in append mode.
+  void create_relationships(const udb_relationships& relationships) override;
+
+  // The text is one of the eight rule clauses (case ignored).
+  static bool is_valid_fk_props(const std::wstring& rule);
+  // The foreign-key statement of a key (names already mapped), with its rule
+  // clause when the server of that version class takes it.
+  static std::wstring fk_statement(const udb_relationship& key, int version_code);
+};

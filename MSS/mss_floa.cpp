@@ -1,0 +1,323 @@
+#include "MSS/mss_floa.h"
+
+#include <cstring>
+
+#include "TK/tk_excep.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "platform/com/com_memory.h"
+
+#define ODB_SERVICE_ADDRESS "support@dunmere.example"
+
+namespace {
+
+constexpr DBLENGTH align8(DBLENGTH n) { return (n + 7) & ~DBLENGTH{7}; }
+
+// The provider refuses a row's values before sending it (the open batch is
+// intact): a conversion, an overflow, a value too long, a date out of range.
+bool is_row_refusal(const odb_exception& e) {
+  switch (e.get_native_error()) {
+    case 241: case 242: case 245: case 8114: case 8115: case 8152: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool mss_is_connection_failure(const odb_exception& error) {
+  // db-lib's own errors (20xxx): no server, a dead or closed connection.
+  return error.get_native_error() >= 20000 && error.get_native_error() < 30000;
+}
+
+mss_fast_load::mss_fast_load() { tk_trace(2, "mss_fast_load::ctor"); }
+
+mss_fast_load::~mss_fast_load() {
+  tk_trace(2, "mss_fast_load::dtor");
+  clear_kept();
+  release_slots();
+  if (accessor_ != DB_NULL_HACCESSOR && accessor_interface_) accessor_interface_->ReleaseAccessor(accessor_, nullptr);
+  tk_trace(1, "mss_fast_load::dtor - at the end");
+}
+
+HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table) {
+  tk_trace(2, "mss_fast_load::open_table");
+  if (open_) throw tk_mail_assertion("mss_floa", 141);
+  if (!session) throw tk_mail_assertion("mss_floa", 142);
+  DBPROP props[2]{};
+  props[0].dwPropertyID = SSPROP_IRowsetFastLoad;
+  props[1].dwPropertyID = SSPROP_FASTLOADKEEPIDENTITY;
+  for (auto& p : props) {
+    p.dwOptions = DBPROPOPTIONS_REQUIRED;
+    p.vValue.vt = VT_BOOL;
+    p.vValue.boolVal = VARIANT_TRUE;
+  }
+  DBPROPSET set{props, 2, DBPROPSET_SQLSERVERROWSET};
+  IUnknown* rowset = nullptr;
+  HRESULT hr = session->OpenRowset(nullptr, table, nullptr, IID_IRowsetFastLoad, 1, &set, &rowset);
+  if (FAILED(hr)) {
+    tk_trace(2, "open_rowset->OpenRowset failed: %08X", static_cast<unsigned>(hr));
+    return hr;
+  }
+  load_.attach(static_cast<IRowsetFastLoad*>(rowset));
+  counter_ = 0;
+  committed_ = 0;
+  hr = S_OK;
+  try {
+    bind_columns();
+  } catch (const odb_exception& e) {
+    tk_trace(2, "CDynamicAccessor::BindColumns failed: %08X", static_cast<unsigned>(e.get_code()));
+    hr = E_FAIL;
+  }
+  tk_trace(1, "b_open_table->true");
+  open_ = true;
+  return hr;
+}
+
+void mss_fast_load::bind_columns() {
+  ole_com_ptr<IColumnsInfo> info;
+  odb_check(load_.query_interface(IID_IColumnsInfo, info));
+  DBORDINAL count = 0;
+  DBCOLUMNINFO* columns = nullptr;
+  OLECHAR* names = nullptr;
+  odb_check(info->GetColumnInfo(&count, &columns, &names));
+  columns_.assign(columns, columns + count);
+  names_.clear();
+  for (auto& c : columns_) {
+    names_.emplace_back(c.pwszName ? c.pwszName : L"");
+    c.pwszName = nullptr;
+  }
+  CoTaskMemFree(columns);
+  CoTaskMemFree(names);
+
+  bindings_.clear();
+  DBLENGTH offset = 0;
+  for (const DBCOLUMNINFO& c : columns_) {
+    DBBINDING b{};
+    b.iOrdinal = c.iOrdinal;
+    b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+    b.obStatus = offset;
+    b.obLength = offset + 4;
+    b.obValue = offset + 8;
+    const bool text = c.wType == DBTYPE_WSTR || c.wType == DBTYPE_STR || c.wType == DBTYPE_BSTR;
+    const bool bytes = c.wType == DBTYPE_BYTES;
+    // Inline slots hold one unit more than the column takes, so that a value
+    // too long for it reaches the provider as too long, never cut.
+    const DBLENGTH inline_bytes = text ? (c.ulColumnSize + 1) * 2 : c.ulColumnSize + 1;
+    if ((text || bytes) && ((c.dwFlags & DBCOLUMNFLAGS_ISLONG) || c.ulColumnSize > blob_threshold ||
+                            inline_bytes > blob_threshold + 2)) {
+      b.wType = DBTYPE_IUNKNOWN;
+      b.cbMaxLen = sizeof(IUnknown*);
+    } else if (text || bytes) {
+      b.wType = text ? DBTYPE_WSTR : DBTYPE_BYTES;
+      b.cbMaxLen = inline_bytes;
+    } else if (c.wType == DBTYPE_DBTIMESTAMP || c.wType == DBTYPE_DBDATE || c.wType == DBTYPE_DBTIME ||
+               c.wType == DBTYPE_DATE) {
+      b.wType = DBTYPE_DBTIMESTAMP;
+      b.cbMaxLen = sizeof(DBTIMESTAMP);
+    } else if (c.wType == DBTYPE_R8 || c.wType == DBTYPE_R4) {
+      b.wType = DBTYPE_R8;
+      b.cbMaxLen = sizeof(double);
+    } else {
+      // Numbers, currency, decimals and truth values go as their exact text:
+      // the provider reads it into the column's type or refuses the row.
+      b.wType = DBTYPE_WSTR;
+      b.cbMaxLen = 128 * 2;
+    }
+    offset += 8 + align8(b.cbMaxLen);
+    bindings_.push_back(b);
+  }
+  buffer_.assign(offset, 0);
+  odb_check(load_.query_interface(IID_IAccessor, accessor_interface_));
+  std::vector<DBBINDSTATUS> status(bindings_.size());
+  odb_check(accessor_interface_->CreateAccessor(DBACCESSOR_ROWDATA, static_cast<DBCOUNTITEM>(bindings_.size()),
+                                                bindings_.data(), 0, &accessor_, status.data()));
+}
+
+bool mss_fast_load::BindData(const void* source, DBLENGTH count, DBLENGTH length, int column) {
+  tk_trace(2, "mss_fast_load::BindData(%d,%d,%d)", static_cast<int>(count), static_cast<int>(length), column);
+  if (!open_) throw tk_mail_assertion("mss_floa", 67);
+  if (column < 1 || column > static_cast<int>(bindings_.size())) return false;
+  const DBBINDING& b = bindings_[column - 1];
+  if (count > b.cbMaxLen || length > b.cbMaxLen) return false;
+  const DBSTATUS status = count == 0 && !source ? DBSTATUS_S_ISNULL : DBSTATUS_S_OK;
+  std::memcpy(&buffer_[b.obStatus], &status, 4);
+  const auto reported = static_cast<std::uint32_t>(length);
+  std::memcpy(&buffer_[b.obLength], &reported, 4);
+  if (b.wType == DBTYPE_IUNKNOWN) {
+    IUnknown* previous = nullptr;
+    std::memcpy(&previous, &buffer_[b.obValue], sizeof previous);
+    if (previous) previous->Release();
+    std::memset(&buffer_[b.obValue], 0, sizeof previous);
+  }
+  if (count && source) std::memcpy(&buffer_[b.obValue], source, count);
+  return true;
+}
+
+bool mss_fast_load::BindData(const void* source, DBLENGTH length, int column) {
+  return BindData(source, length, length, column);
+}
+
+bool mss_fast_load::BindStream(memory_stream* stream, int column) {
+  if (column < 1 || column > static_cast<int>(bindings_.size()) || bindings_[column - 1].wType != DBTYPE_IUNKNOWN) {
+    if (stream) stream->Release();
+    return false;
+  }
+  IUnknown* object = stream;
+  // The length a stream column reports is that of the pointer: the bytes are in the stream.
+  return BindData(&object, sizeof object, sizeof object, column);
+}
+
+void mss_fast_load::release_slots() {
+  for (const DBBINDING& b : bindings_) {
+    if (b.wType != DBTYPE_IUNKNOWN) continue;
+    IUnknown* object = nullptr;
+    std::memcpy(&object, &buffer_[b.obValue], sizeof object);
+    if (object) object->Release();
+    std::memset(&buffer_[b.obValue], 0, sizeof object);
+  }
+}
+
+void mss_fast_load::keep_row(int record) {
+  kept_row row;
+  row.record = record;
+  if (!spare_.empty()) {
+    row.buffer = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  row.buffer.assign(buffer_.begin(), buffer_.end());
+  for (const DBBINDING& b : bindings_) {
+    if (b.wType != DBTYPE_IUNKNOWN) continue;
+    DBSTATUS status;
+    std::memcpy(&status, &buffer_[b.obStatus], 4);
+    IUnknown* object = nullptr;
+    std::memcpy(&object, &buffer_[b.obValue], sizeof object);
+    if (status != DBSTATUS_S_OK || !object) continue;
+    auto* stream = static_cast<memory_stream*>(static_cast<ISequentialStream*>(object));
+    stream->AddRef();
+    row.streams.push_back(stream);
+  }
+  kept_.push_back(std::move(row));
+}
+
+void mss_fast_load::clear_kept() {
+  for (auto& row : kept_)
+    for (memory_stream* s : row.streams) s->Release();
+  kept_.clear();
+}
+
+HRESULT mss_fast_load::insert_data(int record) {
+  tk_trace(1, "mss_fast_load::insert_data");
+  if (!open_) throw tk_mail_assertion("mss_floa", 97);
+  if (!load_) throw tk_mail_assertion("mss_floa", 98);
+  HRESULT hr = load_->InsertRow(accessor_, buffer_.data());
+  if (FAILED(hr)) {
+    tk_trace(2, "m_spFastLoad->InsertRow failed: %08X", static_cast<unsigned>(hr));
+    odb_exception error(hr);
+    if (is_row_refusal(error)) throw error;
+    // The provider lost the open batch with the failure (and opened its
+    // connection again where it could): its rows go again, then this one. A
+    // connection that cannot be had says which records it cost.
+    std::vector<kept_row> rows = std::move(kept_);
+    kept_.clear();
+    resend(rows);
+    hr = load_->InsertRow(accessor_, buffer_.data());
+    if (FAILED(hr)) throw odb_exception(hr);
+  }
+  keep_row(record);
+  counter_ = (counter_ + 1) % commit_rows;
+  if (counter_ == 0) commit(false);
+  return hr;
+}
+
+void mss_fast_load::commit(bool done) {
+  std::vector<kept_row> rows = std::move(kept_);
+  kept_.clear();
+  HRESULT hr = load_->Commit(done);
+  if (SUCCEEDED(hr)) {
+    committed_ += static_cast<long>(rows.size());
+    for (auto& row : rows) {
+      for (memory_stream* s : row.streams) s->Release();
+      // Row buffers are used again for the next batch.
+      if (spare_.size() < static_cast<std::size_t>(commit_rows)) spare_.push_back(std::move(row.buffer));
+    }
+    return;
+  }
+  tk_trace(2, "m_spFastLoad->Commit failed: %08X", static_cast<unsigned>(hr));
+  auto final_failure = [](const odb_exception& error) {
+    return tk_exception("Generic error occurred while migrating the data.\nContact to " ODB_SERVICE_ADDRESS
+                        " for the solution.\n" + std::string(error.what()),
+                        0);
+  };
+  {
+    odb_exception error(hr);
+    tk_trace(2, "Batch of %d rows refused: %s", static_cast<int>(rows.size()), error.what());
+    if (rows.empty()) {
+      if (done) throw final_failure(error);
+      throw error;
+    }
+  }
+  resend(rows);
+  if (done) {
+    hr = load_->Commit(true);
+    if (FAILED(hr)) throw final_failure(odb_exception(hr));
+  }
+}
+
+void mss_fast_load::resend(std::vector<kept_row>& rows) {
+  struct release_rows {
+    std::vector<kept_row>& rows;
+    ~release_rows() {
+      for (auto& row : rows)
+        for (memory_stream* s : row.streams) s->Release();
+      rows.clear();
+    }
+  } guard{rows};
+  tk_trace(2, "Sending %d rows again, one by one", static_cast<int>(rows.size()));
+  for (kept_row& row : rows) {
+    for (memory_stream* s : row.streams) s->set_position(0);
+    HRESULT hr = load_->InsertRow(accessor_, row.buffer.data());
+    if (SUCCEEDED(hr)) hr = load_->Commit(false);
+    if (SUCCEEDED(hr)) {
+      ++committed_;
+      continue;
+    }
+    odb_exception error(hr);
+    tk_trace(2, "Record #%d refused: %s", row.record, error.what());
+    if (mss_is_connection_failure(error)) {
+      // No row can go any more: the rest of the batch is lost, and said so.
+      throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +
+                             std::to_string(rows.back().record) + " of the table were not stored.",
+                         0);
+    }
+    if (!on_failure_) throw error;
+    on_failure_(row.record, error);
+  }
+}
+
+void mss_fast_load::flush() {
+  if (!open_ || kept_.empty()) return;
+  commit(false);
+  counter_ = 0;
+}
+
+void mss_fast_load::close_table() {
+  tk_trace(2, "mss_fast_load::close_table");
+  if (!open_) throw tk_mail_assertion("mss_floa", 190);
+  tk_trace(1, "Right before m_spFastLoad->Commit");
+  struct closer {
+    mss_fast_load& self;
+    ~closer() {
+      self.clear_kept();
+      self.release_slots();
+      if (self.accessor_ != DB_NULL_HACCESSOR && self.accessor_interface_)
+        self.accessor_interface_->ReleaseAccessor(self.accessor_, nullptr);
+      self.accessor_ = DB_NULL_HACCESSOR;
+      self.accessor_interface_ = nullptr;
+      self.load_ = nullptr;
+      self.open_ = false;
+      tk_trace(1, "mss_fast_load::close_table - at the end");
+    }
+  } end{*this};
+  commit(true);
+  tk_trace(1, "Right after m_spFastLoad->Commit");
+}

@@ -1,0 +1,703 @@
+#include "MSS/mss_tab.h"
+
+#include <charconv>
+#include <cmath>
+#include <cwctype>
+
+#include "MSS/mss_db.h"
+#include "MSS/mss_engi.h"
+#include "MSS/mss_lit.h"
+#include "MSS/odb_exce.h"
+#include "MSS/odb_mdat.h"
+#include "OLE/ole_date.h"
+#include "TK/tk_excep.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "common/error_handler.h"
+#include "platform/oleaut/bstr.h"
+#include "platform/oleaut/numeric.h"
+#include "platform/oledb/text16.h"
+#include "platform/tds/tds_sql.h"
+
+namespace {
+
+const char* const structure_message = "The structure of data source does not conform to the destination table.";
+
+bool is_null(const ole_variant& v) { return v.get_vt() == VT_EMPTY || v.get_vt() == VT_NULL; }
+
+// The shortest text that reads back as the same double, in any locale.
+std::wstring double_text(double value) {
+  if (!std::isfinite(value)) throw tk_exception("The value is not a finite number (NaN or infinity).", 0);
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::wstring(buffer, result.ptr);
+}
+
+std::wstring hex_text(const std::vector<BYTE>& bytes) {
+  static const wchar_t digits[] = L"0123456789ABCDEF";
+  std::wstring out = L"0x";
+  out.reserve(2 + bytes.size() * 2);
+  for (BYTE b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+// The exact text of a value: doubles in their shortest exact form, binary
+// values in full.
+std::wstring value_text(const ole_variant& value) {
+  switch (value.get_vt()) {
+    case VT_R8: case VT_R4: return double_text(mssql_get_safe_variant(value).to_double());
+    case VT_BOOL: return value.to_bool() ? L"1" : L"0";
+    default: break;
+  }
+  if (value.is_binary()) return hex_text(value.get_binary());
+  return value.to_wstring();
+}
+
+void put_ascii(std::u16string& out, const char* begin, const char* end) {
+  for (const char* c = begin; c != end; ++c) out += static_cast<char16_t>(*c);
+}
+
+template <class T>
+void put_integer(std::u16string& out, T value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  put_ascii(out, buffer, result.ptr);
+}
+
+// value_text as UTF-16, without the steps through other text forms for the
+// common types.
+void value_text16(const ole_variant& value, std::u16string& out) {
+  out.clear();
+  const VARIANT& v = value.get_variant();
+  switch (value.get_vt()) {
+    case VT_BSTR: {
+      const UINT n = v.bstrVal ? SysStringLen(v.bstrVal) : 0;
+      out.reserve(n);
+      for (UINT i = 0; i < n; ++i) {
+        const auto c = static_cast<char32_t>(v.bstrVal[i]);
+        if (c < 0x10000) {
+          out += static_cast<char16_t>(c);
+        } else {
+          out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+          out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+      }
+      return;
+    }
+    case VT_I1: put_integer(out, static_cast<int>(v.cVal)); return;
+    case VT_I2: put_integer(out, v.iVal); return;
+    case VT_I4: put_integer(out, v.lVal); return;
+    case VT_INT: put_integer(out, v.intVal); return;
+    case VT_UI1: put_integer(out, static_cast<unsigned>(v.bVal)); return;
+    case VT_UI2: put_integer(out, v.uiVal); return;
+    case VT_UI4: put_integer(out, v.ulVal); return;
+    case VT_UINT: put_integer(out, v.uintVal); return;
+    case VT_I8: put_integer(out, value.get_i8()); return;
+    case VT_UI8: put_integer(out, value.get_ui8()); return;
+    case VT_DECIMAL: case VT_CY: {
+      const std::wstring text = value.get_vt() == VT_DECIMAL ? decimal_to_text(v.decVal) : cy_to_text(v.cyVal);
+      for (wchar_t c : text) out += static_cast<char16_t>(c);  // digits, sign and point
+      return;
+    }
+    default: out = wide_to_utf16(value_text(value)); return;
+  }
+}
+
+// The field of the recordset's current row by column name (empty text when
+// the column is missing).
+std::wstring text_at(odb_recordset& r, const wchar_t* column) {
+  const DBCOLUMNINFO* columns = r.get_columns();
+  for (int i = 0; i < r.get_column_count(); ++i) {
+    if (!columns[i].pwszName || std::wstring(columns[i].pwszName) != column) continue;
+    const udb_record* row = r.get_record();
+    if (!row || static_cast<std::size_t>(i) >= row->size()) return L"";
+    const udb_field& f = (*row)[static_cast<std::size_t>(i)];
+    if (is_null(f)) return L"";
+    if (f.get_vt() == VT_BOOL) return f.to_bool() ? L"1" : L"0";
+    return f.to_wstring();
+  }
+  return L"";
+}
+
+bool flag_at(odb_recordset& r, const wchar_t* column) {
+  const std::wstring t = text_at(r, column);
+  return t == L"1" || t == L"-1" || tk_wcompare_nocase(t, L"true") == 0;
+}
+
+std::wstring plain_table_name(const std::wstring& name) {
+  std::wstring table = name, owner;
+  mss_split_tab_name(name, table, owner);
+  return table;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- odb_table
+
+odb_table::odb_table(const std::wstring& name, IOpenRowset* session, int mode, odb_database& database)
+    : session_(session), database_(database) {
+  tk_wtrace(2, L"odb_table::odb_table(%s)", name.c_str());
+  name_ = name;
+  try {
+    internal_initialize(mode);
+  } catch (const odb_exception& e) {
+    if ((e.get_code() & 0xFFFF) != 0x0E37) throw;
+    tk_trace(2, "Got table_not_exists error");
+    std::wstring table, owner;
+    // A name that names no owner cannot be looked for elsewhere.
+    if (!mss_split_tab_name(name, table, owner)) throw;
+    name_ = L"[dbo]." + mss_bracket_name(table);
+    internal_initialize(mode);
+    tk_wtrace(2, L"Creating %s", name_.c_str());
+  }
+  records_count_ = get_records_cnt();
+  tk_trace(2, "Got %d records", static_cast<int>(records_count_));
+}
+
+odb_table::odb_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session,
+                     odb_database& database)
+    : session_(session), database_(database) {
+  tk_wtrace(2, L"odb_table::odb_table(%s)", name.c_str());
+  name_ = name;
+  query_ = query;
+  internal_initialize(1);
+  records_count_ = get_records_cnt();
+  tk_trace(2, "Got %d records", static_cast<int>(records_count_));
+}
+
+odb_table::~odb_table() = default;
+
+void odb_table::internal_initialize(int mode) {
+  tk_trace(2, "odb_table::internal_initialize");
+  if (!query_.empty()) {
+    odb_command command(session_.get());
+    IRowset* rowset = nullptr;
+    command.execute(query_, &rowset);
+    rowset_.attach(rowset);
+    initialize();
+    return;
+  }
+  std::wstring text = name_;
+  DBID id{};
+  id.eKind = DBKIND_NAME;
+  id.uName.pwszName = text.data();
+  IUnknown* rowset = nullptr;
+  HRESULT hr;
+  if (mode & UDB_MODE_READ_ONLY) {
+    tk_trace(2, "Open rowset in read_only mode");
+    hr = session_->OpenRowset(nullptr, &id, nullptr, IID_IRowset, 0, nullptr, &rowset);
+  } else {
+    tk_trace(2, "Open rowset in create/append mode");
+    DBPROP props[2]{};
+    props[0].dwPropertyID = DBPROP_IRowsetChange;
+    props[0].vValue.vt = VT_BOOL;
+    props[0].vValue.boolVal = VARIANT_TRUE;
+    props[1].dwPropertyID = DBPROP_UPDATABILITY;
+    props[1].vValue.vt = VT_I4;
+    props[1].vValue.lVal = DBPROPVAL_UP_INSERT;
+    DBPROPSET set{props, 2, DBPROPSET_ROWSET};
+    hr = session_->OpenRowset(nullptr, &id, nullptr, IID_IRowset, 1, &set, &rowset);
+  }
+  if (FAILED(hr)) {
+    tk_trace(2, "Error code: %08X", static_cast<unsigned>(hr));
+    throw odb_exception(hr);
+  }
+  rowset_.attach(static_cast<IRowset*>(rowset));
+  initialize();
+}
+
+unsigned odb_table::get_records_cnt() {
+  tk_trace(2, "odb_table::get_records_cnt");
+  const std::wstring statement = query_.empty() ? L"SELECT COUNT(*) FROM " + name_
+                                                : L"SELECT COUNT(*) FROM (" + query_ + L") as query";
+  std::unique_ptr<udb_recordset> result = database_.query(statement);
+  const udb_record* row = result && !result->is_eof() ? result->get_record() : nullptr;
+  if (!row || row->size() < 1) return 0;
+  return static_cast<unsigned>(std::wcstoul((*row)[0].to_wstring().c_str(), nullptr, 10));
+}
+
+void odb_table::init_indexes(const std::wstring& table, const std::wstring& owner) {
+  tk_wtrace(2, L"odb_table::init_indexes(%s,%s)", table.c_str(), owner.c_str());
+  std::wstring primary_name;
+  {
+    odb_pk_meta_data keys(table, owner, session_.get());
+    udb_index primary;
+    primary.primary = primary.unique = true;
+    for (keys.reset(); !keys.is_eof(); keys.next()) {
+      const std::wstring key = text_at(keys, L"PK_NAME");
+      if (primary_name.empty()) {
+        primary_name = key;
+        tk_wtrace(2, L"Got pr.key: %s", key.c_str());
+      }
+      if (key != primary_name) continue;  // one primary key a table
+      primary.columns.push_back(text_at(keys, L"COLUMN_NAME"));
+    }
+    primary.name = primary_name;
+    if (!primary.columns.empty()) add_index(primary);
+  }
+  {
+    odb_fk_meta_data keys(table, owner, session_.get());
+    udb_relationships& relationships = database_.get_relationships();
+    for (keys.reset(); !keys.is_eof(); keys.next()) {
+      const std::wstring name = text_at(keys, L"FK_NAME");
+      if (relationships.is_acceptable_name(name)) {
+        tk_wtrace(2, L"GOT FOREIGN KEY: %s", name.c_str());
+        relationships.push_back(udb_relationship(name, text_at(keys, L"PK_NAME"), text_at(keys, L"FK_TABLE_NAME"),
+                                                 text_at(keys, L"PK_TABLE_NAME"), {text_at(keys, L"FK_COLUMN_NAME")},
+                                                 {text_at(keys, L"PK_COLUMN_NAME")}, L""));
+      } else {
+        udb_relationship& key = relationships.get_index(name);
+        key.columns.push_back(text_at(keys, L"FK_COLUMN_NAME"));
+        key.ref_columns.push_back(text_at(keys, L"PK_COLUMN_NAME"));
+      }
+    }
+  }
+  odb_id_meta_data list(table, owner, session_.get());
+  for (list.reset(); !list.is_eof(); list.next()) {
+    const std::wstring name = text_at(list, L"INDEX_NAME");
+    if (indexes_.is_acceptable_name(name)) {
+      tk_wtrace(2, L"Got index: %s", name.c_str());
+      udb_index index;
+      index.name = name;
+      index.unique = flag_at(list, L"UNIQUE");
+      index.primary = flag_at(list, L"PRIMARY_KEY");
+      index.columns.push_back(text_at(list, L"COLUMN_NAME"));
+      add_index(index);
+    } else if (tk_wcompare_nocase(name, primary_name) == 0) {
+      tk_trace(1, "Skip Primary Key DoubleInitialization");
+    } else {
+      indexes_.get_index(name).columns.push_back(text_at(list, L"COLUMN_NAME"));
+    }
+  }
+}
+
+// ---------------------------------------------------------------- mss_table
+
+mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode, odb_database& database)
+    : odb_table(name, session, mode, database),
+      command_(std::make_unique<odb_command>(session)),
+      fast_load_(std::make_unique<mss_fast_load>()) {
+  tk_wtrace(2, L"mss_table::mss_table(%s)", name.c_str());
+  init_schema();
+  tk_trace(1, "mss_table::split_tab_name");
+  std::wstring table = name_, owner;
+  mss_split_tab_name(name_, table, owner);
+  if (!((mode & UDB_MODE_DAO_NO_FKEYS) && (mode & UDB_MODE_DAO_NO_FKEYS_2))) init_indexes(table, owner);
+  if (!(mode & UDB_MODE_READ_ONLY))
+    for (const t_ftd* f : schema_) identity_insert_ = identity_insert_ || f->auto_increment;
+  for (const udb_index& index : indexes_) has_primary_key_ = has_primary_key_ || index.primary;
+}
+
+mss_table::mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session,
+                     odb_database& database)
+    : odb_table(name, query, session, database),
+      command_(std::make_unique<odb_command>(session)),
+      fast_load_(std::make_unique<mss_fast_load>()) {
+  tk_wtrace(2, L"mss_table::ctor(%s)", name.c_str());
+}
+
+mss_table::~mss_table() {
+  tk_trace(2, "mss_table::dtor");
+  try {
+    flush();
+  } catch (const std::exception& e) {
+    tk_trace(2, "Rows of the table could not be sent: %s", e.what());
+  } catch (...) {
+    tk_trace(2, "Rows of the table could not be sent");
+  }
+}
+
+void mss_table::init_schema() {
+  tk_trace(2, "mss_table::init_schema");
+  std::wstring table = name_, owner;
+  mss_split_tab_name(name_, table, owner);
+  // The catalog procedure takes LIKE patterns: the names are escaped to match only themselves.
+  std::wstring statement = L"EXEC sp_columns @table_name=" + tsql_string(tsql_like_exact(table));
+  if (!owner.empty()) statement += L", @table_owner=" + tsql_string(tsql_like_exact(owner));
+  IRowset* rowset = nullptr;
+  command_->execute(statement, &rowset);
+  ole_com_ptr<IRowset> holder;
+  holder.attach(rowset);
+  if (!rowset) return;
+  odb_recordset columns(rowset);
+  for (columns.reset(); !columns.is_eof(); columns.next()) {
+    const udb_record& row = *columns.get_record();
+    if (row.size() < 6) continue;
+    const std::wstring name = row[3].to_wstring();
+    const std::wstring type = row[5].to_wstring();
+    tk_wtrace(1, L"Got field name/type: %s/%s", name.c_str(), type.c_str());
+    if (!schema_.find_field(name)) continue;
+    t_ftd& field = schema_.get_field(name);
+    const std::wstring def = row.size() > 12 && !is_null(row[12]) ? row[12].to_wstring() : std::wstring();
+    if (!def.empty()) {
+      tk_wtrace(1, L"Got default string: %s", def.c_str());
+      ole_variant value = get_def_value(field.vartype, def);
+      tk_wtrace(1, L"Got default variant: %s", value.to_wstring().c_str());
+      if (field.vartype == VT_BSTR && field.size > 0 && static_cast<int>(value.to_wstring().size()) > field.size)
+        tk_wtrace(2, L"Def.value '%s' is out of range", value.to_wstring().c_str());
+      else
+        field.default_value = value;
+    }
+    field.auto_increment = tk_ends_with(type, L"identity", false);
+  }
+}
+
+ole_variant mss_table::get_def_value(VARTYPE vt, const std::wstring& source) {
+  tk_wtrace(1, L"mss_table::get_def_value(type=0x%08X, src='%s')", static_cast<unsigned>(vt), source.c_str());
+  std::size_t open = 0;
+  while (open < source.size() && source[open] == L'(') ++open;
+  tk_trace(1, "Before removing round brackets, pos0=%d, size=%d", static_cast<int>(open),
+           static_cast<int>(source.size()));
+  std::wstring text = source.size() >= 2 * open ? source.substr(open, source.size() - 2 * open) : std::wstring();
+  tk_wtrace(1, L"mss_table::get_def_value - buf=[%s]", text.c_str());
+  if (text.size() > 2 && (text[0] == L'N' || text[0] == L'n') && text[1] == L'\'') text.erase(0, 1);
+  const bool quoted = text.size() >= 2 && text.front() == L'\'' && text.back() == L'\'';
+  if (quoted) text = text.substr(1, text.size() - 2);
+  ole_variant value;
+  if (vt == VT_DATE) {
+    const ole_date date(text);
+    if (date.get_kind() != ole_date::invalid) value = date.to_variant();
+    return value;
+  }
+  if (quoted) {
+    std::wstring unquoted;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      unquoted += text[i];
+      if (text[i] == L'\'' && i + 1 < text.size() && text[i + 1] == L'\'') ++i;
+    }
+    text = unquoted;
+  }
+  try {
+    value.from_wstring(text, vt);
+  } catch (const tk_exception&) {
+    value = ole_variant();
+  }
+  return value;
+}
+
+void mss_table::append_record(const udb_record& record) {
+  tk_trace(1, "mss_table::append_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
+           static_cast<int>(record.size()));
+  if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
+  ++appended_;
+  if (mss_engine::instance().is_fast_load())
+    fast_append(record);
+  else
+    slow_record(record);
+  ++records_count_;
+}
+
+// ---------------------------------------------------------------- statements
+
+std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* schema_field) const {
+  tk_trace(1, "mss_table::get_fld_append_str");
+  if (!field) throw tk_mail_assertion("mss_tab", 675);
+  if (!schema_field) throw tk_mail_assertion("mss_tab", 676);
+  const VARTYPE vt = field->get_vt();
+  if (!is_null(*field)) {
+    // Dates: the server judges the column's own range (datetime from 1753,
+    // date and datetime2 from 0001) and refuses a value outside it.
+    const ole_variant safe = mssql_get_safe_variant(*field, true);
+    const std::wstring text = value_text(safe);
+    tk_wtrace(2, L"Got initial string: %s", text.c_str());
+    const std::wstring literal = to_mssql_str(text, ole_is_binary_type(vt) ? VT_BLOB : vt);
+    tk_wtrace(1, L"Got string: %s", literal.c_str());
+    if (vt == VT_BSTR || (!literal.empty() && literal != L"''")) return literal;
+  }
+  tk_trace(1, "Put NULL-field");
+  if (schema_field->not_null) {
+    const ole_variant& def = schema_field->default_value;
+    return to_mssql_str(is_null(def) ? std::wstring() : value_text(def), schema_field->vartype);
+  }
+  return L"NULL";
+}
+
+void mss_table::run_with_identity(const std::wstring& statement) {
+  if (!identity_insert_) {
+    command_->execute(statement);
+    return;
+  }
+  const tsql_object_name table = tsql_parse_name(name_);
+  try {
+    command_->execute(tsql_identity_insert(table, true) + L"; " + statement + L"; " +
+                      tsql_identity_insert(table, false));
+  } catch (...) {
+    // A statement that failed may have left the switch on for this session:
+    // another identity table of the session would be refused (8107).
+    try {
+      command_->execute(tsql_identity_insert(table, false));
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void mss_table::record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const {
+  if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
+  columns.clear();
+  values.clear();
+  for (const t_ftd* f : schema_) {
+    const udb_field* field = record.get_field(f->name);
+    if (!field) {
+      tk_wtrace(1, L"Field %s not found", f->name.c_str());
+      throw tk_exception(structure_message, 0);
+    }
+    if (!columns.empty()) {
+      columns += L", ";
+      values += L", ";
+    }
+    columns += mss_bracket_name(f->name);
+    values += get_fld_append_str(field, f);
+  }
+}
+
+std::wstring mss_table::insert_statement(const std::wstring& columns, const std::wstring& rows) const {
+  return L"SET QUOTED_IDENTIFIER OFF; INSERT INTO " + name_ + L"(" + columns + L") VALUES" + rows;
+}
+
+void mss_table::slow_record(const udb_record& record) {
+  tk_trace(1, "mss_table::slow_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
+           static_cast<int>(record.size()));
+  std::wstring columns, values;
+  record_literals(record, columns, values);
+  if (schema_.empty()) return;
+  const std::wstring statement = insert_statement(columns, L"( " + values + L")");
+  tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
+  run_with_identity(statement);
+}
+
+void mss_table::defer_record(const udb_record& record) {
+  std::wstring columns, values;
+  record_literals(record, columns, values);
+  if (schema_.empty()) return;
+  deferred_columns_ = columns;
+  deferred_.push_back({static_cast<int>(appended_), L"(" + values + L")"});
+  if (deferred_.size() >= deferred_limit) send_deferred();
+}
+
+void mss_table::send_deferred() {
+  if (deferred_.empty()) return;
+  std::vector<deferred_row> rows = std::move(deferred_);
+  deferred_.clear();
+  std::wstring list;
+  for (const auto& row : rows) {
+    if (!list.empty()) list += L", ";
+    list += row.values;
+  }
+  try {
+    run_with_identity(insert_statement(deferred_columns_, list));
+    return;
+  } catch (const odb_exception& e) {
+    if (mss_is_connection_failure(e)) throw;
+    tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(rows.size()), e.what());
+  }
+  // Refused as a whole (nothing of it was stored): each row on its own, so
+  // that only the refused rows are lost.
+  for (const auto& row : rows) {
+    try {
+      run_with_identity(insert_statement(deferred_columns_, row.values));
+    } catch (const odb_exception& e) {
+      if (mss_is_connection_failure(e)) throw;
+      report_row_failure(row.record, e);
+    }
+  }
+}
+
+void mss_table::update(const udb_record& record) {
+  tk_trace(1, "mss_table::update");
+  if (key_index_ < 0) {
+    tk_trace(1, "There's no primary/unique key");
+    return;
+  }
+  const udb_index& key = indexes_[static_cast<std::size_t>(key_index_)];
+  std::wstring set_list, where_list;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const std::wstring& name = record[i].get_name();
+    if (!schema_.find_field(name)) continue;
+    const t_ftd& f = schema_.get_field(name);
+    bool in_key = false;
+    for (const std::wstring& column : key.columns) in_key = in_key || tk_wcompare_nocase(column, name) == 0;
+    std::wstring& list = in_key ? where_list : set_list;
+    if (!list.empty()) list += in_key ? L" AND " : L", ";
+    list += mss_bracket_name(f.name) + L"=" + get_fld_append_str(&record[i], &f);
+  }
+  if (where_list.empty() || set_list.empty()) return;
+  command_->execute(L"UPDATE " + name_ + L" SET " + set_list + L" WHERE " + where_list);
+}
+
+// ---------------------------------------------------------------- bulk loading
+
+const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
+  bool same = plan_names_.size() == record.size() && !plan_.empty();
+  for (std::size_t i = 0; same && i < record.size(); ++i) same = plan_names_[i] == record[i].get_name();
+  if (same) return plan_;
+  plan_names_.clear();
+  for (std::size_t i = 0; i < record.size(); ++i) plan_names_.push_back(record[i].get_name());
+  const int count = fast_load_->get_column_count();
+  plan_.assign(static_cast<std::size_t>(count), -1);
+  plan_not_null_.assign(static_cast<std::size_t>(count), false);
+  plan_fields_.assign(static_cast<std::size_t>(count), nullptr);
+  for (int c = 1; c <= count; ++c) {
+    const std::wstring& column = fast_load_->get_column_name(c);
+    int found = -1;
+    for (std::size_t i = 0; i < record.size() && found < 0; ++i)
+      if (tk_wcompare_nocase(record[i].get_name(), column) == 0) found = static_cast<int>(i);
+    if (found < 0) {
+      plan_names_.clear();
+      tk_wtrace(1, L"Field %s not found", column.c_str());
+      throw tk_exception(structure_message, 0);
+    }
+    plan_[c - 1] = found;
+    plan_not_null_[c - 1] = !(fast_load_->get_column(c).dwFlags & DBCOLUMNFLAGS_ISNULLABLE);
+    plan_fields_[c - 1] = schema_.find_field(column) ? &schema_.get_field(column) : nullptr;
+  }
+  return plan_;
+}
+
+bool mss_table::bind_value(int ordinal, const udb_field* field) {
+  const std::size_t at = static_cast<std::size_t>(ordinal - 1);
+  const t_ftd* schema_field = plan_fields_[at];
+  const DBTYPE bound = fast_load_->get_bound_type(ordinal);
+  const DBTYPE column_type = fast_load_->get_column(ordinal).wType;
+  const bool text_column = column_type == DBTYPE_WSTR || column_type == DBTYPE_STR || column_type == DBTYPE_BSTR;
+  tk_trace(1, "Field %d has type=%d", ordinal, field ? static_cast<int>(field->get_vt()) : 0);
+  static const ole_variant none;
+  const ole_variant* given = field ? static_cast<const ole_variant*>(field) : &none;
+  ole_variant substitute;
+  if (is_null(*given)) {
+    if (!plan_not_null_[at]) return fast_load_->BindData(nullptr, 0, 0, ordinal);
+    if (schema_field && !is_null(schema_field->default_value)) {
+      substitute = schema_field->default_value;
+    } else if (text_column) {
+      substitute = ole_variant(std::wstring());
+    } else {
+      try {
+        substitute = ole_variant(0);
+        substitute.change_type(schema_field ? schema_field->vartype : VT_I4);
+      } catch (const tk_exception&) {
+        return fast_load_->BindData(nullptr, 0, 0, ordinal);
+      }
+    }
+    given = &substitute;
+  }
+  const ole_variant& value = *given;
+  auto failure = [&](const wchar_t* what) {
+    return tk_exception(L"The value '" + value.to_wstring() + L"' of column '" + fast_load_->get_column_name(ordinal) +
+                            L"' " + what,
+                        0);
+  };
+  switch (bound) {
+    case DBTYPE_DBTIMESTAMP: {
+      SYSTEMTIME st{};
+      if (value.get_vt() == VT_DATE) {
+        st = value.get_systemtime();
+      } else if (value.get_vt() == VT_BSTR) {
+        const ole_date date(value.to_wstring());
+        if (date.get_kind() == ole_date::invalid) throw failure(L"is not a date.");
+        st = date.get_systemtime();
+        if (date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+      } else {
+        throw failure(L"is not a date.");
+      }
+      DBTIMESTAMP ts{static_cast<SHORT>(st.wYear), st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                     static_cast<ULONG>(st.wMilliseconds) * 1000000u};
+      return fast_load_->BindData(&ts, sizeof ts, ordinal);
+    }
+    case DBTYPE_R8: {
+      double d;
+      if (value.get_vt() == VT_BSTR) {
+        const std::wstring text = tk_trim(value.to_wstring());
+        wchar_t* end = nullptr;
+        d = tk_wcstod(text.c_str(), &end);
+        if (text.empty() || !end || *end) throw failure(L"is not a number.");
+      } else if (value.get_vt() == VT_DATE || value.is_binary()) {
+        throw failure(L"is not a number.");
+      } else {
+        d = value.to_double();
+      }
+      d = mssql_get_safe_variant(ole_variant(d)).to_double();
+      return fast_load_->BindData(&d, sizeof d, ordinal);
+    }
+    case DBTYPE_WSTR: {
+      value_text16(value, text_);
+      if (text_.empty() && text_column) return false;
+      const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
+      return fast_load_->BindData(text_.data(), units * 2, ordinal);
+    }
+    case DBTYPE_BYTES: {
+      if (!value.is_binary()) throw failure(L"is not binary data.");
+      const std::vector<BYTE> bytes = value.get_binary();
+      if (bytes.empty()) return false;
+      const DBLENGTH count = std::min<DBLENGTH>(bytes.size(), fast_load_->get_max_length(ordinal));
+      return fast_load_->BindData(bytes.data(), count, ordinal);
+    }
+    case DBTYPE_IUNKNOWN: {
+      std::vector<BYTE> bytes;
+      if (column_type == DBTYPE_BYTES) {
+        if (!value.is_binary()) throw failure(L"is not binary data.");
+        bytes = value.get_binary();
+      } else {
+        const std::u16string text = wide_to_utf16(value_text(value));
+        bytes.assign(reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data()) + text.size() * 2);
+      }
+      if (bytes.empty()) return false;
+      auto* stream = new memory_stream();
+      stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+      return fast_load_->BindStream(stream, ordinal);
+    }
+    default:
+      throw failure(L"cannot be bound.");
+  }
+}
+
+void mss_table::fast_append(const udb_record& record) {
+  tk_trace(1, "mss_table::fast_append");
+  if (!fast_load_->is_open()) {
+    std::wstring text = name_;
+    DBID id{};
+    id.eKind = DBKIND_NAME;
+    id.uName.pwszName = text.data();
+    const HRESULT hr = fast_load_->open_table(session_.get(), &id);
+    if (FAILED(hr)) throw odb_exception(hr);
+    fast_load_->set_row_failure([this](int number, const odb_exception& error) { report_row_failure(number, error); });
+    plan_names_.clear();
+  }
+  const std::vector<int>& plan = fast_plan(record);
+  bool bulk = true;
+  for (int c = 1; c <= static_cast<int>(plan.size()); ++c)
+    if (!bind_value(c, &record[static_cast<std::size_t>(plan[c - 1])])) bulk = false;
+  if (!bulk) {
+    // Bulk loading sends an empty value as NULL: the row goes by statement,
+    // with others of its kind.
+    defer_record(record);
+    throw_first_failure();
+    return;
+  }
+  fast_load_->insert_data(static_cast<int>(appended_));
+  throw_first_failure();
+}
+
+void mss_table::flush() {
+  send_deferred();
+  if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
+  throw_first_failure();
+}
+
+void mss_table::throw_first_failure() {
+  if (!first_failure_) return;
+  auto failure = std::move(first_failure_);
+  throw odb_exception(*failure);
+}
+
+void mss_table::report_row_failure(int record, const odb_exception& error) {
+  if (!error_handler::exists()) {
+    if (!first_failure_) first_failure_ = std::make_unique<odb_exception>(error);
+    return;
+  }
+  error_handler& reporter = error_handler::instance();
+  reporter.set_record_context(plain_table_name(name_), record);
+  reporter.handle(error, false);
+}

@@ -1,0 +1,103 @@
+// Tables reached through the provider (odb_table) and the destination table
+// of a SQL Server conversion (mss_table): records go in by bulk load when the
+// engine has it enabled, else one INSERT statement each.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MSS/mss_floa.h"
+#include "MSS/odb_cmd.h"
+#include "MSS/odb_exce.h"
+#include "MSS/odb_recs.h"
+#include "OLE/ole_ptr.h"
+#include "platform/oledb/oledb_interfaces.h"
+
+class odb_database;
+
+class odb_table : public odb_recordset {
+ public:
+  // A table by name (T-SQL identifier text); a table missing under that owner
+  // is looked for as [dbo].[table].
+  odb_table(const std::wstring& name, IOpenRowset* session, int mode, odb_database& database);
+  // A query.
+  odb_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session, odb_database& database);
+  ~odb_table() override;
+
+  unsigned get_records_cnt();
+
+ protected:
+  void internal_initialize(int mode);
+  // The primary key, the foreign keys (into the database's list) and the
+  // indexes of the table.
+  void init_indexes(const std::wstring& table, const std::wstring& owner);
+
+  ole_com_ptr<IOpenRowset> session_;
+  odb_database& database_;
+};
+
+class mss_table : public odb_table {
+ public:
+  mss_table(const std::wstring& name, IOpenRowset* session, int mode, odb_database& database);
+  mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session, odb_database& database);
+  // Sends what the bulk load still holds; a failure is traced, never thrown.
+  ~mss_table() override;
+
+  void append_record(const udb_record& record) override;
+  // Changes the row of the record's key (the primary or first unique index).
+  void update(const udb_record& record) override;
+  // Commits the rows of an open bulk load and ends it; rows the server refuses
+  // are reported one by one ("table, record #n"), a failure of the load is
+  // thrown. The driver calls it before it releases the table.
+  void flush();
+
+  void fast_append(const udb_record& record);
+  void slow_record(const udb_record& record);
+  // The literal of a record field for the schema field's column.
+  std::wstring get_fld_append_str(const udb_field* field, const t_ftd* schema_field) const;
+  // A column default as sp_columns shows it ("((0))", "(N'x')"), as a value.
+  static ole_variant get_def_value(VARTYPE vt, const std::wstring& text);
+
+  bool has_identity() const { return identity_insert_; }
+  bool has_primary_key() const { return has_primary_key_; }
+  unsigned get_appended() const { return appended_; }
+
+ private:
+  void init_schema();
+  // The record field of each bulk-load column (-1: none).
+  const std::vector<int>& fast_plan(const udb_record& record);
+  // Binds the value of the column; false when the row must go by statement
+  // (an empty text or binary value: the bulk load sends none).
+  bool bind_value(int ordinal, const udb_field* field);
+  void run_with_identity(const std::wstring& statement);
+  // The column list and the values of a record, in the schema's order.
+  void record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const;
+  std::wstring insert_statement(const std::wstring& columns, const std::wstring& rows) const;
+  // A row that cannot go by bulk load waits for a statement of up to
+  // deferred_limit rows; a refused statement is sent again row by row.
+  void defer_record(const udb_record& record);
+  void send_deferred();
+  void throw_first_failure();
+  void report_row_failure(int record, const odb_exception& error);
+
+  bool identity_insert_ = false;
+  bool has_primary_key_ = false;
+  std::unique_ptr<odb_command> command_;
+  std::unique_ptr<mss_fast_load> fast_load_;
+  unsigned appended_ = 0;
+  std::vector<std::wstring> plan_names_;
+  std::vector<int> plan_;
+  std::vector<bool> plan_not_null_;
+  std::vector<const t_ftd*> plan_fields_;
+  std::u16string text_;  // the value being bound
+  struct deferred_row {
+    int record;
+    std::wstring values;  // "(literal, ...)"
+  };
+  static constexpr std::size_t deferred_limit = 100;
+  std::vector<deferred_row> deferred_;
+  std::wstring deferred_columns_;
+  // The first row refused when no error reporter exists: thrown when the call ends.
+  std::unique_ptr<odb_exception> first_failure_;
+};

@@ -1,0 +1,32 @@
+#include "MSS/mss_vali.h"
+
+#include <cwctype>
+
+#include "TK/tk_excep.h"
+#include "TK/tk_trace.h"
+
+bool mss_validator::is_acceptable(const std::wstring& name) const {
+  tk_wtrace(1, L"mss_validator::is_acceptable(%s)", name.c_str());
+  if (name.empty()) throw tk_mail_assertion("mss_vali", 60);
+  // Letters of every script begin an identifier, whatever the C library's locale.
+  return std::iswalpha(static_cast<wint_t>(name[0])) || name[0] == L'_' ||
+         (name[0] > 0x7F && !std::iswspace(static_cast<wint_t>(name[0])));
+}
+
+std::wstring mss_validator::get_safe_name(const std::wstring& name) const {
+  tk_wtrace(1, L"mss_validator::get_safe_name(%s)", name.c_str());
+  static const wchar_t* const cycle[] = {L"_", L"1", L"_", L"2", L"_", L"3"};
+  std::wstring candidate = name;
+  for (std::size_t step = 0; is_duplicated(candidate); ++step) {
+    tk_trace(2, "Duplicate table name was found");
+    candidate = cycle[step % 6] + candidate;
+  }
+  return candidate;
+}
+
+mss_tn_validator::mss_tn_validator(const std::vector<std::wstring>& names,
+                                   const std::vector<std::wstring>& more_names) {
+  tk_trace(1, "mss_tn_validator::ctor");
+  used_names_.insert(used_names_.end(), names.begin(), names.end());
+  used_names_.insert(used_names_.end(), more_names.begin(), more_names.end());
+}

@@ -1,0 +1,174 @@
+#include "common/dun_conv.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "MSS/mss_db.h"
+#include "MSS/mss_tab.h"
+#include "MSS/mss_vali.h"
+#include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
+#include "UDB/udb_db.h"
+#include "UDB/udb_prof.h"
+#include "common/error_handler.h"
+#include "common/mss_upsizer.h"
+#include "dao/dao_db.h"
+
+namespace {
+
+const char* const k_registry_key = "Software\\Veltrask\\Dunmere";
+const wchar_t* const k_excel = L"MS Excel settings";
+
+}  // namespace
+
+dunmere_convertor::dunmere_convertor() : conversion_driver("dunmere_convertor"), reg_key_(k_registry_key) {
+  tk_trace(2, "dunmere_convertor::ctor");
+  serialize(false);
+}
+
+dunmere_convertor::dunmere_convertor(console_variant)
+    : conversion_driver("dunmere_convertor"), console_(true), reg_key_(k_registry_key) {
+  tk_trace(2, "dunmere_convertor::ctor");
+  from_xls = true;
+  x_fnames = false;
+  refine_types = true;
+  delimiter_index = -1;
+}
+
+dunmere_convertor::~dunmere_convertor() {
+  tk_trace(2, "dunmere_convertor::dtor");
+  if (!console_) {
+    try {
+      serialize(true);
+    } catch (const std::exception& e) {
+      tk_trace(2, "Cannot save the settings: %s", e.what());
+    }
+  }
+  reg_key_.close();
+}
+
+void dunmere_convertor::operator()() { run_conversion(console_ ? nullptr : timer_); }
+
+void dunmere_convertor::print(const std::string& line) const {
+  if (is_silent()) return;
+  std::fprintf(stdout, "%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+void dunmere_convertor::report_failure(const std::exception& e) {
+  if (!console_) return conversion_driver::report_failure(e);
+  tk_trace(3, "ERROR:\n%s", e.what());
+  if (error_handler* handler = error_handler::instance_ptr()) handler->count_error();
+  if (!is_silent()) {
+    std::fprintf(stderr, "%s\n", e.what());
+    std::fflush(stderr);
+  }
+}
+
+std::unique_ptr<udb_validator> dunmere_convertor::create_tn_validator(udb_database& db, bool with_selected) {
+  return std::make_unique<mss_tn_validator>(run_table_names(with_selected), db.get_tables());
+}
+
+std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_database& db, udb_recordset& dest) {
+  return std::make_unique<mss_field_upsizer>(&db, &dest);
+}
+
+void dunmere_convertor::before_worksheets(dao_database& source) {
+  // No worksheet listed, or none of the listed found: every worksheet (and the
+  // selected queries).
+  if (!console_) return;
+  for (const auto& entry : sheets_)
+    if (auto selected = selected_tables_.find(entry.first); selected == selected_tables_.end() || selected->second.empty())
+      return;
+  const std::map<std::wstring, std::wstring> queries = selected_queries();
+  std::vector<std::wstring> all;
+  get_all_sheets(source, all);
+  set_sel_sheets(all, queries);
+}
+
+void dunmere_convertor::on_spreadsheet(unsigned worksheets) {
+  if (console_)
+    print("Converting spreadsheet " + tk_to_narrow(src_, CP_THREAD_ACP) + "(" + std::to_string(worksheets) +
+          " worksheets)");
+}
+
+void dunmere_convertor::on_csv_file() {
+  if (console_) print("Converting CSV file " + tk_to_narrow(src_, CP_THREAD_ACP));
+}
+
+void dunmere_convertor::on_worksheet(const std::wstring& name) {
+  if (console_) print("Converting worksheet " + tk_to_narrow(name, CP_THREAD_ACP));
+}
+
+void dunmere_convertor::convert_step(udb_recordset* source, udb_recordset* dest, udb_database* db,
+                                     std::unique_ptr<udb_recordset>*) {
+  tk_trace(1, "dunmere_convertor::convert_step");
+  if (!source || !dest || !db) throw tk_mail_assertion("dun_conv", 270);
+  const unsigned records = copy_records(*source, *dest, *db);
+  // What the bulk load still holds goes to the server now, where a failure
+  // can be reported, not when the table is released.
+  if (auto* table = dynamic_cast<mss_table*>(dest)) table->flush();
+  if (table_observer_) table_observer_(dest->get_name(), records);
+}
+
+std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
+  tk_trace(1, "dunmere_convertor::get_dest_base(mode=%d)", mode_);
+  if (engine_.is_db_exist(dest_)) return engine_.open_db(dest_, mode_ == 0 ? UDB_MODE_OVERWRITE : UDB_MODE_APPEND);
+  return engine_.create_db(dest_);
+}
+
+// ---- settings -----------------------------------------------------------------
+
+bool dunmere_convertor::serialize(bool save) {
+  tk_trace(1, "serialize( %d )", save ? 1 : 0);
+  if (reg_key_.create(HKEY_CURRENT_USER, k_registry_key) != 0) return false;
+  if (!save) {
+    from_xls = true;
+    delimiter_index = 1;
+    refine_types = true;
+    login_.windows_authentication = true;
+    x_fnames = true;
+  }
+  bool ok = true;
+  ok &= reg_key_.exchange_wstring("dest", dest_, save);
+  ok &= reg_key_.exchange_bool("from_xls", from_xls, save);
+  ok &= reg_key_.exchange_wstring("host", login_.server, save);
+  DWORD comma = static_cast<DWORD>(delimiter_index);
+  ok &= reg_key_.exchange_dword("n_comma", comma, save);
+  delimiter_index = comma <= 3 ? static_cast<int>(comma) : 1;
+  ok &= reg_key_.exchange_wstring("pswd", login_.password, save);
+  ok &= reg_key_.exchange_bool("refine_types", refine_types, save);
+  ok &= reg_key_.exchange_bool("sec_log", login_.windows_authentication, save);
+  ok &= reg_key_.exchange_wstring("src", src_, save);
+  ok &= reg_key_.exchange_wstring("tab name", csv_table_name, save);
+  ok &= reg_key_.exchange_wstring("user", login_.login, save);
+  ok &= reg_key_.exchange_bool("x_fnames", x_fnames, save);
+  reg_key_.close();
+  return ok;
+}
+
+bool dunmere_convertor::store_profile(udb_profile& profile) {
+  if (!udb_converter::store_profile(profile) || !mssql_converter_impl::store_profile(profile)) return false;
+  profile.set_value(k_excel, L"extract field names", x_fnames ? L"1" : L"0");
+  profile.set_value(k_excel, L"refine types", refine_types ? L"1" : L"0");
+  profile.set_value(k_excel, L"convert from xls", from_xls ? L"1" : L"0");
+  return true;
+}
+
+bool dunmere_convertor::load_profile(udb_profile& profile) {
+  tk_trace(1, "dunmere_convertor::load_profile");
+  if (!udb_converter::load_profile(profile) || !mssql_converter_impl::load_profile(profile)) return false;
+  auto flag = [&profile](const wchar_t* key, bool& value) {
+    std::wstring text = profile.get_value(k_excel, key);
+    if (!text.empty()) value = text == L"1";
+  };
+  flag(L"extract field names", x_fnames);
+  flag(L"refine types", refine_types);
+  flag(L"convert from xls", from_xls);
+  // The console selects the worksheets once its whole command line is read.
+  if (!console_ && from_xls) {
+    std::vector<std::wstring> sheets;
+    if (get_all_sheets(sheets)) set_sel_sheets(selected_table_names_, selected_queries());
+  }
+  return true;
+}

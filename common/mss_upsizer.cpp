@@ -1,0 +1,53 @@
+#include "common/mss_upsizer.h"
+
+#include <cstdint>
+
+#include "MSS/mss_engi.h"
+#include "MSS/mss_tab.h"
+#include "TK/tk_trace.h"
+#include "UDB/udb_db.h"
+#include "UDB/udb_sche.h"
+
+namespace {
+
+// The longest nvarchar(n); a size of 0 or above it is a long type.
+constexpr int max_nvarchar = 4000;
+
+}  // namespace
+
+mss_field_upsizer::mss_field_upsizer(udb_database* db, udb_recordset* dest) : csv_field_upsizer(db, dest) {
+  tk_trace(1, "mss_field_upsizer::ctor");
+}
+
+std::wstring mss_field_upsizer::statement(const std::wstring& table, const t_ftd& column, bool has_max_types) {
+  if (column.vartype != VT_BSTR || column.size <= 0 || column.size > max_nvarchar) return {};
+  return L"ALTER TABLE " + table + L" ALTER COLUMN " + mss_bracket_name(column.name) +
+         (has_max_types ? L" nvarchar(max)" : L" ntext") + (column.not_null ? L" NOT NULL" : L"");
+}
+
+std::size_t mss_field_upsizer::utf16_units(std::wstring_view text) {
+  std::size_t units = text.size();
+  for (wchar_t c : text)
+    if (static_cast<std::uint32_t>(c) > 0xFFFF) ++units;
+  return units;
+}
+
+bool mss_field_upsizer::holds(const t_ftd& column, std::wstring_view value) const {
+  if (column.vartype != VT_BSTR || column.size <= 0 || column.size > max_nvarchar) return true;
+  // Every character takes at most two units: most values are settled without counting.
+  if (value.size() * 2 <= static_cast<std::size_t>(column.size)) return true;
+  return utf16_units(value) <= static_cast<std::size_t>(column.size);
+}
+
+void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
+  tk_trace(1, "mss_field_upsizer::do_upsize");
+  const bool has_max_types = mss_engine::instance().get_version_code() >= MSS_VERSION_2005;
+  const std::wstring text = statement(dest_rs_->get_name(), column, has_max_types);
+  if (text.empty()) return;
+  // The rows sent so far are committed and the load ends; the next record
+  // opens it again on the widened column.
+  if (auto* table = dynamic_cast<mss_table*>(dest_rs_)) table->flush();
+  tk_wtrace(3, L"Run SQL query: %s\n", text.c_str());
+  dest_db_->query(text);
+  column.size = 0;
+}

@@ -1,0 +1,56 @@
+// Texts that reach SQL Server statements and texts the server's catalog hands
+// back: a literal must read back as the text it was made from, a bracketed
+// name as the name, and column defaults and table names of any form must be
+// read without crashing.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "MSS/mss_engi.h"
+#include "MSS/mss_lit.h"
+#include "MSS/mss_tab.h"
+#include "TK/tk_excep.h"
+#include "platform/tds/tds_sql.h"
+
+namespace {
+
+// The text inside N'...' with every doubled quote made one again.
+bool read_literal(const std::wstring& literal, std::wstring& text) {
+  if (literal.size() < 3 || literal[0] != L'N' || literal[1] != L'\'' || literal.back() != L'\'') return false;
+  text.clear();
+  for (std::size_t i = 2; i + 1 < literal.size(); ++i) {
+    if (literal[i] == L'\'') {
+      if (i + 2 >= literal.size() || literal[i + 1] != L'\'') return false;  // a quote that ends the literal early
+      ++i;
+    }
+    text += literal[i];
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const VARTYPE types[] = {VT_BSTR, VT_DATE, VT_I4, VT_R8, VT_DECIMAL, VT_BOOL, VT_BLOB, VT_CY, VT_I8};
+  const VARTYPE vt = types[data[0] % (sizeof types / sizeof types[0])];
+  std::wstring text;
+  for (std::size_t i = 1; i < size; ++i) text += static_cast<wchar_t>(data[i] < 0x80 ? data[i] : 0x4E00 + data[i]);
+
+  const std::wstring literal = to_mssql_str(text, VT_BSTR);
+  std::wstring back;
+  if (!text.empty() && literal[0] == L'N' && (!read_literal(literal, back) || back != text)) std::abort();
+  if (literal[0] != L'N' && literal != L"''" && literal.find(L'\'', 1) != literal.size() - 1) std::abort();
+  to_mssql_str(text, vt);
+
+  const tsql_object_name parsed = tsql_parse_name(mss_bracket_name(text));
+  if (!text.empty() && (parsed.name != text || !parsed.owner.empty())) std::abort();
+  std::wstring table, owner;
+  mss_split_tab_name(text, table, owner);
+  try {
+    mss_table::get_def_value(vt, text);
+  } catch (const tk_exception&) {
+  }
+  return 0;
+}

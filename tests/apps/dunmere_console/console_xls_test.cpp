@@ -1,0 +1,147 @@
+// Workbooks into the test server through the real program: several
+// worksheets, names SQL Server needs bracketed, dates, numbers, emoji, empty
+// rows; the modes against an existing database; worksheet list files.
+#include <xlsxwriter.h>
+
+#include "tests/apps/dunmere_console/console_env.h"
+
+namespace {
+
+void write_workbook(const std::string& path) {
+  lxw_workbook* book = workbook_new(path.c_str());
+  lxw_format* date = workbook_add_format(book);
+  format_set_num_format(date, "yyyy-mm-dd");
+  lxw_worksheet* s1 = workbook_add_worksheet(book, "Orders");
+  const char* head[] = {"id", "item", "price", "day"};
+  for (int c = 0; c < 4; ++c) worksheet_write_string(s1, 0, static_cast<lxw_col_t>(c), head[c], nullptr);
+  const char* items[] = {"\xC3\x84pfel", "\xF0\x9F\x98\x80 smile", "\xE6\x97\xA5\xE6\x9C\xAC"};
+  const double prices[] = {1.5, 2, 30000.25};
+  for (int r = 0; r < 3; ++r) {
+    lxw_row_t y = static_cast<lxw_row_t>(r == 2 ? 4 : r + 1);  // row 3 left empty
+    worksheet_write_number(s1, y, 0, r + 1, nullptr);
+    worksheet_write_string(s1, y, 1, items[r], nullptr);
+    worksheet_write_number(s1, y, 2, prices[r], nullptr);
+    lxw_datetime d = {2004, 5, 6 + r, 0, 0, 0};
+    worksheet_write_datetime(s1, y, 3, &d, date);
+  }
+  lxw_worksheet* s2 = workbook_add_worksheet(book, "1st 'sheet");
+  worksheet_write_string(s2, 0, 0, "name", nullptr);
+  worksheet_write_string(s2, 1, 0, "first", nullptr);
+  lxw_worksheet* s3 = workbook_add_worksheet(book, "Notes");
+  worksheet_write_string(s3, 0, 0, "note", nullptr);
+  worksheet_write_string(s3, 1, 0, "a note", nullptr);
+  lxw_worksheet* s4 = workbook_add_worksheet(book, "Gr\xC3\xBCn");
+  worksheet_write_string(s4, 0, 0, "g", nullptr);
+  worksheet_write_number(s4, 1, 0, 42, nullptr);
+  workbook_close(book);
+}
+
+class XlsRun : public console_test {
+protected:
+  void SetUp() override {
+    console_test::SetUp();
+    book = path("book.xlsx");
+    write_workbook(book);
+  }
+  console_result convert(std::vector<std::string> more) {
+    std::vector<std::string> args = login();
+    args.push_back("--src=" + book);
+    args.push_back("--dest=books");
+    args.push_back("--extr_fn");
+    args.insert(args.end(), more.begin(), more.end());
+    return run_console(dir, args);
+  }
+  std::string book;
+};
+
+TEST_F(XlsRun, EveryWorksheetWithoutAListAndItsProgressLines) {
+  console_result r = convert({});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  // The workbook reader shows a quote in a worksheet name doubled, as the
+  // wizards list it.
+  EXPECT_EQ(r.out, "Converting spreadsheet " + book +
+                       "(4 worksheets)\nConverting worksheet 1st ''sheet\nConverting worksheet Gr\xC3\xBCn\n"
+                       "Converting worksheet Notes\nConverting worksheet Orders\n");
+  EXPECT_EQ(r.err, "");
+  // A name that does not begin with a letter or '_' takes a '_' in front.
+  EXPECT_EQ(server->tables("books"),
+            (std::vector<std::string>{"dbo.Gr\xC3\xBCn", "dbo.Notes", "dbo.Orders", "dbo._1st ''sheet"}));
+  EXPECT_EQ(table("books", "Orders"),
+            (rows_t{{"1", "\xC3\x84pfel", "1.5", "2004-05-06 00:00:00.000"},
+                    {"2", "\xF0\x9F\x98\x80 smile", "2", "2004-05-07 00:00:00.000"},
+                    {"<null>", "<null>", "<null>", "<null>"},
+                    {"3", "\xE6\x97\xA5\xE6\x9C\xAC", "30000.25", "2004-05-08 00:00:00.000"}}));
+  EXPECT_EQ(table("books", "_1st ''sheet"), (rows_t{{"first"}}));
+  EXPECT_EQ(table("books", "Gr\xC3\xBCn"), (rows_t{{"42"}}));
+}
+
+TEST_F(XlsRun, ModesAgainstAnExistingDatabase) {
+  server->execute("CREATE DATABASE books");
+  server->execute("CREATE TABLE Notes (note nvarchar(255))", "books");
+  server->execute("INSERT INTO Notes VALUES (N'old')", "books");
+  server->execute("CREATE TABLE kept (x int)", "books");
+  console_result skip = convert({"--mode=2"});
+  EXPECT_EQ(skip.exit_code, 0) << skip.out << skip.err;
+  EXPECT_EQ(table("books", "Notes"), (rows_t{{"old"}}));
+  EXPECT_EQ(table("books", "Orders").size(), 4u);
+  console_result merge = convert({"--mode=3"});
+  EXPECT_EQ(merge.exit_code, 0) << merge.out << merge.err;
+  EXPECT_EQ(table("books", "Notes"), (rows_t{{"old"}, {"a note"}}));
+  EXPECT_EQ(table("books", "Orders").size(), 8u);
+  console_result tables = convert({"--mode=1"});
+  EXPECT_EQ(tables.exit_code, 0) << tables.out << tables.err;
+  EXPECT_EQ(table("books", "Notes"), (rows_t{{"a note"}}));
+  EXPECT_EQ(table("books", "Orders").size(), 4u);
+  EXPECT_TRUE(server->has_table("books", "kept"));
+  // No --mode=: the whole database is overwritten.
+  console_result whole = convert({});
+  EXPECT_EQ(whole.exit_code, 0) << whole.out << whole.err;
+  EXPECT_FALSE(server->has_table("books", "kept"));
+  EXPECT_EQ(table("books", "Notes"), (rows_t{{"a note"}}));
+}
+
+TEST_F(XlsRun, ListFilesInUtf8WithItsMarkAndInAnsiAndAMissingWorksheet) {
+  write("utf8.txt", "\xEF\xBB\xBFGr\xC3\xBCn\r\n\r\nNotes\r\n");
+  console_result r = convert({"--tab_file=" + path("utf8.txt")});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(server->tables("books"), (std::vector<std::string>{"dbo.Gr\xC3\xBCn", "dbo.Notes"}));
+
+  // Windows-1252, as a Windows editor saves it.
+  write("ansi.txt", "Gr\xFCn\nNo such sheet\n");
+  console_result missing = convert({"--tab_file=" + path("ansi.txt")});
+  EXPECT_EQ(missing.exit_code, 255) << missing.out << missing.err;
+  EXPECT_EQ(missing.err, "Worksheet No such sheet not found\n");
+  EXPECT_EQ(server->tables("books"), (std::vector<std::string>{"dbo.Gr\xC3\xBCn"}));
+}
+
+TEST_F(XlsRun, AProfilesWorksheetsAndQueries) {
+  auto profile = [&](const std::string& selected) {
+    write("run.prf", "[Selected Tables]\n" + selected + "Cheap=SELECT item FROM [Orders$] WHERE price < 2\n\n"
+                     "[Generic settings]\nsrc=" + book + "\ndest=books\nmode=0\n\n"
+                     "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n");
+    std::vector<std::string> args = login();
+    args.push_back("--profile=" + path("run.prf"));
+    return run_console(dir, args);
+  };
+  console_result r = profile("Notes\n");
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(server->tables("books"), (std::vector<std::string>{"dbo.Cheap", "dbo.Notes"}));
+  EXPECT_EQ(table("books", "Cheap"), (rows_t{{"\xC3\x84pfel"}}));
+  // A query alone: every worksheet besides.
+  console_result all = profile("");
+  EXPECT_EQ(all.exit_code, 0) << all.out << all.err;
+  EXPECT_EQ(server->tables("books").size(), 5u);
+  EXPECT_EQ(table("books", "Cheap"), (rows_t{{"\xC3\x84pfel"}}));
+}
+
+TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
+  server->execute("CREATE DATABASE books");
+  server->execute("CREATE TABLE Notes (note int NOT NULL)", "books");
+  console_result r = convert({"--mode=3"});
+  EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+  EXPECT_NE(r.out.find("Error:\nNotes, record #1: "), std::string::npos) << r.out;
+  EXPECT_EQ(table("books", "Notes"), rows_t{});
+  EXPECT_EQ(table("books", "Orders").size(), 4u);
+}
+
+}  // namespace
