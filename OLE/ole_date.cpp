@@ -118,6 +118,7 @@ ole_date::ole_date(const SYSTEMTIME& parts) : kind_(date_time), parts_(parts) {
 ole_date::ole_date(const std::string& text) {
   tk_trace(2, "ole_date::ole_date('%s')", text.c_str());
   clear();
+  if (read_canonical(text)) return;
   std::string buffer = tk_trim(text);
   tk_trace(1, "After tk_trim: %s", buffer.c_str());
   // A clock marker ends the text: words after it ("10:00 AM meeting") make
@@ -155,6 +156,49 @@ ole_date::ole_date(const std::string& text) {
 }
 
 ole_date::ole_date(const std::wstring& text) : ole_date(tk_to_narrow(text, CP_THREAD_ACP)) {}
+
+namespace {
+
+// The digits of text[at, at + count) as a number; false when one is no digit.
+bool digits_at(std::string_view text, std::size_t at, std::size_t count, WORD* value) {
+  unsigned result = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (!is_digit(text[i])) return false;
+    result = result * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  *value = static_cast<WORD>(result);
+  return true;
+}
+
+}  // namespace
+
+// The text this class prints, "yyyy-mm-dd" or "yyyy-mm-dd hh:mm:ss", with a
+// real date and time, is read straight: the format search would take it to
+// the platform's date reader, whose value is made here the same way, from the
+// same numbers.
+bool ole_date::read_canonical(std::string_view text) {
+  if (text.size() != 10 && text.size() != 19) return false;
+  if (text[4] != '-' || text[7] != '-') return false;
+  SYSTEMTIME t{};
+  if (!digits_at(text, 0, 4, &t.wYear) || !digits_at(text, 5, 2, &t.wMonth) || !digits_at(text, 8, 2, &t.wDay))
+    return false;
+  if (text.size() == 19) {
+    if (text[10] != ' ' || text[13] != ':' || text[16] != ':') return false;
+    if (!digits_at(text, 11, 2, &t.wHour) || !digits_at(text, 14, 2, &t.wMinute) ||
+        !digits_at(text, 17, 2, &t.wSecond))
+      return false;
+  }
+  if (t.wYear < 100 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 || t.wDay > days_in_month(t.wYear, t.wMonth) ||
+      t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59)
+    return false;
+  DATE value = 0;
+  SYSTEMTIME parts{};
+  if (!SystemTimeToVariantTime(&t, &value) || !VariantTimeToSystemTime(value, &parts)) return false;
+  parts_ = parts;
+  kind_ = date_time;
+  refine_type();
+  return true;
+}
 
 void ole_date::clear() {
   parts_ = SYSTEMTIME{};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/oleaut/oleaut.h"
 
@@ -47,6 +48,9 @@ class ole_date {
 
  private:
   void clear();
+  // Reads the text to_string makes of a real date; false (nothing changed) for
+  // any other text.
+  bool read_canonical(std::string_view text);
   // A day-month-year text read as year-month-day: a day above 31 with a year
   // below 32 is the year.
   void swap_day_and_year();

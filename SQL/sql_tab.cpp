@@ -1,6 +1,7 @@
 #include "SQL/sql_tab.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 
 #include <errmsg.h>
@@ -192,6 +193,27 @@ void sql_table::initialize() {
 
 // ---------------------------------------------------------------- appending
 
+namespace {
+
+// The UTF-8 text of a row into a buffer kept from row to row: the plain ASCII
+// most rows are made of is copied as it is, whatever follows the first other
+// character is converted as tk_to_utf8 does (character by character, so that
+// the text is the same).
+void assign_utf8(std::string& out, std::wstring_view text) {
+  out.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<std::uint32_t>(text[i]);
+    if (c >= 0x80) {
+      out.resize(i);
+      out += tk_to_utf8(text.substr(i));
+      return;
+    }
+    out[i] = static_cast<char>(c);
+  }
+}
+
+}  // namespace
+
 void sql_table::build_plan(const udb_record& record, column_plan& plan) const {
   const sql_engine& engine = sql_engine::instance();
   for (size_t i = 0; i < record.size(); ++i) plan.field_names.push_back(record[i].get_name());
@@ -266,7 +288,8 @@ void sql_table::fast_append(const udb_record& record) {
     append_fld_str(m_row, &record[plan.values[k].first], &schema_[plan.values[k].second]);
   }
   m_row += L')';
-  std::string row = tk_to_utf8(m_row);
+  assign_utf8(m_row_utf8, m_row);
+  const std::string& row = m_row_utf8;
   block& pending = m_pending;
   if (!fits_in_statement(row, plan.columns)) return;
   if (pending.text.empty()) {

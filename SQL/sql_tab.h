@@ -100,6 +100,7 @@ private:
   block m_in_flight;
   column_plan m_plan;
   std::wstring m_row;  // the row being built
+  std::string m_row_utf8;  // its UTF-8 text
   unsigned m_appended = 0;
   unsigned m_last_accepted = 0;  // number of the last record the server took
   // A table that keeps the rows before a failing one of a statement (MyISAM)

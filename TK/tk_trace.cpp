@@ -89,7 +89,7 @@ bool tk_trace_wanted(int level) {
   return log && log->is_enabled() && level >= log->get_threshold();
 }
 
-void tk_trace(int level, const char* format, ...) {
+void tk_trace_entry(int level, const char* format, ...) {
   tk_trace_log* log = log_for(level);
   if (!log) return;
   va_list ap;
@@ -99,7 +99,7 @@ void tk_trace(int level, const char* format, ...) {
   log->write(level, text);
 }
 
-void tk_wtrace(int level, const wchar_t* format, ...) {
+void tk_wtrace_entry(int level, const wchar_t* format, ...) {
   tk_trace_log* log = log_for(level);
   if (!log) return;
   va_list ap;

@@ -61,9 +61,25 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   mutable std::mutex lock_;
 };
 
-void tk_trace(int level, const char* format, ...);
 // Whether an entry of this level would be written now: for entries whose text
 // costs to make (a value's text per field), so that a program whose log is off
 // does not make it.
 bool tk_trace_wanted(int level);
-void tk_wtrace(int level, const wchar_t* format, ...);
+
+// The writers behind tk_trace and tk_wtrace.
+void tk_trace_entry(int level, const char* format, ...);
+void tk_wtrace_entry(int level, const wchar_t* format, ...);
+
+// Without a log, or with the log switched off, a trace call costs a test at its
+// call site: hot loops trace freely.
+template <class... Args>
+inline void tk_trace(int level, const char* format, Args... args) {
+  const tk_trace_log* log = tk_trace_log::instance_ptr();
+  if (log && log->is_enabled()) tk_trace_entry(level, format, args...);
+}
+
+template <class... Args>
+inline void tk_wtrace(int level, const wchar_t* format, Args... args) {
+  const tk_trace_log* log = tk_trace_log::instance_ptr();
+  if (log && log->is_enabled()) tk_wtrace_entry(level, format, args...);
+}

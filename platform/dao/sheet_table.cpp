@@ -73,7 +73,7 @@ std::size_t utf16_length(std::string_view utf8) {
 }
 
 table_def scan_table(const workbook& book, const std::string& name, std::size_t sheet, const cell_area* range,
-                     bool header_row) {
+                     bool header_row, row_store* keep) {
   table_def def;
   def.name = name;
   def.sheet = sheet;
@@ -85,7 +85,12 @@ table_def scan_table(const workbook& book, const std::string& name, std::size_t 
   std::uint32_t first_row = 0, last_row = 0, first_col = 0, last_col = 0;
   std::uint32_t header_index = range ? range->first_row : 0;
   bool header_pending = header_row;
-  while (rows->next(row)) {
+  for (;;) {
+    if (!rows->next(row)) {
+      if (keep) keep->finish();
+      break;
+    }
+    if (keep) keep->add(row);
     if (range && row.index < range->first_row) continue;
     if (range && row.index > range->last_row) break;
     std::uint32_t lo = range ? range->first_col : 0;
@@ -182,6 +187,9 @@ void cell_to_value(const cell& c, int field_type, value& out) {
 table_cursor::table_cursor(const workbook& book, const table_def& def) : def_(def) {
   if (!def.empty) rows_ = book.open_sheet(def.sheet);
 }
+
+table_cursor::table_cursor(const table_def& def, std::unique_ptr<row_cursor> rows)
+    : def_(def), rows_(std::move(rows)) {}
 
 bool table_cursor::next(std::vector<value>& record) {
   if (def_.empty || produced_ >= def_.record_count) return false;

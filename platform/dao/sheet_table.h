@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dao/row_store.h"
 #include "platform/dao/value.h"
 #include "platform/dao/workbook.h"
 
@@ -37,8 +38,10 @@ struct table_def {
 // only numbers Double (Currency when every one is in a currency format and fits
 // its four decimals); only dates Date; only booleans Boolean; anything else Text
 // of 255 characters, or Memo when a value is longer. 3190 beyond 255 columns.
+// With keep, the rows read are added to it, and it is finished when they were
+// the whole sheet.
 table_def scan_table(const workbook& book, const std::string& name, std::size_t sheet,
-                     const cell_area* range, bool header_row);
+                     const cell_area* range, bool header_row, row_store* keep = nullptr);
 
 // Streams the records of a scanned table; an empty row inside the area is a
 // record of nulls. Values take their column's type: in a Text or Memo column
@@ -46,6 +49,8 @@ table_def scan_table(const workbook& book, const std::string& name, std::size_t 
 class table_cursor {
  public:
   table_cursor(const workbook& book, const table_def& def);
+  // The rows come from rows, the sheet's rows as the table's scan read them.
+  table_cursor(const table_def& def, std::unique_ptr<row_cursor> rows);
   // Fills record with the next record; false at the end.
   bool next(std::vector<value>& record);
   std::uint32_t position() const { return produced_; }

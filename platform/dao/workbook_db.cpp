@@ -108,6 +108,8 @@ namespace {
 // kept in memory from its second reading on, up to this many bytes; a table read
 // once is only streamed.
 constexpr std::size_t max_cached_bytes = std::size_t{256} << 20;
+// The rows a table's scan keeps for its first reading.
+constexpr std::size_t max_kept_bytes = std::size_t{32} << 20;
 
 using record_cache = std::vector<std::vector<value>>;
 
@@ -343,13 +345,24 @@ const table_def& workbook_db::table(std::string_view name) {
 
 const table_def& workbook_db::table(std::size_t index) {
   if (index >= names_.size()) throw_jet(err_object_not_found, std::to_string(index));
-  if (!defs_[index])
+  if (!defs_[index]) {
+    kept_def_ = nullptr;
+    kept_rows_.reset();
+    auto rows = std::make_shared<row_store>(max_kept_bytes);
     defs_[index] = std::make_unique<table_def>(
-        scan_table(*book_, names_[index], sheet_of_[index], range_of_[index], header_row_));
+        scan_table(*book_, names_[index], sheet_of_[index], range_of_[index], header_row_, rows.get()));
+    if (rows->complete() && !defs_[index]->empty) {
+      kept_def_ = defs_[index].get();
+      kept_rows_ = std::move(rows);
+    }
+  }
   return *defs_[index];
 }
 
+// The cursors of the table scanned last read the rows its scan kept; those of
+// any other table read the sheet.
 std::unique_ptr<table_cursor> workbook_db::open_table(const table_def& def) const {
+  if (kept_def_ == &def && kept_rows_) return std::make_unique<table_cursor>(def, row_store::replay(kept_rows_));
   return std::make_unique<table_cursor>(*book_, def);
 }
 

@@ -88,6 +88,10 @@ class workbook_db {
   std::vector<std::size_t> sheet_of_;
   std::vector<const cell_area*> range_of_;
   std::vector<std::unique_ptr<table_def>> defs_;
+  // The rows of the table scanned last, for its cursors, while no other table
+  // is scanned.
+  const table_def* kept_def_ = nullptr;
+  std::shared_ptr<const row_store> kept_rows_;
   std::vector<bool> registered_;
   sqlite3* sql_ = nullptr;
   std::exception_ptr module_error_;

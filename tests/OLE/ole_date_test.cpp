@@ -2,6 +2,10 @@
 // printed form; impossible dates and times are not dates.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <tuple>
+
 #include "OLE/ole_date.h"
 #include "TK/tk_excep.h"
 
@@ -25,6 +29,41 @@ TEST(OleDate, ReadsTheCompactAndPlatformForms) {
   EXPECT_EQ(printed("6-May-04 10:00"), "2004-05-06 10:00:00");
   EXPECT_EQ(printed("2004-05-06T12:34:56"), "2004-05-06 12:34:56");
   EXPECT_EQ(ole_date(std::wstring(L"2004/05/06")).to_wstring(), L"2004-05-06");
+}
+
+// The printed form of a date is read straight, to the very parts the platform's
+// date reader gives that text, day of the week included; impossible dates and
+// times (month 13, 2100-02-29, 24:00:00) are left to the format search.
+TEST(OleDate, PrintedFormReadsAsThePlatformReaderReadsIt) {
+  int checked = 0;
+  for (int year : {100, 999, 1000, 1899, 1900, 1970, 2000, 2024, 2100, 9999})
+    for (int month = 0; month <= 13; ++month)
+      for (int day : {0, 1, 28, 29, 30, 31, 32})
+        for (const char* time : {"", " 00:00:00", " 00:00:01", " 12:34:56", " 23:59:59", " 24:00:00", " 12:60:00"}) {
+          char text[40];
+          std::snprintf(text, sizeof text, "%04d-%02d-%02d%s", year, month, day, time);
+          const ole_date date{std::string(text)};
+          DATE value = 0;
+          SYSTEMTIME expected{};
+          const std::wstring wide(text, text + std::strlen(text));
+          if (FAILED(VarDateFromStr(wide.c_str(), LOCALE_EN_US, 0, &value)) ||
+              !VariantTimeToSystemTime(value, &expected))
+            continue;  // not for the platform's reader: the format search reads it
+          ++checked;
+          const SYSTEMTIME& got = date.get_systemtime();
+          EXPECT_EQ(date.get_kind(), expected.wHour || expected.wMinute || expected.wSecond ? ole_date::date_time
+                                                                                            : ole_date::date_only)
+              << text;
+          EXPECT_EQ(std::make_tuple(got.wYear, got.wMonth, got.wDay, got.wDayOfWeek, got.wHour, got.wMinute,
+                                    got.wSecond, got.wMilliseconds),
+                    std::make_tuple(expected.wYear, expected.wMonth, expected.wDay, expected.wDayOfWeek,
+                                    expected.wHour, expected.wMinute, expected.wSecond, expected.wMilliseconds))
+              << text;
+          EXPECT_EQ(date.to_string(), std::string(text).substr(0, expected.wHour || expected.wMinute ||
+                                                                          expected.wSecond ? 19 : 10))
+              << text;
+        }
+  EXPECT_GT(checked, 1000);
 }
 
 TEST(OleDate, DateAloneAndTimeAloneKinds) {

@@ -2,8 +2,12 @@
 // row, and the records with their values.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
 #include "platform/dao/dao_types.h"
 #include "platform/dao/jet_error.h"
+#include "platform/dao/row_store.h"
 #include "platform/dao/serial_date.h"
 #include "platform/dao/sheet_table.h"
 #include "workbook_fixtures.h"
@@ -138,3 +142,84 @@ TEST(SheetTable, ColumnTypeRulesOnHandMadeSheets) {
 }
 
 }  // namespace
+
+namespace {
+
+// A row as its cells' kinds and what each kind carries.
+std::vector<std::string> row_items(const sheet_row& row) {
+  std::vector<std::string> out{std::to_string(row.index) + "/" + std::to_string(row.cells.size())};
+  for (const cell& c : row.cells) {
+    std::string item = std::to_string(static_cast<int>(c.kind));
+    switch (c.kind) {
+      case cell_kind::number:
+      case cell_kind::date: item += ":" + std::to_string(c.number) + (c.currency ? "$" : ""); break;
+      case cell_kind::boolean: item += c.boolean ? ":1" : ":0"; break;
+      case cell_kind::text:
+      case cell_kind::error: item += ":" + c.text; break;
+      default: break;
+    }
+    out.push_back(item);
+  }
+  return out;
+}
+
+std::vector<std::vector<std::string>> all_rows(row_cursor& rows) {
+  std::vector<std::vector<std::string>> out;
+  sheet_row row;
+  while (rows.next(row)) out.push_back(row_items(row));
+  return out;
+}
+
+bool same_values(const std::vector<std::vector<value>>& a, const std::vector<std::vector<value>>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t r = 0; r < a.size(); ++r) {
+    if (a[r].size() != b[r].size()) return false;
+    for (std::size_t i = 0; i < a[r].size(); ++i) {
+      const value& x = a[r][i];
+      const value& y = b[r][i];
+      if (x.type != y.type || x.boolean != y.boolean || x.integer != y.integer || x.text != y.text) return false;
+      if (std::memcmp(&x.number, &y.number, sizeof x.number) != 0) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// The rows a scan keeps read back as the sheet gives them, and the records of a
+// table read from them are those read from the sheet.
+TEST_F(SampleTable, KeptRowsReadBackAsTheSheetGivesThem) {
+  for (std::size_t sheet = 0; sheet < book->sheet_names().size(); ++sheet) {
+    for (bool header : {true, false}) {
+      auto kept = std::make_shared<row_store>(std::size_t{1} << 20);
+      auto def = scan_table(*book, "T", sheet, nullptr, header, kept.get());
+      ASSERT_TRUE(kept->complete()) << sheet;
+      auto from_sheet = book->open_sheet(sheet);
+      auto from_store = row_store::replay(kept);
+      EXPECT_EQ(all_rows(*from_store), all_rows(*from_sheet)) << sheet;
+
+      std::vector<std::vector<value>> replayed;
+      table_cursor cursor(def, row_store::replay(kept));
+      std::vector<value> record;
+      while (cursor.next(record)) replayed.push_back(record);
+      EXPECT_TRUE(same_values(replayed, records(*book, def))) << sheet;
+    }
+  }
+}
+
+// A store past its bound keeps nothing, and a named range that ends before the
+// sheet does leaves its store unfinished: both tables are read from the sheet.
+TEST_F(SampleTable, KeptRowsOnlyForAWholeSheetWithinTheBound) {
+  auto small = std::make_shared<row_store>(16);
+  scan_table(*book, "Data$", 0, nullptr, true, small.get());
+  EXPECT_FALSE(small->complete());
+  sheet_row row;
+  EXPECT_FALSE(row_store::replay(small)->next(row));
+
+  const auto& range = book->named_ranges()[0];
+  auto kept = std::make_shared<row_store>(std::size_t{1} << 20);
+  scan_table(*book, "Totals", range.sheet, &range.area, true, kept.get());
+  sheet_row last;
+  for (auto rows = book->open_sheet(range.sheet); rows->next(row);) last = row;
+  EXPECT_EQ(kept->complete(), last.index <= range.area.last_row);
+}
