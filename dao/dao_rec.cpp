@@ -43,12 +43,29 @@ dao_field::dao_field(DAOField* field) : field_(field) {
   long attributes = 0;
   dao_check(field_->get_Attributes(&attributes));
   auto_increment_ = (attributes & 0x10) != 0;
+  column_name_ = name_;
+  column_size_ = size_;
+  read_value();
+}
+
+dao_field::~dao_field() = default;
+
+void dao_field::refresh() {
+  tk_trace(1, "dao_field::refresh");
+  // A holder of the record may have renamed or resized it: each record starts from the column's.
+  if (name_ != column_name_) name_ = column_name_;
+  size_ = column_size_;
+  read_value();
+}
+
+void dao_field::read_value() {
   VARIANT value;
   dao_check(field_->get_Value(&value));
   attach_variant(value);
   VariantClear(&value);
   if (get_vt() == VT_NULL) tk_trace(1, "*** NULL *** ");
-  if (get_vt() == VT_DATE) {
+  // The date's parts are looked at only for a trace log that is there.
+  if (get_vt() == VT_DATE && tk_trace_wanted(2)) {
     tk_trace(1, "Special processing for VT_DATE");
     SYSTEMTIME parts{};
     if (!VariantTimeToSystemTime(get_variant().date, &parts)) tk_trace(2, "Failed to convert VARIANT->SYSTEMTIME");
@@ -56,8 +73,6 @@ dao_field::dao_field(DAOField* field) : field_(field) {
   // The value's text is made only for a trace log that is there.
   if (tk_trace_wanted(1)) tk_trace(1, "Got DAO field: %s", ole_variant::to_string().c_str());
 }
-
-dao_field::~dao_field() = default;
 
 VARTYPE dao_field::get_vartype(int dao_type) {
   tk_trace(1, "dao_field::get_vartype(%d)", dao_type);
@@ -142,3 +157,8 @@ dao_record::dao_record(DAOFields* fields) : fields_(fields) {
 }
 
 dao_record::~dao_record() = default;
+
+void dao_record::refresh() {
+  // Every field was made here as a dao_field.
+  for (auto& field : udb_record::fields_) static_cast<dao_field&>(*field).refresh();
+}

@@ -171,7 +171,17 @@ void dao_recordset::init_indexes(DAOTableDef* table) {
 
 udb_record* dao_recordset::get_record() {
   if (!rs_) throw tk_mail_assertion("dao_recs", 112);
-  record_.reset();
+  // The recordset's fields stay the same from record to record: the record made
+  // for the first one is kept and only its values are read again.
+  if (record_) {
+    try {
+      record_->refresh();
+    } catch (...) {
+      record_.reset();
+      throw;
+    }
+    return record_.get();
+  }
   ole_com_ptr<DAOFields> fields;
   dao_check(rs_->get_Fields(fields.out()), fields);
   record_ = std::make_unique<dao_record>(fields.get());

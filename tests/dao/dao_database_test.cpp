@@ -80,6 +80,44 @@ TEST_F(DaoWorkbook, WorksheetReadToTheEnd) {
   EXPECT_EQ((*rs->get_record())[0u].to_wstring(), L"\U0001F600 emoji");
 }
 
+TEST_F(DaoWorkbook, TheRecordKeptFromRowToRowHoldsWhatAFreshOneWould) {
+  // One recordset reads row after row (its record is read again for each); for
+  // each row a recordset of its own, moved there, makes its record afresh.
+  auto rs = db->get_table(L"Data$", 1);
+  udb_record* first = rs->get_record();
+  (*first)[0u].set_name(L"renamed by a holder");
+  (*first)[0u].set_size(1);
+  (*first)[1u].from_wstring(L"changed by a holder", VT_BSTR);
+  int row = 0;
+  for (rs->next(); !rs->is_eof(); rs->next()) {
+    ++row;
+    udb_record* kept = rs->get_record();
+    EXPECT_EQ(kept, first);
+    auto fresh_rs = db->get_table(L"Data$", 1);
+    for (int i = 0; i < row; ++i) fresh_rs->next();
+    udb_record* fresh = fresh_rs->get_record();
+    ASSERT_EQ(kept->size(), fresh->size());
+    for (std::size_t i = 0; i < kept->size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "row " << row << " field " << i);
+      const auto& k = static_cast<const dao_field&>((*kept)[i]);
+      const auto& f = static_cast<const dao_field&>((*fresh)[i]);
+      EXPECT_EQ(k.get_name(), f.get_name());
+      EXPECT_EQ(k.get_size(), f.get_size());
+      EXPECT_EQ(k.get_vt(), f.get_vt());
+      EXPECT_EQ(k.get_type(), f.get_type());
+      EXPECT_EQ(k.to_wstring(), f.to_wstring());
+      EXPECT_EQ(k.to_string(), f.to_string());
+      EXPECT_EQ(k.is_not_null(), f.is_not_null());
+      EXPECT_EQ(k.is_auto_increment(), f.is_auto_increment());
+    }
+  }
+  EXPECT_EQ(row, 3);
+  // Past the end there is no record; back at the start the first one reads again.
+  EXPECT_THROW(rs->get_record(), dao_exception);
+  rs->reset();
+  EXPECT_EQ((*rs->get_record())[0u].to_wstring(), L"Zo\u00eb");
+}
+
 TEST_F(DaoWorkbook, EmptySheetAndNamedRange) {
   auto empty = db->get_table(L"Empty$", 1);
   EXPECT_TRUE(empty->is_eof());
