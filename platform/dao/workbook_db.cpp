@@ -109,7 +109,7 @@ namespace {
 // once is only streamed.
 constexpr std::size_t max_cached_bytes = std::size_t{256} << 20;
 // The rows a table's scan keeps for its first reading.
-constexpr std::size_t max_kept_bytes = std::size_t{32} << 20;
+constexpr std::size_t max_kept_bytes = std::size_t{64} << 20;
 
 using record_cache = std::vector<std::vector<value>>;
 

@@ -1,7 +1,10 @@
 #include "platform/dao/xlsx_shared_strings.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/dao/jet_error.h"
-#include "platform/dao/xml_stream.h"
+#include "platform/dao/xml_scan.h"
 
 namespace jet {
 
@@ -10,9 +13,9 @@ namespace {
 constexpr std::uint64_t max_pool_bytes = std::uint64_t{1} << 30;
 constexpr std::size_t max_strings = std::size_t{1} << 26;
 
-class sst_parser : public xml_stream {
+class sst_parser : public xml_scan {
  public:
-  sst_parser(zip_package::part_stream part, xlsx_shared_strings& out) : xml_stream(std::move(part)), out_(out) {}
+  sst_parser(zip_package::part_stream part, xlsx_shared_strings& out) : xml_scan(std::move(part)), out_(out) {}
 
  protected:
   void on_start(std::string_view name, const char**) override {
@@ -86,19 +89,28 @@ xlsx_shared_strings xlsx_shared_strings::read(const zip_package& package, const 
   auto stream = package.open_part(part);
   if (!stream) return table;
   sst_parser parser(std::move(*stream), table);
-  parser.parse_all();
+  while (parser.pump()) {
+  }
   return table;
 }
 
 void xlsx_shared_strings::add(std::string_view text) {
-  pool_.append(text);
-  ends_.push_back(pool_.size());
+  constexpr std::size_t block_size = std::size_t{1} << 20;
+  if (text.size() > block_free_) {
+    std::size_t size = std::max(block_size, text.size());
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    block_at_ = blocks_.back().get();
+    block_free_ = size;
+  }
+  if (!text.empty()) std::memcpy(block_at_, text.data(), text.size());
+  strings_.emplace_back(block_at_, text.size());
+  block_at_ += text.size();
+  block_free_ -= text.size();
 }
 
 std::string_view xlsx_shared_strings::at(std::size_t index) const {
-  if (index >= ends_.size()) throw_bad_format("shared string index out of range");
-  std::uint64_t begin = index ? ends_[index - 1] : 0;
-  return std::string_view(pool_).substr(begin, ends_[index] - begin);
+  if (index >= strings_.size()) throw_bad_format("shared string index out of range");
+  return strings_[index];
 }
 
 void decode_ooxml_escapes(std::string& text) {

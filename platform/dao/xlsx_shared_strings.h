@@ -1,7 +1,8 @@
-// The shared-string table of an .xlsx package, held compactly in one buffer.
+// The shared-string table of an .xlsx package, held compactly in a few large blocks.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +17,19 @@ class xlsx_shared_strings {
   // Reads the table from its part; 3274 when it is malformed or beyond bounds.
   static xlsx_shared_strings read(const zip_package& package, const std::string& part);
 
-  std::size_t size() const { return ends_.size(); }
+  std::size_t size() const { return strings_.size(); }
   // The string at index; 3274 when the index is out of range.
   std::string_view at(std::size_t index) const;
 
   void add(std::string_view text);
 
  private:
-  std::string pool_;
-  std::vector<std::uint64_t> ends_;
+  // The texts live in blocks that never move once filled, so that a large table
+  // is copied once, not again each time a single buffer would grow.
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t block_free_ = 0;
+  char* block_at_ = nullptr;
+  std::vector<std::string_view> strings_;
 };
 
 // Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry

@@ -18,6 +18,21 @@ constexpr std::size_t max_cell_bytes = 16u << 20;
 
 bool is(const char* value, std::string_view text) { return value && text == value; }
 
+// An attribute value as a view; values in a worksheet are short, so a loop does
+// better than a call to strlen.
+std::string_view view_of(const char* value) {
+  const char* end = value;
+  while (*end) ++end;
+  return std::string_view(value, static_cast<std::size_t>(end - value));
+}
+
+// An attribute's local name as a single letter, or 0 for a longer name.
+char single_letter_name(const char* name) {
+  if (name[0] && !name[1]) return name[0];
+  std::string_view local = xml_scan::local_name(name);
+  return local.size() == 1 ? local[0] : 0;
+}
+
 }  // namespace
 
 xlsx_sheet_cursor::xlsx_sheet_cursor(zip_package::part_stream part, const xlsx_shared_strings& strings,
@@ -39,11 +54,12 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
   if (name == "row") {
     const char* r = nullptr;
     for (const char** a = attributes; a && a[0]; a += 2)
-      if (local_name(a[0]) == "r") r = a[1];
+      if (single_letter_name(a[0]) == 'r') r = a[1];
     long long index = last_row_ + 1;
     if (r) {
       long long given = 0;
-      auto [end, ec] = std::from_chars(r, r + std::strlen(r), given);
+      std::string_view text = view_of(r);
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), given);
       if (ec != std::errc() || *end || given < 1 || given > max_rows) throw_bad_format("bad row number");
       index = given - 1;
     }
@@ -62,15 +78,14 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
     const char* t = nullptr;
     const char* s = nullptr;
     for (const char** a = attributes; a && a[0]; a += 2) {
-      std::string_view attr = local_name(a[0]);
-      if (attr.size() != 1) continue;
-      if (attr[0] == 'r') r = a[1];
-      else if (attr[0] == 't') t = a[1];
-      else if (attr[0] == 's') s = a[1];
+      char letter = single_letter_name(a[0]);
+      if (letter == 'r') r = a[1];
+      else if (letter == 't') t = a[1];
+      else if (letter == 's') s = a[1];
     }
     long long col = last_col_ + 1;
     if (r) {
-      auto given = parse_column_of(r);
+      auto given = parse_column_of(view_of(r));
       if (!given) throw_bad_format("bad cell reference");
       col = *given;
     }
@@ -88,7 +103,8 @@ void xlsx_sheet_cursor::on_start(std::string_view name, const char** attributes)
     style_ = 0;
     if (s) {
       std::size_t style = 0;
-      auto [end, ec] = std::from_chars(s, s + std::strlen(s), style);
+      std::string_view text = view_of(s);
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), style);
       if (ec == std::errc()) style_ = style;
     }
     value_.clear();

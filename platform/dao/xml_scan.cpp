@@ -155,9 +155,20 @@ const char* reference(const char* p, const char* end, char* out, std::size_t& le
   return semi + 1;
 }
 
+// Names compared byte by byte: they are short, and a call to memcmp costs more
+// than the comparison.
+inline bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 std::string_view local(std::string_view name) {
-  auto colon = name.rfind(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (name[i] == ':') from = i + 1;
+  return name.substr(from);
 }
 
 // Checks that [p, end) holds only characters XML allows, as UTF-8.
@@ -491,7 +502,7 @@ bool xml_scan::end_tag() {
   if (*q != '>') invalid();
   std::string_view name(p, static_cast<std::size_t>(name_end - p));
   std::uint32_t begin = open_ends_.size() > 1 ? open_ends_[open_ends_.size() - 2] : 0;
-  if (std::string_view(open_names_).substr(begin) != name) throw_bad_format("mismatched tag");
+  if (!same_name(std::string_view(open_names_).substr(begin), name)) throw_bad_format("mismatched tag");
   pos_ = static_cast<std::size_t>(q + 1 - buffer_.data());
   open_ends_.pop_back();
   open_names_.resize(begin);
@@ -621,7 +632,7 @@ void xml_scan::check_unique(const char* base) {
   if (spans_.size() <= 16) {
     for (std::size_t i = 1; i < spans_.size(); ++i)
       for (std::size_t j = 0; j < i; ++j)
-        if (name(spans_[i]) == name(spans_[j])) throw_bad_format("duplicate attribute");
+        if (same_name(name(spans_[i]), name(spans_[j]))) throw_bad_format("duplicate attribute");
     return;
   }
   std::vector<std::string_view> names;

@@ -24,9 +24,12 @@ xml_stream::xml_stream(zip_package::part_stream part, std::string head)
 xml_stream::~xml_stream() { XML_ParserFree(parser_); }
 
 std::string_view xml_stream::local_name(const char* name) {
-  std::string_view full(name);
-  auto colon = full.rfind(':');
-  return colon == std::string_view::npos ? full : full.substr(colon + 1);
+  // One pass for the end and the last colon: names are short.
+  const char* after_colon = name;
+  const char* p = name;
+  for (; *p; ++p)
+    if (*p == ':') after_colon = p + 1;
+  return std::string_view(after_colon, static_cast<std::size_t>(p - after_colon));
 }
 
 const char* xml_stream::attribute(const char** attributes, std::string_view local) {
