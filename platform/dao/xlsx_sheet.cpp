@@ -39,6 +39,26 @@ xlsx_sheet_cursor::xlsx_sheet_cursor(zip_package::part_stream part, const xlsx_s
                                      const xlsx_styles& styles, bool date1904, xml_scan::engine engine)
     : xml_scan(std::move(part), engine), strings_(strings), styles_(styles), date1904_(date1904) {}
 
+xlsx_sheet_cursor::xlsx_sheet_cursor(xml_scan::feed& source, const xlsx_shared_strings& strings,
+                                     const xlsx_styles& styles, bool date1904)
+    : xml_scan(source), strings_(strings), styles_(styles), date1904_(date1904) {}
+
+xlsx_sheet_cursor::position xlsx_sheet_cursor::where() const {
+  return {state(), in_sheet_data_, in_row_, in_cell_, in_value_, in_inline_, in_text_, phonetic_, last_row_};
+}
+
+void xlsx_sheet_cursor::move_to(const position& at) {
+  set_state(at.scan);
+  in_sheet_data_ = at.in_sheet_data;
+  in_row_ = at.in_row;
+  in_cell_ = at.in_cell;
+  in_value_ = at.in_value;
+  in_inline_ = at.in_inline;
+  in_text_ = at.in_text;
+  phonetic_ = at.phonetic;
+  last_row_ = at.last_row;
+}
+
 bool xlsx_sheet_cursor::next(sheet_row& row) {
   row_ = &row;
   bool got = pump();

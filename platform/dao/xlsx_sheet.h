@@ -17,7 +17,24 @@ class xlsx_sheet_cursor : public row_cursor, private xml_scan {
  public:
   xlsx_sheet_cursor(zip_package::part_stream part, const xlsx_shared_strings& strings, const xlsx_styles& styles,
                     bool date1904, xml_scan::engine engine = xml_scan::engine::automatic);
+  // Reads the worksheet's XML from a feed (UTF-8).
+  xlsx_sheet_cursor(xml_scan::feed& source, const xlsx_shared_strings& strings, const xlsx_styles& styles,
+                    bool date1904);
+  // False at the end, or when the feed paused the reader (paused()).
   bool next(sheet_row& row) override;
+
+  // Where a reader stands between two tokens, all that decides how it reads on.
+  struct position {
+    xml_scan::scan_state scan;
+    bool in_sheet_data = false, in_row = false, in_cell = false, in_value = false, in_inline = false,
+         in_text = false;
+    int phonetic = 0;
+    long long last_row = -1;
+    bool operator==(const position&) const = default;
+  };
+  using xml_scan::paused;
+  position where() const;
+  void move_to(const position& at);
 
  private:
   enum class value_type { number, shared, str, inline_str, boolean, error, date };
@@ -39,6 +56,7 @@ class xlsx_sheet_cursor : public row_cursor, private xml_scan {
   bool in_text_ = false;
   int phonetic_ = 0;
   long long last_row_ = -1;
+
   long long last_col_ = -1;
   std::uint32_t col_ = 0;
   std::size_t style_ = 0;

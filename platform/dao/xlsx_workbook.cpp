@@ -5,6 +5,7 @@
 #include "platform/dao/cell_ref.h"
 #include "platform/dao/jet_error.h"
 #include "platform/dao/read_ahead.h"
+#include "platform/dao/sheet_segments.h"
 #include "platform/dao/xlsx_sheet.h"
 #include "platform/dao/xml_stream.h"
 
@@ -162,10 +163,33 @@ std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index) const {
 }
 
 std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_scan::engine engine) const {
+  return open_sheet(index, engine, std::size_t{1} << 20, segmented_sheet_cursor::helpers_for_this_machine());
+}
+
+std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_scan::engine engine,
+                                                      std::size_t segment_bytes, unsigned helpers) const {
   if (index >= sheet_parts_.size()) throw_jet(err_object_not_found, std::to_string(index));
   load_shared_parts();
   auto stream = package_.open_part(sheet_parts_[index]);
   if (!stream) throw_bad_format("a worksheet part is missing");
+  if (engine == xml_scan::engine::automatic && helpers) {
+    // In segments when the part is UTF-8; the first bytes are read again there.
+    std::string head(256, '\0');
+    std::size_t got = 0;
+    while (got < head.size()) {
+      std::size_t n = stream->read(head.data() + got, head.size() - got);
+      if (!n) break;
+      got += n;
+    }
+    head.resize(got);
+    auto again = package_.open_part(sheet_parts_[index]);
+    if (!again) throw_bad_format("a worksheet part is missing");
+    if (!xml_scan::declares_other_encoding(head))
+      return std::make_unique<read_ahead_cursor>(std::make_unique<segmented_sheet_cursor>(
+          std::move(*again), shared_strings_, styles_, date1904_, segment_bytes, helpers));
+    return std::make_unique<read_ahead_cursor>(
+        std::make_unique<xlsx_sheet_cursor>(std::move(*again), shared_strings_, styles_, date1904_, engine));
+  }
   return std::make_unique<read_ahead_cursor>(
       std::make_unique<xlsx_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_, engine));
 }

@@ -24,6 +24,9 @@ class xlsx_workbook : public workbook {
   std::unique_ptr<row_cursor> open_sheet(std::size_t index) const override;
   // The same through the XML reader named (expat to compare against).
   std::unique_ptr<row_cursor> open_sheet(std::size_t index, xml_scan::engine engine) const;
+  // The same with segments of that many bytes read by that many helper threads.
+  std::unique_ptr<row_cursor> open_sheet(std::size_t index, xml_scan::engine engine, std::size_t segment_bytes,
+                                         unsigned helpers) const;
   bool date1904() const { return date1904_; }
 
  private:

@@ -206,18 +206,32 @@ class xml_scan::expat_reader final : public xml_stream {
 
 xml_scan::xml_scan(zip_package::part_stream part, engine which)
     : part_(std::move(part)), buffer_(chunk_size) {
-  if (which == engine::automatic) {
+  if (which != engine::expat) {
     have(256);
-    if (!declares_other_encoding()) {
-      if (!eof_) prefetch_ = std::make_unique<part_prefetch>(std::move(part_));
+    if (!declares_other_encoding(std::string_view(buffer_.data(), end_))) {
+      if (!eof_) prefetch_ = std::make_unique<part_prefetch>(std::move(*part_));
       return;
     }
   }
   std::string head(buffer_.data(), end_);
-  expat_ = std::make_unique<expat_reader>(std::move(part_), std::move(head), *this);
+  expat_ = std::make_unique<expat_reader>(std::move(*part_), std::move(head), *this);
 }
 
+// A fed reader starts small: helpers make one for every segment they read.
+xml_scan::xml_scan(feed& source) : feed_(&source), buffer_(16 * 1024) {}
+
 xml_scan::~xml_scan() = default;
+
+xml_scan::scan_state xml_scan::state() const {
+  return {static_cast<std::uint8_t>(place_), open_names_, open_ends_};
+}
+
+void xml_scan::set_state(const scan_state& state) {
+  place_ = static_cast<place>(state.place);
+  open_names_ = state.open_names;
+  open_ends_ = state.open_ends;
+  at_start_ = false;
+}
 
 void xml_scan::suspend() {
   if (expat_) expat_->suspend();
@@ -226,8 +240,7 @@ void xml_scan::suspend() {
 
 // True when the bytes read so far start with a byte-order mark of UTF-16 or an
 // XML declaration naming an encoding other than UTF-8.
-bool xml_scan::declares_other_encoding() {
-  std::string_view head(buffer_.data(), end_);
+bool xml_scan::declares_other_encoding(std::string_view head) {
   if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
   if (head.size() >= 2 && (head[0] == '\0' || head[1] == '\0' || static_cast<unsigned char>(head[0]) >= 0xFE))
     return true;
@@ -262,8 +275,10 @@ bool xml_scan::more() {
     if (buffer_.size() >= max_token) throw_bad_format("markup beyond its bound");
     buffer_.resize(buffer_.size() * 2);
   }
-  std::size_t got = prefetch_ ? prefetch_->read(buffer_.data() + end_, buffer_.size() - end_)
-                              : part_.read(buffer_.data() + end_, buffer_.size() - end_);
+  std::size_t room = buffer_.size() - end_;
+  std::size_t got = feed_       ? feed_->read(buffer_.data() + end_, room)
+                    : prefetch_ ? prefetch_->read(buffer_.data() + end_, room)
+                                : part_->read(buffer_.data() + end_, room);
   if (!got) {
     eof_ = true;
     return false;
@@ -280,7 +295,12 @@ bool xml_scan::have(std::size_t count) {
 
 bool xml_scan::pump() {
   if (expat_) return expat_->pump();
+  paused_ = false;
   while (!done_) {
+    if (pos_ == end_ && feed_ && feed_->pause_between()) {
+      paused_ = true;
+      return false;
+    }
     if (pos_ == end_ && !more()) {
       done_ = true;
       if (place_ == place::content) throw_bad_format("unclosed token");

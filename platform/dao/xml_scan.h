@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,11 +24,35 @@ namespace jet {
 
 class xml_scan {
  public:
-  // automatic: our own reader unless the part declares another encoding;
-  // expat: expat throughout (for comparison).
-  enum class engine { automatic, expat };
+  // automatic: our own reader unless the part declares another encoding, large
+  // worksheets read in segments on several threads; serial: our own reader on
+  // one thread; expat: expat throughout (the last two for comparison).
+  enum class engine { automatic, serial, expat };
+
+  // Bytes handed over piece by piece by their owner (a worksheet read in segments).
+  class feed {
+   public:
+    virtual ~feed() = default;
+    // Up to size bytes; 0 at the end of what there is to read.
+    virtual std::size_t read(char* buffer, std::size_t size) = 0;
+    // Asked whenever the reader has used up what it holds and stands between two
+    // tokens: true stops it there (pump returns false and paused() is true), so
+    // that the owner may look at its state, or set another, before it goes on.
+    virtual bool pause_between() = 0;
+  };
+
+  // Where the reader stands between two tokens: before, inside or after the
+  // document element, and the names of the elements open there.
+  struct scan_state {
+    std::uint8_t place = 0;
+    std::string open_names;
+    std::vector<std::uint32_t> open_ends;
+    bool operator==(const scan_state&) const = default;
+  };
 
   explicit xml_scan(zip_package::part_stream part, engine which = engine::automatic);
+  // Reads UTF-8 from a feed.
+  explicit xml_scan(feed& source);
   xml_scan(const xml_scan&) = delete;
   xml_scan& operator=(const xml_scan&) = delete;
   virtual ~xml_scan();
@@ -37,6 +62,16 @@ class xml_scan {
   bool pump();
 
   static std::string_view local_name(const char* name) { return xml_stream::local_name(name); }
+  // True when the first bytes of a part (at least 256, or all of it) show an
+  // encoding other than UTF-8: a byte-order mark of UTF-16, or an XML
+  // declaration naming another.
+  static bool declares_other_encoding(std::string_view head);
+
+  // Fed readers: stopped by the feed between two tokens.
+  bool paused() const { return paused_; }
+  // Between two tokens only (what the reader holds used up).
+  scan_state state() const;
+  void set_state(const scan_state& state);
 
  protected:
   virtual void on_start(std::string_view name, const char** attributes) = 0;
@@ -55,7 +90,6 @@ class xml_scan {
 
   bool more();
   bool have(std::size_t count);
-  bool declares_other_encoding();
   void markup();
   void text();
   void outside_space();
@@ -68,9 +102,11 @@ class xml_scan {
   void deliver_text(const char* begin, const char* end);
   void check_unique(const char* base);
 
-  zip_package::part_stream part_;  // read here until the prefetch takes it
+  std::optional<zip_package::part_stream> part_;  // read here until the prefetch takes it
   std::unique_ptr<part_prefetch> prefetch_;
   std::unique_ptr<expat_reader> expat_;
+  feed* feed_ = nullptr;
+  bool paused_ = false;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

@@ -20,17 +20,22 @@ namespace {
 struct sheet_read {
   std::vector<sheet_row> rows;
   bool failed = false;
+  std::string error;
 };
 
-sheet_read read_sheet(const xlsx_workbook& book, std::size_t sheet, xml_scan::engine engine) {
+// segment_bytes: read in segments of that size by three helper threads; 0: on
+// one thread.
+sheet_read read_sheet(const xlsx_workbook& book, std::size_t sheet, xml_scan::engine engine,
+                      std::size_t segment_bytes = 0) {
   sheet_read out;
   try {
-    auto cursor = book.open_sheet(sheet, engine);
+    auto cursor = book.open_sheet(sheet, engine, segment_bytes, segment_bytes ? 3 : 0);
     sheet_row row;
     while (cursor->next(row)) out.rows.push_back(row);
   } catch (const jet_error& e) {
     EXPECT_EQ(e.number(), err_not_expected_format);
     out.failed = true;
+    out.error = e.what();
   }
   return out;
 }
@@ -52,9 +57,29 @@ bool same_cell(const cell& a, const cell& b) {
   return false;
 }
 
-// Every worksheet read both ways; the rows must agree cell for cell. Returns
-// whether the workbook's worksheets were all read without error.
-bool expect_same_both_ways(const std::string& path) {
+void expect_same_rows(const sheet_read& ours, const sheet_read& theirs) {
+  EXPECT_EQ(ours.rows.size(), theirs.rows.size());
+  for (std::size_t r = 0; r < std::min(ours.rows.size(), theirs.rows.size()); ++r) {
+    const auto& a = ours.rows[r];
+    const auto& b = theirs.rows[r];
+    EXPECT_EQ(a.index, b.index);
+    std::size_t width = std::max(a.cells.size(), b.cells.size());
+    for (std::size_t c = 0; c < width; ++c) {
+      const cell none;
+      const cell& x = c < a.cells.size() ? a.cells[c] : none;
+      const cell& y = c < b.cells.size() ? b.cells[c] : none;
+      EXPECT_TRUE(same_cell(x, y)) << "row " << a.index << " column " << c << ": '" << x.text << "' / '" << y.text
+                                   << "' " << x.number << " / " << y.number;
+    }
+  }
+}
+
+// Every worksheet read both ways; the rows must agree cell for cell. Ours is
+// also read in segments of several sizes on several threads, which must give
+// the very rows and error it gives on one. Returns whether the workbook's
+// worksheets were all read without error.
+bool expect_same_both_ways(const std::string& path,
+                           std::initializer_list<std::size_t> segment_sizes = {1, 8, 9, 150, 4000, 100000}) {
   SCOPED_TRACE(path);
   xlsx_workbook book(zip_package::open_file(path));
   bool whole = true;
@@ -63,21 +88,15 @@ bool expect_same_both_ways(const std::string& path) {
     auto theirs = read_sheet(book, s, xml_scan::engine::expat);
     EXPECT_EQ(ours.failed, theirs.failed) << "sheet " << s;
     whole = whole && !ours.failed;
-    if (ours.failed || theirs.failed) continue;
-    EXPECT_EQ(ours.rows.size(), theirs.rows.size());
-    for (std::size_t r = 0; r < std::min(ours.rows.size(), theirs.rows.size()); ++r) {
-      const auto& a = ours.rows[r];
-      const auto& b = theirs.rows[r];
-      EXPECT_EQ(a.index, b.index);
-      std::size_t width = std::max(a.cells.size(), b.cells.size());
-      for (std::size_t c = 0; c < width; ++c) {
-        const cell none;
-        const cell& x = c < a.cells.size() ? a.cells[c] : none;
-        const cell& y = c < b.cells.size() ? b.cells[c] : none;
-        EXPECT_TRUE(same_cell(x, y)) << "row " << a.index << " column " << c << ": '" << x.text << "' / '" << y.text
-                                     << "' " << x.number << " / " << y.number;
-      }
+    for (std::size_t segment_bytes : segment_sizes) {
+      SCOPED_TRACE("segments of " + std::to_string(segment_bytes) + " bytes");
+      auto split = read_sheet(book, s, xml_scan::engine::automatic, segment_bytes);
+      EXPECT_EQ(split.failed, ours.failed);
+      EXPECT_EQ(split.error, ours.error);
+      expect_same_rows(split, ours);
     }
+    if (ours.failed || theirs.failed) continue;
+    expect_same_rows(ours, theirs);
   }
   return whole;
 }
@@ -209,6 +228,49 @@ TEST(XmlScan, RefusesWhatExpatRefuses) {
   }
 }
 
+// A sheet read in segments on several threads is cut after every "</row>" in its
+// text, also where that is no end of a row: the rows and the error must still be
+// those of one reading from start to end.
+TEST(XmlScan, SegmentsCutAnywhereReadAsOneReading) {
+  fixtures::temp_dir dir;
+  std::vector<std::string> documents = {
+      worksheet("<row r=\"1\"><c><v>1</v></c></row><row><c><v>2</v></c></row><row r=\"5\"><c><v>3</v></c></row>"
+                "<row><c><v>4</v></c></row>"),
+      worksheet("<row r=\"1\"><c><v>1</v></c><!-- </row> --><c><v>2</v></c></row><row r=\"2\"><c><v>3</v></c></row>"),
+      worksheet("<row><c t=\"str\"><v><![CDATA[</row>]]></v></c></row><row><c><v>1</v></c></row>"),
+      worksheet("<row><?pi </row>?><c><v>1</v></c></row>\n<row><c><v>2</v></c></row>\n"),
+      worksheet("<row r=\"1\"><c><v>1</v></c></row><x:ext xmlns:x=\"urn:x\"><row r=\"9\"><c><v>9</v></c></row>"
+                "</x:ext><row r=\"12\"><c><v>2</v></c></row>"),
+      worksheet("<row r=\"3\"><c><v>1</v></c></row><row r=\"2\"><c><v>2</v></c></row>"),
+      worksheet("<row r=\"1\"><c t=\"s\"><v>0</v></c></row><row r=\"2\"><c t=\"s\"><v>99</v></c></row>"),
+      worksheet("<row><c><v>1</v></c></row><row><c><v>2</v></c></row>").substr(0, 120) + "</wrong>",
+      "<worksheet><sheetData><row><c><v>1</v></c></row><row><c r=\"</row>\"><v>1</v></c></row></sheetData></worksheet>",
+      "<worksheet><sheetData><row><c><v>1</v></c></row></sheetData><sheetData><row><c><v>2</v></c></row>"
+      "</sheetData></worksheet>",
+      "<worksheet><sheetData><row><c><v>1</v></c></row></sheetData></worksheet><!-- </row> --><row/>",
+  };
+  // Long rows: with no "</row>" near, segments are cut anywhere. Row tags and
+  // cells of 16 bytes each, so that segments of 8 (cut at 32 bytes) end
+  // between two cells too.
+  std::string wide;
+  for (int r = 1; r <= 4; ++r) {
+    wide += "<row r=\"00000" + std::to_string(r) + "\">";
+    for (int c = 10; c < 50; ++c) wide += "<c><v>" + std::to_string(c) + "</v></c>";
+    wide += "</row>";
+  }
+  documents.push_back(worksheet(wide));
+  // Segments of white space alone between rows: the row numbers go on from the
+  // row before them.
+  const std::string gap(100, ' ');
+  documents.push_back(worksheet("<row r=\"3\"><c><v>1</v></c></row>" + gap + "<row><c><v>2</v></c></row>" + gap +
+                                "<row r=\"9\"><c><v>3</v></c></row>"));
+  documents.push_back(worksheet("<row r=\"3\"><c><v>1</v></c></row>" + gap + "<row r=\"2\"><c><v>2</v></c></row>"));
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    SCOPED_TRACE(documents[i]);
+    expect_same_both_ways(package_with(dir, documents[i], "cut" + std::to_string(i) + ".xlsx"));
+  }
+}
+
 // Worksheets in another encoding go to expat whole.
 TEST(XmlScan, OtherEncodingsReadThroughExpat) {
   fixtures::temp_dir dir;
@@ -256,7 +318,7 @@ TEST(XmlScan, SameCellsAsExpatFromGeneratedSheets) {
     }
     body += "</row>";
   }
-  EXPECT_TRUE(expect_same_both_ways(package_with(dir, worksheet(body), "generated.xlsx")));
+  EXPECT_TRUE(expect_same_both_ways(package_with(dir, worksheet(body), "generated.xlsx"), {3000, 40000}));
 
   // And a workbook as libxlsxwriter writes one, with long shared strings.
   auto path = dir.file("written.xlsx");
@@ -272,5 +334,5 @@ TEST(XmlScan, SameCellsAsExpatFromGeneratedSheets) {
     worksheet_write_boolean(sheet, static_cast<lxw_row_t>(r), 3, r % 2, nullptr);
   }
   ASSERT_EQ(workbook_close(book), LXW_NO_ERROR);
-  EXPECT_TRUE(expect_same_both_ways(path));
+  EXPECT_TRUE(expect_same_both_ways(path, {3000, 40000}));
 }
