@@ -77,7 +77,7 @@ segmented_sheet_cursor::~segmented_sheet_cursor() {
 // or so; a stretch without one is cut when it is four times as long.
 void segmented_sheet_cursor::split(zip_package::part_stream part) {
   try {
-    const std::size_t waiting_at_most = 2 * helper_count_ + 3;
+    const std::size_t waiting_at_most = helper_count_ + 2;
     std::string carry;
     bool end = false;
     while (!end) {
