@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dao/biff_formats.h"
@@ -18,7 +19,8 @@ namespace jet {
 
 // What the worksheets of a workbook need from its globals.
 struct biff_book {
-  std::string stream;
+  std::string_view stream;
+  std::shared_ptr<const void> stream_owner;  // holds the bytes stream views
   bool date1904 = false;
   std::unique_ptr<codepage_decoder> codepage;
   biff_text text;

@@ -200,19 +200,17 @@ biff_shared_strings biff_shared_strings::read(biff_data data) {
   data.u32();  // references to the table in the whole workbook
   std::size_t unique = data.u32();
   // Each string takes at least 3 bytes: a damaged count reserves nothing beyond that.
-  out.ends_.reserve(std::min(unique, data.left() / 3));
+  out.pool_.reserve(std::min(unique, data.left() / 3));
   for (std::size_t i = 0; i < unique && !data.at_end(); ++i) {
     std::size_t count = data.u16();
-    out.pool_ += biff8_string(data, count);  // bounded by the record's own bytes
-    out.ends_.push_back(out.pool_.size());
+    out.pool_.add(biff8_string(data, count));  // bounded by the record's own bytes
   }
   return out;
 }
 
 std::string_view biff_shared_strings::at(std::size_t index) const {
-  if (index >= ends_.size()) throw_bad_format("a shared string index beyond the table");
-  std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-  return std::string_view(pool_).substr(begin, ends_[index] - begin);
+  if (index >= pool_.size()) throw_bad_format("a shared string index beyond the table");
+  return pool_[index];
 }
 
 }  // namespace jet

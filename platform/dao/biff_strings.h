@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/dao/biff_records.h"
+#include "platform/dao/string_pool.h"
 
 namespace jet {
 
@@ -53,13 +54,12 @@ class biff_shared_strings {
  public:
   // Reads the SST record with its continuations; 3274 when it is malformed.
   static biff_shared_strings read(biff_data data);
-  std::size_t size() const { return ends_.size(); }
+  std::size_t size() const { return pool_.size(); }
   // The string at index; 3274 when the index is out of range.
   std::string_view at(std::size_t index) const;
 
  private:
-  std::string pool_;
-  std::vector<std::uint64_t> ends_;
+  string_pool pool_;
 };
 
 }  // namespace jet

@@ -1,6 +1,7 @@
 #include "platform/dao/cfb_reader.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -23,7 +24,7 @@ class compound_file {
  public:
   explicit compound_file(std::string_view file) : file_(file) {}
 
-  std::optional<std::string> stream(const std::vector<std::u16string_view>& names) {
+  std::optional<cfb_stream> stream(const std::vector<std::u16string_view>& names) {
     if (file_.size() < 512 || std::memcmp(file_.data(), magic, 8) != 0) return std::nullopt;
     unsigned shift = le16(file_, 0x1E);
     unsigned mini_shift = le16(file_, 0x20);
@@ -105,13 +106,30 @@ class compound_file {
     return true;
   }
 
-  std::optional<std::string> read_entry(std::string_view e, std::string_view root) {
+  // The sectors of a chain when each follows the one before in the file: the
+  // bytes the chain holds, as a view. Anything else (damage too) is left to chain.
+  std::optional<std::string_view> contiguous(std::uint32_t start, std::size_t limit) const {
+    std::size_t total = 0;
+    std::uint32_t previous = 0;
+    bool first = true;
+    for (std::uint32_t at = start; at != end_of_chain && total < limit; at = fat_[at]) {
+      if (at > max_regular_sector || at >= fat_.size() || (!first && at != previous + 1)) return std::nullopt;
+      total += std::min(sector(at).size(), limit - total);
+      previous = at;
+      first = false;
+    }
+    if (first) return std::string_view();
+    return file_.substr(sector_size_ + std::size_t{start} * sector_size_, total);
+  }
+
+  std::optional<cfb_stream> read_entry(std::string_view e, std::string_view root) {
     std::uint32_t start = le32(e, 0x74);
     std::size_t size = le32(e, 0x78);  // the high half is not trusted (version 3 files leave it dirty)
     std::size_t cutoff = le32(file_, 0x38);
     if (size > file_.size()) return std::nullopt;
     std::optional<std::string> out;
     if (size >= cutoff) {
+      if (auto view = contiguous(start, size)) return cfb_stream{{}, view};
       out = chain(fat_, start, size, [&](std::uint32_t s) { return sector(s); }, size);
     } else {
       // Small streams live in 64-byte sectors of the root entry's own stream.
@@ -130,7 +148,7 @@ class compound_file {
     // A chain that ends before the size the directory gives is taken as it is
     // (some writers record a larger size): the records in it say whether it is whole.
     if (!out || out->size() > size) return std::nullopt;
-    return out;
+    return cfb_stream{std::move(*out), std::nullopt};
   }
 
   std::string_view file_;
@@ -141,8 +159,15 @@ class compound_file {
 
 }  // namespace
 
-std::optional<std::string> read_cfb_stream_memory(std::string_view file, const std::vector<std::u16string_view>& names) {
+std::optional<cfb_stream> find_cfb_stream(std::string_view file, const std::vector<std::u16string_view>& names) {
   return compound_file(file).stream(names);
+}
+
+std::optional<std::string> read_cfb_stream_memory(std::string_view file, const std::vector<std::u16string_view>& names) {
+  auto found = find_cfb_stream(file, names);
+  if (!found) return std::nullopt;
+  if (found->in_file) return std::string(*found->in_file);
+  return std::move(found->copy);
 }
 
 std::optional<std::string> read_cfb_stream(const std::string& path, const std::vector<std::u16string_view>& names) {

@@ -19,4 +19,13 @@ std::optional<std::string> read_cfb_stream(const std::string& path, const std::v
 // The same over a compound file held in memory.
 std::optional<std::string> read_cfb_stream_memory(std::string_view file, const std::vector<std::u16string_view>& names);
 
+// A stream of a compound file held in memory: a view into the file where its
+// sectors follow one another there (as writers mostly lay them out), else a copy.
+struct cfb_stream {
+  std::string copy;
+  std::optional<std::string_view> in_file;
+  std::string_view bytes() const { return in_file ? *in_file : std::string_view(copy); }
+};
+std::optional<cfb_stream> find_cfb_stream(std::string_view file, const std::vector<std::u16string_view>& names);
+
 }  // namespace jet

@@ -9,7 +9,7 @@ namespace {
 
 // Rows are written whole into blocks of this size (a larger row into a block of
 // its own), so that keeping them never copies what was kept.
-constexpr std::size_t block_bytes = std::size_t{1} << 20;
+constexpr std::size_t block_bytes = std::size_t{2} << 20;
 
 // The kind byte of a cell carries its flags above the kind.
 constexpr std::uint8_t kind_mask = 0x0F, currency_flag = 0x10, boolean_flag = 0x20;
@@ -56,15 +56,15 @@ void row_store::add(const sheet_row& row) {
   bytes_ += row_.size();
   if (bytes_ > max_bytes_) {
     overflow_ = true;
-    std::vector<std::string>().swap(blocks_);
+    std::vector<block>().swap(blocks_);
     std::string().swap(row_);
     return;
   }
-  if (blocks_.empty() || blocks_.back().size() + row_.size() > blocks_.back().capacity()) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(std::max(block_bytes, row_.size()));
-  }
-  blocks_.back() += row_;
+  if (blocks_.empty() || blocks_.back().used + row_.size() > blocks_.back().memory.size())
+    blocks_.push_back({page_block(std::max(block_bytes, row_.size())), 0});
+  block& last = blocks_.back();
+  std::memcpy(last.memory.data() + last.used, row_.data(), row_.size());
+  last.used += row_.size();
 }
 
 class row_store_cursor : public row_cursor {
@@ -74,9 +74,9 @@ class row_store_cursor : public row_cursor {
   bool next(sheet_row& row) override {
     while (p_ == end_) {
       if (block_ == store_->blocks_.size()) return false;
-      const std::string& block = store_->blocks_[block_++];
-      p_ = block.data();
-      end_ = p_ + block.size();
+      const auto& block = store_->blocks_[block_++];
+      p_ = block.memory.data();
+      end_ = p_ + block.used;
     }
     row.index = get<std::uint32_t>(p_);
     row.cells.resize(get<std::uint32_t>(p_));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dao/page_block.h"
 #include "platform/dao/workbook.h"
 
 namespace jet {
@@ -32,7 +33,11 @@ class row_store {
 
   std::size_t max_bytes_;
   std::size_t bytes_ = 0;
-  std::vector<std::string> blocks_;
+  struct block {
+    page_block memory;
+    std::size_t used = 0;
+  };
+  std::vector<block> blocks_;
   std::string row_;  // the row being added
   bool overflow_ = false;
   bool complete_ = false;

@@ -14,6 +14,7 @@
 #include "platform/dao/cfb_reader.h"
 #include "platform/dao/jet_error.h"
 #include "platform/dao/le_bytes.h"
+#include "platform/dao/page_block.h"
 
 namespace jet {
 
@@ -35,15 +36,19 @@ class file_bytes {
     if (fd < 0) throw_jet(err_file_not_found, path);
     struct stat st {};
     std::size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
-    data_.reset(new char[capacity]);
+    try {
+      data_ = page_block(capacity);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
     for (;;) {
-      if (size_ == capacity) {  // the file grew, or its size was not known
-        std::unique_ptr<char[]> more(new char[capacity * 2]);
-        std::memcpy(more.get(), data_.get(), size_);
+      if (size_ == data_.size()) {  // the file grew, or its size was not known
+        page_block more(data_.size() * 2);
+        std::memcpy(more.data(), data_.data(), size_);
         data_ = std::move(more);
-        capacity *= 2;
       }
-      ssize_t got = ::read(fd, data_.get() + size_, capacity - size_);
+      ssize_t got = ::read(fd, data_.data() + size_, data_.size() - size_);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) {
         ::close(fd);
@@ -53,10 +58,10 @@ class file_bytes {
       size_ += static_cast<std::size_t>(got);
     }
   }
-  std::string_view bytes() const { return {data_.get(), size_}; }
+  std::string_view bytes() const { return {data_.data(), size_}; }
 
  private:
-  std::unique_ptr<char[]> data_;
+  page_block data_;
   std::size_t size_ = 0;
 };
 
@@ -86,7 +91,7 @@ substream_scan scan_substream(std::string_view stream, std::size_t offset, std::
 }  // namespace
 
 xls_workbook::xls_workbook(const std::string& path) {
-  std::optional<file_bytes> read(path);
+  auto read = std::make_shared<file_bytes>(path);
   std::string_view file = read->bytes();
   // Some writers leave the last sector short: it reads as if filled with zeros.
   std::string padded;
@@ -99,9 +104,9 @@ xls_workbook::xls_workbook(const std::string& path) {
     }
   }
   bool book_stream = false;
-  auto stream = read_cfb_stream_memory(file, {u"Workbook"});
+  auto stream = find_cfb_stream(file, {u"Workbook"});
   if (!stream) {
-    stream = read_cfb_stream_memory(file, {u"Book"});
+    stream = find_cfb_stream(file, {u"Book"});
     book_stream = true;
   }
   if (!stream) {
@@ -110,17 +115,30 @@ xls_workbook::xls_workbook(const std::string& path) {
     if (file.find(std::string_view(name, sizeof name - 1)) != std::string::npos) throw_jet(err_encrypted);
     throw_bad_format("no readable workbook stream in the compound file");
   }
+  // The stream read in place where it lies whole in the file; else its copy.
+  if (stream->in_file && padded.empty()) {
+    load(*stream->in_file, std::move(read), book_stream);
+    return;
+  }
+  auto copy = stream->in_file ? std::make_shared<std::string>(*stream->in_file)
+                              : std::make_shared<std::string>(std::move(stream->copy));
+  stream.reset();
   read.reset();
-  padded.clear();
-  padded.shrink_to_fit();
-  load(std::move(*stream), book_stream);
+  padded = std::string();
+  std::string_view bytes = *copy;
+  load(bytes, std::move(copy), book_stream);
 }
 
-xls_workbook::xls_workbook(std::string stream, bool book_stream) { load(std::move(stream), book_stream); }
+xls_workbook::xls_workbook(std::string stream, bool book_stream) {
+  auto owned = std::make_shared<std::string>(std::move(stream));
+  std::string_view bytes = *owned;
+  load(bytes, std::move(owned), book_stream);
+}
 
-void xls_workbook::load(std::string stream, bool book_stream) {
+void xls_workbook::load(std::string_view stream, std::shared_ptr<const void> owner, bool book_stream) {
   book_ = std::make_shared<biff_book>();
-  book_->stream = std::move(stream);
+  book_->stream = stream;
+  book_->stream_owner = std::move(owner);
   std::string_view s = book_->stream;
   if (s.size() < 4) throw_bad_format("the workbook stream is empty");
   switch (le16(s, 0)) {

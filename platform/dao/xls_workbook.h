@@ -33,7 +33,8 @@ class xls_workbook : public workbook {
     std::size_t offset = 0, end = 0;
   };
 
-  void load(std::string stream, bool book_stream);
+  // stream: bytes that owner keeps.
+  void load(std::string_view stream, std::shared_ptr<const void> owner, bool book_stream);
 
   std::shared_ptr<biff_book> book_;
   // The shared strings are read when the first worksheet is opened: listing the

@@ -1,8 +1,5 @@
 #include "platform/dao/xlsx_shared_strings.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "platform/dao/jet_error.h"
 #include "platform/dao/xml_scan.h"
 
@@ -94,19 +91,7 @@ xlsx_shared_strings xlsx_shared_strings::read(const zip_package& package, const 
   return table;
 }
 
-void xlsx_shared_strings::add(std::string_view text) {
-  constexpr std::size_t block_size = std::size_t{1} << 20;
-  if (text.size() > block_free_) {
-    std::size_t size = std::max(block_size, text.size());
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    block_at_ = blocks_.back().get();
-    block_free_ = size;
-  }
-  if (!text.empty()) std::memcpy(block_at_, text.data(), text.size());
-  strings_.emplace_back(block_at_, text.size());
-  block_at_ += text.size();
-  block_free_ -= text.size();
-}
+void xlsx_shared_strings::add(std::string_view text) { strings_.add(text); }
 
 std::string_view xlsx_shared_strings::at(std::size_t index) const {
   if (index >= strings_.size()) throw_bad_format("shared string index out of range");

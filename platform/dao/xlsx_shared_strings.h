@@ -1,12 +1,12 @@
-// The shared-string table of an .xlsx package, held compactly in a few large blocks.
+// The shared-string table of an .xlsx package, held compactly.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/dao/string_pool.h"
 #include "platform/dao/zip_package.h"
 
 namespace jet {
@@ -24,12 +24,7 @@ class xlsx_shared_strings {
   void add(std::string_view text);
 
  private:
-  // The texts live in blocks that never move once filled, so that a large table
-  // is copied once, not again each time a single buffer would grow.
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  std::size_t block_free_ = 0;
-  char* block_at_ = nullptr;
-  std::vector<std::string_view> strings_;
+  string_pool strings_;
 };
 
 // Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry

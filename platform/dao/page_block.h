@@ -1,0 +1,31 @@
+// Memory for the large buffers of the readers, filled once and read on: taken
+// straight from the system, in huge pages where it offers them on request, so
+// that filling a buffer of many megabytes does not fault in every 4 kB page one
+// by one.
+#pragma once
+
+#include <cstddef>
+
+namespace jet {
+
+class page_block {
+ public:
+  page_block() = default;
+  // At least size bytes (std::bad_alloc when there is no memory).
+  explicit page_block(std::size_t size);
+  page_block(page_block&& other) noexcept;
+  page_block& operator=(page_block&& other) noexcept;
+  page_block(const page_block&) = delete;
+  page_block& operator=(const page_block&) = delete;
+  ~page_block();
+
+  char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  void release();
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace jet
