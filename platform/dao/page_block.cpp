@@ -14,35 +14,41 @@ constexpr std::size_t huge_page = std::size_t{2} << 20;
 
 page_block::page_block(std::size_t size) {
   if (size == 0) return;
+  if (size < huge_page) {
+    data_ = new char[size];
+    size_ = size;
+    return;
+  }
   // A large block starts on a huge-page boundary: room to find one is mapped too,
   // and what lies before and after it given back.
-  bool huge = size >= huge_page;
-  std::size_t rounded = huge ? (size + huge_page - 1) / huge_page * huge_page : size;
-  std::size_t length = huge ? rounded + huge_page : rounded;
+  std::size_t rounded = (size + huge_page - 1) / huge_page * huge_page;
+  std::size_t length = rounded + huge_page;
   void* map = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (map == MAP_FAILED) throw std::bad_alloc();
   auto* begin = static_cast<char*>(map);
-  if (huge) {
-    auto address = reinterpret_cast<std::uintptr_t>(begin);
-    std::size_t lead = (huge_page - address % huge_page) % huge_page;
-    if (lead) ::munmap(begin, lead);
-    std::size_t tail = length - lead - rounded;
-    if (tail) ::munmap(begin + lead + rounded, tail);
-    begin += lead;
-    ::madvise(begin, rounded, MADV_HUGEPAGE);  // a hint: without huge pages the block still serves
-  }
+  auto address = reinterpret_cast<std::uintptr_t>(begin);
+  std::size_t lead = (huge_page - address % huge_page) % huge_page;
+  if (lead) ::munmap(begin, lead);
+  std::size_t tail = length - lead - rounded;
+  if (tail) ::munmap(begin + lead + rounded, tail);
+  begin += lead;
+  ::madvise(begin, rounded, MADV_HUGEPAGE);  // a hint: without huge pages the block still serves
   data_ = begin;
   size_ = rounded;
+  mapped_ = true;
 }
 
 page_block::page_block(page_block&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
 
 page_block& page_block::operator=(page_block&& other) noexcept {
   if (this != &other) {
     release();
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
+    mapped_ = std::exchange(other.mapped_, false);
   }
   return *this;
 }
@@ -50,9 +56,11 @@ page_block& page_block::operator=(page_block&& other) noexcept {
 page_block::~page_block() { release(); }
 
 void page_block::release() {
-  if (data_) ::munmap(data_, size_);
+  if (mapped_) ::munmap(data_, size_);
+  else delete[] data_;
   data_ = nullptr;
   size_ = 0;
+  mapped_ = false;
 }
 
 }  // namespace jet

@@ -1,7 +1,7 @@
-// Memory for the large buffers of the readers, filled once and read on: taken
-// straight from the system, in huge pages where it offers them on request, so
-// that filling a buffer of many megabytes does not fault in every 4 kB page one
-// by one.
+// Memory for the buffers of the readers, filled once and read on. A large one is
+// taken straight from the system, in huge pages where it offers them on request,
+// so that filling many megabytes does not fault in every 4 kB page one by one; a
+// small one comes from the heap.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +26,7 @@ class page_block {
   void release();
   char* data_ = nullptr;
   std::size_t size_ = 0;
+  bool mapped_ = false;
 };
 
 }  // namespace jet

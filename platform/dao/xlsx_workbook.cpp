@@ -172,8 +172,9 @@ std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_sca
   load_shared_parts();
   auto stream = package_.open_part(sheet_parts_[index]);
   if (!stream) throw_bad_format("a worksheet part is missing");
-  if (engine == xml_scan::engine::automatic && helpers) {
-    // In segments when the part is UTF-8; the first bytes are read again there.
+  if (engine == xml_scan::engine::automatic && helpers && package_.declared_size(sheet_parts_[index]) > segment_bytes) {
+    // In segments when the part is larger than one and UTF-8; the first bytes are
+    // read again there.
     std::string head(256, '\0');
     std::size_t got = 0;
     while (got < head.size()) {

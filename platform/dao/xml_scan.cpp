@@ -209,7 +209,10 @@ xml_scan::xml_scan(zip_package::part_stream part, engine which)
   if (which != engine::expat) {
     have(256);
     if (!declares_other_encoding(std::string_view(buffer_.data(), end_))) {
-      if (!eof_) prefetch_ = std::make_unique<part_prefetch>(std::move(*part_));
+      // A part that fits the buffer is read here; a longer one is inflated ahead
+      // on a thread of its own from the next read on.
+      if (end_ < buffer_.size()) more();
+      prefetch_wanted_ = !eof_;
       return;
     }
   }
@@ -274,6 +277,10 @@ bool xml_scan::more() {
   if (end_ == buffer_.size()) {
     if (buffer_.size() >= max_token) throw_bad_format("markup beyond its bound");
     buffer_.resize(buffer_.size() * 2);
+  }
+  if (prefetch_wanted_) {
+    prefetch_wanted_ = false;
+    prefetch_ = std::make_unique<part_prefetch>(std::move(*part_));
   }
   std::size_t room = buffer_.size() - end_;
   std::size_t got = feed_       ? feed_->read(buffer_.data() + end_, room)

@@ -104,6 +104,7 @@ class xml_scan {
 
   std::optional<zip_package::part_stream> part_;  // read here until the prefetch takes it
   std::unique_ptr<part_prefetch> prefetch_;
+  bool prefetch_wanted_ = false;
   std::unique_ptr<expat_reader> expat_;
   feed* feed_ = nullptr;
   bool paused_ = false;

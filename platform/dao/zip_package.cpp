@@ -117,6 +117,16 @@ std::optional<zip_package::part_stream> zip_package::open_part(const std::string
   return part_stream(file, limit, lock_);
 }
 
+std::uint64_t zip_package::declared_size(const std::string& name) const {
+  std::int64_t index = locate(name);
+  if (index < 0) return 0;
+  std::lock_guard guard(*lock_);
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive_, index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE)) return stat.size;
+  return 0;
+}
+
 zip_package::part_stream::part_stream(zip_file* file, std::uint64_t limit, std::shared_ptr<std::mutex> lock)
     : file_(file), lock_(std::move(lock)), limit_(limit) {}
 

@@ -47,6 +47,9 @@ class zip_package {
   };
   // Opens a part; nullopt when there is none.
   std::optional<part_stream> open_part(const std::string& name) const;
+  // The size the archive gives for a part inflated (not to be trusted beyond a
+  // guess); 0 when it gives none or there is no such part.
+  std::uint64_t declared_size(const std::string& name) const;
 
  private:
   explicit zip_package(zip* archive, std::shared_ptr<std::string> bytes, std::uint64_t file_size);
