@@ -77,7 +77,10 @@ segmented_sheet_cursor::~segmented_sheet_cursor() {
 // or so; a stretch without one is cut when it is four times as long.
 void segmented_sheet_cursor::split(zip_package::part_stream part) {
   try {
+    // Segments wait for the helpers a few at a time; before the reading begins
+    // (while the shared strings are read) more of them.
     const std::size_t waiting_at_most = helper_count_ + 2;
+    const std::size_t waiting_before_start = 16;
     std::string carry;
     bool end = false;
     while (!end) {
@@ -115,7 +118,9 @@ void segmented_sheet_cursor::split(zip_package::part_stream part) {
       }
       if (bytes.empty()) break;
       std::unique_lock guard(lock_);
-      changed_.wait(guard, [&] { return stopping_ || segments_.size() < waiting_at_most; });
+      changed_.wait(guard, [&] {
+        return stopping_ || segments_.size() < (started_ ? waiting_at_most : waiting_before_start);
+      });
       if (stopping_) return;
       auto added = std::make_unique<segment>();
       added->bytes = std::move(bytes);

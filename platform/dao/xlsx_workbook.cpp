@@ -169,7 +169,6 @@ std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_sca
 std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_scan::engine engine,
                                                       std::size_t segment_bytes, unsigned helpers) const {
   if (index >= sheet_parts_.size()) throw_jet(err_object_not_found, std::to_string(index));
-  load_shared_parts();
   auto stream = package_.open_part(sheet_parts_[index]);
   if (!stream) throw_bad_format("a worksheet part is missing");
   if (engine == xml_scan::engine::automatic && helpers && package_.declared_size(sheet_parts_[index]) > segment_bytes) {
@@ -185,12 +184,19 @@ std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_sca
     head.resize(got);
     auto again = package_.open_part(sheet_parts_[index]);
     if (!again) throw_bad_format("a worksheet part is missing");
-    if (!xml_scan::declares_other_encoding(head))
-      return std::make_unique<read_ahead_cursor>(std::make_unique<segmented_sheet_cursor>(
-          std::move(*again), shared_strings_, styles_, date1904_, segment_bytes, helpers));
+    if (!xml_scan::declares_other_encoding(head)) {
+      // The worksheet is inflated ahead while the shared strings are read; its
+      // reading begins after.
+      auto cursor = std::make_unique<segmented_sheet_cursor>(std::move(*again), shared_strings_, styles_, date1904_,
+                                                             segment_bytes, helpers);
+      load_shared_parts();
+      return std::make_unique<read_ahead_cursor>(std::move(cursor));
+    }
+    load_shared_parts();
     return std::make_unique<read_ahead_cursor>(
         std::make_unique<xlsx_sheet_cursor>(std::move(*again), shared_strings_, styles_, date1904_, engine));
   }
+  load_shared_parts();
   return std::make_unique<read_ahead_cursor>(
       std::make_unique<xlsx_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_, engine));
 }
