@@ -326,17 +326,19 @@ std::string wide_to_utf8(std::wstring_view text) {
 }
 
 std::wstring utf8_to_wide(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
+  // At most one character per byte: written in place, the string cut to its
+  // length at the end; runs of ASCII are widened in one loop the compiler can
+  // vectorise.
+  std::wstring out(text.size(), L'\0');
+  wchar_t* w = out.data();
   std::size_t i = 0, n = text.size();
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   while (i < n) {
+    std::size_t run = i;
+    while (run < n && byte(run) < 0x80) ++run;
+    for (; i < run; ++i) *w++ = static_cast<wchar_t>(byte(i));
+    if (i == n) break;
     unsigned char b = byte(i);
-    if (b < 0x80) {
-      out += static_cast<wchar_t>(b);
-      ++i;
-      continue;
-    }
     int len;
     std::uint32_t c, min;
     if (b >= 0xC2 && b <= 0xDF) {
@@ -346,7 +348,7 @@ std::wstring utf8_to_wide(std::string_view text) {
     } else if (b >= 0xF0 && b <= 0xF4) {
       len = 4, c = b & 0x07, min = 0x10000;
     } else {
-      out += replacement_char;
+      *w++ = replacement_char;
       ++i;
       continue;
     }
@@ -354,13 +356,14 @@ std::wstring utf8_to_wide(std::string_view text) {
     for (; k < len && i + k < n && (byte(i + k) & 0xC0) == 0x80; ++k) c = (c << 6) | (byte(i + k) & 0x3F);
     if (k < len || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
       // The lead byte and the continuation bytes read so far form one bad sequence.
-      out += replacement_char;
+      *w++ = replacement_char;
       i += std::max(1, k);
       continue;
     }
-    out += static_cast<wchar_t>(c);
+    *w++ = static_cast<wchar_t>(c);
     i += len;
   }
+  out.resize(static_cast<std::size_t>(w - out.data()));
   return out;
 }
 
