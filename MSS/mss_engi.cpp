@@ -1,6 +1,8 @@
 #include "MSS/mss_engi.h"
 
+#include <chrono>
 #include <cwctype>
+#include <thread>
 
 #include "MSS/mss_db.h"
 #include "MSS/odb_cmd.h"
@@ -151,7 +153,18 @@ void mss_engine::delete_db(const std::wstring& name) {
   tk_wtrace(2, L"mss_engine::delete_db(%s)", name.c_str());
   tk_wtrace(3, L"Deleting MS SQL database '%s'", name.c_str());
   if (!connected_) throw tk_mail_assertion("mss_engi", 142);
-  run_on_server(L"DROP DATABASE " + mss_bracket_name(name));
+  // Our own sessions in the database, just closed, may still be ending on the
+  // server: "in use" (3702) is asked again for about a second before it stands.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      run_on_server(L"DROP DATABASE " + mss_bracket_name(name));
+      return;
+    } catch (const odb_exception& e) {
+      if (e.get_native_error() != 3702 || attempt == 20) throw;
+      tk_wtrace(3, L"MS SQL database '%s' still in use, asking again", name.c_str());
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
 }
 
 void mss_engine::run_on_server(const std::wstring& statement) {

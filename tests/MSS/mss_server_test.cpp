@@ -120,6 +120,19 @@ TEST_F(mss_engine_test, CreatesOpensAndDropsDatabasesOfAnyName) {
   EXPECT_FALSE(engine_->is_db_exist(name));
 }
 
+// A session of ours in the database, closed just before, may still be ending on
+// the server when the database is dropped: the drop waits for it.
+TEST_F(mss_engine_test, DropsADatabaseWhoseClosedSessionsEndLate) {
+  connect(true);
+  const std::wstring name = L"late";
+  engine_->create_db(name);  // its session closes at once
+  srv().set_session_linger(300);
+  engine_->open_db(name, UDB_MODE_APPEND);
+  engine_->delete_db(name);
+  srv().set_session_linger(0);
+  EXPECT_FALSE(srv().has_database("late"));
+}
+
 // Every type of value into a created table and back, by both roads.
 TEST_F(mss_engine_test, EveryTypeGoesInAndComesBackExactly) {
   const std::wstring long_text(100 * 1024, L'\u00E9');

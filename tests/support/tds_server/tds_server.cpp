@@ -207,6 +207,10 @@ void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->slow_ms = ms;
 }
+void server::set_session_linger(int ms) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->linger_ms = ms;
+}
 
 bool server::has_database(const std::string& name) {
   auto lock = ctx_->cat.lock();

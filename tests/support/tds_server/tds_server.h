@@ -128,6 +128,9 @@ class server {
   // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
   void set_slow_answer(int ms);
+  // A session whose client closed its connection ends (leaves its database)
+  // ms later, as a server that notices the close late.
+  void set_session_linger(int ms);
 
   // ---- inspection: what is stored, exactly ----
   bool has_database(const std::string& name);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <thread>
 
 #include "tests/support/tds_server/tds_protocol.h"
 #include "tests/support/tds_server/tds_sql.h"
@@ -30,6 +31,12 @@ class session {
     state_.spid = ctx.next_spid++;
   }
   ~session() {
+    int linger = 0;
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      linger = ctx_.linger_ms;
+    }
+    if (linger > 0) std::this_thread::sleep_for(std::chrono::milliseconds(linger));
     auto lock = ctx_.cat.lock();
     ctx_.session_dbs.erase(state_.spid);
   }
