@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -36,6 +37,12 @@ page_block::page_block(std::size_t size) {
   data_ = begin;
   size_ = rounded;
   mapped_ = true;
+}
+
+std::size_t page_block::next_size(const page_block* last, std::size_t needed) {
+  constexpr std::size_t first = std::size_t{64} << 10;
+  std::size_t size = last ? std::min(huge_page, 2 * last->size()) : first;
+  return std::max(size, needed);
 }
 
 page_block::page_block(page_block&& other) noexcept

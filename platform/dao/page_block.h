@@ -19,6 +19,11 @@ class page_block {
   page_block& operator=(const page_block&) = delete;
   ~page_block();
 
+  // The size of the next block of a store that grows block by block: a small
+  // one first, each after twice the last, up to a huge page; never less than
+  // needed. last: the store's last block, or null for its first.
+  static std::size_t next_size(const page_block* last, std::size_t needed);
+
   char* data() const { return data_; }
   std::size_t size() const { return size_; }
 

@@ -7,12 +7,6 @@ namespace jet {
 
 namespace {
 
-// Rows are written whole into blocks (a larger row into a block of its own), so
-// that keeping them never copies what was kept. Blocks grow from the first size
-// to the last: a small sheet keeps little, a large one lies in huge pages.
-constexpr std::size_t first_block_bytes = std::size_t{64} << 10;
-constexpr std::size_t last_block_bytes = std::size_t{2} << 20;
-
 // The kind byte of a cell carries its flags above the kind.
 constexpr std::uint8_t kind_mask = 0x0F, currency_flag = 0x10, boolean_flag = 0x20;
 
@@ -37,6 +31,9 @@ bool has_text(cell_kind kind) { return kind == cell_kind::text || kind == cell_k
 
 // A row: its index and cell count; a cell: its kind and flags, then for a number
 // or date its number, for a text or error its text.
+// Rows are written whole into blocks (a larger row into a block of its own), so
+// that keeping them never copies what was kept; a small sheet keeps little, a
+// large one lies in huge pages.
 void row_store::add(const sheet_row& row) {
   if (overflow_) return;
   row_.clear();
@@ -62,11 +59,10 @@ void row_store::add(const sheet_row& row) {
     std::string().swap(row_);
     return;
   }
-  if (blocks_.empty() || blocks_.back().used + row_.size() > blocks_.back().memory.size())
-    blocks_.push_back({page_block(std::max(
-                           blocks_.empty() ? first_block_bytes : std::min(last_block_bytes, 2 * blocks_.back().memory.size()),
-                           row_.size())),
-                       0});
+  if (blocks_.empty() || blocks_.back().used + row_.size() > blocks_.back().memory.size()) {
+    const page_block* last = blocks_.empty() ? nullptr : &blocks_.back().memory;
+    blocks_.push_back({page_block(page_block::next_size(last, row_.size())), 0});
+  }
   block& last = blocks_.back();
   std::memcpy(last.memory.data() + last.used, row_.data(), row_.size());
   last.used += row_.size();

@@ -172,29 +172,24 @@ std::unique_ptr<row_cursor> xlsx_workbook::open_sheet(std::size_t index, xml_sca
   auto stream = package_.open_part(sheet_parts_[index]);
   if (!stream) throw_bad_format("a worksheet part is missing");
   if (engine == xml_scan::engine::automatic && helpers && package_.declared_size(sheet_parts_[index]) > segment_bytes) {
-    // In segments when the part is larger than one and UTF-8; the first bytes are
-    // read again there.
+    // In segments when the part is larger than one and UTF-8; its first bytes,
+    // read here to tell, are read again.
     std::string head(256, '\0');
     std::size_t got = 0;
-    while (got < head.size()) {
-      std::size_t n = stream->read(head.data() + got, head.size() - got);
-      if (!n) break;
-      got += n;
-    }
+    for (std::size_t n = 1; n && got < head.size(); got += n) n = stream->read(head.data() + got, head.size() - got);
     head.resize(got);
     auto again = package_.open_part(sheet_parts_[index]);
     if (!again) throw_bad_format("a worksheet part is missing");
+    stream.reset();
+    stream.emplace(std::move(*again));
     if (!xml_scan::declares_other_encoding(head)) {
       // The worksheet is inflated ahead while the shared strings are read; its
       // reading begins after.
-      auto cursor = std::make_unique<segmented_sheet_cursor>(std::move(*again), shared_strings_, styles_, date1904_,
+      auto cursor = std::make_unique<segmented_sheet_cursor>(std::move(*stream), shared_strings_, styles_, date1904_,
                                                              segment_bytes, helpers);
       load_shared_parts();
       return std::make_unique<read_ahead_cursor>(std::move(cursor));
     }
-    load_shared_parts();
-    return std::make_unique<read_ahead_cursor>(
-        std::make_unique<xlsx_sheet_cursor>(std::move(*again), shared_strings_, styles_, date1904_, engine));
   }
   load_shared_parts();
   return std::make_unique<read_ahead_cursor>(
