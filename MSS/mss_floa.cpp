@@ -1,5 +1,7 @@
 #include "MSS/mss_floa.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "TK/tk_excep.h"
@@ -66,7 +68,8 @@ HRESULT mss_fast_load::open_table(IOpenRowset* session, DBID* table) {
     bind_columns();
   } catch (const odb_exception& e) {
     tk_trace(2, "CDynamicAccessor::BindColumns failed: %08X", static_cast<unsigned>(e.get_code()));
-    hr = E_FAIL;
+    hr = FAILED(e.get_code()) ? e.get_code() : E_FAIL;
+    bind_failure_ = e;
   }
   tk_trace(1, "b_open_table->true");
   open_ = true;
@@ -177,32 +180,164 @@ void mss_fast_load::release_slots() {
   }
 }
 
+namespace {
+
+// The bytes of a kept column value: what its length says for text and
+// binary data, the whole slot for the other types.
+DBLENGTH kept_value_bytes(const DBBINDING& b, std::uint32_t length) {
+  if (b.wType == DBTYPE_WSTR || b.wType == DBTYPE_BYTES) return std::min<DBLENGTH>(length, b.cbMaxLen);
+  return b.cbMaxLen;
+}
+
+memory_stream* stream_at(const BYTE* slot) {
+  IUnknown* object = nullptr;
+  std::memcpy(&object, slot, sizeof object);
+  return object ? static_cast<memory_stream*>(static_cast<ISequentialStream*>(object)) : nullptr;
+}
+
+}  // namespace
+
+mss_fast_load::kept_stream mss_fast_load::keep_stream(memory_stream* stream) {
+  kept_stream kept;
+  kept.size = stream->size();
+  if (kept_memory_ + kept.size <= kept_memory_limit) {
+    stream->AddRef();
+    kept.memory = stream;
+    kept_memory_ += kept.size;
+    return kept;
+  }
+  // Beyond the limit the value waits in the temporary file.
+  if (!spill_) {
+    spill_.reset(std::tmpfile());
+    spill_size_ = 0;
+  }
+  bool written = spill_ && std::fseek(spill_.get(), 0, SEEK_END) == 0;
+  stream->set_position(0);
+  BYTE chunk[65536];
+  for (ULONG left = kept.size; written && left > 0;) {
+    ULONG got = 0;
+    stream->Read(chunk, std::min<ULONG>(left, sizeof chunk), &got);
+    written = got > 0 && std::fwrite(chunk, 1, got, spill_.get()) == got;
+    left -= got;
+  }
+  stream->set_position(0);
+  if (!written) {
+    // No room on disk: the value stays in memory rather than be lost.
+    tk_trace(2, "A long value of %u bytes cannot go to the temporary file: kept in memory", kept.size);
+    stream->AddRef();
+    kept.memory = stream;
+    kept_memory_ += kept.size;
+    return kept;
+  }
+  kept.offset = spill_size_;
+  spill_size_ += kept.size;
+  return kept;
+}
+
 void mss_fast_load::keep_row(int record) {
   kept_row row;
   row.record = record;
-  if (!spare_.empty()) {
-    row.buffer = std::move(spare_.back());
-    spare_.pop_back();
-  }
-  row.buffer.assign(buffer_.begin(), buffer_.end());
+  row.offset = arena_.size();
   for (const DBBINDING& b : bindings_) {
-    if (b.wType != DBTYPE_IUNKNOWN) continue;
+    const BYTE* slot = &buffer_[b.obStatus];
     DBSTATUS status;
-    std::memcpy(&status, &buffer_[b.obStatus], 4);
-    IUnknown* object = nullptr;
-    std::memcpy(&object, &buffer_[b.obValue], sizeof object);
-    if (status != DBSTATUS_S_OK || !object) continue;
-    auto* stream = static_cast<memory_stream*>(static_cast<ISequentialStream*>(object));
-    stream->AddRef();
-    row.streams.push_back(stream);
+    std::uint32_t length;
+    std::memcpy(&status, slot, 4);
+    std::memcpy(&length, &buffer_[b.obLength], 4);
+    arena_.insert(arena_.end(), slot, slot + 8);
+    if (status != DBSTATUS_S_OK) continue;
+    if (b.wType == DBTYPE_IUNKNOWN) {
+      memory_stream* stream = stream_at(&buffer_[b.obValue]);
+      row.streams.push_back(stream ? keep_stream(stream) : kept_stream{});
+      continue;
+    }
+    const BYTE* value = &buffer_[b.obValue];
+    arena_.insert(arena_.end(), value, value + kept_value_bytes(b, length));
   }
+  row.size = arena_.size() - row.offset;
   kept_.push_back(std::move(row));
 }
 
+bool mss_fast_load::restore_row(const kept_row& row, std::wstring& reason) {
+  resend_buffer_.assign(buffer_.size(), 0);
+  const BYTE* at = arena_.data() + row.offset;
+  std::size_t stream = 0;
+  for (std::size_t i = 0; i < bindings_.size(); ++i) {
+    const DBBINDING& b = bindings_[i];
+    DBSTATUS status;
+    std::uint32_t length;
+    std::memcpy(&status, at, 4);
+    std::memcpy(&length, at + 4, 4);
+    std::memcpy(&resend_buffer_[b.obStatus], at, 4);
+    std::memcpy(&resend_buffer_[b.obLength], at + 4, 4);
+    at += 8;
+    if (status != DBSTATUS_S_OK) continue;
+    if (b.wType != DBTYPE_IUNKNOWN) {
+      const DBLENGTH n = kept_value_bytes(b, length);
+      std::memcpy(&resend_buffer_[b.obValue], at, n);
+      at += n;
+      continue;
+    }
+    const kept_stream& kept = row.streams[stream++];
+    memory_stream* object = kept.memory;
+    if (object) {
+      object->set_position(0);
+    } else if (kept.offset >= 0) {
+      // From the temporary file into a stream of its own, which the kept row
+      // takes over.
+      auto* loaded = new memory_stream();
+      bool read = spill_ && std::fseek(spill_.get(), static_cast<long>(kept.offset), SEEK_SET) == 0;
+      BYTE chunk[65536];
+      for (ULONG left = kept.size; read && left > 0;) {
+        const ULONG n = std::min<ULONG>(left, sizeof chunk);
+        read = std::fread(chunk, 1, n, spill_.get()) == n && loaded->Write(chunk, n, nullptr) == S_OK;
+        left -= n;
+      }
+      if (!read) {
+        loaded->Release();
+        reason = L"The value of column '" + names_[i] +
+                 L"' could not be read again from the temporary file to send the record again.";
+        return false;
+      }
+      const_cast<kept_stream&>(kept).memory = loaded;
+      object = loaded;
+    } else {
+      reason = L"The value of column '" + names_[i] + L"' could not be read again to send the record again.";
+      return false;
+    }
+    IUnknown* pointer = object;
+    std::memcpy(&resend_buffer_[b.obValue], &pointer, sizeof pointer);
+  }
+  return true;
+}
+
+void mss_fast_load::release_rows(std::vector<kept_row>& rows) {
+  for (auto& row : rows)
+    for (kept_stream& s : row.streams)
+      if (s.memory) s.memory->Release();
+  rows.clear();
+}
+
 void mss_fast_load::clear_kept() {
-  for (auto& row : kept_)
-    for (memory_stream* s : row.streams) s->Release();
-  kept_.clear();
+  release_rows(kept_);
+  end_batch();
+}
+
+void mss_fast_load::end_batch() {
+  kept_memory_ = 0;
+  spill_.reset();  // the temporary file is removed as it closes
+  spill_size_ = 0;
+  arena_.clear();
+  // A batch of unusually wide rows leaves no large buffer behind.
+  if (arena_.capacity() > (4u << 20)) arena_.shrink_to_fit();
+  resend_buffer_.clear();
+  resend_buffer_.shrink_to_fit();
+}
+
+void mss_fast_load::rewind_slots() {
+  for (const DBBINDING& b : bindings_)
+    if (b.wType == DBTYPE_IUNKNOWN)
+      if (memory_stream* stream = stream_at(&buffer_[b.obValue])) stream->set_position(0);
 }
 
 HRESULT mss_fast_load::insert_data(int record) {
@@ -215,11 +350,13 @@ HRESULT mss_fast_load::insert_data(int record) {
     odb_exception error(hr);
     if (is_row_refusal(error)) throw error;
     // The provider lost the open batch with the failure (and opened its
-    // connection again where it could): its rows go again, then this one. A
-    // connection that cannot be had says which records it cost.
+    // connection again where it could): its rows go again, then this one,
+    // whose long values are read from their beginning again. A connection
+    // that cannot be had says which records it cost.
     std::vector<kept_row> rows = std::move(kept_);
     kept_.clear();
     resend(rows);
+    rewind_slots();
     hr = load_->InsertRow(accessor_, buffer_.data());
     if (FAILED(hr)) throw odb_exception(hr);
   }
@@ -229,17 +366,21 @@ HRESULT mss_fast_load::insert_data(int record) {
   return hr;
 }
 
+void mss_fast_load::count_other_row() {
+  if (!open_) return;
+  counter_ = (counter_ + 1) % commit_rows;
+  if (counter_ == 0) commit(false);
+}
+
 void mss_fast_load::commit(bool done) {
   std::vector<kept_row> rows = std::move(kept_);
   kept_.clear();
   HRESULT hr = load_->Commit(done);
   if (SUCCEEDED(hr)) {
     committed_ += static_cast<long>(rows.size());
-    for (auto& row : rows) {
-      for (memory_stream* s : row.streams) s->Release();
-      // Row buffers are used again for the next batch.
-      if (spare_.size() < static_cast<std::size_t>(commit_rows)) spare_.push_back(std::move(row.buffer));
-    }
+    release_rows(rows);
+    end_batch();
+    if (after_commit_) after_commit_();
     return;
   }
   tk_trace(2, "m_spFastLoad->Commit failed: %08X", static_cast<unsigned>(hr));
@@ -252,6 +393,7 @@ void mss_fast_load::commit(bool done) {
     odb_exception error(hr);
     tk_trace(2, "Batch of %d rows refused: %s", static_cast<int>(rows.size()), error.what());
     if (rows.empty()) {
+      end_batch();
       if (done) throw final_failure(error);
       throw error;
     }
@@ -261,21 +403,29 @@ void mss_fast_load::commit(bool done) {
     hr = load_->Commit(true);
     if (FAILED(hr)) throw final_failure(odb_exception(hr));
   }
+  if (after_commit_) after_commit_();
 }
 
 void mss_fast_load::resend(std::vector<kept_row>& rows) {
-  struct release_rows {
+  struct release {
+    mss_fast_load& self;
     std::vector<kept_row>& rows;
-    ~release_rows() {
-      for (auto& row : rows)
-        for (memory_stream* s : row.streams) s->Release();
-      rows.clear();
+    ~release() {
+      self.release_rows(rows);
+      self.end_batch();
     }
-  } guard{rows};
+  } guard{*this, rows};
   tk_trace(2, "Sending %d rows again, one by one", static_cast<int>(rows.size()));
   for (kept_row& row : rows) {
-    for (memory_stream* s : row.streams) s->set_position(0);
-    HRESULT hr = load_->InsertRow(accessor_, row.buffer.data());
+    std::wstring reason;
+    if (!restore_row(row, reason)) {
+      tk_wtrace(2, L"Record #%d cannot be sent again: %s", row.record, reason.c_str());
+      tk_exception error(reason, 0);
+      if (!on_failure_) throw error;
+      on_failure_(row.record, error);
+      continue;
+    }
+    HRESULT hr = load_->InsertRow(accessor_, resend_buffer_.data());
     if (SUCCEEDED(hr)) hr = load_->Commit(false);
     if (SUCCEEDED(hr)) {
       ++committed_;

@@ -3,10 +3,15 @@
 // as streams; rows committed every 1000 and at the end. The rows of the open
 // batch are kept: when a commit fails, they are sent again one row per batch,
 // so that only the rows the server refuses are lost, each reported with its
-// record number.
+// record number. A kept row holds only the bytes its values use; its long
+// values stay in memory up to kept_memory_limit bytes for the whole batch and
+// go to a temporary file beyond it (removed at the commit).
 #pragma once
 
+#include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +26,12 @@ class mss_fast_load {
   // Columns whose values may be longer than this many bytes are bound as streams.
   static constexpr DBLENGTH blob_threshold = 8000;
 
+  // Bytes of long values of the open batch kept in memory for a resend
+  // (64 MB; the tests set less).
+  static inline std::size_t kept_memory_limit = 64u << 20;
+
   // A row refused when it was sent again: its record number and the error.
-  using row_failure = std::function<void(int record, const odb_exception& error)>;
+  using row_failure = std::function<void(int record, const tk_exception& error)>;
 
   mss_fast_load();
   mss_fast_load(const mss_fast_load&) = delete;
@@ -30,8 +39,11 @@ class mss_fast_load {
   // Ends an open load without committing what it holds (the owner flushes first).
   ~mss_fast_load();
 
+  // The failure of binding the columns is returned as the binding's own
+  // result, and kept (bind_failure) with the provider's message.
   HRESULT open_table(IOpenRowset* session, DBID* table);
   bool is_open() const { return open_; }
+  const std::optional<odb_exception>& bind_failure() const { return bind_failure_; }
 
   // The rowset's columns (ordinals from 1) and how each is bound.
   int get_column_count() const { return static_cast<int>(columns_.size()); }
@@ -54,6 +66,13 @@ class mss_fast_load {
   HRESULT insert_data(int record = 0);
   // Commits the rows of the open batch now.
   void flush();
+  // A row of the table that went by statement: it counts towards the commit
+  // point as a row of the batch does.
+  void count_other_row();
+  // Rows sent in the batch that is open now (not yet committed).
+  bool has_open_batch() const { return !kept_.empty(); }
+  // Called after each commit of a batch (statements of the table may go then).
+  void set_after_commit(std::function<void()> handler) { after_commit_ = std::move(handler); }
   // Commits what is left and ends the load; a failure that sending the rows
   // again cannot mend throws (level 0).
   void close_table();
@@ -64,18 +83,39 @@ class mss_fast_load {
   void set_row_failure(row_failure handler) { on_failure_ = std::move(handler); }
 
  private:
+  // A long value kept for a resend: in memory (one reference) or in the
+  // temporary file.
+  struct kept_stream {
+    memory_stream* memory = nullptr;
+    long long offset = -1;
+    ULONG size = 0;
+  };
+  // A kept row: for each column its status, length and the value bytes it
+  // uses, in the arena; its long values in column order.
   struct kept_row {
     int record = 0;
-    std::vector<BYTE> buffer;
-    std::vector<memory_stream*> streams;  // one reference each
+    std::size_t offset = 0, size = 0;
+    std::vector<kept_stream> streams;
+  };
+  struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
   };
 
   void bind_columns();
   void keep_row(int record);
+  kept_stream keep_stream(memory_stream* stream);
+  // The row as a row buffer again (in resend_buffer_); false with the reason
+  // when a long value cannot be read again.
+  bool restore_row(const kept_row& row, std::wstring& reason);
+  void release_rows(std::vector<kept_row>& rows);
   void clear_kept();
+  // After a commit: the kept values are let go, spare memory released.
+  void end_batch();
   // Commits (done: and ends); on failure sends the kept rows again.
   void commit(bool done);
   void resend(std::vector<kept_row>& rows);
+  // The long values of the current row are read from their beginning again.
+  void rewind_slots();
   void release_slots();
 
   bool open_ = false;
@@ -89,8 +129,14 @@ class mss_fast_load {
   int counter_ = 0;
   long committed_ = 0;
   std::vector<kept_row> kept_;
-  std::vector<std::vector<BYTE>> spare_;  // row buffers of committed rows, for reuse
+  std::vector<BYTE> arena_;          // the values of the kept rows
+  std::vector<BYTE> resend_buffer_;  // a kept row as a row buffer again
+  std::size_t kept_memory_ = 0;      // bytes of kept long values in memory
+  std::unique_ptr<std::FILE, file_closer> spill_;  // kept long values beyond the limit
+  long long spill_size_ = 0;
   row_failure on_failure_;
+  std::function<void()> after_commit_;
+  std::optional<odb_exception> bind_failure_;
 };
 
 // A failure of the server or of the connection rather than of one row's values.

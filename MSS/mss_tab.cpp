@@ -1,6 +1,9 @@
 #include "MSS/mss_tab.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
+#include <utility>
 #include <cmath>
 #include <cwctype>
 
@@ -475,33 +478,41 @@ void mss_table::defer_record(const udb_record& record) {
   if (schema_.empty()) return;
   deferred_columns_ = columns;
   deferred_.push_back({static_cast<int>(appended_), L"(" + values + L")"});
-  if (deferred_.size() >= deferred_limit) send_deferred();
+  if (fast_load_->has_open_batch()) {
+    // The row counts towards the batch's commit point, after which it goes.
+    fast_load_->count_other_row();
+  } else if (deferred_.size() >= deferred_limit) {
+    send_deferred();
+  }
 }
 
 void mss_table::send_deferred() {
-  if (deferred_.empty()) return;
-  std::vector<deferred_row> rows = std::move(deferred_);
-  deferred_.clear();
-  std::wstring list;
-  for (const auto& row : rows) {
-    if (!list.empty()) list += L", ";
-    list += row.values;
-  }
-  try {
-    run_with_identity(insert_statement(deferred_columns_, list));
-    return;
-  } catch (const odb_exception& e) {
-    if (mss_is_connection_failure(e)) throw;
-    tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(rows.size()), e.what());
-  }
-  // Refused as a whole (nothing of it was stored): each row on its own, so
-  // that only the refused rows are lost.
-  for (const auto& row : rows) {
+  while (!deferred_.empty()) {
+    const std::size_t n = std::min(deferred_.size(), deferred_limit);
+    std::vector<deferred_row> rows(std::make_move_iterator(deferred_.begin()),
+                                   std::make_move_iterator(deferred_.begin() + static_cast<std::ptrdiff_t>(n)));
+    deferred_.erase(deferred_.begin(), deferred_.begin() + static_cast<std::ptrdiff_t>(n));
+    std::wstring list;
+    for (const auto& row : rows) {
+      if (!list.empty()) list += L", ";
+      list += row.values;
+    }
     try {
-      run_with_identity(insert_statement(deferred_columns_, row.values));
+      run_with_identity(insert_statement(deferred_columns_, list));
+      continue;
     } catch (const odb_exception& e) {
       if (mss_is_connection_failure(e)) throw;
-      report_row_failure(row.record, e);
+      tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(rows.size()), e.what());
+    }
+    // Refused as a whole (nothing of it was stored): each row on its own, so
+    // that only the refused rows are lost.
+    for (const auto& row : rows) {
+      try {
+        run_with_identity(insert_statement(deferred_columns_, row.values));
+      } catch (const odb_exception& e) {
+        if (mss_is_connection_failure(e)) throw;
+        report_row_failure(row.record, e);
+      }
     }
   }
 }
@@ -525,6 +536,8 @@ void mss_table::update(const udb_record& record) {
     list += mss_bracket_name(f.name) + L"=" + get_fld_append_str(&record[i], &f);
   }
   if (where_list.empty() || set_list.empty()) return;
+  // The statement would wait on the locks of our own open batch.
+  if (fast_load_ && fast_load_->is_open() && fast_load_->has_open_batch()) fast_load_->flush();
   command_->execute(L"UPDATE " + name_ + L" SET " + set_list + L" WHERE " + where_list);
 }
 
@@ -644,8 +657,13 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         bytes.assign(reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data()) + text.size() * 2);
       }
       if (bytes.empty()) return false;
+      if (bytes.size() > ~ULONG{0}) throw failure(L"is too long for a stream.");
       auto* stream = new memory_stream();
-      stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+      ULONG written = 0;
+      if (stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written) != S_OK || written != bytes.size()) {
+        stream->Release();
+        throw failure(L"cannot be written into its stream.");
+      }
       return fast_load_->BindStream(stream, ordinal);
     }
     default:
@@ -661,8 +679,12 @@ void mss_table::fast_append(const udb_record& record) {
     id.eKind = DBKIND_NAME;
     id.uName.pwszName = text.data();
     const HRESULT hr = fast_load_->open_table(session_.get(), &id);
-    if (FAILED(hr)) throw odb_exception(hr);
-    fast_load_->set_row_failure([this](int number, const odb_exception& error) { report_row_failure(number, error); });
+    if (FAILED(hr)) {
+      if (fast_load_->bind_failure()) throw *fast_load_->bind_failure();
+      throw odb_exception(hr);
+    }
+    fast_load_->set_row_failure([this](int number, const tk_exception& error) { report_row_failure(number, error); });
+    fast_load_->set_after_commit([this] { send_deferred(); });
     plan_names_.clear();
   }
   const std::vector<int>& plan = fast_plan(record);
@@ -676,25 +698,31 @@ void mss_table::fast_append(const udb_record& record) {
     throw_first_failure();
     return;
   }
+  // Rows waiting for a statement while no batch is open go first.
+  if (!fast_load_->has_open_batch()) send_deferred();
   fast_load_->insert_data(static_cast<int>(appended_));
   throw_first_failure();
 }
 
 void mss_table::flush() {
-  send_deferred();
+  // The batch commits first: the statements would wait on its locks.
   if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
+  send_deferred();
   throw_first_failure();
 }
 
 void mss_table::throw_first_failure() {
   if (!first_failure_) return;
-  auto failure = std::move(first_failure_);
-  throw odb_exception(*failure);
+  std::exception_ptr failure = std::exchange(first_failure_, nullptr);
+  std::rethrow_exception(failure);
 }
 
-void mss_table::report_row_failure(int record, const odb_exception& error) {
+void mss_table::report_row_failure(int record, const tk_exception& error) {
   if (!error_handler::exists()) {
-    if (!first_failure_) first_failure_ = std::make_unique<odb_exception>(error);
+    if (!first_failure_) {
+      const auto* provider = dynamic_cast<const odb_exception*>(&error);
+      first_failure_ = provider ? std::make_exception_ptr(*provider) : std::make_exception_ptr(error);
+    }
     return;
   }
   error_handler& reporter = error_handler::instance();

@@ -3,6 +3,7 @@
 // engine has it enabled, else one INSERT statement each.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,11 +76,14 @@ class mss_table : public odb_table {
   void record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const;
   std::wstring insert_statement(const std::wstring& columns, const std::wstring& rows) const;
   // A row that cannot go by bulk load waits for a statement of up to
-  // deferred_limit rows; a refused statement is sent again row by row.
+  // deferred_limit rows, sent when no batch of the bulk load is open (the
+  // statement would wait on the batch's locks): at the batch's commit, or
+  // at once when no batch is open. A refused statement is sent again row by
+  // row.
   void defer_record(const udb_record& record);
   void send_deferred();
   void throw_first_failure();
-  void report_row_failure(int record, const odb_exception& error);
+  void report_row_failure(int record, const tk_exception& error);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
@@ -99,5 +103,5 @@ class mss_table : public odb_table {
   std::vector<deferred_row> deferred_;
   std::wstring deferred_columns_;
   // The first row refused when no error reporter exists: thrown when the call ends.
-  std::unique_ptr<odb_exception> first_failure_;
+  std::exception_ptr first_failure_;
 };

@@ -236,11 +236,18 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         ISequentialStream* stream = nullptr;
         if (!object || FAILED(object->QueryInterface(IID_ISequentialStream, reinterpret_cast<void**>(&stream))))
           return row_error(245, "Conversion failed: the bound stream cannot be read.");
+        // Read to its end; a stream that fails on the way fails the row
+        // rather than send what it gave so far.
         BYTE buffer[65536];
-        ULONG got = 0;
-        while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &got)) && got > 0)
+        HRESULT read = S_OK;
+        for (;;) {
+          ULONG got = 0;
+          read = stream->Read(buffer, sizeof buffer, &got);
+          if (FAILED(read) || got == 0) break;
           cell.bytes.insert(cell.bytes.end(), buffer, buffer + got);
+        }
         stream->Release();
+        if (FAILED(read)) return row_error(245, "Conversion failed: the bound stream cannot be read to its end.");
         type = column.type == DBTYPE_WSTR ? DBTYPE_WSTR : DBTYPE_BYTES;
         break;
       }

@@ -139,8 +139,11 @@ std::wstring tsql_insert_rows(const tsql_object_name& table, const std::vector<s
 }
 
 std::wstring tsql_session_settings() {
+  // A lock held by someone else ends a statement after ten minutes with an
+  // error (1222) instead of holding the run for ever.
   return L"SET ANSI_WARNINGS ON; SET ANSI_NULLS ON; SET ANSI_PADDING ON; SET CONCAT_NULL_YIELDS_NULL ON; "
-         L"SET QUOTED_IDENTIFIER ON; SET TEXTSIZE 2147483647";
+         L"SET QUOTED_IDENTIFIER ON; SET TEXTSIZE 2147483647; SET LOCK_TIMEOUT " +
+         std::to_wstring(tsql_lock_timeout_ms);
 }
 
 namespace {

@@ -2,9 +2,13 @@
 // databases, tables created and filled by bulk load and by statements, and
 // read back exactly.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <set>
+#include <thread>
 
 #include <unistd.h>
 
@@ -21,6 +25,16 @@ namespace {
 std::vector<std::string> split(const std::string& line) { return tk_split(line, '|'); }
 
 ole_variant date(const char* text) { return ole_date(std::string(text)).to_variant(); }
+
+std::wstring hex(const std::vector<BYTE>& bytes) {
+  static const wchar_t digits[] = L"0123456789ABCDEF";
+  std::wstring out = L"0x";
+  for (BYTE b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
 
 // What f throws, as text ("" when nothing).
 template <class F>
@@ -458,6 +472,61 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
   table->append_record(*make_record({{L"id", ole_variant(1)}}));
   srv().stop();
   EXPECT_THROW(table->flush(), tk_exception);
+}
+
+// A bulk connection dropped while rows with long values go: the rows of the
+// open batch and the row being sent go again whole, their long values kept in
+// memory or, past the limit, in the temporary file.
+TEST_F(mss_engine_test, LongValuesAreSentWholeAgainAfterADroppedBulkConnection) {
+  struct limit_guard {
+    std::size_t saved = mss_fast_load::kept_memory_limit;
+    ~limit_guard() { mss_fast_load::kept_memory_limit = saved; }
+  } guard;
+  const struct {
+    const char* name;
+    std::size_t kept_in_memory;
+  } cases[] = {{"long values kept in memory", guard.saved}, {"long values past the limit in a file", 100000}};
+  database(true);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    mss_fast_load::kept_memory_limit = c.kept_in_memory;
+    const std::wstring name = c.kept_in_memory == guard.saved ? L"mem" : L"file";
+    udb_schema schema;
+    add(schema, L"id", VT_I4);
+    add(schema, L"t", VT_BSTR, 0);
+    add(schema, L"b", VT_BLOB, 0);
+    auto table = create(name, schema);
+    auto text = [](int i) { return std::wstring(20000, static_cast<wchar_t>(L'a' + i % 26)) + std::to_wstring(i); };
+    auto bytes = [](int i) {
+      std::vector<BYTE> b(20000 + static_cast<std::size_t>(i));
+      for (std::size_t k = 0; k < b.size(); ++k) b[k] = static_cast<BYTE>(k * 7 + static_cast<std::size_t>(i));
+      return b;
+    };
+    // The server drops the bulk connection once, at the 51st row.
+    srv().set_drop_after_bulk_rows(50);
+    std::atomic<bool> stop{false};
+    std::thread watcher([&] {
+      while (!stop && srv().bulk_rows() <= 50) std::this_thread::sleep_for(std::chrono::microseconds(50));
+      srv().set_drop_after_bulk_rows(-1);
+    });
+    for (int i = 1; i <= 200; ++i)
+      table->append_record(*make_record({{L"id", ole_variant(i)}, {L"t", ole_variant(text(i))}, {L"b", ole_variant(bytes(i))}}));
+    table->flush();
+    stop = true;
+    watcher.join();
+    EXPECT_TRUE(reported_.empty()) << tk_to_utf8(reported_.front());
+    const std::string tname = tk_to_utf8(name);
+    auto columns = srv().columns("orv", tname);
+    std::map<int, std::pair<std::string, std::string>> stored;
+    for (const auto& row : srv().rows("orv", tname))
+      stored[std::stoi(tds::cell_text(columns[0].type, row[0]))] = {tds::cell_text(columns[1].type, row[1]),
+                                                                     tds::cell_text(columns[2].type, row[2])};
+    ASSERT_EQ(stored.size(), 200u);
+    for (int i = 1; i <= 200; ++i) {
+      EXPECT_TRUE(stored[i].first == tk_to_utf8(text(i))) << "row " << i;
+      EXPECT_TRUE(stored[i].second == tk_to_utf8(hex(bytes(i)))) << "row " << i;
+    }
+  }
 }
 
 }  // namespace
