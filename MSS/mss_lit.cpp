@@ -8,6 +8,7 @@
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
+#include "platform/tds/tds_sql.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ std::wstring to_mssql_str(const std::wstring& text, VARTYPE vt) {
         tk_trace(1, "BSTR IS AN GUID");
         return L"'" + braced + L"'";
       }
-      break;
+      return tsql_string(work);
     }
     case VT_BLOB:
     case VT_BLOB_OBJECT:

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 #include <cmath>
+#include <cstdio>
 #include <cwctype>
 
 #include "MSS/mss_db.h"
@@ -107,6 +108,107 @@ void value_text16(const ole_variant& value, std::u16string& out) {
     }
     default: out = wide_to_utf16(value_text(value)); return;
   }
+}
+
+bool is_number(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_I8: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT:
+    case VT_UI8: case VT_R4: case VT_R8: case VT_DECIMAL: case VT_CY: case VT_BOOL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// No value for the column: NULL, or an empty text where the column is not a
+// text column.
+bool is_missing(const ole_variant& value, bool text_column) {
+  if (is_null(value)) return true;
+  if (text_column || value.get_vt() != VT_BSTR) return false;
+  const BSTR text = value.get_variant().bstrVal;
+  return !text || SysStringLen(text) == 0;
+}
+
+// The value a column that allows no NULL takes for a missing one, on both
+// paths: its default, an empty text in a text column, else 0 as the column's
+// type (a date: 1899-12-30); NULL where 0 is no value of that type.
+ole_variant null_substitute(const t_ftd* schema_field, bool text_column) {
+  if (schema_field && !is_null(schema_field->default_value)) return schema_field->default_value;
+  if (text_column) return ole_variant(std::wstring());
+  try {
+    ole_variant zero(0);
+    zero.change_type(schema_field ? schema_field->vartype : VT_I4);
+    if (zero.is_binary()) return ole_variant();
+    return zero;
+  } catch (const tk_exception&) {
+    return ole_variant();
+  }
+}
+
+// 'yyyymmdd hh:mm:ss.mmm' (the fraction where there is one; a date alone
+// without the time, a time alone on 1899-12-30).
+std::wstring date_literal(const ole_variant& value) {
+  SYSTEMTIME st = value.get_systemtime();
+  const ole_date date(value.get_variant());
+  if (st.wYear == 0 || date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+  wchar_t text[64];
+  if (date.get_kind() == ole_date::date_only)
+    std::swprintf(text, 64, L"'%04u%02u%02u'", st.wYear, st.wMonth, st.wDay);
+  else if (st.wMilliseconds)
+    std::swprintf(text, 64, L"'%04u%02u%02u %02u:%02u:%02u.%03u'", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                  st.wSecond, st.wMilliseconds);
+  else
+    std::swprintf(text, 64, L"'%04u%02u%02u %02u:%02u:%02u'", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                  st.wSecond);
+  return text;
+}
+
+bool is_integer_column(DBTYPE type) {
+  switch (type) {
+    case DBTYPE_I1: case DBTYPE_I2: case DBTYPE_I4: case DBTYPE_I8: case DBTYPE_UI1: case DBTYPE_UI2: case DBTYPE_UI4:
+    case DBTYPE_UI8:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A number as the server converts it into an integer column (the fraction
+// cut toward zero) or into a bit column (1 for any value but 0). Truth values
+// are 1 and 0.
+void number_for_column(const ole_variant& value, DBTYPE column, std::u16string& out) {
+  const VARTYPE vt = value.get_vt();
+  if (vt == VT_BOOL) {
+    out = value.to_bool() ? u"1" : u"0";
+    return;
+  }
+  value_text16(value, out);
+  if (vt != VT_R4 && vt != VT_R8 && vt != VT_DECIMAL && vt != VT_CY) return;
+  if (vt == VT_R4 || vt == VT_R8) {
+    const double d = value.to_double();
+    if (!std::isfinite(d)) throw tk_exception("The value is not a finite number (NaN or infinity).", 0);
+    if (column == DBTYPE_BOOL) {
+      out = d != 0 ? u"1" : u"0";
+      return;
+    }
+    char buffer[400];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, std::trunc(d), std::chars_format::fixed, 0);
+    out.clear();
+    put_ascii(out, buffer, result.ptr);
+    if (out == u"-0") out = u"0";
+    return;
+  }
+  // Decimal and currency text: digits, a sign and a point.
+  const std::size_t point = out.find(u'.');
+  std::u16string whole = out.substr(0, point);
+  bool zero = true;
+  for (char16_t c : out) zero = zero && (c == u'0' || c == u'.' || c == u'-');
+  if (column == DBTYPE_BOOL) {
+    out = zero ? u"0" : u"1";
+    return;
+  }
+  if (whole.empty() || whole == u"-") whole += u'0';
+  out = whole == u"-0" ? u"0" : whole;
 }
 
 // The field of the recordset's current row by column name (empty text when
@@ -400,10 +502,15 @@ std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* 
   if (!field) throw tk_mail_assertion("mss_tab", 675);
   if (!schema_field) throw tk_mail_assertion("mss_tab", 676);
   const VARTYPE vt = field->get_vt();
-  if (!is_null(*field)) {
+  const bool text_column = schema_field->vartype == VT_BSTR;
+  if (!is_missing(*field, text_column)) {
+    // Into a text column a date or a number goes as the text bulk loading
+    // stores, not as the server's own rendering of a typed literal.
+    if (text_column && vt != VT_BSTR && !field->is_binary()) return tsql_string(value_text(*field));
     // Dates: the server judges the column's own range (datetime from 1753,
     // date and datetime2 from 0001) and refuses a value outside it.
     const ole_variant safe = mssql_get_safe_variant(*field, true);
+    if (vt == VT_DATE) return date_literal(safe);
     const std::wstring text = value_text(safe);
     tk_wtrace(2, L"Got initial string: %s", text.c_str());
     const std::wstring literal = to_mssql_str(text, ole_is_binary_type(vt) ? VT_BLOB : vt);
@@ -411,11 +518,12 @@ std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* 
     if (vt == VT_BSTR || (!literal.empty() && literal != L"''")) return literal;
   }
   tk_trace(1, "Put NULL-field");
-  if (schema_field->not_null) {
-    const ole_variant& def = schema_field->default_value;
-    return to_mssql_str(is_null(def) ? std::wstring() : value_text(def), schema_field->vartype);
-  }
-  return L"NULL";
+  if (!schema_field->not_null) return L"NULL";
+  // The value bulk loading stores for it.
+  const ole_variant substitute = null_substitute(schema_field, text_column);
+  if (is_null(substitute)) return L"NULL";
+  if (substitute.get_vt() == VT_DATE) return date_literal(substitute);
+  return to_mssql_str(value_text(substitute), substitute.get_vt());
 }
 
 void mss_table::run_with_identity(const std::wstring& statement) {
@@ -580,20 +688,10 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
   static const ole_variant none;
   const ole_variant* given = field ? static_cast<const ole_variant*>(field) : &none;
   ole_variant substitute;
-  if (is_null(*given)) {
+  if (is_missing(*given, text_column)) {
     if (!plan_not_null_[at]) return fast_load_->BindData(nullptr, 0, 0, ordinal);
-    if (schema_field && !is_null(schema_field->default_value)) {
-      substitute = schema_field->default_value;
-    } else if (text_column) {
-      substitute = ole_variant(std::wstring());
-    } else {
-      try {
-        substitute = ole_variant(0);
-        substitute.change_type(schema_field ? schema_field->vartype : VT_I4);
-      } catch (const tk_exception&) {
-        return fast_load_->BindData(nullptr, 0, 0, ordinal);
-      }
-    }
+    substitute = null_substitute(schema_field, text_column);
+    if (is_null(substitute)) return fast_load_->BindData(nullptr, 0, 0, ordinal);
     given = &substitute;
   }
   const ole_variant& value = *given;
@@ -606,12 +704,19 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
     case DBTYPE_DBTIMESTAMP: {
       SYSTEMTIME st{};
       if (value.get_vt() == VT_DATE) {
+        // A time of day alone is a time of 1899-12-30, as its literal says.
+        const ole_date date(value.get_variant());
         st = value.get_systemtime();
+        if (date.get_kind() == ole_date::time_only || st.wYear == 0) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
       } else if (value.get_vt() == VT_BSTR) {
         const ole_date date(value.to_wstring());
         if (date.get_kind() == ole_date::invalid) throw failure(L"is not a date.");
         st = date.get_systemtime();
-        if (date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+        // The server reads a text holding a time alone as a time of 1900-01-01.
+        if (date.get_kind() == ole_date::time_only) st.wYear = 1900, st.wMonth = 1, st.wDay = 1;
+      } else if (is_number(value.get_vt()) && column_type == DBTYPE_DBTIMESTAMP) {
+        // A number of days into datetime: the server's own conversion, by statement.
+        return false;
       } else {
         throw failure(L"is not a date.");
       }
@@ -628,6 +733,8 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (text.empty() || !end || *end) throw failure(L"is not a number.");
       } else if (value.get_vt() == VT_DATE || value.is_binary()) {
         throw failure(L"is not a number.");
+      } else if (value.get_vt() == VT_BOOL) {
+        d = value.to_bool() ? 1 : 0;
       } else {
         d = value.to_double();
       }
@@ -635,7 +742,12 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
       return fast_load_->BindData(&d, sizeof d, ordinal);
     }
     case DBTYPE_WSTR: {
-      value_text16(value, text_);
+      if (is_number(value.get_vt()) && (is_integer_column(column_type) || column_type == DBTYPE_BOOL))
+        number_for_column(value, column_type, text_);
+      else if (value.get_vt() == VT_BOOL && !text_column)
+        text_ = value.to_bool() ? u"1" : u"0";
+      else
+        value_text16(value, text_);
       if (text_.empty() && text_column) return false;
       const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
       return fast_load_->BindData(text_.data(), units * 2, ordinal);

@@ -487,6 +487,10 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         return S_OK;
       }
       default: {
+        // Text into an integer column is an integer, as the server reads
+        // it: a fraction or an exponent is refused, not rounded.
+        if (type == DBTYPE_WSTR && c.type != DBTYPE_BOOL && text.find_first_of(".eE") != std::string::npos)
+          return bad();
         DB_NUMERIC n;
         HRESULT hr = numeric_from_text(text, 38, 0, &n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();

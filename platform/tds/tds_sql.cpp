@@ -1,5 +1,7 @@
 #include "platform/tds/tds_sql.h"
 
+#include <cstdint>
+
 namespace {
 
 // Reads one identifier part at i; false when the text is not one.
@@ -45,7 +47,29 @@ std::wstring enclosed(std::wstring_view open, std::wstring_view text, wchar_t cl
 
 std::wstring tsql_name(std::wstring_view name) { return enclosed(L"[", name, L']'); }
 
-std::wstring tsql_string(std::wstring_view text) { return enclosed(L"N'", text, L'\''); }
+std::wstring tsql_string(std::wstring_view text) {
+  if (text.find(L'\0') == std::wstring_view::npos) return enclosed(L"N'", text, L'\'');
+  // A statement's text ends at a NUL character: such a text goes as its
+  // UTF-16 bytes, which the server reads back as the same text.
+  static const wchar_t digits[] = L"0123456789ABCDEF";
+  std::wstring out = L"CONVERT(nvarchar(max), 0x";
+  auto put = [&](unsigned unit) {
+    for (unsigned byte : {unit & 0xFF, unit >> 8}) {
+      out += digits[byte >> 4];
+      out += digits[byte & 15];
+    }
+  };
+  for (wchar_t c : text) {
+    const auto code = static_cast<std::uint32_t>(c);
+    if (code < 0x10000) {
+      put(code);
+    } else {
+      put(0xD800 + ((code - 0x10000) >> 10));
+      put(0xDC00 + ((code - 0x10000) & 0x3FF));
+    }
+  }
+  return out + L")";
+}
 
 std::wstring tsql_like_exact(std::wstring_view name) {
   std::wstring out;

@@ -10,7 +10,9 @@
 
 // "[name]" with every ']' doubled.
 std::wstring tsql_name(std::wstring_view name);
-// "N'text'" with every '\'' doubled.
+// "N'text'" with every '\'' doubled; a text holding a NUL character, which
+// would end the statement's text, as "CONVERT(nvarchar(max), 0x...)" of its
+// UTF-16 bytes.
 std::wstring tsql_string(std::wstring_view text);
 // The name as a LIKE pattern that matches only itself: '_', '%' and '['
 // become "[_]", "[%]", "[[]".

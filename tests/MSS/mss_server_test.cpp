@@ -474,6 +474,132 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
   EXPECT_THROW(table->flush(), tk_exception);
 }
 
+// Merging into a user's table: bulk load stores what the server makes of the
+// statement's literal, or refuses the record as the statement is refused.
+TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
+  const char* column_types[] = {"int", "bigint", "smallint", "tinyint", "bit", "float", "real", "money",
+                                "decimal(10,2)", "datetime", "date", "time", "datetime2", "uniqueidentifier",
+                                "nvarchar(60)"};
+  const std::vector<std::pair<const char*, ole_variant>> values = {
+      {"2.5", ole_variant(2.5)},
+      {"-2.5", ole_variant(-2.5)},
+      {"1e10", ole_variant(1e10)},
+      {"'2.5'", ole_variant(L"2.5")},
+      {"'-7'", ole_variant(L" -7 ")},
+      {"TRUE", ole_variant(true)},
+      {"FALSE", ole_variant(false)},
+      {"'TRUE'", ole_variant(L"TRUE")},
+      {"decimal 2.5", typed(L"2.5", VT_DECIMAL)},
+      {"time", date("12:31:05")},
+      {"'time'", ole_variant(L"12:31:05")},
+      {"date", date("2004-05-06 07:08:09")},
+      {"'date'", ole_variant(L"2004-05-06 07:08:09")},
+      {"guid", ole_variant(L"{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
+      {"'abc'", ole_variant(L"abc")},
+  };
+  std::map<std::string, std::string> outcome[2];
+  for (bool fast : {true, false}) {
+    const std::string dbname = fast ? "bulk" : "stmt";
+    connect(fast);
+    srv().execute("CREATE DATABASE [" + dbname + "]");
+    for (std::size_t c = 0; c < std::size(column_types); ++c)
+      srv().execute("CREATE TABLE [c" + std::to_string(c) + "] ([id] int NOT NULL, [v] " + column_types[c] + " NULL)",
+                    dbname);
+    db_ = engine_->open_db(wide(dbname.c_str()), UDB_MODE_APPEND);
+    for (std::size_t c = 0; c < std::size(column_types); ++c) {
+      const char* type = column_types[c];
+      const std::string tname = "c" + std::to_string(c);
+      udb_schema source;
+      add(source, L"id", VT_I4);
+      add(source, L"v", VT_BSTR, 60);
+      auto table = create(wide(tname.c_str()), source);
+      std::map<int, std::string> refused;
+      reported_.clear();
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string error = thrown([&] {
+          table->append_record(*make_record({{L"id", ole_variant(static_cast<int>(i))}, {L"v", values[i].second}}));
+        });
+        if (!error.empty()) refused[static_cast<int>(i)] = error;
+      }
+      table->flush();
+      // Rows by statement are refused through the error reporter.
+      for (const std::wstring& m : reported_) {
+        const std::size_t at = m.find(L"record #");
+        if (at != std::wstring::npos) refused[std::stoi(m.substr(at + 8)) - 1] = tk_to_utf8(m);
+      }
+      std::map<int, std::string> stored;
+      for (const std::string& row : rows(tname, dbname)) stored[std::stoi(row)] = row.substr(row.find('|') + 1);
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string key = std::string(values[i].first) + " into " + type;
+        const int at = static_cast<int>(i);
+        outcome[fast][key] = stored.count(at) ? stored[at] : refused.count(at) ? "refused" : "lost";
+        if (refused.count(at) && stored.count(at)) outcome[fast][key] = "refused and stored";
+      }
+    }
+    db_.reset();
+  }
+  for (const auto& [key, statement] : outcome[false]) EXPECT_EQ(outcome[true][key], statement) << key;
+  const std::map<std::string, std::string> expected = {
+      {"2.5 into int", "2"},
+      {"-2.5 into int", "-2"},
+      {"1e10 into int", "refused"},
+      {"'2.5' into int", "refused"},
+      {"'-7' into int", "-7"},
+      {"TRUE into float", "1"},
+      {"FALSE into int", "0"},
+      {"TRUE into money", "1.0000"},
+      {"time into datetime", "1899-12-30 12:31:05.000"},
+      {"guid into uniqueidentifier", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+      {"'abc' into int", "refused"},
+      {"'abc' into nvarchar(60)", "abc"},
+  };
+  for (const auto& [key, value] : expected) EXPECT_EQ(outcome[false][key], value) << key;
+}
+
+// Rows holding an empty text go by statement once the batch they were read in
+// has committed: read back in the server's order, no row stands ahead of one
+// read before it in an earlier batch.
+TEST_F(mss_engine_test, RowsByStatementFollowTheBatchTheyWereReadIn) {
+  database(true);
+  udb_schema schema;
+  add(schema, L"id", VT_I4);
+  add(schema, L"v", VT_BSTR, 10);
+  auto table = create(L"t", schema);
+  for (int i = 1; i <= 2500; ++i)
+    table->append_record(*make_record({{L"id", ole_variant(i)}, {L"v", ole_variant(i % 3 ? L"v" : L"")}}));
+  table->flush();
+  const auto stored = rows("t");
+  ASSERT_EQ(stored.size(), 2500u);
+  int batch = 0;
+  for (const std::string& row : stored) {
+    const int id = std::stoi(row);
+    EXPECT_GE((id - 1) / 1000, batch) << "row " << id << " stands behind a row of a later batch";
+    batch = std::max(batch, (id - 1) / 1000);
+    EXPECT_EQ(row.substr(row.find('|')), id % 3 ? "|v" : "|") << row;
+  }
+}
+
+// A statement's text ends at a NUL character: a text holding one goes whole
+// (a row with an empty text goes by statement on the bulk path too).
+TEST_F(mss_engine_test, TextHoldingNulGoesByStatementWhole) {
+  const std::wstring text(L"a\0b'c\U0001F600", 6);
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "bulk load" : "statements");
+    const std::string dbname = fast ? "bulk" : "stmt";
+    database(fast, wide(dbname.c_str()));
+    udb_schema schema;
+    add(schema, L"s", VT_BSTR, 20);
+    add(schema, L"m", VT_BSTR, 0);
+    add(schema, L"e", VT_BSTR, 5);
+    auto table = create(L"t", schema);
+    table->append_record(*make_record({{L"s", ole_variant(text)}, {L"m", ole_variant(text)}, {L"e", ole_variant(L"")}}));
+    table->flush();
+    EXPECT_TRUE(reported_.empty());
+    const std::string stored = tk_to_utf8(text);
+    EXPECT_EQ(rows("t", dbname), std::vector<std::string>{stored + "|" + stored + "|"});
+  }
+}
+
 // A bulk connection dropped while rows with long values go: the rows of the
 // open batch and the row being sent go again whole, their long values kept in
 // memory or, past the limit, in the temporary file.
