@@ -447,6 +447,10 @@ void mss_table::init_schema() {
         field.default_value = value;
     }
     field.auto_increment = tk_ends_with(type, L"identity", false);
+    // date and time columns reach the rowset as types of their own: their
+    // values and substitutes are dates.
+    if (field.vartype == VT_BLOB && (tk_wcompare_nocase(type, L"date") == 0 || tk_wcompare_nocase(type, L"time") == 0))
+      field.vartype = VT_DATE;
   }
 }
 

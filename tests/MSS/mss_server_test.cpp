@@ -556,6 +556,56 @@ TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
   for (const auto& [key, value] : expected) EXPECT_EQ(outcome[false][key], value) << key;
 }
 
+// An empty field merged into a column that is not text is NULL on both paths:
+// NULL where the column allows it, else the same substitute by either path.
+TEST_F(mss_engine_test, EmptyFieldsIntoColumnsThatAreNotText) {
+  const struct {
+    const char* type;
+    const char* substitute;  // stored into the NOT NULL column; "" refused
+  } cases[] = {{"int", "0"},
+               {"float", "0"},
+               {"bit", "0"},
+               {"money", "0.0000"},
+               {"datetime", "1899-12-30 00:00:00.000"},
+               {"date", "1899-12-30"},
+               {"time", "00:00:00.0000000"},
+               {"decimal(10,2)", "0.00"},
+               {"uniqueidentifier", ""}};
+  for (bool fast : {true, false}) {
+    const std::string dbname = fast ? "bulk" : "stmt";
+    connect(fast);
+    srv().execute("CREATE DATABASE [" + dbname + "]");
+    for (std::size_t c = 0; c < std::size(cases); ++c)
+      srv().execute("CREATE TABLE [e" + std::to_string(c) + "] ([id] int NOT NULL, [n] " + cases[c].type +
+                        " NULL, [nn] " + cases[c].type + " NOT NULL)",
+                    dbname);
+    db_ = engine_->open_db(wide(dbname.c_str()), UDB_MODE_APPEND);
+    for (std::size_t c = 0; c < std::size(cases); ++c) {
+      SCOPED_TRACE(std::string(fast ? "bulk load into " : "statements into ") + cases[c].type);
+      const std::string tname = "e" + std::to_string(c);
+      udb_schema source;
+      add(source, L"id", VT_BSTR, 10);
+      add(source, L"n", VT_BSTR, 10);
+      add(source, L"nn", VT_BSTR, 10);
+      auto table = create(wide(tname.c_str()), source);
+      reported_.clear();
+      const std::string error = thrown([&] {
+        table->append_record(*make_record({{L"id", ole_variant(L"1")}, {L"n", ole_variant(L"")}, {L"nn", ole_variant(L"")}}));
+        table->flush();
+      });
+      const auto stored = rows(tname, dbname);
+      if (*cases[c].substitute) {
+        EXPECT_EQ(stored, std::vector<std::string>{std::string("1|NULL|") + cases[c].substitute});
+        EXPECT_TRUE(error.empty() && reported_.empty()) << error;
+      } else {
+        EXPECT_TRUE(stored.empty());
+        EXPECT_TRUE(!error.empty() || reported_.size() == 1) << "the record is refused";
+      }
+    }
+    db_.reset();
+  }
+}
+
 // Rows holding an empty text go by statement once the batch they were read in
 // has committed: read back in the server's order, no row stands ahead of one
 // read before it in an earlier batch.
