@@ -379,6 +379,44 @@ void odb_table::init_indexes(const std::wstring& table, const std::wstring& owne
   }
 }
 
+namespace {
+
+// DBSCHEMA_FOREIGN_KEYS of the keys the table holds (its columns refer to
+// another table).
+class held_fk_meta_data : public odb_meta_data<6> {
+ public:
+  held_fk_meta_data(const std::wstring& table, const std::wstring& owner, IUnknown* session)
+      : odb_meta_data<6>(session) {
+    if (!owner.empty()) set_restriction(4, owner);
+    set_restriction(5, table);
+    internal_initialize(DBSCHEMA_FOREIGN_KEYS);
+  }
+};
+
+}  // namespace
+
+std::wstring mss_table::key_using(const std::wstring& column) {
+  std::wstring table = name_, owner;
+  mss_split_tab_name(name_, table, owner);
+  auto same = [&](odb_recordset& r, const wchar_t* name) { return tk_wcompare_nocase(text_at(r, name), column) == 0; };
+  {
+    odb_pk_meta_data keys(table, owner, session_.get());
+    for (keys.reset(); !keys.is_eof(); keys.next())
+      if (same(keys, L"COLUMN_NAME")) return L"primary key " + text_at(keys, L"PK_NAME");
+  }
+  {
+    held_fk_meta_data keys(table, owner, session_.get());
+    for (keys.reset(); !keys.is_eof(); keys.next())
+      if (same(keys, L"FK_COLUMN_NAME") && tk_wcompare_nocase(text_at(keys, L"FK_TABLE_NAME"), table) == 0)
+        return L"foreign key " + text_at(keys, L"FK_NAME");
+  }
+  odb_id_meta_data list(table, owner, session_.get());
+  for (list.reset(); !list.is_eof(); list.next())
+    if (!text_at(list, L"INDEX_NAME").empty() && same(list, L"COLUMN_NAME"))
+      return L"index " + text_at(list, L"INDEX_NAME");
+  return L"";
+}
+
 // ---------------------------------------------------------------- mss_table
 
 mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode, odb_database& database)

@@ -60,6 +60,11 @@ class mss_table : public odb_table {
   // A column default as sp_columns shows it ("((0))", "(N'x')"), as a value.
   static ole_variant get_def_value(VARTYPE vt, const std::wstring& text);
 
+  // What uses the column as the server has it now: "primary key PK_t",
+  // "foreign key FK_t_u" or "index ix_c" (a unique constraint's too); empty
+  // when no key or index does.
+  std::wstring key_using(const std::wstring& column);
+
   bool has_identity() const { return identity_insert_; }
   bool has_primary_key() const { return has_primary_key_; }
   unsigned get_appended() const { return appended_; }

@@ -1,10 +1,13 @@
 #include "common/mss_upsizer.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "MSS/mss_engi.h"
 #include "MSS/mss_tab.h"
+#include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_sche.h"
 
@@ -12,6 +15,8 @@ namespace {
 
 // The longest nvarchar(n); a size of 0 or above it is a long type.
 constexpr int max_nvarchar = 4000;
+// A CSV column holds this many characters; only a longer value widens a column.
+constexpr std::size_t csv_text_units = 255;
 
 }  // namespace
 
@@ -35,8 +40,9 @@ std::size_t mss_field_upsizer::utf16_units(std::wstring_view text) {
 bool mss_field_upsizer::holds(const t_ftd& column, std::wstring_view value) const {
   if (column.vartype != VT_BSTR || column.size <= 0 || column.size > max_nvarchar) return true;
   // Every character takes at most two units: most values are settled without counting.
-  if (value.size() * 2 <= static_cast<std::size_t>(column.size)) return true;
-  return utf16_units(value) <= static_cast<std::size_t>(column.size);
+  const std::size_t limit = std::max(static_cast<std::size_t>(column.size), csv_text_units);
+  if (value.size() * 2 <= limit) return true;
+  return utf16_units(value) <= limit;
 }
 
 void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
@@ -44,9 +50,23 @@ void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
   const bool has_max_types = mss_engine::instance().get_version_code() >= MSS_VERSION_2005;
   const std::wstring text = statement(dest_rs_->get_name(), column, has_max_types);
   if (text.empty()) return;
+  const std::string key = tk_wnocase_key(column.name);
+  auto refused = refused_.find(key);
+  auto* table = dynamic_cast<mss_table*>(dest_rs_);
+  if (refused == refused_.end() && table) {
+    // The server refuses a long type for a key or index column (5074, 4922).
+    const std::wstring user = table->key_using(column.name);
+    if (!user.empty())
+      refused = refused_
+                    .emplace(key, L"column " + column.name + L" is part of " + user +
+                                      L" and cannot hold values longer than " + std::to_wstring(column.size) +
+                                      L" characters")
+                    .first;
+  }
+  if (refused != refused_.end()) throw tk_exception(refused->second, 0);
   // The rows sent so far are committed and the load ends; the next record
   // opens it again on the widened column.
-  if (auto* table = dynamic_cast<mss_table*>(dest_rs_)) table->flush();
+  if (table) table->flush();
   tk_wtrace(3, L"Run SQL query: %s\n", text.c_str());
   dest_db_->query(text);
   column.size = 0;

@@ -69,6 +69,45 @@ TEST_F(CsvRun, ALongValueWidensItsColumnToUnicodeLongTextOnce) {
   EXPECT_EQ(alters, 1u) << trace;
 }
 
+// Merging into a user's table: a column is widened only for a value of more
+// than 255 characters, never one that a key or an index uses; each record
+// whose value does not fit fails with its reason, and the run goes on.
+TEST_F(CsvRun, MergingWidensOnlyPast255CharactersAndNeverAKeyOrIndexColumn) {
+  server->execute("CREATE DATABASE shop");
+  server->execute("CREATE TABLE w (id nvarchar(10) NOT NULL PRIMARY KEY, code nvarchar(255), note nvarchar(255), "
+                  "small nvarchar(5))",
+                  "shop");
+  server->execute("CREATE INDEX ix_code ON w (code)", "shop");
+  const std::string long_code(300, 'c'), long_note(300, 'n'), long_id(300, 'i');
+  write("w.csv", std::string("id;code;note;small\n") +
+                 "1;abc;short;abcdef\n" +  // too long for small: the server's truncation
+                     "2;" + long_code + ";short;a\n" +    // code is in ix_code
+                     "3;abc;" + long_note + ";b\n" +      // note widened
+                     "4;" + long_code + ";short;c\n" +    // the same reason, no ALTER again
+                     long_id + ";abc;short;d\n" +         // id is the primary key
+                     "6;abc;short;e\n");
+  console_result r = run({"--src=" + path("w.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=w",
+                          "--dest=shop", "--mode=3", "--logfile=" + path("trace.log")});
+  EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+  EXPECT_EQ(column_types("shop", "w"), (std::vector<std::string>{"id nvarchar(10)", "code nvarchar(255)",
+                                                                 "note nvarchar(max)", "small nvarchar(5)"}));
+  EXPECT_EQ(table_rows("w", "shop"), (rows_t{{"3", "abc", long_note, "b"}, {"6", "abc", "short", "e"}}));
+  auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(r.out, "Error:\n"), 4u) << r.out;
+  EXPECT_EQ(count(r.out, "column code is part of index ix_code and cannot hold values longer than 255 characters"),
+            2u)
+      << r.out;
+  EXPECT_EQ(count(r.out, "column id is part of primary key"), 1u) << r.out;
+  const std::string trace = test_dir::read(path("trace.log"));
+  EXPECT_EQ(count(trace, "ALTER COLUMN [code]"), 0u);
+  EXPECT_EQ(count(trace, "ALTER COLUMN [id]"), 0u);
+  EXPECT_EQ(count(trace, "ALTER COLUMN [note]"), 1u);
+}
+
 TEST_F(CsvRun, OnAServerWithoutMaxTypesALongValueWidensTheColumnToNtext) {
   tds::server_options old;
   old.version_text = tds::version_2000;
