@@ -17,6 +17,7 @@
 #include "TK/tk_errco.h"
 #include "TK/tk_trace.h"
 #include "platform/oledb/connection_string.h"
+#include "platform/tds/tds_sql.h"
 #include "tests/MSS/mss_engine_env.h"
 #include "tests/support/test_dir.h"
 
@@ -648,6 +649,34 @@ TEST_F(mss_engine_test, TextHoldingNulGoesByStatementWhole) {
     const std::string stored = tk_to_utf8(text);
     EXPECT_EQ(rows("t", dbname), std::vector<std::string>{stored + "|" + stored + "|"});
   }
+}
+
+// A row by statement whose key duplicates a row of the open batch: sent while
+// the batch is open it would wait on our own bulk connection's locks (here
+// for two seconds, then fail); sent after the batch commits, the duplicate is
+// reported on the later row and every other row is stored.
+TEST_F(mss_engine_test, ARowByStatementNeverWaitsOnOurOwnBatch) {
+  struct timeout_guard {
+    long saved = tsql_lock_timeout_ms;
+    ~timeout_guard() { tsql_lock_timeout_ms = saved; }
+  } guard;
+  tsql_lock_timeout_ms = 2000;
+  database(true);
+  udb_schema schema;
+  add(schema, L"id", VT_I4, 0, 0, true);
+  add(schema, L"v", VT_BSTR, 10);
+  udb_indexes keys;
+  keys.push_back(udb_index{L"pk", true, true, {L"id"}});
+  auto table = create(L"t", schema, keys);
+  const int ids[] = {1, 2, 3, 4, 5, 3, 6};
+  for (std::size_t i = 0; i < std::size(ids); ++i)
+    table->append_record(*make_record({{L"id", ole_variant(ids[i])}, {L"v", ole_variant(i == 5 ? L"" : L"v")}}));
+  table->flush();
+  auto stored = rows("t");
+  std::sort(stored.begin(), stored.end());
+  EXPECT_EQ(stored, (std::vector<std::string>{"1|v", "2|v", "3|v", "4|v", "5|v", "6|v"}));
+  ASSERT_EQ(reported_.size(), 1u);
+  EXPECT_EQ(reported_[0].rfind(L"t, record #6: ", 0), 0u) << tk_to_utf8(reported_[0]);
 }
 
 // A bulk connection dropped while rows with long values go: the rows of the
