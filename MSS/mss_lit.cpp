@@ -55,6 +55,12 @@ bool is_whole_guid(const std::wstring& text, std::wstring& braced) {
          trimmed.substr(6) == braced + L"}";
 }
 
+}  // namespace
+
+bool mssql_whole_guid(const std::wstring& text, std::wstring& braced) { return is_whole_guid(text, braced); }
+
+namespace {
+
 bool is_number_text(const std::wstring& text) {
   if (text.size() < 2 || !std::iswdigit(text[0])) return false;
   const bool hex = text[1] == L'x' || text[1] == L'X';

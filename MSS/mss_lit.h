@@ -13,6 +13,11 @@
 // stored: level-0 tk_exception saying so.
 ole_variant mssql_get_safe_variant(const ole_variant& value, bool wide_dates = false);
 
+// The text is a GUID as data access writes one ("{guid {...}}") or the
+// braced GUID alone: braced receives the braced GUID, which is what the
+// statement of such a text stores.
+bool mssql_whole_guid(const std::wstring& text, std::wstring& braced);
+
 // The T-SQL literal of a value's text for a column of type vt: N'text' with
 // every quote doubled, 'yyyymmdd hh:mm:ss' for dates, 0x... or a bare number
 // for binary values, the text itself for numbers. An empty text gives "''".

@@ -790,6 +790,11 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         text_ = value.to_bool() ? u"1" : u"0";
       else
         value_text16(value, text_);
+      // A GUID as data access writes one goes as the GUID, as by statement.
+      if (value.get_vt() == VT_BSTR && !text_.empty() && text_[0] == u'{') {
+        std::wstring braced;
+        if (mssql_whole_guid(value.to_wstring(), braced)) text_ = wide_to_utf16(braced);
+      }
       if (text_.empty() && text_column) return false;
       const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
       return fast_load_->BindData(text_.data(), units * 2, ordinal);
@@ -807,7 +812,11 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (!value.is_binary()) throw failure(L"is not binary data.");
         bytes = value.get_binary();
       } else {
-        const std::u16string text = wide_to_utf16(value_text(value));
+        std::wstring wide = value_text(value);
+        std::wstring braced;
+        if (value.get_vt() == VT_BSTR && !wide.empty() && wide[0] == L'{' && mssql_whole_guid(wide, braced))
+          wide = braced;
+        const std::u16string text = wide_to_utf16(wide);
         bytes.assign(reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data()) + text.size() * 2);
       }
       if (bytes.empty()) return false;

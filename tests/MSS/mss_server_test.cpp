@@ -496,6 +496,8 @@ TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
       {"date", date("2004-05-06 07:08:09")},
       {"'date'", ole_variant(L"2004-05-06 07:08:09")},
       {"guid", ole_variant(L"{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
+      {"data access guid", ole_variant(L"{guid {6F9619FF-8B86-D011-B42D-00C04FC964FF}}")},
+      {"'guid'", ole_variant(L"6f9619ff-8b86-d011-b42d-00c04fc964ff")},
       {"'abc'", ole_variant(L"abc")},
   };
   std::map<std::string, std::string> outcome[2];
