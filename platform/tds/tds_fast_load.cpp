@@ -325,6 +325,28 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     return std::u16string(reinterpret_cast<const char16_t*>(cell.bytes.data()), cell.bytes.size() / 2);
   }
 
+  // The column's type as the server names it in its messages.
+  static std::string server_type_name(const slot& s) {
+    switch (s.host_type) {
+      case SYBINT1: return "tinyint";
+      case SYBINT2: return "smallint";
+      case SYBINT4: return "int";
+      case SYBINT8: return "bigint";
+      case SYBREAL: return "real";
+      case SYBFLT8: return "float";
+      case SYBBIT: return "bit";
+      case SYBMONEY: return "money";
+      case SYBNUMERIC: return "numeric";
+      case SYBUNIQUE: return "uniqueidentifier";
+      case SYBDATETIME: return "datetime";
+      case SYBMSDATE: return "date";
+      case SYBMSTIME: return "time";
+      case SYBMSDATETIME2: return "datetime2";
+      case SYBBINARY: return "varbinary";
+      default: return s.column.unicode ? "nvarchar" : "varchar";
+    }
+  }
+
   // Converts the bound value into the column's bulk form.
   HRESULT convert(const tds_cell& cell, DBTYPE type, slot& s) {
     const tds_column& c = s.column;
@@ -334,8 +356,19 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     auto put = [&](const void* v, std::size_t n) {
       s.value.assign(static_cast<const BYTE*>(v), static_cast<const BYTE*>(v) + n);
     };
-    auto overflow = [] { return row_error(8115, "Arithmetic overflow error converting expression to data type."); };
-    auto bad = [] { return row_error(245, "Conversion failed when converting the value to the column's data type."); };
+    // The server's own texts for the value and the column's type.
+    const std::string type_name = server_type_name(s);
+    auto overflow = [&] {
+      const std::string m = "Arithmetic overflow error converting expression to data type " + type_name + ".";
+      return row_error(8115, m.c_str());
+    };
+    auto bad = [&] {
+      std::string m = "Conversion failed when converting the value to data type " + type_name + ".";
+      if (type == DBTYPE_WSTR && cell.bytes.size() <= 200)
+        m = "Conversion failed when converting the nvarchar value '" + utf16_to_utf8(text16(cell)) + "' to data type " +
+            type_name + ".";
+      return row_error(245, m.c_str());
+    };
     switch (c.type) {
       case DBTYPE_WSTR: {
         std::u16string text;
