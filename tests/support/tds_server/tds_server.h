@@ -59,12 +59,21 @@ extern const char* const version_2012;
 extern const char* const version_2019;
 extern const char* const version_2022;
 
+// A login besides the server's own (SQL Server authentication).
+struct login_option {
+  std::string name, password;
+  bool sysadmin = false;
+};
+
 struct server_options {
   std::string host = "127.0.0.1";
   uint16_t port = 0;  // 0: a free port, see server::port()
-  // The one login accepted (SQL Server authentication).
+  // The server's own login, a member of sysadmin (SQL Server authentication).
   std::string user = "sa";
   std::string password = "orv-Test-1";
+  // Further logins; without sysadmin they get into a database only through a
+  // user made for them there (CREATE USER ... FOR LOGIN), or as its creator.
+  std::vector<login_option> logins;
   std::string version_text = version_2019;
   // Knobs (all can also be changed while the server runs, see below).
   bool refuse_logins = false;                 // every login gets 18456
@@ -131,6 +140,8 @@ class server {
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);
+  // Adds a login (or gives an existing one this password and role).
+  void add_login(const std::string& name, const std::string& password, bool sysadmin = false);
 
   // ---- inspection: what is stored, exactly ----
   bool has_database(const std::string& name);

@@ -256,7 +256,16 @@ class session {
     bool ok;
     {
       std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
-      ok = !ctx_.refuse_logins && l.user == ctx_.user && l.password == ctx_.password;
+      ok = !ctx_.refuse_logins;
+    }
+    if (ok) {
+      auto lock = ctx_.cat.lock();
+      const server_login* known = ctx_.cat.check_login(l.user, l.password);
+      ok = known != nullptr;
+      if (known) {
+        state_.user = known->name;
+        state_.sysadmin = known->sysadmin;
+      }
     }
     if (!ok) return refuse(r, l);
     if (l.packet_size >= 512 && l.packet_size <= 32767) packet_size_ = l.packet_size;
