@@ -22,6 +22,19 @@
 // 515, 8152, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by 3621
 // where SQL Server sends it. A syntax error runs nothing of its batch.
 //
+// Logins: the server's own (sysadmin, "sa") and any added (options, add_login,
+// --login, CREATE LOGIN from a sysadmin session). The login that creates a
+// database is its dbo, as every sysadmin is; another login enters a database
+// only through a user made for it (CREATE USER [u] [FOR LOGIN [l]] [WITH
+// DEFAULT_SCHEMA = [s]], sp_adduser) or as guest in master, tempdb and msdb,
+// else 916 on USE and 4060 at login. A table created without a schema goes
+// into the user's default schema (dbo unless given; CREATE SCHEMA [s]
+// [AUTHORIZATION [u]]; 2760 when it does not exist); unqualified names look
+// there first, then in dbo; SCHEMA_NAME(), USER_NAME(), SUSER_SNAME() and
+// IS_MEMBER('db_owner') answer accordingly. Under the SQL Server 2000
+// @@VERSION the owner is the user's name and there are no schemas. Nothing
+// else of permissions is modelled: any user may create and change any table.
+//
 // Names compare without regard to case; text columns keep what arrived:
 // nchar/nvarchar/ntext as UTF-16LE (surrogate pairs kept), char/varchar/text
 // in Windows-1252 (characters outside it become '?', as on SQL Server).
