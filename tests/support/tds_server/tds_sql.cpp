@@ -485,6 +485,8 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         value v; v.kind = value::integer; v.text = std::to_string(*s_.last_identity); return v;
       }
       if (e.name == "DB_NAME") return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.database)));
+      if (e.name == "SCHEMA_NAME" && owners_are_users(ctx_))
+        raise(195, 15, "'" + e.name + "' is not a recognized built-in function name.");
       if ((e.name == "USER_NAME" || e.name == "SCHEMA_NAME") && !e.args.empty()) {
         // By id: only the fixed ones (dbo 1, guest 2) and the schemas of this database.
         const std::string id = arg_text(0);
@@ -495,8 +497,6 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         }
         return value::of_null();
       }
-      if (e.name == "SCHEMA_NAME" && owners_are_users(ctx_))
-        raise(195, 15, "'" + e.name + "' is not a recognized built-in function name.");
       if (e.name == "USER_NAME" || e.name == "SCHEMA_NAME" || e.name == "SUSER_SNAME" || e.name == "SUSER_NAME") {
         const std::string& v = e.name == "USER_NAME" ? s_.db_user : e.name == "SCHEMA_NAME" ? s_.default_schema : s_.user;
         return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(v)));
@@ -1135,9 +1135,9 @@ step batch::create_statement() {
     return [this, n, t, later] {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
+      t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      if (db.find(t->owner, t->name)) raise(2714, 16, "There is already an object named '" + t->name + "' in the database.");
       auto fresh = std::make_unique<table>(*t);
-      fresh->owner = owner_for_new(ctx_, s_, db, n.owner);
-      if (db.find(fresh->owner, t->name)) raise(2714, 16, "There is already an object named '" + t->name + "' in the database.");
       fresh->object_id = ctx_.cat.next_object_id();
       std::vector<index_def> keys;
       std::vector<foreign_key> fks;
