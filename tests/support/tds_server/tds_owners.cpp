@@ -33,9 +33,12 @@ table* resolve_table(server_context& ctx, const session_state& s, database& db, 
 std::string owner_for_new(server_context& ctx, const session_state& s, const database& db, std::string_view written) {
   const std::string owner = written.empty() ? default_owner(ctx, s, db) : std::string(written);
   if (owners_are_users(ctx)) {
-    if (name_key(owner) != "DBO" && !db.users.count(name_key(owner)))
+    const std::string k = name_key(owner);
+    if (k == "DBO" || (k == "GUEST" && db.guest)) return k == "DBO" ? "dbo" : "guest";
+    auto it = db.users.find(k);
+    if (it == db.users.end())
       raise(2760, 16, "Specified owner name '" + owner + "' either does not exist or you do not have permission to use it.");
-    return owner == "dbo" || name_key(owner) == "DBO" ? "dbo" : db.users.at(name_key(owner)).name;
+    return it->second.name;
   }
   const db_schema* sc = db.find_schema(owner);
   if (!sc) raise(2760, 16, "The specified schema name \"" + owner + "\" either does not exist or you do not have permission to use it.");
