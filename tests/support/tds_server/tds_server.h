@@ -89,6 +89,7 @@ struct index_info {
   std::string name;
   std::vector<std::string> columns;
   bool unique = false, primary = false, clustered = false, constraint = false;
+  std::string filter;  // a filtered index's condition as written ("" for none)
 };
 
 struct foreign_key_info {
