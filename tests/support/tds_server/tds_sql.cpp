@@ -435,6 +435,16 @@ expr_ptr batch::primary() {
   }
 }
 
+// A character or binary value cut to the size of type `to`, as a value of the
+// (max) type of its family.
+value cut_to_size(const value& v, const column_type& to) {
+  const sql_type st = to.type;
+  const column_type whole{is_unicode(st) ? sql_type::nvarchar : is_binary(st) ? sql_type::varbinary : sql_type::varchar, -1};
+  cell c = convert(v, whole);
+  c.bytes.resize(std::min(c.bytes.size(), static_cast<std::size_t>(to.length) * (is_unicode(st) ? 2 : 1)));
+  return value::of_typed(whole, std::move(c));
+}
+
 value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
   switch (e.kind) {
     case expr::literal: return e.lit;
@@ -513,7 +523,13 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
     }
     case expr::convert: {
       value v = eval(*e.args[0], t, row);
-      return value::of_typed(e.type, convert(v, e.type));
+      try {
+        return value::of_typed(e.type, convert(v, e.type));
+      } catch (const sql_error& x) {
+        // CONVERT and CAST cut character and binary values to the size asked for.
+        if (x.number != 8152) throw;
+        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type));
+      }
     }
     case expr::count_star:
     case expr::star:
@@ -1301,12 +1317,9 @@ cell column_value(server_context& ctx, const database& db, const table& t, std::
     return convert(v, c.type);
   } catch (const sql_error& e) {
     if (e.number != 8152 || major_version(ctx.version()) < 15) throw;
-    const sql_type st = c.type.type;
-    const column_type whole{is_unicode(st) ? sql_type::nvarchar : is_binary(st) ? sql_type::varbinary : sql_type::varchar, -1};
-    cell cut = convert(v, whole);
-    cut.bytes.resize(std::min(cut.bytes.size(), static_cast<std::size_t>(c.type.length) * (is_unicode(st) ? 2 : 1)));
+    const value cut = cut_to_size(v, c.type);
     raise(2628, 16, "String or binary data would be truncated in table '" + db.name + "." + t.owner + "." + t.name +
-                        "', column '" + c.name + "'. Truncated value: '" + render(whole, cut) + "'.");
+                        "', column '" + c.name + "'. Truncated value: '" + render(cut.type, cut.data) + "'.");
   }
 }
 

@@ -192,6 +192,9 @@ TEST_F(tds_server_test, truncation_is_reported_as_the_servers_version_reports_it
     EXPECT_TRUE(tds_test::has_message(3621));
     EXPECT_EQ(run(*c, "UPDATE s SET b = 0x010203"), std::vector<error>{k.update});
     EXPECT_EQ(srv().row_count("t", "s"), 1u);
+    // CONVERT and CAST cut without an error.
+    EXPECT_EQ(c->rows("SELECT CONVERT(varchar(3), 'abcdef'), CAST(N'abcdef' AS nchar(2))").at(0),
+              (std::vector<std::string>{"abc", "ab"}));
   }
 }
 
