@@ -2,8 +2,6 @@
 // into typed columns, ALTER COLUMN on key and index columns, limits and names,
 // truncation by version, and QUOTED_IDENTIFIER by login kind with filtered
 // indexes. Each error with SQL Server's number, class, state and text.
-#include <cstdio>
-
 #include "tests/support/tds_server/tests/tds_server_env.h"
 
 namespace {
@@ -37,15 +35,8 @@ std::vector<error> run(tds_test::connection& c, const std::string& sql) {
 }
 
 std::string tsql(uint16_t port, const std::string& script) {
-  const std::string cmd = "printf '" + script + "' | TDSVER=7.4 tsql -H 127.0.0.1 -p " + std::to_string(port) +
-                          " -U sa -P orv-Test-1 -D t 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  std::string out;
-  if (!p) return out;
-  char buf[4096];
-  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  ::pclose(p);
-  return out;
+  return tds_test::command_output("printf '" + script + "' | TDSVER=7.4 tsql -H 127.0.0.1 -p " + std::to_string(port) +
+                                  " -U sa -P orv-Test-1 -D t");
 }
 
 }  // namespace
