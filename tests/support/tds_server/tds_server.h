@@ -14,9 +14,10 @@
 // options accepted), SELECT of expressions (literals, CONVERT/CAST, @@VERSION,
 // @@IDENTITY, SCOPE_IDENTITY(), DB_NAME(), OBJECT_ID(), ...), SELECT [TOP n]
 // */columns/COUNT(*) FROM t [WHERE c = v [AND ...]] [ORDER BY ...], SELECT
-// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE [filtered]/DROP INDEX, ALTER TABLE
-// ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT, INSERT ... VALUES (one
-// or many rows), UPDATE ... SET ... WHERE c = v, DELETE, TRUNCATE TABLE, EXEC.
+// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE [filtered]/DROP
+// INDEX, ALTER TABLE ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT,
+// INSERT ... VALUES (one or many rows), UPDATE ... SET ... WHERE c = v, DELETE,
+// TRUNCATE TABLE, EXEC.
 // Anything else gets error 102 with SQL Server's text. Errors carry SQL
 // Server's numbers, classes, states and texts (208, 2714, 1801, 1913, 2627,
 // 2601, 547, 515, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by
@@ -34,6 +35,7 @@
 //   tables and constraints share one namespace per schema (2714).
 // - A value too long for its column: 2628 with the table, column and cut value
 //   when @@VERSION presents SQL Server 2019 or later, 8152 before.
+//   CONVERT and CAST cut text and binary values to their size without one.
 // - A login without LOGIN7's ODBC flag (DB-Library: db-lib, freebcp) starts
 //   with QUOTED_IDENTIFIER OFF, one with it (tsql, ODBC) ON. CREATE INDEX ...
 //   WHERE makes a filtered index (the condition kept, not evaluated); while
