@@ -272,7 +272,7 @@ std::vector<index_info> server::indexes(const std::string& database, const std::
   auto lock = ctx_->cat.lock();
   std::vector<index_info> out;
   for (const auto& ix : find_table(database, t, owner).indexes)
-    out.push_back({ix.name, ix.columns, ix.unique, ix.primary, ix.clustered, ix.constraint});
+    out.push_back({ix.name, ix.columns, ix.unique, ix.primary, ix.clustered, ix.constraint, ix.filter});
   return out;
 }
 

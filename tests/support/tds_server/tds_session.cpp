@@ -250,6 +250,7 @@ class session {
   bool login(const login_request& l) {
     response r = make_response();
     state_.user = l.user;
+    state_.quoted_identifier = l.odbc;  // DB-Library logins start with QUOTED_IDENTIFIER OFF
     if ((l.tds_version >> 24) != 0x74 && (l.tds_version >> 24) != 0x73 && (l.tds_version >> 24) != 0x72 &&
         (l.tds_version >> 24) != 0x71 && (l.tds_version >> 24) != 0x70)
       throw tds_protocol_error("unsupported TDS version");

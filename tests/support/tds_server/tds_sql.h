@@ -99,7 +99,7 @@ struct session_state {
   std::string default_schema = "dbo";
   std::optional<std::string> identity_insert;  // name_key of db.owner.table
   bool fmtonly = false;
-  bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER
+  bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER; a login without the ODBC flag starts with it OFF
   std::optional<int64_t> last_identity;
   std::map<std::string, value> variables;  // name_key("@x") -> value (sp_executesql parameters)
   std::optional<bulk_target> bulk;          // set by "insert bulk", used by the next bulk message
