@@ -36,7 +36,7 @@ int run_dunmere_wizard(const std::string& cmd_line) {
     dunmere_welcome_page<dunmere_convertor> welcome(converter);
     mssql_settings_page connection(converter);
     dunmere_file_page<dunmere_convertor> file(converter);
-    sel_tables_page tables(converter);
+    sel_tables_page tables(converter, set);
     delim_page<dunmere_convertor> delimiter(set);
     progress_page<dunmere_convertor> progress(set);
     finish_page finish(
