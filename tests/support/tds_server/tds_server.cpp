@@ -55,6 +55,7 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->drop_after_bulk_rows = options_.drop_after_bulk_rows;
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
+  ctx_->login_trickle_ms = options_.login_trickle_ms;
   {
     auto lock = ctx_->cat.lock();
     ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
@@ -208,6 +209,10 @@ void server::set_fail_bulk_batch(int k) {
 void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->slow_ms = ms;
+}
+void server::set_login_trickle(int ms) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->login_trickle_ms = ms;
 }
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);

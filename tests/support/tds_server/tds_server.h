@@ -114,6 +114,7 @@ struct server_options {
   long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
   int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
+  int login_trickle_ms = 0;                   // the answer to LOGIN7 goes out one byte every this many ms
   std::vector<std::string> databases;         // created at start
 };
 
@@ -171,6 +172,9 @@ class server {
   // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
   void set_slow_answer(int ms);
+  // The answer to a login goes out one byte every ms (0: at once), as a server that
+  // answers but never finishes: each read of the client gets a byte in time.
+  void set_login_trickle(int ms);
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);

@@ -28,6 +28,7 @@ struct server_context {
   long drop_after_bulk_rows = -1;
   int fail_bulk_batch = 0;
   int slow_ms = 0;
+  int login_trickle_ms = 0;  // the login's answer goes out one byte at a time
   int linger_ms = 0;  // a closed connection's session ends this much later
   // Counters.
   std::atomic<long> bulk_rows{0};
