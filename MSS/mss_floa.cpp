@@ -417,6 +417,15 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
   } guard{*this, rows};
   tk_trace(2, "Sending %d rows again, one by one", static_cast<int>(rows.size()));
   for (kept_row& row : rows) {
+    // A row's long values are let go once it has gone: values read back from
+    // the temporary file never pile up in memory.
+    struct row_done {
+      kept_row& row;
+      ~row_done() {
+        for (kept_stream& s : row.streams)
+          if (s.memory) s.memory->Release(), s.memory = nullptr;
+      }
+    } done{row};
     std::wstring reason;
     if (!restore_row(row, reason)) {
       tk_wtrace(2, L"Record #%d cannot be sent again: %s", row.record, reason.c_str());
