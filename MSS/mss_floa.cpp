@@ -366,12 +366,6 @@ HRESULT mss_fast_load::insert_data(int record) {
   return hr;
 }
 
-void mss_fast_load::count_other_row() {
-  if (!open_) return;
-  counter_ = (counter_ + 1) % commit_rows;
-  if (counter_ == 0) commit(false);
-}
-
 void mss_fast_load::commit(bool done) {
   std::vector<kept_row> rows = std::move(kept_);
   kept_.clear();

@@ -66,9 +66,6 @@ class mss_fast_load {
   HRESULT insert_data(int record = 0);
   // Commits the rows of the open batch now.
   void flush();
-  // A row of the table that went by statement: it counts towards the commit
-  // point as a row of the batch does.
-  void count_other_row();
   // Rows sent in the batch that is open now (not yet committed).
   bool has_open_batch() const { return !kept_.empty(); }
   // Called after each commit of a batch (statements of the table may go then).

@@ -629,8 +629,9 @@ void mss_table::defer_record(const udb_record& record) {
   deferred_columns_ = columns;
   deferred_.push_back({static_cast<int>(appended_), L"(" + values + L")"});
   if (fast_load_->has_open_batch()) {
-    // The row counts towards the batch's commit point, after which it goes.
-    fast_load_->count_other_row();
+    // The row goes after the batch's commit; so many rows waiting commit it
+    // early.
+    if (deferred_.size() >= static_cast<std::size_t>(mss_fast_load::commit_rows)) fast_load_->flush();
   } else if (deferred_.size() >= deferred_limit) {
     send_deferred();
   }

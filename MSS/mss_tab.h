@@ -82,7 +82,7 @@ class mss_table : public odb_table {
   std::wstring insert_statement(const std::wstring& columns, const std::wstring& rows) const;
   // A row that cannot go by bulk load waits for a statement of up to
   // deferred_limit rows, sent when no batch of the bulk load is open (the
-  // statement would wait on the batch's locks): at the batch's commit, or
+  // statement would wait on the batch's locks): after the batch's commit, or
   // at once when no batch is open. A refused statement is sent again row by
   // row.
   void defer_record(const udb_record& record);
