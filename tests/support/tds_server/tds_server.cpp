@@ -55,6 +55,8 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->drop_after_bulk_rows = options_.drop_after_bulk_rows;
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
+  ctx_->encryption = options_.encryption;
+  prepare_tls();
   {
     auto lock = ctx_->cat.lock();
     for (const auto& d : options_.databases) {
@@ -206,6 +208,10 @@ void server::set_fail_bulk_batch(int k) {
 void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->slow_ms = ms;
+}
+void server::set_encryption(encryption_mode mode) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->encryption = mode;
 }
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);

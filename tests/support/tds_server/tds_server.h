@@ -6,8 +6,8 @@
 //   ... connect FreeTDS to 127.0.0.1:srv.port() ...
 //   auto rows = srv.rows("db", "t"); // what arrived, byte for byte
 //
-// What it understands: PRELOGIN (answering that encryption is not available),
-// LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
+// What it understands: PRELOGIN (encryption negotiated as SQL Server does,
+// see tds_tls.h), LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
 // sp_tables, sp_columns, sp_pkeys, sp_statistics, sp_fkeys), attention, and
 // bulk loads ("insert bulk" followed by the bulk message). Statements: CREATE/
 // DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER; other
@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "tests/support/tds_server/tds_catalog.h"
+#include "tests/support/tds_server/tds_tls.h"
 #include "tests/support/tds_server/tds_types.h"
 
 namespace tds {
@@ -72,6 +73,9 @@ struct server_options {
   long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
   int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
+  // PRELOGIN's answer: the login in TLS, the whole session when the client
+  // asks (SQL Server's); "not supported" (everything in clear); or forced.
+  encryption_mode encryption = encryption_mode::sql_server;
   std::vector<std::string> databases;         // created at start
 };
 
@@ -128,6 +132,8 @@ class server {
   // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
   void set_slow_answer(int ms);
+  // How the next connections' PRELOGIN is answered (see server_options).
+  void set_encryption(encryption_mode mode);
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);
