@@ -7,6 +7,7 @@
 #include "TK/tk_trace.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_cells.h"
+#include "platform/tds/tds_encryption.h"
 #include "platform/tds/tds_error.h"
 #include "platform/tds/tds_sql.h"
 
@@ -184,6 +185,8 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   BCP_SETL(rec, TRUE);
   if (!login.database.empty()) DBSETLDBNAME(rec, login.database.c_str());
   dbsetlogintime(login.login_timeout);
+  // Encryption: asked for, or required (see tds_encryption.h).
+  tds_configure_login(login.server, tds_encryption_setting());
   DBPROCESS* p = nullptr;
   {
     tds_login_scope scope;

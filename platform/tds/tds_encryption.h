@@ -1,0 +1,28 @@
+// What FreeTDS is told about encryption at each login. db-lib 1.3.17 has no
+// login call for it (DBSETLENCRYPT is not implemented), only its configuration
+// files: so every login reads a configuration of our own, which names the
+// server being logged in to and so ends FreeTDS's search for other files
+// (~/.freetds.conf, /etc/freetds/freetds.conf).
+//
+// The client asks for encryption ("request"): TLS wherever the server offers
+// it, the login always encrypted where the server requires that (SQL Server
+// does), the whole session when the server forces it. ORV_MSS_ENCRYPT=yes
+// requires it ("require": a server without encryption is refused, the whole
+// session is TLS). The server's certificate is verified only against the CA
+// file ORV_MSS_CA_FILE names ("system": the system's trusted authorities).
+#pragma once
+
+#include <string>
+
+struct tds_encryption {
+  bool require = false;
+  std::string ca_file;  // empty: the certificate is not verified
+};
+
+// The setting from the environment (ORV_MSS_ENCRYPT, ORV_MSS_CA_FILE).
+tds_encryption tds_encryption_setting();
+
+// Makes the next db-lib login to `server` ("host", "host:port" or
+// "host\instance") use `setting`. False when the configuration cannot be
+// written (the login would then follow FreeTDS's own files).
+bool tds_configure_login(const std::string& server, const tds_encryption& setting);
