@@ -24,18 +24,10 @@ std::string lower(std::string s) {
 // A section for one server string: FreeTDS looks the string up as a section
 // name first, so finding it here it reads no other file.
 std::string section(const std::string& server, const tds_encryption& setting) {
-  std::string host = server, port, instance;
-  if (const auto colon = server.rfind(':'); colon != std::string::npos && colon + 1 < server.size() &&
-                                            server.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-    host = server.substr(0, colon);
-    port = server.substr(colon + 1);
-  } else if (const auto slash = server.find('\\'); slash != std::string::npos) {
-    host = server.substr(0, slash);
-    instance = server.substr(slash + 1);
-  }
-  std::string s = "[" + server + "]\n\thost = " + host + "\n";
-  if (!port.empty()) s += "\tport = " + port + "\n";
-  if (!instance.empty()) s += "\tinstance = " + instance + "\n";
+  const tds_server_parts parts = tds_split_server(server);
+  std::string s = "[" + server + "]\n\thost = " + parts.host + "\n";
+  if (!parts.port.empty()) s += "\tport = " + parts.port + "\n";
+  if (!parts.instance.empty()) s += "\tinstance = " + parts.instance + "\n";
   s += std::string("\tencryption = ") + (setting.require ? "require" : "request") + "\n";
   if (!setting.ca_file.empty()) s += "\tca file = " + setting.ca_file + "\n";
   return s;
@@ -97,6 +89,20 @@ class configuration {
 };
 
 }  // namespace
+
+tds_server_parts tds_split_server(const std::string& server) {
+  tds_server_parts p;
+  p.host = server;
+  if (const auto colon = server.rfind(':'); colon != std::string::npos && colon + 1 < server.size() &&
+                                            server.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    p.host = server.substr(0, colon);
+    p.port = server.substr(colon + 1);
+  } else if (const auto slash = server.find('\\'); slash != std::string::npos) {
+    p.host = server.substr(0, slash);
+    p.instance = server.substr(slash + 1);
+  }
+  return p;
+}
 
 tds_encryption tds_encryption_setting() {
   tds_encryption e;

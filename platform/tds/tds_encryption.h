@@ -19,6 +19,12 @@ struct tds_encryption {
   std::string ca_file;  // empty: the certificate is not verified
 };
 
+// A db-lib server name ("host", "host:port" or "host\instance") in parts.
+struct tds_server_parts {
+  std::string host, port, instance;
+};
+tds_server_parts tds_split_server(const std::string& server);
+
 // The setting from the environment (ORV_MSS_ENCRYPT, ORV_MSS_CA_FILE).
 tds_encryption tds_encryption_setting();
 
@@ -26,3 +32,11 @@ tds_encryption tds_encryption_setting();
 // "host\instance") use `setting`. False when the configuration cannot be
 // written (the login would then follow FreeTDS's own files).
 bool tds_configure_login(const std::string& server, const tds_encryption& setting);
+
+// Why a login that ended without a reason from the server failed, when
+// encryption is why: the server's PRELOGIN answer and a TLS handshake of our
+// own inside PRELOGIN packets, made as FreeTDS makes it, give the server's
+// refusal or the TLS library's reason (db-lib reports only "connection
+// failed"). Empty when encryption is not the reason or the server cannot be
+// asked (not reachable, a named instance).
+std::string tds_encryption_failure(const std::string& server, const tds_encryption& setting, int timeout_seconds);
