@@ -3,11 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "tests/support/tds_server/tds_server.h"
 #include "tests/support/tds_server/tests/dblib_client.h"
+
+// Runs a shell command; its standard output and error.
+inline std::string run_command(const std::string& cmd) {
+  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+  std::string out;
+  if (!p) return out;
+  char buf[4096];
+  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
 
 class tds_server_test : public ::testing::Test {
  protected:

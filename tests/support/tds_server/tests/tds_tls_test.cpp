@@ -15,16 +15,6 @@
 
 namespace {
 
-std::string run(const std::string& cmd) {
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  std::string out;
-  if (!p) return out;
-  char buf[4096];
-  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  ::pclose(p);
-  return out;
-}
-
 std::string packet(uint8_t type, const std::string& body) {
   const std::size_t len = body.size() + 8;
   std::string p = {static_cast<char>(type), 1, static_cast<char>(len >> 8), static_cast<char>(len & 0xFF), 0, 0, 1, 0};
@@ -103,8 +93,8 @@ TEST_F(tds_server_test, tsql_and_freebcp_log_in_over_each_encryption_answer) {
     std::ofstream(conf) << "[global]\n\tencryption = " << r.client << "\n[t]\n\thost = 127.0.0.1\n\tport = "
                         << srv().port() << "\n\ttds version = 7.4\n";
     const std::string env = "FREETDSCONF=" + conf + " ";
-    const std::string tsql = run("printf 'SELECT 42\\ngo\\nexit\\n' | " + env + "tsql -S t -U sa -P orv-Test-1");
-    const std::string bcp = run(env + "freebcp t.dbo.b in " + (dir / "in.tsv").string() + " -c -S t -U sa -P orv-Test-1");
+    const std::string tsql = run_command("printf 'SELECT 42\\ngo\\nexit\\n' | " + env + "tsql -S t -U sa -P orv-Test-1");
+    const std::string bcp = run_command(env + "freebcp t.dbo.b in " + (dir / "in.tsv").string() + " -c -S t -U sa -P orv-Test-1");
     if (r.logs_in) {
       EXPECT_NE(tsql.find("42"), std::string::npos) << tsql;
       EXPECT_NE(bcp.find("1 rows copied"), std::string::npos) << bcp;
