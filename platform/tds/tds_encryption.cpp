@@ -21,13 +21,13 @@ std::string lower(std::string s) {
   return s;
 }
 
-// A section for one server string: FreeTDS looks the string up as a section
-// name first, so finding it here it reads no other file.
-std::string section(const std::string& server, const tds_encryption& setting) {
-  const tds_server_parts parts = tds_split_server(server);
-  std::string s = "[" + server + "]\n\thost = " + parts.host + "\n";
-  if (!parts.port.empty()) s += "\tport = " + parts.port + "\n";
-  if (!parts.instance.empty()) s += "\tinstance = " + parts.instance + "\n";
+// The section of a server's host. FreeTDS looks a "host:port" or
+// "host\instance" name up whole first (found nowhere, every file's [global]
+// applies), then takes the port or instance from it and looks the host up:
+// found here, this file's settings apply last and no other file is read. A
+// bare host is found at once; its port is SQL Server's.
+std::string section(const std::string& host, const tds_encryption& setting) {
+  std::string s = "[" + host + "]\n\thost = " + host + "\n\tport = 1433\n";
   s += std::string("\tencryption = ") + (setting.require ? "require" : "request") + "\n";
   if (!setting.ca_file.empty()) s += "\tca file = " + setting.ca_file + "\n";
   return s;
@@ -44,16 +44,16 @@ class configuration {
       std::filesystem::remove_all(dir_, ec);
     }
   }
-  bool use(const std::string& server, const tds_encryption& setting) {
+  bool use(const std::string& host, const tds_encryption& setting) {
     std::lock_guard<std::mutex> g(mutex_);
     if (dir_.empty() && !make_dir()) return false;
     const bool same = setting.require == setting_.require && setting.ca_file == setting_.ca_file;
-    if (same && servers_.count(server)) return true;
-    servers_.insert(server);
+    if (same && hosts_.count(host)) return true;
+    hosts_.insert(host);
     setting_ = setting;
     std::string text = "; Written by the program at each new login: FreeTDS's encryption settings.\n[global]\n";
     text += std::string("\tencryption = ") + (setting.require ? "require" : "request") + "\n";
-    for (const auto& s : servers_) text += section(s, setting);
+    for (const auto& h : hosts_) text += section(h, setting);
     const std::string tmp = path_ + ".new";
     {
       std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
@@ -83,7 +83,7 @@ class configuration {
 
   std::mutex mutex_;
   std::string dir_, path_;
-  std::set<std::string> servers_;
+  std::set<std::string> hosts_;
   tds_encryption setting_;
   bool registered_ = false;
 };
@@ -116,7 +116,7 @@ tds_encryption tds_encryption_setting() {
 
 bool tds_configure_login(const std::string& server, const tds_encryption& setting) {
   static configuration config;
-  if (config.use(server, setting)) return true;
+  if (config.use(tds_split_server(server).host, setting)) return true;
   tk_trace(1, "FreeTDS configuration not written: the login follows freetds.conf");
   return false;
 }

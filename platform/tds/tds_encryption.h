@@ -1,8 +1,8 @@
 // What FreeTDS is told about encryption at each login. db-lib 1.3.17 has no
 // login call for it (DBSETLENCRYPT is not implemented), only its configuration
-// files: so every login reads a configuration of our own, which names the
-// server being logged in to and so ends FreeTDS's search for other files
-// (~/.freetds.conf, /etc/freetds/freetds.conf).
+// files: so db-lib is pointed (dbsetifile) at a configuration of our own, whose
+// section for the server's host FreeTDS reads last, after any [global] of
+// ~/.freetds.conf or /etc/freetds/freetds.conf.
 //
 // The client asks for encryption ("request"): TLS wherever the server offers
 // it, the login always encrypted where the server requires that (SQL Server
