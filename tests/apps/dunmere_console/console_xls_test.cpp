@@ -148,24 +148,30 @@ TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
 
 // The same values over each kind of encrypted session: only the login in TLS
 // (the client asks, the server answers as SQL Server does), the whole session
-// in TLS (the server forces it, or the client requires it).
+// in TLS (the server forces it, or the client requires it). A user's
+// freetds.conf saying "off" does not turn our request off.
 TEST_F(XlsRun, AWorkbookAndACsvFileOverALoginOnlyAndAFullyEncryptedSession) {
   write("a.csv", "id;name\n1;\xC3\x84pfel\n2;\xF0\x9F\x98\x80\n");
+  write("user.conf", "[global]\n\tencryption = off\n[127.0.0.1]\n\tencryption = off\n");
   struct row {
     tds::encryption_mode server;
     const char* encrypt;  // ORV_MSS_ENCRYPT
+    bool user_conf_off;
   };
-  const row rows[] = {{tds::encryption_mode::sql_server, nullptr},
-                      {tds::encryption_mode::forced, nullptr},
-                      {tds::encryption_mode::sql_server, "yes"}};
+  const row rows[] = {{tds::encryption_mode::sql_server, nullptr, false},
+                      {tds::encryption_mode::forced, nullptr, false},
+                      {tds::encryption_mode::sql_server, "yes", false},
+                      {tds::encryption_mode::forced, nullptr, true}};
   for (const row& r : rows) {
-    SCOPED_TRACE(std::to_string(static_cast<int>(r.server)) + (r.encrypt ? r.encrypt : ""));
+    SCOPED_TRACE(std::to_string(static_cast<int>(r.server)) + (r.encrypt ? r.encrypt : "") + (r.user_conf_off ? " conf" : ""));
     server->set_encryption(r.server);
     if (r.encrypt) ::setenv("ORV_MSS_ENCRYPT", r.encrypt, 1);
+    if (r.user_conf_off) ::setenv("FREETDSCONF", path("user.conf").c_str(), 1);
     const console_result book_run = convert({"--mode=0"});
     const console_result csv_run = run({"--src=" + path("a.csv"), "--from_csv", "--extr_fn", "--csv_delim=1",
                                         "--tab_name=t", "--dest=csvdb", "--mode=0"});
     ::unsetenv("ORV_MSS_ENCRYPT");
+    ::unsetenv("FREETDSCONF");
     EXPECT_EQ(book_run.exit_code, 0) << book_run.out << book_run.err;
     EXPECT_EQ(table("books", "Orders"),
               (rows_t{{"1", "\xC3\x84pfel", "1.5", "2004-05-06 00:00:00.000"},
