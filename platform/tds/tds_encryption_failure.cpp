@@ -165,7 +165,7 @@ std::string tls_reason(probe& conn, const std::string& host, const tds_encryptio
     gnutls_transport_set_ptr(session, &io);
     gnutls_transport_set_push_function(session, &handshake_io::push);
     gnutls_transport_set_pull_function(session, &handshake_io::pull);
-    rc = gnutls_priority_set_direct(session, "NORMAL:%COMPAT:-VERS-SSL3.0:-VERS-TLS1.0", nullptr);
+    rc = gnutls_priority_set_direct(session, "NORMAL:%COMPAT:-VERS-SSL3.0", nullptr);
   }
   if (rc >= 0) rc = gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, cred);
   if (rc >= 0) {
