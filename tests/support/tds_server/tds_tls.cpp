@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <stdexcept>
 
 #include "tests/support/tds_server/tds_wire.h"
@@ -177,8 +176,6 @@ struct secure_transport::tls_state {
 
 secure_transport::secure_transport(transport& raw) : raw_(raw) {}
 secure_transport::~secure_transport() = default;
-
-bool secure_transport::encrypted() const { return tls_ != nullptr; }
 
 void secure_transport::start_tls(bool login_only, const std::function<std::string()>& next_body) {
   const credentials& c = process_credentials();

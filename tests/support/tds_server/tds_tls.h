@@ -59,7 +59,6 @@ class secure_transport : public transport {
   void start_tls(bool login_only, const std::function<std::string()>& next_body);
   // Bytes already received but not yet read: they are read first.
   void put_back(std::string raw);
-  bool encrypted() const;
 
   long read(char* buf, std::size_t size, int timeout_ms) override;
   bool write(const char* p, std::size_t n) override;
