@@ -2,11 +2,13 @@
 
 #include "platform/tds/tds_sybdb.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "TK/tk_trace.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_cells.h"
+#include "platform/tds/tds_encryption.h"
 #include "platform/tds/tds_error.h"
 #include "platform/tds/tds_sql.h"
 
@@ -158,6 +160,24 @@ tds_cell read_cell(DBPROCESS* p, int i, const tds_column& column) {
   return cell;
 }
 
+// db-lib ends a login that failed in TLS, or that the server refused for
+// want of encryption, with "connection failed" alone: the reason, when
+// encryption is it, goes first. Not after a timeout (asking again would
+// double the wait) nor when the server gave its own reason.
+void explain_failed_login(const tds_login& login, const tds_encryption& encryption) {
+  std::vector<tds_message> messages = tds_messages();
+  for (const auto& m : messages)
+    if (!m.client || m.number == SYBETIME) return;
+  const std::string reason = tds_encryption_failure(login.server, encryption, std::min(login.login_timeout, 5));
+  if (reason.empty()) return;
+  tds_message m;
+  m.text = reason;
+  m.client = true;
+  messages.insert(messages.begin(), m);
+  tds_clear_messages();
+  for (const auto& each : messages) tds_add_message(each);
+}
+
 }  // namespace
 
 tds_link::tds_link(const tds_login& login) : login_(login) {
@@ -184,13 +204,19 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   BCP_SETL(rec, TRUE);
   if (!login.database.empty()) DBSETLDBNAME(rec, login.database.c_str());
   dbsetlogintime(login.login_timeout);
+  // Encryption: asked for, or required (see tds_encryption.h).
+  const tds_encryption encryption = tds_encryption_setting();
+  tds_configure_login(login.server, encryption);
   DBPROCESS* p = nullptr;
   {
     tds_login_scope scope;
     p = dbopen(rec, login.server.c_str());
   }
   dbloginfree(rec);
-  if (!p) return;
+  if (!p) {
+    explain_failed_login(login, encryption);
+    return;
+  }
   process_ = std::make_unique<tds_dbprocess>();
   process_->process = p;
   if (!run(tsql_session_settings())) {

@@ -147,6 +147,71 @@ TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
 
 }  // namespace
 
+// The same values over each kind of encrypted session: only the login in TLS
+// (the client asks, the server answers as SQL Server does), the whole session
+// in TLS (the server forces it, or the client requires it). A user's
+// freetds.conf saying "off" does not turn our request off.
+TEST_F(XlsRun, AWorkbookAndACsvFileOverALoginOnlyAndAFullyEncryptedSession) {
+  write("a.csv", "id;name\n1;\xC3\x84pfel\n2;\xF0\x9F\x98\x80\n");
+  write("user.conf", "[global]\n\tencryption = off\n[127.0.0.1]\n\tencryption = off\n");
+  struct row {
+    tds::encryption_mode server;
+    const char* encrypt;  // ORV_MSS_ENCRYPT
+    bool user_conf_off;
+  };
+  const row rows[] = {{tds::encryption_mode::sql_server, nullptr, false},
+                      {tds::encryption_mode::forced, nullptr, false},
+                      {tds::encryption_mode::sql_server, "yes", false},
+                      {tds::encryption_mode::forced, nullptr, true}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(r.server)) + (r.encrypt ? r.encrypt : "") + (r.user_conf_off ? " conf" : ""));
+    server->set_encryption(r.server);
+    if (r.encrypt) ::setenv("ORV_MSS_ENCRYPT", r.encrypt, 1);
+    if (r.user_conf_off) ::setenv("FREETDSCONF", path("user.conf").c_str(), 1);
+    const console_result book_run = convert({"--mode=0"});
+    const console_result csv_run = run({"--src=" + path("a.csv"), "--from_csv", "--extr_fn", "--csv_delim=1",
+                                        "--tab_name=t", "--dest=csvdb", "--mode=0"});
+    ::unsetenv("ORV_MSS_ENCRYPT");
+    ::unsetenv("FREETDSCONF");
+    EXPECT_EQ(book_run.exit_code, 0) << book_run.out << book_run.err;
+    EXPECT_EQ(table("books", "Orders"),
+              (rows_t{{"1", "\xC3\x84pfel", "1.5", "2004-05-06 00:00:00.000"},
+                      {"2", "\xF0\x9F\x98\x80 smile", "2", "2004-05-07 00:00:00.000"},
+                      {"<null>", "<null>", "<null>", "<null>"},
+                      {"3", "\xE6\x97\xA5\xE6\x9C\xAC", "30000.25", "2004-05-08 00:00:00.000"}}));
+    EXPECT_EQ(csv_run.exit_code, 0) << csv_run.out << csv_run.err;
+    EXPECT_EQ(table_rows("t"), (rows_t{{"1", "\xC3\x84pfel"}, {"2", "\xF0\x9F\x98\x80"}}));
+  }
+}
+
+// A login refused for want of encryption, or ended in TLS, says why.
+TEST_F(XlsRun, AnEncryptionFailureEndsTheRunWithItsReason) {
+  struct row {
+    tds::encryption_mode server;
+    const char* variable;
+    const char* value;
+    std::string error;
+  };
+  const row rows[] = {
+      {tds::encryption_mode::not_supported, "ORV_MSS_ENCRYPT", "yes",
+       "The server does not support encryption, which ORV_MSS_ENCRYPT requires."},
+      // The test server's certificate is self-signed: no authority vouches for it.
+      {tds::encryption_mode::sql_server, "ORV_MSS_CA_FILE", "system", "The server's certificate is not trusted: "},
+      {tds::encryption_mode::sql_server, "ORV_MSS_CA_FILE", "/nonexistent.pem",
+       "The CA file /nonexistent.pem (ORV_MSS_CA_FILE) cannot be used: "},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.value);
+    server->set_encryption(r.server);
+    ::setenv(r.variable, r.value, 1);
+    const console_result run = convert({});
+    ::unsetenv(r.variable);
+    EXPECT_EQ(run.exit_code, 255);
+    EXPECT_EQ(run.out.rfind("Error:\n" + r.error, 0), 0u) << run.out;
+    EXPECT_FALSE(server->has_database("books"));
+  }
+}
+
 namespace {
 
 // Headings that end in white space lose no worksheet on this road either.

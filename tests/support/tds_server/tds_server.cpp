@@ -56,6 +56,8 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
   ctx_->login_trickle_ms = options_.login_trickle_ms;
+  ctx_->encryption = options_.encryption;
+  prepare_tls();
   {
     auto lock = ctx_->cat.lock();
     ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
@@ -213,6 +215,10 @@ void server::set_slow_answer(int ms) {
 void server::set_login_trickle(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->login_trickle_ms = ms;
+}
+void server::set_encryption(encryption_mode mode) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->encryption = mode;
 }
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);

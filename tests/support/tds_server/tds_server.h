@@ -6,8 +6,8 @@
 //   ... connect FreeTDS to 127.0.0.1:srv.port() ...
 //   auto rows = srv.rows("db", "t"); // what arrived, byte for byte
 //
-// What it understands: PRELOGIN (answering that encryption is not available),
-// LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
+// What it understands: PRELOGIN (encryption negotiated as SQL Server does,
+// see tds_tls.h), LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
 // sp_tables, sp_columns, sp_pkeys, sp_statistics, sp_fkeys), attention, and
 // bulk loads ("insert bulk" followed by the bulk message). Statements: CREATE/
 // DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER; other
@@ -80,6 +80,7 @@
 #include <vector>
 
 #include "tests/support/tds_server/tds_catalog.h"
+#include "tests/support/tds_server/tds_tls.h"
 #include "tests/support/tds_server/tds_types.h"
 
 namespace tds {
@@ -115,6 +116,9 @@ struct server_options {
   int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
   int login_trickle_ms = 0;                   // the answer to LOGIN7 goes out one byte every this many ms
+  // PRELOGIN's answer: the login in TLS, the whole session when the client
+  // asks (SQL Server's); "not supported" (everything in clear); or forced.
+  encryption_mode encryption = encryption_mode::sql_server;
   std::vector<std::string> databases;         // created at start
 };
 
@@ -175,6 +179,8 @@ class server {
   // The answer to a login goes out one byte every ms (0: at once), as a server that
   // answers but never finishes: each read of the client gets a byte in time.
   void set_login_trickle(int ms);
+  // How the next connections' PRELOGIN is answered (see server_options).
+  void set_encryption(encryption_mode mode);
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);

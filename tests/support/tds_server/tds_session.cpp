@@ -9,6 +9,7 @@
 
 #include "tests/support/tds_server/tds_protocol.h"
 #include "tests/support/tds_server/tds_sql.h"
+#include "tests/support/tds_server/tds_tls.h"
 
 namespace tds {
 
@@ -59,7 +60,7 @@ class session {
 
  private:
   server_context& ctx_;
-  transport& io_;
+  secure_transport io_;  // plain, or TLS as PRELOGIN settled
   message_assembler in_;
   std::deque<std::pair<packet_header, std::string>> backlog_;
   session_state state_;
@@ -180,9 +181,27 @@ class session {
   bool handle(const packet_header& h, std::string body) {
     if (!logged_in_) {
       if (h.type == pkt_prelogin && !prelogin_done_) {
-        check_prelogin(whole_message(h, std::move(body)));
-        prelogin();
+        const uint8_t client = check_prelogin(whole_message(h, std::move(body)));
+        encryption_mode mode;
+        {
+          std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+          mode = ctx_.encryption;
+        }
+        const encryption_answer a = negotiate_encryption(mode, client);
+        prelogin(a.reply);
         prelogin_done_ = true;
+        if (a.close) return false;
+        if (a.tls) {
+          // The handshake's records come in PRELOGIN packets; what follows them is TLS.
+          io_.start_tls(a.login_only, [this] {
+            packet_header ph;
+            std::string b;
+            next_packet(ph, b);
+            if (ph.type != pkt_prelogin) throw tds_protocol_error("expected a TLS handshake");
+            return b;
+          });
+          io_.put_back(in_.take_buffered());
+        }
         return true;
       }
       if (h.type == pkt_login7) return login(parse_login7(whole_message(h, std::move(body))));
@@ -232,7 +251,7 @@ class session {
     return true;
   }
 
-  void prelogin() {
+  void prelogin(uint8_t encryption) {
     writer w;
     // Option table: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS, terminator.
     const uint16_t table_len = 5 * 5 + 1;
@@ -250,7 +269,7 @@ class session {
     w.u8(static_cast<uint8_t>(major)); w.u8(static_cast<uint8_t>(minor));
     w.u8(static_cast<uint8_t>(build >> 8)); w.u8(static_cast<uint8_t>(build & 0xFF));
     w.u16(0);
-    w.u8(2);  // encryption not available
+    w.u8(encryption);
     w.u8(0);  // instance: ok
     w.u32(static_cast<uint32_t>(state_.spid));
     w.u8(0);  // no MARS

@@ -17,6 +17,8 @@
 namespace tds {
 
 // What the whole server shares between its connections.
+enum class encryption_mode;  // tds_tls.h
+
 struct server_context {
   catalog cat;  // guarded by cat.lock()
   // Knobs, read under `knobs_mutex`.
@@ -30,6 +32,7 @@ struct server_context {
   int slow_ms = 0;
   int login_trickle_ms = 0;  // the login's answer goes out one byte at a time
   int linger_ms = 0;  // a closed connection's session ends this much later
+  encryption_mode encryption{};  // how PRELOGIN answers (tds_tls.h)
   // Counters.
   std::atomic<long> bulk_rows{0};
   std::atomic<int> bulk_batches{0};
