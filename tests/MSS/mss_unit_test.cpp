@@ -24,9 +24,9 @@ TEST(mss_engine_unit, VersionClassesFromTheVersionText) {
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)"), 5);
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server 2022 (RTM) - 16.0.1000.6 (X64)"), 5);
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server  7.00 - 7.00.623 (Intel X86)"), 2);
+  EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Azure (RTM) - 12.0.2000.8\n\tMay 28 2024 21:05:26"), 5);
   // Exactly 30 characters, another product, another case: unknown.
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server 2005 - 9."), 1);
-  EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Azure (RTM) - 12.0.2000.8"), 1);
   EXPECT_EQ(mss_engine::version_class(L"microsoft sql server 2005 - 9.00.1399.06"), 1);
 }
 
