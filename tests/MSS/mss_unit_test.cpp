@@ -12,6 +12,7 @@
 #include "MSS/mss_vali.h"
 #include "OLE/ole_date.h"
 #include "TK/tk_excep.h"
+#include "TK/tk_utils.h"
 #include "platform/oledb/connection_string.h"
 
 namespace {
@@ -65,6 +66,33 @@ TEST(mss_validator_unit, AcceptsLettersAndUnderscoreAndRenamesInACycle) {
   EXPECT_THROW(v.is_acceptable(L""), tk_mail_assertion);
   EXPECT_EQ(v.get_safe_name(L"Orders"), L"2_1_Orders");
   EXPECT_EQ(v.get_safe_name(L"Other"), L"Other");
+}
+
+// Names past the server's 128 UTF-16 units are cut (numbered when the cut
+// name is used); shorter ones keep the renaming cycle while it fits.
+TEST(mss_validator_unit, NamesStayWithinWhatTheServerHolds) {
+  const std::wstring emoji = L"\U0001F600";
+  const std::wstring long_name(200, L'x'), cut(127, L'x');
+  mss_tn_validator v({cut, std::wstring(127, L'y')}, {L"_" + std::wstring(127, L'y')});
+  struct name_case {
+    std::wstring name, safe;
+    bool acceptable;
+  };
+  const name_case cases[] = {
+      {std::wstring(128, L'a'), std::wstring(128, L'a'), true},
+      {std::wstring(129, L'a'), std::wstring(127, L'a'), false},
+      {long_name, std::wstring(122, L'x') + L"00000", false},
+      {std::wstring(126, L'a') + emoji, std::wstring(126, L'a') + emoji, true},  // 128 units
+      {std::wstring(127, L'a') + emoji, std::wstring(127, L'a'), false},
+      {std::wstring(127, L'y'), std::wstring(122, L'y') + L"00000", true},  // "_" + it is used too
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    EXPECT_EQ(v.is_acceptable(c.name), c.acceptable);
+    const std::wstring safe = v.get_safe_name(c.name);
+    EXPECT_TRUE(safe == c.safe) << tk_to_utf8(safe);
+    EXPECT_LE(mss_name_length(safe), 128u);
+  }
 }
 
 TEST(mss_literals, TextDatesNumbersAndBinary) {
