@@ -365,11 +365,7 @@ std::wstring mss_database::primary_key_name(const std::wstring& table) {
   for (wchar_t c : table) digest = (digest ^ static_cast<std::uint32_t>(c)) * 16777619u;
   wchar_t suffix[16];
   std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L"_%08X", static_cast<unsigned>(digest));
-  std::wstring cut = name;
-  const std::size_t room = mss_max_name_length - 9;
-  if (cut.size() > room) cut.resize(room);
-  while (mss_name_length(cut) > room) cut.pop_back();
-  return cut + suffix;
+  return mss_cut_name(name, mss_max_name_length - 9) + suffix;
 }
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name, int mode) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MSS/mss_db.h"
+#include "MSS/mss_vali.h"
 #include "MSS/odb_cmd.h"
 #include "MSS/odb_exce.h"
 #include "MSS/odb_recs.h"
@@ -265,6 +266,8 @@ std::wstring mss_engine::get_safe_tname(const std::wstring& name) const {
     tk_trace(1, "This is a full canonized table name");
     return name;
   }
+  // A name longer than the server holds is cut as the table-name validator cuts it.
+  if (mss_name_length(table) > mss_max_name_length) table = mss_cut_name(table, mss_max_name_length - 1);
   const std::wstring result = mss_bracket_name(get_table_owner()) + L"." + mss_bracket_name(table);
   tk_wtrace(1, L"result=%s", result.c_str());
   return result;

@@ -12,6 +12,12 @@ std::size_t mss_name_length(const std::wstring& name) {
   return units;
 }
 
+std::wstring mss_cut_name(const std::wstring& name, std::size_t units) {
+  std::wstring cut = name.substr(0, units);
+  while (mss_name_length(cut) > units) cut.pop_back();
+  return cut;
+}
+
 bool mss_validator::is_acceptable(const std::wstring& name) const {
   tk_wtrace(1, L"mss_validator::is_acceptable(%s)", name.c_str());
   if (name.empty()) throw tk_mail_assertion("mss_vali", 60);

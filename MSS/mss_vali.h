@@ -16,6 +16,9 @@ constexpr std::size_t mss_max_name_length = 128;
 
 // The length of a name as SQL Server counts it (UTF-16 code units).
 std::size_t mss_name_length(const std::wstring& name);
+// The name without the characters past the first units code units (a
+// character is never split).
+std::wstring mss_cut_name(const std::wstring& name, std::size_t units);
 
 class mss_validator : public udb_validator {
  public:

@@ -98,6 +98,7 @@ TEST_F(mss_engine_test, OwnerQualifiedTableNames) {
   EXPECT_EQ(engine_->get_safe_tname(L"[x].[Sales]"), L"[x].[Sales]");
   EXPECT_EQ(engine_->get_safe_tname(L"[Sales]"), L"[dbo].[Sales]");
   EXPECT_EQ(engine_->get_safe_tname(L"a].[b"), L"[dbo].[a]].[b]");
+  EXPECT_EQ(engine_->get_safe_tname(std::wstring(200, L'a')), L"[dbo].[" + std::wstring(127, L'a') + L"]");
 }
 
 TEST_F(mss_engine_test, CreatesOpensAndDropsDatabasesOfAnyName) {
