@@ -24,8 +24,9 @@ class DestRun : public console_test {
 };
 
 // A login "loader" whose user's default schema is dbo and one "etl" whose is
-// etl, with and without "connect as database owner": three runs in a row of
-// the same CSV file and workbook, in each of the modes that keep the database.
+// etl, with and without "connect as database owner", and "loader" on SQL
+// Server 2000, which owns tables by user name: three runs in a row of the
+// same CSV file and workbook, in each of the modes that keep the database.
 TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
   server->add_login("loader", "pw-Loader-1");
   server->add_login("etl", "pw-Etl-1");
@@ -35,12 +36,15 @@ TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
     const char *login, *password;
     bool as_dbo;
     const char* owner;  // of the tables the runs make
+    bool sql_server_2000 = false;
   };
   const login_case logins[] = {
       {"loader", "pw-Loader-1", false, "dbo"},
       {"loader", "pw-Loader-1", true, "dbo"},
       {"etl", "pw-Etl-1", false, "etl"},
       {"etl", "pw-Etl-1", true, "dbo"},
+      {"loader", "pw-Loader-1", false, "loader", true},
+      {"loader", "pw-Loader-1", true, "dbo", true},
   };
   const std::pair<int, std::size_t> modes[] = {{1, 3}, {2, 3}, {3, 9}};  // rows after three runs
   int n = 0;
@@ -48,13 +52,18 @@ TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
     for (bool csv : {true, false}) {
       for (const auto& [mode, rows] : modes) {
         const std::string db = "d" + std::to_string(++n);
-        SCOPED_TRACE(std::string(k.login) + (k.as_dbo ? " as dbo" : "") + (csv ? " csv" : " workbook") + " mode " +
+        SCOPED_TRACE(std::string(k.login) + (k.sql_server_2000 ? " 2000" : "") + (k.as_dbo ? " as dbo" : "") + (csv ? " csv" : " workbook") + " mode " +
                      std::to_string(mode));
+        server->set_version(k.sql_server_2000 ? tds::version_2000 : tds::version_2019);
         server->execute("CREATE DATABASE [" + db + "]");
-        server->execute("CREATE USER [loader] FOR LOGIN [loader]; "
-                        "CREATE USER [etl_user] FOR LOGIN [etl] WITH DEFAULT_SCHEMA = [etl]",
-                        db);
-        server->execute("CREATE SCHEMA [etl] AUTHORIZATION [etl_user]", db);
+        if (k.sql_server_2000) {
+          server->execute("EXEC sp_adduser 'loader'", db);
+        } else {
+          server->execute("CREATE USER [loader] FOR LOGIN [loader]; "
+                          "CREATE USER [etl_user] FOR LOGIN [etl] WITH DEFAULT_SCHEMA = [etl]",
+                          db);
+          server->execute("CREATE SCHEMA [etl] AUTHORIZATION [etl_user]", db);
+        }
         std::vector<std::string> args = {"--host=127.0.0.1," + std::to_string(server->port()),
                                          std::string("--user=") + k.login, std::string("--pswd=") + k.password,
                                          "--dest=" + db, "--mode=" + std::to_string(mode), "--extr_fn"};
@@ -107,18 +116,17 @@ TEST_F(DestRun, NamesLongerThanTheServerHoldsAreShortened) {
 // the login record holds), there before the run or created by it: the rows
 // go there, none into master.
 TEST_F(DestRun, ADatabaseWhoseNameDoesNotFitTheLoginRecord) {
-  std::string name;
-  for (int i = 0; i < 70; ++i) name += "\xD0\x96";  // Ж
   write("people.csv", "id,name\n1,Ann\n2,Bo\n");
   for (bool exists : {true, false}) {
     SCOPED_TRACE(exists ? "existing" : "created");
+    std::string name;
+    for (int i = 0; i < 70; ++i) name += exists ? "\xD0\x96" : "\xD0\x94";  // Ж, Д
     if (exists) server->execute("CREATE DATABASE [" + name + "]");
     const console_result r = run({"--src=" + path("people.csv"), "--from_csv", "--csv_delim=2", "--extr_fn",
                                   "--tab_name=people", "--dest=" + name, "--mode=1"});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(server->row_count(name, "people"), 2u);
     EXPECT_TRUE(server->tables("master").empty());
-    server->execute("DROP DATABASE [" + name + "]");
   }
 }
 
