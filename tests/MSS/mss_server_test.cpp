@@ -77,6 +77,18 @@ TEST_F(mss_engine_test, ConnectsAndReportsRefusalsAsTheServerGivesThem) {
   EXPECT_THROW(engine_->is_db_exist(L"here"), odb_exception);
 }
 
+// A login name or password longer than the login record holds is refused
+// before anything is sent, with the reason.
+TEST_F(mss_engine_test, LoginSettingsThatDoNotFitTheLoginRecord) {
+  const std::wstring too_long(65, L'\u0416');  // 130 bytes in UTF-8
+  const std::pair<std::wstring, std::wstring> logins[] = {{too_long, wide(password)}, {L"sa", too_long}};
+  for (const auto& [login, pw] : logins) {
+    const std::string refused = thrown([&] { engine_->connect(server_name(), login, pw, false); });
+    EXPECT_NE(refused.find("longer than a login can carry"), std::string::npos) << refused;
+  }
+  EXPECT_EQ(srv().connections(), 0);
+}
+
 TEST_F(mss_engine_test, ThePasswordNeverReachesTheTraceLog) {
   test_dir dir;
   const std::string file = (dir.path() / "trace.log").string();
