@@ -85,11 +85,12 @@ TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
 }
 
 // A table name (--tab_name) and headings of 200 characters: the names are cut
-// to what the server holds and every row arrives.
+// to what the server holds and every row arrives, a value that widens its
+// column included.
 TEST_F(DestRun, NamesLongerThanTheServerHoldsAreShortened) {
   const std::string heading(200, 'h');
   const std::string tab_name(200, 't');
-  write("long.csv", "id," + heading + "\n1,a\n2,b\n");
+  write("long.csv", "id," + heading + "\n1,a\n2," + std::string(300, 'b') + "\n");
   write_workbook("long.xlsx", "sheet", {"id", heading}, 2);
   struct source_case {
     std::vector<std::string> args;
