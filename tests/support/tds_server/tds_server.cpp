@@ -57,6 +57,8 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->slow_ms = options_.slow_ms;
   {
     auto lock = ctx_->cat.lock();
+    ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
+    for (const auto& l : options_.logins) ctx_->cat.logins[name_key(l.name)] = server_login{l.name, l.password, l.sysadmin};
     for (const auto& d : options_.databases) {
       if (!ctx_->cat.find(d)) ctx_->cat.create(d);
     }
@@ -212,6 +214,11 @@ void server::set_session_linger(int ms) {
   ctx_->linger_ms = ms;
 }
 
+void server::add_login(const std::string& name, const std::string& password, bool sysadmin) {
+  auto lock = ctx_->cat.lock();
+  ctx_->cat.logins[name_key(name)] = server_login{name, password, sysadmin};
+}
+
 bool server::has_database(const std::string& name) {
   auto lock = ctx_->cat.lock();
   return ctx_->cat.find(name) != nullptr;
@@ -290,6 +297,7 @@ void server::execute(const std::string& sql, const std::string& database) {
   session_state s;
   s.spid = 1;
   s.user = options_.user;
+  s.sysadmin = true;
   response r([](std::string& b) { b.clear(); });
   {
     auto lock = ctx_->cat.lock();

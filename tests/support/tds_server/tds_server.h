@@ -22,6 +22,19 @@
 // 515, 8152, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by 3621
 // where SQL Server sends it. A syntax error runs nothing of its batch.
 //
+// Logins: the server's own (sysadmin, "sa") and any added (options, add_login,
+// --login, CREATE LOGIN from a sysadmin session). The login that creates a
+// database is its dbo, as every sysadmin is; another login enters a database
+// only through a user made for it (CREATE USER [u] [FOR LOGIN [l]] [WITH
+// DEFAULT_SCHEMA = [s]], sp_adduser) or as guest in master, tempdb and msdb,
+// else 916 on USE and 4060 at login. A table created without a schema goes
+// into the user's default schema (dbo unless given; CREATE SCHEMA [s]
+// [AUTHORIZATION [u]]; 2760 when it does not exist); unqualified names look
+// there first, then in dbo; SCHEMA_NAME(), USER_NAME(), SUSER_SNAME() and
+// IS_MEMBER('db_owner') answer accordingly. Under the SQL Server 2000
+// @@VERSION the owner is the user's name and there are no schemas. Nothing
+// else of permissions is modelled: any user may create and change any table.
+//
 // Names compare without regard to case; text columns keep what arrived:
 // nchar/nvarchar/ntext as UTF-16LE (surrogate pairs kept), char/varchar/text
 // in Windows-1252 (characters outside it become '?', as on SQL Server).
@@ -59,12 +72,21 @@ extern const char* const version_2012;
 extern const char* const version_2019;
 extern const char* const version_2022;
 
+// A login besides the server's own (SQL Server authentication).
+struct login_option {
+  std::string name, password;
+  bool sysadmin = false;
+};
+
 struct server_options {
   std::string host = "127.0.0.1";
   uint16_t port = 0;  // 0: a free port, see server::port()
-  // The one login accepted (SQL Server authentication).
+  // The server's own login, a member of sysadmin (SQL Server authentication).
   std::string user = "sa";
   std::string password = "orv-Test-1";
+  // Further logins; without sysadmin they get into a database only through a
+  // user made for them there (CREATE USER ... FOR LOGIN), or as its creator.
+  std::vector<login_option> logins;
   std::string version_text = version_2019;
   // Knobs (all can also be changed while the server runs, see below).
   bool refuse_logins = false;                 // every login gets 18456
@@ -131,6 +153,8 @@ class server {
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);
+  // Adds a login (or gives an existing one this password and role).
+  void add_login(const std::string& name, const std::string& password, bool sysadmin = false);
 
   // ---- inspection: what is stored, exactly ----
   bool has_database(const std::string& name);

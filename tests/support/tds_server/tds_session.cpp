@@ -253,10 +253,24 @@ class session {
     if ((l.tds_version >> 24) != 0x74 && (l.tds_version >> 24) != 0x73 && (l.tds_version >> 24) != 0x72 &&
         (l.tds_version >> 24) != 0x71 && (l.tds_version >> 24) != 0x70)
       throw tds_protocol_error("unsupported TDS version");
-    bool ok;
+    bool ok, own = false;
     {
       std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
-      ok = !ctx_.refuse_logins && l.user == ctx_.user && l.password == ctx_.password;
+      ok = !ctx_.refuse_logins;
+      // The server's own login (sysadmin); the others are in the catalog.
+      own = name_key(l.user) == name_key(ctx_.user) && l.password == ctx_.password;
+    }
+    if (ok && own) {
+      state_.user = ctx_.user;
+      state_.sysadmin = true;
+    } else if (ok) {
+      auto lock = ctx_.cat.lock();
+      const server_login* known = ctx_.cat.check_login(l.user, l.password);
+      ok = known != nullptr;
+      if (known) {
+        state_.user = known->name;
+        state_.sysadmin = known->sysadmin;
+      }
     }
     if (!ok) return refuse(r, l);
     if (l.packet_size >= 512 && l.packet_size <= 32767) packet_size_ = l.packet_size;

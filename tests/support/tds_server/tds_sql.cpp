@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "tests/support/tds_server/tds_owners.h"
 #include "tests/support/tds_server/tds_protocol.h"
 
 namespace tds {
@@ -267,18 +268,31 @@ class batch {
     return *db;
   }
   table& table_of(const name_parts& n) {
-    table* t = db_of(n).find(n.owner, n.name);
+    table* t = resolve_table(ctx_, s_, db_of(n), n.owner, n.name);
     if (!t) raise(208, 16, "Invalid object name '" + n.written + "'.");
     return *t;
   }
+  // The table n names, or null (no database, no table).
+  table* find_table(const name_parts& n) {
+    database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
+    return db ? resolve_table(ctx_, s_, *db, n.owner, n.name) : nullptr;
+  }
   std::string table_key(const name_parts& n) {
-    return name_key((n.database.empty() ? s_.database : n.database) + "." + (n.owner.empty() ? "dbo" : n.owner) + "." + n.name);
+    const table* t = find_table(n);
+    return name_key((n.database.empty() ? s_.database : n.database) + "." + (t ? t->owner : n.owner) + "." + n.name);
+  }
+  // A foreign key written without the owner of the table it references.
+  void resolve_reference(database& db, foreign_key& fk) {
+    if (!fk.ref_owner.empty()) return;
+    const table* parent = resolve_table(ctx_, s_, db, "", fk.ref_table);
+    fk.ref_owner = parent ? parent->owner : "dbo";
   }
 
   // -- statements
   step statement();
   step select_statement(bool count_only_subquery = false);
   step create_statement();
+  step create_principal();
   step drop_statement();
   step insert_statement();
   step update_statement();
@@ -310,6 +324,7 @@ class batch {
   void sp_pkeys(const std::vector<std::pair<std::string, value>>& args);
   void sp_statistics(const std::vector<std::pair<std::string, value>>& args);
   void sp_fkeys(const std::vector<std::pair<std::string, value>>& args);
+  void sp_adduser(const std::vector<std::pair<std::string, value>>& args);
   void sp_executesql(const std::vector<std::pair<std::string, value>>& args);
 };
 
@@ -470,8 +485,34 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         value v; v.kind = value::integer; v.text = std::to_string(*s_.last_identity); return v;
       }
       if (e.name == "DB_NAME") return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.database)));
-      if (e.name == "USER_NAME" || e.name == "SUSER_SNAME" || e.name == "SUSER_NAME")
-        return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.user)));
+      if (e.name == "SCHEMA_NAME" && owners_are_users(ctx_))
+        raise(195, 15, "'" + e.name + "' is not a recognized built-in function name.");
+      if ((e.name == "USER_NAME" || e.name == "SCHEMA_NAME") && !e.args.empty()) {
+        // By id: only the fixed ones (dbo 1, guest 2) and the schemas of this database.
+        const std::string id = arg_text(0);
+        if (e.name == "USER_NAME") return id == "1" ? value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16("dbo"))) : value::of_null();
+        database* db = ctx_.cat.find(s_.database);  // expressions run under the catalog's lock
+        for (const auto& [k, sc] : db ? db->schemas : std::map<std::string, db_schema>{}) {
+          if (std::to_string(sc.id) == id) return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(sc.name)));
+        }
+        return value::of_null();
+      }
+      if (e.name == "USER_NAME" || e.name == "SCHEMA_NAME" || e.name == "SUSER_SNAME" || e.name == "SUSER_NAME") {
+        const std::string& v = e.name == "USER_NAME" ? s_.db_user : e.name == "SCHEMA_NAME" ? s_.default_schema : s_.user;
+        return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(v)));
+      }
+      if (e.name == "IS_MEMBER") {
+        // The fixed database roles; the session's user is in db_owner when it is dbo.
+        const std::string role = name_key(arg_text(0));
+        if (role == "DB_OWNER" || role == "PUBLIC") {
+          value v; v.kind = value::integer; v.text = role == "PUBLIC" || s_.db_user == "dbo" ? "1" : "0"; return v;
+        }
+        for (const char* r : {"DB_ACCESSADMIN", "DB_SECURITYADMIN", "DB_DDLADMIN", "DB_BACKUPOPERATOR", "DB_DATAREADER",
+                              "DB_DATAWRITER", "DB_DENYDATAREADER", "DB_DENYDATAWRITER"}) {
+          if (role == r) { value v; v.kind = value::integer; v.text = "0"; return v; }
+        }
+        return value::of_null();
+      }
       if (e.name == "GETDATE" || e.name == "CURRENT_TIMESTAMP" || e.name == "SYSDATETIME")
         return value::of_string("2026-01-01 12:00:00.000", false);
       if (e.name == "NEWID") return value::of_string("6F9619FF-8B86-D011-B42D-00C04FC964FF", false);
@@ -486,8 +527,7 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         batch sub(ctx_, s_, out_, n);
         try {
           name_parts np = sub.object_name();
-          database* db = ctx_.cat.find(np.database.empty() ? s_.database : np.database);
-          table* tb = db ? db->find(np.owner, np.name) : nullptr;
+          table* tb = find_table(np);
           if (!tb) return value::of_null();
           value v; v.kind = value::integer; v.text = std::to_string(tb->object_id); return v;
         } catch (const sql_error&) {
@@ -840,7 +880,7 @@ foreign_key batch::references(std::vector<std::string> cols) {
   fk.columns = std::move(cols);
   name_parts ref = object_name();
   fk.ref_table = ref.name;
-  if (!ref.owner.empty()) fk.ref_owner = ref.owner;
+  fk.ref_owner = ref.owner;  // resolved when the key is added
   if (peek().kind == tk::sym && peek().text == "(") fk.ref_columns = column_list(false);
   while (kw("ON")) {
     const bool del = kw("DELETE");
@@ -1069,15 +1109,15 @@ step batch::create_statement() {
     while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) next();
     return [this, name] {
       auto lock = ctx_.cat.lock();
-      ctx_.cat.create(name);
+      ctx_.cat.create(name).owner_login = s_.user;
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
+  if (is_kw(peek(), "LOGIN") || is_kw(peek(), "USER") || is_kw(peek(), "SCHEMA")) return create_principal();
   if (kw("TABLE")) {
     name_parts n = object_name();
     auto t = std::make_shared<table>();
     t->name = n.name;
-    if (!n.owner.empty()) t->owner = n.owner;
     std::vector<std::function<void(table&)>> later;
     expect_sym("(");
     do {
@@ -1095,6 +1135,7 @@ step batch::create_statement() {
     return [this, n, t, later] {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
+      t->owner = owner_for_new(ctx_, s_, db, n.owner);
       if (db.find(t->owner, t->name)) raise(2714, 16, "There is already an object named '" + t->name + "' in the database.");
       auto fresh = std::make_unique<table>(*t);
       fresh->object_id = ctx_.cat.next_object_id();
@@ -1107,7 +1148,10 @@ step batch::create_statement() {
       table* raw = fresh.get();
       db.tables[key] = std::move(fresh);
       try {
-        for (auto fk : scratch.foreign_keys) add_foreign_key(ctx_, db, *raw, std::move(fk));
+        for (auto fk : scratch.foreign_keys) {
+          resolve_reference(db, fk);
+          add_foreign_key(ctx_, db, *raw, std::move(fk));
+        }
       } catch (...) {
         db.tables.erase(key);
         throw;
@@ -1138,6 +1182,60 @@ step batch::create_statement() {
   fail();
 }
 
+// CREATE LOGIN, CREATE USER, CREATE SCHEMA (none of them on SQL Server 2000).
+step batch::create_principal() {
+  const std::string what = name_key(peek().text);
+  const bool first = p_ == 1;  // CREATE was the batch's first token
+  if (owners_are_users(ctx_)) raise(156, 15, "Incorrect syntax near the keyword '" + peek().raw + "'.");
+  next();
+  const std::string name = identifier();
+  if (what == "LOGIN") {
+    expect_kw("WITH");
+    expect_kw("PASSWORD");
+    expect_sym("=");
+    if (peek().kind != tk::str && peek().kind != tk::nstr) fail();
+    const std::string password = next().text;
+    // Further options (CHECK_POLICY = OFF, DEFAULT_DATABASE = ...) are accepted and ignored.
+    while (sym(",")) {
+      identifier();
+      expect_sym("=");
+      next();
+    }
+    return [this, name, password] {
+      auto lock = ctx_.cat.lock();
+      create_login(ctx_.cat, s_, name, password);
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (what == "USER") {
+    std::optional<std::string> login, schema;
+    if (kw("FOR") || kw("FROM")) {
+      expect_kw("LOGIN");
+      login = identifier();
+    }
+    if (kw("WITH")) {
+      expect_kw("DEFAULT_SCHEMA");
+      expect_sym("=");
+      schema = identifier();
+    }
+    return [this, name, login, schema] {
+      auto lock = ctx_.cat.lock();
+      database* db = ctx_.cat.find(s_.database);
+      if (db) create_user(ctx_.cat, *db, name, login, schema);
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (!first) raise(111, 15, "'CREATE SCHEMA' must be the first statement in a query batch.");
+  std::optional<std::string> authorization;
+  if (kw("AUTHORIZATION")) authorization = identifier();
+  return [this, name, authorization] {
+    auto lock = ctx_.cat.lock();
+    database* db = ctx_.cat.find(s_.database);
+    if (db) create_schema(*db, name, authorization);
+    out_.done(0, 0, 0xFD, cmd_other);
+  };
+}
+
 step batch::drop_statement() {
   next();  // DROP
   if (kw("DATABASE")) {
@@ -1163,7 +1261,7 @@ step batch::drop_statement() {
       auto lock = ctx_.cat.lock();
       for (const auto& n : names) {
         database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
-        table* t = db ? db->find(n.owner, n.name) : nullptr;
+        table* t = find_table(n);
         if (!t) {
           if (if_exists) continue;
           raise(3701, 11, "Cannot drop the table '" + n.written + "', because it does not exist or you do not have permission.");
@@ -1520,6 +1618,7 @@ step batch::alter_statement() {
         for (const auto& f : later) f(scratch);
         for (auto ix : scratch.indexes) add_index(db, t, std::move(ix));
         for (auto fk : scratch.foreign_keys) {
+          resolve_reference(db, fk);
           add_foreign_key(ctx_, db, t, fk);
           for (const auto& r : t.rows) {
             try {
@@ -1705,9 +1804,16 @@ cell int_cell(int64_t v, int size) {
 result_column sysname(const char* n, bool nullable = true) { return {n, {sql_type::nvarchar, 128}, nullable, false, ""}; }
 result_column int_col(const char* n, sql_type t = sql_type::int_, bool nullable = true) { return {n, {t}, nullable, false, ""}; }
 
-// The tables matching the patterns, in name order.
+// How a catalog procedure finds its tables: sp_tables by LIKE patterns (all
+// owners when none is given); sp_columns so too, but a plain name without an
+// owner as OBJECT_ID resolves it (default schema, then dbo) when there is such
+// a table; sp_pkeys and sp_statistics only as OBJECT_ID resolves the name.
+enum class table_lookup { patterns, columns, exact };
+
+// The tables matching the arguments, in owner and name order.
 std::vector<table*> matching_tables(server_context& ctx, session_state& s, const proc_args& a, const char* name_arg,
-                                    const char* owner_arg, const char* qualifier_arg, std::string& dbname) {
+                                    const char* owner_arg, const char* qualifier_arg, std::string& dbname,
+                                    table_lookup how = table_lookup::patterns) {
   dbname = a.get(qualifier_arg).value_or(s.database);
   std::vector<table*> out;
   database* db = ctx.cat.find(dbname);
@@ -1715,6 +1821,15 @@ std::vector<table*> matching_tables(server_context& ctx, session_state& s, const
   dbname = db->name;
   const auto name = a.get(name_arg);
   const auto owner = a.get(owner_arg);
+  if (name && how != table_lookup::patterns) {
+    const bool plain = name->find_first_of("%_[") == std::string::npos &&
+                       (!owner || owner->find_first_of("%_[") == std::string::npos);
+    table* t = owner && owner->empty() ? nullptr : resolve_table(ctx, s, *db, owner.value_or(""), *name);
+    if (how == table_lookup::exact || (plain && t)) {
+      if (t) out.push_back(t);
+      return out;
+    }
+  }
   for (auto& [k, t] : db->tables) {
     if (name && !like(t->name, *name)) continue;
     if (owner && !like(t->owner, *owner)) continue;
@@ -1787,7 +1902,7 @@ void batch::sp_columns(const std::vector<std::pair<std::string, value>>& args) {
     auto lock = ctx_.cat.lock();
     std::string dbname;
     const auto colpat = a.get("@column_name");
-    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname)) {
+    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname, table_lookup::columns)) {
       int ordinal = 0;
       for (const auto& c : t->columns) {
         ++ordinal;
@@ -1851,7 +1966,7 @@ void batch::sp_pkeys(const std::vector<std::pair<std::string, value>>& args) {
   {
     auto lock = ctx_.cat.lock();
     std::string dbname;
-    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname)) {
+    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname, table_lookup::exact)) {
       const index_def* pk = t->primary_key();
       if (!pk) continue;
       for (std::size_t k = 0; k < pk->columns.size(); ++k) {
@@ -1875,7 +1990,7 @@ void batch::sp_statistics(const std::vector<std::pair<std::string, value>>& args
     std::string dbname;
     const auto index_pat = a.get("@index_name");
     const bool unique_only = a.get("@is_unique").value_or("N") == "Y";
-    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname)) {
+    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname, table_lookup::exact)) {
       rows.push_back({text_cell(dbname), text_cell(t->owner), text_cell(t->name), cell{}, cell{}, cell{}, int_cell(0, 2),
                       cell{}, cell{}, cell{}, int_cell(static_cast<int64_t>(t->rows.size()), 4), int_cell(1, 4), cell{}});
       std::vector<const index_def*> ixs;
@@ -1924,13 +2039,17 @@ void batch::sp_fkeys(const std::vector<std::pair<std::string, value>>& args) {
     const auto fkname = a.get("@fktable_name"), fkowner = a.get("@fktable_owner");
     if (!pkname && !fkname) raise(15252, 16, "The primary key or foreign key table name must be given.");
     if (db) {
+      // Both tables as OBJECT_ID resolves them (no patterns).
+      auto named = [&](const std::optional<std::string>& owner, const std::string& name) -> table* {
+        return owner && owner->empty() ? nullptr : resolve_table(ctx_, s_, *db, owner.value_or(""), name);
+      };
+      table* pk_table = pkname ? named(pkowner, *pkname) : nullptr;
+      table* fk_table = fkname ? named(fkowner, *fkname) : nullptr;
       for (auto& [k, t] : db->tables) {
-        if (fkname && !like(t->name, *fkname)) continue;
-        if (fkowner && !like(t->owner, *fkowner)) continue;
+        if (fkname && t.get() != fk_table) continue;
         for (const auto& fk : t->foreign_keys) {
-          if (pkname && !like(fk.ref_table, *pkname)) continue;
-          if (pkowner && !like(fk.ref_owner, *pkowner)) continue;
           table* parent = db->find(fk.ref_owner, fk.ref_table);
+          if (pkname && (!parent || parent != pk_table)) continue;
           const index_def* key = parent ? parent->unique_index_on(fk.ref_columns) : nullptr;
           const std::string pk_name = key ? key->name : "";
           for (std::size_t i = 0; i < fk.columns.size(); ++i) {
@@ -1949,6 +2068,26 @@ void batch::sp_fkeys(const std::vector<std::pair<std::string, value>>& args) {
               int_col("DELETE_RULE", sql_type::smallint), sysname("FK_NAME"), sysname("PK_NAME"),
               int_col("DEFERRABILITY", sql_type::smallint)},
        rows);
+  out_.return_status(0);
+}
+
+// sp_adduser login [, user]: a user for the login, with (since SQL Server 2005) a
+// schema of its name that is its default schema.
+void batch::sp_adduser(const std::vector<std::pair<std::string, value>>& args) {
+  proc_args a{args, {"@loginame", "@name_in_db", "@grpname"}};
+  const auto login = a.get("@loginame");
+  if (!login) raise(201, 16, "Procedure or function 'sp_adduser' expects parameter '@loginame', which was not supplied.");
+  const std::string user = a.get("@name_in_db").value_or(*login);
+  {
+    auto lock = ctx_.cat.lock();
+    database* db = ctx_.cat.find(s_.database);
+    if (db) {
+      const bool schemas = !owners_are_users(ctx_);
+      if (schemas && db->find_schema(user)) raise(15023, 16, "User, group, or role '" + user + "' already exists in the current database.");
+      create_user(ctx_.cat, *db, user, *login, schemas ? std::optional<std::string>(user) : std::nullopt);
+      if (schemas) create_schema(*db, user, user);
+    }
+  }
   out_.return_status(0);
 }
 
@@ -2000,6 +2139,7 @@ void batch::exec_procedure(const std::string& proc, const std::vector<std::pair<
   else if (k == "SP_PKEYS") sp_pkeys(args);
   else if (k == "SP_STATISTICS") sp_statistics(args);
   else if (k == "SP_FKEYS") sp_fkeys(args);
+  else if (k == "SP_ADDUSER") sp_adduser(args);
   else if (k == "SP_EXECUTESQL") { sp_executesql(args); return; }
   else raise(2812, 16, "Could not find stored procedure '" + proc + "'.");
 }
@@ -2038,9 +2178,12 @@ std::vector<std::pair<std::string, column_type>> declared_params(server_context&
 void use_database(server_context& ctx, session_state& s, std::string_view name, response& out) {
   database* db = ctx.cat.find(name);
   if (!db) raise(911, 16, "Database '" + std::string(name) + "' does not exist. Make sure that the name is entered correctly.");
-  if (!db->accessible || ctx.is_inaccessible(name))
+  const auto who = principal_in(*db, s);
+  if (!db->accessible || ctx.is_inaccessible(name) || !who)
     raise(916, 14, "The server principal \"" + s.user + "\" is not able to access the database \"" + db->name +
                        "\" under the current security context.");
+  s.db_user = who->user;
+  s.default_schema = who->default_schema;
   const std::string old = s.database;
   s.database = db->name;
   ctx.session_dbs[s.spid] = name_key(db->name);

@@ -93,7 +93,10 @@ struct bulk_target {
 struct session_state {
   int spid = 0;
   std::string database = "master";
-  std::string user;
+  std::string user;                 // the login
+  bool sysadmin = false;            // the login is a member of sysadmin
+  std::string db_user = "dbo";      // its user in the current database
+  std::string default_schema = "dbo";
   std::optional<std::string> identity_insert;  // name_key of db.owner.table
   bool fmtonly = false;
   bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER
@@ -109,7 +112,8 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
 struct rpc_request;
 void run_rpc(server_context& ctx, session_state& s, const rpc_request& rpc, response& out);
 
-// Switches the session's database (USE, login): 911 for none, 916 when not accessible.
+// Switches the session's database (USE, login): 911 for none, 916 when not
+// accessible or when the login has no user there (nor may enter as guest).
 void use_database(server_context& ctx, session_state& s, std::string_view name, response& out);
 
 // SQL Server's text of a DONE command for a statement kind.
