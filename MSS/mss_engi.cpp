@@ -175,7 +175,12 @@ void mss_engine::confirm_database(IOpenRowset* session, const std::wstring& name
       first_row(command, schemas ? L"SELECT DB_NAME(), SCHEMA_NAME()" : L"SELECT DB_NAME()");
   const std::wstring current = row.empty() ? std::wstring() : row[0];
   tk_wtrace(2, L"In database '%s'", current.c_str());
-  if (tk_wcompare_nocase(current, name) != 0)
+  // Names compare as the server compares them: case and trailing blanks aside.
+  auto padded = [](std::wstring text) {
+    while (!text.empty() && text.back() == L' ') text.pop_back();
+    return text;
+  };
+  if (tk_wcompare_nocase(padded(current), padded(name)) != 0)
     throw tk_exception(L"The connection is in the database '" + current + L"', not in '" + name +
                            L"' as asked: nothing is converted.",
                        1);
