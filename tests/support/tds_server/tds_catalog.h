@@ -38,6 +38,7 @@ struct index_def {
   bool primary = false;
   bool clustered = false;
   bool constraint = false;  // PRIMARY KEY / UNIQUE constraint rather than CREATE INDEX
+  std::string filter;       // a filtered index's condition as written ("" for none)
   std::unordered_set<std::string> keys;  // of the rows, for unique ones
 };
 

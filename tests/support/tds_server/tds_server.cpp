@@ -55,6 +55,7 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->drop_after_bulk_rows = options_.drop_after_bulk_rows;
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
+  ctx_->login_trickle_ms = options_.login_trickle_ms;
   {
     auto lock = ctx_->cat.lock();
     ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
@@ -209,6 +210,10 @@ void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->slow_ms = ms;
 }
+void server::set_login_trickle(int ms) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->login_trickle_ms = ms;
+}
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->linger_ms = ms;
@@ -272,7 +277,7 @@ std::vector<index_info> server::indexes(const std::string& database, const std::
   auto lock = ctx_->cat.lock();
   std::vector<index_info> out;
   for (const auto& ix : find_table(database, t, owner).indexes)
-    out.push_back({ix.name, ix.columns, ix.unique, ix.primary, ix.clustered, ix.constraint});
+    out.push_back({ix.name, ix.columns, ix.unique, ix.primary, ix.clustered, ix.constraint, ix.filter});
   return out;
 }
 

@@ -67,6 +67,7 @@ class session {
   bool prelogin_done_ = false;
   std::size_t packet_size_ = 4096;
   uint8_t packet_id_ = 1;
+  int trickle_ms_ = 0;  // while the login's answer goes out
 
   // ---- input
   bool fill(int timeout_ms) {
@@ -102,7 +103,22 @@ class session {
 
   // ---- output
   void write_all(const char* p, std::size_t n) {
+    if (trickle_ms_ > 0) return trickle(p, n);
     if (!io_.write(p, n)) throw tds_protocol_error("send failed");
+  }
+  // One byte every trickle_ms_; a connection closed meanwhile (or the server
+  // stopping) ends the session.
+  void trickle(const char* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!io_.write(p + i, 1)) throw tds_protocol_error("send failed");
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(trickle_ms_);
+      for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        fill(static_cast<int>(left));
+      }
+    }
   }
   void send_packets(std::string& data, bool final) {
     const std::size_t room = packet_size_ - packet_header_size;
@@ -250,6 +266,7 @@ class session {
   bool login(const login_request& l) {
     response r = make_response();
     state_.user = l.user;
+    state_.quoted_identifier = l.odbc;  // DB-Library logins start with QUOTED_IDENTIFIER OFF
     if ((l.tds_version >> 24) != 0x74 && (l.tds_version >> 24) != 0x73 && (l.tds_version >> 24) != 0x72 &&
         (l.tds_version >> 24) != 0x71 && (l.tds_version >> 24) != 0x70)
       throw tds_protocol_error("unsupported TDS version");
@@ -308,7 +325,12 @@ class session {
     r.out().bytes(ack.out());
     const std::string size = std::to_string(packet_size_);
     r.env_change(4, utf8_to_utf16(size), utf8_to_utf16(size));
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      trickle_ms_ = ctx_.login_trickle_ms;
+    }
     finish(r);
+    trickle_ms_ = 0;
     logged_in_ = true;
     return true;
   }

@@ -125,9 +125,10 @@ std::vector<token> lex(std::string_view s, bool quoted_identifier = true) {
     }
     t.end = i;
     t.raw = std::string(s.substr(t.pos, i - t.pos));
-    if ((t.kind == tk::ident || t.kind == tk::quoted) && utf8_to_utf16(t.text).size() > 256)
-      raise(103, 15, "The identifier that starts with '" + utf16_to_utf8(utf8_to_utf16(t.text).substr(0, 256)) +
-                         "' is too long. Maximum length is 128.");
+    // Identifiers hold at most 128 UTF-16 units.
+    if ((t.kind == tk::ident || t.kind == tk::quoted) && utf8_to_utf16(t.text).size() > 2 * 128)
+      raise(103, 15, "The identifier that starts with '" + utf16_to_utf8(utf8_to_utf16(t.text).substr(0, 2 * 128)) +
+                         "' is too long. Maximum length is 128.", 4);
     out.push_back(std::move(t));
     const std::size_t n = out.size();
     if (n >= 3 && is_kw(out[n - 3], "SET") && is_kw(out[n - 2], "QUOTED_IDENTIFIER"))
@@ -303,6 +304,7 @@ class batch {
   std::vector<std::pair<int, cell>> resolve(const table& t, const conditions& where);
   bool matches(const table& t, const std::vector<std::pair<int, cell>>& conds, const std::vector<cell>& cells);
   step alter_statement();
+  void alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to);
   step set_statement();
   step exec_statement();
   step insert_bulk();
@@ -448,6 +450,16 @@ expr_ptr batch::primary() {
   }
 }
 
+// A character or binary value cut to the size of type `to`, as a value of the
+// (max) type of its family.
+value cut_to_size(const value& v, const column_type& to) {
+  const sql_type st = to.type;
+  const column_type whole{is_unicode(st) ? sql_type::nvarchar : is_binary(st) ? sql_type::varbinary : sql_type::varchar, -1};
+  cell c = convert(v, whole);
+  c.bytes.resize(std::min(c.bytes.size(), static_cast<std::size_t>(to.length) * (is_unicode(st) ? 2 : 1)));
+  return value::of_typed(whole, std::move(c));
+}
+
 value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
   switch (e.kind) {
     case expr::literal: return e.lit;
@@ -551,7 +563,13 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
     }
     case expr::convert: {
       value v = eval(*e.args[0], t, row);
-      return value::of_typed(e.type, convert(v, e.type));
+      try {
+        return value::of_typed(e.type, convert(v, e.type));
+      } catch (const sql_error& x) {
+        // CONVERT and CAST cut character and binary values to the size asked for.
+        if (x.number != 8152) throw;
+        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type));
+      }
     }
     case expr::count_star:
     case expr::star:
@@ -904,28 +922,70 @@ std::string hex8(int v) {
   return s;
 }
 
-// Checks and adds a key or index to a table (1913, 1779, 2714 for a clash).
-void add_index(database& db, table& t, index_def ix) {
+// Writing to a table with a filtered index, and creating one, need the
+// session's QUOTED_IDENTIFIER ON (1934); `stmt` names the statement.
+void check_set_options(const session_state& s, const table& t, const char* stmt, bool new_filtered_index = false) {
+  if (s.quoted_identifier) return;
+  bool filtered = new_filtered_index;
+  for (const auto& ix : t.indexes) filtered = filtered || !ix.filter.empty();
+  if (filtered)
+    raise(1934, 16, std::string(stmt) + " failed because the following SET options have incorrect settings: "
+                    "'QUOTED_IDENTIFIER'. Verify that SET options are correct for use with indexed views and/or indexes "
+                    "on computed columns and/or filtered indexes and/or query notifications and/or XML data type methods "
+                    "and/or spatial index operations.");
+}
+
+// Whether a table or constraint of this schema has the name: tables, views
+// and constraints share one namespace per schema.
+bool object_named(database& db, const std::string& owner, const std::string& name) {
+  const std::string k = name_key(name);
+  for (auto& [key, t] : db.tables) {
+    if (name_key(t->owner) != name_key(owner)) continue;
+    if (name_key(t->name) == k) return true;
+    for (const auto& ix : t->indexes) {
+      if (ix.constraint && name_key(ix.name) == k) return true;
+    }
+    for (const auto& fk : t->foreign_keys) {
+      if (name_key(fk.name) == k) return true;
+    }
+  }
+  return false;
+}
+
+[[noreturn]] void object_exists(const std::string& name, int state) {
+  raise(2714, 16, "There is already an object named '" + name + "' in the database.", state);
+}
+
+// Types an index cannot have as a key column: (max) and the LOB types.
+bool invalid_key_type(const column_type& t) {
+  return is_long(t.type) || (t.length < 0 && is_string_like(t.type));
+}
+
+// Checks and adds a key or index to a table (1913, 1779, 2714 for a clash,
+// 1919 for a key column of a (max) or LOB type). `written` names the table as
+// the statement did.
+void add_index(database& db, table& t, index_def ix, const std::string& written) {
   for (const auto& c : ix.columns) {
-    if (t.column_index(c) < 0) raise(1911, 16, "Column name '" + c + "' does not exist in the target table or view.");
+    const int i = t.column_index(c);
+    if (i < 0) raise(1911, 16, "Column name '" + c + "' does not exist in the target table or view.");
+    if (invalid_key_type(t.columns[static_cast<std::size_t>(i)].type))
+      raise(1919, 16, "Column '" + c + "' in table '" + written + "' is of a type that is invalid for use as a key column in an index.");
   }
   if (ix.primary && t.primary_key()) {
     raise(1779, 16, "Table '" + t.name + "' already has a primary key defined on it.");
   }
   for (const auto& other : t.indexes) {
     if (name_key(other.name) == name_key(ix.name)) {
-      if (ix.constraint) raise(2714, 16, "There is already an object named '" + ix.name + "' in the database.");
+      if (ix.constraint) object_exists(ix.name, 5);
       raise(1913, 16, "The operation failed because an index or statistics with name '" + ix.name +
                           "' already exists on table '" + t.owner + "." + t.name + "'.");
     }
   }
   if (ix.constraint) {
-    for (auto& [k, other] : db.tables) {
-      for (const auto& oix : other->indexes) {
-        if (oix.constraint && name_key(oix.name) == name_key(ix.name))
-          raise(2714, 16, "There is already an object named '" + ix.name + "' in the database.");
-      }
-    }
+    // The table itself may not be in the catalog yet (CREATE TABLE).
+    bool taken = name_key(t.name) == name_key(ix.name) || object_named(db, t.owner, ix.name);
+    for (const auto& fk : t.foreign_keys) taken = taken || name_key(fk.name) == name_key(ix.name);
+    if (taken) object_exists(ix.name, 5);
   }
   if (ix.primary) {
     for (const auto& c : ix.columns) {
@@ -948,6 +1008,24 @@ void add_index(database& db, table& t, index_def ix) {
   }
 }
 
+// Creates constraints: an error there is followed by 1750, as on SQL Server.
+template <class F>
+void creating_constraints(response& out, F&& create) {
+  try {
+    create();
+  } catch (const sql_error& e) {
+    out.message(e, false);
+    raise(1750, 16, "Could not create constraint or index. See previous errors.", 0);
+  }
+}
+
+constexpr std::size_t max_columns = 1024;
+
+[[noreturn]] void too_many_columns(const std::string& column, const std::string& table) {
+  raise(1702, 16, "CREATE TABLE failed because column '" + column + "' in table '" + table +
+                      "' exceeds the maximum of " + std::to_string(max_columns) + " columns.");
+}
+
 void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk) {
   (void)ctx;
   table* parent = db.find(fk.ref_owner, fk.ref_table);
@@ -965,14 +1043,7 @@ void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk
   if (!parent->unique_index_on(fk.ref_columns))
     raise(1776, 16, "There are no primary or candidate keys in the referenced table '" + parent->owner + "." + parent->name +
                         "' that match the referencing column list in the foreign key '" + fk.name + "'.");
-  for (auto& [k, other] : db.tables) {
-    for (const auto& o : other->foreign_keys) {
-      if (name_key(o.name) == name_key(fk.name)) raise(2714, 16, "There is already an object named '" + fk.name + "' in the database.");
-    }
-    for (const auto& ix : other->indexes) {
-      if (ix.constraint && name_key(ix.name) == name_key(fk.name)) raise(2714, 16, "There is already an object named '" + fk.name + "' in the database.");
-    }
-  }
+  if (object_named(db, t.owner, fk.name)) object_exists(fk.name, 5);
   t.foreign_keys.push_back(std::move(fk));
 }
 
@@ -1136,22 +1207,27 @@ step batch::create_statement() {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
       t->owner = owner_for_new(ctx_, s_, db, n.owner);
-      if (db.find(t->owner, t->name)) raise(2714, 16, "There is already an object named '" + t->name + "' in the database.");
+      if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
+      if (t->columns.size() > max_columns) too_many_columns(t->columns[max_columns].name, t->name);
       auto fresh = std::make_unique<table>(*t);
       fresh->object_id = ctx_.cat.next_object_id();
       std::vector<index_def> keys;
       std::vector<foreign_key> fks;
       table scratch = *fresh;
       for (const auto& f : later) f(scratch);
-      for (auto ix : scratch.indexes) add_index(db, *fresh, std::move(ix));
+      creating_constraints(out_, [&] {
+        for (auto ix : scratch.indexes) add_index(db, *fresh, std::move(ix), n.written);
+      });
       const std::string key = name_key(fresh->owner + "." + fresh->name);
       table* raw = fresh.get();
       db.tables[key] = std::move(fresh);
       try {
-        for (auto fk : scratch.foreign_keys) {
-          resolve_reference(db, fk);
-          add_foreign_key(ctx_, db, *raw, std::move(fk));
-        }
+        creating_constraints(out_, [&] {
+          for (auto fk : scratch.foreign_keys) {
+            resolve_reference(db, fk);
+            add_foreign_key(ctx_, db, *raw, std::move(fk));
+          }
+        });
       } catch (...) {
         db.tables.erase(key);
         throw;
@@ -1170,12 +1246,27 @@ step batch::create_statement() {
     ix.columns = column_list(true);
     ix.unique = unique;
     ix.clustered = clustered;
+    if (kw("INCLUDE")) column_list(false);
+    if (kw("WHERE")) {
+      // A filtered index: its condition is kept as written, not evaluated.
+      const std::size_t start = peek().pos;
+      int depth = 0;
+      while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";")) {
+        if (depth == 0 && (is_kw(peek(), "WITH") || (is_reserved(peek()) && !is_kw(peek(), "AND") && !is_kw(peek(), "OR")))) break;
+        if (peek().kind == tk::sym && peek().text == "(") ++depth;
+        if (peek().kind == tk::sym && peek().text == ")" && --depth < 0) fail();
+        next();
+      }
+      if (peek().pos == start) fail();
+      ix.filter = std::string(sql_.substr(start, t_[p_ - 1].end - start));
+    }
     if (kw("WITH")) { expect_sym("("); while (!sym(")")) { if (peek().kind == tk::end) fail(); next(); } }
     if (kw("ON")) identifier();
     return [this, n, ix] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
-      add_index(db_of(n), t, ix);
+      if (!ix.filter.empty()) check_set_options(s_, t, "CREATE INDEX", true);
+      add_index(db_of(n), t, ix, n.written);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1303,6 +1394,33 @@ step batch::drop_statement() {
   fail();
 }
 
+// The major version the @@VERSION text presents ("... - 15.0.2000.5 ...").
+int major_version(const std::string& text) {
+  const auto dash = text.find(" - ");
+  int major = 0;
+  if (dash != std::string::npos) {
+    for (std::size_t i = dash + 3; i < text.size() && text[i] >= '0' && text[i] <= '9' && major < 1000; ++i)
+      major = major * 10 + (text[i] - '0');
+  }
+  return major;
+}
+
+// A value for column i of a row written by INSERT or UPDATE. A value too long
+// for the column is reported as the server's version reports it: 2628 with the
+// table, the column and the value cut to the column's size from SQL Server 2019
+// (15.x) on, 8152 before.
+cell column_value(server_context& ctx, const database& db, const table& t, std::size_t i, const value& v) {
+  const column_def& c = t.columns[i];
+  try {
+    return convert(v, c.type);
+  } catch (const sql_error& e) {
+    if (e.number != 8152 || major_version(ctx.version()) < 15) throw;
+    const value cut = cut_to_size(v, c.type);
+    raise(2628, 16, "String or binary data would be truncated in table '" + db.name + "." + t.owner + "." + t.name +
+                        "', column '" + c.name + "'. Truncated value: '" + render(cut.type, cut.data) + "'.");
+  }
+}
+
 // Checks NOT NULL and foreign keys of a new row.
 void check_row(server_context& ctx, database& db, const table& t, const std::vector<cell>& cells, const char* stmt) {
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
@@ -1371,6 +1489,7 @@ step batch::insert_statement() {
     auto lock = ctx_.cat.lock();
     database& db = db_of(n);
     table& t = table_of(n);
+    check_set_options(s_, t, "INSERT");
     const int ident = t.identity_column();
     const bool identity_on = s_.identity_insert == table_key(n);
     std::vector<int> targets;
@@ -1410,7 +1529,7 @@ step batch::insert_statement() {
           given[i] = false;
           continue;
         }
-        cells[i] = convert(eval(*r[k]), t.columns[i].type);
+        cells[i] = column_value(ctx_, db, t, i, eval(*r[k]));
       }
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (given[i]) continue;
@@ -1461,6 +1580,7 @@ step batch::update_statement() {
     auto lock = ctx_.cat.lock();
     database& db = db_of(n);
     table& t = table_of(n);
+    check_set_options(s_, t, "UPDATE");
     const auto conds = resolve(t, where);
     std::vector<int> targets;
     for (const auto& [col, e] : sets) {
@@ -1478,7 +1598,7 @@ step batch::update_statement() {
         std::vector<cell> updated = cells;
         for (std::size_t k = 0; k < targets.size(); ++k) {
           const auto i = static_cast<std::size_t>(targets[k]);
-          updated[i] = convert(eval(*sets[k].second, &t, &cells), t.columns[i].type);
+          updated[i] = column_value(ctx_, db, t, i, eval(*sets[k].second, &t, &cells));
         }
         check_row(ctx_, db, t, updated, "UPDATE");
         r = row(updated);
@@ -1551,6 +1671,7 @@ step batch::delete_statement() {
     if (s_.fmtonly) return;
     auto lock = ctx_.cat.lock();
     table& t = table_of(n);
+    if (!truncate) check_set_options(s_, t, "DELETE");
     const auto conds = resolve(t, where);
     std::vector<row> kept;
     long count = 0;
@@ -1564,6 +1685,43 @@ step batch::delete_statement() {
     if (truncate) out_.done(0, 0, 0xFD, cmd_other);
     else out_.done(0x10, static_cast<uint64_t>(count), 0xFD, 0xC4);
   };
+}
+
+// Whether a name is among a list of column names.
+bool uses(const std::vector<std::string>& columns, const std::string& name) {
+  return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return name_key(c) == name_key(name); });
+}
+
+// The objects that keep ALTER COLUMN from changing column c to `to`, as SQL
+// Server rules: a primary or foreign key (either side) on the column always;
+// an index or unique constraint unless the column stays varchar, nvarchar or
+// varbinary of a size no smaller and not (max). Each is reported (5074), then
+// the statement fails (4922). `written` is the column as the statement names it.
+void batch::alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to) {
+  const sql_type from = c.type.type;
+  const bool widening = to.type == from && to.length >= c.type.length && c.type.length >= 0 &&
+                        (from == sql_type::varchar || from == sql_type::nvarchar || from == sql_type::varbinary);
+  std::vector<std::pair<std::string, bool>> objects;  // name, whether an index (not a constraint)
+  for (const auto& ix : t.indexes) {
+    if (uses(ix.columns, c.name) && (ix.primary || !widening)) objects.emplace_back(ix.name, !ix.constraint);
+  }
+  for (const auto& fk : t.foreign_keys) {
+    if (uses(fk.columns, c.name)) objects.emplace_back(fk.name, false);
+  }
+  for (auto& [k, other] : db.tables) {
+    for (const auto& fk : other->foreign_keys) {
+      if (name_key(fk.ref_table) == name_key(t.name) && name_key(fk.ref_owner) == name_key(t.owner) &&
+          uses(fk.ref_columns, c.name))
+        objects.emplace_back(fk.name, false);
+    }
+  }
+  if (objects.empty()) return;
+  for (const auto& [name, index] : objects) {
+    out_.message(sql_error{5074, 16, 1, std::string(index ? "The index '" : "The object '") + name +
+                                            "' is dependent on column '" + written + "'."},
+                 false);
+  }
+  raise(4922, 16, "ALTER TABLE ALTER COLUMN " + written + " failed because one or more objects access this column.", 9);
 }
 
 step batch::alter_statement() {
@@ -1584,6 +1742,7 @@ step batch::alter_statement() {
       const int i = t.column_index(col);
       if (i < 0) raise(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + col + "' does not exist in table '" + t.name + "'.");
       auto& c = t.columns[static_cast<std::size_t>(i)];
+      alterable(db_of(n), t, c, col, type);
       std::vector<row> converted;
       converted.reserve(t.rows.size());
       for (const auto& r : t.rows) {
@@ -1616,10 +1775,14 @@ step batch::alter_statement() {
         scratch.object_id = t.object_id;
         scratch.indexes.clear();
         for (const auto& f : later) f(scratch);
-        for (auto ix : scratch.indexes) add_index(db, t, std::move(ix));
+        creating_constraints(out_, [&] {
+          for (auto ix : scratch.indexes) add_index(db, t, std::move(ix), n.written);
+        });
         for (auto fk : scratch.foreign_keys) {
-          resolve_reference(db, fk);
-          add_foreign_key(ctx_, db, t, fk);
+          creating_constraints(out_, [&] {
+            resolve_reference(db, fk);
+            add_foreign_key(ctx_, db, t, fk);
+          });
           for (const auto& r : t.rows) {
             try {
               check_row(ctx_, db, t, r.cells(), "ALTER TABLE");
@@ -1639,6 +1802,8 @@ step batch::alter_statement() {
     return [this, n, shape] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
+      if (t.columns.size() + shape->columns.size() > max_columns)
+        too_many_columns(shape->columns[max_columns - std::min(max_columns, t.columns.size())].name, t.name);
       for (const auto& c : shape->columns) {
         if (t.column_index(c.name) >= 0)
           raise(2705, 16, "Column names in each table must be unique. Column name '" + c.name + "' in table '" + t.name + "' is specified more than once.");
@@ -2204,7 +2369,7 @@ bool aborts_batch(int number) {
 }
 bool terminates_statement(int number) {
   switch (number) {
-    case 2627: case 2601: case 515: case 547: case 8152: case 8115: case 544: case 8101: case 109: case 110: case 213:
+    case 2627: case 2601: case 515: case 547: case 8152: case 2628: case 8115: case 544: case 8101: case 109: case 110: case 213:
       return true;
     default:
       return false;

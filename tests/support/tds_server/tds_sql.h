@@ -28,6 +28,7 @@ struct server_context {
   long drop_after_bulk_rows = -1;
   int fail_bulk_batch = 0;
   int slow_ms = 0;
+  int login_trickle_ms = 0;  // the login's answer goes out one byte at a time
   int linger_ms = 0;  // a closed connection's session ends this much later
   // Counters.
   std::atomic<long> bulk_rows{0};
@@ -99,7 +100,7 @@ struct session_state {
   std::string default_schema = "dbo";
   std::optional<std::string> identity_insert;  // name_key of db.owner.table
   bool fmtonly = false;
-  bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER
+  bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER; a login without the ODBC flag starts with it OFF
   std::optional<int64_t> last_identity;
   std::map<std::string, value> variables;  // name_key("@x") -> value (sp_executesql parameters)
   std::optional<bulk_target> bulk;          // set by "insert bulk", used by the next bulk message
