@@ -239,6 +239,7 @@ TEST_F(short_limit_test, ATimedOutAttemptDoesNotHoldTheNext) {
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_NE(messages()[0].find(L"did not answer within 2 seconds"), std::wstring::npos);
   d.type(1014, server_name());
+  server->set_slow_answer(300);  // long enough for its dialog to show
   const auto again = steady_clock::now();
   next_and_wait();
   EXPECT_LT(steady_clock::now() - again, std::chrono::seconds(5));
