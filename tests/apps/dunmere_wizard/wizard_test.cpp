@@ -181,6 +181,37 @@ TEST_F(dunmere_run, AWholeCsvFileFromAProfileWithTheTableMerged) {
   EXPECT_EQ(rows[3], (std::vector<std::string>{"Bo", "\xe6\x9d\xb1\xe4\xba\xac"}));
 }
 
+// A database named with 70 Cyrillic letters, more bytes than the login record
+// holds: the wizard's run merges into its table, and nothing lands in master.
+TEST_F(dunmere_run, ADatabaseWhoseNameDoesNotFitTheLoginRecord) {
+  REQUIRE_DISPLAY();
+  std::string name;
+  for (int i = 0; i < 70; ++i) name += "\xD0\x96";
+  write("people.csv", "name,city\nAnn,Oslo\nBo,Rome\n");
+  server->execute("CREATE DATABASE [" + name + "]");
+  server->execute("CREATE TABLE [people] ([name] nvarchar(50), [city] nvarchar(50))", name);
+  write("people.dun", "[Generic settings]\nsrc=" + path("people.csv") + "\ndest=" + name +
+                          "\nmode=1\n\n[MS Excel settings]\nconvert from xls=0\n\n"
+                          "[MS SQL Server settings]\nserver=127.0.0.1," + std::to_string(server->port()) +
+                          "\nlogin=sa\npassword=" + server->password() + "\nwindows authentication=0\n");
+  const int result = run_wizard(path("people.dun"), [&] {
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 118);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    d.answer_dialog(1109);  // merge into the existing table
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 107);
+    d.click(1331);  // comma
+    if (!d.page_controls().checked(1222)) d.click(1222);
+    convert();
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(table(name, "people"), (rows_t{{"Ann", "Oslo"}, {"Bo", "Rome"}}));
+  EXPECT_TRUE(server->tables("master").empty());
+}
+
 TEST_F(dunmere_run, CancelDuringTheRunStopsItAndEndsTheWizard) {
   REQUIRE_DISPLAY();
   std::string csv = "n;v\n";
