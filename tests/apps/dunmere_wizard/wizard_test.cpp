@@ -119,6 +119,25 @@ TEST_F(dunmere_run, AMissingProfileIsReportedAtStart) {
   EXPECT_EQ(shown[0], L"Profile does not exist. Please verify the correct path/name was given.");
 }
 
+// A profile named on the command line that cannot be read (an entry before the first
+// section, as in a UTF-16 file): its error, and the wizard as without a profile.
+TEST_F(dunmere_run, AnUnreadableProfileIsReportedAndTheWizardStartsWithoutIt) {
+  REQUIRE_DISPLAY();
+  write("bad.dun", "dest=other\r\n[Generic settings]\r\nmode=3\r\n");
+  bool started = false;
+  const int result = run_wizard(path("bad.dun"), [&] {
+    started = d.page_id() == 103;
+    d.answer_message(gui::IDYES);
+    d.press(gui::IDCANCEL);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(started);
+  const std::vector<std::wstring> shown = messages();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown[0], L"The profile " + tk_from_utf8(path("bad.dun")) +
+                          L" cannot be read: line 1 comes before the first section.");
+}
+
 // "Overwrite the entire database" is chosen on the file page and done by the run: the
 // database is there until the run starts, and afterwards holds only the worksheets.
 TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
