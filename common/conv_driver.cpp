@@ -174,7 +174,8 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
   csv_file* csv = from_xls ? nullptr : dynamic_cast<csv_file*>(&source);
   std::unique_ptr<csv_field_upsizer> upsizer = create_upsizer(db, dest);
   if (from_xls) {
-    tk_wtrace(3, L"Converting worksheet %s", source.get_name().c_str());
+    // The worksheet as the user sees it ("Orders 2024", not "'Orders 2024$'").
+    tk_wtrace(3, L"Converting worksheet %s", get_current_name().c_str());
     on_worksheet(get_current_name());
   }
   error_handler& handler = error_handler::instance();

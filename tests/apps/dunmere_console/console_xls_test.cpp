@@ -55,8 +55,12 @@ protected:
 };
 
 TEST_F(XlsRun, EveryWorksheetWithoutAListAndItsProgressLines) {
-  console_result r = convert({});
+  console_result r = convert({"--logfile=" + path("run.log")});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  // The log names the worksheets as the progress lines do.
+  const std::string log = test_dir::read(path("run.log"));
+  EXPECT_NE(log.find("Converting worksheet Notes\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Converting worksheet 1st ''sheet\r\n"), std::string::npos) << log;
   // The workbook reader shows a quote in a worksheet name doubled, as the
   // wizards list it.
   EXPECT_EQ(r.out, "Converting spreadsheet " + book +
