@@ -163,6 +163,36 @@ TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
   EXPECT_EQ(server->tables("sales").size(), 2u);
 }
 
+// The workbook removed after its worksheets were chosen: the run reports it and the
+// database, chosen to be overwritten, is left whole.
+TEST_F(dunmere_run, AWorkbookRemovedBeforeFinishLeavesTheDatabaseWhole) {
+  REQUIRE_DISPLAY();
+  const auto book = dir / "sales.xlsx";
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "examples/sales.xlsx", book);
+  server->execute("CREATE DATABASE [sales]");
+  server->execute("CREATE TABLE [keep] ([a] int)", "sales");
+  server->execute("INSERT INTO [keep] VALUES (1)", "sales");
+  std::wstring listed;
+  const int result = run_wizard("", [&] {
+    d.press(gui::ID_PSNEXT);
+    connect();
+    d.type(1003, book.wstring());
+    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+    d.click(1102);
+    std::filesystem::remove(book);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }, 60000));
+    listed = d.page_controls().text(1016);
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_NE(listed.find(L"sales.xlsx"), std::wstring::npos) << tk_to_utf8(listed);
+  EXPECT_EQ(server->tables("sales"), std::vector<std::string>{"dbo.keep"});
+  EXPECT_EQ(table("sales", "keep"), (rows_t{{"1"}}));
+}
+
 TEST_F(dunmere_run, AWholeCsvFileFromAProfileWithTheTableMerged) {
   REQUIRE_DISPLAY();
   write("people.csv", "name,city\nAnn,Oslo\n\"Zo\xc3\xab, Jr.\",\"K\xc3\xb8ge\"\nBo,\xe6\x9d\xb1\xe4\xba\xac\n");
