@@ -47,6 +47,7 @@ TEST_F(SourceFirst, ASourceThatCannotBeOpenedLeavesTheDestinationInEveryMode) {
       {"missing workbook", path("nothere.xlsx"), false},
       {"missing CSV", path("nothere.csv"), true},
       {"encrypted .xls", fixtures + "password.xls", false},
+      {"damaged .xls", fixtures + "corrupt.xls", false},
       {"UTF-16 CSV", path("utf16.csv"), true},
       {"directory as workbook", dir.path().string(), false},
       {"directory as CSV", dir.path().string(), true},
