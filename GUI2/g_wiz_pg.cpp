@@ -71,14 +71,27 @@ bool wizard_page::invert_chbox(int id) {
 
 void wizard_page::set_title_font(int id) { ctrls().set_title_font(id); }
 
-void wizard_page::set_source_text(int id, const std::wstring& suggestion) {
+void wizard_page::set_saved_text(int id, const std::wstring& text, const std::wstring& source) {
+  gui::control_set& c = ctrls();
+  if (c.text(id) == text) return;
+  c.set_text(id, text);
+  suggested_.erase(id);
+  saved_[id] = {text, source};
+}
+
+void wizard_page::set_source_text(int id, const std::wstring& suggestion, const std::wstring& source,
+                                  bool browsed) {
   gui::control_set& c = ctrls();
   const std::wstring now = c.text(id);
-  auto last = suggested_.find(id);
-  if (!now.empty() && (last == suggested_.end() || now != last->second)) {
+  const auto last = suggested_.find(id);
+  const auto saved = saved_.find(id);
+  const bool suggested = last != suggested_.end() && now == last->second;
+  const bool stale = saved != saved_.end() && now == saved->second.text && (browsed || source != saved->second.source);
+  if (!now.empty() && !suggested && !stale) {
     tk_wtrace(1, L"wizard_page::set_source_text(%d): '%s' kept", id, now.c_str());
     return;
   }
   c.set_text(id, suggestion);
   suggested_[id] = suggestion;
+  saved_.erase(id);
 }

@@ -47,10 +47,18 @@ class wizard_page : public gui::page {
   bool invert_chbox(int id);
   // The wizard's title font (bold, 10 points) on a static text.
   void set_title_font(int id);
+  // Puts a name saved from an earlier run (the registry, a profile) into an edit. It
+  // counts as the user's while the source is still the one it was saved with (source:
+  // the source's text now) and gives way to the next suggestion once the source
+  // changes. An edit that already holds exactly that text keeps its standing.
+  void set_saved_text(int id, const std::wstring& text, const std::wstring& source);
   // Puts a text suggested from the source (a destination or table name) into an edit,
-  // unless the user has typed there: only while the edit is empty or still holds the
-  // text last suggested for it.
-  void set_source_text(int id, const std::wstring& suggestion);
+  // unless the user has typed there: only while the edit is empty, still holds the
+  // text last suggested for it, or holds a saved name and the source differs from the
+  // one it was saved with (source: the source's text now) or was just chosen with
+  // Browse (browsed).
+  void set_source_text(int id, const std::wstring& suggestion, const std::wstring& source = {},
+                       bool browsed = false);
 
   // The dispatch of the sheet's notifications to the handlers above.
   int on_notify(int code) final;
@@ -61,5 +69,9 @@ class wizard_page : public gui::page {
  private:
   int on_set_active();
 
+  struct saved_text {
+    std::wstring text, source;
+  };
   std::map<int, std::wstring> suggested_;  // the text last suggested for each edit
+  std::map<int, saved_text> saved_;        // the saved name each edit holds, with its source
 };

@@ -15,14 +15,16 @@ constexpr int selected_list = 1318;
 
 }  // namespace
 
-sel_tables_page::sel_tables_page(xls_reader& reader)
-    : wizard_page(127, L"Step 3 of 4", L"Select worksheets to convert"), reader_(reader) {
+sel_tables_page::sel_tables_page(xls_reader& reader, gui::resource_set set)
+    : wizard_page(127, L"Step 3 of 4", L"Select worksheets to convert", set), reader_(reader) {
   has_help = true;
 }
 
 bool sel_tables_page::page_init() {
   gui::control_set& c = ctrls();
-  c.set_text(1337, L"Select MS Excel worksheets to convert into MySQL tables.");
+  c.set_text(1337, resources() == gui::resource_set::dunmere
+                       ? L"Select MS Excel worksheets to convert into MS SQL tables."
+                       : L"Select MS Excel worksheets to convert into MySQL tables.");
   c.set_text(1334, L"&Available worksheets:");
   c.set_text(1312, L"&Selected worksheets:");
   sheets_.clear();

@@ -17,7 +17,8 @@ class sel_tables_page : public wizard_page {
  public:
   using query_map = std::map<std::wstring, std::wstring>;
 
-  explicit sel_tables_page(xls_reader& reader);
+  // set: the program's resources; they also name the destination's tables.
+  explicit sel_tables_page(xls_reader& reader, gui::resource_set set = gui::resource_set::orvell);
 
   bool page_init() override;
   int on_next() override;

@@ -18,7 +18,7 @@ std::optional<std::wstring> browse_source_file(gui::hwnd owner, bool xls, const 
   return dlg.get_file_name();
 }
 
-bool check_workbook(const std::wstring& path, bool x_fnames) {
+bool check_workbook(const std::wstring& path, bool x_fnames, const std::wstring& unreadable) {
   tk_trace(2, "sel_file_page::check_xls");
   try {
     dao_engine engine;
@@ -27,7 +27,13 @@ bool check_workbook(const std::wstring& path, bool x_fnames) {
           "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to "
           "repair it.\r\n",
           1);
-    xls_reader::open_xls(engine, path, x_fnames).reset();
+    try {
+      xls_reader::open_xls(engine, path, x_fnames).reset();
+    } catch (const tk_exception& e) {
+      if (unreadable.empty()) throw;
+      wizard_shell::error(unreadable + L"\r\n" + tk_from_ansi(error_handler::instance().message_for(e)));
+      return false;
+    }
     return true;
   } catch (const tk_exception& e) {
     show_wizard_error(e);

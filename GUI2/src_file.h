@@ -20,8 +20,10 @@ std::wstring nul_list(const wchar_t (&text)[N]) {
 std::optional<std::wstring> browse_source_file(gui::hwnd owner, bool xls, const std::wstring& current);
 
 // Whether the workbook at path opens (the newest data-access engine, else 3.6); a
-// failure is shown in the wizard's error box and gives false.
-bool check_workbook(const std::wstring& path, bool x_fnames);
+// failure is shown in the wizard's error box and gives false. A workbook that cannot
+// be read shows unreadable, when given, with the reader's reason after it; else the
+// reason alone.
+bool check_workbook(const std::wstring& path, bool x_fnames, const std::wstring& unreadable = {});
 
 // The error's text from the error reporter's code tables, else its own, in the
 // wizard's error box.

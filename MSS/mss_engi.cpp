@@ -37,33 +37,46 @@ mss_engine::~mss_engine() { tk_trace(2, "mss_engine::dtor"); }
 std::wstring mss_engine::server_part() const { return provider_prefix + connection_string_value(server_); }
 
 void mss_engine::connect(const std::wstring& server, bool fast_load) {
-  tk_wtrace(2, L"mss_engine::connect( %s )", server.c_str());
-  tk_trace(3, "Connecting to MS SQL server...");
-  const std::wstring text = provider_prefix + connection_string_value(server) + L";Integrated Security=SSPI;";
-  ole_com_ptr<IDBInitialize> source;
-  test_connection(text, source);
-  fast_load_ = enable_fast_load(source.get(), fast_load);
-  server_ = server;
-  windows_authentication_ = true;
-  connected_ = true;
-  version_code_ = get_version(source.get());
+  mss_connection wanted;
+  wanted.server = server;
+  wanted.windows_authentication = true;
+  adopt(log_in(std::move(wanted), fast_load));
 }
 
 void mss_engine::connect(const std::wstring& server, const std::wstring& login, const std::wstring& password,
                          bool fast_load) {
-  tk_wtrace(2, L"mss_engine::connect( %s, %s, %s )", server.c_str(), login.c_str(), L"***");
+  adopt(log_in({server, login, password, false}, fast_load));
+}
+
+mss_connection mss_engine::log_in(mss_connection wanted, bool fast_load) {
+  if (wanted.windows_authentication)
+    tk_wtrace(2, L"mss_engine::connect( %s )", wanted.server.c_str());
+  else
+    tk_wtrace(2, L"mss_engine::connect( %s, %s, %s )", wanted.server.c_str(), wanted.login.c_str(), L"***");
   tk_trace(3, "Connecting to MS SQL server...");
-  const std::wstring text = provider_prefix + connection_string_value(server) + L";User Id=" +
-                            connection_string_value(login) + L";Password=" + connection_string_value(password) + L";";
+  std::wstring text = provider_prefix + connection_string_value(wanted.server);
+  if (wanted.windows_authentication)
+    text += L";Integrated Security=SSPI;";
+  else
+    text += L";User Id=" + connection_string_value(wanted.login) + L";Password=" +
+            connection_string_value(wanted.password) + L";";
   ole_com_ptr<IDBInitialize> source;
   test_connection(text, source);
-  fast_load_ = enable_fast_load(source.get(), fast_load);
-  server_ = server;
-  login_ = login;
-  password_ = password;
-  windows_authentication_ = false;
+  wanted.fast_load = enable_fast_load(source.get(), fast_load);
+  wanted.version_code = get_version(source.get());
+  return wanted;
+}
+
+void mss_engine::adopt(const mss_connection& connection) {
+  fast_load_ = connection.fast_load;
+  server_ = connection.server;
+  windows_authentication_ = connection.windows_authentication;
+  if (!windows_authentication_) {
+    login_ = connection.login;
+    password_ = connection.password;
+  }
+  version_code_ = connection.version_code;
   connected_ = true;
-  version_code_ = get_version(source.get());
 }
 
 std::wstring mss_engine::get_connection_string(const std::wstring& database) const {

@@ -21,6 +21,17 @@ enum : int {
   MSS_VERSION_2008 = 5,  // and every later version
 };
 
+// A login: the settings it is made with, and what the engine keeps of the server
+// once it succeeded.
+struct mss_connection {
+  std::wstring server;  // empty: this machine
+  std::wstring login;
+  std::wstring password;
+  bool windows_authentication = false;
+  bool fast_load = false;  // bulk loading was granted
+  int version_code = 0;    // the server's version class
+};
+
 class mss_engine : public tk_singleton<mss_engine> {
  public:
   explicit mss_engine(bool no_coinitialize);
@@ -30,12 +41,19 @@ class mss_engine : public tk_singleton<mss_engine> {
   void connect(const std::wstring& server, bool fast_load);
   // SQL Server authentication.
   void connect(const std::wstring& server, const std::wstring& login, const std::wstring& password, bool fast_load);
+  // Logs in with wanted's server, authentication, login and password, asking for bulk
+  // loading (fast_load), and learns the server's version; the result is wanted with
+  // those filled in. It touches no engine, so that it may run on a thread of its own
+  // with its own copies; a failure is thrown (odb_exception).
+  static mss_connection log_in(mss_connection wanted, bool fast_load);
+  // The engine connected with what log_in established.
+  void adopt(const mss_connection& connection);
 
   // The connection string for the remembered parameters, every value quoted as
   // connection strings quote it.
   std::wstring get_connection_string(const std::wstring& database) const;
   // Initialises a data source from the string; true, or odb_exception.
-  bool test_connection(const std::wstring& connection, ole_com_ptr<IDBInitialize>& source);
+  static bool test_connection(const std::wstring& connection, ole_com_ptr<IDBInitialize>& source);
   // True when the database can be opened; false when the server says it does
   // not exist or cannot be opened (4060). Any other failure (no server, a
   // refused login) is thrown.
@@ -44,10 +62,10 @@ class mss_engine : public tk_singleton<mss_engine> {
   std::unique_ptr<mss_database> create_db(const std::wstring& name);
   void delete_db(const std::wstring& name);
 
-  int get_version(IDBInitialize* source);
+  static int get_version(IDBInitialize* source);
   // The version class of an @@VERSION text.
   static int version_class(const std::wstring& version_text);
-  bool enable_fast_load(IDBInitialize* source, bool wanted);
+  static bool enable_fast_load(IDBInitialize* source, bool wanted);
   // "[owner].[table]" for a table name, unchanged when it names its owner.
   std::wstring get_safe_tname(const std::wstring& name) const;
 

@@ -17,7 +17,7 @@ constexpr DBLENGTH align8(DBLENGTH n) { return (n + 7) & ~DBLENGTH{7}; }
 // intact): a conversion, an overflow, a value too long, a date out of range.
 bool is_row_refusal(const odb_exception& e) {
   switch (e.get_native_error()) {
-    case 241: case 242: case 245: case 8114: case 8115: case 8152: return true;
+    case 241: case 242: case 245: case 8114: case 8115: case 8152: case 2628: return true;
     default: return false;
   }
 }

@@ -62,6 +62,13 @@ bool is_identifier_char(wchar_t c) {
 
 bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+// The white space a server refuses at the end of a name (a blank, tab, line feed,
+// carriage return, vertical tab, form feed), though not at its start; other white
+// space (no-break space, em space, ...) it takes anywhere.
+bool is_refused_at_end(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f';
+}
+
 bool all_digits(const std::wstring& name) {
   for (wchar_t c : name)
     if (!is_digit(c)) return false;
@@ -147,7 +154,7 @@ sql_new_validator::sql_new_validator(bool long_set) : udb_validator(sql_max_name
 bool sql_new_validator::is_acceptable(const std::wstring& name) const {
   tk_wtrace(2, L"sql_new_validator::is_acceptable(%s)", name.c_str());
   if (name.empty() || name.size() > static_cast<size_t>(sql_max_name_length)) return false;
-  if (name.front() == L' ' || name.back() == L' ') return false;
+  if (name.front() == L' ' || is_refused_at_end(name.back())) return false;
   for (wchar_t c : name) {
     if (is_refused_char(c)) {
       tk_trace(1, "The name contains a character the server refuses");
@@ -160,6 +167,7 @@ bool sql_new_validator::is_acceptable(const std::wstring& name) const {
 std::wstring sql_new_validator::get_safe_name(const std::wstring& name) const {
   tk_wtrace(2, L"sql_new_validator::get_safe_name(%s)", name.c_str());
   std::wstring safe = tk_trim(name);
+  while (!safe.empty() && is_refused_at_end(safe.back())) safe.pop_back();
   for (wchar_t& c : safe)
     if (is_refused_char(c)) c = L'_';
   return udb_validator::get_safe_name(safe);

@@ -22,11 +22,19 @@ void mssql_converter_impl::set_connection(const std::wstring& server, const std:
 
 bool mssql_converter_impl::connect_mssql_server() {
   tk_trace(1, "mssql_converter_impl::connect_mssql_server");
-  if (login_.windows_authentication)
-    engine_.connect(login_.server, true);
-  else
-    engine_.connect(login_.server, login_.login, login_.password, true);
+  engine_.adopt(log_in(login_));
   return true;
+}
+
+mss_connection mssql_converter_impl::log_in(const mss_login_settings& settings) {
+  mss_connection wanted;
+  wanted.server = settings.server;
+  wanted.windows_authentication = settings.windows_authentication;
+  if (!settings.windows_authentication) {
+    wanted.login = settings.login;
+    wanted.password = settings.password;
+  }
+  return mss_engine::log_in(std::move(wanted), true);
 }
 
 bool mssql_converter_impl::store_profile(udb_profile& profile) {

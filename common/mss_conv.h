@@ -21,6 +21,10 @@ public:
   // Windows authentication, or the SQL Server login; a failure is thrown
   // (odb_exception). Bulk loading is asked for.
   bool connect_mssql_server();
+  // The login connect_mssql_server makes, with settings of the caller's own (a copy
+  // for a thread of its own); it touches no converter or engine. The result is for
+  // the engine's adopt.
+  static mss_connection log_in(const mss_login_settings& settings);
 
   // "MS SQL Server settings" of a profile.
   bool store_profile(udb_profile& profile);

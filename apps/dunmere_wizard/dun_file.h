@@ -33,17 +33,19 @@ class dunmere_file_page : public wizard_page {
     apply_layout();
     gui::control_set& c = ctrls();
     if (!conv_.get_src().empty()) c.set_text(1003, tk_file_wname(conv_.get_src()).get_path());
+    // The saved names are the user's until the source changes.
+    const std::wstring source = c.text(1003);
     if (!conv_.get_dest().empty())
-      c.set_text(1004, conv_.get_dest());
+      set_saved_text(1004, conv_.get_dest(), source);
     else if (conv_.from_xls && !conv_.get_src().empty())
-      set_source_text(1004, tk_file_wname(conv_.get_src()).get_fname());
+      set_source_text(1004, tk_file_wname(conv_.get_src()).get_fname(), source);
     if (conv_.from_xls) {
       c.set_checked(1222, conv_.x_fnames);
       c.set_checked(1203, conv_.refine_types);
     } else if (!conv_.csv_table_name.empty()) {
-      c.set_text(1005, conv_.csv_table_name);
+      set_saved_text(1005, conv_.csv_table_name, source);
     } else if (!conv_.get_src().empty()) {
-      set_source_text(1005, tk_file_wname(conv_.get_src()).get_fname());
+      set_source_text(1005, tk_file_wname(conv_.get_src()).get_fname(), source);
     }
     return true;
   }
@@ -54,7 +56,7 @@ class dunmere_file_page : public wizard_page {
         if (code == gui::BN_CLICKED) {
           if (auto path = browse_source_file(window(), conv_.from_xls, ctrls().text(1003))) {
             ctrls().set_text(1003, *path);
-            suggest_name();
+            suggest_name(true);
           }
         }
         break;
@@ -66,7 +68,7 @@ class dunmere_file_page : public wizard_page {
         }
         break;
       case 1003:
-        if (code == gui::EN_CHANGE) suggest_name();
+        if (code == gui::EN_CHANGE) suggest_name(false);
         break;
       default:
         break;
@@ -79,7 +81,9 @@ class dunmere_file_page : public wizard_page {
   }
   void on_help() override { wizard_shell::instance().display_help(1015); }
 
-  bool check_xls(const std::wstring& path) { return check_workbook(path, conv_.x_fnames); }
+  bool check_xls(const std::wstring& path) {
+    return check_workbook(path, conv_.x_fnames, L"Source file doesn't comply with MS Excel format");
+  }
 
   int on_next() override {
     tk_trace(2, "sel_file_page::on_next");
@@ -128,11 +132,12 @@ class dunmere_file_page : public wizard_page {
   }
 
   // The base name of the source into the database name (workbook) or the table name
-  // (CSV file), unless the user has typed there.
-  void suggest_name() {
+  // (CSV file), unless the user has typed there or a saved name is there and the
+  // source is the one it was saved with; browsed: the source was just chosen with Browse.
+  void suggest_name(bool browsed) {
     const std::wstring src = ctrls().text(1003);
     if (src.empty()) return;
-    set_source_text(conv_.from_xls ? 1004 : 1005, tk_file_wname(src).get_fname());
+    set_source_text(conv_.from_xls ? 1004 : 1005, tk_file_wname(src).get_fname(), src, browsed);
   }
 
   void store_file_info() {

@@ -3,4 +3,7 @@
 #include "GUI2/g_main.h"
 #include "apps/dunmere_wizard/dun_shel.h"
 
-int main(int argc, char** argv) { return run_wizard_program(argc, argv, run_dunmere_wizard); }
+int main(int argc, char** argv) {
+  return end_dunmere_wizard(
+      run_wizard_program(argc, argv, [](const std::string& cmd_line) { return run_dunmere_wizard(cmd_line); }));
+}

@@ -10,3 +10,11 @@
 // before the first page shows. Returns the sheet's result (1 after Finish, 0 after
 // Cancel or a failure at start). The user interface must have been started.
 int run_dunmere_wizard(const std::string& cmd_line);
+// The same with a connection attempt's limit of connect_limit_seconds (the program
+// gives an attempt 20 seconds).
+int run_dunmere_wizard(const std::string& cmd_line, int connect_limit_seconds);
+
+// The program's end with result. A connection attempt abandoned at its limit may
+// still be running: the process then ends at once, without waiting for it and without
+// running the destructors of what it may still use.
+int end_dunmere_wizard(int result);

@@ -1,6 +1,5 @@
 #include "apps/dunmere_wizard/mss_anim.h"
 
-#include "GUI2/g_wait.h"
 #include "MSS/odb_exce.h"
 #include "TK/tk_errco.h"
 #include "TK/tk_excep.h"
@@ -11,8 +10,10 @@
 #include "platform/gui/gui_dialog.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace settings_page {
 
@@ -56,12 +57,13 @@ class connecting_dialog : public gui::dialog {
 
 }  // namespace
 
-// What the user-interface thread and the worker of one attempt share.
+// What the user-interface thread and the thread of one attempt share; each owns it.
 struct animation::attempt {
   std::mutex lock;
   gui::dialog* dlg = nullptr;  // while the dialog object lives
-  bool finished = false;       // the worker has ended
+  bool finished = false;       // the attempt has ended
   bool done = false;           // connected
+  mss_connection connection;   // what it established, when done
   outcome failure = outcome::failed;
   bool internal = false;  // the failure was an internal assertion
   std::wstring message;
@@ -69,15 +71,8 @@ struct animation::attempt {
 
 namespace {
 
-class attempt_runner : public tk_runnable {
- public:
-  attempt_runner(animation& owner, std::shared_ptr<animation::attempt> a) : owner_(owner), attempt_(std::move(a)) {}
-  void run() override { owner_(*attempt_); }
-
- private:
-  animation& owner_;
-  std::shared_ptr<animation::attempt> attempt_;
-};
+// Attempt threads that have not ended.
+std::atomic<int> running{0};
 
 // The provider's failure as the user reads it.
 std::wstring odb_message(const odb_exception& e) {
@@ -88,65 +83,74 @@ std::wstring odb_message(const odb_exception& e) {
   return tk_from_ansi(text.empty() ? std::string(e.what()) : text);
 }
 
-}  // namespace
-
-tk_runnable* animation::worker_thread::create_runnable() {
-  owns_runnable_ = true;
-  return new attempt_runner(owner_, current);
-}
-
-animation::animation(std::function<void()> connect) : connect_(std::move(connect)), worker_(*this) {}
-
-animation::~animation() { stop(); }
-
-void animation::stop() {
-  if (gui::started() && gui::on_ui_thread())
-    wizard_stop_thread(worker_);
-  else
-    worker_.terminate();
-}
-
-void animation::operator()(attempt& a) {
+// The body of an attempt's thread: it logs in, hands the result to the attempt's
+// shared state and ends the dialog when one shows. It uses nothing of the page.
+void work(std::shared_ptr<animation::attempt> a, animation::login connect) {
   tk_trace(2, "settings_page::animation::operator()");
   CoInitialize(nullptr);
   bool done = false, internal = false;
-  outcome failure = outcome::failed;
+  animation::outcome failure = animation::outcome::failed;
+  mss_connection made;
   std::wstring message;
   try {
-    connect_();
+    made = connect();
     done = true;
   } catch (const odb_exception& e) {
     message = odb_message(e);
   } catch (const tk_mail_assertion& e) {
-    failure = outcome::fatal;
+    failure = animation::outcome::fatal;
     message = tk_from_ansi(std::string(e.what()));
     internal = true;
   } catch (const std::exception& e) {
-    failure = outcome::fatal;
+    failure = animation::outcome::fatal;
     message = tk_from_ansi(std::string(e.what()));
   }
+  connect = nullptr;
   CoUninitialize();
-  std::lock_guard guard(a.lock);
-  a.done = done;
-  a.failure = failure;
-  a.internal = internal;
-  a.message = std::move(message);
-  a.finished = true;
-  if (a.dlg) a.dlg->end(ended_by_worker);
+  {
+    std::lock_guard guard(a->lock);
+    a->done = done;
+    a->connection = std::move(made);
+    a->failure = failure;
+    a->internal = internal;
+    a->message = std::move(message);
+    a->finished = true;
+    if (a->dlg) a->dlg->end(ended_by_worker);
+  }
+  a.reset();
+  --running;
 }
 
-animation::outcome animation::run(gui::hwnd owner, int limit_seconds) {
-  // An attempt that outlasted its limit is over before the next one starts.
-  if (worker_.is_running()) stop();
-  worker_.cleanup();
+}  // namespace
+
+int animation::workers_running() { return running.load(); }
+
+bool animation::wait_workers(int timeout_ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (running.load() > 0) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+bool animation::is_running() const {
+  if (!last_) return false;
+  std::lock_guard guard(last_->lock);
+  return !last_->finished;
+}
+
+animation::outcome animation::run(gui::hwnd owner, login connect, int limit_seconds) {
   message_.clear();
   internal_error_ = false;
   auto a = std::make_shared<attempt>();
-  worker_.current = a;
+  last_ = a;
+  ++running;
   try {
-    worker_.start();
-  } catch (const tk_exception& e) {
-    worker_.current.reset();
+    std::thread(work, a, std::move(connect)).detach();
+  } catch (const std::exception& e) {
+    --running;
+    last_.reset();
     message_ = tk_from_ansi(std::string(e.what()));
     return outcome::not_started;
   }
@@ -158,7 +162,7 @@ animation::outcome animation::run(gui::hwnd owner, int limit_seconds) {
       std::lock_guard guard(a->lock);
       if (!a->finished) a->dlg = &dlg;
     }
-    // Ended by the worker already: the dialog returns at once.
+    // Ended already: no dialog.
     if (a->dlg) {
       code = dlg.run_modal(owner);
       std::lock_guard guard(a->lock);
@@ -166,7 +170,7 @@ animation::outcome animation::run(gui::hwnd owner, int limit_seconds) {
     }
   }
   // A dialog closed otherwise (a test script answering it) still waits for the
-  // worker within the limit.
+  // attempt within the limit.
   if (code != ended_by_limit) {
     gui::pump_until(
         [&] {
@@ -179,14 +183,16 @@ animation::outcome animation::run(gui::hwnd owner, int limit_seconds) {
   }
   std::lock_guard guard(a->lock);
   if (!a->finished) {
-    worker_.get_runnable()->request_stop();
-    tk_trace(1, "settings_page::animation: no answer within %d seconds", limit_seconds);
+    tk_trace(1, "settings_page::animation: no answer within %d seconds, the attempt is abandoned", limit_seconds);
     message_ = tk_wformat(
         L"MS SQL Server did not answer within %d seconds.\nCheck to verify the correct host was given.",
         limit_seconds);
     return outcome::timed_out;
   }
-  if (a->done) return outcome::connected;
+  if (a->done) {
+    connection_ = a->connection;
+    return outcome::connected;
+  }
   message_ = a->message;
   internal_error_ = a->internal;
   return a->failure;

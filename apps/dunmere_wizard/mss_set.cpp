@@ -15,8 +15,7 @@ std::wstring box_text(const gui::control_set& c, int id) { return c.text(id).sub
 mssql_settings_page::mssql_settings_page(mssql_converter_impl& conv, int wait_limit)
     : wizard_page(118, L"Step 1 of 4", L"Connect to MSSQL server", gui::resource_set::dunmere),
       conv_(conv),
-      wait_limit_(wait_limit),
-      animation_([&conv] { conv.connect_mssql_server(); }) {
+      wait_limit_(wait_limit) {
   has_help = true;
 }
 
@@ -60,10 +59,21 @@ void mssql_settings_page::apply() {
 }
 
 int mssql_settings_page::on_next() {
+  if (attempting_) {
+    tk_trace(1, "mssql_settings_page::on_next: an attempt is under way");
+    return -1;
+  }
   apply();
   using outcome = settings_page::animation::outcome;
-  const outcome result = animation_.run(wizard_shell::active_window(), wait_limit_);
-  if (result == outcome::connected) return 0;
+  attempting_ = true;
+  const outcome result =
+      animation_.run(wizard_shell::active_window(),
+                     [settings = conv_.connection()] { return mssql_converter_impl::log_in(settings); }, wait_limit_);
+  attempting_ = false;
+  if (result == outcome::connected) {
+    conv_.get_engine().adopt(animation_.connection());
+    return 0;
+  }
   if (result == outcome::fatal) {
     wizard_error_dialogs dialogs;
     if (animation_.internal_error())
@@ -75,5 +85,7 @@ int mssql_settings_page::on_next() {
   wizard_shell::error(animation_.message());
   return -1;
 }
+
+int mssql_settings_page::on_back() { return attempting_ ? -1 : 0; }
 
 void mssql_settings_page::on_help() { wizard_shell::instance().display_help(1010); }

@@ -1,7 +1,8 @@
 // The SQL Server connection page: the server, Windows or SQL Server
 // authentication, login and password, and connecting as database owner. Next
-// connects on a worker thread behind the connecting dialog; the wizard goes on
-// only once the connection was made.
+// connects on a thread of its own behind the connecting dialog, with a copy of the
+// settings; the engine takes the connection, on this thread, only from the attempt
+// that succeeded, and the wizard goes on only then.
 #pragma once
 
 #include "GUI2/g_wiz_pg.h"
@@ -11,17 +12,21 @@ class mssql_converter_impl;
 
 class mssql_settings_page : public wizard_page {
  public:
-  // The provider gives up a login after 15 seconds; the dialog waits a little longer.
+  // The provider gives up a read of the login after 15 seconds; an attempt is given
+  // up after 20 seconds in all.
   static constexpr int login_timeout_seconds = 15;
   static constexpr int wait_limit_seconds = login_timeout_seconds + 5;
 
-  // conv: the converter whose connection settings and engine the page works on.
+  // conv: the converter whose connection settings and engine the page works on;
+  // wait_limit: the attempt's limit in seconds.
   explicit mssql_settings_page(mssql_converter_impl& conv, int wait_limit = wait_limit_seconds);
   ~mssql_settings_page() override;
 
   bool page_init() override;
-  // -1 stays on the page, 0 goes on to the next page.
+  // -1 stays on the page, 0 goes on to the next page. Pressed again while an
+  // attempt runs, it stays and starts nothing.
   int on_next() override;
+  int on_back() override;
   void on_help() override;
   void on_command(int id, int code) override;
 
@@ -36,4 +41,5 @@ class mssql_settings_page : public wizard_page {
   mssql_converter_impl& conv_;
   int wait_limit_;
   settings_page::animation animation_;
+  bool attempting_ = false;
 };

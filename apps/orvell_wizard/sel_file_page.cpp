@@ -43,48 +43,50 @@ bool sel_file_page::page_init() {
   const orvell_converter& conv = orvell_converter::instance();
   gui::control_set& c = ctrls();
   if (!conv.get_src().empty()) c.set_text(1003, tk_file_wname(conv.get_src()).get_path());
+  const std::wstring source = c.text(1003);
   const bool from_dest = !conv.get_dest().empty();
   const std::wstring& base = from_dest ? conv.get_dest() : conv.get_src();
   if (!base.empty()) {
     tk_file_wname name(base);
     if (!conv.direct) name.set_ext(L".sql");
     const std::wstring text = conv.direct ? name.get_fname() : name.get_path();
-    // A name made from the source is a suggestion; the destination stored is the user's.
+    // A name made from the source is a suggestion; the destination stored is the user's
+    // until the source changes.
     if (from_dest)
-      c.set_text(1004, text);
+      set_saved_text(1004, text, source);
     else
-      set_source_text(1004, text);
+      set_source_text(1004, text, source);
   }
   if (conv.from_xls) {
     c.set_checked(1222, conv.x_fnames);
     c.set_checked(1203, conv.refine_types);
     c.set_checked(1204, conv.skip_empty_rows);
   } else if (!conv.csv_table_name.empty()) {
-    c.set_text(1005, conv.csv_table_name);
+    set_saved_text(1005, conv.csv_table_name, source);
   }
   return true;
 }
 
-void sel_file_page::suggest_names() {
+void sel_file_page::suggest_names(bool browsed) {
   gui::control_set& c = ctrls();
   const std::wstring src = c.text(1003);
   if (src.empty()) return;
   const orvell_converter& conv = orvell_converter::instance();
   const std::wstring name = tk_file_wname(src).get_fname();
-  // Only while the box is empty or holds the last suggestion: a name the user typed stays.
+  // Not over a name the user typed, nor over a saved one while the source is the same.
   if (!conv.from_xls)
-    set_source_text(1005, name);
+    set_source_text(1005, name, src, browsed);
   else if (conv.direct)
-    set_source_text(1004, name);
+    set_source_text(1004, name, src, browsed);
   else
-    set_source_text(1004, tk_make_file_wname(name, L"sql", c.text(1004), false));
+    set_source_text(1004, tk_make_file_wname(name, L"sql", c.text(1004), false), src, browsed);
 }
 
 void sel_file_page::browse_source() {
   const auto path = browse_source_file(window(), orvell_converter::instance().from_xls, ctrls().text(1003));
   if (!path) return;
   ctrls().set_text(1003, *path);
-  suggest_names();
+  suggest_names(true);
 }
 
 void sel_file_page::browse_dump() {
@@ -111,7 +113,7 @@ void sel_file_page::on_command(int id, int code) {
       break;
     case 1004:
     case 1005:
-      if (code == gui::EN_SETFOCUS && !ctrls().text(1003).empty()) suggest_names();
+      if (code == gui::EN_SETFOCUS && !ctrls().text(1003).empty()) suggest_names(false);
       break;
     default:
       break;

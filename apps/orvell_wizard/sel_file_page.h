@@ -22,7 +22,8 @@ class sel_file_page : public wizard_page {
 
  private:
   void apply_layout();
-  void suggest_names();
+  // browsed: the source was just chosen with Browse.
+  void suggest_names(bool browsed);
   void browse_source();
   void browse_dump();
   void store_file_info();

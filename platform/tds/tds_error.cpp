@@ -57,7 +57,7 @@ std::wstring sql_state(int number) {
     case 208: return L"42S02";
     case 2714: return L"42S01";
     case 2627: case 2601: case 547: case 515: return L"23000";
-    case 8152: return L"22001";
+    case 8152: case 2628: return L"22001";
     case 8115: return L"22003";
     case 241: case 242: return L"22007";
     case 245: return L"22018";
@@ -80,7 +80,7 @@ HRESULT tds_error_result(int number) {
     case 1913: return DB_E_DUPLICATEINDEXID;
     case 229: case 262: return DB_SEC_E_PERMISSIONDENIED;
     case 2627: case 2601: case 547: case 515: return DB_E_INTEGRITYVIOLATION;
-    case 8115: case 8152: return DB_E_DATAOVERFLOW;
+    case 8115: case 8152: case 2628: return DB_E_DATAOVERFLOW;
     case 241: case 242: case 245: return DB_E_CANTCONVERTVALUE;
     default: return DB_E_ERRORSINCOMMAND;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SQL/sql_engi.h"
+#include "TK/tk_utils.h"
 #include "UDB/udb_idx.h"
 #include "UDB/udb_sche.h"
 
@@ -46,6 +47,22 @@ TEST_F(SqlValidators, NewerServers) {
   EXPECT_FALSE(tables->is_acceptable(L"a.b"));
   EXPECT_FALSE(tables->is_acceptable(std::wstring(65, L'a')));
   EXPECT_TRUE(tables->is_duplicated(L"T"));
+}
+
+TEST_F(SqlValidators, WhiteSpaceTheServerRefusesAtTheEnd) {
+  engine.set_server_version(0x40100);
+  auto tables = engine.create_tn_validator({}, {});
+  struct { const wchar_t* name; bool acceptable; const wchar_t* safe; } cases[] = {
+      {L"a\n", false, L"a"},         {L"a\r\n", false, L"a"},      {L"a\t", false, L"a"},
+      {L"a\v", false, L"a"},         {L"a\f", false, L"a"},         {L" a \t\n ", false, L"a"},
+      {L"\na", true, L"\na"},        {L"\ta", true, L"\ta"},        {L"a\nb", true, L"a\nb"},
+      {L"a\u00a0", true, L"a\u00a0"}, {L"a\u0085", true, L"a\u0085"}, {L"a\u2003", true, L"a\u2003"},
+      {L"a\u3000", true, L"a\u3000"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(tables->is_acceptable(c.name), c.acceptable) << tk_to_utf8(c.name);
+    EXPECT_EQ(tables->get_safe_name(c.name), c.safe) << tk_to_utf8(c.name);
+  }
 }
 
 TEST_F(SqlValidators, QuotingAndCharacterSetFollowTheVersion) {

@@ -153,6 +153,10 @@ public:
   std::vector<std::string> listed;
 };
 
+// Where a conversion goes: into the server's database, or into a dump file
+// that is loaded into it afterwards.
+enum class road { live, dump };
+
 // The error handler and the converter, with the registry in a folder of the
 // test's own. The converter is built by make_converter().
 class converter_fixture : public ::testing::Test {
@@ -174,6 +178,24 @@ protected:
     converter.reset();
     converter = std::make_unique<orvell_converter>();
     return *converter;
+  }
+  // A new converter that converts by the road into the database db (a dump:
+  // the file dump, and db is created to load it into).
+  orvell_converter& make_converter(road by, check_client& client, const std::string& db,
+                                   const std::filesystem::path& dump) {
+    orvell_converter& c = make_converter();
+    if (by == road::live) {
+      const e2e_server& s = e2e_server::get();
+      c.store_mysql_settings(s.host, s.user, s.password, std::to_string(s.port));
+      c.connect_mysql_server();
+      c.set_dest(tk_from_utf8(db));
+      c.direct = true;
+    } else {
+      client.exec("CREATE DATABASE `" + db + "`");
+      c.direct = false;
+      c.set_dest(dump.wstring());
+    }
+    return c;
   }
   // The test's own name, usable as a database name.
   static std::string unique_name(const std::string& prefix) {

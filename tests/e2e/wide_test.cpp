@@ -11,7 +11,6 @@
 
 namespace {
 
-enum class road { live, dump };
 
 const std::string emoji = "\xf0\x9f\x98\x80";  // U+1F600, four bytes in UTF-8
 
@@ -68,19 +67,8 @@ protected:
     db = "orvw_" + std::to_string(::getpid()) + "_" +
          std::to_string(std::hash<std::string>()(std::string(info->name())) % 1000000007);
     client->exec("DROP DATABASE IF EXISTS `" + db + "`");
-    orvell_converter& c = make_converter();
-    if (GetParam() == road::live) {
-      const e2e_server& s = e2e_server::get();
-      c.store_mysql_settings(s.host, s.user, s.password, std::to_string(s.port));
-      c.connect_mysql_server();
-      c.set_dest(tk_from_utf8(db));
-      c.direct = true;
-    } else {
-      client->exec("CREATE DATABASE `" + db + "`");
-      dump = dir / "out.sql";
-      c.direct = false;
-      c.set_dest(dump.wstring());
-    }
+    dump = dir / "out.sql";
+    make_converter(GetParam(), *client, db, dump);
   }
   void TearDown() override {
     if (client) client->exec("DROP DATABASE IF EXISTS `" + db + "`");

@@ -4,6 +4,7 @@
 #include <xlsxwriter.h>
 
 #include "tests/apps/dunmere_console/console_env.h"
+#include "tests/support/white_space_headings.h"
 
 namespace {
 
@@ -181,6 +182,24 @@ TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
   EXPECT_NE(r.out.find("Error:\nNotes, record #1: "), std::string::npos) << r.out;
   EXPECT_EQ(table("books", "Notes"), rows_t{});
   EXPECT_EQ(table("books", "Orders").size(), 4u);
+}
+
+}  // namespace
+
+namespace {
+
+// Headings that end in white space lose no worksheet on this road either.
+TEST_F(console_test, HeadingsEndingInWhiteSpaceKeepEveryRow) {
+  using namespace white_space_headings;
+  white_space_headings::write_workbook(path("heads.xlsx"));
+  console_result r = run({"--src=" + path("heads.xlsx"), "--dest=heads", "--extr_fn"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  const auto tables = server->tables("heads");
+  ASSERT_EQ(tables.size(), 1u);
+  const rows_t rows = table("heads", tables[0].substr(tables[0].find('.') + 1));
+  ASSERT_EQ(rows.size(), static_cast<size_t>(row_count));
+  for (int r = 0; r < row_count; ++r)
+    for (int c = 0; c < heading_count; ++c) EXPECT_EQ(rows[r][c], value(r + 1, c));
 }
 
 }  // namespace

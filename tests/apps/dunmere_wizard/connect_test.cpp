@@ -13,8 +13,13 @@
 #include "tests/support/tds_server/tds_server.h"
 #include "tests/support/test_dir.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -38,7 +43,7 @@ struct connect_test : ::testing::Test {
     server = std::make_unique<tds::server>(o);
     conv = std::make_unique<mssql_converter_impl>();
     shell = std::make_unique<wizard_shell>(L"Dunmere 2.1", 501, 311, 312);
-    page = std::make_unique<mssql_settings_page>(*conv);
+    page = std::make_unique<mssql_settings_page>(*conv, limit);
     shell->add_page(page.get());
     shell->add_page(&after);
     d.attach(*shell);
@@ -69,6 +74,7 @@ struct connect_test : ::testing::Test {
 
   std::vector<std::wstring> messages() const { return message_texts(d); }
 
+  int limit = mssql_settings_page::wait_limit_seconds;  // of an attempt, in seconds
   gui::driver d;
   std::unique_ptr<tds::server> server;
   std::unique_ptr<mssql_converter_impl> conv;
@@ -195,50 +201,173 @@ TEST_F(connect_test, AnUnreachableServerEndsTheDialogWithinTheLoginTimeout) {
   EXPECT_LE(waited, std::chrono::seconds(mssql_settings_page::login_timeout_seconds + 3));
   EXPECT_FALSE(page->connecting().is_running());
   ::close(s);
+  EXPECT_TRUE(settings_page::animation::wait_workers(5000));
 }
 
-// An attempt that outlasts its limit is reported; the worker is never killed: it is
-// waited for before the next attempt, and when the page goes.
-TEST(ConnectingDialog, AnAttemptBeyondItsLimitIsReportedAndWaitedFor) {
+// Attempts given up after 2 seconds.
+struct short_limit_test : connect_test {
+  short_limit_test() { limit = 2; }
+};
+
+// A server that answers the login a byte at a time never finishes within the limit:
+// the attempt ends at its limit, clicks on Next meanwhile start no more attempts, and
+// the next attempt starts at once, with its dialog, and connects to a good server.
+TEST_F(short_limit_test, ATimedOutAttemptDoesNotHoldTheNext) {
+  REQUIRE_DISPLAY();
+  using std::chrono::steady_clock;
+  tds::server_options o;
+  o.password = password;
+  o.login_trickle_ms = 1000;
+  auto slow = std::make_unique<tds::server>(o);
+  shell->open(nullptr);
+  sql_login(L"127.0.0.1," + std::to_wstring(slow->port()), L"sa", tk_from_utf8(password));
+  int connections_meanwhile = -1;
+  d.answer_dialog(
+      [&](gui::dialog& dlg) {
+        for (int i = 0; i < 3; ++i) d.pointer_click(gui::ID_PSNEXT);
+        gui::pump_until([&] { return dlg.ended(); }, 30000);
+        connections_meanwhile = slow->connections();
+      },
+      0);
+  const auto start = steady_clock::now();
+  d.press(gui::ID_PSNEXT);
+  const auto first = steady_clock::now() - start;
+  EXPECT_EQ(d.page_id(), 118);
+  EXPECT_GE(first, std::chrono::milliseconds(1900));
+  EXPECT_LT(first, std::chrono::seconds(6));
+  EXPECT_EQ(connections_meanwhile, 1);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find(L"did not answer within 2 seconds"), std::wstring::npos);
+  d.type(1014, server_name());
+  server->set_slow_answer(300);  // long enough for its dialog to show
+  const auto again = steady_clock::now();
+  next_and_wait();
+  EXPECT_LT(steady_clock::now() - again, std::chrono::seconds(5));
+  EXPECT_EQ(d.page_id(), 105);
+  EXPECT_EQ(conv->get_engine().get_server(), server_name());
+  int dialogs = 0;
+  for (const auto& r : d.log())
+    if (r.kind == "dialog" && r.id == 101) ++dialogs;
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(messages().size(), 1u);
+  EXPECT_EQ(slow->connections(), 1);  // the abandoned attempt's, still answered
+  slow.reset();                       // which ends it
+  EXPECT_TRUE(settings_page::animation::wait_workers(10000));
+}
+
+// Cancel after an attempt was given up at its limit ends the process of the program
+// at once: nothing waits for the attempt, which the server still answers.
+TEST(DunmereWizardProcess, CancelAfterATimedOutAttemptEndsTheProcessAtOnce) {
+  REQUIRE_DISPLAY();
+  tds::server_options o;
+  o.password = password;
+  o.login_trickle_ms = 1000;
+  tds::server slow(o);
+  test_dir dir;
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const std::string err = (dir.path() / "stderr.txt").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::string server = "127.0.0.1," + std::to_string(slow.port());
+  const std::string registry = (dir.path() / "registry.reg").string();
+  std::vector<char*> argv{const_cast<char*>(DUNMERE_ABANDON_RUN), const_cast<char*>(server.c_str()),
+                          const_cast<char*>(password), const_cast<char*>(registry.c_str()), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, DUNMERE_ABANDON_RUN, &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  std::string said;
+  char buf[256];
+  for (pollfd p{out[0], POLLIN, 0}; said.find('\n') == std::string::npos && ::poll(&p, 1, 60000) > 0;) {
+    const ssize_t n = ::read(out[0], buf, sizeof buf);
+    if (n <= 0) break;
+    said.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(out[0]);
+  const auto cancelled = std::chrono::steady_clock::now();
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0 &&
+         std::chrono::steady_clock::now() - cancelled < std::chrono::seconds(30))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto took = std::chrono::steady_clock::now() - cancelled;
+  if (::kill(pid, 0) == 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_EQ(said, "cancel\n");
+  EXPECT_LT(took, std::chrono::seconds(5));
+  const std::string errors = test_dir::read(err);
+  ASSERT_TRUE(WIFEXITED(status)) << errors;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << errors;
+  EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+}
+
+// An attempt that outlasts its limit is abandoned: the next one starts at once, and
+// only the current attempt's result counts, however late the old one ends.
+TEST(ConnectingDialog, AnAttemptBeyondItsLimitIsAbandonedAndNotWaitedFor) {
   REQUIRE_DISPLAY();
   gui::driver d;
-  std::atomic<int> attempts{0}, ended{0};
-  auto a = std::make_unique<settings_page::animation>([&] {
-    ++attempts;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    ++ended;
-  });
+  auto ended = std::make_shared<std::atomic<int>>(0);
+  // A login to server that takes ms and then counts itself ended.
+  auto login = [ended](const wchar_t* server, int ms) {
+    return [ended, server, ms] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      ++*ended;
+      mss_connection c;
+      c.server = server;
+      return c;
+    };
+  };
   using outcome = settings_page::animation::outcome;
-  EXPECT_EQ(a->run(nullptr, 1), outcome::timed_out);
-  EXPECT_NE(a->message().find(L"did not answer within 1 seconds"), std::wstring::npos);
-  EXPECT_TRUE(a->is_running());
-  // The next attempt waits for the first, then runs to its end within a longer limit.
-  EXPECT_EQ(a->run(nullptr, 10), outcome::connected);
-  EXPECT_EQ(ended.load(), 2);
-  // A third left running is waited for when the object goes.
-  EXPECT_EQ(a->run(nullptr, 1), outcome::timed_out);
-  a.reset();
-  EXPECT_EQ(attempts.load(), 3);
-  EXPECT_EQ(ended.load(), 3);
+  {
+    settings_page::animation a;
+    EXPECT_EQ(a.run(nullptr, login(L"old", 2500), 1), outcome::timed_out);
+    EXPECT_NE(a.message().find(L"did not answer within 1 seconds"), std::wstring::npos);
+    EXPECT_TRUE(a.is_running());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(a.run(nullptr, login(L"new", 0), 10), outcome::connected);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_EQ(ended->load(), 1);
+    ASSERT_TRUE(settings_page::animation::wait_workers(10000));
+    EXPECT_EQ(ended->load(), 2);
+    EXPECT_EQ(a.connection().server, L"new");
+    // The object goes while an abandoned attempt still runs: nothing waits for it.
+    EXPECT_EQ(a.run(nullptr, login(L"late", 1500), 1), outcome::timed_out);
+  }
+  EXPECT_EQ(settings_page::animation::workers_running(), 1);
+  ASSERT_TRUE(settings_page::animation::wait_workers(10000));
+  EXPECT_EQ(ended->load(), 3);
 }
 
-// The worker may end before the dialog exists; the dialog then returns at once. The
+// The attempt may end before the dialog exists; the dialog then returns at once. The
 // icon turns while the attempt lasts.
-TEST(ConnectingDialog, AnimatesUntilTheWorkerEndsIt) {
+TEST(ConnectingDialog, AnimatesUntilTheAttemptEndsIt) {
   REQUIRE_DISPLAY();
   gui::driver d;
-  settings_page::animation quick([] { throw std::runtime_error("odd"); });
-  EXPECT_EQ(quick.run(nullptr, 5), settings_page::animation::outcome::fatal);
+  settings_page::animation quick;
+  EXPECT_EQ(quick.run(nullptr, []() -> mss_connection { throw std::runtime_error("odd"); }, 5),
+            settings_page::animation::outcome::fatal);
   EXPECT_EQ(quick.message(), L"odd");
   EXPECT_FALSE(quick.internal_error());
-  settings_page::animation slow([] { std::this_thread::sleep_for(std::chrono::milliseconds(1800)); });
+  settings_page::animation slow;
   d.answer_dialog(
       [&](gui::dialog& dlg) {
         gui::pump_until([&] { return dlg.ended(); }, 60000);
         EXPECT_EQ(dlg.template_id(), 101);
       },
       0);
-  EXPECT_EQ(slow.run(nullptr, 5), settings_page::animation::outcome::connected);
+  EXPECT_EQ(slow.run(nullptr,
+                     [] {
+                       std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+                       return mss_connection{};
+                     },
+                     5),
+            settings_page::animation::outcome::connected);
+  EXPECT_TRUE(settings_page::animation::wait_workers(5000));
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 // an in-memory TDS test server:
 //   dunmere_screenshots FOLDER
 // A refused host, the connecting dialog, the file page for a CSV file and for the
-// example workbook with the prompts about an existing destination, then the
-// workbook's conversion; every page, dialog and message is saved as a PNG whose name
-// contains "dunmere".
+// example workbook (after a file that is no workbook) with the prompts about an
+// existing destination, then the workbook's conversion; every page, dialog and
+// message is saved as a PNG whose name contains "dunmere".
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_utils.h"
 #include "apps/dunmere_wizard/dun_shel.h"
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   const fs::path csv = work / "people.csv";
   std::ofstream(csv) << "name;age;joined\nAnn;31;2004-05-06\nBob;45;2010-11-12\n";
   const fs::path xls = fs::path(ORV_SOURCE_DIR) / "examples/sales.xlsx";
+  std::ofstream(work / "notes.xlsx") << "no workbook\n";
   tds::server server;
   server.execute("CREATE DATABASE [sales]");
   server.execute("CREATE DATABASE [crm]");
@@ -100,7 +101,12 @@ int main(int argc, char** argv) {
       d.click(1329);
       d.press(gui::ID_PSNEXT);
       d.press(gui::ID_PSNEXT);
-      d.type(1003, xls.wstring());
+      // A file that is no workbook, then the workbook chosen with Browse.
+      d.type(1003, (work / "notes.xlsx").wstring());
+      d.answer_message(gui::IDOK);
+      d.press(gui::ID_PSNEXT);
+      d.answer_file(xls.wstring());
+      d.click(1107);
       shot(L"dunmere-105-file-workbook");
       d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1330); }, gui::IDOK);  // tables only
       d.press(gui::ID_PSNEXT);

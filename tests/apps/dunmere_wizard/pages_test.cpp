@@ -221,7 +221,53 @@ TEST_F(pages_test, AWorkbookIntoAnExistingDatabaseChoosesTheMode) {
   d.type(1003, bad.wstring());
   d.press(gui::ID_PSNEXT);
   EXPECT_EQ(d.page_id(), 105);
-  EXPECT_FALSE(messages().empty());
+  ASSERT_FALSE(messages().empty());
+  EXPECT_EQ(messages().back().rfind(L"Source file doesn't comply with MS Excel format", 0), 0u)
+      << tk_to_utf8(messages().back());
+}
+
+// The names of the last run stay in their boxes until the source changes (Browse, or
+// a source typed that differs from the saved one); a name typed after that stays.
+TEST_F(pages_test, SavedNamesGiveWayToANewSourceOnly) {
+  REQUIRE_DISPLAY();
+  struct row {
+    bool xls;
+    int box;
+    bool browse;
+    const wchar_t* saved;
+  };
+  shell->open(nullptr);
+  for (const row& r : {row{true, 1004, true, L"shop"}, row{false, 1005, true, L"orders"},
+                       row{false, 1005, false, L"items"}}) {
+    SCOPED_TRACE(r.box * 10 + r.browse);
+    const std::wstring ext = r.xls ? L".xlsx" : L".csv";
+    conv->set_src((dir.path() / ("last" + tk_to_utf8(ext))).wstring());
+    conv->set_dest(r.xls ? r.saved : L"shop");
+    conv->csv_table_name = r.saved;
+    d.click(r.xls ? 1329 : 1330);
+    d.press(gui::ID_PSNEXT);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    gui::control_set& c = d.page_controls();
+    EXPECT_EQ(c.text(r.box), r.saved);
+    d.focus(r.box);
+    EXPECT_EQ(c.text(r.box), r.saved);
+    const std::wstring fresh = (dir.path() / ("fresh" + tk_to_utf8(ext))).wstring();
+    if (r.browse) {
+      d.answer_file(fresh);
+      d.click(1107);
+    } else {
+      d.type(1003, fresh);
+    }
+    EXPECT_EQ(c.text(r.box), L"fresh");
+    d.type(r.box, L"mine");
+    d.focus(r.box);
+    d.type(1003, (dir.path() / ("other" + tk_to_utf8(ext))).wstring());
+    EXPECT_EQ(c.text(r.box), L"mine");
+    d.press(gui::ID_PSBACK);
+    d.press(gui::ID_PSBACK);
+    ASSERT_EQ(d.page_id(), 103);
+  }
 }
 
 TEST_F(pages_test, HelpOnEveryPage) {

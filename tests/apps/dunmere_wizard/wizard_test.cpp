@@ -78,6 +78,7 @@ TEST_F(dunmere_run, AWholeWorkbookAndItsProfileRunByTheConsole) {
     EXPECT_EQ(d.page_controls().text(1004), L"sales");
     d.press(gui::ID_PSNEXT);
     ASSERT_EQ(d.page_id(), 127);
+    EXPECT_EQ(d.page_controls().text(1337), L"Select MS Excel worksheets to convert into MS SQL tables.");
     d.key_f1();
     d.click(1102);  // every worksheet
     convert();

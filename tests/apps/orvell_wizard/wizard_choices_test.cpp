@@ -142,6 +142,68 @@ TEST_F(wizard_run, ATypedNameIsKeptAndSuggestionsFollowTheSource) {
   EXPECT_EQ(table_of_new_source, L"staff");
 }
 
+// The names of the last run, from the registry, stay in their boxes until the source
+// changes (Browse, or a source typed that differs from the saved one; focus alone
+// does not); a name typed after that stays.
+TEST_F(wizard_run, SavedNamesGiveWayToANewSourceOnly) {
+  REQUIRE_DISPLAY();
+  struct row {
+    int source_kind;  // 0 workbook, 1 CSV file
+    int box;
+    bool browse;
+  };
+  for (const row& r : {row{0, 1004, true}, row{1, 1005, false}, row{1, 1005, true}}) {
+    SCOPED_TRACE(r.box * 10 + r.browse);
+    std::filesystem::remove(dir.path() / "registry.reg");
+    const std::string ext = r.source_kind == 0 ? ".xls" : ".csv";
+    const std::wstring shop = (dir.path() / "shop.sql").wstring();
+    run("", [&] {  // the last run: its names go to the registry
+      d.choose(1302, r.source_kind);
+      d.choose(1303, 1);  // into a dump file
+      d.press(gui::ID_PSNEXT);
+      d.press(gui::ID_PSNEXT);
+      ASSERT_EQ(d.page_id(), 105);
+      d.type(1003, (dir.path() / ("last" + ext)).wstring());
+      d.type(1004, shop);
+      if (r.source_kind == 1) d.type(1005, L"orders");
+      d.press(gui::ID_PSBACK);
+      d.answer_message(gui::IDYES);
+      d.press(gui::IDCANCEL);
+    });
+    std::wstring saved, after_focus, after_change, typed;
+    run("", [&] {
+      d.press(gui::ID_PSNEXT);
+      d.press(gui::ID_PSNEXT);
+      ASSERT_EQ(d.page_id(), 105);
+      gui::control_set& c = d.page_controls();
+      saved = c.text(r.box);
+      d.focus(r.box);
+      after_focus = c.text(r.box);
+      const std::wstring fresh = (dir.path() / ("fresh" + ext)).wstring();
+      if (r.browse) {
+        d.answer_file(fresh);
+        d.click(1107);
+      } else {
+        d.type(1003, fresh);
+        d.focus(r.box);
+      }
+      after_change = c.text(r.box);
+      d.type(r.box, L"mine");
+      d.type(1003, (dir.path() / ("other" + ext)).wstring());
+      d.focus(r.box);
+      typed = c.text(r.box);
+      d.answer_message(gui::IDYES);
+      d.press(gui::IDCANCEL);
+    });
+    const std::wstring saved_name = r.box == 1004 ? shop : L"orders";
+    EXPECT_EQ(saved, saved_name);
+    EXPECT_EQ(after_focus, saved_name);
+    EXPECT_EQ(r.box == 1004 ? std::filesystem::path(after_change).filename().wstring() : after_change,
+              r.box == 1004 ? L"fresh.sql" : L"fresh");
+    EXPECT_EQ(typed, L"mine");
+  }
+}
+
 TEST_F(wizard_run, LoadSettingsKeepsTheWelcomeChoicesUnlessAProfileNamesThem) {
   REQUIRE_DISPLAY();
   const auto xls = copy_of("tests/fixtures/xls/sample.xls", "sample.xls");

@@ -187,8 +187,33 @@ table* database::find(std::string_view owner, std::string_view n) {
   return it == tables.end() ? nullptr : it->second.get();
 }
 
+const db_user* database::user_of_login(std::string_view login) const {
+  for (const auto& [k, u] : users) {
+    if (name_key(u.login) == name_key(login)) return &u;
+  }
+  return nullptr;
+}
+
+const db_schema* database::find_schema(std::string_view n) const {
+  auto it = schemas.find(name_key(n));
+  return it == schemas.end() ? nullptr : &it->second;
+}
+
+db_schema& database::add_schema(std::string_view n, std::string owner) {
+  db_schema& sc = schemas[name_key(n)];
+  sc.name = std::string(n);
+  sc.id = next_schema_id++;
+  sc.owner = std::move(owner);
+  return sc;
+}
+
+const server_login* catalog::check_login(std::string_view name, std::string_view password) const {
+  auto it = logins.find(name_key(name));
+  return it == logins.end() || it->second.password != password ? nullptr : &it->second;
+}
+
 catalog::catalog() {
-  for (const char* n : {"master", "tempdb", "model", "msdb"}) create(n);
+  for (const char* n : {"master", "tempdb", "model", "msdb"}) create(n).guest = std::string_view(n) != "model";
 }
 
 database* catalog::find(std::string_view n) {
@@ -200,6 +225,12 @@ database& catalog::create(std::string_view n) {
   if (find(n)) raise(1801, 16, "Database '" + std::string(n) + "' already exists. Choose a different database name.");
   auto db = std::make_unique<database>();
   db->name = std::string(n);
+  // The schemas every database has, with SQL Server's ids.
+  const std::pair<const char*, int> fixed[] = {
+      {"dbo", 1}, {"guest", 2}, {"INFORMATION_SCHEMA", 3}, {"sys", 4}, {"db_owner", 16384}, {"db_accessadmin", 16385},
+      {"db_securityadmin", 16386}, {"db_ddladmin", 16387}, {"db_backupoperator", 16389}, {"db_datareader", 16390},
+      {"db_datawriter", 16391}, {"db_denydatareader", 16392}, {"db_denydatawriter", 16393}};
+  for (const auto& [sn, id] : fixed) db->schemas[name_key(sn)] = db_schema{sn, id, "dbo"};
   auto& ref = *db;
   dbs_[name_key(n)] = std::move(db);
   return ref;

@@ -38,6 +38,7 @@ struct index_def {
   bool primary = false;
   bool clustered = false;
   bool constraint = false;  // PRIMARY KEY / UNIQUE constraint rather than CREATE INDEX
+  std::string filter;       // a filtered index's condition as written ("" for none)
   std::unordered_set<std::string> keys;  // of the rows, for unique ones
 };
 
@@ -87,11 +88,41 @@ struct table {
   void rebuild_keys();
 };
 
+// A database user: the login it stands for and the schema its unqualified
+// names resolve in first (then dbo).
+struct db_user {
+  std::string name, login;
+  std::string default_schema = "dbo";
+};
+
+struct db_schema {
+  std::string name;
+  int id = 0;
+  std::string owner = "dbo";  // a user name
+};
+
 struct database {
   std::string name;
   bool accessible = true;
+  // The login that created the database: it is dbo here, as every sysadmin is.
+  std::string owner_login;
+  // Whether the guest user is enabled (master, tempdb, msdb): a login without a
+  // user of its own enters as guest instead of being refused.
+  bool guest = false;
+  std::map<std::string, db_user> users;      // by name_key(name); dbo and guest are implicit
+  std::map<std::string, db_schema> schemas;  // by name_key(name)
+  int next_schema_id = 5;
   std::map<std::string, std::unique_ptr<table>> tables;  // by name_key(owner + "." + name)
   table* find(std::string_view owner, std::string_view name);
+  const db_user* user_of_login(std::string_view login) const;
+  const db_schema* find_schema(std::string_view name) const;
+  db_schema& add_schema(std::string_view name, std::string owner = "dbo");
+};
+
+// A SQL Server authentication login.
+struct server_login {
+  std::string name, password;
+  bool sysadmin = false;
 };
 
 class catalog {
@@ -103,6 +134,9 @@ class catalog {
   void drop(std::string_view name);          // 3701 when it does not
   std::vector<database*> all();
   int next_object_id() { return ++object_ids_; }
+  // The logins, by name_key(name); password compared exactly.
+  std::map<std::string, server_login> logins;
+  const server_login* check_login(std::string_view name, std::string_view password) const;
  private:
   std::mutex mutex_;
   std::map<std::string, std::unique_ptr<database>> dbs_;

@@ -491,6 +491,18 @@ cell convert(const value& v, const column_type& to) {
   const std::string& s = v.text;
   const sql_type t = to.type;
   const bool numeric_literal = v.kind == value::integer || v.kind == value::decimal || v.kind == value::floating;
+  // '' and text of blanks only: 0 for numbers, 1900-01-01 00:00:00 for dates
+  // and times; decimal and uniqueidentifier refuse it below.
+  if (v.kind == value::string && s.find_first_not_of(' ') == std::string::npos) {
+    if (is_integer(t) || t == sql_type::bit || t == sql_type::real || t == sql_type::float_ || t == sql_type::money ||
+        t == sql_type::smallmoney) {
+      value zero;
+      zero.kind = value::integer;
+      zero.text = "0";
+      return convert(zero, to);
+    }
+    if (is_date(t)) return date_cell(moment{}, to, v);
+  }
 
   if (is_integer(t) || t == sql_type::bit) {
     number n;

@@ -19,7 +19,10 @@ login_request parse_login7(std::string_view body) {
   if (length > body.size() || length < 94) throw tds_protocol_error("bad LOGIN7 length");
   l.tds_version = r.u32();
   l.packet_size = r.u32();
-  r.skip(4 + 4 + 4 + 4 + 4 + 4);  // program version, pid, connection id, flags, time zone, LCID
+  r.skip(4 + 4 + 4);  // program version, pid, connection id
+  r.u8();             // OptionFlags1
+  l.odbc = (r.u8() & 0x02) != 0;  // OptionFlags2: fODBC
+  r.skip(2 + 4 + 4);  // TypeFlags, OptionFlags3, time zone, LCID
   auto field = [&](bool password) {
     const uint16_t off = r.u16();
     const uint16_t units = r.u16();

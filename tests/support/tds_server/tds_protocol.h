@@ -31,6 +31,7 @@ struct login_request {
   uint32_t tds_version = 0;
   uint32_t packet_size = 0;
   std::string host, user, password, app, server, library, language, database;
+  bool odbc = false;  // OptionFlags2's fODBC: the session starts with ODBC's SET options
 };
 login_request parse_login7(std::string_view body);
 

@@ -55,8 +55,11 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->drop_after_bulk_rows = options_.drop_after_bulk_rows;
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
+  ctx_->login_trickle_ms = options_.login_trickle_ms;
   {
     auto lock = ctx_->cat.lock();
+    ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
+    for (const auto& l : options_.logins) ctx_->cat.logins[name_key(l.name)] = server_login{l.name, l.password, l.sysadmin};
     for (const auto& d : options_.databases) {
       if (!ctx_->cat.find(d)) ctx_->cat.create(d);
     }
@@ -207,9 +210,18 @@ void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->slow_ms = ms;
 }
+void server::set_login_trickle(int ms) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->login_trickle_ms = ms;
+}
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->linger_ms = ms;
+}
+
+void server::add_login(const std::string& name, const std::string& password, bool sysadmin) {
+  auto lock = ctx_->cat.lock();
+  ctx_->cat.logins[name_key(name)] = server_login{name, password, sysadmin};
 }
 
 bool server::has_database(const std::string& name) {
@@ -265,7 +277,7 @@ std::vector<index_info> server::indexes(const std::string& database, const std::
   auto lock = ctx_->cat.lock();
   std::vector<index_info> out;
   for (const auto& ix : find_table(database, t, owner).indexes)
-    out.push_back({ix.name, ix.columns, ix.unique, ix.primary, ix.clustered, ix.constraint});
+    out.push_back({ix.name, ix.columns, ix.unique, ix.primary, ix.clustered, ix.constraint, ix.filter});
   return out;
 }
 
@@ -290,6 +302,7 @@ void server::execute(const std::string& sql, const std::string& database) {
   session_state s;
   s.spid = 1;
   s.user = options_.user;
+  s.sysadmin = true;
   response r([](std::string& b) { b.clear(); });
   {
     auto lock = ctx_->cat.lock();

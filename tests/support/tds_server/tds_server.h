@@ -14,13 +14,46 @@
 // options accepted), SELECT of expressions (literals, CONVERT/CAST, @@VERSION,
 // @@IDENTITY, SCOPE_IDENTITY(), DB_NAME(), OBJECT_ID(), ...), SELECT [TOP n]
 // */columns/COUNT(*) FROM t [WHERE c = v [AND ...]] [ORDER BY ...], SELECT
-// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE/DROP INDEX, ALTER TABLE
-// ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT, INSERT ... VALUES (one
-// or many rows), UPDATE ... SET ... WHERE c = v, DELETE, TRUNCATE TABLE, EXEC.
+// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE [filtered]/DROP
+// INDEX, ALTER TABLE ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT,
+// INSERT ... VALUES (one or many rows), UPDATE ... SET ... WHERE c = v, DELETE,
+// TRUNCATE TABLE, EXEC.
 // Anything else gets error 102 with SQL Server's text. Errors carry SQL
-// Server's numbers, classes and texts (208, 2714, 1801, 1913, 2627, 2601, 547,
-// 515, 8152, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by 3621
-// where SQL Server sends it. A syntax error runs nothing of its batch.
+// Server's numbers, classes, states and texts (208, 2714, 1801, 1913, 2627,
+// 2601, 547, 515, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by
+// 3621 or 1750 where SQL Server sends them. A syntax error runs nothing of its
+// batch.
+//
+// SQL Server's rules that our client's outcome depends on (2012 and later):
+// - '' and text of blanks into a typed column: 0 for the integer types, bit,
+//   float, real and money; 1900-01-01 00:00:00 for the date and time types;
+//   8114 for decimal/numeric, 8169 for uniqueidentifier.
+// - ALTER COLUMN of a column a primary or foreign key uses, or an index or
+//   unique key unless it only widens varchar/nvarchar/varbinary: 5074 per
+//   object, then 4922; an index key of a (max) or LOB type: 1919.
+// - At most 1,024 columns (1702), identifiers of at most 128 characters (103);
+//   tables and constraints share one namespace per schema (2714).
+// - A value too long for its column: 2628 with the table, column and cut value
+//   when @@VERSION presents SQL Server 2019 or later, 8152 before.
+//   CONVERT and CAST cut text and binary values to their size without one.
+// - A login without LOGIN7's ODBC flag (DB-Library: db-lib, freebcp) starts
+//   with QUOTED_IDENTIFIER OFF, one with it (tsql, ODBC) ON. CREATE INDEX ...
+//   WHERE makes a filtered index (the condition kept, not evaluated); while
+//   QUOTED_IDENTIFIER is OFF, creating one and INSERT, UPDATE or DELETE on its
+//   table fail with 1934.
+//
+// Logins: the server's own (sysadmin, "sa") and any added (options, add_login,
+// --login, CREATE LOGIN from a sysadmin session). The login that creates a
+// database is its dbo, as every sysadmin is; another login enters a database
+// only through a user made for it (CREATE USER [u] [FOR LOGIN [l]] [WITH
+// DEFAULT_SCHEMA = [s]], sp_adduser) or as guest in master, tempdb and msdb,
+// else 916 on USE and 4060 at login. A table created without a schema goes
+// into the user's default schema (dbo unless given; CREATE SCHEMA [s]
+// [AUTHORIZATION [u]]; 2760 when it does not exist); unqualified names look
+// there first, then in dbo; SCHEMA_NAME(), USER_NAME(), SUSER_SNAME() and
+// IS_MEMBER('db_owner') answer accordingly. Under the SQL Server 2000
+// @@VERSION the owner is the user's name and there are no schemas. Nothing
+// else of permissions is modelled: any user may create and change any table.
 //
 // Names compare without regard to case; text columns keep what arrived:
 // nchar/nvarchar/ntext as UTF-16LE (surrogate pairs kept), char/varchar/text
@@ -59,12 +92,21 @@ extern const char* const version_2012;
 extern const char* const version_2019;
 extern const char* const version_2022;
 
+// A login besides the server's own (SQL Server authentication).
+struct login_option {
+  std::string name, password;
+  bool sysadmin = false;
+};
+
 struct server_options {
   std::string host = "127.0.0.1";
   uint16_t port = 0;  // 0: a free port, see server::port()
-  // The one login accepted (SQL Server authentication).
+  // The server's own login, a member of sysadmin (SQL Server authentication).
   std::string user = "sa";
   std::string password = "orv-Test-1";
+  // Further logins; without sysadmin they get into a database only through a
+  // user made for them there (CREATE USER ... FOR LOGIN), or as its creator.
+  std::vector<login_option> logins;
   std::string version_text = version_2019;
   // Knobs (all can also be changed while the server runs, see below).
   bool refuse_logins = false;                 // every login gets 18456
@@ -72,6 +114,7 @@ struct server_options {
   long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
   int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
+  int login_trickle_ms = 0;                   // the answer to LOGIN7 goes out one byte every this many ms
   std::vector<std::string> databases;         // created at start
 };
 
@@ -89,6 +132,7 @@ struct index_info {
   std::string name;
   std::vector<std::string> columns;
   bool unique = false, primary = false, clustered = false, constraint = false;
+  std::string filter;  // a filtered index's condition as written ("" for none)
 };
 
 struct foreign_key_info {
@@ -128,9 +172,14 @@ class server {
   // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
   void set_slow_answer(int ms);
+  // The answer to a login goes out one byte every ms (0: at once), as a server that
+  // answers but never finishes: each read of the client gets a byte in time.
+  void set_login_trickle(int ms);
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);
+  // Adds a login (or gives an existing one this password and role).
+  void add_login(const std::string& name, const std::string& password, bool sysadmin = false);
 
   // ---- inspection: what is stored, exactly ----
   bool has_database(const std::string& name);

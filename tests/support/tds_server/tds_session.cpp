@@ -67,6 +67,7 @@ class session {
   bool prelogin_done_ = false;
   std::size_t packet_size_ = 4096;
   uint8_t packet_id_ = 1;
+  int trickle_ms_ = 0;  // while the login's answer goes out
 
   // ---- input
   bool fill(int timeout_ms) {
@@ -102,7 +103,22 @@ class session {
 
   // ---- output
   void write_all(const char* p, std::size_t n) {
+    if (trickle_ms_ > 0) return trickle(p, n);
     if (!io_.write(p, n)) throw tds_protocol_error("send failed");
+  }
+  // One byte every trickle_ms_; a connection closed meanwhile (or the server
+  // stopping) ends the session.
+  void trickle(const char* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!io_.write(p + i, 1)) throw tds_protocol_error("send failed");
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(trickle_ms_);
+      for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        fill(static_cast<int>(left));
+      }
+    }
   }
   void send_packets(std::string& data, bool final) {
     const std::size_t room = packet_size_ - packet_header_size;
@@ -250,13 +266,28 @@ class session {
   bool login(const login_request& l) {
     response r = make_response();
     state_.user = l.user;
+    state_.quoted_identifier = l.odbc;  // DB-Library logins start with QUOTED_IDENTIFIER OFF
     if ((l.tds_version >> 24) != 0x74 && (l.tds_version >> 24) != 0x73 && (l.tds_version >> 24) != 0x72 &&
         (l.tds_version >> 24) != 0x71 && (l.tds_version >> 24) != 0x70)
       throw tds_protocol_error("unsupported TDS version");
-    bool ok;
+    bool ok, own = false;
     {
       std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
-      ok = !ctx_.refuse_logins && l.user == ctx_.user && l.password == ctx_.password;
+      ok = !ctx_.refuse_logins;
+      // The server's own login (sysadmin); the others are in the catalog.
+      own = name_key(l.user) == name_key(ctx_.user) && l.password == ctx_.password;
+    }
+    if (ok && own) {
+      state_.user = ctx_.user;
+      state_.sysadmin = true;
+    } else if (ok) {
+      auto lock = ctx_.cat.lock();
+      const server_login* known = ctx_.cat.check_login(l.user, l.password);
+      ok = known != nullptr;
+      if (known) {
+        state_.user = known->name;
+        state_.sysadmin = known->sysadmin;
+      }
     }
     if (!ok) return refuse(r, l);
     if (l.packet_size >= 512 && l.packet_size <= 32767) packet_size_ = l.packet_size;
@@ -294,7 +325,12 @@ class session {
     r.out().bytes(ack.out());
     const std::string size = std::to_string(packet_size_);
     r.env_change(4, utf8_to_utf16(size), utf8_to_utf16(size));
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      trickle_ms_ = ctx_.login_trickle_ms;
+    }
     finish(r);
+    trickle_ms_ = 0;
     logged_in_ = true;
     return true;
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "tests/support/tds_server/tds_owners.h"
 #include "tests/support/tds_server/tds_protocol.h"
 
 namespace tds {
@@ -124,9 +125,10 @@ std::vector<token> lex(std::string_view s, bool quoted_identifier = true) {
     }
     t.end = i;
     t.raw = std::string(s.substr(t.pos, i - t.pos));
-    if ((t.kind == tk::ident || t.kind == tk::quoted) && utf8_to_utf16(t.text).size() > 256)
-      raise(103, 15, "The identifier that starts with '" + utf16_to_utf8(utf8_to_utf16(t.text).substr(0, 256)) +
-                         "' is too long. Maximum length is 128.");
+    // Identifiers hold at most 128 UTF-16 units.
+    if ((t.kind == tk::ident || t.kind == tk::quoted) && utf8_to_utf16(t.text).size() > 2 * 128)
+      raise(103, 15, "The identifier that starts with '" + utf16_to_utf8(utf8_to_utf16(t.text).substr(0, 2 * 128)) +
+                         "' is too long. Maximum length is 128.", 4);
     out.push_back(std::move(t));
     const std::size_t n = out.size();
     if (n >= 3 && is_kw(out[n - 3], "SET") && is_kw(out[n - 2], "QUOTED_IDENTIFIER"))
@@ -267,18 +269,31 @@ class batch {
     return *db;
   }
   table& table_of(const name_parts& n) {
-    table* t = db_of(n).find(n.owner, n.name);
+    table* t = resolve_table(ctx_, s_, db_of(n), n.owner, n.name);
     if (!t) raise(208, 16, "Invalid object name '" + n.written + "'.");
     return *t;
   }
+  // The table n names, or null (no database, no table).
+  table* find_table(const name_parts& n) {
+    database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
+    return db ? resolve_table(ctx_, s_, *db, n.owner, n.name) : nullptr;
+  }
   std::string table_key(const name_parts& n) {
-    return name_key((n.database.empty() ? s_.database : n.database) + "." + (n.owner.empty() ? "dbo" : n.owner) + "." + n.name);
+    const table* t = find_table(n);
+    return name_key((n.database.empty() ? s_.database : n.database) + "." + (t ? t->owner : n.owner) + "." + n.name);
+  }
+  // A foreign key written without the owner of the table it references.
+  void resolve_reference(database& db, foreign_key& fk) {
+    if (!fk.ref_owner.empty()) return;
+    const table* parent = resolve_table(ctx_, s_, db, "", fk.ref_table);
+    fk.ref_owner = parent ? parent->owner : "dbo";
   }
 
   // -- statements
   step statement();
   step select_statement(bool count_only_subquery = false);
   step create_statement();
+  step create_principal();
   step drop_statement();
   step insert_statement();
   step update_statement();
@@ -289,6 +304,7 @@ class batch {
   std::vector<std::pair<int, cell>> resolve(const table& t, const conditions& where);
   bool matches(const table& t, const std::vector<std::pair<int, cell>>& conds, const std::vector<cell>& cells);
   step alter_statement();
+  void alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to);
   step set_statement();
   step exec_statement();
   step insert_bulk();
@@ -310,6 +326,7 @@ class batch {
   void sp_pkeys(const std::vector<std::pair<std::string, value>>& args);
   void sp_statistics(const std::vector<std::pair<std::string, value>>& args);
   void sp_fkeys(const std::vector<std::pair<std::string, value>>& args);
+  void sp_adduser(const std::vector<std::pair<std::string, value>>& args);
   void sp_executesql(const std::vector<std::pair<std::string, value>>& args);
 };
 
@@ -433,6 +450,16 @@ expr_ptr batch::primary() {
   }
 }
 
+// A character or binary value cut to the size of type `to`, as a value of the
+// (max) type of its family.
+value cut_to_size(const value& v, const column_type& to) {
+  const sql_type st = to.type;
+  const column_type whole{is_unicode(st) ? sql_type::nvarchar : is_binary(st) ? sql_type::varbinary : sql_type::varchar, -1};
+  cell c = convert(v, whole);
+  c.bytes.resize(std::min(c.bytes.size(), static_cast<std::size_t>(to.length) * (is_unicode(st) ? 2 : 1)));
+  return value::of_typed(whole, std::move(c));
+}
+
 value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
   switch (e.kind) {
     case expr::literal: return e.lit;
@@ -470,8 +497,34 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         value v; v.kind = value::integer; v.text = std::to_string(*s_.last_identity); return v;
       }
       if (e.name == "DB_NAME") return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.database)));
-      if (e.name == "USER_NAME" || e.name == "SUSER_SNAME" || e.name == "SUSER_NAME")
-        return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.user)));
+      if (e.name == "SCHEMA_NAME" && owners_are_users(ctx_))
+        raise(195, 15, "'" + e.name + "' is not a recognized built-in function name.");
+      if ((e.name == "USER_NAME" || e.name == "SCHEMA_NAME") && !e.args.empty()) {
+        // By id: only the fixed ones (dbo 1, guest 2) and the schemas of this database.
+        const std::string id = arg_text(0);
+        if (e.name == "USER_NAME") return id == "1" ? value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16("dbo"))) : value::of_null();
+        database* db = ctx_.cat.find(s_.database);  // expressions run under the catalog's lock
+        for (const auto& [k, sc] : db ? db->schemas : std::map<std::string, db_schema>{}) {
+          if (std::to_string(sc.id) == id) return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(sc.name)));
+        }
+        return value::of_null();
+      }
+      if (e.name == "USER_NAME" || e.name == "SCHEMA_NAME" || e.name == "SUSER_SNAME" || e.name == "SUSER_NAME") {
+        const std::string& v = e.name == "USER_NAME" ? s_.db_user : e.name == "SCHEMA_NAME" ? s_.default_schema : s_.user;
+        return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(v)));
+      }
+      if (e.name == "IS_MEMBER") {
+        // The fixed database roles; the session's user is in db_owner when it is dbo.
+        const std::string role = name_key(arg_text(0));
+        if (role == "DB_OWNER" || role == "PUBLIC") {
+          value v; v.kind = value::integer; v.text = role == "PUBLIC" || s_.db_user == "dbo" ? "1" : "0"; return v;
+        }
+        for (const char* r : {"DB_ACCESSADMIN", "DB_SECURITYADMIN", "DB_DDLADMIN", "DB_BACKUPOPERATOR", "DB_DATAREADER",
+                              "DB_DATAWRITER", "DB_DENYDATAREADER", "DB_DENYDATAWRITER"}) {
+          if (role == r) { value v; v.kind = value::integer; v.text = "0"; return v; }
+        }
+        return value::of_null();
+      }
       if (e.name == "GETDATE" || e.name == "CURRENT_TIMESTAMP" || e.name == "SYSDATETIME")
         return value::of_string("2026-01-01 12:00:00.000", false);
       if (e.name == "NEWID") return value::of_string("6F9619FF-8B86-D011-B42D-00C04FC964FF", false);
@@ -486,8 +539,7 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         batch sub(ctx_, s_, out_, n);
         try {
           name_parts np = sub.object_name();
-          database* db = ctx_.cat.find(np.database.empty() ? s_.database : np.database);
-          table* tb = db ? db->find(np.owner, np.name) : nullptr;
+          table* tb = find_table(np);
           if (!tb) return value::of_null();
           value v; v.kind = value::integer; v.text = std::to_string(tb->object_id); return v;
         } catch (const sql_error&) {
@@ -511,7 +563,13 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
     }
     case expr::convert: {
       value v = eval(*e.args[0], t, row);
-      return value::of_typed(e.type, convert(v, e.type));
+      try {
+        return value::of_typed(e.type, convert(v, e.type));
+      } catch (const sql_error& x) {
+        // CONVERT and CAST cut character and binary values to the size asked for.
+        if (x.number != 8152) throw;
+        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type));
+      }
     }
     case expr::count_star:
     case expr::star:
@@ -840,7 +898,7 @@ foreign_key batch::references(std::vector<std::string> cols) {
   fk.columns = std::move(cols);
   name_parts ref = object_name();
   fk.ref_table = ref.name;
-  if (!ref.owner.empty()) fk.ref_owner = ref.owner;
+  fk.ref_owner = ref.owner;  // resolved when the key is added
   if (peek().kind == tk::sym && peek().text == "(") fk.ref_columns = column_list(false);
   while (kw("ON")) {
     const bool del = kw("DELETE");
@@ -864,28 +922,70 @@ std::string hex8(int v) {
   return s;
 }
 
-// Checks and adds a key or index to a table (1913, 1779, 2714 for a clash).
-void add_index(database& db, table& t, index_def ix) {
+// Writing to a table with a filtered index, and creating one, need the
+// session's QUOTED_IDENTIFIER ON (1934); `stmt` names the statement.
+void check_set_options(const session_state& s, const table& t, const char* stmt, bool new_filtered_index = false) {
+  if (s.quoted_identifier) return;
+  bool filtered = new_filtered_index;
+  for (const auto& ix : t.indexes) filtered = filtered || !ix.filter.empty();
+  if (filtered)
+    raise(1934, 16, std::string(stmt) + " failed because the following SET options have incorrect settings: "
+                    "'QUOTED_IDENTIFIER'. Verify that SET options are correct for use with indexed views and/or indexes "
+                    "on computed columns and/or filtered indexes and/or query notifications and/or XML data type methods "
+                    "and/or spatial index operations.");
+}
+
+// Whether a table or constraint of this schema has the name: tables, views
+// and constraints share one namespace per schema.
+bool object_named(database& db, const std::string& owner, const std::string& name) {
+  const std::string k = name_key(name);
+  for (auto& [key, t] : db.tables) {
+    if (name_key(t->owner) != name_key(owner)) continue;
+    if (name_key(t->name) == k) return true;
+    for (const auto& ix : t->indexes) {
+      if (ix.constraint && name_key(ix.name) == k) return true;
+    }
+    for (const auto& fk : t->foreign_keys) {
+      if (name_key(fk.name) == k) return true;
+    }
+  }
+  return false;
+}
+
+[[noreturn]] void object_exists(const std::string& name, int state) {
+  raise(2714, 16, "There is already an object named '" + name + "' in the database.", state);
+}
+
+// Types an index cannot have as a key column: (max) and the LOB types.
+bool invalid_key_type(const column_type& t) {
+  return is_long(t.type) || (t.length < 0 && is_string_like(t.type));
+}
+
+// Checks and adds a key or index to a table (1913, 1779, 2714 for a clash,
+// 1919 for a key column of a (max) or LOB type). `written` names the table as
+// the statement did.
+void add_index(database& db, table& t, index_def ix, const std::string& written) {
   for (const auto& c : ix.columns) {
-    if (t.column_index(c) < 0) raise(1911, 16, "Column name '" + c + "' does not exist in the target table or view.");
+    const int i = t.column_index(c);
+    if (i < 0) raise(1911, 16, "Column name '" + c + "' does not exist in the target table or view.");
+    if (invalid_key_type(t.columns[static_cast<std::size_t>(i)].type))
+      raise(1919, 16, "Column '" + c + "' in table '" + written + "' is of a type that is invalid for use as a key column in an index.");
   }
   if (ix.primary && t.primary_key()) {
     raise(1779, 16, "Table '" + t.name + "' already has a primary key defined on it.");
   }
   for (const auto& other : t.indexes) {
     if (name_key(other.name) == name_key(ix.name)) {
-      if (ix.constraint) raise(2714, 16, "There is already an object named '" + ix.name + "' in the database.");
+      if (ix.constraint) object_exists(ix.name, 5);
       raise(1913, 16, "The operation failed because an index or statistics with name '" + ix.name +
                           "' already exists on table '" + t.owner + "." + t.name + "'.");
     }
   }
   if (ix.constraint) {
-    for (auto& [k, other] : db.tables) {
-      for (const auto& oix : other->indexes) {
-        if (oix.constraint && name_key(oix.name) == name_key(ix.name))
-          raise(2714, 16, "There is already an object named '" + ix.name + "' in the database.");
-      }
-    }
+    // The table itself may not be in the catalog yet (CREATE TABLE).
+    bool taken = name_key(t.name) == name_key(ix.name) || object_named(db, t.owner, ix.name);
+    for (const auto& fk : t.foreign_keys) taken = taken || name_key(fk.name) == name_key(ix.name);
+    if (taken) object_exists(ix.name, 5);
   }
   if (ix.primary) {
     for (const auto& c : ix.columns) {
@@ -908,6 +1008,24 @@ void add_index(database& db, table& t, index_def ix) {
   }
 }
 
+// Creates constraints: an error there is followed by 1750, as on SQL Server.
+template <class F>
+void creating_constraints(response& out, F&& create) {
+  try {
+    create();
+  } catch (const sql_error& e) {
+    out.message(e, false);
+    raise(1750, 16, "Could not create constraint or index. See previous errors.", 0);
+  }
+}
+
+constexpr std::size_t max_columns = 1024;
+
+[[noreturn]] void too_many_columns(const std::string& column, const std::string& table) {
+  raise(1702, 16, "CREATE TABLE failed because column '" + column + "' in table '" + table +
+                      "' exceeds the maximum of " + std::to_string(max_columns) + " columns.");
+}
+
 void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk) {
   (void)ctx;
   table* parent = db.find(fk.ref_owner, fk.ref_table);
@@ -925,14 +1043,7 @@ void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk
   if (!parent->unique_index_on(fk.ref_columns))
     raise(1776, 16, "There are no primary or candidate keys in the referenced table '" + parent->owner + "." + parent->name +
                         "' that match the referencing column list in the foreign key '" + fk.name + "'.");
-  for (auto& [k, other] : db.tables) {
-    for (const auto& o : other->foreign_keys) {
-      if (name_key(o.name) == name_key(fk.name)) raise(2714, 16, "There is already an object named '" + fk.name + "' in the database.");
-    }
-    for (const auto& ix : other->indexes) {
-      if (ix.constraint && name_key(ix.name) == name_key(fk.name)) raise(2714, 16, "There is already an object named '" + fk.name + "' in the database.");
-    }
-  }
+  if (object_named(db, t.owner, fk.name)) object_exists(fk.name, 5);
   t.foreign_keys.push_back(std::move(fk));
 }
 
@@ -1069,15 +1180,15 @@ step batch::create_statement() {
     while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) next();
     return [this, name] {
       auto lock = ctx_.cat.lock();
-      ctx_.cat.create(name);
+      ctx_.cat.create(name).owner_login = s_.user;
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
+  if (is_kw(peek(), "LOGIN") || is_kw(peek(), "USER") || is_kw(peek(), "SCHEMA")) return create_principal();
   if (kw("TABLE")) {
     name_parts n = object_name();
     auto t = std::make_shared<table>();
     t->name = n.name;
-    if (!n.owner.empty()) t->owner = n.owner;
     std::vector<std::function<void(table&)>> later;
     expect_sym("(");
     do {
@@ -1095,19 +1206,28 @@ step batch::create_statement() {
     return [this, n, t, later] {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
-      if (db.find(t->owner, t->name)) raise(2714, 16, "There is already an object named '" + t->name + "' in the database.");
+      t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
+      if (t->columns.size() > max_columns) too_many_columns(t->columns[max_columns].name, t->name);
       auto fresh = std::make_unique<table>(*t);
       fresh->object_id = ctx_.cat.next_object_id();
       std::vector<index_def> keys;
       std::vector<foreign_key> fks;
       table scratch = *fresh;
       for (const auto& f : later) f(scratch);
-      for (auto ix : scratch.indexes) add_index(db, *fresh, std::move(ix));
+      creating_constraints(out_, [&] {
+        for (auto ix : scratch.indexes) add_index(db, *fresh, std::move(ix), n.written);
+      });
       const std::string key = name_key(fresh->owner + "." + fresh->name);
       table* raw = fresh.get();
       db.tables[key] = std::move(fresh);
       try {
-        for (auto fk : scratch.foreign_keys) add_foreign_key(ctx_, db, *raw, std::move(fk));
+        creating_constraints(out_, [&] {
+          for (auto fk : scratch.foreign_keys) {
+            resolve_reference(db, fk);
+            add_foreign_key(ctx_, db, *raw, std::move(fk));
+          }
+        });
       } catch (...) {
         db.tables.erase(key);
         throw;
@@ -1126,16 +1246,85 @@ step batch::create_statement() {
     ix.columns = column_list(true);
     ix.unique = unique;
     ix.clustered = clustered;
+    if (kw("INCLUDE")) column_list(false);
+    if (kw("WHERE")) {
+      // A filtered index: its condition is kept as written, not evaluated.
+      const std::size_t start = peek().pos;
+      int depth = 0;
+      while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";")) {
+        if (depth == 0 && (is_kw(peek(), "WITH") || (is_reserved(peek()) && !is_kw(peek(), "AND") && !is_kw(peek(), "OR")))) break;
+        if (peek().kind == tk::sym && peek().text == "(") ++depth;
+        if (peek().kind == tk::sym && peek().text == ")" && --depth < 0) fail();
+        next();
+      }
+      if (peek().pos == start) fail();
+      ix.filter = std::string(sql_.substr(start, t_[p_ - 1].end - start));
+    }
     if (kw("WITH")) { expect_sym("("); while (!sym(")")) { if (peek().kind == tk::end) fail(); next(); } }
     if (kw("ON")) identifier();
     return [this, n, ix] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
-      add_index(db_of(n), t, ix);
+      if (!ix.filter.empty()) check_set_options(s_, t, "CREATE INDEX", true);
+      add_index(db_of(n), t, ix, n.written);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
   fail();
+}
+
+// CREATE LOGIN, CREATE USER, CREATE SCHEMA (none of them on SQL Server 2000).
+step batch::create_principal() {
+  const std::string what = name_key(peek().text);
+  const bool first = p_ == 1;  // CREATE was the batch's first token
+  if (owners_are_users(ctx_)) raise(156, 15, "Incorrect syntax near the keyword '" + peek().raw + "'.");
+  next();
+  const std::string name = identifier();
+  if (what == "LOGIN") {
+    expect_kw("WITH");
+    expect_kw("PASSWORD");
+    expect_sym("=");
+    if (peek().kind != tk::str && peek().kind != tk::nstr) fail();
+    const std::string password = next().text;
+    // Further options (CHECK_POLICY = OFF, DEFAULT_DATABASE = ...) are accepted and ignored.
+    while (sym(",")) {
+      identifier();
+      expect_sym("=");
+      next();
+    }
+    return [this, name, password] {
+      auto lock = ctx_.cat.lock();
+      create_login(ctx_.cat, s_, name, password);
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (what == "USER") {
+    std::optional<std::string> login, schema;
+    if (kw("FOR") || kw("FROM")) {
+      expect_kw("LOGIN");
+      login = identifier();
+    }
+    if (kw("WITH")) {
+      expect_kw("DEFAULT_SCHEMA");
+      expect_sym("=");
+      schema = identifier();
+    }
+    return [this, name, login, schema] {
+      auto lock = ctx_.cat.lock();
+      database* db = ctx_.cat.find(s_.database);
+      if (db) create_user(ctx_.cat, *db, name, login, schema);
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (!first) raise(111, 15, "'CREATE SCHEMA' must be the first statement in a query batch.");
+  std::optional<std::string> authorization;
+  if (kw("AUTHORIZATION")) authorization = identifier();
+  return [this, name, authorization] {
+    auto lock = ctx_.cat.lock();
+    database* db = ctx_.cat.find(s_.database);
+    if (db) create_schema(*db, name, authorization);
+    out_.done(0, 0, 0xFD, cmd_other);
+  };
 }
 
 step batch::drop_statement() {
@@ -1163,7 +1352,7 @@ step batch::drop_statement() {
       auto lock = ctx_.cat.lock();
       for (const auto& n : names) {
         database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
-        table* t = db ? db->find(n.owner, n.name) : nullptr;
+        table* t = find_table(n);
         if (!t) {
           if (if_exists) continue;
           raise(3701, 11, "Cannot drop the table '" + n.written + "', because it does not exist or you do not have permission.");
@@ -1203,6 +1392,33 @@ step batch::drop_statement() {
     };
   }
   fail();
+}
+
+// The major version the @@VERSION text presents ("... - 15.0.2000.5 ...").
+int major_version(const std::string& text) {
+  const auto dash = text.find(" - ");
+  int major = 0;
+  if (dash != std::string::npos) {
+    for (std::size_t i = dash + 3; i < text.size() && text[i] >= '0' && text[i] <= '9' && major < 1000; ++i)
+      major = major * 10 + (text[i] - '0');
+  }
+  return major;
+}
+
+// A value for column i of a row written by INSERT or UPDATE. A value too long
+// for the column is reported as the server's version reports it: 2628 with the
+// table, the column and the value cut to the column's size from SQL Server 2019
+// (15.x) on, 8152 before.
+cell column_value(server_context& ctx, const database& db, const table& t, std::size_t i, const value& v) {
+  const column_def& c = t.columns[i];
+  try {
+    return convert(v, c.type);
+  } catch (const sql_error& e) {
+    if (e.number != 8152 || major_version(ctx.version()) < 15) throw;
+    const value cut = cut_to_size(v, c.type);
+    raise(2628, 16, "String or binary data would be truncated in table '" + db.name + "." + t.owner + "." + t.name +
+                        "', column '" + c.name + "'. Truncated value: '" + render(cut.type, cut.data) + "'.");
+  }
 }
 
 // Checks NOT NULL and foreign keys of a new row.
@@ -1273,6 +1489,7 @@ step batch::insert_statement() {
     auto lock = ctx_.cat.lock();
     database& db = db_of(n);
     table& t = table_of(n);
+    check_set_options(s_, t, "INSERT");
     const int ident = t.identity_column();
     const bool identity_on = s_.identity_insert == table_key(n);
     std::vector<int> targets;
@@ -1312,7 +1529,7 @@ step batch::insert_statement() {
           given[i] = false;
           continue;
         }
-        cells[i] = convert(eval(*r[k]), t.columns[i].type);
+        cells[i] = column_value(ctx_, db, t, i, eval(*r[k]));
       }
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (given[i]) continue;
@@ -1363,6 +1580,7 @@ step batch::update_statement() {
     auto lock = ctx_.cat.lock();
     database& db = db_of(n);
     table& t = table_of(n);
+    check_set_options(s_, t, "UPDATE");
     const auto conds = resolve(t, where);
     std::vector<int> targets;
     for (const auto& [col, e] : sets) {
@@ -1380,7 +1598,7 @@ step batch::update_statement() {
         std::vector<cell> updated = cells;
         for (std::size_t k = 0; k < targets.size(); ++k) {
           const auto i = static_cast<std::size_t>(targets[k]);
-          updated[i] = convert(eval(*sets[k].second, &t, &cells), t.columns[i].type);
+          updated[i] = column_value(ctx_, db, t, i, eval(*sets[k].second, &t, &cells));
         }
         check_row(ctx_, db, t, updated, "UPDATE");
         r = row(updated);
@@ -1453,6 +1671,7 @@ step batch::delete_statement() {
     if (s_.fmtonly) return;
     auto lock = ctx_.cat.lock();
     table& t = table_of(n);
+    if (!truncate) check_set_options(s_, t, "DELETE");
     const auto conds = resolve(t, where);
     std::vector<row> kept;
     long count = 0;
@@ -1466,6 +1685,43 @@ step batch::delete_statement() {
     if (truncate) out_.done(0, 0, 0xFD, cmd_other);
     else out_.done(0x10, static_cast<uint64_t>(count), 0xFD, 0xC4);
   };
+}
+
+// Whether a name is among a list of column names.
+bool uses(const std::vector<std::string>& columns, const std::string& name) {
+  return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return name_key(c) == name_key(name); });
+}
+
+// The objects that keep ALTER COLUMN from changing column c to `to`, as SQL
+// Server rules: a primary or foreign key (either side) on the column always;
+// an index or unique constraint unless the column stays varchar, nvarchar or
+// varbinary of a size no smaller and not (max). Each is reported (5074), then
+// the statement fails (4922). `written` is the column as the statement names it.
+void batch::alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to) {
+  const sql_type from = c.type.type;
+  const bool widening = to.type == from && to.length >= c.type.length && c.type.length >= 0 &&
+                        (from == sql_type::varchar || from == sql_type::nvarchar || from == sql_type::varbinary);
+  std::vector<std::pair<std::string, bool>> objects;  // name, whether an index (not a constraint)
+  for (const auto& ix : t.indexes) {
+    if (uses(ix.columns, c.name) && (ix.primary || !widening)) objects.emplace_back(ix.name, !ix.constraint);
+  }
+  for (const auto& fk : t.foreign_keys) {
+    if (uses(fk.columns, c.name)) objects.emplace_back(fk.name, false);
+  }
+  for (auto& [k, other] : db.tables) {
+    for (const auto& fk : other->foreign_keys) {
+      if (name_key(fk.ref_table) == name_key(t.name) && name_key(fk.ref_owner) == name_key(t.owner) &&
+          uses(fk.ref_columns, c.name))
+        objects.emplace_back(fk.name, false);
+    }
+  }
+  if (objects.empty()) return;
+  for (const auto& [name, index] : objects) {
+    out_.message(sql_error{5074, 16, 1, std::string(index ? "The index '" : "The object '") + name +
+                                            "' is dependent on column '" + written + "'."},
+                 false);
+  }
+  raise(4922, 16, "ALTER TABLE ALTER COLUMN " + written + " failed because one or more objects access this column.", 9);
 }
 
 step batch::alter_statement() {
@@ -1486,6 +1742,7 @@ step batch::alter_statement() {
       const int i = t.column_index(col);
       if (i < 0) raise(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + col + "' does not exist in table '" + t.name + "'.");
       auto& c = t.columns[static_cast<std::size_t>(i)];
+      alterable(db_of(n), t, c, col, type);
       std::vector<row> converted;
       converted.reserve(t.rows.size());
       for (const auto& r : t.rows) {
@@ -1518,9 +1775,14 @@ step batch::alter_statement() {
         scratch.object_id = t.object_id;
         scratch.indexes.clear();
         for (const auto& f : later) f(scratch);
-        for (auto ix : scratch.indexes) add_index(db, t, std::move(ix));
+        creating_constraints(out_, [&] {
+          for (auto ix : scratch.indexes) add_index(db, t, std::move(ix), n.written);
+        });
         for (auto fk : scratch.foreign_keys) {
-          add_foreign_key(ctx_, db, t, fk);
+          creating_constraints(out_, [&] {
+            resolve_reference(db, fk);
+            add_foreign_key(ctx_, db, t, fk);
+          });
           for (const auto& r : t.rows) {
             try {
               check_row(ctx_, db, t, r.cells(), "ALTER TABLE");
@@ -1540,6 +1802,8 @@ step batch::alter_statement() {
     return [this, n, shape] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
+      if (t.columns.size() + shape->columns.size() > max_columns)
+        too_many_columns(shape->columns[max_columns - std::min(max_columns, t.columns.size())].name, t.name);
       for (const auto& c : shape->columns) {
         if (t.column_index(c.name) >= 0)
           raise(2705, 16, "Column names in each table must be unique. Column name '" + c.name + "' in table '" + t.name + "' is specified more than once.");
@@ -1705,9 +1969,16 @@ cell int_cell(int64_t v, int size) {
 result_column sysname(const char* n, bool nullable = true) { return {n, {sql_type::nvarchar, 128}, nullable, false, ""}; }
 result_column int_col(const char* n, sql_type t = sql_type::int_, bool nullable = true) { return {n, {t}, nullable, false, ""}; }
 
-// The tables matching the patterns, in name order.
+// How a catalog procedure finds its tables: sp_tables by LIKE patterns (all
+// owners when none is given); sp_columns so too, but a plain name without an
+// owner as OBJECT_ID resolves it (default schema, then dbo) when there is such
+// a table; sp_pkeys and sp_statistics only as OBJECT_ID resolves the name.
+enum class table_lookup { patterns, columns, exact };
+
+// The tables matching the arguments, in owner and name order.
 std::vector<table*> matching_tables(server_context& ctx, session_state& s, const proc_args& a, const char* name_arg,
-                                    const char* owner_arg, const char* qualifier_arg, std::string& dbname) {
+                                    const char* owner_arg, const char* qualifier_arg, std::string& dbname,
+                                    table_lookup how = table_lookup::patterns) {
   dbname = a.get(qualifier_arg).value_or(s.database);
   std::vector<table*> out;
   database* db = ctx.cat.find(dbname);
@@ -1715,6 +1986,15 @@ std::vector<table*> matching_tables(server_context& ctx, session_state& s, const
   dbname = db->name;
   const auto name = a.get(name_arg);
   const auto owner = a.get(owner_arg);
+  if (name && how != table_lookup::patterns) {
+    const bool plain = name->find_first_of("%_[") == std::string::npos &&
+                       (!owner || owner->find_first_of("%_[") == std::string::npos);
+    table* t = owner && owner->empty() ? nullptr : resolve_table(ctx, s, *db, owner.value_or(""), *name);
+    if (how == table_lookup::exact || (plain && t)) {
+      if (t) out.push_back(t);
+      return out;
+    }
+  }
   for (auto& [k, t] : db->tables) {
     if (name && !like(t->name, *name)) continue;
     if (owner && !like(t->owner, *owner)) continue;
@@ -1787,7 +2067,7 @@ void batch::sp_columns(const std::vector<std::pair<std::string, value>>& args) {
     auto lock = ctx_.cat.lock();
     std::string dbname;
     const auto colpat = a.get("@column_name");
-    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname)) {
+    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname, table_lookup::columns)) {
       int ordinal = 0;
       for (const auto& c : t->columns) {
         ++ordinal;
@@ -1851,7 +2131,7 @@ void batch::sp_pkeys(const std::vector<std::pair<std::string, value>>& args) {
   {
     auto lock = ctx_.cat.lock();
     std::string dbname;
-    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname)) {
+    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname, table_lookup::exact)) {
       const index_def* pk = t->primary_key();
       if (!pk) continue;
       for (std::size_t k = 0; k < pk->columns.size(); ++k) {
@@ -1875,7 +2155,7 @@ void batch::sp_statistics(const std::vector<std::pair<std::string, value>>& args
     std::string dbname;
     const auto index_pat = a.get("@index_name");
     const bool unique_only = a.get("@is_unique").value_or("N") == "Y";
-    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname)) {
+    for (table* t : matching_tables(ctx_, s_, a, "@table_name", "@table_owner", "@table_qualifier", dbname, table_lookup::exact)) {
       rows.push_back({text_cell(dbname), text_cell(t->owner), text_cell(t->name), cell{}, cell{}, cell{}, int_cell(0, 2),
                       cell{}, cell{}, cell{}, int_cell(static_cast<int64_t>(t->rows.size()), 4), int_cell(1, 4), cell{}});
       std::vector<const index_def*> ixs;
@@ -1924,13 +2204,17 @@ void batch::sp_fkeys(const std::vector<std::pair<std::string, value>>& args) {
     const auto fkname = a.get("@fktable_name"), fkowner = a.get("@fktable_owner");
     if (!pkname && !fkname) raise(15252, 16, "The primary key or foreign key table name must be given.");
     if (db) {
+      // Both tables as OBJECT_ID resolves them (no patterns).
+      auto named = [&](const std::optional<std::string>& owner, const std::string& name) -> table* {
+        return owner && owner->empty() ? nullptr : resolve_table(ctx_, s_, *db, owner.value_or(""), name);
+      };
+      table* pk_table = pkname ? named(pkowner, *pkname) : nullptr;
+      table* fk_table = fkname ? named(fkowner, *fkname) : nullptr;
       for (auto& [k, t] : db->tables) {
-        if (fkname && !like(t->name, *fkname)) continue;
-        if (fkowner && !like(t->owner, *fkowner)) continue;
+        if (fkname && t.get() != fk_table) continue;
         for (const auto& fk : t->foreign_keys) {
-          if (pkname && !like(fk.ref_table, *pkname)) continue;
-          if (pkowner && !like(fk.ref_owner, *pkowner)) continue;
           table* parent = db->find(fk.ref_owner, fk.ref_table);
+          if (pkname && (!parent || parent != pk_table)) continue;
           const index_def* key = parent ? parent->unique_index_on(fk.ref_columns) : nullptr;
           const std::string pk_name = key ? key->name : "";
           for (std::size_t i = 0; i < fk.columns.size(); ++i) {
@@ -1949,6 +2233,26 @@ void batch::sp_fkeys(const std::vector<std::pair<std::string, value>>& args) {
               int_col("DELETE_RULE", sql_type::smallint), sysname("FK_NAME"), sysname("PK_NAME"),
               int_col("DEFERRABILITY", sql_type::smallint)},
        rows);
+  out_.return_status(0);
+}
+
+// sp_adduser login [, user]: a user for the login, with (since SQL Server 2005) a
+// schema of its name that is its default schema.
+void batch::sp_adduser(const std::vector<std::pair<std::string, value>>& args) {
+  proc_args a{args, {"@loginame", "@name_in_db", "@grpname"}};
+  const auto login = a.get("@loginame");
+  if (!login) raise(201, 16, "Procedure or function 'sp_adduser' expects parameter '@loginame', which was not supplied.");
+  const std::string user = a.get("@name_in_db").value_or(*login);
+  {
+    auto lock = ctx_.cat.lock();
+    database* db = ctx_.cat.find(s_.database);
+    if (db) {
+      const bool schemas = !owners_are_users(ctx_);
+      if (schemas && db->find_schema(user)) raise(15023, 16, "User, group, or role '" + user + "' already exists in the current database.");
+      create_user(ctx_.cat, *db, user, *login, schemas ? std::optional<std::string>(user) : std::nullopt);
+      if (schemas) create_schema(*db, user, user);
+    }
+  }
   out_.return_status(0);
 }
 
@@ -2000,6 +2304,7 @@ void batch::exec_procedure(const std::string& proc, const std::vector<std::pair<
   else if (k == "SP_PKEYS") sp_pkeys(args);
   else if (k == "SP_STATISTICS") sp_statistics(args);
   else if (k == "SP_FKEYS") sp_fkeys(args);
+  else if (k == "SP_ADDUSER") sp_adduser(args);
   else if (k == "SP_EXECUTESQL") { sp_executesql(args); return; }
   else raise(2812, 16, "Could not find stored procedure '" + proc + "'.");
 }
@@ -2038,9 +2343,12 @@ std::vector<std::pair<std::string, column_type>> declared_params(server_context&
 void use_database(server_context& ctx, session_state& s, std::string_view name, response& out) {
   database* db = ctx.cat.find(name);
   if (!db) raise(911, 16, "Database '" + std::string(name) + "' does not exist. Make sure that the name is entered correctly.");
-  if (!db->accessible || ctx.is_inaccessible(name))
+  const auto who = principal_in(*db, s);
+  if (!db->accessible || ctx.is_inaccessible(name) || !who)
     raise(916, 14, "The server principal \"" + s.user + "\" is not able to access the database \"" + db->name +
                        "\" under the current security context.");
+  s.db_user = who->user;
+  s.default_schema = who->default_schema;
   const std::string old = s.database;
   s.database = db->name;
   ctx.session_dbs[s.spid] = name_key(db->name);
@@ -2061,7 +2369,7 @@ bool aborts_batch(int number) {
 }
 bool terminates_statement(int number) {
   switch (number) {
-    case 2627: case 2601: case 515: case 547: case 8152: case 8115: case 544: case 8101: case 109: case 110: case 213:
+    case 2627: case 2601: case 515: case 547: case 8152: case 2628: case 8115: case 544: case 8101: case 109: case 110: case 213:
       return true;
     default:
       return false;

@@ -28,6 +28,7 @@ struct server_context {
   long drop_after_bulk_rows = -1;
   int fail_bulk_batch = 0;
   int slow_ms = 0;
+  int login_trickle_ms = 0;  // the login's answer goes out one byte at a time
   int linger_ms = 0;  // a closed connection's session ends this much later
   // Counters.
   std::atomic<long> bulk_rows{0};
@@ -93,10 +94,13 @@ struct bulk_target {
 struct session_state {
   int spid = 0;
   std::string database = "master";
-  std::string user;
+  std::string user;                 // the login
+  bool sysadmin = false;            // the login is a member of sysadmin
+  std::string db_user = "dbo";      // its user in the current database
+  std::string default_schema = "dbo";
   std::optional<std::string> identity_insert;  // name_key of db.owner.table
   bool fmtonly = false;
-  bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER
+  bool quoted_identifier = true;  // SET QUOTED_IDENTIFIER; a login without the ODBC flag starts with it OFF
   std::optional<int64_t> last_identity;
   std::map<std::string, value> variables;  // name_key("@x") -> value (sp_executesql parameters)
   std::optional<bulk_target> bulk;          // set by "insert bulk", used by the next bulk message
@@ -109,7 +113,8 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
 struct rpc_request;
 void run_rpc(server_context& ctx, session_state& s, const rpc_request& rpc, response& out);
 
-// Switches the session's database (USE, login): 911 for none, 916 when not accessible.
+// Switches the session's database (USE, login): 911 for none, 916 when not
+// accessible or when the login has no user there (nor may enter as guest).
 void use_database(server_context& ctx, session_state& s, std::string_view name, response& out);
 
 // SQL Server's text of a DONE command for a statement kind.

@@ -1,5 +1,6 @@
 #include "tests/support/tds_server/tests/dblib_client.h"
 
+#include <cstdio>
 #include <mutex>
 
 namespace tds_test {
@@ -36,6 +37,16 @@ bool has_message(int number) {
     if (m.number == number) return true;
   }
   return false;
+}
+
+std::string command_output(const std::string& cmd) {
+  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+  std::string out;
+  if (!p) return out;
+  char buf[4096];
+  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  ::pclose(p);
+  return out;
 }
 
 connection::connection(const std::string& host, int port, const std::string& user, const std::string& password,

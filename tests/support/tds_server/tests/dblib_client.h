@@ -31,6 +31,9 @@ struct result {
   std::vector<std::vector<std::string>> rows;  // "NULL" for NULL
 };
 
+// Runs a shell command (FreeTDS's tsql, freebcp) and returns what it wrote to stdout and stderr.
+std::string command_output(const std::string& cmd);
+
 class connection {
  public:
   // Logs in at host:port; returns with ok() false when the login is refused.

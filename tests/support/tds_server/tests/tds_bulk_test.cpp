@@ -15,18 +15,8 @@ std::string utf16le(const std::u16string& s) {
   return b;
 }
 
-std::string run(const std::string& cmd) {
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  std::string out;
-  if (!p) return out;
-  char buf[4096];
-  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  ::pclose(p);
-  return out;
-}
-
 std::string freebcp(const tds::server& s, const std::string& args) {
-  return run("TDSVER=7.4 freebcp " + args + " -S 127.0.0.1:" + std::to_string(s.port()) + " -U sa -P orv-Test-1");
+  return tds_test::command_output("TDSVER=7.4 freebcp " + args + " -S 127.0.0.1:" + std::to_string(s.port()) + " -U sa -P orv-Test-1");
 }
 
 const char* const all_types_table =

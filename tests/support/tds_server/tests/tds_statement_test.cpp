@@ -113,7 +113,7 @@ TEST_F(tds_server_test, errors_carry_sql_server_numbers_classes_and_texts) {
       {"CREATE INDEX ix_u ON p (s)", 1913, "The operation failed because an index or statistics with name 'ix_u' already exists on table 'dbo.p'."},
       {"DROP TABLE nothere", 3701, "Cannot drop the table 'nothere', because it does not exist or you do not have permission."},
       {"INSERT INTO p (id, s) VALUES (1, NULL)", 515, "Cannot insert the value NULL into column 's', table 't.dbo.p'; column does not allow nulls. INSERT fails."},
-      {"INSERT INTO p (id, s) VALUES (1, N'abcd')", 8152, "String or binary data would be truncated."},
+      {"INSERT INTO p (id, s) VALUES (1, N'abcd')", 2628, "String or binary data would be truncated in table 't.dbo.p', column 's'. Truncated value: 'abc'."},
       {"INSERT INTO p (id, s, d) VALUES (1, N'a', 'not a date')", 241, "Conversion failed when converting date and/or time from character string."},
       {"INSERT INTO p (id, s, d) VALUES (1, N'a', '1752-12-31')", 242, "The conversion of a varchar data type to a datetime data type resulted in an out-of-range value."},
       {"INSERT INTO p (id, s, n) VALUES (1, N'a', 123.4)", 8115, "Arithmetic overflow error converting numeric to data type decimal."},
