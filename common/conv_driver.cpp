@@ -98,10 +98,9 @@ void conversion_driver::convert_from_xls() {
         "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to "
         "repair it.\r\n",
         1);
-  // The workbook and its worksheets first: one that cannot be opened or read
-  // (missing, encrypted, damaged) leaves the destination as it was.
+  // The workbook first (opening it lists its worksheets): one that cannot be
+  // opened or read (missing, encrypted, damaged) leaves the destination as it was.
   std::unique_ptr<dao_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
-  source_db->get_tables();
   before_worksheets(*source_db);
   std::unique_ptr<udb_database> dest_db = get_dest_base();
   tk_trace(1, "After initializing DBs");
