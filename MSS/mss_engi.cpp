@@ -145,6 +145,9 @@ bool mss_engine::is_db_exist(const std::wstring& name) {
   tk_wtrace(2, L"mss_engine::is_db_exist(%s)", name.c_str());
   if (!connected_) throw tk_mail_assertion("mss_engi", 157);
   ole_com_ptr<IDBInitialize> source;
+  // A refused login is the routine answer "no": its error records are logged
+  // only when they are an error.
+  tk_trace_hold hold;
   try {
     test_connection(get_connection_string(name), source);
   } catch (const odb_exception& e) {
@@ -152,9 +155,15 @@ bool mss_engine::is_db_exist(const std::wstring& name) {
     // same on a change of database. Anything else is no answer at all.
     // 916: the login may not enter it.
     const int number = e.get_native_error();
-    if (number == 4060 || number == 911 || number == 916) return false;
+    if (number == 4060 || number == 911 || number == 916) {
+      hold.discard();
+      tk_wtrace(3, L"database %s does not exist", name.c_str());
+      return false;
+    }
+    hold.release();
     throw;
   }
+  hold.release();
   tk_trace(2, "mss_engine::is_db_exist -- end");
   return true;
 }

@@ -56,8 +56,12 @@ protected:
 };
 
 TEST_F(XlsRun, EveryWorksheetWithoutAListAndItsProgressLines) {
-  console_result r = convert({});
+  console_result r = convert({"--logfile=" + path("run.log")});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  // The log names the worksheets as the progress lines do.
+  const std::string log = test_dir::read(path("run.log"));
+  EXPECT_NE(log.find("Converting worksheet Notes\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Converting worksheet 1st ''sheet\r\n"), std::string::npos) << log;
   // The workbook reader shows a quote in a worksheet name doubled, as the
   // wizards list it.
   EXPECT_EQ(r.out, "Converting spreadsheet " + book +
@@ -133,6 +137,41 @@ TEST_F(XlsRun, AProfilesWorksheetsAndQueries) {
   EXPECT_EQ(all.exit_code, 0) << all.out << all.err;
   EXPECT_EQ(server->tables("books").size(), 5u);
   EXPECT_EQ(table("books", "Cheap"), (rows_t{{"\xC3\x84pfel"}}));
+}
+
+TEST_F(XlsRun, QueriesNameAWorksheetWithABlankAsJetReadsItAndARangeByItsName) {
+  const std::string spaced = path("spaced.xlsx");
+  lxw_workbook* wb = workbook_new(spaced.c_str());
+  lxw_worksheet* sheet = workbook_add_worksheet(wb, "Orders 2024");
+  const char* rows[][2] = {{"item", "price"}, {"tea", "1"}, {"cake", "3"}};
+  for (int r = 0; r < 3; ++r) {
+    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), 0, rows[r][0], nullptr);
+    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), 1, rows[r][1], nullptr);
+  }
+  workbook_define_name(wb, "Firsts", "='Orders 2024'!$A$1:$A$2");
+  workbook_close(wb);
+  struct query_case {
+    const char* table;
+    const char* text;
+    rows_t rows;
+  } cases[] = {
+      {"Bracketed", "SELECT item FROM [Orders 2024$] ORDER BY item", {{"cake"}, {"tea"}}},
+      {"Quoted", "SELECT item FROM ['Orders 2024$'] WHERE price > 2", {{"cake"}}},
+      {"BackQuoted", "SELECT item FROM `Orders 2024$` WHERE price < 2", {{"tea"}}},
+      {"Range", "SELECT * FROM [Firsts]", {{"tea"}}},
+  };
+  std::string queries;
+  for (const query_case& c : cases) queries += std::string(c.table) + "=" + c.text + "\n";
+  write("q.prf", "[Selected Tables]\n" + queries + "\n[Generic settings]\nsrc=" + spaced +
+                     "\ndest=queries\nmode=0\n\n[MS Excel settings]\nconvert from xls=1\nextract field names=1\n");
+  std::vector<std::string> args = login();
+  args.push_back("--profile=" + path("q.prf"));
+  const console_result r = run_console(dir, args);
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const query_case& c : cases) {
+    ASSERT_TRUE(server->has_table("queries", c.table)) << c.table << "\n" << r.out << r.err;
+    EXPECT_EQ(table("queries", c.table), c.rows) << c.table;
+  }
 }
 
 TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
