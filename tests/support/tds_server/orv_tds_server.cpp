@@ -5,6 +5,7 @@
 //                  [--user sa] [--password orv-Test-1] [--version 2000|2005|2008|2012|2019|2022|TEXT]
 //                  [--database DB]... [--inaccessible DB]... [--refuse-logins]
 //                  [--drop-after-bulk-rows N] [--fail-bulk-batch K] [--slow-ms MS]
+//                  [--lock-timeout MS]
 //
 // With --port 0 (the default) a free port is taken; --port-file receives it
 // once the server listens.
@@ -27,7 +28,7 @@ int usage() {
                "usage: orv_tds_server [--host H] [--port N] [--port-file F] [--user U] [--password P]\n"
                "                      [--version 2000|2005|2008|2012|2019|2022|TEXT] [--database DB]...\n"
                "                      [--inaccessible DB]... [--refuse-logins] [--drop-after-bulk-rows N]\n"
-               "                      [--fail-bulk-batch K] [--slow-ms MS]\n");
+               "                      [--fail-bulk-batch K] [--slow-ms MS] [--lock-timeout MS]\n");
   return 2;
 }
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     else if (a == "--drop-after-bulk-rows") o.drop_after_bulk_rows = std::atol(arg().c_str());
     else if (a == "--fail-bulk-batch") o.fail_bulk_batch = std::atoi(arg().c_str());
     else if (a == "--slow-ms") o.slow_ms = std::atoi(arg().c_str());
+    else if (a == "--lock-timeout") o.lock_timeout_ms = std::atoi(arg().c_str());
     else return usage();
   }
   std::signal(SIGTERM, on_signal);

@@ -55,6 +55,7 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->drop_after_bulk_rows = options_.drop_after_bulk_rows;
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
+  ctx_->lock_timeout_ms = options_.lock_timeout_ms;
   {
     auto lock = ctx_->cat.lock();
     for (const auto& d : options_.databases) {
@@ -87,6 +88,11 @@ server::~server() { stop(); }
 
 void server::stop() {
   if (stopping_.exchange(true)) return;
+  {
+    // Sessions waiting on a lock give up at once.
+    auto lock = ctx_->cat.lock();
+    ctx_->locks.stop();
+  }
   ::shutdown(listen_fd_, SHUT_RDWR);
   if (acceptor_.joinable()) acceptor_.join();
   ::close(listen_fd_);
@@ -207,6 +213,10 @@ void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->slow_ms = ms;
 }
+void server::set_lock_timeout(int ms) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->lock_timeout_ms = ms;
+}
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->linger_ms = ms;
@@ -286,6 +296,12 @@ long server::bulk_rows() const { return ctx_->bulk_rows; }
 int server::bulk_batches() const { return ctx_->bulk_batches; }
 int server::connections() const { return open_; }
 
+server::lock_info server::locks(const std::string& database, const std::string& t, const std::string& owner) {
+  auto lock = ctx_->cat.lock();
+  const std::string name = lock_name(database, owner, t);
+  return {ctx_->locks.holders(name), ctx_->locks.keys(name)};
+}
+
 void server::execute(const std::string& sql, const std::string& database) {
   session_state s;
   s.spid = 1;
@@ -298,6 +314,7 @@ void server::execute(const std::string& sql, const std::string& database) {
   run_batch(*ctx_, s, sql, r);
   {
     auto lock = ctx_->cat.lock();
+    end_session_locks(*ctx_, s);
     ctx_->session_dbs.erase(s.spid);
   }
   if (r.first_error) throw *r.first_error;
