@@ -87,6 +87,9 @@ TEST_F(tds_server_test, statements_wait_only_on_conflicting_locks_of_an_open_bul
       {"ALTER waits", "ALTER TABLE k ADD extra int NULL", true, end::commit, {}, "", batch},
       {"TRUNCATE waits", "TRUNCATE TABLE k", true, end::commit, {}, "", 0},
       {"SELECT waits and sees the rows", "SELECT COUNT(*) FROM k", true, end::commit, {}, "61", batch},
+      {"UPDATE waits", "UPDATE k SET pad = N'b' WHERE id = 1000", true, end::commit, {}, "", batch},
+      {"DELETE waits", "DELETE FROM k WHERE id = 1000", true, end::commit, {}, "", batch - 1},
+      {"DROP waits", "DROP TABLE k", true, end::commit, {}, "", -1},
       {"SELECT TOP 0 reads no rows", "SELECT TOP 0 * FROM k", false, end::none, {}, "", -1},
       {"dropped holder lets the same key in", "INSERT INTO k VALUES (1, N'a')", true, end::drop, {}, "", 1},
   };
