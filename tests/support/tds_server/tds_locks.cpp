@@ -123,14 +123,16 @@ bool wait_while(server_context& ctx, session_state& s, std::unique_lock<std::mut
                 const std::function<bool()>& blocked) {
   if (!blocked()) return false;
   using clock = std::chrono::steady_clock;
-  if (s.lock_timeout >= 0 && !s.lock_deadline) s.lock_deadline = clock::now() + std::chrono::milliseconds(s.lock_timeout);
+  // The timeout counts for each lock request, as on SQL Server.
+  std::optional<clock::time_point> deadline;
+  if (s.lock_timeout >= 0) deadline = clock::now() + std::chrono::milliseconds(s.lock_timeout);
   // The client is looked at between slices: an attention or a closed connection ends the wait.
   constexpr auto slice = std::chrono::milliseconds(50);
   do {
     if (ctx.locks.stopping()) throw session_interrupted{false};
     const auto now = clock::now();
-    if (s.lock_deadline && now >= *s.lock_deadline) raise(1222, 16, "Lock request time out period exceeded.", 51);
-    const auto until = s.lock_deadline ? std::min(*s.lock_deadline, now + slice) : now + slice;
+    if (deadline && now >= *deadline) raise(1222, 16, "Lock request time out period exceeded.", 51);
+    const auto until = deadline ? std::min(*deadline, now + slice) : now + slice;
     ctx.locks.wait(lock, until);
     if (ctx.locks.stopping()) throw session_interrupted{false};
     if (s.interrupted) s.interrupted();
@@ -138,11 +140,7 @@ bool wait_while(server_context& ctx, session_state& s, std::unique_lock<std::mut
   return true;
 }
 
-void run_statement(session_state& s, const std::function<void()>& step) {
-  struct reset {
-    session_state& s;
-    ~reset() { s.lock_deadline.reset(); }
-  } guard{s};
+void run_statement(const std::function<void()>& step) {
   for (;;) {
     try {
       step();

@@ -104,7 +104,7 @@ struct session_state;
 bool wait_while(server_context& ctx, session_state& s, std::unique_lock<std::mutex>& lock,
                 const std::function<bool()>& blocked);
 // Runs one statement, again from its start each time it waited on a lock.
-void run_statement(session_state& s, const std::function<void()>& step);
+void run_statement(const std::function<void()>& step);
 
 // A transaction's change of rows in a table: logged for ROLLBACK, its rows and
 // keys (old and new) held until the transaction ends.

@@ -401,7 +401,6 @@ class session {
         error = e;
         return;
       }
-      state_.lock_deadline.reset();
       ctx_.locks.hold_rows(name, state_.spid);
       held.table = name;
       for (const auto& ix : t->indexes) {
@@ -533,7 +532,6 @@ class session {
       from = 0;
       return;
     }
-    state_.lock_deadline.reset();
     for (const auto& [index, key] : keys) ctx_.locks.hold_key(name, *index, key, state_.spid);
     from = rows.size();
   }

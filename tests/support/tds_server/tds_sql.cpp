@@ -2110,7 +2110,7 @@ void batch::sp_executesql(const std::vector<std::pair<std::string, value>>& args
   batch inner(ctx_, s, out_, sql);
   try {
     auto steps = inner.parse_all();
-    for (auto& st : steps) run_statement(s, st);
+    for (auto& st : steps) run_statement(st);
   } catch (...) {
     s.variables = saved;
     throw;
@@ -2215,7 +2215,7 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
   }
   for (auto& st : steps) {
     try {
-      run_statement(s, st);
+      run_statement(st);
     } catch (const sql_error& e) {
       out.message(e, false);
       if (terminates_statement(e.number)) out.message(sql_error{3621, 0, 0, "The statement has been terminated."}, true);

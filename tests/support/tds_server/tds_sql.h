@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -105,7 +104,6 @@ struct session_state {
   std::map<std::string, value> variables;  // name_key("@x") -> value (sp_executesql parameters)
   std::optional<bulk_target> bulk;          // set by "insert bulk", used by the next bulk message
   int lock_timeout = -1;                     // SET LOCK_TIMEOUT (ms; -1 waits for ever)
-  std::optional<std::chrono::steady_clock::time_point> lock_deadline;  // of the statement waiting now
   std::function<void()> interrupted;        // looked at while waiting; throws session_interrupted
   transaction tran;                          // BEGIN TRAN ... COMMIT/ROLLBACK
 };
