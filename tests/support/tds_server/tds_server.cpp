@@ -306,6 +306,10 @@ void server::execute(const std::string& sql, const std::string& database) {
   session_state s;
   s.spid = 1;
   s.user = options_.user;
+  {
+    std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+    s.lock_timeout = ctx_->lock_timeout_ms;
+  }
   response r([](std::string& b) { b.clear(); });
   {
     auto lock = ctx_->cat.lock();

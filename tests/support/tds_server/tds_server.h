@@ -172,7 +172,8 @@ class server {
   lock_info locks(const std::string& database, const std::string& table, const std::string& owner = "dbo");
 
   // Runs a batch on the server's own session (setup for tests); throws
-  // sql_error on the first error.
+  // sql_error on the first error. It waits on other sessions' locks as any
+  // session does, up to the server's lock timeout.
   void execute(const std::string& sql, const std::string& database = "master");
 
  private:
