@@ -62,6 +62,16 @@
 // (unique keys and NOT NULL are checked, foreign keys are not, as with bcp);
 // NULL takes the column's default unless the load says KEEP_NULLS.
 //
+// Sessions and locks (tds_locks.h): the rows of an open bulk batch (until its
+// DONE, bcp_batch or bcp_done) and of an open transaction (BEGIN TRAN ...
+// COMMIT/ROLLBACK, @@TRANCOUNT; 3902/3903) are locked by row and key as SQL
+// Server locks them without TABLOCK. Another session waits on a conflict only:
+// the same unique key (then 2627/2601 once the holder commits), a scan of the
+// table (SELECT, UPDATE, DELETE), or ALTER, TRUNCATE, DROP, CREATE/DROP INDEX.
+// SET LOCK_TIMEOUT is honoured (1222); a failed batch, a rollback or a closed
+// connection releases the locks and the rows vanish. A waiting session stops
+// on an attention, when its connection closes, or when the server stops.
+//
 // For tests in another process, scripts/tds-server starts the program
 // orv_tds_server and writes ORV_MSS_HOST, _PORT, _USER, _PASSWORD.
 //
@@ -119,6 +129,10 @@ struct server_options {
   // PRELOGIN's answer: the login in TLS, the whole session when the client
   // asks (SQL Server's); "not supported" (everything in clear); or forced.
   encryption_mode encryption = encryption_mode::sql_server;
+  // The LOCK_TIMEOUT (ms) a new session starts with; -1 waits for ever, as SQL
+  // Server does. Tests may set it so that a client waiting on its own other
+  // connection fails with 1222 instead of hanging.
+  int lock_timeout_ms = -1;
   std::vector<std::string> databases;         // created at start
 };
 
@@ -186,6 +200,8 @@ class server {
   void set_session_linger(int ms);
   // Adds a login (or gives an existing one this password and role).
   void add_login(const std::string& name, const std::string& password, bool sysadmin = false);
+  // The LOCK_TIMEOUT of sessions that log in from now on (see server_options).
+  void set_lock_timeout(int ms);
 
   // ---- inspection: what is stored, exactly ----
   bool has_database(const std::string& name);
@@ -202,9 +218,17 @@ class server {
   long bulk_rows() const;     // bulk rows received since start (or since the last knob change)
   int bulk_batches() const;   // bulk batches committed or failed
   int connections() const;    // connections open now
+  // Uncommitted work in a table: the sessions holding locks on it (an open bulk
+  // batch, a transaction) and the unique keys they hold.
+  struct lock_info {
+    int sessions = 0;
+    std::size_t keys = 0;
+  };
+  lock_info locks(const std::string& database, const std::string& table, const std::string& owner = "dbo");
 
   // Runs a batch on the server's own session (setup for tests); throws
-  // sql_error on the first error.
+  // sql_error on the first error. It waits on other sessions' locks as any
+  // session does, up to the server's lock timeout.
   void execute(const std::string& sql, const std::string& database = "master");
 
  private:
