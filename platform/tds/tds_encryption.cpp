@@ -26,7 +26,11 @@ std::string lower(std::string s) {
 // applies), then takes the port or instance from it and looks the host up:
 // found here, this file's settings apply last and no other file is read. A
 // bare host is found at once; its port is SQL Server's.
+// A host that could end a line or open a section of the file gets none (no
+// host name holds such characters): [global] applies to it.
 std::string section(const std::string& host, const tds_encryption& setting) {
+  for (const char c : host)
+    if (static_cast<unsigned char>(c) < 0x20 || c == '[' || c == ']' || c == ';' || c == '#') return {};
   std::string s = "[" + host + "]\n\thost = " + host + "\n\tport = 1433\n";
   s += std::string("\tencryption = ") + (setting.require ? "require" : "request") + "\n";
   if (!setting.ca_file.empty()) s += "\tca file = " + setting.ca_file + "\n";
