@@ -5,6 +5,7 @@
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
+#include "common/conv_driver.h"
 #include "common/error_handler.h"
 
 #include <algorithm>
@@ -83,6 +84,16 @@ bool load_settings(gui::hwnd owner, const std::wstring& ext, const std::function
   if (!dlg.show()) return false;
   report_profile_failure(load, dlg.get_file_name(), L"Failed to load settings from ");
   return true;
+}
+
+void load_start_profile(const std::string& cmd_line, const std::function<bool(const std::wstring&)>& load) {
+  std::wstring profile;
+  if (cmd_line.empty() || !tk_from_ansi(cmd_line.c_str(), profile)) return;
+  try {
+    load(profile);
+  } catch (const unreadable_profile& e) {
+    wizard_shell::error(tk_from_ansi(error_handler::instance().message_for(e)));
+  }
 }
 
 void save_settings(gui::hwnd owner, const std::wstring& ext, const std::function<bool(const std::wstring&)>& store) {

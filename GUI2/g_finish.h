@@ -35,5 +35,10 @@ std::wstring profile_file_filter(const std::wstring& ext);
 // when the user cancelled: nothing was loaded, so the page keeps what it shows. A
 // profile that cannot be read is reported (true: settings may have changed in part).
 bool load_settings(gui::hwnd owner, const std::wstring& ext, const std::function<bool(const std::wstring&)>& load);
+// The profile named on a wizard's command line (the whole line, in the ANSI code
+// page) handed to load (the driver's load_profile_file). One that cannot be read is
+// shown in an error box and the wizard starts as without one; a missing one raises
+// the profile's error.
+void load_start_profile(const std::string& cmd_line, const std::function<bool(const std::wstring&)>& load);
 // Asks where to save a profile and hands the path to store; a failure is reported.
 void save_settings(gui::hwnd owner, const std::wstring& ext, const std::function<bool(const std::wstring&)>& store);

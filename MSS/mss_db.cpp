@@ -1,10 +1,13 @@
 #include "MSS/mss_db.h"
 
+#include <cstdint>
+#include <cwchar>
 #include <list>
 
 #include "MSS/mss_engi.h"
 #include "MSS/mss_lit.h"
 #include "MSS/mss_tab.h"
+#include "MSS/mss_vali.h"
 #include "MSS/odb_cmd.h"
 #include "MSS/odb_exce.h"
 #include "MSS/odb_mdat.h"
@@ -86,7 +89,7 @@ void odb_database::create_table_and_indexes(const std::wstring& name, const udb_
 
   const int version = mss_engine::instance().get_version_code();
   std::list<std::wstring> names;  // every bracketed name, alive to the end
-  std::wstring& table_name = names.emplace_back(mss_bracket_name(name));
+  std::wstring& table_name = names.emplace_back(mss_engine::instance().get_safe_tname(name));
   DBID table_id = name_id(table_name);
   tk_wtrace(1, L"Got safe table name: %s", table_name.c_str());
   tk_trace(2, "Schema size=%d", static_cast<int>(schema.size()));
@@ -150,7 +153,8 @@ void odb_database::create_table_and_indexes(const std::wstring& name, const udb_
   if (FAILED(session.query_interface(IID_IIndexDefinition, index_definition))) throw tk_mail_assertion("mss_db", 207);
   for (const udb_index& index : indexes) {
     tk_wtrace(2, L"Creating index '%s'", index.name.c_str());
-    std::wstring& index_name = names.emplace_back(mss_bracket_name(index.primary ? L"PK_" + name : index.name));
+    std::wstring& index_name =
+        names.emplace_back(mss_bracket_name(index.primary ? mss_database::primary_key_name(name) : index.name));
     DBID index_id = name_id(index_name);
     std::vector<DBINDEXCOLUMNDESC> index_columns;
     std::list<DBID> column_ids;
@@ -247,7 +251,7 @@ bool odb_database::delete_tab(const std::wstring& name) {
   ole_com_ptr<IUnknown> session = new_session(data_source_.get(), 323);
   ole_com_ptr<ITableDefinition> definition;
   if (FAILED(session.query_interface(IID_ITableDefinition, definition))) throw tk_mail_assertion("mss_db", 334);
-  std::wstring id_text = mss_bracket_name(name);
+  std::wstring id_text = mss_engine::instance().get_safe_tname(name);
   DBID id = name_id(id_text);
   odb_check(definition->DropTable(&id));
   return udb_database::delete_tab(name);
@@ -285,7 +289,7 @@ mss_database::mss_database(const std::wstring& name, IDBInitialize* data_source,
   tk_wtrace(2, L"mss_database::ctor(%s)", name.c_str());
   tk_wtrace(2, L"user=%s", engine.get_login().c_str());
   // The owner of the tables this login creates, as get_safe_tname names it.
-  const std::wstring owner = tsql_parse_name(engine.get_safe_tname(L"t")).owner;
+  const std::wstring owner = engine.get_table_owner();
   tk_trace(2, "Step  #1");
   odb_tl_meta_data list(owner, session);
   for (list.reset(); !list.is_eof(); list.next()) {
@@ -304,17 +308,64 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
                                                           const udb_indexes& indexes) {
   tk_wtrace(2, L"mss_database::create_table(%s)", name.c_str());
   if (mode_ & UDB_MODE_READ_ONLY) throw tk_mail_assertion("mss_db", 554);
+  // Column names the server cannot hold are shortened; the table finds the
+  // source's fields by the names map.
+  const udb_names_map::name_map renamed = fitting_column_names(schema);
+  udb_schema fitted;
+  udb_indexes fitted_indexes;
+  if (!renamed.empty()) {
+    auto fit = [&renamed](const std::wstring& column) {
+      const auto found = renamed.find(column);
+      return found == renamed.end() ? column : found->second;
+    };
+    for (const t_ftd* f : schema)
+      fitted.push_back(std::make_unique<t_ftd>(f->size, fit(f->name), f->vartype, f->not_null, f->auto_increment,
+                                               f->default_value, f->extra));
+    for (udb_index index : indexes) {
+      for (auto& column : index.columns) column = fit(column);
+      fitted_indexes.push_back(index);
+    }
+    names_map_.add_fn_map(name, renamed);
+  }
+  const udb_schema& columns = renamed.empty() ? schema : fitted;
+  const udb_indexes& keys = renamed.empty() ? indexes : fitted_indexes;
   const bool exists = is_table_exist(name);
   if (!((mode_ & UDB_MODE_APPEND) && exists)) {
     if (exists) throw tk_mail_assertion("mss_db", 561);
-    create_table_and_indexes(name, schema, indexes);
+    create_table_and_indexes(name, columns, keys);
     tables_.push_back(name);
   }
   std::unique_ptr<udb_recordset> table = get_table(name, 2);
   if (!table) return nullptr;
   table->clean_indexes();
-  for (const udb_index& index : indexes) table->add_index(index);
+  for (const udb_index& index : keys) table->add_index(index);
   return table;
+}
+
+udb_names_map::name_map mss_database::fitting_column_names(const udb_schema& schema) {
+  udb_names_map::name_map renamed;
+  mss_validator names;
+  for (const t_ftd* f : schema) names.used_names().push_back(f->name);
+  for (const t_ftd* f : schema) {
+    if (mss_name_length(f->name) <= mss_max_name_length) continue;
+    const std::wstring name = names.get_safe_name(f->name);
+    tk_wtrace(2, L"Column '%s' is created as '%s'", f->name.c_str(), name.c_str());
+    names.used_names().push_back(name);
+    renamed.emplace(f->name, name);
+  }
+  return renamed;
+}
+
+std::wstring mss_database::primary_key_name(const std::wstring& table) {
+  const std::wstring name = L"PK_" + table;
+  if (mss_name_length(name) <= mss_max_name_length) return name;
+  // Shortened, with a digest of the whole table name that keeps it apart from
+  // the keys of tables whose names begin alike.
+  std::uint32_t digest = 2166136261u;
+  for (wchar_t c : table) digest = (digest ^ static_cast<std::uint32_t>(c)) * 16777619u;
+  wchar_t suffix[16];
+  std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L"_%08X", static_cast<unsigned>(digest));
+  return mss_cut_name(name, mss_max_name_length - 9) + suffix;
 }
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name, int mode) {
@@ -334,7 +385,10 @@ bool mss_database::is_valid_fk_props(const std::wstring& rule) {
   return false;
 }
 
-std::wstring mss_database::fk_statement(const udb_relationship& key, int version_code) {
+std::wstring mss_database::fk_statement(const udb_relationship& key, int version_code, const std::wstring& owner) {
+  auto table = [&owner](const std::wstring& name) {
+    return owner.empty() ? mss_bracket_name(name) : mss_bracket_name(owner) + L"." + mss_bracket_name(name);
+  };
   auto list = [](const std::vector<std::wstring>& columns) {
     std::wstring out;
     for (const auto& c : columns) {
@@ -343,9 +397,9 @@ std::wstring mss_database::fk_statement(const udb_relationship& key, int version
     }
     return out;
   };
-  std::wstring statement = L"ALTER TABLE " + mss_bracket_name(key.table) + L" ADD CONSTRAINT " +
-                           mss_bracket_name(key.name) + L" FOREIGN KEY (" + list(key.columns) + L") REFERENCES " +
-                           mss_bracket_name(key.ref_table) + L"(" + list(key.ref_columns) + L")";
+  std::wstring statement = L"ALTER TABLE " + table(key.table) + L" ADD CONSTRAINT " + mss_bracket_name(key.name) +
+                           L" FOREIGN KEY (" + list(key.columns) + L") REFERENCES " + table(key.ref_table) + L"(" +
+                           list(key.ref_columns) + L")";
   const std::wstring rule = tk_trim(key.rule);
   if (!rule.empty() && is_valid_fk_props(rule)) {
     // NO ACTION and CASCADE from SQL Server 2000 on, SET NULL and SET DEFAULT from 2005 on.
@@ -363,6 +417,7 @@ void mss_database::create_relationships(const udb_relationships& relationships) 
     return;
   }
   const int version = mss_engine::instance().get_version_code();
+  const std::wstring owner = mss_engine::instance().get_table_owner();
   for (const udb_relationship& key : relationships) {
     tk_wtrace(3, L"Processing '%s'", key.name.c_str());
     udb_relationship mapped = key;
@@ -370,6 +425,6 @@ void mss_database::create_relationships(const udb_relationships& relationships) 
     mapped.ref_table = names_map_.get_tn_mapped_name(key.ref_table, true);
     for (auto& c : mapped.columns) c = names_map_.get_fn_mapped_name(key.table, c, true);
     for (auto& c : mapped.ref_columns) c = names_map_.get_fn_mapped_name(key.ref_table, c, true);
-    query(fk_statement(mapped, version));
+    query(fk_statement(mapped, version, owner));
   }
 }

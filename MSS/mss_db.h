@@ -55,9 +55,17 @@ class mss_database : public odb_database {
   // ALTER TABLE ... ADD CONSTRAINT ... FOREIGN KEY for each key; not in append mode.
   void create_relationships(const udb_relationships& relationships) override;
 
+  // The name of a table's primary key, "PK_" + the table's, shortened to what
+  // the server holds.
+  static std::wstring primary_key_name(const std::wstring& table);
+  // The source's column names the server cannot hold, each with the name its
+  // column is created with (shortened, unique in the table).
+  static udb_names_map::name_map fitting_column_names(const udb_schema& schema);
+
   // The text is one of the eight rule clauses (case ignored).
   static bool is_valid_fk_props(const std::wstring& rule);
   // The foreign-key statement of a key (names already mapped), with its rule
-  // clause when the server of that version class takes it.
-  static std::wstring fk_statement(const udb_relationship& key, int version_code);
+  // clause when the server of that version class takes it; both tables of the
+  // owner when one is given.
+  static std::wstring fk_statement(const udb_relationship& key, int version_code, const std::wstring& owner = {});
 };

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cwctype>
 #include <thread>
+#include <vector>
 
 #include "MSS/mss_db.h"
+#include "MSS/mss_vali.h"
 #include "MSS/odb_cmd.h"
 #include "MSS/odb_exce.h"
 #include "MSS/odb_recs.h"
@@ -20,6 +22,24 @@ namespace {
 
 const wchar_t* const provider_prefix = L"Provider=sqloledb;Data Source=";
 const wchar_t* const product = L"Microsoft SQL Server";
+const wchar_t* const azure_product = L"Microsoft SQL Azure";
+
+// The values of the first row a statement gives, as text (none without a row).
+std::vector<std::wstring> first_row(odb_command& command, const std::wstring& statement) {
+  IRowset* rowset = nullptr;
+  command.execute(statement, &rowset);
+  ole_com_ptr<IRowset> holder;
+  holder.attach(rowset);
+  std::vector<std::wstring> values;
+  if (!rowset) return values;
+  odb_recordset records(rowset);
+  holder = nullptr;
+  records.reset();
+  const udb_record* row = records.get_record();
+  if (records.is_eof() || !row) return values;
+  for (std::size_t i = 0; i < row->size(); ++i) values.push_back((*row)[i].to_wstring());
+  return values;
+}
 
 }  // namespace
 
@@ -77,6 +97,7 @@ void mss_engine::adopt(const mss_connection& connection) {
   }
   version_code_ = connection.version_code;
   connected_ = true;
+  default_schema_.clear();
 }
 
 std::wstring mss_engine::get_connection_string(const std::wstring& database) const {
@@ -124,14 +145,25 @@ bool mss_engine::is_db_exist(const std::wstring& name) {
   tk_wtrace(2, L"mss_engine::is_db_exist(%s)", name.c_str());
   if (!connected_) throw tk_mail_assertion("mss_engi", 157);
   ole_com_ptr<IDBInitialize> source;
+  // A refused login is the routine answer "no": its error records are logged
+  // only when they are an error.
+  tk_trace_hold hold;
   try {
     test_connection(get_connection_string(name), source);
   } catch (const odb_exception& e) {
     // 4060: the database does not exist or the login cannot open it; 911: the
     // same on a change of database. Anything else is no answer at all.
-    if (e.get_native_error() == 4060 || e.get_native_error() == 911) return false;
+    // 916: the login may not enter it.
+    const int number = e.get_native_error();
+    if (number == 4060 || number == 911 || number == 916) {
+      hold.discard();
+      tk_wtrace(3, L"database %s does not exist", name.c_str());
+      return false;
+    }
+    hold.release();
     throw;
   }
+  hold.release();
   tk_trace(2, "mss_engine::is_db_exist -- end");
   return true;
 }
@@ -151,7 +183,30 @@ std::unique_ptr<mss_database> mss_engine::open_db(const std::wstring& name, unsi
   ole_com_ptr<IOpenRowset> session;
   odb_check(unknown.query_interface(IID_IOpenRowset, session));
   tk_trace(1, "Connection to the database was establish successfully");
+  confirm_database(session.get(), name);
   return std::make_unique<mss_database>(name, source.get(), session.get(), mode);
+}
+
+void mss_engine::confirm_database(IOpenRowset* session, const std::wstring& name) {
+  // The schemas of SQL Server 2005 and later: a login's tables go into its
+  // user's default schema in this database.
+  const bool schemas = version_code_ >= MSS_VERSION_2005;
+  odb_command command(session);
+  const std::vector<std::wstring> row =
+      first_row(command, schemas ? L"SELECT DB_NAME(), SCHEMA_NAME()" : L"SELECT DB_NAME()");
+  const std::wstring current = row.empty() ? std::wstring() : row[0];
+  tk_wtrace(2, L"In database '%s'", current.c_str());
+  // Names compare as the server compares them: case and trailing blanks aside.
+  auto padded = [](std::wstring text) {
+    while (!text.empty() && text.back() == L' ') text.pop_back();
+    return text;
+  };
+  if (tk_wcompare_nocase(padded(current), padded(name)) != 0)
+    throw tk_exception(L"The connection is in the database '" + current + L"', not in '" + name +
+                           L"' as asked: nothing is converted.",
+                       1);
+  default_schema_ = schemas && row.size() > 1 ? row[1] : std::wstring();
+  tk_wtrace(2, L"Default schema '%s'", default_schema_.c_str());
 }
 
 std::unique_ptr<mss_database> mss_engine::create_db(const std::wstring& name) {
@@ -188,6 +243,8 @@ void mss_engine::run_on_server(const std::wstring& statement) {
 }
 
 int mss_engine::version_class(const std::wstring& text) {
+  // Azure SQL Database is always the newest engine.
+  if (text.rfind(azure_product, 0) == 0) return MSS_VERSION_2008;
   const std::wstring prefix = product;
   if (text.size() <= prefix.size() + 10 || text.compare(0, prefix.size(), prefix) != 0) return MSS_VERSION_OTHER;
   const std::wstring next = tk_trim(text.substr(prefix.size(), 10));
@@ -206,16 +263,9 @@ int mss_engine::version_class(const std::wstring& text) {
 int mss_engine::get_version(IDBInitialize* source) {
   tk_trace(2, "mss_engine::get_version(priv)");
   odb_command command(source);
-  IRowset* rowset = nullptr;
-  command.execute(L"SELECT @@VERSION", &rowset);
-  ole_com_ptr<IRowset> holder;
-  holder.attach(rowset);
-  odb_recordset records(rowset);
-  holder = nullptr;
-  records.reset();
-  udb_record* row = records.get_record();
-  if (records.is_eof() || !row || row->size() < 1) throw std::out_of_range("SELECT @@VERSION gave no value");
-  const std::wstring text = (*row)[0].to_wstring();
+  const std::vector<std::wstring> row = first_row(command, L"SELECT @@VERSION");
+  if (row.empty()) throw std::out_of_range("SELECT @@VERSION gave no value");
+  const std::wstring text = row[0];
   tk_wtrace(1, L"MS SQL version string: %s", text.c_str());
   return version_class(text);
 }
@@ -242,11 +292,19 @@ std::wstring mss_engine::get_safe_tname(const std::wstring& name) const {
     tk_trace(1, "This is a full canonized table name");
     return name;
   }
-  std::wstring prefix = L"[dbo].";
-  if (!login_.empty() && !as_dbo_ && tk_wcompare_nocase(login_, L"sa") != 0) prefix = mss_bracket_name(login_) + L".";
-  const std::wstring result = prefix + mss_bracket_name(table);
+  // A name longer than the server holds is cut as the table-name validator cuts it.
+  if (mss_name_length(table) > mss_max_name_length) table = mss_cut_name(table, mss_max_name_length - 1);
+  const std::wstring result = mss_bracket_name(get_table_owner()) + L"." + mss_bracket_name(table);
   tk_wtrace(1, L"result=%s", result.c_str());
   return result;
+}
+
+std::wstring mss_engine::get_table_owner() const {
+  if (as_dbo_) return L"dbo";
+  // From SQL Server 2005 on a table belongs to a schema, not to its creator.
+  if (version_code_ >= MSS_VERSION_2005) return default_schema_.empty() ? L"dbo" : default_schema_;
+  if (!login_.empty() && tk_wcompare_nocase(login_, L"sa") != 0) return login_;
+  return L"dbo";
 }
 
 void mss_engine::set_as_dbo(bool as_dbo) {

@@ -18,7 +18,7 @@ enum : int {
   MSS_VERSION_7 = 2,
   MSS_VERSION_2000 = 3,
   MSS_VERSION_2005 = 4,
-  MSS_VERSION_2008 = 5,  // and every later version
+  MSS_VERSION_2008 = 5,  // and every later version, Azure SQL Database too
 };
 
 // A login: the settings it is made with, and what the engine keeps of the server
@@ -68,6 +68,10 @@ class mss_engine : public tk_singleton<mss_engine> {
   static bool enable_fast_load(IDBInitialize* source, bool wanted);
   // "[owner].[table]" for a table name, unchanged when it names its owner.
   std::wstring get_safe_tname(const std::wstring& name) const;
+  // The owner of the tables this login creates and finds: dbo when connected
+  // as database owner; else from SQL Server 2005 on the user's default schema
+  // in the database last opened, before it the login (dbo for sa).
+  std::wstring get_table_owner() const;
 
   void set_as_dbo(bool as_dbo);
   int get_version_code() const { return version_code_; }
@@ -86,6 +90,9 @@ class mss_engine : public tk_singleton<mss_engine> {
   std::wstring server_part() const;
   // Runs a statement on a connection without a database.
   void run_on_server(const std::wstring& statement);
+  // Fails (level 1) unless the session is in the database of that name; learns
+  // the default schema there.
+  void confirm_database(IOpenRowset* session, const std::wstring& name);
 
   ole_com_ptr<IDataConvert> data_convert_;
   int version_code_ = 0;
@@ -97,6 +104,7 @@ class mss_engine : public tk_singleton<mss_engine> {
   bool fast_load_ = false;
   int no_coinitialize_ = 0;
   bool as_dbo_ = false;
+  std::wstring default_schema_;  // of the database last opened; empty before 2005
 };
 
 // Splits "[owner].[table]" or "[table]" (brackets with ']]' inside read as

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <iterator>
-#include <utility>
 #include <cmath>
 #include <cstdio>
 #include <cwctype>
+#include <iterator>
+#include <utility>
 
 #include "MSS/mss_db.h"
 #include "MSS/mss_engi.h"
@@ -593,7 +593,7 @@ void mss_table::record_literals(const udb_record& record, std::wstring& columns,
   columns.clear();
   values.clear();
   for (const t_ftd* f : schema_) {
-    const udb_field* field = record.get_field(f->name);
+    const udb_field* field = record.get_field(source_field_name(f->name));
     if (!field) {
       tk_wtrace(1, L"Field %s not found", f->name.c_str());
       throw tk_exception(structure_message, 0);
@@ -607,8 +607,14 @@ void mss_table::record_literals(const udb_record& record, std::wstring& columns,
   }
 }
 
+std::wstring mss_table::source_field_name(const std::wstring& column) const {
+  const udb_names_map& names = database_.get_names_map();
+  if (names.fields().empty()) return column;
+  return names.get_fn_orig_name(plain_table_name(name_), column, false);
+}
+
 std::wstring mss_table::insert_statement(const std::wstring& columns, const std::wstring& rows) const {
-  return L"SET QUOTED_IDENTIFIER OFF; INSERT INTO " + name_ + L"(" + columns + L") VALUES" + rows;
+  return L"INSERT INTO " + name_ + L"(" + columns + L") VALUES" + rows;
 }
 
 void mss_table::slow_record(const udb_record& record) {
@@ -706,9 +712,10 @@ const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
   plan_fields_.assign(static_cast<std::size_t>(count), nullptr);
   for (int c = 1; c <= count; ++c) {
     const std::wstring& column = fast_load_->get_column_name(c);
+    const std::wstring source = source_field_name(column);
     int found = -1;
     for (std::size_t i = 0; i < record.size() && found < 0; ++i)
-      if (tk_wcompare_nocase(record[i].get_name(), column) == 0) found = static_cast<int>(i);
+      if (tk_wcompare_nocase(record[i].get_name(), source) == 0) found = static_cast<int>(i);
     if (found < 0) {
       plan_names_.clear();
       tk_wtrace(1, L"Field %s not found", column.c_str());

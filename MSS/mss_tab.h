@@ -80,6 +80,8 @@ class mss_table : public odb_table {
   // The column list and the values of a record, in the schema's order.
   void record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const;
   std::wstring insert_statement(const std::wstring& columns, const std::wstring& rows) const;
+  // The source's name of a column that was created under a shorter name.
+  std::wstring source_field_name(const std::wstring& column) const;
   // A row that cannot go by bulk load waits for a statement of up to
   // deferred_limit rows, sent when no batch of the bulk load is open (the
   // statement would wait on the batch's locks): after the batch's commit, or

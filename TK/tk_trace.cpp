@@ -67,10 +67,38 @@ void tk_trace_log::truncate_once() {
   }
 }
 
+namespace {
+thread_local tk_trace_hold* g_hold = nullptr;
+}  // namespace
+
+tk_trace_hold::tk_trace_hold() : outer_(g_hold) { g_hold = this; }
+
+tk_trace_hold::~tk_trace_hold() { discard(); }
+
+void tk_trace_hold::discard() {
+  if (!active_) return;
+  active_ = false;
+  g_hold = outer_;
+  held_.clear();
+}
+
+void tk_trace_hold::release() {
+  if (!active_) return;
+  std::vector<entry> held = std::move(held_);
+  discard();
+  tk_trace_log* log = tk_trace_log::instance_ptr();
+  if (!log) return;
+  for (const entry& e : held) log->write(e.level, e.text);
+}
+
 void tk_trace_log::write(int level, const std::string& text) {
   if (!enabled_) return;
   truncate_once();
   if (level < threshold_) return;
+  if (g_hold) {
+    g_hold->held_.push_back({level, text});
+    return;
+  }
   std::lock_guard<std::mutex> hold(lock_);
   std::FILE* f = std::fopen(file_name_.c_str(), "ab");
   if (!f) return;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "TK/tk_singl.h"
 
@@ -59,6 +60,31 @@ class tk_trace_log : public tk_singleton<tk_trace_log> {
   bool truncated_ = false;  // under lock_
   std::atomic<bool> time_prefix_;
   mutable std::mutex lock_;
+};
+
+// Holds back the entries this thread writes while it lives: release() writes
+// them, at their places, and ends the hold; otherwise they are dropped. For a
+// check whose failure is a routine answer ("no such database"), whose entries
+// are worth writing only when the failure turns out to be an error.
+class tk_trace_hold {
+ public:
+  tk_trace_hold();
+  ~tk_trace_hold();
+  tk_trace_hold(const tk_trace_hold&) = delete;
+  tk_trace_hold& operator=(const tk_trace_hold&) = delete;
+  void release();
+  // Drops what is held and ends the hold.
+  void discard();
+
+ private:
+  friend class tk_trace_log;
+  struct entry {
+    int level;
+    std::string text;
+  };
+  std::vector<entry> held_;
+  tk_trace_hold* outer_;
+  bool active_ = true;
 };
 
 // Whether an entry of this level would be written now: for entries whose text

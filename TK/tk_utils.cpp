@@ -34,11 +34,15 @@ std::string tk_to_ansi(std::wstring_view text) {
 }
 
 bool tk_to_ansi_exact(std::wstring_view text, std::string& holder) {
-  auto out = kernel::wide_to_multibyte(CP_ACP, text);
-  if (!out || kernel::multibyte_to_wide(CP_ACP, *out) != text) return false;
-  holder = std::move(*out);
+  std::string out = kernel::wide_to_path(CP_ACP, text);
+  if (kernel::path_to_wide(CP_ACP, out) != text) return false;
+  holder = std::move(out);
   return true;
 }
+
+std::wstring tk_from_path(std::string_view bytes) { return kernel::path_to_wide(CP_THREAD_ACP, bytes); }
+
+std::string tk_to_path(std::wstring_view name) { return kernel::wide_to_path(CP_THREAD_ACP, name); }
 
 bool tk_from_ansi(const char* text, std::wstring& holder) {
   if (!text) return false;

@@ -22,7 +22,13 @@ std::string tk_to_ansi(std::wstring_view text);
 // Wide to the system's ANSI code page, only when the code page holds every
 // character: false (holder untouched) where tk_to_ansi would put a '?', so that
 // a file name never turns into the name of another file.
+// A name widened by tk_from_path narrows back to the bytes it was given as.
 bool tk_to_ansi_exact(std::wstring_view text, std::string& holder);
+// A file name as given (bytes, as on a command line) to wide in the thread's
+// ANSI code page, and back to the same bytes: a byte that is no part of a
+// character is kept (see kernel::path_to_wide), not made U+FFFD.
+std::wstring tk_from_path(std::string_view bytes);
+std::string tk_to_path(std::wstring_view name);
 // The system's ANSI code page to wide (U+FFFD for invalid bytes); false for a null input.
 bool tk_from_ansi(const char* text, std::wstring& holder);
 std::wstring tk_from_ansi(std::string_view text);

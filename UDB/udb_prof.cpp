@@ -150,6 +150,7 @@ bool udb_profile::store(const std::wstring& file_name) const {
 
 bool udb_profile::load(const std::wstring& file_name) {
   tk_wtrace(2, L"udb_profile::load(%s)", file_name.c_str());
+  failed_line_ = 0;
   std::string path;
   // A name the code page cannot hold would name another file.
   if (!tk_to_ansi_exact(file_name, path)) return false;
@@ -161,7 +162,9 @@ bool udb_profile::load(const std::wstring& file_name) {
   section* current = nullptr;
   const section* selected = &sections_[selected_tables_section];
   std::string raw;
+  int number = 0;
   for (bool first = true; std::getline(in, raw); first = false) {
+    ++number;
     // A UTF-8 byte-order mark that an editor put in front is no part of the text.
     if (first && raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
@@ -171,7 +174,11 @@ bool udb_profile::load(const std::wstring& file_name) {
       current = &sections_[line.substr(1, line.size() - 2)];
       continue;
     }
-    if (current == nullptr) return false;
+    if (current == nullptr) {
+      tk_trace(2, "Line %d of the profile comes before the first section", number);
+      failed_line_ = number;
+      return false;
+    }
     size_t eq = line.find(L'=');
     if (eq == std::wstring::npos)
       current->emplace(current == selected ? unescaped_sheet_key(line) : line, std::wstring());

@@ -25,8 +25,12 @@ public:
   bool store(const std::wstring& file_name) const;
   // Reads the file into the profile: sections are continued, existing keys keep
   // their values. Throws a level-1 tk_exception when the file does not exist or
-  // cannot be read; false when an entry comes before the first section line.
+  // cannot be read; false when an entry comes before the first section line (a
+  // UTF-16 or binary file stops there too): failed_line() then tells which.
   bool load(const std::wstring& file_name);
+  // The line (from 1) at which the last load stopped early; 0 when it did not
+  // stop at a line (it read to the end, or the file could not be read at all).
+  int failed_line() const { return failed_line_; }
 
   // The value, or an empty string when the section or the key is absent.
   std::wstring get_value(const std::wstring& section_name, const std::wstring& key) const;
@@ -38,10 +42,12 @@ public:
   const section& get_selected_tables() const;
   const sections& get_sections() const { return sections_; }
 
-  bool operator==(const udb_profile&) const = default;
+  // Profiles are equal by their sections.
+  bool operator==(const udb_profile& other) const { return sections_ == other.sections_; }
 
 private:
   const section& get_section(const wchar_t* name) const;
 
   sections sections_;
+  int failed_line_ = 0;
 };

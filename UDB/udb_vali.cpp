@@ -46,7 +46,7 @@ void udb_validator::add_mapped_pair(const std::wstring& src_name, const std::wst
 
 bool udb_validator::is_acceptable(const std::wstring& name) const {
   tk_wtrace(2, L"udb_validator::is_acceptable(%s)", name.c_str());
-  if (max_length_ != 0 && name.size() > static_cast<size_t>(max_length_)) {
+  if (max_length_ != 0 && name_length(name) > static_cast<size_t>(max_length_)) {
     tk_trace(1, "The name is too long");
     return false;
   }
@@ -76,15 +76,27 @@ bool udb_validator::is_duplicated(const std::wstring& name) const {
 
 std::wstring udb_validator::get_safe_name(const std::wstring& name) const {
   tk_wtrace(2, L"udb_validator::get_safe_name(%s)", name.c_str());
+  std::wstring candidate = name;
+  for (wchar_t c : illegal_chars_) std::replace(candidate.begin(), candidate.end(), c, L'_');
+  return fit_name(candidate, [this](const std::wstring& n) { return is_acceptable(n); });
+}
+
+std::size_t udb_validator::name_length(const std::wstring& name) const { return name.size(); }
+
+void udb_validator::cut_name(std::wstring& name, std::size_t length) const {
+  if (name.size() > length) name.resize(length);
+  while (!name.empty() && name_length(name) > length) name.pop_back();
+}
+
+std::wstring udb_validator::fit_name(const std::wstring& name,
+                                     const std::function<bool(const std::wstring&)>& acceptable) const {
   const size_t max_len = max_length_ > 0 ? static_cast<size_t>(max_length_) : 0;
   std::wstring candidate = name;
-  if (max_len != 0 && candidate.size() > max_len) candidate.resize(max_len - 1);
-  for (wchar_t c : illegal_chars_) std::replace(candidate.begin(), candidate.end(), c, L'_');
-  if (is_acceptable(candidate) && !is_duplicated(candidate)) return candidate;
+  if (max_len != 0 && name_length(candidate) > max_len) cut_name(candidate, max_len - 1);
+  if (acceptable(candidate) && !is_duplicated(candidate)) return candidate;
 
   // Room for the five-digit counter.
-  if (max_len != 0 && candidate.size() + 5 > max_len)
-    candidate.resize(max_len > 6 ? max_len - 6 : 0);
+  if (max_len != 0 && name_length(candidate) + 5 > max_len) cut_name(candidate, max_len > 6 ? max_len - 6 : 0);
   // Numbers that the used names already hold are passed over without going
   // through the list again, so that with n names taken a call does work in
   // proportion to n, not n * n: first by the names with ASCII letters folded
@@ -100,7 +112,7 @@ std::wstring udb_validator::get_safe_name(const std::wstring& name) const {
     std::wstring numbered = candidate + counter;
     if (folded_used.count(ascii_folded(numbered))) continue;
     if (used_keys && used_keys->count(tk_wnocase_key(numbered))) continue;
-    if (!is_acceptable(numbered)) continue;
+    if (!acceptable(numbered)) continue;
     if (!is_duplicated(numbered)) return numbered;
     if (!used_keys) {
       used_keys.emplace();

@@ -2,6 +2,7 @@
 // tables, fields and indexes, and the map from source names to generated names.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +58,15 @@ public:
   const std::vector<std::wstring>& used_names() const { return used_names_; }
 
 protected:
+  // The length of a name as the server counts it against the maximum
+  // (characters, unless the server counts otherwise).
+  virtual std::size_t name_length(const std::wstring& name) const;
+  // Drops characters from the end until the name's length is at most length.
+  void cut_name(std::wstring& name, std::size_t length) const;
+  // The name cut to the maximum when longer, if acceptable takes it and it is
+  // not used; else that text cut shorter and followed by a five-digit counter.
+  std::wstring fit_name(const std::wstring& name, const std::function<bool(const std::wstring&)>& acceptable) const;
+
   int max_length_;
   t_names_map mapped_names_;
   std::vector<wchar_t> illegal_chars_;

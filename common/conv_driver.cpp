@@ -98,10 +98,12 @@ void conversion_driver::convert_from_xls() {
         "Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the application to "
         "repair it.\r\n",
         1);
+  // The workbook first (opening it lists its worksheets): one that cannot be
+  // opened or read (missing, encrypted, damaged) leaves the destination as it was.
   std::unique_ptr<dao_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
+  before_worksheets(*source_db);
   std::unique_ptr<udb_database> dest_db = get_dest_base();
   tk_trace(1, "After initializing DBs");
-  before_worksheets(*source_db);
   const auto& sheets = get_sheets();
   tables_total_ = static_cast<unsigned>(sheets.size());
   tk_wtrace(3, L"Converting spreadsheet %s (%d worksheets)", src_.c_str(), static_cast<int>(sheets.size()));
@@ -171,7 +173,8 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
   csv_file* csv = from_xls ? nullptr : dynamic_cast<csv_file*>(&source);
   std::unique_ptr<csv_field_upsizer> upsizer = create_upsizer(db, dest);
   if (from_xls) {
-    tk_wtrace(3, L"Converting worksheet %s", source.get_name().c_str());
+    // The worksheet as the user sees it ("Orders 2024", not "'Orders 2024$'").
+    tk_wtrace(3, L"Converting worksheet %s", get_current_name().c_str());
     on_worksheet(get_current_name());
   }
   error_handler& handler = error_handler::instance();
@@ -220,7 +223,13 @@ bool conversion_driver::store_profile_file(const std::wstring& file_name) {
 
 bool conversion_driver::load_profile_file(const std::wstring& file_name) {
   udb_profile profile;
-  if (!profile.load(file_name)) return false;
+  if (!profile.load(file_name)) {
+    // Never taken for "no profile": the run would go on with other settings.
+    std::wstring text = L"The profile " + file_name + L" cannot be read";
+    if (profile.failed_line() > 0)
+      text += tk_wformat(L": line %d comes before the first section", profile.failed_line());
+    throw unreadable_profile(text + L".");
+  }
   return load_profile(profile);
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_excep.h"
 #include "dao/xls_reader.h"
 
 class csv_field_upsizer;
@@ -30,6 +31,12 @@ class udb_profile;
 class udb_record;
 class udb_recordset;
 class udb_validator;
+
+// A profile file that exists but cannot be read: a level-1 error.
+class unreadable_profile : public tk_exception {
+public:
+  explicit unreadable_profile(const std::wstring& text) : tk_exception(text, 1) {}
+};
 
 class conversion_driver : public xls_reader {
 public:
@@ -74,7 +81,9 @@ public:
   virtual bool load_profile(udb_profile& profile) = 0;
   // The store's own result: false when the file could not be written.
   bool store_profile_file(const std::wstring& file_name);
-  // False when the file cannot be read; a missing file raises the profile's error.
+  // A missing file raises the profile's error, one that cannot be read (an
+  // entry before the first section: UTF-16 or binary text) unreadable_profile;
+  // nothing of the settings is changed then.
   bool load_profile_file(const std::wstring& file_name);
 
 protected:
@@ -106,7 +115,8 @@ protected:
   virtual void report_failure(const std::exception& e);
 
   // ---- where a driver may add to the road ------------------------------------
-  // The workbook and the destination are open, before the worksheets are counted.
+  // The workbook is open and its worksheets listed; the destination is not
+  // yet opened or changed.
   virtual void before_worksheets(dao_database& /*source*/) {}
   // After the trace "Converting spreadsheet ..." / "Converting CSV file ...".
   virtual void on_spreadsheet(unsigned /*worksheets*/) {}

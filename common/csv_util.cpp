@@ -94,7 +94,7 @@ void csv_record::do_create(const std::wstring& line, const udb_schema& schema, c
 
 csv_file::csv_file(const std::wstring& path, char delimiter, bool names_in_first_row)
     : udb_recordset(L"", true), delimiter_(delimiter) {
-    if (!input_.open(tk_to_narrow(path, CP_THREAD_ACP))) throw file_error(L"Cannot open CSV file ", path, errno);
+    if (!input_.open(tk_to_path(path))) throw file_error(L"Cannot open CSV file ", path, errno);
     path_ = path;
     tk_wtrace(1, L"csv_file::ctor(%s)", path.c_str());
     file_size_ = input_.size();

@@ -116,9 +116,30 @@ void dunmere_convertor::convert_step(udb_recordset* source, udb_recordset* dest,
   if (table_observer_) table_observer_(dest->get_name(), records);
 }
 
+bool dunmere_convertor::check_dest() {
+  tk_wtrace(1, L"check_dest(%s)", dest_.c_str());
+  bool exists = engine_.is_db_exist(dest_);
+  if (exists && mode_ == 0) {
+    engine_.delete_db(dest_);
+    exists = false;
+  }
+  if (from_xls) {
+    tk_trace(1, "from_xls=true");
+    return exists;
+  }
+  tk_trace(1, "from_xls=false");
+  // A database that does not exist yet is created by the run: there is no
+  // table to look for.
+  if (mode_ != 1 || !exists) return exists;
+  std::unique_ptr<udb_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
+  if (db->is_table_exist(csv_table_name)) db->delete_tab(csv_table_name);
+  return true;
+}
+
 std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
   tk_trace(1, "dunmere_convertor::get_dest_base(mode=%d)", mode_);
-  bool exists = engine_.is_db_exist(dest_);
+  // Called once the source is open: a source that cannot be read costs nothing.
+  bool exists = console_ ? check_dest() : engine_.is_db_exist(dest_);
   if (exists && mode_ == 0 && from_xls) {
     // "Overwrite the entire database", chosen on the wizard's file page: done now
     // that the run starts, not when it was chosen.

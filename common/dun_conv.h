@@ -66,6 +66,10 @@ protected:
   void on_worksheet(const std::wstring& name) override;
 
 private:
+  // The console's modes, before the destination is opened: in mode 0 an
+  // existing database is dropped (the run creates it anew); for a CSV file in
+  // mode 1 an existing table is dropped. Whether the database exists now.
+  bool check_dest();
   // A console progress line on standard output, unless silent.
   void print(const std::string& line) const;
 

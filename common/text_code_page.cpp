@@ -157,7 +157,7 @@ tk_exception file_error(const wchar_t* what, const std::wstring& path, int err) 
 }
 
 UINT text_file_code_page(const std::wstring& path) {
-    const std::string narrow = tk_to_narrow(path, CP_THREAD_ACP);
+    const std::string narrow = tk_to_path(path);
     int fd;
     do {
         fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);

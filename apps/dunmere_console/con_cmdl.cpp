@@ -128,7 +128,7 @@ void process_tab_file(std::vector<std::wstring>& list, const std::wstring& file_
   if (!tk_is_file_exist(file_name.c_str(), 0)) throw console_exit(missing);
   // UTF-8 with its mark; UTF-16 and UTF-32 text refused; else the ANSI code page.
   const UINT code_page = text_file_code_page(file_name);
-  std::ifstream in(tk_to_narrow(file_name, CP_THREAD_ACP), std::ios::binary);
+  std::ifstream in(tk_to_path(file_name), std::ios::binary);
   if (!in) throw console_exit(missing);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw file_error(L"Error reading file ", file_name, errno);
@@ -231,11 +231,11 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
         break;
       case opt_src:
         tk_trace(2, "\tgot src %s", value);
-        driver.set_src(tk_from_ansi(value));
+        driver.set_src(tk_from_path(value));
         break;
       case opt_tab_file:
         tk_trace(2, "\tgot tab_file %s", value);
-        process_tab_file(sheets, tk_from_ansi(value));
+        process_tab_file(sheets, tk_from_path(value));
         break;
       case opt_tab_name:
         tk_trace(2, "\tgot tab_name %s", value);
@@ -252,7 +252,7 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
             windows_authentication.value_or(login.login.empty() && login.password.empty());
         driver.selected_table_names().clear();
         driver.selected_tables().clear();
-        if (settings.load_profile_file(tk_from_ansi(value))) {
+        if (settings.load_profile_file(tk_from_path(value))) {
           profile_loaded = true;
           windows_authentication = login.windows_authentication;
           sheets = driver.selected_table_names();

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <memory>
 
 #include "MSS/mss_db.h"
 #include "MSS/odb_exce.h"
@@ -44,26 +43,6 @@ private:
   std::_Exit(-1);
 }
 
-// Prepares the destination: in mode 0 an existing database is dropped (the
-// run creates it anew); for a CSV file in mode 1 an existing table is dropped.
-void check_dest(dunmere_convertor& converter) {
-  const std::wstring& dest = converter.get_dest();
-  tk_wtrace(1, L"check_dest(%s)", dest.c_str());
-  mss_engine& engine = converter.get_engine();
-  const bool exists = engine.is_db_exist(dest);
-  if (exists && converter.get_mode() == 0) engine.delete_db(dest);
-  if (converter.from_xls) {
-    tk_trace(1, "from_xls=true");
-    return;
-  }
-  tk_trace(1, "from_xls=false");
-  // A database that does not exist yet is created by the run: there is no
-  // table to look for.
-  if (converter.get_mode() != 1 || !exists) return;
-  std::unique_ptr<mss_database> db = engine.open_db(dest, UDB_MODE_OVERWRITE);
-  if (db->is_table_exist(converter.csv_table_name)) db->delete_tab(converter.csv_table_name);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,7 +56,7 @@ int main(int argc, char** argv) {
   try {
     if (argc <= 1 || !parse_cmd_line(argc, argv, settings)) exit_with_message(usage_text());
     converter.connect_mssql_server();
-    check_dest(converter);
+    // The run opens the source before it prepares the destination.
     converter();
   } catch (const console_exit& e) {
     exit_with_message(e.what());

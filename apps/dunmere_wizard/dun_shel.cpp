@@ -4,6 +4,7 @@
 #include "GUI2/finish_page.h"
 #include "GUI2/g_err_dlg.h"
 #include "GUI2/g_f_dlg.h"
+#include "GUI2/g_finish.h"
 #include "GUI2/g_wiz_sh.h"
 #include "GUI2/progress_page.h"
 #include "GUI2/sel_tables_page.h"
@@ -43,10 +44,7 @@ int run_dunmere_wizard(const std::string& cmd_line, int connect_limit_seconds) {
   try {
     init_common_controls();
     dunmere_convertor converter;
-    if (!cmd_line.empty()) {
-      std::wstring profile;
-      if (tk_from_ansi(cmd_line.c_str(), profile)) converter.load_profile_file(profile);
-    }
+    load_start_profile(cmd_line, [&converter](const std::wstring& path) { return converter.load_profile_file(path); });
     wizard_shell shell(dunmere_convertor::get_title(), 501, 311, 312);
     const auto set = gui::resource_set::dunmere;
     dunmere_welcome_page<dunmere_convertor> welcome(converter);

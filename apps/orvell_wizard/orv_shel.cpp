@@ -2,6 +2,7 @@
 
 #include "GUI2/g_err_dlg.h"
 #include "GUI2/g_f_dlg.h"
+#include "GUI2/g_finish.h"
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_utils.h"
@@ -27,10 +28,7 @@ int run_orvell_wizard(const std::string& cmd_line) {
   try {
     init_common_controls();
     orvell_converter converter;
-    if (!cmd_line.empty()) {
-      std::wstring profile;
-      if (tk_from_ansi(cmd_line.c_str(), profile)) converter.load_profile_file(profile);
-    }
+    load_start_profile(cmd_line, [&converter](const std::wstring& path) { return converter.load_profile_file(path); });
     wizard_shell shell(orvell_converter::get_title(), 501, 311, 312);
     const std::wstring ext = L"orv";
     welcome_page welcome(ext);

@@ -1,5 +1,6 @@
 // Bulk loading through our provider against FreeTDS's own freebcp: the same
-// 8-column rows into the same in-memory TDS test server, in the same run.
+// 8-column rows into the same in-memory TDS test server, in the same run. The
+// server answers PRELOGIN as SQL Server does: both log in through TLS.
 #include <unistd.h>
 
 #include <chrono>

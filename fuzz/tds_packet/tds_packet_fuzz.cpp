@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to one connection of the TDS test server, as a client
-// would send them: packets, PRELOGIN, LOGIN7, SQL batches, RPCs, bulk loads.
-// The first byte sets how the bytes are cut into reads. The server must answer
+// would send them: packets, PRELOGIN, TLS records inside PRELOGIN packets,
+// LOGIN7, SQL batches, RPCs, bulk loads. The first byte sets how the bytes
+// are cut into reads and how the server answers about encryption. The server must answer
 // or close the connection; it must never crash or read out of bounds.
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "tests/support/tds_server/tds_session.h"
 #include "tests/support/tds_server/tds_sql.h"
+#include "tests/support/tds_server/tds_tls.h"
 
 namespace {
 
@@ -37,7 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   static const std::size_t chunks[] = {1, 7, 512, 4096, 65536};
   const std::size_t chunk = chunks[data[0] % 5];
+  static const tds::encryption_mode modes[] = {tds::encryption_mode::sql_server, tds::encryption_mode::not_supported,
+                                               tds::encryption_mode::forced};
   tds::server_context ctx;
+  ctx.encryption = modes[(data[0] / 5) % 3];
   ctx.version_text = "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)";
   ctx.user = "sa";
   ctx.password = "orv-Test-1";

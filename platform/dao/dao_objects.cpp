@@ -871,7 +871,9 @@ class engine_object : public com_object<DAODBEngine> {
     return guarded(log_, [&] {
       auto state = std::make_shared<db_state>();
       state->log = log_;
-      state->name = utf8_of(name);
+      // The file by the bytes of its name: one given in bytes that are no
+      // UTF-8 keeps them (kernel::path_to_wide).
+      state->name = kernel::wide_to_path(CP_UTF8, bstr_text(name));
       std::string options = text_arg(connect);
       if (connect_has(options, "EXCEL"))
         state->store = open_workbook_store(state->name, !connect_has(options, "HDR=NO"));

@@ -32,6 +32,16 @@ std::string sheet_table_name(std::string_view sheet) {
   return out + "$'";
 }
 
+std::string unquoted_table_name(std::string_view table) {
+  if (table.size() < 2 || table.front() != '\'' || table.back() != '\'') return {};
+  std::string out;
+  for (std::size_t i = 1; i + 1 < table.size(); ++i) {
+    out += table[i];
+    if (table[i] == '\'' && table[i + 1] == '\'') ++i;
+  }
+  return out;
+}
+
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

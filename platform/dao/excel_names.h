@@ -14,6 +14,10 @@ namespace jet {
 // inside is doubled.
 std::string sheet_table_name(std::string_view sheet);
 
+// The worksheet table name inside its quotes, a doubled quote made single:
+// "Orders 2024$" for "'Orders 2024$'"; empty for a name without quotes.
+std::string unquoted_table_name(std::string_view table);
+
 // Field names for a table's columns from its header texts (empty where the header
 // cell is empty). An empty header becomes F and the column's 1-based position; a
 // name already taken (case ignored) gets the lowest number from 1 that makes it

@@ -324,7 +324,6 @@ workbook_db::workbook_db(std::unique_ptr<workbook> book, bool header_row)
     range_of_.push_back(&range.area);
   }
   defs_.resize(names_.size());
-  registered_.resize(names_.size());
 }
 
 workbook_db::~workbook_db() {
@@ -334,6 +333,11 @@ workbook_db::~workbook_db() {
 long workbook_db::find_table(std::string_view name) const {
   for (std::size_t i = 0; i < names_.size(); ++i)
     if (same_name(names_[i], name)) return static_cast<long>(i);
+  // A worksheet whose table name is quoted ('Orders 2024$') is also found by
+  // the name inside the quotes, as a query names it in brackets or back
+  // quotes: [Orders 2024$].
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (!range_of_[i] && same_name(unquoted_table_name(names_[i]), name)) return static_cast<long>(i);
   return -1;
 }
 
@@ -366,16 +370,22 @@ std::unique_ptr<table_cursor> workbook_db::open_table(const table_def& def) cons
   return std::make_unique<table_cursor>(*book_, def);
 }
 
-void workbook_db::register_table(std::size_t index) {
+bool workbook_db::is_registered(std::string_view name) const {
+  for (const std::string& registered : registered_)
+    if (same_name(registered, name)) return true;
+  return false;
+}
+
+void workbook_db::register_table(std::size_t index, const std::string& name) {
   std::string create =
-      "CREATE VIRTUAL TABLE " + sql_identifier(names_[index]) + " USING workbook_table(" + std::to_string(index) + ")";
+      "CREATE VIRTUAL TABLE " + sql_identifier(name) + " USING workbook_table(" + std::to_string(index) + ")";
   char* error = nullptr;
   int rc = sqlite3_exec(sql_, create.c_str(), nullptr, nullptr, &error);
   std::string message = error ? error : "";
   sqlite3_free(error);
   if (auto module_error = take_module_error()) std::rethrow_exception(module_error);
   if (rc != SQLITE_OK) throw_jet(err_query_syntax, message);
-  registered_[index] = true;
+  registered_.push_back(name);
 }
 
 sqlite3_stmt* workbook_db::prepare(const std::string& sql) {
@@ -404,8 +414,9 @@ sqlite3_stmt* workbook_db::prepare(const std::string& sql) {
       std::string name = message.substr(no_table.size());
       if (name.starts_with("main.")) name.erase(0, 5);
       long index = find_table(name);
-      if (index < 0 || registered_[static_cast<std::size_t>(index)]) throw_jet(err_input_table_not_found, name);
-      register_table(static_cast<std::size_t>(index));
+      // Registered by the name the query gives it: one table may go by two.
+      if (index < 0 || is_registered(name)) throw_jet(err_input_table_not_found, name);
+      register_table(static_cast<std::size_t>(index), name);
       continue;
     }
     if (message.starts_with(no_column)) throw_jet(err_too_few_parameters, message.substr(no_column.size()));

@@ -35,7 +35,8 @@ class workbook_db {
 
   // Jet table names in workbook order: worksheets, then named ranges.
   const std::vector<std::string>& table_names() const { return names_; }
-  // The index of a table name (case ignored), or -1.
+  // The index of a table name (case ignored), or -1. A worksheet whose name is
+  // quoted is also found by the name inside the quotes.
   long find_table(std::string_view name) const;
   // The table's definition, scanned on first use; 3011 for an unknown name.
   const table_def& table(std::string_view name);
@@ -78,7 +79,8 @@ class workbook_db {
   };
 
   sqlite3_stmt* prepare(const std::string& sql);
-  void register_table(std::size_t index);
+  bool is_registered(std::string_view name) const;
+  void register_table(std::size_t index, const std::string& name);
   const typed_query& typed(const std::string& text, sqlite3_stmt* statement);
   int source_of_call(const std::string& argument, const std::string& from_clause);
 
@@ -92,7 +94,8 @@ class workbook_db {
   // is scanned.
   const table_def* kept_def_ = nullptr;
   std::shared_ptr<const row_store> kept_rows_;
-  std::vector<bool> registered_;
+  // The names the query engine knows its tables by.
+  std::vector<std::string> registered_;
   sqlite3* sql_ = nullptr;
   std::exception_ptr module_error_;
   std::map<std::string, typed_query> typed_;  // by the statement's text

@@ -296,6 +296,53 @@ std::optional<std::wstring> multibyte_to_wide(UINT cp, std::string_view text) {
   return out;
 }
 
+namespace {
+
+// The kept byte of a wide name, or -1.
+int kept_byte(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF ? static_cast<int>(c - 0xDC00) : -1; }
+
+// The length of the UTF-8 character at the start of text, 0 when none is.
+std::size_t utf8_char_length(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || length > text.size()) return 0;
+  const std::string_view one = text.substr(0, length);
+  const std::wstring wide = utf8_to_wide(one);
+  return wide.size() == 1 && valid_scalar(wide[0]) && wide_to_utf8(wide) == one ? length : 0;
+}
+
+}  // namespace
+
+std::wstring path_to_wide(UINT cp, std::string_view bytes) {
+  if (resolve(cp) != CP_UTF8) return multibyte_to_wide(cp, bytes).value_or(std::wstring());
+  std::wstring out;
+  out.reserve(bytes.size());
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t length = utf8_char_length(bytes.substr(at));
+    if (length == 0) {
+      out += static_cast<wchar_t>(0xDC00 + static_cast<unsigned char>(bytes[at]));
+      ++at;
+      continue;
+    }
+    out += utf8_to_wide(bytes.substr(at, length));
+    at += length;
+  }
+  return out;
+}
+
+std::string wide_to_path(UINT cp, std::wstring_view name) {
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t at = 0; at <= name.size(); ++at) {
+    const int byte = at < name.size() ? kept_byte(name[at]) : -1;
+    if (at < name.size() && byte < 0) continue;
+    if (at > start) out += wide_to_multibyte(cp, name.substr(start, at - start)).value_or(std::string());
+    if (byte >= 0) out += static_cast<char>(byte);
+    start = at + 1;
+  }
+  return out;
+}
+
 std::string wide_to_utf8(std::wstring_view text) {
   std::size_t size = 0;
   for (wchar_t wc : text) {

@@ -40,6 +40,13 @@ bool is_valid_code_page(UINT cp);
 std::optional<std::string> wide_to_multibyte(UINT cp, std::wstring_view text);
 std::optional<std::wstring> multibyte_to_wide(UINT cp, std::string_view text);
 
+// File names, which are bytes: widened in the code page, a byte that is no part
+// of a character of it (Latin-1 bytes under UTF-8) is kept in the wide name as
+// U+DC00 plus the byte, so that the name narrows back to the very bytes given.
+// Such a name shows U+FFFD where it is shown as text.
+std::wstring path_to_wide(UINT cp, std::string_view bytes);
+std::string wide_to_path(UINT cp, std::wstring_view name);
+
 // UTF-8, sized exactly; characters outside the BMP take four bytes.
 std::string wide_to_utf8(std::wstring_view text);
 std::wstring utf8_to_wide(std::string_view text);

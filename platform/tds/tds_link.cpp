@@ -2,11 +2,13 @@
 
 #include "platform/tds/tds_sybdb.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "TK/tk_trace.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_cells.h"
+#include "platform/tds/tds_encryption.h"
 #include "platform/tds/tds_error.h"
 #include "platform/tds/tds_sql.h"
 
@@ -158,6 +160,67 @@ tds_cell read_cell(DBPROCESS* p, int i, const tds_column& column) {
   return cell;
 }
 
+// db-lib ends a login that failed in TLS, or that the server refused for
+// want of encryption, with "connection failed" alone: the reason, when
+// encryption is it, goes first. Not after a timeout (asking again would
+// double the wait) nor when the server gave its own reason.
+void explain_failed_login(const tds_login& login, const tds_encryption& encryption) {
+  std::vector<tds_message> messages = tds_messages();
+  for (const auto& m : messages)
+    if (!m.client || m.number == SYBETIME) return;
+  const std::string reason = tds_encryption_failure(login.server, encryption, std::min(login.login_timeout, 5));
+  if (reason.empty()) return;
+  tds_message m;
+  m.text = reason;
+  m.client = true;
+  messages.insert(messages.begin(), m);
+  tds_clear_messages();
+  for (const auto& each : messages) tds_add_message(each);
+}
+
+// What one field of the login record holds at most, in bytes of the client's
+// character set (UTF-8).
+constexpr std::size_t login_field_bytes = 128;
+
+void login_refused(const std::string& text) {
+  tds_message m;
+  m.number = SYBENTLL;
+  m.text = text;
+  m.client = true;
+  tds_add_message(m);
+}
+
+// Every setting of the login record, each result checked: false, with the
+// reason collected, when one cannot be made (the database is left out when
+// without_database).
+bool fill_login(LOGINREC* rec, const tds_login& login, bool without_database) {
+  const std::pair<const std::string*, const char*> texts[] = {
+      {&login.user, "The login name"}, {&login.password, "The password"}, {&login.database, "The database name"}};
+  for (const auto& [text, what] : texts) {
+    if (text == &login.database && without_database) continue;
+    if (text->size() > login_field_bytes) {
+      login_refused(std::string(what) + " is longer than a login can carry (" + std::to_string(login_field_bytes) +
+                    " bytes in UTF-8).");
+      return false;
+    }
+  }
+  bool ok = true;
+  if (!login.integrated) {
+    ok = ok && DBSETLUSER(rec, login.user.c_str()) == SUCCEED;
+    ok = ok && DBSETLPWD(rec, login.password.c_str()) == SUCCEED;
+  } else {
+    ok = ok && DBSETLNETWORKAUTH(rec, TRUE) == SUCCEED;
+  }
+  ok = ok && DBSETLAPP(rec, "Dunmere") == SUCCEED;
+  ok = ok && DBSETLCHARSET(rec, "UTF-8") == SUCCEED;
+  ok = ok && DBSETLUTF16(rec, TRUE) == SUCCEED;
+  ok = ok && DBSETLVERSION(rec, DBVERSION_74) == SUCCEED;
+  ok = ok && BCP_SETL(rec, TRUE) == SUCCEED;
+  if (ok && !without_database && !login.database.empty()) ok = DBSETLDBNAME(rec, login.database.c_str()) == SUCCEED;
+  if (!ok && tds_messages().empty()) login_refused("A setting of the login could not be made.");
+  return ok;
+}
+
 }  // namespace
 
 tds_link::tds_link(const tds_login& login) : login_(login) {
@@ -171,29 +234,30 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   }
   LOGINREC* rec = dblogin();
   if (!rec) return;
-  if (!login.integrated) {
-    DBSETLUSER(rec, login.user.c_str());
-    DBSETLPWD(rec, login.password.c_str());
-  } else {
-    DBSETLNETWORKAUTH(rec, TRUE);
+  // A database whose name does not fit the login record is reached once
+  // logged in.
+  const bool use_database = login.database.size() > login_field_bytes;
+  if (!fill_login(rec, login, use_database)) {
+    dbloginfree(rec);
+    return;
   }
-  DBSETLAPP(rec, "Dunmere");
-  DBSETLCHARSET(rec, "UTF-8");
-  DBSETLUTF16(rec, TRUE);
-  DBSETLVERSION(rec, DBVERSION_74);
-  BCP_SETL(rec, TRUE);
-  if (!login.database.empty()) DBSETLDBNAME(rec, login.database.c_str());
   dbsetlogintime(login.login_timeout);
+  // Encryption: asked for, or required (see tds_encryption.h).
+  const tds_encryption encryption = tds_encryption_setting();
+  tds_configure_login(login.server, encryption);
   DBPROCESS* p = nullptr;
   {
     tds_login_scope scope;
     p = dbopen(rec, login.server.c_str());
   }
   dbloginfree(rec);
-  if (!p) return;
+  if (!p) {
+    explain_failed_login(login, encryption);
+    return;
+  }
   process_ = std::make_unique<tds_dbprocess>();
   process_->process = p;
-  if (!run(tsql_session_settings())) {
+  if ((use_database && !run(L"USE " + tsql_name(utf8_to_wide(login.database)))) || !run(tsql_session_settings())) {
     dbclose(p);
     process_.reset();
   }

@@ -56,6 +56,7 @@ class mss_engine_test : public ::testing::Test {
   void SetUp() override {
     tds::server_options o;
     o.password = password;
+    o.lock_timeout_ms = 20000;  // a client waiting on its own other connection fails (1222) rather than hangs
     server_ = std::make_unique<tds::server>(o);
     engine_ = std::make_unique<mss_engine>(false);
     reporter_ = std::make_unique<error_handler>(odb_error_messages_count, odb_error_messages, std::make_unique<mss_recording_dialogs>(&reported_));

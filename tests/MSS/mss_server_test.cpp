@@ -16,6 +16,7 @@
 #include "OLE/ole_date.h"
 #include "TK/tk_errco.h"
 #include "TK/tk_trace.h"
+#include "MSS/mss_vali.h"
 #include "platform/oledb/connection_string.h"
 #include "platform/tds/tds_sql.h"
 #include "tests/MSS/mss_engine_env.h"
@@ -91,6 +92,18 @@ TEST_F(mss_engine_test, ConnectsAndReportsRefusalsAsTheServerGivesThem) {
   EXPECT_THROW(engine_->is_db_exist(L"here"), odb_exception);
 }
 
+// A login name or password longer than the login record holds is refused
+// before anything is sent, with the reason.
+TEST_F(mss_engine_test, LoginSettingsThatDoNotFitTheLoginRecord) {
+  const std::wstring too_long(65, L'\u0416');  // 130 bytes in UTF-8
+  const std::pair<std::wstring, std::wstring> logins[] = {{too_long, wide(password)}, {L"sa", too_long}};
+  for (const auto& [login, pw] : logins) {
+    const std::string refused = thrown([&] { engine_->connect(server_name(), login, pw, false); });
+    EXPECT_NE(refused.find("longer than a login can carry"), std::string::npos) << refused;
+  }
+  EXPECT_EQ(srv().connections(), 0);
+}
+
 TEST_F(mss_engine_test, ThePasswordNeverReachesTheTraceLog) {
   test_dir dir;
   const std::string file = (dir.path() / "trace.log").string();
@@ -112,6 +125,7 @@ TEST_F(mss_engine_test, OwnerQualifiedTableNames) {
   EXPECT_EQ(engine_->get_safe_tname(L"[x].[Sales]"), L"[x].[Sales]");
   EXPECT_EQ(engine_->get_safe_tname(L"[Sales]"), L"[dbo].[Sales]");
   EXPECT_EQ(engine_->get_safe_tname(L"a].[b"), L"[dbo].[a]].[b]");
+  EXPECT_EQ(engine_->get_safe_tname(std::wstring(200, L'a')), L"[dbo].[" + std::wstring(127, L'a') + L"]");
 }
 
 TEST_F(mss_engine_test, CreatesOpensAndDropsDatabasesOfAnyName) {
@@ -473,6 +487,115 @@ TEST_F(mss_engine_test, ADroppedBulkConnectionIsReportedWithTheRecordsItCost) {
   table->append_record(*make_record({{L"id", ole_variant(1)}}));
   srv().stop();
   EXPECT_THROW(table->flush(), tk_exception);
+}
+
+// Azure SQL Database is the newest engine: 64-bit and unsigned 32-bit
+// integers stay integers, foreign keys keep their rules.
+TEST_F(mss_engine_test, AzureIsTheNewestVersionClass) {
+  srv().set_version("Microsoft SQL Azure (RTM) - 12.0.2000.8 \n\tOct 21 2025 13:52:23 \n\tCopyright (C) 2022 Microsoft Corporation\n");
+  database(true);
+  EXPECT_EQ(engine_->get_version_code(), MSS_VERSION_2008);
+  udb_schema parent;
+  add(parent, L"id", VT_I8, 0, 0, true);
+  add(parent, L"u", VT_UI4);
+  udb_indexes keys;
+  keys.push_back(udb_index{L"pk", true, true, {L"id"}});
+  auto table = create(L"parent", parent, keys);
+  table->append_record(*make_record({{L"id", ole_variant(9007199254740993LL)}, {L"u", ole_variant(4294967295.0)}}));
+  table->flush();
+  EXPECT_EQ(rows("parent"), std::vector<std::string>{"9007199254740993|4294967295"});
+  std::vector<std::string> types;
+  for (const auto& c : srv().columns("orv", "parent")) types.push_back(tds::type_name(c.type));
+  EXPECT_EQ(types, (std::vector<std::string>{"bigint", "bigint"}));
+  udb_schema child;
+  add(child, L"parent", VT_I8);
+  create(L"child", child);
+  udb_relationships fks;
+  fks.push_back(udb_relationship(L"FK_child", L"", L"child", L"parent", {L"parent"}, {L"id"}, L"ON DELETE SET NULL"));
+  db_->create_relationships(fks);
+  auto stored = srv().foreign_keys("orv", "child");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].on_delete, "SET NULL");
+}
+
+// A table name as long as the server holds still gets its primary key, whose
+// name the server holds too, apart from the key of a table named alike.
+TEST_F(mss_engine_test, PrimaryKeysOfTablesWithNamesAsLongAsTheServerHolds) {
+  database(true);
+  const std::wstring emoji = L"\U0001F600";
+  const std::wstring names[] = {std::wstring(125, L'a'), std::wstring(127, L'b'), std::wstring(128, L'c'),
+                                std::wstring(127, L'c') + L'd', std::wstring(126, L'e') + emoji};
+  std::set<std::string> keys;
+  for (const std::wstring& name : names) {
+    SCOPED_TRACE(name.size());
+    udb_schema schema;
+    add(schema, L"id", VT_I4, 0, 0, true);
+    udb_indexes pk;
+    pk.push_back(udb_index{L"pk", true, true, {L"id"}});
+    auto table = create(name, schema, pk);
+    table->append_record(*make_record({{L"id", ole_variant(1)}}));
+    table->flush();
+    EXPECT_EQ(srv().row_count("orv", tk_to_utf8(name)), 1u);
+    const auto indexes = srv().indexes("orv", tk_to_utf8(name));
+    ASSERT_EQ(indexes.size(), 1u);
+    EXPECT_TRUE(indexes[0].primary);
+    EXPECT_LE(mss_name_length(tk_from_utf8(indexes[0].name.c_str())), 128u);
+    keys.insert(indexes[0].name);
+  }
+  EXPECT_EQ(keys.size(), std::size(names));
+  EXPECT_TRUE(reported_.empty()) << tk_to_utf8(reported_.front());
+}
+
+// Column names longer than the server holds are created shortened, unique in
+// their table, and every value reaches its column by both roads.
+TEST_F(mss_engine_test, LongColumnNamesAreShortenedAndFilled) {
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "bulk load" : "statements");
+    const std::string dbname = fast ? "bulk" : "stmt";
+    database(fast, wide(dbname.c_str()));
+    const std::wstring heading(200, L'\u0416');
+    udb_schema schema;
+    add(schema, heading + L"1", VT_I4, 0, 0, true);
+    add(schema, heading + L"2", VT_BSTR, 10);
+    udb_indexes pk;
+    pk.push_back(udb_index{L"pk", true, true, {heading + L"1"}});
+    auto table = create(L"t", schema, pk);
+    table->append_record(*make_record({{heading + L"1", ole_variant(1)}, {heading + L"2", ole_variant(L"x")}}));
+    table->append_record(*make_record({{heading + L"1", ole_variant(2)}, {heading + L"2", ole_variant(L"")}}));
+    table->flush();
+    auto stored = rows("t", dbname);
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"1|x", "2|"}));
+    std::set<std::wstring> columns;
+    for (const auto& c : srv().columns(dbname, "t")) columns.insert(tk_from_utf8(c.name.c_str()));
+    ASSERT_EQ(columns.size(), 2u);
+    for (const auto& c : columns) EXPECT_LE(mss_name_length(c), 128u);
+    EXPECT_EQ(srv().indexes(dbname, "t").size(), 1u);
+  }
+}
+
+// Rows by statement into a table with a filtered index: the session keeps the
+// settings such a table needs.
+TEST_F(mss_engine_test, RowsIntoATableWithAFilteredIndex) {
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "bulk load" : "statements");
+    const std::string dbname = fast ? "bulk" : "stmt";
+    connect(fast);
+    srv().execute("CREATE DATABASE [" + dbname + "]");
+    srv().execute("CREATE TABLE [f] ([a] int NULL, [b] nvarchar(10) NULL)", dbname);
+    srv().execute("SET QUOTED_IDENTIFIER ON; CREATE INDEX [ix_a] ON [f] ([a]) WHERE [a] > 0", dbname);
+    db_ = engine_->open_db(wide(dbname.c_str()), UDB_MODE_APPEND);
+    udb_schema source;
+    add(source, L"a", VT_I4);
+    add(source, L"b", VT_BSTR, 10);
+    auto table = create(L"f", source);
+    // An empty text goes by statement on both roads.
+    table->append_record(*make_record({{L"a", ole_variant(1)}, {L"b", ole_variant(L"")}}));
+    table->append_record(*make_record({{L"a", ole_variant(2)}, {L"b", ole_variant(L"it's")}}));
+    table->flush();
+    EXPECT_EQ(srv().row_count(dbname, "f"), 2u);
+    EXPECT_TRUE(reported_.empty()) << tk_to_utf8(reported_.front());
+  }
 }
 
 // Merging into a user's table: bulk load stores what the server makes of the

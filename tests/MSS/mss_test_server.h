@@ -25,6 +25,7 @@ class mss_server_test : public ::testing::Test {
     tds::server_options o;
     o.password = password;
     o.databases = {"orv"};
+    o.lock_timeout_ms = 20000;  // a client waiting on its own other connection fails (1222) rather than hangs
     server_ = std::make_unique<tds::server>(o);
   }
 

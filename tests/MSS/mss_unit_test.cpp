@@ -12,6 +12,7 @@
 #include "MSS/mss_vali.h"
 #include "OLE/ole_date.h"
 #include "TK/tk_excep.h"
+#include "TK/tk_utils.h"
 #include "platform/oledb/connection_string.h"
 
 namespace {
@@ -24,9 +25,9 @@ TEST(mss_engine_unit, VersionClassesFromTheVersionText) {
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)"), 5);
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server 2022 (RTM) - 16.0.1000.6 (X64)"), 5);
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server  7.00 - 7.00.623 (Intel X86)"), 2);
+  EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Azure (RTM) - 12.0.2000.8\n\tMay 28 2024 21:05:26"), 5);
   // Exactly 30 characters, another product, another case: unknown.
   EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Server 2005 - 9."), 1);
-  EXPECT_EQ(mss_engine::version_class(L"Microsoft SQL Azure (RTM) - 12.0.2000.8"), 1);
   EXPECT_EQ(mss_engine::version_class(L"microsoft sql server 2005 - 9.00.1399.06"), 1);
 }
 
@@ -65,6 +66,33 @@ TEST(mss_validator_unit, AcceptsLettersAndUnderscoreAndRenamesInACycle) {
   EXPECT_THROW(v.is_acceptable(L""), tk_mail_assertion);
   EXPECT_EQ(v.get_safe_name(L"Orders"), L"2_1_Orders");
   EXPECT_EQ(v.get_safe_name(L"Other"), L"Other");
+}
+
+// Names past the server's 128 UTF-16 units are cut (numbered when the cut
+// name is used); shorter ones keep the renaming cycle while it fits.
+TEST(mss_validator_unit, NamesStayWithinWhatTheServerHolds) {
+  const std::wstring emoji = L"\U0001F600";
+  const std::wstring long_name(200, L'x'), cut(127, L'x');
+  mss_tn_validator v({cut, std::wstring(127, L'y')}, {L"_" + std::wstring(127, L'y')});
+  struct name_case {
+    std::wstring name, safe;
+    bool acceptable;
+  };
+  const name_case cases[] = {
+      {std::wstring(128, L'a'), std::wstring(128, L'a'), true},
+      {std::wstring(129, L'a'), std::wstring(127, L'a'), false},
+      {long_name, std::wstring(122, L'x') + L"00000", false},
+      {std::wstring(126, L'a') + emoji, std::wstring(126, L'a') + emoji, true},  // 128 units
+      {std::wstring(127, L'a') + emoji, std::wstring(127, L'a'), false},
+      {std::wstring(127, L'y'), std::wstring(122, L'y') + L"00000", true},  // "_" + it is used too
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    EXPECT_EQ(v.is_acceptable(c.name), c.acceptable);
+    const std::wstring safe = v.get_safe_name(c.name);
+    EXPECT_TRUE(safe == c.safe) << tk_to_utf8(safe);
+    EXPECT_LE(mss_name_length(safe), 128u);
+  }
 }
 
 TEST(mss_literals, TextDatesNumbersAndBinary) {

@@ -92,6 +92,9 @@ TEST_F(ConsoleCli, TheTraceLogHoldsTheRunButNoPassword) {
   EXPECT_NE(log.find("Conversion started on "), std::string::npos) << log;
   EXPECT_NE(log.find("Conversion ended on "), std::string::npos);
   EXPECT_EQ(log.find(server->password()), std::string::npos) << log;
+  // The database does not exist yet: one line says so, no failed login.
+  EXPECT_NE(log.find("database cli does not exist"), std::string::npos) << log;
+  EXPECT_EQ(log.find("4060"), std::string::npos) << log;
   // Without --logfile= no log is written beside the program.
   EXPECT_FALSE(std::filesystem::exists(std::string(DUNMERE_CONSOLE) + ".log"));
 }

@@ -59,6 +59,7 @@ class console_test : public ::testing::Test {
  protected:
   void SetUp() override {
     tds::server_options o;
+    o.lock_timeout_ms = 20000;  // a client waiting on its own other connection fails (1222) rather than hangs
     server = std::make_unique<tds::server>(o);
   }
 

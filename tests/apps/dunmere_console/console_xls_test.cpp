@@ -56,8 +56,12 @@ protected:
 };
 
 TEST_F(XlsRun, EveryWorksheetWithoutAListAndItsProgressLines) {
-  console_result r = convert({});
+  console_result r = convert({"--logfile=" + path("run.log")});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  // The log names the worksheets as the progress lines do.
+  const std::string log = test_dir::read(path("run.log"));
+  EXPECT_NE(log.find("Converting worksheet Notes\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Converting worksheet 1st ''sheet\r\n"), std::string::npos) << log;
   // The workbook reader shows a quote in a worksheet name doubled, as the
   // wizards list it.
   EXPECT_EQ(r.out, "Converting spreadsheet " + book +
@@ -135,6 +139,41 @@ TEST_F(XlsRun, AProfilesWorksheetsAndQueries) {
   EXPECT_EQ(table("books", "Cheap"), (rows_t{{"\xC3\x84pfel"}}));
 }
 
+TEST_F(XlsRun, QueriesNameAWorksheetWithABlankAsJetReadsItAndARangeByItsName) {
+  const std::string spaced = path("spaced.xlsx");
+  lxw_workbook* wb = workbook_new(spaced.c_str());
+  lxw_worksheet* sheet = workbook_add_worksheet(wb, "Orders 2024");
+  const char* rows[][2] = {{"item", "price"}, {"tea", "1"}, {"cake", "3"}};
+  for (int r = 0; r < 3; ++r) {
+    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), 0, rows[r][0], nullptr);
+    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), 1, rows[r][1], nullptr);
+  }
+  workbook_define_name(wb, "Firsts", "='Orders 2024'!$A$1:$A$2");
+  workbook_close(wb);
+  struct query_case {
+    const char* table;
+    const char* text;
+    rows_t rows;
+  } cases[] = {
+      {"Bracketed", "SELECT item FROM [Orders 2024$] ORDER BY item", {{"cake"}, {"tea"}}},
+      {"Quoted", "SELECT item FROM ['Orders 2024$'] WHERE price > 2", {{"cake"}}},
+      {"BackQuoted", "SELECT item FROM `Orders 2024$` WHERE price < 2", {{"tea"}}},
+      {"Range", "SELECT * FROM [Firsts]", {{"tea"}}},
+  };
+  std::string queries;
+  for (const query_case& c : cases) queries += std::string(c.table) + "=" + c.text + "\n";
+  write("q.prf", "[Selected Tables]\n" + queries + "\n[Generic settings]\nsrc=" + spaced +
+                     "\ndest=queries\nmode=0\n\n[MS Excel settings]\nconvert from xls=1\nextract field names=1\n");
+  std::vector<std::string> args = login();
+  args.push_back("--profile=" + path("q.prf"));
+  const console_result r = run_console(dir, args);
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const query_case& c : cases) {
+    ASSERT_TRUE(server->has_table("queries", c.table)) << c.table << "\n" << r.out << r.err;
+    EXPECT_EQ(table("queries", c.table), c.rows) << c.table;
+  }
+}
+
 TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
   server->execute("CREATE DATABASE books");
   server->execute("CREATE TABLE Notes (note int NOT NULL)", "books");
@@ -146,6 +185,71 @@ TEST_F(XlsRun, AWorksheetThatFailsIsReportedAndTheOthersAreConverted) {
 }
 
 }  // namespace
+
+// The same values over each kind of encrypted session: only the login in TLS
+// (the client asks, the server answers as SQL Server does), the whole session
+// in TLS (the server forces it, or the client requires it). A user's
+// freetds.conf saying "off" does not turn our request off.
+TEST_F(XlsRun, AWorkbookAndACsvFileOverALoginOnlyAndAFullyEncryptedSession) {
+  write("a.csv", "id;name\n1;\xC3\x84pfel\n2;\xF0\x9F\x98\x80\n");
+  write("user.conf", "[global]\n\tencryption = off\n[127.0.0.1]\n\tencryption = off\n");
+  struct row {
+    tds::encryption_mode server;
+    const char* encrypt;  // ORV_MSS_ENCRYPT
+    bool user_conf_off;
+  };
+  const row rows[] = {{tds::encryption_mode::sql_server, nullptr, false},
+                      {tds::encryption_mode::forced, nullptr, false},
+                      {tds::encryption_mode::sql_server, "yes", false},
+                      {tds::encryption_mode::forced, nullptr, true}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(r.server)) + (r.encrypt ? r.encrypt : "") + (r.user_conf_off ? " conf" : ""));
+    server->set_encryption(r.server);
+    if (r.encrypt) ::setenv("ORV_MSS_ENCRYPT", r.encrypt, 1);
+    if (r.user_conf_off) ::setenv("FREETDSCONF", path("user.conf").c_str(), 1);
+    const console_result book_run = convert({"--mode=0"});
+    const console_result csv_run = run({"--src=" + path("a.csv"), "--from_csv", "--extr_fn", "--csv_delim=1",
+                                        "--tab_name=t", "--dest=csvdb", "--mode=0"});
+    ::unsetenv("ORV_MSS_ENCRYPT");
+    ::unsetenv("FREETDSCONF");
+    EXPECT_EQ(book_run.exit_code, 0) << book_run.out << book_run.err;
+    EXPECT_EQ(table("books", "Orders"),
+              (rows_t{{"1", "\xC3\x84pfel", "1.5", "2004-05-06 00:00:00.000"},
+                      {"2", "\xF0\x9F\x98\x80 smile", "2", "2004-05-07 00:00:00.000"},
+                      {"<null>", "<null>", "<null>", "<null>"},
+                      {"3", "\xE6\x97\xA5\xE6\x9C\xAC", "30000.25", "2004-05-08 00:00:00.000"}}));
+    EXPECT_EQ(csv_run.exit_code, 0) << csv_run.out << csv_run.err;
+    EXPECT_EQ(table_rows("t"), (rows_t{{"1", "\xC3\x84pfel"}, {"2", "\xF0\x9F\x98\x80"}}));
+  }
+}
+
+// A login refused for want of encryption, or ended in TLS, says why.
+TEST_F(XlsRun, AnEncryptionFailureEndsTheRunWithItsReason) {
+  struct row {
+    tds::encryption_mode server;
+    const char* variable;
+    const char* value;
+    std::string error;
+  };
+  const row rows[] = {
+      {tds::encryption_mode::not_supported, "ORV_MSS_ENCRYPT", "yes",
+       "The server does not support encryption, which ORV_MSS_ENCRYPT requires."},
+      // The test server's certificate is self-signed: no authority vouches for it.
+      {tds::encryption_mode::sql_server, "ORV_MSS_CA_FILE", "system", "The server's certificate is not trusted: "},
+      {tds::encryption_mode::sql_server, "ORV_MSS_CA_FILE", "/nonexistent.pem",
+       "The CA file /nonexistent.pem (ORV_MSS_CA_FILE) cannot be used: "},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.value);
+    server->set_encryption(r.server);
+    ::setenv(r.variable, r.value, 1);
+    const console_result run = convert({});
+    ::unsetenv(r.variable);
+    EXPECT_EQ(run.exit_code, 255);
+    EXPECT_EQ(run.out.rfind("Error:\n" + r.error, 0), 0u) << run.out;
+    EXPECT_FALSE(server->has_database("books"));
+  }
+}
 
 namespace {
 

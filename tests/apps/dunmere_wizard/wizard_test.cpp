@@ -120,6 +120,25 @@ TEST_F(dunmere_run, AMissingProfileIsReportedAtStart) {
   EXPECT_EQ(shown[0], L"Profile does not exist. Please verify the correct path/name was given.");
 }
 
+// A profile named on the command line that cannot be read (an entry before the first
+// section, as in a UTF-16 file): its error, and the wizard as without a profile.
+TEST_F(dunmere_run, AnUnreadableProfileIsReportedAndTheWizardStartsWithoutIt) {
+  REQUIRE_DISPLAY();
+  write("bad.dun", "dest=other\r\n[Generic settings]\r\nmode=3\r\n");
+  bool started = false;
+  const int result = run_wizard(path("bad.dun"), [&] {
+    started = d.page_id() == 103;
+    d.answer_message(gui::IDYES);
+    d.press(gui::IDCANCEL);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(started);
+  const std::vector<std::wstring> shown = messages();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown[0], L"The profile " + tk_from_utf8(path("bad.dun")) +
+                          L" cannot be read: line 1 comes before the first section.");
+}
+
 // "Overwrite the entire database" is chosen on the file page and done by the run: the
 // database is there until the run starts, and afterwards holds only the worksheets.
 TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
@@ -143,6 +162,36 @@ TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
   EXPECT_EQ(result, 1);
   EXPECT_FALSE(server->has_table("sales", "keep"));
   EXPECT_EQ(server->tables("sales").size(), 2u);
+}
+
+// The workbook removed after its worksheets were chosen: the run reports it and the
+// database, chosen to be overwritten, is left whole.
+TEST_F(dunmere_run, AWorkbookRemovedBeforeFinishLeavesTheDatabaseWhole) {
+  REQUIRE_DISPLAY();
+  const auto book = dir / "sales.xlsx";
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "examples/sales.xlsx", book);
+  server->execute("CREATE DATABASE [sales]");
+  server->execute("CREATE TABLE [keep] ([a] int)", "sales");
+  server->execute("INSERT INTO [keep] VALUES (1)", "sales");
+  std::wstring listed;
+  const int result = run_wizard("", [&] {
+    d.press(gui::ID_PSNEXT);
+    connect();
+    d.type(1003, book.wstring());
+    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+    d.click(1102);
+    std::filesystem::remove(book);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }, 60000));
+    listed = d.page_controls().text(1016);
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_NE(listed.find(L"sales.xlsx"), std::wstring::npos) << tk_to_utf8(listed);
+  EXPECT_EQ(server->tables("sales"), std::vector<std::string>{"dbo.keep"});
+  EXPECT_EQ(table("sales", "keep"), (rows_t{{"1"}}));
 }
 
 TEST_F(dunmere_run, AWholeCsvFileFromAProfileWithTheTableMerged) {
@@ -179,6 +228,37 @@ TEST_F(dunmere_run, AWholeCsvFileFromAProfileWithTheTableMerged) {
   EXPECT_EQ(rows[0], (std::vector<std::string>{"Old", "Here"}));
   EXPECT_EQ(rows[2], (std::vector<std::string>{"Zo\xc3\xab, Jr.", "K\xc3\xb8ge"}));
   EXPECT_EQ(rows[3], (std::vector<std::string>{"Bo", "\xe6\x9d\xb1\xe4\xba\xac"}));
+}
+
+// A database named with 70 Cyrillic letters, more bytes than the login record
+// holds: the wizard's run merges into its table, and nothing lands in master.
+TEST_F(dunmere_run, ADatabaseWhoseNameDoesNotFitTheLoginRecord) {
+  REQUIRE_DISPLAY();
+  std::string name;
+  for (int i = 0; i < 70; ++i) name += "\xD0\x96";
+  write("people.csv", "name,city\nAnn,Oslo\nBo,Rome\n");
+  server->execute("CREATE DATABASE [" + name + "]");
+  server->execute("CREATE TABLE [people] ([name] nvarchar(50), [city] nvarchar(50))", name);
+  write("people.dun", "[Generic settings]\nsrc=" + path("people.csv") + "\ndest=" + name +
+                          "\nmode=1\n\n[MS Excel settings]\nconvert from xls=0\n\n"
+                          "[MS SQL Server settings]\nserver=127.0.0.1," + std::to_string(server->port()) +
+                          "\nlogin=sa\npassword=" + server->password() + "\nwindows authentication=0\n");
+  const int result = run_wizard(path("people.dun"), [&] {
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 118);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 105);
+    d.answer_dialog(1109);  // merge into the existing table
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 107);
+    d.click(1331);  // comma
+    if (!d.page_controls().checked(1222)) d.click(1222);
+    convert();
+    d.press(gui::ID_WIZFINISH);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(table(name, "people"), (rows_t{{"Ann", "Oslo"}, {"Bo", "Rome"}}));
+  EXPECT_TRUE(server->tables("master").empty());
 }
 
 TEST_F(dunmere_run, CancelDuringTheRunStopsItAndEndsTheWizard) {

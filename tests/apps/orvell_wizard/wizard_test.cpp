@@ -222,6 +222,50 @@ TEST_F(wizard_server_run, WorkbookIntoTheServerFromAProfile) {
   EXPECT_EQ(texts(data[1]), (std::vector<std::string>{"Zo\xc3\xab", "1.5", "2004-05-06 10:20:30"}));
 }
 
+// The workbook removed after its worksheets were chosen: the run reports it and leaves
+// the database chosen to be overwritten, or the dump file, as it was.
+TEST_F(wizard_server_run, AWorkbookRemovedBeforeFinishLeavesTheDestinationWhole) {
+  REQUIRE_DISPLAY();
+  const auto dump = dir.path() / "old.sql";
+  for (const bool direct : {true, false}) {
+    const auto xls = copy_of("tests/fixtures/xls/sample.xls", direct ? "direct.xls" : "dump.xls");
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    client->exec("CREATE DATABASE `" + db + "`");
+    client->exec("CREATE TABLE `" + db + "`.`keep` (a INT)");
+    client->exec("INSERT INTO `" + db + "`.`keep` VALUES (1)");
+    write("old.sql", "-- kept\n");
+    const auto orv = direct ? profile(xls.wstring(), true) : dump_profile(xls, dump, true);
+    std::wstring listed;
+    const int result = run(orv.string(), [&] {
+      d.press(gui::ID_PSNEXT);
+      if (direct) {
+        ASSERT_EQ(d.page_id(), 123);
+        d.press(gui::ID_PSNEXT);
+        ASSERT_EQ(d.page_id(), 105);
+        d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);  // the whole database
+      } else {
+        ASSERT_EQ(d.page_id(), 102);
+        d.press(gui::ID_PSNEXT);
+        ASSERT_EQ(d.page_id(), 105);
+        d.answer_message(gui::IDYES);  // replace the dump file
+      }
+      d.press(gui::ID_PSNEXT);
+      ASSERT_EQ(d.page_id(), 127) << tk_to_utf8(messages().empty() ? L"" : messages().back());
+      d.click(1102);
+      std::filesystem::remove(xls);
+      d.press(gui::ID_PSNEXT);
+      ASSERT_TRUE(d.wait_for([&] { return d.page_id() == 116; }));
+      listed = d.page_controls().text(1016);
+      d.press(gui::ID_WIZFINISH);
+    });
+    const std::string what = direct ? "database" : "dump file";
+    EXPECT_EQ(result, 1) << what;
+    EXPECT_NE(listed.find(xls.filename().wstring()), std::wstring::npos) << what << ": " << tk_to_utf8(listed);
+    EXPECT_EQ(client->tables(db), std::vector<std::string>{"keep"}) << what;
+    EXPECT_EQ(test_dir::read(dump.string()), "-- kept\n") << what;
+  }
+}
+
 TEST_F(wizard_server_run, ExampleWorkbookIntoADumpFileThatLoads) {
   REQUIRE_DISPLAY();
   // The example profile, with its files named by their full paths.

@@ -6,6 +6,12 @@
 //                  [--login NAME=PASSWORD]... [--sysadmin-login NAME=PASSWORD]...
 //                  [--database DB]... [--inaccessible DB]... [--refuse-logins]
 //                  [--drop-after-bulk-rows N] [--fail-bulk-batch K] [--slow-ms MS]
+//                  [--lock-timeout MS]
+//                  [--no-encryption | --force-encryption]
+//
+// PRELOGIN is answered as SQL Server answers it (the login always in TLS);
+// --no-encryption answers "not supported", --force-encryption refuses a
+// session in clear.
 //
 // With --port 0 (the default) a free port is taken; --port-file receives it
 // once the server listens. --login adds a login besides --user (which is
@@ -30,7 +36,8 @@ int usage() {
                "                      [--login NAME=PASSWORD]... [--sysadmin-login NAME=PASSWORD]...\n"
                "                      [--version 2000|2005|2008|2012|2019|2022|TEXT] [--database DB]...\n"
                "                      [--inaccessible DB]... [--refuse-logins] [--drop-after-bulk-rows N]\n"
-               "                      [--fail-bulk-batch K] [--slow-ms MS]\n");
+               "                      [--fail-bulk-batch K] [--slow-ms MS] [--lock-timeout MS]\n"
+               "                      [--no-encryption | --force-encryption]\n");
   return 2;
 }
 
@@ -67,6 +74,9 @@ int main(int argc, char** argv) {
     else if (a == "--drop-after-bulk-rows") o.drop_after_bulk_rows = std::atol(arg().c_str());
     else if (a == "--fail-bulk-batch") o.fail_bulk_batch = std::atoi(arg().c_str());
     else if (a == "--slow-ms") o.slow_ms = std::atoi(arg().c_str());
+    else if (a == "--no-encryption") o.encryption = tds::encryption_mode::not_supported;
+    else if (a == "--force-encryption") o.encryption = tds::encryption_mode::forced;
+    else if (a == "--lock-timeout") o.lock_timeout_ms = std::atoi(arg().c_str());
     else return usage();
   }
   std::signal(SIGTERM, on_signal);

@@ -49,14 +49,16 @@ login_request parse_login7(std::string_view body) {
   return l;
 }
 
-void check_prelogin(std::string_view body) {
+uint8_t check_prelogin(std::string_view body) {
   reader r(body);
+  uint8_t encryption = 0;
   for (;;) {
     const uint8_t token = r.u8();
-    if (token == 0xFF) return;
+    if (token == 0xFF) return encryption;
     const uint16_t off = r.u16_be();
     const uint16_t len = r.u16_be();
     if (static_cast<std::size_t>(off) + len > body.size()) throw tds_protocol_error("PRELOGIN option outside the message");
+    if (token == 1 && len >= 1) encryption = static_cast<uint8_t>(body[off]);
   }
 }
 
@@ -171,6 +173,13 @@ bool bulk_decoder::next(std::vector<cell>& out) {
 void bulk_decoder::finish() const {
   if (!have_meta_) throw tds_protocol_error("bulk load without COLMETADATA");
   if (pos_ != buf_.size()) throw tds_protocol_error("bulk load ends inside a token");
+}
+
+std::string message_assembler::take_buffered() {
+  std::string rest = buf_.substr(pos_);
+  buf_.clear();
+  pos_ = 0;
+  return rest;
 }
 
 bool message_assembler::next_packet(packet_header& h, std::string& body) {

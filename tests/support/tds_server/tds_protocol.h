@@ -35,8 +35,9 @@ struct login_request {
 };
 login_request parse_login7(std::string_view body);
 
-// PRELOGIN: the option tokens; throws on a malformed option table.
-void check_prelogin(std::string_view body);
+// PRELOGIN: the option tokens; throws on a malformed option table. Returns
+// the client's ENCRYPTION value (0, ENCRYPT_OFF, when it sends none).
+uint8_t check_prelogin(std::string_view body);
 
 // The text of a SQL batch (UTF-16LE bytes) after its ALL_HEADERS.
 std::string parse_sql_batch(std::string_view body);
@@ -87,6 +88,8 @@ class message_assembler {
   void feed(std::string_view bytes) { buf_.append(bytes); }
   // Takes the next complete packet: its header and body. False when none is complete.
   bool next_packet(packet_header& h, std::string& body);
+  // The bytes received after the last whole packet; the assembler is emptied.
+  std::string take_buffered();
  private:
   std::string buf_;
   std::size_t pos_ = 0;

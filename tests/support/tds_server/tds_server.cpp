@@ -56,6 +56,9 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
   ctx_->slow_ms = options_.slow_ms;
   ctx_->login_trickle_ms = options_.login_trickle_ms;
+  ctx_->encryption = options_.encryption;
+  prepare_tls();
+  ctx_->lock_timeout_ms = options_.lock_timeout_ms;
   {
     auto lock = ctx_->cat.lock();
     ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
@@ -90,6 +93,11 @@ server::~server() { stop(); }
 
 void server::stop() {
   if (stopping_.exchange(true)) return;
+  {
+    // Sessions waiting on a lock give up at once.
+    auto lock = ctx_->cat.lock();
+    ctx_->locks.stop();
+  }
   ::shutdown(listen_fd_, SHUT_RDWR);
   if (acceptor_.joinable()) acceptor_.join();
   ::close(listen_fd_);
@@ -214,6 +222,14 @@ void server::set_login_trickle(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->login_trickle_ms = ms;
 }
+void server::set_encryption(encryption_mode mode) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->encryption = mode;
+}
+void server::set_lock_timeout(int ms) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->lock_timeout_ms = ms;
+}
 void server::set_session_linger(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->linger_ms = ms;
@@ -298,11 +314,21 @@ long server::bulk_rows() const { return ctx_->bulk_rows; }
 int server::bulk_batches() const { return ctx_->bulk_batches; }
 int server::connections() const { return open_; }
 
+server::lock_info server::locks(const std::string& database, const std::string& t, const std::string& owner) {
+  auto lock = ctx_->cat.lock();
+  const std::string name = lock_name(database, owner, t);
+  return {ctx_->locks.holders(name), ctx_->locks.keys(name)};
+}
+
 void server::execute(const std::string& sql, const std::string& database) {
   session_state s;
   s.spid = 1;
   s.user = options_.user;
   s.sysadmin = true;
+  {
+    std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+    s.lock_timeout = ctx_->lock_timeout_ms;
+  }
   response r([](std::string& b) { b.clear(); });
   {
     auto lock = ctx_->cat.lock();
@@ -311,6 +337,7 @@ void server::execute(const std::string& sql, const std::string& database) {
   run_batch(*ctx_, s, sql, r);
   {
     auto lock = ctx_->cat.lock();
+    end_session_locks(*ctx_, s);
     ctx_->session_dbs.erase(s.spid);
   }
   if (r.first_error) throw *r.first_error;

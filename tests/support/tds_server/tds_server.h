@@ -6,8 +6,8 @@
 //   ... connect FreeTDS to 127.0.0.1:srv.port() ...
 //   auto rows = srv.rows("db", "t"); // what arrived, byte for byte
 //
-// What it understands: PRELOGIN (answering that encryption is not available),
-// LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
+// What it understands: PRELOGIN (encryption negotiated as SQL Server does,
+// see tds_tls.h), LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
 // sp_tables, sp_columns, sp_pkeys, sp_statistics, sp_fkeys), attention, and
 // bulk loads ("insert bulk" followed by the bulk message). Statements: CREATE/
 // DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER; other
@@ -62,6 +62,16 @@
 // (unique keys and NOT NULL are checked, foreign keys are not, as with bcp);
 // NULL takes the column's default unless the load says KEEP_NULLS.
 //
+// Sessions and locks (tds_locks.h): the rows of an open bulk batch (until its
+// DONE, bcp_batch or bcp_done) and of an open transaction (BEGIN TRAN ...
+// COMMIT/ROLLBACK, @@TRANCOUNT; 3902/3903) are locked by row and key as SQL
+// Server locks them without TABLOCK. Another session waits on a conflict only:
+// the same unique key (then 2627/2601 once the holder commits), a scan of the
+// table (SELECT, UPDATE, DELETE), or ALTER, TRUNCATE, DROP, CREATE/DROP INDEX.
+// SET LOCK_TIMEOUT is honoured (1222); a failed batch, a rollback or a closed
+// connection releases the locks and the rows vanish. A waiting session stops
+// on an attention, when its connection closes, or when the server stops.
+//
 // For tests in another process, scripts/tds-server starts the program
 // orv_tds_server and writes ORV_MSS_HOST, _PORT, _USER, _PASSWORD.
 //
@@ -80,6 +90,7 @@
 #include <vector>
 
 #include "tests/support/tds_server/tds_catalog.h"
+#include "tests/support/tds_server/tds_tls.h"
 #include "tests/support/tds_server/tds_types.h"
 
 namespace tds {
@@ -115,6 +126,13 @@ struct server_options {
   int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
   int login_trickle_ms = 0;                   // the answer to LOGIN7 goes out one byte every this many ms
+  // PRELOGIN's answer: the login in TLS, the whole session when the client
+  // asks (SQL Server's); "not supported" (everything in clear); or forced.
+  encryption_mode encryption = encryption_mode::sql_server;
+  // The LOCK_TIMEOUT (ms) a new session starts with; -1 waits for ever, as SQL
+  // Server does. Tests may set it so that a client waiting on its own other
+  // connection fails with 1222 instead of hanging.
+  int lock_timeout_ms = -1;
   std::vector<std::string> databases;         // created at start
 };
 
@@ -175,11 +193,15 @@ class server {
   // The answer to a login goes out one byte every ms (0: at once), as a server that
   // answers but never finishes: each read of the client gets a byte in time.
   void set_login_trickle(int ms);
+  // How the next connections' PRELOGIN is answered (see server_options).
+  void set_encryption(encryption_mode mode);
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);
   // Adds a login (or gives an existing one this password and role).
   void add_login(const std::string& name, const std::string& password, bool sysadmin = false);
+  // The LOCK_TIMEOUT of sessions that log in from now on (see server_options).
+  void set_lock_timeout(int ms);
 
   // ---- inspection: what is stored, exactly ----
   bool has_database(const std::string& name);
@@ -196,9 +218,17 @@ class server {
   long bulk_rows() const;     // bulk rows received since start (or since the last knob change)
   int bulk_batches() const;   // bulk batches committed or failed
   int connections() const;    // connections open now
+  // Uncommitted work in a table: the sessions holding locks on it (an open bulk
+  // batch, a transaction) and the unique keys they hold.
+  struct lock_info {
+    int sessions = 0;
+    std::size_t keys = 0;
+  };
+  lock_info locks(const std::string& database, const std::string& table, const std::string& owner = "dbo");
 
   // Runs a batch on the server's own session (setup for tests); throws
-  // sql_error on the first error.
+  // sql_error on the first error. It waits on other sessions' locks as any
+  // session does, up to the server's lock timeout.
   void execute(const std::string& sql, const std::string& database = "master");
 
  private:

@@ -9,6 +9,7 @@
 
 #include "tests/support/tds_server/tds_protocol.h"
 #include "tests/support/tds_server/tds_sql.h"
+#include "tests/support/tds_server/tds_tls.h"
 
 namespace tds {
 
@@ -29,6 +30,11 @@ class session {
  public:
   session(server_context& ctx, transport& io) : ctx_(ctx), io_(io) {
     state_.spid = ctx.next_spid++;
+    {
+      std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+      state_.lock_timeout = ctx_.lock_timeout_ms;
+    }
+    state_.interrupted = [this] { look_at_client(); };
   }
   ~session() {
     int linger = 0;
@@ -38,6 +44,7 @@ class session {
     }
     if (linger > 0) std::this_thread::sleep_for(std::chrono::milliseconds(linger));
     auto lock = ctx_.cat.lock();
+    end_session_locks(ctx_, state_);
     ctx_.session_dbs.erase(state_.spid);
   }
 
@@ -54,12 +61,13 @@ class session {
     } catch (const sql_error&) {
       // An error with no statement to report it to: the connection is closed.
     } catch (const std::exception&) {
+    } catch (const session_interrupted&) {
     }
   }
 
  private:
   server_context& ctx_;
-  transport& io_;
+  secure_transport io_;  // plain, or TLS as PRELOGIN settled
   message_assembler in_;
   std::deque<std::pair<packet_header, std::string>> backlog_;
   session_state state_;
@@ -171,6 +179,38 @@ class session {
     }
   }
 
+  // While a statement waits on a lock: what the client sent meanwhile is read
+  // without waiting; an attention or a closed connection ends the wait.
+  void look_at_client() {
+    for (;;) {
+      packet_header h;
+      std::string body;
+      while (in_.next_packet(h, body)) {
+        if (h.type == pkt_attention) throw session_interrupted{true};
+        backlog_.emplace_back(h, std::move(body));
+      }
+      char buf[4096];
+      const long n = io_.read(buf, sizeof buf, 0);
+      if (n == 0) return;
+      if (n < 0) throw session_interrupted{false};
+      in_.feed(std::string_view(buf, static_cast<std::size_t>(n)));
+    }
+  }
+
+  // Runs a batch or RPC; a wait cut short by an attention ends the answer with
+  // the attention's acknowledgement, one cut short by the connection ends it.
+  template <class F>
+  void answer(response& r, F&& run) {
+    try {
+      run();
+    } catch (const session_interrupted& e) {
+      if (!e.attention) throw tds_protocol_error("the session ends while waiting");
+      finish(r, 0x20);
+      return;
+    }
+    finish(r);
+  }
+
   void log(std::string text) {
     std::lock_guard<std::mutex> g(ctx_.log_mutex);
     ctx_.log.push_back(std::move(text));
@@ -180,9 +220,27 @@ class session {
   bool handle(const packet_header& h, std::string body) {
     if (!logged_in_) {
       if (h.type == pkt_prelogin && !prelogin_done_) {
-        check_prelogin(whole_message(h, std::move(body)));
-        prelogin();
+        const uint8_t client = check_prelogin(whole_message(h, std::move(body)));
+        encryption_mode mode;
+        {
+          std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+          mode = ctx_.encryption;
+        }
+        const encryption_answer a = negotiate_encryption(mode, client);
+        prelogin(a.reply);
         prelogin_done_ = true;
+        if (a.close) return false;
+        if (a.tls) {
+          // The handshake's records come in PRELOGIN packets; what follows them is TLS.
+          io_.start_tls(a.login_only, [this] {
+            packet_header ph;
+            std::string b;
+            next_packet(ph, b);
+            if (ph.type != pkt_prelogin) throw tds_protocol_error("expected a TLS handshake");
+            return b;
+          });
+          io_.put_back(in_.take_buffered());
+        }
         return true;
       }
       if (h.type == pkt_login7) return login(parse_login7(whole_message(h, std::move(body))));
@@ -194,8 +252,7 @@ class session {
         log(text);
         response r = make_response();
         if (slow_wait()) return attention_ack();
-        run_batch(ctx_, state_, text, r);
-        finish(r);
+        answer(r, [&] { run_batch(ctx_, state_, text, r); });
         return true;
       }
       case pkt_rpc: {
@@ -203,8 +260,7 @@ class session {
         log("RPC " + (rpc.proc_name.empty() ? std::to_string(rpc.proc_id) : rpc.proc_name));
         response r = make_response();
         if (slow_wait()) return attention_ack();
-        run_rpc(ctx_, state_, rpc, r);
-        finish(r);
+        answer(r, [&] { run_rpc(ctx_, state_, rpc, r); });
         return true;
       }
       case pkt_attention:
@@ -232,7 +288,7 @@ class session {
     return true;
   }
 
-  void prelogin() {
+  void prelogin(uint8_t encryption) {
     writer w;
     // Option table: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS, terminator.
     const uint16_t table_len = 5 * 5 + 1;
@@ -250,7 +306,7 @@ class session {
     w.u8(static_cast<uint8_t>(major)); w.u8(static_cast<uint8_t>(minor));
     w.u8(static_cast<uint8_t>(build >> 8)); w.u8(static_cast<uint8_t>(build & 0xFF));
     w.u16(0);
-    w.u8(2);  // encryption not available
+    w.u8(encryption);
     w.u8(0);  // instance: ok
     w.u32(static_cast<uint32_t>(state_.spid));
     w.u8(0);  // no MARS
@@ -337,6 +393,35 @@ class session {
 
   // ---- bulk load
   bool bulk(packet_header h, std::string body) {
+    try {
+      return bulk_load(h, std::move(body));
+    } catch (const session_interrupted& e) {
+      if (!e.attention) throw tds_protocol_error("the session ends while waiting");
+      return attention_ack();
+    }
+  }
+
+  // The locks of an open batch (tds_locks.h): its rows and their keys, held
+  // until the batch commits or fails, or, in a transaction, until that ends.
+  struct batch_locks {
+    server_context& ctx;
+    session_state& s;
+    std::string table;  // lock_name; empty until the batch's first row
+    ~batch_locks() {
+      if (table.empty()) return;
+      auto lock = ctx.cat.lock();
+      release();
+    }
+    void release() {
+      if (s.tran.count == 0) ctx.locks.release(table, s.spid);
+      table.clear();
+    }
+  };
+
+  bool bulk_load(packet_header h, std::string body) {
+    batch_locks held{ctx_, state_, {}};
+    std::vector<index_def> uniques;  // the table's unique indexes, without their keys
+    std::size_t keyed = 0;           // rows whose keys are held
     bulk_decoder dec;
     std::optional<sql_error> error;
     std::vector<std::vector<cell>> rows;
@@ -359,6 +444,28 @@ class session {
       database* db = ctx_.cat.find(target->database);
       table* t = db ? db->find(target->owner, target->table) : nullptr;
       if (!t) { error = sql_error{208, 16, 1, "Invalid object name '" + target->table + "'."}; return; }
+      // Another session's schema lock (DDL in its transaction) is waited out.
+      const std::string name = lock_name(db->name, t->owner, t->name);
+      try {
+        if (wait_while(ctx_, state_, lock, [&] { return ctx_.locks.blocks_write(name, state_.spid); })) {
+          db = ctx_.cat.find(target->database);
+          t = db ? db->find(target->owner, target->table) : nullptr;
+          if (!t) { error = sql_error{208, 16, 1, "Invalid object name '" + target->table + "'."}; return; }
+        }
+      } catch (const sql_error& e) {
+        error = e;
+        return;
+      }
+      ctx_.locks.hold_rows(name, state_.spid);
+      held.table = name;
+      for (const auto& ix : t->indexes) {
+        if (!ix.unique) continue;
+        index_def u;
+        u.name = name_key(ix.name);
+        u.columns = ix.columns;
+        u.unique = true;
+        uniques.push_back(std::move(u));
+      }
       shape.columns = t->columns;
       shape.name = t->name;
       shape.owner = t->owner;
@@ -385,8 +492,10 @@ class session {
         } catch (const sql_error& e) {
           error = e;
           rows.clear();
+          keyed = 0;
         }
       }
+      if (!error && !uniques.empty() && keyed < rows.size()) hold_keys(rows, keyed, shape, uniques, held.table, error);
       if (h.status & status_eom) break;
       next_packet(h, body);
       if (h.type == pkt_attention) { return attention_ack(); }
@@ -408,6 +517,10 @@ class session {
       auto lock = ctx_.cat.lock();
       database* db = ctx_.cat.find(target->database);
       table* t = db ? db->find(target->owner, target->table) : nullptr;
+      std::vector<row> written;  // for ROLLBACK of a batch inside a transaction
+      if (state_.tran.count > 0) {
+        for (const auto& cells : rows) written.emplace_back(cells);
+      }
       try {
         if (!t) raise(208, 16, "Invalid object name '" + target->table + "'.");
         if (t->columns.size() != shape.columns.size()) raise(4819, 16, "Cannot bulk load because the table changed during the load.");
@@ -435,9 +548,11 @@ class session {
         } else {
           t->add_rows(std::move(rows));
         }
+        if (state_.tran.count > 0) log_rows(ctx_, state_, *db, *t, undo_step::inserted, {}, std::move(written));
       } catch (const sql_error& e) {
         error = e;
       }
+      held.release();
     }
     if (error) {
       r.message(*error, false);
@@ -447,6 +562,33 @@ class session {
     }
     finish(r);
     return true;
+  }
+
+  // Holds the keys of rows[from...] (waiting for another session's uncommitted
+  // rows of the same keys); a lock timeout fails the batch.
+  void hold_keys(std::vector<std::vector<cell>>& rows, std::size_t& from, const table& shape,
+                 const std::vector<index_def>& uniques, const std::string& name, std::optional<sql_error>& error) {
+    std::vector<std::pair<const std::string*, std::string>> keys;  // index, key
+    keys.reserve((rows.size() - from) * uniques.size());
+    for (std::size_t i = from; i < rows.size(); ++i) {
+      for (const auto& ix : uniques) keys.emplace_back(&ix.name, shape.index_key(ix, rows[i]));
+    }
+    auto lock = ctx_.cat.lock();
+    try {
+      wait_while(ctx_, state_, lock, [&] {
+        for (const auto& [index, key] : keys) {
+          if (ctx_.locks.blocks_key(name, *index, key, state_.spid)) return true;
+        }
+        return false;
+      });
+    } catch (const sql_error& e) {
+      error = e;
+      rows.clear();
+      from = 0;
+      return;
+    }
+    for (const auto& [index, key] : keys) ctx_.locks.hold_key(name, *index, key, state_.spid);
+    from = rows.size();
   }
 
   // One bulk row in the table's column order, converted to the columns' types.

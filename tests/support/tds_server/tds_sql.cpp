@@ -308,6 +308,14 @@ class batch {
   step set_statement();
   step exec_statement();
   step insert_bulk();
+  step transaction_statement();
+  // Waits while another session's locks conflict (tds_locks.h); after a wait the statement runs again.
+  enum class lock_kind { write, scan, schema };
+  void await(std::unique_lock<std::mutex>& lock, const database& db, const table& t, lock_kind kind);
+  void await_keys(std::unique_lock<std::mutex>& lock, const database& db, const table& t,
+                  const std::vector<std::vector<cell>>& rows);
+  // Before ALTER, TRUNCATE, DROP, CREATE/DROP INDEX: the schema lock, and the table kept for ROLLBACK.
+  void schema_change(std::unique_lock<std::mutex>& lock, const database& db, const table& t);
   void column_definition(table& t, std::vector<std::function<void(table&)>>& later);
   void table_constraint(table& t, std::string name, std::vector<std::function<void(table&)>>& later);
   std::vector<std::string> column_list(bool allow_order);
@@ -479,7 +487,12 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
       if (e.name == "@@VERSION") return value::of_typed(nv, cell::of(utf8_to_utf16(ctx_.version())));
       if (e.name == "@@SERVERNAME") return value::of_typed(nv, cell::of(utf8_to_utf16("ORVTDS")));
       if (e.name == "@@SPID") return value::of_typed({sql_type::smallint}, cell::of(std::string{static_cast<char>(s_.spid & 0xFF), static_cast<char>(s_.spid >> 8)}));
-      if (e.name == "@@TRANCOUNT") return value::of_typed({sql_type::int_}, cell::of(std::string(4, '\0')));
+      if (e.name == "@@TRANCOUNT" || e.name == "@@LOCK_TIMEOUT") {
+        const int32_t n = e.name == "@@TRANCOUNT" ? s_.tran.count : s_.lock_timeout;
+        std::string b(4, '\0');
+        for (int i = 0; i < 4; ++i) b[static_cast<std::size_t>(i)] = static_cast<char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
+        return value::of_typed({sql_type::int_}, cell::of(b));
+      }
       if (e.name == "@@IDENTITY") {
         if (!s_.last_identity) return value::of_null();
         value v; v.kind = value::integer; v.text = std::to_string(*s_.last_identity); return v;
@@ -642,6 +655,9 @@ step batch::statement() {
   if (is_kw(t, "ALTER")) return alter_statement();
   if (is_kw(t, "SET")) return set_statement();
   if (is_kw(t, "EXEC") || is_kw(t, "EXECUTE")) return exec_statement();
+  if ((is_kw(t, "BEGIN") && (is_kw(peek(1), "TRAN") || is_kw(peek(1), "TRANSACTION"))) || is_kw(t, "COMMIT") ||
+      is_kw(t, "ROLLBACK"))
+    return transaction_statement();
   if (is_kw(t, "USE")) {
     next();
     const std::string name = identifier();
@@ -682,6 +698,14 @@ step batch::set_statement() {
     const bool on = kw("ON") || (expect_kw("OFF"), false);
     return [this, on] {
       s_.quoted_identifier = on;
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (kw("LOCK_TIMEOUT")) {
+    const bool neg = sym("-");
+    const int ms = integer_literal();
+    return [this, ms, neg] {
+      s_.lock_timeout = neg ? -ms : ms;
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -791,6 +815,8 @@ step batch::select_statement(bool) {
     {
       auto lock = ctx_.cat.lock();
       table& t = table_of(*from);
+      // FMTONLY and TOP 0 read no rows: they wait only on a schema lock.
+      await(lock, db_of(*from), t, !fmtonly && top != 0L ? lock_kind::scan : lock_kind::write);
       // Columns of the result.
       std::vector<int> picks;  // column index, or -1 - item for an expression
       bool count = false;
@@ -1180,6 +1206,7 @@ step batch::create_statement() {
     while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) next();
     return [this, name] {
       auto lock = ctx_.cat.lock();
+      if (s_.tran.count > 0) raise(226, 16, "CREATE DATABASE statement not allowed within multi-statement transaction.");
       ctx_.cat.create(name).owner_login = s_.user;
       out_.done(0, 0, 0xFD, cmd_other);
     };
@@ -1207,6 +1234,8 @@ step batch::create_statement() {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
       t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      if (wait_while(ctx_, s_, lock, [&, name = lock_name(db.name, t->owner, t->name)] { return ctx_.locks.blocks_schema(name, s_.spid); }))
+        throw statement_retry{};
       if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
       if (t->columns.size() > max_columns) too_many_columns(t->columns[max_columns].name, t->name);
       auto fresh = std::make_unique<table>(*t);
@@ -1232,6 +1261,7 @@ step batch::create_statement() {
         db.tables.erase(key);
         throw;
       }
+      if (s_.tran.count > 0) log_schema(ctx_, s_, db, raw->owner, raw->name, nullptr);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1266,6 +1296,7 @@ step batch::create_statement() {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
       if (!ix.filter.empty()) check_set_options(s_, t, "CREATE INDEX", true);
+      schema_change(lock, db_of(n), t);
       add_index(db_of(n), t, ix, n.written);
       out_.done(0, 0, 0xFD, cmd_other);
     };
@@ -1333,6 +1364,7 @@ step batch::drop_statement() {
     const std::string name = identifier();
     return [this, name] {
       auto lock = ctx_.cat.lock();
+      if (s_.tran.count > 0) raise(226, 16, "DROP DATABASE statement not allowed within multi-statement transaction.");
       for (const auto& [spid, db] : ctx_.session_dbs) {
         if (db == name_key(name) && spid != s_.spid)
           raise(3702, 16, "Cannot drop database \"" + name + "\" because it is currently in use.");
@@ -1352,6 +1384,10 @@ step batch::drop_statement() {
       auto lock = ctx_.cat.lock();
       for (const auto& n : names) {
         database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
+        if (table* t = db ? find_table(n) : nullptr) await(lock, *db, *t, lock_kind::schema);
+      }
+      for (const auto& n : names) {
+        database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
         table* t = find_table(n);
         if (!t) {
           if (if_exists) continue;
@@ -1365,6 +1401,7 @@ step batch::drop_statement() {
           }
         }
         if (s_.identity_insert == table_key(n)) s_.identity_insert.reset();
+        if (s_.tran.count > 0) log_schema(ctx_, s_, *db, t->owner, t->name, t);
         db->tables.erase(name_key(t->owner + "." + t->name));
       }
       out_.done(0, 0, 0xFD, cmd_other);
@@ -1384,6 +1421,7 @@ step batch::drop_statement() {
     return [this, tn, index] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(tn);
+      schema_change(lock, db_of(tn), t);
       auto it = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& ix) { return name_key(ix.name) == name_key(index); });
       if (it == t.indexes.end())
         raise(3701, 11, "Cannot drop the index '" + tn.written + "." + index + "', because it does not exist or you do not have permission.");
@@ -1490,6 +1528,7 @@ step batch::insert_statement() {
     database& db = db_of(n);
     table& t = table_of(n);
     check_set_options(s_, t, "INSERT");
+    await(lock, db, t, lock_kind::write);
     const int ident = t.identity_column();
     const bool identity_on = s_.identity_insert == table_key(n);
     std::vector<int> targets;
@@ -1556,7 +1595,13 @@ step batch::insert_statement() {
       check_row(ctx_, db, t, cells, "INSERT");
       built.push_back(std::move(cells));
     }
+    await_keys(lock, db, t, built);
+    std::vector<row> written;
+    if (s_.tran.count > 0) {
+      for (const auto& cells : built) written.emplace_back(cells);
+    }
     t.add_rows(std::move(built));
+    if (s_.tran.count > 0) log_rows(ctx_, s_, db, t, undo_step::inserted, {}, std::move(written));
     t.identity_last = identity_last;
     t.identity_used = identity_used;
     if (last_identity) s_.last_identity = last_identity;
@@ -1581,6 +1626,7 @@ step batch::update_statement() {
     database& db = db_of(n);
     table& t = table_of(n);
     check_set_options(s_, t, "UPDATE");
+    await(lock, db, t, lock_kind::scan);
     const auto conds = resolve(t, where);
     std::vector<int> targets;
     for (const auto& [col, e] : sets) {
@@ -1590,6 +1636,7 @@ step batch::update_statement() {
       targets.push_back(i);
     }
     std::vector<row> saved = t.rows;
+    std::vector<row> before, after;  // for ROLLBACK
     long count = 0;
     try {
       for (auto& r : t.rows) {
@@ -1601,6 +1648,10 @@ step batch::update_statement() {
           updated[i] = column_value(ctx_, db, t, i, eval(*sets[k].second, &t, &cells));
         }
         check_row(ctx_, db, t, updated, "UPDATE");
+        if (s_.tran.count > 0) {
+          before.push_back(r);
+          after.emplace_back(updated);
+        }
         r = row(updated);
         ++count;
       }
@@ -1610,6 +1661,7 @@ step batch::update_statement() {
       t.rebuild_keys();
       throw;
     }
+    if (s_.tran.count > 0) log_rows(ctx_, s_, db, t, undo_step::updated, std::move(before), std::move(after));
     out_.done(0x10, static_cast<uint64_t>(count), 0xFD, cmd_update);
   };
 }
@@ -1672,14 +1724,21 @@ step batch::delete_statement() {
     auto lock = ctx_.cat.lock();
     table& t = table_of(n);
     if (!truncate) check_set_options(s_, t, "DELETE");
+    if (truncate) schema_change(lock, db_of(n), t);
+    else await(lock, db_of(n), t, lock_kind::scan);
     const auto conds = resolve(t, where);
-    std::vector<row> kept;
+    std::vector<row> kept, gone;
     long count = 0;
     for (const auto& r : t.rows) {
-      if (matches(t, conds, r.cells())) ++count;
-      else kept.push_back(r);
+      if (matches(t, conds, r.cells())) {
+        ++count;
+        if (s_.tran.count > 0 && !truncate) gone.push_back(r);
+      } else {
+        kept.push_back(r);
+      }
     }
     t.rows = std::move(kept);
+    if (!gone.empty()) log_rows(ctx_, s_, db_of(n), t, undo_step::deleted, std::move(gone), {});
     if (truncate) t.identity_used = false;
     t.rebuild_keys();
     if (truncate) out_.done(0, 0, 0xFD, cmd_other);
@@ -1739,6 +1798,7 @@ step batch::alter_statement() {
     return [this, n, col, type, nullable] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
+      schema_change(lock, db_of(n), t);
       const int i = t.column_index(col);
       if (i < 0) raise(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + col + "' does not exist in table '" + t.name + "'.");
       auto& c = t.columns[static_cast<std::size_t>(i)];
@@ -1770,6 +1830,7 @@ step batch::alter_statement() {
         auto lock = ctx_.cat.lock();
         database& db = db_of(n);
         table& t = table_of(n);
+        schema_change(lock, db, t);
         table scratch;
         scratch.name = t.name;
         scratch.object_id = t.object_id;
@@ -1802,6 +1863,7 @@ step batch::alter_statement() {
     return [this, n, shape] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
+      schema_change(lock, db_of(n), t);
       if (t.columns.size() + shape->columns.size() > max_columns)
         too_many_columns(shape->columns[max_columns - std::min(max_columns, t.columns.size())].name, t.name);
       for (const auto& c : shape->columns) {
@@ -1827,6 +1889,7 @@ step batch::alter_statement() {
     return [this, n, cname] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
+      schema_change(lock, db_of(n), t);
       auto k = name_key(cname);
       auto ix = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& i) { return i.constraint && name_key(i.name) == k; });
       if (ix != t.indexes.end()) { t.indexes.erase(ix); out_.done(0, 0, 0xFD, cmd_other); return; }
@@ -1861,6 +1924,68 @@ step batch::insert_bulk() {
     s_.bulk = bulk_target{n.database.empty() ? s_.database : n.database, t.owner, t.name, keep_nulls, keep_identity};
     out_.done(0, 0, 0xFD, cmd_other);
   };
+}
+
+step batch::transaction_statement() {
+  const bool begin = is_kw(peek(), "BEGIN");
+  const bool commit = is_kw(peek(), "COMMIT");
+  next();
+  const bool tran = kw("TRAN") || kw("TRANSACTION");
+  if (!tran) kw("WORK");
+  else if (peek().kind == tk::quoted || peek().kind == tk::var ||
+           (peek().kind == tk::ident && !is_reserved(peek()) && !is_kw(peek(), "TRUNCATE") && !is_kw(peek(), "COMMIT") &&
+            !is_kw(peek(), "ROLLBACK")))
+    next();  // the transaction's name
+  return [this, begin, commit] {
+    auto lock = ctx_.cat.lock();
+    if (begin) {
+      ++s_.tran.count;
+    } else if (s_.tran.count == 0) {
+      if (commit) raise(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+      raise(3903, 16, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+    } else if (!commit) {
+      rollback_transaction(ctx_, s_);
+    } else if (--s_.tran.count == 0) {
+      commit_transaction(ctx_, s_);
+    }
+    out_.done(0, 0, 0xFD, cmd_other);
+  };
+}
+
+void batch::await(std::unique_lock<std::mutex>& lock, const database& db, const table& t, lock_kind kind) {
+  const std::string name = lock_name(db.name, t.owner, t.name);
+  const int spid = s_.spid;
+  const lock_manager& locks = ctx_.locks;
+  if (wait_while(ctx_, s_, lock, [&] {
+        return kind == lock_kind::write  ? locks.blocks_write(name, spid)
+               : kind == lock_kind::scan ? locks.blocks_scan(name, spid)
+                                         : locks.blocks_schema(name, spid);
+      }))
+    throw statement_retry{};
+}
+
+void batch::await_keys(std::unique_lock<std::mutex>& lock, const database& db, const table& t,
+                       const std::vector<std::vector<cell>>& rows) {
+  const std::string name = lock_name(db.name, t.owner, t.name);
+  if (!ctx_.locks.has_keys(name)) return;
+  std::vector<std::pair<std::string, std::string>> keys;  // index, key
+  for (const auto& ix : t.indexes) {
+    if (!ix.unique) continue;
+    for (const auto& cells : rows) keys.emplace_back(name_key(ix.name), t.index_key(ix, cells));
+  }
+  const int spid = s_.spid;
+  if (wait_while(ctx_, s_, lock, [&] {
+        for (const auto& [index, key] : keys) {
+          if (ctx_.locks.blocks_key(name, index, key, spid)) return true;
+        }
+        return false;
+      }))
+    throw statement_retry{};
+}
+
+void batch::schema_change(std::unique_lock<std::mutex>& lock, const database& db, const table& t) {
+  await(lock, db, t, lock_kind::schema);
+  if (s_.tran.count > 0) log_schema(ctx_, s_, db, t.owner, t.name, &t);
 }
 
 step batch::exec_statement() {
@@ -2289,7 +2414,7 @@ void batch::sp_executesql(const std::vector<std::pair<std::string, value>>& args
   batch inner(ctx_, s, out_, sql);
   try {
     auto steps = inner.parse_all();
-    for (auto& st : steps) st();
+    for (auto& st : steps) run_statement(st);
   } catch (...) {
     s.variables = saved;
     throw;
@@ -2398,7 +2523,7 @@ void run_batch(server_context& ctx, session_state& s, std::string_view sql, resp
   }
   for (auto& st : steps) {
     try {
-      st();
+      run_statement(st);
     } catch (const sql_error& e) {
       out.message(e, false);
       if (terminates_statement(e.number)) out.message(sql_error{3621, 0, 0, "The statement has been terminated."}, true);

@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "tests/support/tds_server/tds_catalog.h"
+#include "tests/support/tds_server/tds_locks.h"
 #include "tests/support/tds_server/tds_types.h"
 #include "tests/support/tds_server/tds_wire.h"
 
 namespace tds {
 
 // What the whole server shares between its connections.
+enum class encryption_mode;  // tds_tls.h
+
 struct server_context {
   catalog cat;  // guarded by cat.lock()
   // Knobs, read under `knobs_mutex`.
@@ -30,6 +33,9 @@ struct server_context {
   int slow_ms = 0;
   int login_trickle_ms = 0;  // the login's answer goes out one byte at a time
   int linger_ms = 0;  // a closed connection's session ends this much later
+  encryption_mode encryption{};  // how PRELOGIN answers (tds_tls.h)
+  int lock_timeout_ms = -1;  // LOCK_TIMEOUT a new session starts with
+  lock_manager locks;  // guarded by cat.lock()
   // Counters.
   std::atomic<long> bulk_rows{0};
   std::atomic<int> bulk_batches{0};
@@ -104,6 +110,9 @@ struct session_state {
   std::optional<int64_t> last_identity;
   std::map<std::string, value> variables;  // name_key("@x") -> value (sp_executesql parameters)
   std::optional<bulk_target> bulk;          // set by "insert bulk", used by the next bulk message
+  int lock_timeout = -1;                     // SET LOCK_TIMEOUT (ms; -1 waits for ever)
+  std::function<void()> interrupted;        // looked at while waiting; throws session_interrupted
+  transaction tran;                          // BEGIN TRAN ... COMMIT/ROLLBACK
 };
 
 // Runs a batch (UTF-8 text). Statement errors become ERROR tokens; the batch
