@@ -875,6 +875,11 @@ TEST_F(mss_engine_test, LongValuesAreSentWholeAgainAfterADroppedBulkConnection) 
       EXPECT_TRUE(stored[i].second == tk_to_utf8(hex(bytes(i)))) << "row " << i;
     }
   }
+  // Every connection waits at most ten minutes for a lock: the session's, and
+  // each bulk connection's, the one opened again after the drop included.
+  std::size_t lock_timeouts = 0;
+  for (const std::string& batch : srv().received()) lock_timeouts += batch.find("SET LOCK_TIMEOUT 600000") != std::string::npos;
+  EXPECT_GE(lock_timeouts, 1u + 2u * std::size(cases));
 }
 
 }  // namespace
