@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cwctype>
 #include <string>
 
 #include "MSS/mss_engi.h"
@@ -29,6 +30,25 @@ bool read_literal(const std::wstring& literal, std::wstring& text) {
   return true;
 }
 
+// The text of CONVERT(nvarchar(max), 0x...), the form a text holding NUL takes:
+// its UTF-16 units, low byte first (the texts here are all in the basic plane).
+bool read_hex_literal(const std::wstring& literal, std::wstring& text) {
+  const std::wstring head = L"CONVERT(nvarchar(max), 0x";
+  if (literal.rfind(head, 0) != 0 || literal.back() != L')') return false;
+  const std::wstring hex = literal.substr(head.size(), literal.size() - head.size() - 1);
+  if (hex.size() % 4 != 0) return false;
+  auto nibble = [](wchar_t c) { return c <= L'9' ? c - L'0' : c - L'A' + 10; };
+  text.clear();
+  for (std::size_t i = 0; i < hex.size(); i += 4) {
+    for (std::size_t k = 0; k < 4; ++k)
+      if (!std::iswxdigit(static_cast<wint_t>(hex[i + k])) || std::iswlower(static_cast<wint_t>(hex[i + k]))) return false;
+    const int low = nibble(hex[i]) * 16 + nibble(hex[i + 1]);
+    const int high = nibble(hex[i + 2]) * 16 + nibble(hex[i + 3]);
+    text += static_cast<wchar_t>(high * 256 + low);
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,8 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::wstring literal = to_mssql_str(text, VT_BSTR);
   std::wstring back;
-  if (!text.empty() && literal[0] == L'N' && (!read_literal(literal, back) || back != text)) std::abort();
-  if (literal[0] != L'N' && literal != L"''" && literal.find(L'\'', 1) != literal.size() - 1) std::abort();
+  if (text.find(L'\0') != std::wstring::npos) {
+    if (!read_hex_literal(literal, back) || back != text) std::abort();
+  } else {
+    if (!text.empty() && literal[0] == L'N' && (!read_literal(literal, back) || back != text)) std::abort();
+    if (literal[0] != L'N' && literal != L"''" && literal.find(L'\'', 1) != literal.size() - 1) std::abort();
+  }
   to_mssql_str(text, vt);
 
   const tsql_object_name parsed = tsql_parse_name(mss_bracket_name(text));
