@@ -73,6 +73,14 @@ class mss_engine_test : public ::testing::Test {
   static std::wstring wide(const char* text) { return tk_from_utf8(text); }
 
   void connect(bool fast_load) { engine_->connect(server_name(), L"sa", wide(password), fast_load); }
+  // Connects for the road (bulk load or statements) and creates its database,
+  // "bulk" or "stmt", on the server, as a user's database the run merges into.
+  std::string users_database(bool fast_load) {
+    const std::string name = fast_load ? "bulk" : "stmt";
+    connect(fast_load);
+    srv().execute("CREATE DATABASE [" + name + "]");
+    return name;
+  }
   // Connects and creates the database "orv".
   mss_database& database(bool fast_load, const std::wstring& name = L"orv") {
     connect(fast_load);

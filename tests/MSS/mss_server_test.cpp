@@ -333,9 +333,7 @@ TEST_F(mss_engine_test, NamesWithBracketsQuotesUnderscoresAndBlanks) {
 TEST_F(mss_engine_test, MergesIntoAnExistingTableWithItsColumnsInAnotherOrder) {
   for (bool fast : {true, false}) {
     SCOPED_TRACE(fast ? "bulk load" : "statements");
-    const std::string dbname = fast ? "bulk" : "stmt";
-    connect(fast);
-    srv().execute("CREATE DATABASE [" + dbname + "]");
+    const std::string dbname = users_database(fast);
     srv().execute("CREATE TABLE [m] ([c] datetime2 NULL, [b] int NOT NULL, [a] nvarchar(10) NULL)", dbname);
     db_ = engine_->open_db(wide(dbname.c_str()), UDB_MODE_APPEND);
     udb_schema source;
@@ -579,9 +577,7 @@ TEST_F(mss_engine_test, LongColumnNamesAreShortenedAndFilled) {
 TEST_F(mss_engine_test, RowsIntoATableWithAFilteredIndex) {
   for (bool fast : {true, false}) {
     SCOPED_TRACE(fast ? "bulk load" : "statements");
-    const std::string dbname = fast ? "bulk" : "stmt";
-    connect(fast);
-    srv().execute("CREATE DATABASE [" + dbname + "]");
+    const std::string dbname = users_database(fast);
     srv().execute("CREATE TABLE [f] ([a] int NULL, [b] nvarchar(10) NULL)", dbname);
     srv().execute("SET QUOTED_IDENTIFIER ON; CREATE INDEX [ix_a] ON [f] ([a]) WHERE [a] > 0", dbname);
     db_ = engine_->open_db(wide(dbname.c_str()), UDB_MODE_APPEND);
@@ -626,9 +622,7 @@ TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
   };
   std::map<std::string, std::string> outcome[2];
   for (bool fast : {true, false}) {
-    const std::string dbname = fast ? "bulk" : "stmt";
-    connect(fast);
-    srv().execute("CREATE DATABASE [" + dbname + "]");
+    const std::string dbname = users_database(fast);
     for (std::size_t c = 0; c < std::size(column_types); ++c)
       srv().execute("CREATE TABLE [c" + std::to_string(c) + "] ([id] int NOT NULL, [v] " + column_types[c] + " NULL)",
                     dbname);
@@ -701,9 +695,7 @@ TEST_F(mss_engine_test, EmptyFieldsIntoColumnsThatAreNotText) {
                {"decimal(10,2)", "0.00"},
                {"uniqueidentifier", ""}};
   for (bool fast : {true, false}) {
-    const std::string dbname = fast ? "bulk" : "stmt";
-    connect(fast);
-    srv().execute("CREATE DATABASE [" + dbname + "]");
+    const std::string dbname = users_database(fast);
     for (std::size_t c = 0; c < std::size(cases); ++c)
       srv().execute("CREATE TABLE [e" + std::to_string(c) + "] ([id] int NOT NULL, [n] " + cases[c].type +
                         " NULL, [nn] " + cases[c].type + " NOT NULL)",

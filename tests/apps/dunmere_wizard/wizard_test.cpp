@@ -42,6 +42,27 @@ class dunmere_run : public console_test {
     ASSERT_EQ(d.page_id(), 105);
   }
 
+  // The example workbook, and a database "sales" of its name holding the table
+  // keep with one row.
+  std::filesystem::path sales_beside_an_existing_database() {
+    const auto book = dir / "sales.xlsx";
+    std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "examples/sales.xlsx", book);
+    server->execute("CREATE DATABASE [sales]");
+    server->execute("CREATE TABLE [keep] ([a] int)", "sales");
+    server->execute("INSERT INTO [keep] VALUES (1)", "sales");
+    return book;
+  }
+  // From the first page to the worksheet page with the book, "Overwrite the
+  // entire database" chosen in the prompt.
+  void to_worksheets_overwriting(const std::filesystem::path& book) {
+    d.press(gui::ID_PSNEXT);
+    connect();
+    d.type(1003, book.wstring());
+    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);
+    d.press(gui::ID_PSNEXT);
+    ASSERT_EQ(d.page_id(), 127);
+  }
+
   // Next starts the run; waits for the finish page, which must list no errors.
   void convert() {
     d.press(gui::ID_PSNEXT);
@@ -143,17 +164,10 @@ TEST_F(dunmere_run, AnUnreadableProfileIsReportedAndTheWizardStartsWithoutIt) {
 // database is there until the run starts, and afterwards holds only the worksheets.
 TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
   REQUIRE_DISPLAY();
-  const auto book = dir / "sales.xlsx";
-  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "examples/sales.xlsx", book);
-  server->execute("CREATE DATABASE [sales]");
-  server->execute("CREATE TABLE [keep] ([a] int)", "sales");
+  const auto book = sales_beside_an_existing_database();
   const int result = run_wizard("", [&] {
-    d.press(gui::ID_PSNEXT);
-    connect();
-    d.type(1003, book.wstring());
-    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);
-    d.press(gui::ID_PSNEXT);
-    ASSERT_EQ(d.page_id(), 127);
+    to_worksheets_overwriting(book);
+    if (HasFatalFailure()) return;
     EXPECT_TRUE(server->has_table("sales", "keep"));
     d.click(1102);
     convert();
@@ -168,19 +182,11 @@ TEST_F(dunmere_run, AWorkbookOverwritingTheEntireDatabase) {
 // database, chosen to be overwritten, is left whole.
 TEST_F(dunmere_run, AWorkbookRemovedBeforeFinishLeavesTheDatabaseWhole) {
   REQUIRE_DISPLAY();
-  const auto book = dir / "sales.xlsx";
-  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "examples/sales.xlsx", book);
-  server->execute("CREATE DATABASE [sales]");
-  server->execute("CREATE TABLE [keep] ([a] int)", "sales");
-  server->execute("INSERT INTO [keep] VALUES (1)", "sales");
+  const auto book = sales_beside_an_existing_database();
   std::wstring listed;
   const int result = run_wizard("", [&] {
-    d.press(gui::ID_PSNEXT);
-    connect();
-    d.type(1003, book.wstring());
-    d.answer_dialog([](gui::dialog& dlg) { dlg.controls().user_click(1329); }, gui::IDOK);
-    d.press(gui::ID_PSNEXT);
-    ASSERT_EQ(d.page_id(), 127);
+    to_worksheets_overwriting(book);
+    if (HasFatalFailure()) return;
     d.click(1102);
     std::filesystem::remove(book);
     d.press(gui::ID_PSNEXT);
