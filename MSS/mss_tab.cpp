@@ -592,8 +592,10 @@ void mss_table::record_literals(const udb_record& record, std::wstring& columns,
   if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
   columns.clear();
   values.clear();
-  for (const t_ftd* f : schema_) {
-    const udb_field* field = record.get_field(source_field_name(f->name));
+  const std::vector<std::wstring>& sources = source_names();
+  for (std::size_t i = 0; i < schema_.size(); ++i) {
+    const t_ftd* f = &schema_[i];
+    const udb_field* field = record.get_field(sources[i]);
     if (!field) {
       tk_wtrace(1, L"Field %s not found", f->name.c_str());
       throw tk_exception(structure_message, 0);
@@ -611,6 +613,14 @@ std::wstring mss_table::source_field_name(const std::wstring& column) const {
   const udb_names_map& names = database_.get_names_map();
   if (names.fields().empty()) return column;
   return names.get_fn_orig_name(plain_table_name(name_), column, false);
+}
+
+const std::vector<std::wstring>& mss_table::source_names() const {
+  if (source_names_.size() != schema_.size()) {
+    source_names_.clear();
+    for (const t_ftd* f : schema_) source_names_.push_back(source_field_name(f->name));
+  }
+  return source_names_;
 }
 
 std::wstring mss_table::insert_statement(const std::wstring& columns, const std::wstring& rows) const {

@@ -82,6 +82,8 @@ class mss_table : public odb_table {
   std::wstring insert_statement(const std::wstring& columns, const std::wstring& rows) const;
   // The source's name of a column that was created under a shorter name.
   std::wstring source_field_name(const std::wstring& column) const;
+  // The source's names of the schema's columns, in its order (looked up once).
+  const std::vector<std::wstring>& source_names() const;
   // A row that cannot go by bulk load waits for a statement of up to
   // deferred_limit rows, sent when no batch of the bulk load is open (the
   // statement would wait on the batch's locks): after the batch's commit, or
@@ -97,6 +99,7 @@ class mss_table : public odb_table {
   std::unique_ptr<odb_command> command_;
   std::unique_ptr<mss_fast_load> fast_load_;
   unsigned appended_ = 0;
+  mutable std::vector<std::wstring> source_names_;
   std::vector<std::wstring> plan_names_;
   std::vector<int> plan_;
   std::vector<bool> plan_not_null_;
