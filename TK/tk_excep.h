@@ -3,6 +3,7 @@
 // Every failure travels as a tk_exception with a message, an error code (looked
 // up in the error reporter's code-to-message tables; 0 when none) and a level:
 //   0 recoverable (the user may continue), 1 stops the conversion, 2 internal error.
+// tk_table_exception ends the table being written, not the run.
 // tk_final_exception stands outside the family: it ends a running conversion
 // after the error has been shown, and a handler of tk_exception does not catch it.
 #pragma once
@@ -60,6 +61,16 @@ class ole_type_exception : public tk_exception {
 class ole_cast_exception : public tk_exception {
  public:
   ole_cast_exception();
+};
+
+// Level 0: the table being written cannot take another record (another session
+// holds it locked, the server refuses every statement on it). The record loop
+// lets it pass: the table ends with this one error and the run goes on with
+// the next table. Its message names the table.
+class tk_table_exception : public tk_exception {
+ public:
+  explicit tk_table_exception(const std::string& message) : tk_exception(message, 0) {}
+  explicit tk_table_exception(const std::wstring& message) : tk_exception(message, 0) {}
 };
 
 class tk_final_exception : public std::exception {

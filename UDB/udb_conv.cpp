@@ -13,7 +13,8 @@ void udb_converter::set_mode(int mode) {
   mode_ = mode;
 }
 
-bool udb_converter::prepare_dest_table(udb_database& db, const std::wstring& table) const {
+bool udb_converter::prepare_dest_table(udb_database& db, const std::wstring& table, const udb_schema& schema,
+                                       const udb_indexes& indexes) const {
   if (!db.is_table_exist(table)) return true;
   switch (mode_) {
     case 2:
@@ -23,6 +24,7 @@ bool udb_converter::prepare_dest_table(udb_database& db, const std::wstring& tab
       return true;
     default:
       tk_wtrace(3, L"Table %s exists: overwritten", table.c_str());
+      db.try_create_table(table, schema, indexes);
       db.delete_tab(table);
       return true;
   }

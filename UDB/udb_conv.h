@@ -12,7 +12,9 @@
 #include "TK/tk_threa.h"
 
 class udb_database;
+class udb_indexes;
 class udb_profile;
+class udb_schema;
 
 class udb_converter : public tk_converter {
 public:
@@ -36,8 +38,10 @@ public:
   // What a run does, by the mode, with a destination table before it writes into it:
   // an existing table is dropped (modes 0 and 1: the run creates it anew), kept and
   // its source skipped (mode 2: false), or kept to add to (mode 3). True when the
-  // source is to be converted.
-  bool prepare_dest_table(udb_database& db, const std::wstring& table) const;
+  // source is to be converted. Before a drop the database tries the table's
+  // replacement (schema and indexes) and throws when the server would refuse it.
+  bool prepare_dest_table(udb_database& db, const std::wstring& table, const udb_schema& schema,
+                          const udb_indexes& indexes) const;
 
   bool is_only_definitions() const { return only_definitions_; }
   void set_only_definitions(bool on) { only_definitions_ = on; }

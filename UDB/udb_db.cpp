@@ -55,6 +55,8 @@ void udb_database::create_views(const query_map&) {}
 
 void udb_database::create_relationships(const udb_relationships&) {}
 
+void udb_database::try_create_table(const std::wstring&, const udb_schema&, const udb_indexes&) {}
+
 bool udb_database::is_table_exist(const std::wstring& name) {
   tk_wtrace(2, L"udb_database::is_table_exist(%s)", name.c_str());
   for (const auto& table : tables_) {

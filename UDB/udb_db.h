@@ -72,6 +72,12 @@ public:
   virtual void create_relationships(const udb_relationships& relationships);
   // The table list holds the name (case ignored).
   virtual bool is_table_exist(const std::wstring& name);
+  // Before an existing table is dropped to be created anew: creates what
+  // create_table would create under an unused name and drops that at once, so
+  // that nothing is dropped that the server would not let the run create again.
+  // A refusal throws a tk_table_exception that names the table and gives the
+  // server's reason. Default: nothing to try.
+  virtual void try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes);
 
   const std::wstring& get_name() const { return name_; }
   unsigned get_mode() const { return mode_; }

@@ -10,7 +10,6 @@
 #include "UDB/udb_recs.h"
 #include "UDB/udb_vali.h"
 #include "common/csv_util.h"
-#include "common/init_conv.h"
 #include "common/error_handler.h"
 #include "common/init_conv.h"
 #include "dao/dao_db.h"
@@ -119,7 +118,7 @@ void conversion_driver::convert_from_xls() {
       std::unique_ptr<udb_recordset> source = open_sheet(*source_db, display_name);
       const bool acceptable = validator->is_acceptable(display_name);
       const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
-      if (prepare_dest_table(*dest_db, table)) {
+      if (prepare_dest_table(*dest_db, table, source->get_schema(), source->get_indexes())) {
         std::unique_ptr<udb_recordset> dest =
             dest_db->create_table(table, source->get_schema(), source->get_indexes());
         if (!acceptable) {
@@ -152,7 +151,7 @@ void conversion_driver::convert_from_csv() {
   const std::wstring table =
       validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
   // An existing table: replaced, kept (mode 2) or merged into (mode 3), as for a worksheet.
-  if (!prepare_dest_table(*dest_db, table)) {
+  if (!prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes())) {
     finish_dest(*dest_db);
     csv_percent_ = 100;
     return;
@@ -160,7 +159,14 @@ void conversion_driver::convert_from_csv() {
   std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
   tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
   on_csv_file();
-  convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
+  try {
+    convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
+  } catch (const tk_table_exception& e) {
+    // Its message names the table; no record's context belongs to it.
+    error_handler& handler = error_handler::instance();
+    handler.set_context(L"");
+    handler.handle(e, false);
+  }
   dest.reset();
   finish_dest(*dest_db);
   csv_percent_ = 100;
@@ -201,6 +207,8 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
       if (!from_xls && upsizer) upsizer->process(*record);
       dest.append_record(*record);
       if (on_record) on_record(*record);
+    } catch (const tk_table_exception&) {
+      throw;  // the table has ended; the run goes on with the next one
     } catch (const tk_exception& e) {
       // The whole family: a record the destination or the source value refuses
       // costs that record, not the table.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TK/tk_excep.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
 
@@ -96,24 +97,42 @@ public:
     dropped.push_back(name);
     return udb_database::delete_tab(name);
   }
-  std::vector<std::wstring> dropped;
+  void try_create_table(const std::wstring& name, const udb_schema&, const udb_indexes&) override {
+    tried.push_back(name);
+    if (refuse) throw tk_table_exception(L"Table '" + name + L"' cannot be created again");
+  }
+  std::vector<std::wstring> dropped, tried;
+  bool refuse = false;
 };
 
 TEST(udb_converter, the_run_acts_on_an_existing_table_as_the_mode_says) {
   struct {
     int mode;
+    bool refuse;  // the server would not create the table again
     bool convert;
     bool dropped;
-  } cases[] = {{0, true, true}, {1, true, true}, {2, false, false}, {3, true, false}};
+  } cases[] = {{0, false, true, true}, {1, false, true, true}, {2, false, false, false}, {3, false, true, false},
+               {0, true, false, false}, {1, true, false, false}, {2, true, false, false}, {3, true, true, false}};
+  const udb_schema schema;
+  const udb_indexes indexes;
   for (const auto& m : cases) {
     test_converter c;
     c.set_mode(m.mode);
     listed_database db({L"Orders", L"Items"});
-    EXPECT_EQ(c.prepare_dest_table(db, L"orders"), m.convert) << m.mode;  // names compare without case
-    EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode;
-    EXPECT_EQ(db.is_table_exist(L"Orders"), !m.dropped) << m.mode;
+    db.refuse = m.refuse;
+    bool converted = false;
+    try {
+      converted = c.prepare_dest_table(db, L"orders", schema, indexes);  // names compare without case
+    } catch (const tk_table_exception&) {
+      EXPECT_TRUE(m.refuse) << m.mode;
+    }
+    EXPECT_EQ(converted, m.convert) << m.mode << m.refuse;
+    EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode << m.refuse;
+    EXPECT_EQ(db.is_table_exist(L"Orders"), !m.dropped) << m.mode << m.refuse;
+    // Only a table about to be dropped is tried.
+    EXPECT_EQ(db.tried.size(), m.mode <= 1 ? 1u : 0u) << m.mode << m.refuse;
     // A table that is not there is simply created, whatever the mode.
-    EXPECT_TRUE(c.prepare_dest_table(db, L"Clients")) << m.mode;
+    EXPECT_TRUE(c.prepare_dest_table(db, L"Clients", schema, indexes)) << m.mode;
     EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode;
   }
 }

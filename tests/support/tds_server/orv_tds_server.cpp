@@ -5,7 +5,8 @@
 //                  [--user sa] [--password orv-Test-1] [--version 2000|2005|2008|2012|2019|2022|TEXT]
 //                  [--login NAME=PASSWORD]... [--sysadmin-login NAME=PASSWORD]...
 //                  [--database DB]... [--inaccessible DB]... [--refuse-logins]
-//                  [--drop-after-bulk-rows N] [--fail-bulk-batch K] [--slow-ms MS]
+//                  [--drop-after-bulk-rows N] [--fail-bulk-batch K] [--drop-after-bulk-commit K]
+//                  [--slow-ms MS]
 //                  [--lock-timeout MS]
 //                  [--no-encryption | --force-encryption]
 //
@@ -36,7 +37,8 @@ int usage() {
                "                      [--login NAME=PASSWORD]... [--sysadmin-login NAME=PASSWORD]...\n"
                "                      [--version 2000|2005|2008|2012|2019|2022|TEXT] [--database DB]...\n"
                "                      [--inaccessible DB]... [--refuse-logins] [--drop-after-bulk-rows N]\n"
-               "                      [--fail-bulk-batch K] [--slow-ms MS] [--lock-timeout MS]\n"
+               "                      [--fail-bulk-batch K] [--drop-after-bulk-commit K] [--slow-ms MS]\n"
+               "                      [--lock-timeout MS]\n"
                "                      [--no-encryption | --force-encryption]\n");
   return 2;
 }
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
     else if (a == "--refuse-logins") o.refuse_logins = true;
     else if (a == "--drop-after-bulk-rows") o.drop_after_bulk_rows = std::atol(arg().c_str());
     else if (a == "--fail-bulk-batch") o.fail_bulk_batch = std::atoi(arg().c_str());
+    else if (a == "--drop-after-bulk-commit") o.drop_after_bulk_commit = std::atoi(arg().c_str());
     else if (a == "--slow-ms") o.slow_ms = std::atoi(arg().c_str());
     else if (a == "--no-encryption") o.encryption = tds::encryption_mode::not_supported;
     else if (a == "--force-encryption") o.encryption = tds::encryption_mode::forced;

@@ -54,6 +54,7 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   for (const auto& d : options_.inaccessible) ctx_->inaccessible.push_back(name_key(d));
   ctx_->drop_after_bulk_rows = options_.drop_after_bulk_rows;
   ctx_->fail_bulk_batch = options_.fail_bulk_batch;
+  ctx_->drop_after_bulk_commit = options_.drop_after_bulk_commit;
   ctx_->slow_ms = options_.slow_ms;
   ctx_->login_trickle_ms = options_.login_trickle_ms;
   ctx_->encryption = options_.encryption;
@@ -213,6 +214,11 @@ void server::set_fail_bulk_batch(int k) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
   ctx_->fail_bulk_batch = k;
   ctx_->bulk_batches = 0;
+}
+void server::set_drop_after_bulk_commit(int k) {
+  std::lock_guard<std::mutex> g(ctx_->knobs_mutex);
+  ctx_->drop_after_bulk_commit = k;
+  ctx_->committed_bulk_batches = 0;
 }
 void server::set_slow_answer(int ms) {
   std::lock_guard<std::mutex> g(ctx_->knobs_mutex);

@@ -124,6 +124,7 @@ struct server_options {
   std::vector<std::string> inaccessible;      // databases that exist but cannot be opened (4060 at login, 916 on USE)
   long drop_after_bulk_rows = -1;             // close a bulk connection once this many bulk rows arrived (server-wide count)
   int fail_bulk_batch = 0;                    // bulk batch k (1-based, server-wide) fails with error 4815
+  int drop_after_bulk_commit = 0;             // bulk batch k (1-based, server-wide) commits, then its connection closes unanswered
   int slow_ms = 0;                            // every answer waits this long (an attention cuts it short)
   int login_trickle_ms = 0;                   // the answer to LOGIN7 goes out one byte every this many ms
   // PRELOGIN's answer: the login in TLS, the whole session when the client
@@ -189,6 +190,10 @@ class server {
   // (a duplicate key, a NULL in a NOT NULL column), FreeTDS's bulk copy cannot go
   // on afterwards: the client opens another connection.
   void set_fail_bulk_batch(int k);
+  // The k-th bulk batch that commits (1-based, counted server-wide from this
+  // call; 0: none) keeps its rows, and its connection is closed before the
+  // answer goes out: the client cannot tell whether the batch was stored.
+  void set_drop_after_bulk_commit(int k);
   void set_slow_answer(int ms);
   // The answer to a login goes out one byte every ms (0: at once), as a server that
   // answers but never finishes: each read of the client gets a byte in time.

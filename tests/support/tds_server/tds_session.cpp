@@ -558,6 +558,13 @@ class session {
       r.message(*error, false);
       r.done(0x02, 0, 0xFD, 0xF0);
     } else {
+      int drop_at;
+      {
+        std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
+        drop_at = ctx_.drop_after_bulk_commit;
+      }
+      // The knob: the batch is stored, its answer never leaves.
+      if (drop_at > 0 && ++ctx_.committed_bulk_batches == drop_at) return false;
       r.done(0x10, n, 0xFD, 0xF0);
     }
     finish(r);

@@ -30,6 +30,7 @@ struct server_context {
   std::vector<std::string> inaccessible;  // name_key of databases
   long drop_after_bulk_rows = -1;
   int fail_bulk_batch = 0;
+  int drop_after_bulk_commit = 0;
   int slow_ms = 0;
   int login_trickle_ms = 0;  // the login's answer goes out one byte at a time
   int linger_ms = 0;  // a closed connection's session ends this much later
@@ -39,6 +40,7 @@ struct server_context {
   // Counters.
   std::atomic<long> bulk_rows{0};
   std::atomic<int> bulk_batches{0};
+  std::atomic<int> committed_bulk_batches{0};  // for drop_after_bulk_commit
   std::atomic<int> next_spid{51};
   // Every batch's text (UTF-8) and RPC name, in arrival order.
   std::mutex log_mutex;
