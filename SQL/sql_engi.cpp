@@ -1,5 +1,6 @@
 #include "SQL/sql_engi.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,6 +141,14 @@ void sql_engine::set_up_session() {
     tk_trace(2, "max_allowed_packet: %s", packet.c_str());
   } else {
     tk_trace(2, "Cannot read max_allowed_packet: %s", mysql_error(&m_connection));
+  }
+  // Servers before InnoDB's setting (MySQL 5.7.9, MariaDB 10.1) know no such variable.
+  m_default_row_format.clear();
+  if (query_value("SELECT @@innodb_default_row_format", m_default_row_format)) {
+    for (char& c : m_default_row_format) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    tk_trace(2, "innodb_default_row_format: %s", m_default_row_format.c_str());
+  } else {
+    tk_trace(2, "Cannot read innodb_default_row_format: %s", mysql_error(&m_connection));
   }
 }
 

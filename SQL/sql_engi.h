@@ -121,6 +121,12 @@ public:
   bool pending_table_lock() const { return m_pending_table_lock; }
   void set_pending_table_lock(bool on) { m_pending_table_lock = on; }
 
+  // The row format InnoDB gives a table that names none (the server's
+  // innodb_default_row_format, read at connect, in lower case: "dynamic",
+  // "compact", "redundant"); empty when the server has no such setting.
+  const std::string& default_row_format() const { return m_default_row_format; }
+  void set_default_row_format(const std::string& format) { m_default_row_format = format; }
+
   // The largest statement the server takes (its max_allowed_packet, read at
   // connect), in bytes; 0 when unknown.
   size_t max_statement() const { return m_max_statement; }
@@ -155,6 +161,7 @@ private:
   bool m_varchar_binary = false;
   unsigned m_server_version = 0;
   size_t m_max_statement = 0;
+  std::string m_default_row_format;
   MYSQL m_connection;
   int m_fk_supported = 0;
   sql_pending_result* m_pending = nullptr;

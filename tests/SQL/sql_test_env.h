@@ -86,12 +86,14 @@ inline std::string joined(const rows_t& lines) {
 }
 
 // A MariaDB server of a test's own, for server-wide settings (a global sql_mode,
-// autocommit, max_allowed_packet) the shared test server must not get. It runs
-// from construction to destruction, with its data in a folder of its own.
+// autocommit, max_allowed_packet; TLS with the option --with-tls) the shared
+// test server must not get. It runs from construction to destruction, with its
+// data in a folder of its own.
 class sql_private_server {
 public:
   explicit sql_private_server(const std::string& options) {
-    m_dir = ::testing::TempDir() + "orv-mariadb-" + std::to_string(::getpid());
+    static int started = 0;  // several servers of one test program never share a folder
+    m_dir = ::testing::TempDir() + "orv-mariadb-" + std::to_string(::getpid()) + "-" + std::to_string(++started);
     const std::string script = std::string(ORV_SOURCE_DIR) + "/scripts/mariadb-server";
     if (std::system((script + " start " + m_dir + " " + options + " >" + m_dir + ".log 2>&1").c_str()) != 0) {
       std::ifstream log(m_dir + ".log");
@@ -109,6 +111,7 @@ public:
       if (key == "PORT") m_server.port = static_cast<unsigned>(std::atoi(value.c_str()));
       if (key == "USER") m_server.user = value;
       if (key == "PASSWORD") m_server.password = value;
+      if (key == "CA") m_ca_file = value;
     }
     m_server.found = m_server.port != 0 && !m_server.host.empty();
   }
@@ -120,9 +123,15 @@ public:
   sql_private_server& operator=(const sql_private_server&) = delete;
 
   const sql_test_server& server() const { return m_server; }
+  // The folder of its data and settings.
+  const std::string& dir() const { return m_dir; }
+  // With the option --with-tls: the certificate authority of the server's
+  // certificate (PEM), for a client that verifies it.
+  const std::string& ca_file() const { return m_ca_file; }
 
 private:
   std::string m_dir;
+  std::string m_ca_file;
   sql_test_server m_server;
 };
 
