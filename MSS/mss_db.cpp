@@ -253,7 +253,13 @@ bool odb_database::delete_tab(const std::wstring& name) {
   if (FAILED(session.query_interface(IID_ITableDefinition, definition))) throw tk_mail_assertion("mss_db", 334);
   std::wstring id_text = mss_engine::instance().get_safe_tname(name);
   DBID id = name_id(id_text);
-  odb_check(definition->DropTable(&id));
+  try {
+    odb_check(definition->DropTable(&id));
+  } catch (const odb_exception& e) {
+    if (mss_is_lock_timeout(e))
+      throw tk_table_exception(mss_lock_text(name, tk_from_ansi(e.what())) + L" The table is left as it is.");
+    throw;
+  }
   return udb_database::delete_tab(name);
 }
 
@@ -370,7 +376,14 @@ std::wstring mss_database::primary_key_name(const std::wstring& table) {
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name, int mode) {
   tk_wtrace(1, L"mss_database::get_table(%s)", name.c_str());
-  return std::make_unique<mss_table>(mss_engine::instance().get_safe_tname(name), session_.get(), mode, *this);
+  try {
+    return std::make_unique<mss_table>(mss_engine::instance().get_safe_tname(name), session_.get(), mode, *this);
+  } catch (const odb_exception& e) {
+    // Its rows cannot even be counted.
+    if (mss_is_lock_timeout(e))
+      throw tk_table_exception(mss_lock_text(name, tk_from_ansi(e.what())) + L" Nothing is written to the table.");
+    throw;
+  }
 }
 
 std::unique_ptr<udb_recordset> mss_database::get_query(const std::wstring& name, const std::wstring& query) {

@@ -31,6 +31,16 @@ bool mss_is_connection_failure(const odb_exception& error) {
   return error.get_native_error() >= 20000 && error.get_native_error() < 30000;
 }
 
+bool mss_is_lock_timeout(const odb_exception& error) { return error.get_native_error() == 1222; }
+
+namespace {
+
+mss_load_failure locked(const odb_exception& error, int first_not_stored) {
+  return mss_load_failure(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored);
+}
+
+}  // namespace
+
 mss_fast_load::mss_fast_load() { tk_trace(2, "mss_fast_load::ctor"); }
 
 mss_fast_load::~mss_fast_load() {
@@ -349,6 +359,13 @@ HRESULT mss_fast_load::insert_data(int record) {
     tk_trace(2, "m_spFastLoad->InsertRow failed: %08X", static_cast<unsigned>(hr));
     odb_exception error(hr);
     if (is_row_refusal(error)) throw error;
+    if (mss_is_lock_timeout(error)) {
+      // Another session's lock: nothing of the batch is stored, and nothing
+      // is sent again to wait once more.
+      const int first = kept_.empty() ? record : kept_.front().record;
+      clear_kept();
+      throw locked(error, first);
+    }
     // The provider lost the open batch with the failure (and opened its
     // connection again where it could): its rows go again, then this one,
     // whose long values are read from their beginning again. A connection
@@ -386,6 +403,12 @@ void mss_fast_load::commit(bool done) {
   {
     odb_exception error(hr);
     tk_trace(2, "Batch of %d rows refused: %s", static_cast<int>(rows.size()), error.what());
+    if (mss_is_lock_timeout(error)) {
+      const int first = rows.empty() ? 0 : rows.front().record;
+      release_rows(rows);
+      end_batch();
+      throw locked(error, first);
+    }
     if (rows.empty()) {
       end_batch();
       if (done) throw final_failure(error);
@@ -436,6 +459,7 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
     }
     odb_exception error(hr);
     tk_trace(2, "Record #%d refused: %s", row.record, error.what());
+    if (mss_is_lock_timeout(error)) throw locked(error, row.record);
     if (mss_is_connection_failure(error)) {
       // No row can go any more: the rest of the batch is lost, and said so.
       throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +

@@ -138,3 +138,21 @@ class mss_fast_load {
 
 // A failure of the server or of the connection rather than of one row's values.
 bool mss_is_connection_failure(const odb_exception& error);
+// A lock that another session holds outlasted the connection's wait (1222).
+bool mss_is_lock_timeout(const odb_exception& error);
+
+// The load cannot go on. kind: another session holds the table locked; the
+// rows of the open batch cannot be kept to be sent again (reason: the
+// system's); the connection was lost while a batch was committed and it
+// cannot be told whether it is stored (reason: which records are in doubt).
+// first_not_stored: the first record known not to be stored, the later ones
+// with it (0: none to name). The owner ends its table with it.
+class mss_load_failure : public tk_exception {
+ public:
+  enum kind_t { locked, not_kept, in_doubt };
+  mss_load_failure(kind_t kind, const std::wstring& reason, int first_not_stored)
+      : tk_exception(reason, 0), kind(kind), reason(reason), first_not_stored(first_not_stored) {}
+  kind_t kind;
+  std::wstring reason;
+  int first_not_stored;
+};

@@ -21,6 +21,7 @@
 #include "platform/oleaut/bstr.h"
 #include "platform/oleaut/numeric.h"
 #include "platform/oledb/text16.h"
+#include "platform/tds/tds_settings.h"
 #include "platform/tds/tds_sql.h"
 
 namespace {
@@ -444,6 +445,7 @@ mss_table::mss_table(const std::wstring& name, const std::wstring& query, IOpenR
 
 mss_table::~mss_table() {
   tk_trace(2, "mss_table::dtor");
+  if (ended_) return;
   try {
     flush();
   } catch (const std::exception& e) {
@@ -529,12 +531,73 @@ void mss_table::append_record(const udb_record& record) {
   tk_trace(1, "mss_table::append_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
            static_cast<int>(record.size()));
   if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
+  if (ended_) throw *ended_;
   ++appended_;
-  if (mss_engine::instance().is_fast_load())
-    fast_append(record);
-  else
-    slow_record(record);
+  try {
+    if (mss_engine::instance().is_fast_load())
+      fast_append(record);
+    else
+      slow_record(record);
+  } catch (...) {
+    end_if_table_failure(static_cast<int>(appended_));
+    throw;
+  }
   ++records_count_;
+}
+
+void mss_table::end_if_table_failure(int current) {
+  try {
+    throw;
+  } catch (const mss_load_failure& failure) {
+    int first = failure.first_not_stored;
+    if (failure.kind != mss_load_failure::in_doubt) {
+      // The rows waiting for a statement, and the record being written, are
+      // not stored either.
+      auto earlier = [&first](int record) {
+        if (record > 0 && (first == 0 || record < first)) first = record;
+      };
+      if (!deferred_.empty()) earlier(deferred_.front().record);
+      earlier(current);
+    }
+    end_table(failure.kind, failure.reason, first);
+  } catch (const odb_exception& e) {
+    if (!mss_is_lock_timeout(e)) return;
+    int first = deferred_.empty() ? current : deferred_.front().record;
+    if (first == 0) first = current;
+    end_table(mss_load_failure::locked, tk_from_ansi(e.what()), first);
+  } catch (...) {
+  }
+}
+
+void mss_table::end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored) {
+  const std::wstring table = plain_table_name(name_);
+  std::wstring text;
+  switch (kind) {
+    case mss_load_failure::locked:
+      text = mss_lock_text(table, reason);
+      break;
+    case mss_load_failure::not_kept:
+      text = L"Table '" + table + L"': the records of the open batch cannot be kept to be sent again (" + reason + L").";
+      break;
+    case mss_load_failure::in_doubt:
+      text = L"Table '" + table + L"': " + reason;
+      break;
+  }
+  text += first_not_stored > 0
+              ? L" Records from #" + std::to_wstring(first_not_stored) + L" on are not stored; nothing more is written to the table."
+              : std::wstring(L" Nothing more is written to the table.");
+  tk_wtrace(2, L"%s", text.c_str());
+  // What is not committed yet is let go: the bulk load ends without a commit.
+  deferred_.clear();
+  fast_load_ = std::make_unique<mss_fast_load>();
+  ended_.emplace(text);
+  throw *ended_;
+}
+
+std::wstring mss_lock_text(const std::wstring& table, const std::wstring& server_text) {
+  const long seconds = tds_lock_timeout_ms() / 1000;
+  return L"Table '" + table + L"' is locked by another session: the lock was waited for " + std::to_wstring(seconds) +
+         (seconds == 1 ? L" second" : L" seconds") + L" (ORV_MSS_LOCK_TIMEOUT) in vain (" + server_text + L").";
 }
 
 // ---------------------------------------------------------------- statements
@@ -655,31 +718,36 @@ void mss_table::defer_record(const udb_record& record) {
 
 void mss_table::send_deferred() {
   while (!deferred_.empty()) {
-    const std::size_t n = std::min(deferred_.size(), deferred_limit);
-    std::vector<deferred_row> rows(std::make_move_iterator(deferred_.begin()),
-                                   std::make_move_iterator(deferred_.begin() + static_cast<std::ptrdiff_t>(n)));
-    deferred_.erase(deferred_.begin(), deferred_.begin() + static_cast<std::ptrdiff_t>(n));
+    // The rows leave the list once they are settled: a failure of the table
+    // finds those not stored still in it.
+    const auto end = deferred_.begin() + static_cast<std::ptrdiff_t>(std::min(deferred_.size(), deferred_limit));
     std::wstring list;
-    for (const auto& row : rows) {
+    for (auto row = deferred_.begin(); row != end; ++row) {
       if (!list.empty()) list += L", ";
-      list += row.values;
+      list += row->values;
     }
     try {
       run_with_identity(insert_statement(deferred_columns_, list));
+      deferred_.erase(deferred_.begin(), end);
       continue;
     } catch (const odb_exception& e) {
-      if (mss_is_connection_failure(e)) throw;
-      tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(rows.size()), e.what());
+      if (mss_is_connection_failure(e) || mss_is_lock_timeout(e)) throw;
+      tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(end - deferred_.begin()), e.what());
     }
     // Refused as a whole (nothing of it was stored): each row on its own, so
     // that only the refused rows are lost.
-    for (const auto& row : rows) {
+    const std::size_t n = static_cast<std::size_t>(end - deferred_.begin());
+    for (std::size_t i = 0; i < n; ++i) {
+      const int record = deferred_.front().record;
       try {
-        run_with_identity(insert_statement(deferred_columns_, row.values));
+        run_with_identity(insert_statement(deferred_columns_, deferred_.front().values));
       } catch (const odb_exception& e) {
-        if (mss_is_connection_failure(e)) throw;
-        report_row_failure(row.record, e);
+        if (mss_is_connection_failure(e) || mss_is_lock_timeout(e)) throw;
+        deferred_.erase(deferred_.begin());
+        report_row_failure(record, e);
+        continue;
       }
+      deferred_.erase(deferred_.begin());
     }
   }
 }
@@ -703,9 +771,15 @@ void mss_table::update(const udb_record& record) {
     list += mss_bracket_name(f.name) + L"=" + get_fld_append_str(&record[i], &f);
   }
   if (where_list.empty() || set_list.empty()) return;
-  // The statement would wait on the locks of our own open batch.
-  if (fast_load_ && fast_load_->is_open() && fast_load_->has_open_batch()) fast_load_->flush();
-  command_->execute(L"UPDATE " + name_ + L" SET " + set_list + L" WHERE " + where_list);
+  if (ended_) throw *ended_;
+  try {
+    // The statement would wait on the locks of our own open batch.
+    if (fast_load_ && fast_load_->is_open() && fast_load_->has_open_batch()) fast_load_->flush();
+    command_->execute(L"UPDATE " + name_ + L" SET " + set_list + L" WHERE " + where_list);
+  } catch (...) {
+    end_if_table_failure(0);
+    throw;
+  }
 }
 
 // ---------------------------------------------------------------- bulk loading
@@ -886,9 +960,15 @@ void mss_table::fast_append(const udb_record& record) {
 }
 
 void mss_table::flush() {
-  // The batch commits first: the statements would wait on its locks.
-  if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
-  send_deferred();
+  if (ended_) throw *ended_;
+  try {
+    // The batch commits first: the statements would wait on its locks.
+    if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
+    send_deferred();
+  } catch (...) {
+    end_if_table_failure(0);
+    throw;
+  }
   throw_first_failure();
 }
 

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ class mss_table : public odb_table {
   // Sends what the bulk load still holds; a failure is traced, never thrown.
   ~mss_table() override;
 
+  // A failure of the table rather than of the record (another session holds
+  // it locked, its load cannot go on) ends the table: a tk_table_exception
+  // that names it and says which records are not stored, thrown again by
+  // every later call; the rows not yet committed are let go unsent.
   void append_record(const udb_record& record) override;
   // Changes the row of the record's key (the primary or first unique index).
   void update(const udb_record& record) override;
@@ -93,6 +98,11 @@ class mss_table : public odb_table {
   void send_deferred();
   void throw_first_failure();
   void report_row_failure(int record, const tk_exception& error);
+  // In a handler: ends the table when the failure being handled is the
+  // table's (current: the record being written, 0 for none); returns when it
+  // is a record's.
+  void end_if_table_failure(int current);
+  [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
@@ -114,4 +124,9 @@ class mss_table : public odb_table {
   std::wstring deferred_columns_;
   // The first row refused when no error reporter exists: thrown when the call ends.
   std::exception_ptr first_failure_;
+  std::optional<tk_table_exception> ended_;
 };
+
+// "Table 't' is locked by another session: ..." with how long the lock was
+// waited for and the server's text.
+std::wstring mss_lock_text(const std::wstring& table, const std::wstring& server_text);
