@@ -245,9 +245,9 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   dbsetlogintime(login.login_timeout);
   // Encryption: asked for, or required (see tds_encryption.h).
   const tds_encryption encryption = tds_encryption_setting();
-  tds_configure_login(login.server, encryption);
   DBPROCESS* p = nullptr;
   {
+    const tds_login_configuration configuration(login.server, encryption);
     tds_login_scope scope;
     p = dbopen(rec, login.server.c_str());
   }
