@@ -41,6 +41,32 @@ mss_load_failure locked(const odb_exception& error, int first_not_stored) {
 
 }  // namespace
 
+bool mss_stored_after_lost_answer(const std::function<long long()>& count, long long known, long rows, int first,
+                                  int last) {
+  std::wstring why;
+  long long now = -1;
+  try {
+    if (count) now = count();
+  } catch (const std::exception& e) {
+    why = L"its rows cannot be counted: " + tk_from_ansi(e.what());
+  }
+  if (now == known + rows) return true;
+  if (now == known) return false;
+  if (why.empty())
+    why = now < 0 ? std::wstring(L"its rows cannot be counted")
+                  : L"the table holds " + std::to_wstring(now) + L" rows: " + std::to_wstring(known) +
+                        L" if they are not stored, " + std::to_wstring(known + rows) + L" if they are";
+  std::wstring text = L"the connection to the server was lost while records were committed, and whether they are "
+                      L"stored cannot be told (" + why + L"): ";
+  if (rows == 1)
+    text += L"record #" + std::to_wstring(first) + L" is in doubt; none after it is stored.";
+  else
+    text += L"the " + std::to_wstring(rows) + L" records sent, from record #" + std::to_wstring(first) + L" to #" +
+            std::to_wstring(last) + L", are in doubt; none after #" + std::to_wstring(last) + L" is stored.";
+  tk_wtrace(2, L"%s", text.c_str());
+  throw mss_load_failure(mss_load_failure::in_doubt, text, 0);
+}
+
 mss_fast_load::mss_fast_load() { tk_trace(2, "mss_fast_load::ctor"); }
 
 mss_fast_load::~mss_fast_load() {
@@ -383,12 +409,22 @@ HRESULT mss_fast_load::insert_data(int record) {
   return hr;
 }
 
+void mss_fast_load::confirm(long rows) {
+  committed_ += rows;
+  known_rows_ += rows;
+}
+
+bool mss_fast_load::batch_stored(long rows, int first, int last) {
+  tk_trace(2, "The answer to the commit of %ld rows was lost: the table's rows are counted", rows);
+  return mss_stored_after_lost_answer(count_rows_, known_rows_, rows, first, last);
+}
+
 void mss_fast_load::commit(bool done) {
   std::vector<kept_row> rows = std::move(kept_);
   kept_.clear();
   HRESULT hr = load_->Commit(done);
   if (SUCCEEDED(hr)) {
-    committed_ += static_cast<long>(rows.size());
+    confirm(static_cast<long>(rows.size()));
     release_rows(rows);
     end_batch();
     if (after_commit_) after_commit_();
@@ -413,6 +449,27 @@ void mss_fast_load::commit(bool done) {
       end_batch();
       if (done) throw final_failure(error);
       throw error;
+    }
+    if (mss_is_connection_failure(error)) {
+      // The batch went, its answer did not come: sent again only when the
+      // table's rows say it is not stored.
+      bool stored;
+      try {
+        stored = batch_stored(static_cast<long>(rows.size()), rows.front().record, rows.back().record);
+      } catch (...) {
+        release_rows(rows);
+        end_batch();
+        throw;
+      }
+      if (stored) {
+        confirm(static_cast<long>(rows.size()));
+        release_rows(rows);
+        end_batch();
+        // The provider opened its connection again: it ends with nothing sent.
+        if (done && FAILED(load_->Commit(true))) tk_trace(2, "The bulk connection opened again could not be closed");
+        if (after_commit_) after_commit_();
+        return;
+      }
     }
   }
   resend(rows);
@@ -452,14 +509,19 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
       continue;
     }
     HRESULT hr = load_->InsertRow(accessor_, resend_buffer_.data());
-    if (SUCCEEDED(hr)) hr = load_->Commit(false);
+    const bool sent = SUCCEEDED(hr);
+    if (sent) hr = load_->Commit(false);
     if (SUCCEEDED(hr)) {
-      ++committed_;
+      confirm(1);
       continue;
     }
     odb_exception error(hr);
     tk_trace(2, "Record #%d refused: %s", row.record, error.what());
     if (mss_is_lock_timeout(error)) throw locked(error, row.record);
+    if (mss_is_connection_failure(error) && sent && batch_stored(1, row.record, row.record)) {
+      confirm(1);
+      continue;
+    }
     if (mss_is_connection_failure(error)) {
       // No row can go any more: the rest of the batch is lost, and said so.
       throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +

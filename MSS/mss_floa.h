@@ -79,6 +79,17 @@ class mss_fast_load {
   long get_committed() const { return committed_; }
   void set_row_failure(row_failure handler) { on_failure_ = std::move(handler); }
 
+  // A commit whose answer is lost (the connection failed once the batch was
+  // sent) is never simply sent again: the table's rows, counted anew, tell
+  // whether the batch is stored (the run alone writes the table). count: the
+  // table's rows on the server now (failures thrown). Known rows: those of
+  // the table besides the open batch, its own at the start and every row
+  // stored since, by statement too (add_known_rows); kept across loads.
+  void set_row_count(std::function<long long()> count) { count_rows_ = std::move(count); }
+  void set_known_rows(long long rows) { known_rows_ = rows; }
+  void add_known_rows(long long rows) { known_rows_ += rows; }
+  long long get_known_rows() const { return known_rows_; }
+
  private:
   // A long value kept for a resend: in memory (one reference) or in the
   // temporary file.
@@ -111,6 +122,11 @@ class mss_fast_load {
   // Commits (done: and ends); on failure sends the kept rows again.
   void commit(bool done);
   void resend(std::vector<kept_row>& rows);
+  // Rows committed (rows known to be stored).
+  void confirm(long rows);
+  // After a lost answer to the commit of rows, records first to last: true
+  // when stored, false when not; in doubt throws (mss_stored_after_lost_answer).
+  bool batch_stored(long rows, int first, int last);
   // The long values of the current row are read from their beginning again.
   void rewind_slots();
   void release_slots();
@@ -133,6 +149,8 @@ class mss_fast_load {
   long long spill_size_ = 0;
   row_failure on_failure_;
   std::function<void()> after_commit_;
+  std::function<long long()> count_rows_;
+  long long known_rows_ = 0;
   std::optional<odb_exception> bind_failure_;
 };
 
@@ -144,15 +162,23 @@ bool mss_is_lock_timeout(const odb_exception& error);
 // The load cannot go on. kind: another session holds the table locked; the
 // rows of the open batch cannot be kept to be sent again (reason: the
 // system's); the connection was lost while a batch was committed and it
-// cannot be told whether it is stored (reason: which records are in doubt).
+// cannot be told whether it is stored (reason: which records are in doubt);
+// the table's connection was lost (reason: the provider's).
 // first_not_stored: the first record known not to be stored, the later ones
 // with it (0: none to name). The owner ends its table with it.
 class mss_load_failure : public tk_exception {
  public:
-  enum kind_t { locked, not_kept, in_doubt };
+  enum kind_t { locked, not_kept, in_doubt, lost };
   mss_load_failure(kind_t kind, const std::wstring& reason, int first_not_stored)
       : tk_exception(reason, 0), kind(kind), reason(reason), first_not_stored(first_not_stored) {}
   kind_t kind;
   std::wstring reason;
   int first_not_stored;
 };
+
+// After a commit of `rows` records (record numbers first to last) whose answer
+// was lost: true when the table's rows (count) are known + rows, false when
+// they are known; anything else, or a count that fails, throws
+// mss_load_failure (in_doubt) saying which records are in doubt.
+bool mss_stored_after_lost_answer(const std::function<long long()>& count, long long known, long rows, int first,
+                                  int last);

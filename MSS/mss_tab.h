@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,10 +99,16 @@ class mss_table : public odb_table {
   void send_deferred();
   void throw_first_failure();
   void report_row_failure(int record, const tk_exception& error);
+  // Runs a statement that stores rows, records first to last. Its lost answer
+  // ends the table (mss_load_failure, lost) once the table's rows told whether
+  // they are stored (true: the caller settles them), or in doubt.
+  void store_by_statement(const std::wstring& statement, long rows, int first, int last,
+                          const std::function<void()>& settled);
+  // The table's rows on the server, counted on a connection of their own.
+  long long stored_rows();
   // In a handler: ends the table when the failure being handled is the
-  // table's (current: the record being written, 0 for none); returns when it
-  // is a record's.
-  void end_if_table_failure(int current);
+  // table's; returns when it is a record's.
+  void end_if_table_failure();
   [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
 
   bool identity_insert_ = false;
@@ -125,6 +132,9 @@ class mss_table : public odb_table {
   // The first row refused when no error reporter exists: thrown when the call ends.
   std::exception_ptr first_failure_;
   std::optional<tk_table_exception> ended_;
+  // The record being written while it is in no batch and no list of rows
+  // waiting for a statement (0: none).
+  int unsettled_ = 0;
 };
 
 // "Table 't' is locked by another session: ..." with how long the lock was

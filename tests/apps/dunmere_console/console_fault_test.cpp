@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 
 #include "tests/apps/dunmere_console/console_env.h"
 #include "tests/support/tds_server/tests/dblib_client.h"
@@ -54,6 +55,55 @@ TEST_F(FaultRun, ATableAnotherSessionHoldsEndsAloneAndAtOnce) {
   EXPECT_EQ(table("books", "Free").size(), 200u);
   ASSERT_TRUE(other.exec("ROLLBACK"));
   EXPECT_EQ(table("books", "Held"), rows_t{});
+}
+
+}  // namespace
+
+namespace {
+
+// The answer to a committed batch never arrives, in the middle of a CSV file
+// (the batch of 1,000 records, or the commit before a long value widens its
+// column) and of a workbook with long values: every record is stored once,
+// with its values.
+TEST_F(FaultRun, ALostAnswerToACommitStoresEveryRecordOnce) {
+  std::string csv = "id;name\n";
+  for (int i = 1; i <= 1500; ++i)
+    csv += std::to_string(i) + ";" + (i == 1200 ? std::string(300, 'w') : "n" + std::to_string(i)) + "\n";
+  write("a.csv", csv);
+  const std::string book = path("long.xlsx");
+  lxw_workbook* wb = workbook_new(book.c_str());
+  lxw_worksheet* sheet = workbook_add_worksheet(wb, "Long");
+  worksheet_write_string(sheet, 0, 0, "id", nullptr);
+  worksheet_write_string(sheet, 0, 1, "text", nullptr);
+  auto long_text = [](int i) { return std::string(5000, static_cast<char>('a' + i % 26)) + std::to_string(i); };
+  for (int r = 1; r <= 1500; ++r) {
+    worksheet_write_number(sheet, static_cast<lxw_row_t>(r), 0, r, nullptr);
+    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), 1, long_text(r).c_str(), nullptr);
+  }
+  workbook_close(wb);
+  const struct {
+    const char* name;
+    bool csv;
+    int lost_batch;
+  } cases[] = {{"CSV, at the batch size", true, 1}, {"CSV, before the column is widened", true, 2},
+               {"workbook with long values", false, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server->set_drop_after_bulk_commit(c.lost_batch);
+    const console_result r =
+        c.csv ? run({"--src=" + path("a.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=t", "--dest=csvdb"})
+              : run({"--src=" + book, "--dest=books", "--extr_fn"});
+    server->set_drop_after_bulk_commit(0);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    const rows_t rows = c.csv ? table_rows("t") : table("books", "Long");
+    std::map<int, std::string> stored;
+    for (const auto& row : rows) EXPECT_TRUE(stored.emplace(std::stoi(row[0]), row[1]).second) << "twice: " << row[0];
+    ASSERT_EQ(stored.size(), 1500u);
+    for (int i = 1; i <= 1500; ++i) {
+      const std::string expected = !c.csv ? long_text(i) : i == 1200 ? std::string(300, 'w') : "n" + std::to_string(i);
+      EXPECT_TRUE(stored[i] == expected) << i;
+    }
+  }
 }
 
 }  // namespace
