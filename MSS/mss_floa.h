@@ -5,10 +5,12 @@
 // so that only the rows the server refuses are lost, each reported with its
 // record number. A kept row holds only the bytes its values use; its long
 // values stay in memory up to kept_memory_limit bytes for the whole batch and
-// go to a temporary file beyond it (removed at the commit).
+// go to a temporary file beyond it (in the folder TMPDIR names, else the
+// system's temporary folder; unlinked as soon as it is made, so that it is
+// gone however the process ends; closed at the commit). A value that cannot
+// be written there whole ends the table with the system's reason.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -105,12 +107,11 @@ class mss_fast_load {
     std::size_t offset = 0, size = 0;
     std::vector<kept_stream> streams;
   };
-  struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
+  class resend_file;
 
   void bind_columns();
   void keep_row(int record);
+  // Throws mss_load_failure (not_kept) when the value cannot be kept.
   kept_stream keep_stream(memory_stream* stream);
   // The row as a row buffer again (in resend_buffer_); false with the reason
   // when a long value cannot be read again.
@@ -145,8 +146,7 @@ class mss_fast_load {
   std::vector<BYTE> arena_;          // the values of the kept rows
   std::vector<BYTE> resend_buffer_;  // a kept row as a row buffer again
   std::size_t kept_memory_ = 0;      // bytes of kept long values in memory
-  std::unique_ptr<std::FILE, file_closer> spill_;  // kept long values beyond the limit
-  long long spill_size_ = 0;
+  std::unique_ptr<resend_file> spill_;  // kept long values beyond the limit
   row_failure on_failure_;
   std::function<void()> after_commit_;
   std::function<long long()> count_rows_;

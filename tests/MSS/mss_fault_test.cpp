@@ -1,13 +1,22 @@
 // The table writer under faults, against the TDS test server: another
 // session's lock on the table, an answer to a committed batch that never
 // arrives, a resend file that cannot be written.
+#include <sys/resource.h>
+
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "MSS/odb_cmd.h"
 #include "platform/tds/tds_sql.h"
 #include "tests/MSS/mss_engine_env.h"
 #include "tests/support/oledb_session.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -125,6 +134,82 @@ TEST_F(mss_engine_test, ALostAnswerToACommitStoresNothingTwice) {
     for (int i = 1; i <= 1500; ++i) EXPECT_EQ(stored[i], i % 10 ? "v" + std::to_string(i) : "") << i;
     EXPECT_TRUE(reported_.empty());
   }
+}
+
+}  // namespace
+
+namespace {
+
+// While set: TMPDIR names a folder of the test's, the resend file may grow
+// to `bytes` at most, and a write past it fails (EFBIG) instead of ending the
+// process.
+class file_size_limit {
+ public:
+  file_size_limit(const std::string& tmpdir, rlim_t bytes) {
+    const char* old = std::getenv("TMPDIR");
+    if (old) saved_tmpdir_ = old;
+    had_tmpdir_ = old != nullptr;
+    ::setenv("TMPDIR", tmpdir.c_str(), 1);
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    saved_signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~file_size_limit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, saved_signal_);
+    if (had_tmpdir_)
+      ::setenv("TMPDIR", saved_tmpdir_.c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
+  }
+
+ private:
+  rlimit saved_{};
+  void (*saved_signal_)(int) = nullptr;
+  std::string saved_tmpdir_;
+  bool had_tmpdir_ = false;
+};
+
+// Long values of the open batch beyond the memory limit go to the resend file
+// in TMPDIR's folder, which holds no name of it; a write that cannot store a
+// value whole ends the table with the system's reason, and what is stored is
+// exactly what was committed before.
+TEST_F(mss_engine_test, AResendFileThatCannotBeWrittenEndsTheTableWithTheSystemsReason) {
+  struct limit_guard {
+    std::size_t saved = mss_fast_load::kept_memory_limit;
+    ~limit_guard() { mss_fast_load::kept_memory_limit = saved; }
+  } guard;
+  mss_fast_load::kept_memory_limit = 100000;
+  test_dir folder;
+  database(true);
+  udb_schema schema;
+  add(schema, L"id", VT_I4);
+  add(schema, L"t", VT_BSTR, 0);
+  auto table = create(L"t", schema);
+  for (int i = 1; i <= 1000; ++i)
+    table->append_record(*make_record({{L"id", ole_variant(i)}, {L"t", ole_variant(L"s" + std::to_wstring(i))}}));
+  std::string failure;
+  {
+    const file_size_limit limit(folder.path().string(), 300000);
+    for (int i = 1001; i <= 1100 && failure.empty(); ++i) {
+      try {
+        table->append_record(*make_record({{L"id", ole_variant(i)}, {L"t", ole_variant(std::wstring(20000, L'x'))}}));
+      } catch (const tk_table_exception& e) {
+        failure = e.what();
+      }
+      EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    }
+  }
+  EXPECT_EQ(failure, "Table 't': the records of the open batch cannot be kept to be sent again (the temporary file in " +
+                         folder.path().string() + ": " + std::strerror(EFBIG) +
+                         "). Records from #1001 on are not stored; nothing more is written to the table.");
+  EXPECT_THROW(table->flush(), tk_table_exception);
+  table.reset();
+  const std::vector<std::string> stored = rows("t");
+  ASSERT_EQ(stored.size(), 1000u);
+  for (int i = 1; i <= 1000; ++i) EXPECT_EQ(stored[static_cast<std::size_t>(i - 1)], std::to_string(i) + "|s" + std::to_string(i));
 }
 
 }  // namespace
