@@ -10,6 +10,7 @@
 #include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
+#include "common/csv_util.h"
 #include "common/error_handler.h"
 #include "common/init_conv.h"
 #include "common/mss_upsizer.h"
@@ -79,6 +80,7 @@ std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_databas
 }
 
 void dunmere_convertor::before_worksheets(dao_database& source) {
+  workbook_ = &source;
   // No worksheet listed, or none of the listed found: every worksheet (and the
   // selected queries).
   if (!console_) return;
@@ -120,7 +122,7 @@ bool dunmere_convertor::check_dest() {
   tk_wtrace(1, L"check_dest(%s)", dest_.c_str());
   bool exists = engine_.is_db_exist(dest_);
   if (exists && mode_ == 0) {
-    engine_.delete_db(dest_);
+    replace_database();
     exists = false;
   }
   if (from_xls) {
@@ -132,8 +134,48 @@ bool dunmere_convertor::check_dest() {
   // table to look for.
   if (mode_ != 1 || !exists) return exists;
   std::unique_ptr<udb_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
-  if (db->is_table_exist(csv_table_name)) db->delete_tab(csv_table_name);
+  if (db->is_table_exist(csv_table_name)) {
+    // Dropped only when the server would create it again.
+    const csv_file csv(src_, delimiter_of(delimiter_index), x_fnames);
+    db->try_create_table(csv_table_name, csv.get_schema(), csv.get_indexes());
+    db->delete_tab(csv_table_name);
+  }
   return true;
+}
+
+void dunmere_convertor::replace_database() {
+  // The run's first table (the first worksheet's, or the CSV file's) is
+  // tried in the database before it is dropped: a table the server would
+  // refuse leaves the database as it is.
+  std::unique_ptr<udb_recordset> sheet;
+  std::unique_ptr<csv_file> csv;
+  std::wstring table;
+  if (!from_xls) {
+    csv = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
+    table = csv_table_name;
+  } else if (workbook_) {
+    // A worksheet that cannot be read is reported by the run, which then
+    // creates the next.
+    for (auto each = get_sheets().begin(); !sheet && each != get_sheets().end(); ++each) {
+      try {
+        sheet = open_sheet(*workbook_, each->first);
+        table = each->first;
+      } catch (const tk_exception& e) {
+        tk_wtrace(2, L"Worksheet %s cannot be read: %s", each->first.c_str(), tk_from_ansi(e.what()).c_str());
+      }
+    }
+  }
+  const udb_recordset* first = csv ? static_cast<const udb_recordset*>(csv.get()) : sheet.get();
+  if (first) {
+    try {
+      std::unique_ptr<udb_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
+      db->try_create_table(table, first->get_schema(), first->get_indexes());
+    } catch (const tk_table_exception& e) {
+      throw tk_exception(L"The database '" + dest_ + L"' is not overwritten. " + tk_from_ansi(e.what()), 0);
+    }
+  }
+  tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
+  engine_.delete_db(dest_);
 }
 
 std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
@@ -143,10 +185,10 @@ std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
   if (exists && mode_ == 0 && from_xls) {
     // "Overwrite the entire database", chosen on the wizard's file page: done now
     // that the run starts, not when it was chosen.
-    tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
-    engine_.delete_db(dest_);
+    replace_database();
     exists = false;
   }
+  workbook_ = nullptr;
   if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND);
   return engine_.create_db(dest_);
 }

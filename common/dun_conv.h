@@ -17,6 +17,7 @@
 #include "common/conv_driver.h"
 #include "common/mss_conv.h"
 
+class dao_database;
 class udb_profile;
 
 class dunmere_convertor : public conversion_driver,
@@ -70,9 +71,15 @@ private:
   // existing database is dropped (the run creates it anew); for a CSV file in
   // mode 1 an existing table is dropped. Whether the database exists now.
   bool check_dest();
+  // Mode 0: drops the existing destination database for the run to create it
+  // anew, unless the server would not create the run's first table again
+  // (then an error, and nothing is dropped).
+  void replace_database();
   // A console progress line on standard output, unless silent.
   void print(const std::string& line) const;
 
   bool console_ = false;
   tk_reg_key reg_key_;
+  // The workbook a spreadsheet run reads, while its destination is prepared.
+  dao_database* workbook_ = nullptr;
 };
