@@ -362,6 +362,12 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
 
 void mss_database::try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes) {
   tk_wtrace(2, L"mss_database::try_create_table(%s)", name.c_str());
+  const std::wstring refusal = creation_trial(name, schema, indexes);
+  if (!refusal.empty()) throw tk_table_exception(L"Table '" + name + L"' was not replaced and keeps its rows: " + refusal);
+}
+
+std::wstring mss_database::creation_trial(const std::wstring& name, const udb_schema& schema,
+                                          const udb_indexes& indexes) {
   udb_names_map::name_map renamed;
   udb_schema fitted;
   udb_indexes fitted_indexes;
@@ -380,15 +386,14 @@ void mss_database::try_create_table(const std::wstring& name, const udb_schema& 
     std::wstring reason = tk_from_ansi(e.what());
     for (std::size_t at = reason.find(trial); at != std::wstring::npos; at = reason.find(trial, at + name.size()))
       reason.replace(at, trial.size(), name);
-    throw tk_table_exception(L"Table '" + name + L"' is left as it is: the server would not create it again (" +
-                             reason + L").");
+    return reason;
   }
   try {
     drop_table(trial);
   } catch (const odb_exception& e) {
-    throw tk_table_exception(L"Table '" + name + L"' is left as it is: its trial '" + trial +
-                             L"' could not be dropped again (" + tk_from_ansi(e.what()) + L").");
+    return L"its trial table '" + trial + L"' could not be dropped again: " + tk_from_ansi(e.what());
   }
+  return {};
 }
 
 udb_names_map::name_map mss_database::fitting_column_names(const udb_schema& schema) {

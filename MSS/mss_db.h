@@ -61,6 +61,8 @@ class mss_database : public odb_database {
   // the owner's has, dropped at once; a refusal throws tk_table_exception
   // naming the table, with the server's reason.
   void try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes) override;
+  // The same trial: empty when the server took the table, else why it did not.
+  std::wstring creation_trial(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes);
 
   // The name of a table's primary key, "PK_" + the table's, shortened to what
   // the server holds.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "MSS/mss_db.h"
 #include "MSS/mss_tab.h"
@@ -118,11 +119,11 @@ void dunmere_convertor::convert_step(udb_recordset* source, udb_recordset* dest,
   if (table_observer_) table_observer_(dest->get_name(), records);
 }
 
-bool dunmere_convertor::check_dest() {
+bool dunmere_convertor::check_dest(dao_database* workbook) {
   tk_wtrace(1, L"check_dest(%s)", dest_.c_str());
   bool exists = engine_.is_db_exist(dest_);
   if (exists && mode_ == 0) {
-    replace_database();
+    replace_database(workbook);
     exists = false;
   }
   if (from_xls) {
@@ -143,36 +144,31 @@ bool dunmere_convertor::check_dest() {
   return true;
 }
 
-void dunmere_convertor::replace_database() {
-  // The run's first table (the first worksheet's, or the CSV file's) is
-  // tried in the database before it is dropped: a table the server would
-  // refuse leaves the database as it is.
-  std::unique_ptr<udb_recordset> sheet;
-  std::unique_ptr<csv_file> csv;
+void dunmere_convertor::replace_database(dao_database* workbook) {
+  const std::wstring kept = L"The database '" + dest_ + L"' was not dropped and keeps its tables: ";
+  // The run's first table (the CSV file's, or the first worksheet that opens:
+  // one that does not is reported by the run) is tried in the database first.
+  std::unique_ptr<udb_recordset> first;
   std::wstring table;
   if (!from_xls) {
-    csv = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
+    first = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
     table = csv_table_name;
-  } else if (workbook_) {
-    // A worksheet that cannot be read is reported by the run, which then
-    // creates the next.
-    for (auto each = get_sheets().begin(); !sheet && each != get_sheets().end(); ++each) {
+  } else if (workbook) {
+    mss_tn_validator validator(run_table_names(true), {});
+    for (auto sheet = get_sheets().begin(); !first && sheet != get_sheets().end(); ++sheet) {
       try {
-        sheet = open_sheet(*workbook_, each->first);
-        table = each->first;
+        first = open_sheet(*workbook, sheet->first);
       } catch (const tk_exception& e) {
-        tk_wtrace(2, L"Worksheet %s cannot be read: %s", each->first.c_str(), tk_from_ansi(e.what()).c_str());
+        tk_trace(2, "The worksheet does not open: %s", e.what());
+        continue;
       }
+      table = validator.is_acceptable(sheet->first) ? sheet->first : validator.get_safe_name(sheet->first);
     }
   }
-  const udb_recordset* first = csv ? static_cast<const udb_recordset*>(csv.get()) : sheet.get();
   if (first) {
-    try {
-      std::unique_ptr<udb_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
-      db->try_create_table(table, first->get_schema(), first->get_indexes());
-    } catch (const tk_table_exception& e) {
-      throw tk_exception(L"The database '" + dest_ + L"' is not overwritten. " + tk_from_ansi(e.what()), 0);
-    }
+    std::unique_ptr<mss_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
+    const std::wstring refusal = db->creation_trial(table, first->get_schema(), first->get_indexes());
+    if (!refusal.empty()) throw tk_exception(kept + L"its table '" + table + L"' cannot be created again: " + refusal, 1);
   }
   tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
   engine_.delete_db(dest_);
@@ -180,15 +176,15 @@ void dunmere_convertor::replace_database() {
 
 std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
   tk_trace(1, "dunmere_convertor::get_dest_base(mode=%d)", mode_);
+  dao_database* workbook = std::exchange(workbook_, nullptr);
   // Called once the source is open: a source that cannot be read costs nothing.
-  bool exists = console_ ? check_dest() : engine_.is_db_exist(dest_);
+  bool exists = console_ ? check_dest(workbook) : engine_.is_db_exist(dest_);
   if (exists && mode_ == 0 && from_xls) {
     // "Overwrite the entire database", chosen on the wizard's file page: done now
     // that the run starts, not when it was chosen.
-    replace_database();
+    replace_database(workbook);
     exists = false;
   }
-  workbook_ = nullptr;
   if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND);
   return engine_.create_db(dest_);
 }

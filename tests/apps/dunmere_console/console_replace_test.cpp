@@ -29,10 +29,10 @@ TEST_F(ReplaceRun, ATableOrDatabaseTheServerWouldNotCreateAgainIsLeftAsItIs) {
     const char* mode;
     const char* error;  // how the error begins
   } cases[] = {
-      {"CSV, mode 1", "--mode=1", "Error:\nTable 'wide' is left as it is: the server would not create it again ("},
+      {"CSV, mode 1", "--mode=1", "Error:\nTable 'wide' was not replaced and keeps its rows: CREATE TABLE failed"},
       {"CSV, mode 0", "--mode=0",
-       "Error:\nThe database 'shop' is not overwritten. Table 'wide' is left as it is: the server would not create "
-       "it again ("},
+       "Error:\nThe database 'shop' was not dropped and keeps its tables: its table 'wide' cannot be created again: "
+       "CREATE TABLE failed"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
