@@ -551,27 +551,32 @@ void mss_table::append_record(const udb_record& record) {
   ++records_count_;
 }
 
-void mss_table::end_if_table_failure() {
+int mss_table::first_not_stored(int first) const {
   // The rows waiting for a statement, and the record being written, are not
   // stored either.
-  auto first_with_waiting = [this](int first) {
-    auto earlier = [&first](int record) {
-      if (record > 0 && (first == 0 || record < first)) first = record;
-    };
-    if (!deferred_.empty()) earlier(deferred_.front().record);
-    earlier(unsettled_);
-    return first;
+  auto earlier = [&first](int record) {
+    if (record > 0 && (first == 0 || record < first)) first = record;
   };
+  if (!deferred_.empty()) earlier(deferred_.front().record);
+  earlier(unsettled_);
+  return first;
+}
+
+void mss_table::end_if_table_failure() {
   try {
     throw;
   } catch (const mss_load_failure& failure) {
     // In doubt: the failure says which records are, and that none after them is stored.
     end_table(failure.kind, failure.reason,
-              failure.kind == mss_load_failure::in_doubt ? 0 : first_with_waiting(failure.first_not_stored));
+              failure.kind == mss_load_failure::in_doubt ? 0 : first_not_stored(failure.first_not_stored));
   } catch (const odb_exception& e) {
-    if (mss_is_lock_timeout(e)) end_table(mss_load_failure::locked, tk_from_ansi(e.what()), first_with_waiting(0));
+    if (mss_is_lock_timeout(e)) end_table(mss_load_failure::locked, tk_from_ansi(e.what()), first_not_stored(0));
   } catch (...) {
   }
+}
+
+void mss_table::end_locked(const odb_exception& error) {
+  end_table(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored(static_cast<int>(appended_) + 1));
 }
 
 void mss_table::store_by_statement(const std::wstring& statement, long rows, int first, int last,

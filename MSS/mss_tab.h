@@ -54,6 +54,9 @@ class mss_table : public odb_table {
   void append_record(const udb_record& record) override;
   // Changes the row of the record's key (the primary or first unique index).
   void update(const udb_record& record) override;
+  // Another session's lock refused a change of the table's columns: the
+  // table ends as append_record ends it, from the next record on.
+  [[noreturn]] void end_locked(const odb_exception& error);
   // Commits the rows of an open bulk load and ends it; rows the server refuses
   // are reported one by one ("table, record #n"), a failure of the load is
   // thrown. The driver calls it before it releases the table.
@@ -109,6 +112,9 @@ class mss_table : public odb_table {
   // In a handler: ends the table when the failure being handled is the
   // table's; returns when it is a record's.
   void end_if_table_failure();
+  // The first record not stored: `first` (0: none), or an earlier one that
+  // waits for a statement or is being written.
+  int first_not_stored(int first) const;
   [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
 
   bool identity_insert_ = false;

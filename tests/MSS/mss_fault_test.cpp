@@ -13,6 +13,7 @@
 #include <string>
 
 #include "MSS/odb_cmd.h"
+#include "common/mss_upsizer.h"
 #include "platform/tds/tds_sql.h"
 #include "tests/MSS/mss_engine_env.h"
 #include "tests/support/oledb_session.h"
@@ -72,6 +73,40 @@ TEST_F(mss_engine_test, AnotherSessionsLockEndsTheTableOnceOnEitherRoad) {
     table.reset();
     db_.reset();
   }
+}
+
+// A long value whose column must be widened while another session holds a
+// row of the table: the ALTER waits once and ends the table; the later long
+// values do not wait again.
+TEST_F(mss_engine_test, AnotherSessionsLockOnAColumnToWidenEndsTheTableOnce) {
+  const lock_wait wait(2000);
+  database(true);
+  udb_schema schema;
+  add(schema, L"id", VT_I4);
+  add(schema, L"v", VT_BSTR, 255);
+  auto table = create(L"t", schema);
+  mss_field_upsizer upsizer(db_.get(), table.get());
+  ole_com_ptr<IDBInitialize> other_source = open_data_source(engine_->get_connection_string(L"orv"));
+  odb_command other(other_source.get());
+  other.execute(L"BEGIN TRAN; INSERT INTO t VALUES (0, N'theirs')");
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::string> failures;
+  for (int i = 1; i <= 1210; ++i) {
+    auto record = make_record({{L"id", ole_variant(i)}, {L"v", ole_variant(std::wstring(i > 1200 ? 300 : 3, L'v'))}});
+    try {
+      upsizer.process(*record);
+      table->append_record(*record);
+    } catch (const tk_table_exception& e) {
+      failures.push_back(e.what());
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+  ASSERT_EQ(failures.size(), 10u);
+  EXPECT_EQ(failures.front().rfind("Table 't' is locked by another session", 0), 0u) << failures.front();
+  EXPECT_NE(failures.front().find("Records from #1201 on are not stored"), std::string::npos) << failures.front();
+  other.execute(L"ROLLBACK");
+  table.reset();
+  EXPECT_EQ(srv().row_count("orv", "t"), 1200u);
 }
 
 }  // namespace
