@@ -104,10 +104,7 @@ void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, 
     if (owned_dest) owned_dest->reset();
     // A server table changes in one statement; a dump file gets one statement
     // per column, as does a server that refuses the single one.
-    if (!direct || !refine_table(*db, *schema, dates, numbers)) {
-      date_post_process(*db, *schema, dates);
-      num_post_process(*db, *schema, numbers);
-    }
+    run_refinement(*db, *schema, dates, numbers, direct);
   }
   if (table_observer_) table_observer_(table, records);
 }

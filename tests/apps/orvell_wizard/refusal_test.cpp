@@ -1,7 +1,9 @@
 // What a run leaves behind when the server refuses it something, on a server
 // of the test's own (users with fewer privileges, server-wide settings): a
-// table or database that the run could not create again is not dropped.
+// table or database that the run could not create again is not dropped, and a
+// column whose type change is refused keeps its values.
 #include <filesystem>
+#include <fstream>
 
 #include "apps/orvell_wizard/orv_conv.h"
 #include "platform/kernel/registry.h"
@@ -109,6 +111,29 @@ TEST_F(RefusingServer, NothingIsDroppedThatTheRunCannotCreateAgain) {
     EXPECT_EQ(admin("SELECT GROUP_CONCAT(v ORDER BY id) FROM kept.Data"), rows_t{"one,two"});
     EXPECT_EQ(admin("SHOW TABLES FROM kept"), rows_t{"Data"});  // no trial table either
   }
+}
+
+TEST_F(RefusingServer, ATypeChangeThatIsRefusedKeepsTheEmptyTexts) {
+  // n: numbers and an empty text; b: a number, an empty text and no value.
+  const std::filesystem::path csv = dir.path() / "values.csv";
+  std::ofstream(csv) << "n;b\n1;5\n;\n3\n";
+  admin("DROP DATABASE IF EXISTS kept; CREATE DATABASE kept");
+  make_user("GRANT SELECT, INSERT, UPDATE, DELETE, CREATE, DROP ON kept.* TO '" + std::string(k_user) +
+            "'@'127.0.0.1';");
+  convert([&](orvell_converter& converter) {
+    converter.from_xls = false;
+    converter.x_fnames = true;
+    converter.delimiter_index = 1;
+    converter.csv_table_name = L"t";
+    converter.refine_types = true;
+    converter.set_src(csv.wstring());
+    converter.set_mode(1);
+  });
+  EXPECT_TRUE(shown.empty()) << tk_to_utf8(shown.front());
+  EXPECT_EQ(admin("SELECT CONCAT(n, '|', IFNULL(b, 'NULL')) FROM kept.t ORDER BY n"),
+            (rows_t{"|", "1|5", "3|NULL"}));
+  EXPECT_EQ(admin("SELECT GROUP_CONCAT(DATA_TYPE) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = 'kept'"),
+            rows_t{"varchar,varchar"});
 }
 
 }  // namespace
