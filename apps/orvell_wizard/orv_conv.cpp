@@ -111,9 +111,9 @@ void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, 
 
 std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
   tk_trace(1, "orvell_converter::get_dest_base(mode=%d)", mode_);
+  dao_database* workbook = std::exchange(workbook_, nullptr);
   if (direct) {
     tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest_.c_str());
-    dao_database* workbook = std::exchange(workbook_, nullptr);
     bool exists = engine_.is_db_exist(dest_);
     if (exists && mode_ == 0 && from_xls) {
       // "Overwrite the entire database", chosen on the file page: done now that the
