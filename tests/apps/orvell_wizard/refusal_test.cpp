@@ -14,6 +14,7 @@ namespace {
 
 const char* const k_user = "limited";
 const char* const k_password = "limited-pw";
+const std::string k_to_user = std::string(" TO '") + k_user + "'@'127.0.0.1';";
 
 class RefusingServer : public ::testing::Test {
 protected:
@@ -63,8 +64,7 @@ protected:
 bool contains(const std::wstring& text, const char* part) { return tk_to_utf8(text).find(part) != std::string::npos; }
 
 TEST_F(RefusingServer, NothingIsDroppedThatTheRunCannotCreateAgain) {
-  const std::string all_but_create = "GRANT SELECT, INSERT, UPDATE, DELETE, DROP, ALTER ON kept.* TO " +
-                                     std::string("'") + k_user + "'@'127.0.0.1';";
+  const std::string all_but_create = "GRANT SELECT, INSERT, UPDATE, DELETE, DROP, ALTER ON kept.*" + k_to_user;
   struct drop_case {
     const char* what;
     int mode;
@@ -77,10 +77,9 @@ TEST_F(RefusingServer, NothingIsDroppedThatTheRunCannotCreateAgain) {
       {"no CREATE, the whole database overwritten", 0, all_but_create, "",
        "The database 'kept' was not dropped and keeps its tables: its table 'Data' cannot be created again"},
       {"CREATE of the trial table only, the whole database overwritten", 0,
-       all_but_create + " GRANT CREATE ON kept.orvell_trial_1 TO '" + k_user + "'@'127.0.0.1';", "",
+       all_but_create + " GRANT CREATE ON kept.orvell_trial_1" + k_to_user, "",
        "The database 'kept' was not dropped and keeps its tables: the server does not let this user create it"},
-      {"every table must have a primary key", 1, "GRANT ALL ON kept.* TO '" + std::string(k_user) + "'@'127.0.0.1';",
-       "innodb_force_primary_key",
+      {"every table must have a primary key", 1, "GRANT ALL ON kept.*" + k_to_user, "innodb_force_primary_key",
        "Table 'Data' was not replaced and keeps its rows: the server requires a primary key in every new table "
        "(innodb_force_primary_key)"},
   };
@@ -102,11 +101,7 @@ TEST_F(RefusingServer, NothingIsDroppedThatTheRunCannotCreateAgain) {
       converter.set_mode(c.mode);
     });
     if (*c.server_setting) admin(std::string("SET GLOBAL ") + c.server_setting + " = OFF");
-    ASSERT_EQ(shown.size(), 1u) << joined([&] {
-      rows_t texts;
-      for (const std::wstring& m : shown) texts.push_back(tk_to_utf8(m));
-      return texts;
-    }());
+    ASSERT_EQ(shown.size(), 1u) << (shown.empty() ? "" : tk_to_utf8(shown.back()));
     EXPECT_TRUE(contains(shown[0], c.error)) << tk_to_utf8(shown[0]);
     EXPECT_EQ(admin("SELECT GROUP_CONCAT(v ORDER BY id) FROM kept.Data"), rows_t{"one,two"});
     EXPECT_EQ(admin("SHOW TABLES FROM kept"), rows_t{"Data"});  // no trial table either
@@ -118,8 +113,7 @@ TEST_F(RefusingServer, ATypeChangeThatIsRefusedKeepsTheEmptyTexts) {
   const std::filesystem::path csv = dir.path() / "values.csv";
   std::ofstream(csv) << "n;b\n1;5\n;\n3\n";
   admin("DROP DATABASE IF EXISTS kept; CREATE DATABASE kept");
-  make_user("GRANT SELECT, INSERT, UPDATE, DELETE, CREATE, DROP ON kept.* TO '" + std::string(k_user) +
-            "'@'127.0.0.1';");
+  make_user("GRANT SELECT, INSERT, UPDATE, DELETE, CREATE, DROP ON kept.*" + k_to_user);
   convert([&](orvell_converter& converter) {
     converter.from_xls = false;
     converter.x_fnames = true;
