@@ -191,7 +191,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
   try {
     sql_engine::instance().execute(statement);
   } catch (const sql_exception& e) {
-    throw tk_table_exception("Cannot create table " + table_text(name) + ": " + creation_refusal(e));
+    throw tk_table_exception("Cannot create table " + table_text(name) + ": " + creation_refusal(e), e.get_code());
   }
   tables_.push_back(name);
   names_map_.add_fn_map(name, field_names);
@@ -205,7 +205,7 @@ bool sql_database::delete_tab(const std::wstring& name) {
   try {
     sql_engine::instance().execute(L"DROP TABLE " + sql_engine::instance().quote_name(name));
   } catch (const sql_exception& e) {
-    throw tk_table_exception("Cannot drop table " + table_text(name) + ": " + e.what());
+    throw tk_table_exception("Cannot drop table " + table_text(name) + ": " + e.what(), e.get_code());
   }
   return udb_database::delete_tab(name);
 }
