@@ -10,10 +10,12 @@
 // such setting the default of its version. With DYNAMIC rows (the default from
 // MySQL 5.7.9 and MariaDB 10.2.2) a long value leaves a 20-byte pointer behind,
 // but a value of up to 40 bytes stays in the record, so about 196 text columns
-// fill it; with COMPACT and REDUNDANT rows (the default before) a long value keeps
-// a 768-byte prefix and the pointer in the record, so about 10 do. The count of a
-// record is its largest size, which is also what InnoDB checks at CREATE TABLE
-// when innodb_strict_mode is on. MyISAM has no record limit of its own.
+// fill it; with COMPACT rows (the default before) and REDUNDANT ones a long value
+// keeps a 768-byte prefix and the pointer in the record, so about 10 do. The
+// count of a record is its largest size: with COMPACT and REDUNDANT rows it is
+// what InnoDB checks at CREATE TABLE when innodb_strict_mode is on; with DYNAMIC
+// ones InnoDB checks less and refuses the row that does not fit when it comes.
+// MyISAM has no record limit of its own.
 //
 // A new table whose row is too large gets TEXT columns (in the same character
 // set) in place of VARCHAR ones until it fits; a table whose rows InnoDB cannot
