@@ -125,7 +125,8 @@ bool mysql_converter_impl::keeps_fit(const udb_schema& schema, std::size_t index
   after.vartype = change.vartype;
   after.size = change.size;
   after.extra = change.extra;
-  if (sql_table_fit(engine_.server_version()).keeps_fit(schema, index, after)) return true;
+  if (sql_table_fit(engine_.server_version(), engine_.default_row_format()).keeps_fit(schema, index, after))
+    return true;
   tk_wtrace(2, L"Column '%s' stays: as %s the table would not fit", field.name.c_str(), change.type);
   return false;
 }
