@@ -2,10 +2,13 @@
 // non-ASCII text, type refinement and its mended faults, and the modes.
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
+#include "TK/tk_trace.h"
 #include "platform/kernel/codepage.h"
 #include "tests/e2e/csv_fixtures.h"
 #include "tests/e2e/e2e_env.h"
+#include "tests/support/tcp_relay.h"
 
 namespace {
 
@@ -185,6 +188,99 @@ TEST_F(CsvIntoServer, Utf16AndUtf32FilesAreRefusedWithAClearError) {
     EXPECT_NE(dialogs->listed[0].find("UTF-8"), std::string::npos) << dialogs->listed[0];
     // Refused before the database was touched.
     EXPECT_TRUE(client->rows("SHOW DATABASES LIKE '" + db + "'").empty()) << file;
+  }
+}
+
+// A connection the server closed while the wizard waited (its wait_timeout, a
+// gateway's idle limit) is made again before the run writes anything.
+TEST_F(CsvIntoServer, AConnectionClosedWhileIdleIsMadeAgain) {
+  client->exec("KILL " + std::to_string(converter->get_engine().thread_id()));
+  convert("a;b\n1;x\n", 1, true, false);
+  EXPECT_TRUE(dialogs->listed.empty()) << dialogs->listed.front();
+  EXPECT_EQ(table_rows("t").size(), 1u);
+}
+
+class CsvOverTls : public CsvIntoServer {
+protected:
+  static void SetUpTestSuite() {
+    if (e2e_server::get().found)
+      tls_only = std::make_unique<sql_private_server>("--with-tls --require-secure-transport=ON");
+  }
+  static void TearDownTestSuite() { tls_only.reset(); }
+  void TearDown() override {
+    if (home) ::setenv("HOME", home->c_str(), 1);
+    CsvIntoServer::TearDown();
+  }
+  static inline std::unique_ptr<sql_private_server> tls_only;
+  std::optional<std::string> home = std::getenv("HOME") ? std::optional<std::string>(std::getenv("HOME")) : std::nullopt;
+};
+
+// TLS wherever the server offers it, with no option file; the server's
+// certificate verified when an option file asks; a handshake that fails where
+// TLS was only asked for leaves the plain road (the trace tells). Each refusal
+// has its own reason.
+TEST_F(CsvOverTls, EachServerIsReachedAsItAndTheOptionFilesAsk) {
+  ASSERT_TRUE(tls_only && tls_only->server().found);
+  const std::string other_ca = (dir / "other-ca.pem").string();
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other -keyout " +
+                         (dir / "other-key.pem").string() + " -out " + other_ca + " >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  const std::string verified = "ssl-ca=" + tls_only->ca_file() + "\nssl-verify-server-cert=1\n";
+  enum class target { tls_only, plain, broken_tls };
+  const struct {
+    const char* name;
+    target server;
+    std::string options;  // of the [Orvell MySQL Lib] group in ~/.my.cnf
+    bool wrong_password;
+    int code;  // of the refusal, 0 when the run converts
+    const char* reason;
+  } cases[] = {
+      {"a TLS-only server", target::tls_only, "", false, 0, ""},
+      {"a TLS-only server, its certificate verified", target::tls_only, verified, false, 0, ""},
+      {"a server without TLS", target::plain, "", false, 0, ""},
+      {"a server whose TLS handshake fails", target::broken_tls, "", false, 0, ""},
+      {"an untrusted certificate", target::tls_only, "ssl-ca=" + other_ca + "\nssl-verify-server-cert=1\n", false,
+       0x4007EA, "TLS/SSL error: self-signed certificate in certificate chain"},
+      {"a server without TLS where a certificate must be verified", target::plain, "ssl-verify-server-cert=1\n",
+       false, 0x4007EA, "TLS/SSL error: SSL is required, but the server does not support it"},
+      {"a wrong password", target::tls_only, "", true, 0x400415,
+       "Access denied. Verify the user name and password are correct"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::filesystem::path folder = dir / ("home" + std::to_string(++n));
+    std::filesystem::create_directories(folder);
+    if (!c.options.empty()) std::ofstream(folder / ".my.cnf") << "[Orvell MySQL Lib]\n" << c.options;
+    ::setenv("HOME", folder.c_str(), 1);
+    const e2e_server& server = c.server == target::tls_only ? tls_only->server() : e2e_server::get();
+    tcp_relay relay(server.host, server.port);
+    if (c.server == target::broken_tls) relay.break_next_tls();
+    const std::string log = (folder / "trace.log").string();
+    tk_trace_log trace(log.c_str(), true, 3, false);
+    client = std::make_unique<check_client>(server);
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    converter->store_mysql_settings(server.host, server.user, c.wrong_password ? "wrong" : server.password,
+                                    std::to_string(c.server == target::broken_tls ? relay.port() : server.port));
+    try {
+      converter->connect_mysql_server();
+      EXPECT_EQ(c.code, 0) << c.name << ": connected";
+    } catch (const sql_exception& e) {
+      EXPECT_EQ(e.get_code(), c.code) << c.name << ": " << e.what();
+      EXPECT_NE(handler->message_for(e).find(c.reason), std::string::npos) << c.name << ": " << handler->message_for(e);
+      continue;
+    }
+    dialogs->listed.clear();
+    convert("a;b\n1;x\n2;y\n", 1, true, false);
+    EXPECT_TRUE(dialogs->listed.empty()) << c.name << ": " << dialogs->listed.front();
+    EXPECT_EQ(table_rows("t").size(), 2u) << c.name;
+    std::stringstream text;
+    text << std::ifstream(log).rdbuf();
+    EXPECT_EQ(text.str().find("The TLS handshake failed") != std::string::npos, c.server == target::broken_tls)
+        << c.name << ":\n" << text.str();
+    if (c.server == target::broken_tls) {
+      EXPECT_TRUE(relay.faulted());
+    }
   }
 }
 
