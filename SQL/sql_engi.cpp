@@ -1,6 +1,5 @@
 #include "SQL/sql_engi.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
