@@ -123,6 +123,14 @@ struct database {
 struct server_login {
   std::string name, password;
   bool sysadmin = false;
+  std::string language = "us_english";  // its default language (a name of tds_languages.h)
+  bool dbcreator = false;               // a member of the dbcreator server role
+};
+
+// What a client's LOGIN7 carried.
+struct login_record {
+  std::string user, app, library, language, database;
+  bool odbc = false;
 };
 
 class catalog {

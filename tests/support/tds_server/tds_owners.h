@@ -37,7 +37,10 @@ table* resolve_table(server_context& ctx, const session_state& s, database& db, 
 std::string owner_for_new(server_context& ctx, const session_state& s, const database& db, std::string_view written);
 
 // The statements (under the catalog's lock).
-void create_login(catalog& cat, const session_state& s, const std::string& name, const std::string& password);
+void create_login(catalog& cat, const session_state& s, const std::string& name, const std::string& password,
+                  const std::string& default_language = "us_english");
+// ALTER LOGIN ... WITH DEFAULT_LANGUAGE = x.
+void set_login_language(catalog& cat, const session_state& s, const std::string& name, const std::string& language);
 void create_user(catalog& cat, database& db, const std::string& name, const std::optional<std::string>& login,
                  const std::optional<std::string>& default_schema);
 void create_schema(database& db, const std::string& name, const std::optional<std::string>& authorization);

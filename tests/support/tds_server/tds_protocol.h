@@ -32,6 +32,7 @@ struct login_request {
   uint32_t packet_size = 0;
   std::string host, user, password, app, server, library, language, database;
   bool odbc = false;  // OptionFlags2's fODBC: the session starts with ODBC's SET options
+  bool language_required = false;  // OptionFlags2's fLanguage: an unknown language fails the login
 };
 login_request parse_login7(std::string_view body);
 

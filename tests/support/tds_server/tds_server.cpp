@@ -63,7 +63,11 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   {
     auto lock = ctx_->cat.lock();
     ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
-    for (const auto& l : options_.logins) ctx_->cat.logins[name_key(l.name)] = server_login{l.name, l.password, l.sysadmin};
+    for (const auto& l : options_.logins) {
+      const language* lang = find_language(l.language);
+      if (!lang) throw std::runtime_error("tds server: no language " + l.language);
+      ctx_->cat.logins[name_key(l.name)] = server_login{l.name, l.password, l.sysadmin, lang->name, l.dbcreator};
+    }
     for (const auto& d : options_.databases) {
       if (!ctx_->cat.find(d)) ctx_->cat.create(d);
     }
@@ -314,6 +318,11 @@ std::vector<foreign_key_info> server::foreign_keys(const std::string& database, 
 std::vector<std::string> server::received() {
   std::lock_guard<std::mutex> g(ctx_->log_mutex);
   return ctx_->log;
+}
+
+std::vector<login_record> server::logins_received() {
+  std::lock_guard<std::mutex> g(ctx_->log_mutex);
+  return ctx_->logins;
 }
 
 long server::bulk_rows() const { return ctx_->bulk_rows; }

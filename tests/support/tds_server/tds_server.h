@@ -107,7 +107,10 @@ extern const char* const version_2022;
 struct login_option {
   std::string name, password;
   bool sysadmin = false;
+  std::string language = "us_english";  // the login's default language (name or alias)
+  bool dbcreator = false;               // a member of the dbcreator server role
 };
+
 
 struct server_options {
   std::string host = "127.0.0.1";
@@ -220,6 +223,8 @@ class server {
   std::vector<foreign_key_info> foreign_keys(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   // Every SQL batch (UTF-8) and RPC ("RPC name") received, in order.
   std::vector<std::string> received();
+  // Every LOGIN7 received, in order.
+  std::vector<login_record> logins_received();
   long bulk_rows() const;     // bulk rows received since start (or since the last knob change)
   int bulk_batches() const;   // bulk batches committed or failed
   int connections() const;    // connections open now

@@ -403,6 +403,15 @@ expr_ptr batch::primary() {
     case tk::gvar: e->kind = expr::global; e->name = name_key(next().text); return e;
     case tk::sym:
       if (t.text == "*") { next(); e->kind = expr::star; return e; }
+      if (t.text == "{") {
+        // An ODBC escape: { ts 'yyyy-mm-dd hh:mm:ss[.fff]' }, { d '...' }, { t '...' }: a datetime in every date order.
+        next();
+        if (!(kw("TS") || kw("D") || kw("T")) || (peek().kind != tk::str && peek().kind != tk::nstr)) fail();
+        const column_type dt{sql_type::datetime};
+        e->lit = value::of_typed(dt, convert(value::of_string(next().text, false), dt));
+        expect_sym("}");
+        return e;
+      }
       fail();
     case tk::ident:
       if (kw("NULL")) return e;
@@ -486,6 +495,9 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
       column_type nv{sql_type::nvarchar, 4000, 0, 0};
       if (e.name == "@@VERSION") return value::of_typed(nv, cell::of(utf8_to_utf16(ctx_.version())));
       if (e.name == "@@SERVERNAME") return value::of_typed(nv, cell::of(utf8_to_utf16("ORVTDS")));
+      if (e.name == "@@LANGUAGE") return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.lang->name)));
+      if (e.name == "@@LANGID")
+        return value::of_typed({sql_type::smallint}, cell::of(std::string{static_cast<char>(s_.lang->langid), '\0'}));
       if (e.name == "@@SPID") return value::of_typed({sql_type::smallint}, cell::of(std::string{static_cast<char>(s_.spid & 0xFF), static_cast<char>(s_.spid >> 8)}));
       if (e.name == "@@TRANCOUNT" || e.name == "@@LOCK_TIMEOUT") {
         const int32_t n = e.name == "@@TRANCOUNT" ? s_.tran.count : s_.lock_timeout;
@@ -577,11 +589,11 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
     case expr::convert: {
       value v = eval(*e.args[0], t, row);
       try {
-        return value::of_typed(e.type, convert(v, e.type));
+        return value::of_typed(e.type, convert(v, e.type, s_.conversion()));
       } catch (const sql_error& x) {
         // CONVERT and CAST cut character and binary values to the size asked for.
         if (x.number != 8152) throw;
-        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type));
+        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type, s_.conversion()));
       }
     }
     case expr::count_star:
@@ -709,6 +721,36 @@ step batch::set_statement() {
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
+  if (kw("LANGUAGE") || kw("DATEFORMAT")) {
+    const bool language_set = is_kw(t_[p_ - 1], "LANGUAGE");
+    const token& arg = peek();
+    if (arg.kind != tk::ident && arg.kind != tk::quoted && arg.kind != tk::str && arg.kind != tk::nstr && arg.kind != tk::var) fail();
+    next();
+    const bool variable = arg.kind == tk::var;
+    const std::string written = arg.text;
+    return [this, language_set, variable, written] {
+      std::string name = written;
+      if (variable) {
+        auto it = s_.variables.find(name_key(written));
+        if (it == s_.variables.end()) raise(137, 15, "Must declare the scalar variable \"" + written + "\".");
+        name = it->second.kind == value::typed ? render(it->second.type, it->second.data) : it->second.text;
+      }
+      if (language_set) {
+        const language* l = find_language(name);
+        if (!l) raise(2740, 16, "SET LANGUAGE failed because '" + name + "' is not an official language name or a language alias on this SQL Server.");
+        const language* old = s_.lang;
+        s_.lang = l;
+        s_.dateformat = l->order;
+        out_.env_change(2, utf8_to_utf16(l->name), utf8_to_utf16(old->name));
+        out_.message(sql_error{5703, 0, 1, language_changed_text(*l)}, true);
+      } else {
+        const auto order = parse_date_order(name);
+        if (!order) raise(2741, 16, "SET DATEFORMAT date order '" + name + "' is invalid.");
+        s_.dateformat = *order;
+      }
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
   if (kw("FMTONLY")) {
     const bool on = kw("ON") || (expect_kw("OFF"), false);
     return [this, on] { s_.fmtonly = on; };
@@ -801,7 +843,7 @@ step batch::select_statement(bool) {
           value v = eval(*e);
           result_column c = describe(*e, v);
           cols.push_back(c);
-          cells.push_back(convert(v, c.type));
+          cells.push_back(convert(v, c.type, s_.conversion()));
         }
       }
       out_.columns(cols);
@@ -905,7 +947,7 @@ step batch::select_statement(bool) {
           out.reserve(picks.size());
           for (std::size_t k = 0; k < picks.size(); ++k) {
             if (picks[k] >= 0) out.push_back(cells[static_cast<std::size_t>(picks[k])]);
-            else out.push_back(convert(eval(*items[static_cast<std::size_t>(-1 - picks[k])], &t, &cells), cols[k].type));
+            else out.push_back(convert(eval(*items[static_cast<std::size_t>(-1 - picks[k])], &t, &cells), cols[k].type, s_.conversion()));
           }
           rows.push_back(std::move(out));
         }
@@ -1189,7 +1231,7 @@ void batch::column_definition(table& t, std::vector<std::function<void(table&)>>
   }
   if (c.default_text) {
     try {
-      convert(c.default_value, c.type);
+      convert(c.default_value, c.type, s_.conversion());
     } catch (const sql_error&) {
       // SQL Server checks a default only when it is used.
     }
@@ -1317,15 +1359,18 @@ step batch::create_principal() {
     expect_sym("=");
     if (peek().kind != tk::str && peek().kind != tk::nstr) fail();
     const std::string password = next().text;
-    // Further options (CHECK_POLICY = OFF, DEFAULT_DATABASE = ...) are accepted and ignored.
+    // DEFAULT_LANGUAGE is kept; further options (CHECK_POLICY = OFF, DEFAULT_DATABASE = ...) are accepted and ignored.
+    std::string lang = "us_english";
     while (sym(",")) {
+      const bool language_option = is_kw(peek(), "DEFAULT_LANGUAGE");
       identifier();
       expect_sym("=");
-      next();
+      const std::string v = next().text;
+      if (language_option) lang = v;
     }
-    return [this, name, password] {
+    return [this, name, password, lang] {
       auto lock = ctx_.cat.lock();
-      create_login(ctx_.cat, s_, name, password);
+      create_login(ctx_.cat, s_, name, password, lang);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1447,10 +1492,11 @@ int major_version(const std::string& text) {
 // for the column is reported as the server's version reports it: 2628 with the
 // table, the column and the value cut to the column's size from SQL Server 2019
 // (15.x) on, 8152 before.
-cell column_value(server_context& ctx, const database& db, const table& t, std::size_t i, const value& v) {
+cell column_value(server_context& ctx, const session_state& s, const database& db, const table& t, std::size_t i,
+                  const value& v) {
   const column_def& c = t.columns[i];
   try {
-    return convert(v, c.type);
+    return convert(v, c.type, s.conversion());
   } catch (const sql_error& e) {
     if (e.number != 8152 || major_version(ctx.version()) < 15) throw;
     const value cut = cut_to_size(v, c.type);
@@ -1568,7 +1614,7 @@ step batch::insert_statement() {
           given[i] = false;
           continue;
         }
-        cells[i] = column_value(ctx_, db, t, i, eval(*r[k]));
+        cells[i] = column_value(ctx_, s_, db, t, i, eval(*r[k]));
       }
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (given[i]) continue;
@@ -1577,10 +1623,10 @@ step batch::insert_statement() {
           identity_last = identity_used ? identity_last + c.increment : c.seed;
           identity_used = true;
           value v; v.kind = value::integer; v.text = std::to_string(identity_last);
-          cells[i] = convert(v, c.type);
+          cells[i] = convert(v, c.type, s_.conversion());
           last_identity = identity_last;
         } else if (c.default_text) {
-          cells[i] = convert(c.default_value, c.type);
+          cells[i] = convert(c.default_value, c.type, s_.conversion());
         }
       }
       if (explicit_identity) {
@@ -1645,7 +1691,7 @@ step batch::update_statement() {
         std::vector<cell> updated = cells;
         for (std::size_t k = 0; k < targets.size(); ++k) {
           const auto i = static_cast<std::size_t>(targets[k]);
-          updated[i] = column_value(ctx_, db, t, i, eval(*sets[k].second, &t, &cells));
+          updated[i] = column_value(ctx_, s_, db, t, i, eval(*sets[k].second, &t, &cells));
         }
         check_row(ctx_, db, t, updated, "UPDATE");
         if (s_.tran.count > 0) {
@@ -1690,7 +1736,7 @@ std::vector<std::pair<int, cell>> batch::resolve(const table& t, const condition
     const int i = t.column_index(col);
     if (i < 0) raise(207, 16, "Invalid column name '" + col + "'.");
     if (!e) { conds.emplace_back(-1 - i, cell{}); continue; }
-    conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type));
+    conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type, s_.conversion()));
   }
   return conds;
 }
@@ -1785,6 +1831,20 @@ void batch::alterable(database& db, const table& t, const column_def& c, const s
 
 step batch::alter_statement() {
   next();  // ALTER
+  if (kw("LOGIN")) {
+    // ALTER LOGIN [l] WITH DEFAULT_LANGUAGE = x (other options are not modelled).
+    const std::string name = identifier();
+    expect_kw("WITH");
+    expect_kw("DEFAULT_LANGUAGE");
+    expect_sym("=");
+    if (peek().kind != tk::ident && peek().kind != tk::quoted && peek().kind != tk::str && peek().kind != tk::nstr) fail();
+    const std::string lang = next().text;
+    return [this, name, lang] {
+      auto lock = ctx_.cat.lock();
+      set_login_language(ctx_.cat, s_, name, lang);
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
   expect_kw("TABLE");
   name_parts n = object_name();
   if (kw("ALTER")) {
@@ -1807,7 +1867,7 @@ step batch::alter_statement() {
       converted.reserve(t.rows.size());
       for (const auto& r : t.rows) {
         auto cells = r.cells();
-        cells[static_cast<std::size_t>(i)] = convert(value::of_typed(c.type, cells[static_cast<std::size_t>(i)]), type);
+        cells[static_cast<std::size_t>(i)] = convert(value::of_typed(c.type, cells[static_cast<std::size_t>(i)]), type, s_.conversion());
         if (nullable == false && cells[static_cast<std::size_t>(i)].null)
           raise(515, 16, "Cannot insert the value NULL into column '" + c.name + "', table '" + s_.database + "." + t.owner + "." + t.name + "'; column does not allow nulls. UPDATE fails.");
         converted.emplace_back(cells);
@@ -1875,7 +1935,7 @@ step batch::alter_statement() {
       std::vector<row> grown;
       for (const auto& r : t.rows) {
         auto cells = r.cells();
-        for (const auto& c : shape->columns) cells.push_back(c.default_text && !c.nullable ? convert(c.default_value, c.type) : cell{});
+        for (const auto& c : shape->columns) cells.push_back(c.default_text && !c.nullable ? convert(c.default_value, c.type, s_.conversion()) : cell{});
         grown.emplace_back(cells);
       }
       t.rows = std::move(grown);
@@ -2403,7 +2463,7 @@ void batch::sp_executesql(const std::vector<std::pair<std::string, value>>& args
     for (const auto& [pn, pt] : params) {
       if (name_key(pn) == name_key(name)) type = pt;
     }
-    vars[name_key(name)] = value::of_typed(type, convert(args[i].second, type));
+    vars[name_key(name)] = value::of_typed(type, convert(args[i].second, type, s_.conversion()));
   }
   for (const auto& [pn, pt] : params) {
     if (!vars.count(name_key(pn))) raise(8178, 16, "The parameterized query '(" + pn + ")' expects the parameter '" + pn + "', which was not supplied.");

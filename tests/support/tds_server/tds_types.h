@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/tds_server/tds_languages.h"
 #include "tests/support/tds_server/tds_wire.h"
 
 namespace tds {
@@ -105,9 +106,15 @@ struct value {
   static value of_string(std::string s, bool n) { value v; v.kind = string; v.text = std::move(s); v.national = n; return v; }
   static value of_typed(const column_type& t, cell c) { value v; v.kind = typed; v.type = t; v.data = std::move(c); if (v.data.null) v.kind = null; return v; }
 };
+// What a conversion depends on besides the value: the session's date order
+// and language (text to dates).
+struct conversion_context {
+  date_order order = date_order::mdy;
+  const language* lang = nullptr;  // us_english when null
+};
 // Converts a value into a column type's stored form, raising SQL Server's
 // errors (245, 241, 242, 8114, 8115, 8152) where the server does.
-cell convert(const value& v, const column_type& to);
+cell convert(const value& v, const column_type& to, const conversion_context& cx = {});
 // The value as text, the way CONVERT(nvarchar, ...) renders it (datetime as
 // "yyyy-mm-dd hh:mm:ss.mmm", floats with every digit kept); UTF-8.
 std::string render(const column_type& t, const cell& c);

@@ -82,6 +82,9 @@ TEST_F(tds_server_test, tsql_logs_in_and_runs_a_batch) {
   EXPECT_NE(out.find("7\tseven"), std::string::npos) << out;
   EXPECT_NE(out.find("Microsoft SQL Server 2019"), std::string::npos) << out;
   EXPECT_EQ(srv().row_count("d1", "x"), 1u);
+  // tsql's login record asks for FreeTDS's default language, as db-lib's does.
+  EXPECT_EQ(srv().logins_received().back().language, "us_english");
+  EXPECT_TRUE(srv().logins_received().back().odbc);
 }
 
 // The program, as scripts/tds-server starts it, with knobs on its command line.

@@ -2,37 +2,14 @@
 // into typed columns, ALTER COLUMN on key and index columns, limits and names,
 // truncation by version, and QUOTED_IDENTIFIER by login kind with filtered
 // indexes. Each error with SQL Server's number, class, state and text.
+#include "tests/support/tds_server/tests/tds_errors.h"
 #include "tests/support/tds_server/tests/tds_server_env.h"
 
 namespace {
 
-struct error {
-  int number;
-  int severity;
-  int state;
-  std::string text;
-  bool operator==(const error&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& o, const error& e) {
-  return o << e.number << "/" << e.severity << "/" << e.state << " " << e.text;
-}
-
-// The server's errors (not its informational messages) since the last clear.
-std::vector<error> errors() {
-  std::vector<error> out;
-  for (const auto& m : tds_test::messages()) {
-    if (m.number < 20000 && m.severity > 10) out.push_back({m.number, m.severity, m.state, m.text});
-  }
-  return out;
-}
-
-// Runs a batch and returns its errors.
-std::vector<error> run(tds_test::connection& c, const std::string& sql) {
-  tds_test::clear_messages();
-  c.exec(sql);
-  return errors();
-}
+using tds_test::error;
+using tds_test::errors;
+using tds_test::run;
 
 std::string tsql(uint16_t port, const std::string& script) {
   return tds_test::command_output("printf '" + script + "' | TDSVER=7.4 tsql -H 127.0.0.1 -p " + std::to_string(port) +
