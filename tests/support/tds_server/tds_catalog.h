@@ -28,6 +28,7 @@ struct column_def {
   int64_t seed = 1, increment = 1;
   std::optional<std::string> default_text;  // as SQL Server shows it: "((0))", "(N'x')"
   value default_value;
+  std::optional<uint16_t> collate;  // COLLATE as written (until the table is made, then in type.collation)
 };
 
 // A primary key, unique constraint or index.
@@ -104,6 +105,7 @@ struct db_schema {
 struct database {
   std::string name;
   bool accessible = true;
+  uint16_t collation = default_collation;  // CREATE DATABASE ... COLLATE; its columns' unless they name one
   // The login that created the database: it is dbo here, as every sysadmin is.
   std::string owner_login;
   // Whether the guest user is enabled (master, tempdb, msdb): a login without a

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tests/support/tds_server/tds_bytes.h"
+#include "tests/support/tds_server/tds_codepage.h"
 #include "tests/support/tds_server/tds_dates.h"
 #include "tests/support/tds_server/tds_types.h"
 
@@ -176,6 +177,8 @@ std::string float_text(double d) {
   return std::string(buf, r.ptr);
 }
 
+int code_page(const column_type& t) { return collation(t.collation).code_page; }
+
 // Money text as SQL Server reads it: blanks, a sign and one currency symbol
 // (of the money type's list) in either order, digits with commas between them
 // in the whole part, a fraction after a period. The plain number, or false.
@@ -328,9 +331,17 @@ std::string render(const column_type& t, const cell& c) {
       const int a = tz < 0 ? -tz : tz;
       return date_text(days) + " " + time_text(units, t.scale) + " " + (tz < 0 ? "-" : "+") + pad2(a / 60) + ":" + pad2(a % 60);
     }
-    case sql_type::char_: case sql_type::varchar: case sql_type::text: return cp1252_to_utf8(b);
+    case sql_type::char_: case sql_type::varchar: case sql_type::text:
+      return utf16_to_utf8(decode_code_page(collation(t.collation).code_page, b));
     case sql_type::nchar: case sql_type::nvarchar: case sql_type::ntext: return utf16_to_utf8(b);
     case sql_type::binary: case sql_type::varbinary: case sql_type::image: return "0x" + hex_upper(b);
+    case sql_type::sql_variant: {
+      // int or nvarchar, as variant_of writes them
+      if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0x38 && b.size() == 6)
+        return std::to_string(static_cast<int32_t>(le_value(b, 2, 4)));
+      const std::size_t props = b.size() >= 2 ? static_cast<unsigned char>(b[1]) : 0;
+      return b.size() >= 2 + props ? utf16_to_utf8(std::string_view(b).substr(2 + props)) : "";
+    }
     case sql_type::uniqueidentifier: {
       std::string g;
       g += hex_upper(std::string{b[3], b[2], b[1], b[0]}) + "-" + hex_upper(std::string{b[5], b[4]}) + "-" +
@@ -344,25 +355,41 @@ std::string render(const column_type& t, const cell& c) {
 cell convert(const value& v, const column_type& to, const conversion_context& cx) {
   if (v.kind == value::null) return cell{};
   if (v.kind == value::typed) {
-    if (v.type.type == to.type) {
-      const sql_type t = to.type;
-      if (is_string_like(t)) {
-        const std::size_t limit = to.length < 0 || is_long(t) ? SIZE_MAX : static_cast<std::size_t>(to.length) * (is_unicode(t) ? 2 : 1);
-        if (v.data.bytes.size() > limit) truncated();
-        cell c = v.data;
-        if (t == sql_type::char_ || t == sql_type::binary || t == sql_type::nchar) {
-          const char pad = t == sql_type::binary ? '\0' : ' ';
-          while (c.bytes.size() < limit) {
-            c.bytes.push_back(pad);
-            if (t == sql_type::nchar) c.bytes.push_back('\0');
-          }
+    const sql_type from = v.type.type;
+    const sql_type t = to.type;
+    // The bytes as they are: within characters of one code page, within
+    // Unicode, within binary, and any of them into binary.
+    const bool bytes_kept = (is_char(from) && is_char(t) && code_page(v.type) == code_page(to)) ||
+                            (is_unicode(from) && is_unicode(t)) || (is_string_like(from) && is_binary(t));
+    if (bytes_kept) {
+      const std::size_t limit = to.length < 0 || is_long(t) ? SIZE_MAX : static_cast<std::size_t>(to.length) * (is_unicode(t) ? 2 : 1);
+      if (v.data.bytes.size() > limit) truncated();
+      cell c = v.data;
+      if (t == sql_type::char_ || t == sql_type::binary || t == sql_type::nchar) {
+        const char pad = t == sql_type::binary ? '\0' : ' ';
+        while (c.bytes.size() < limit) {
+          c.bytes.push_back(pad);
+          if (t == sql_type::nchar) c.bytes.push_back('\0');
         }
-        return c;
       }
-      if (fixed_size(v.type) == fixed_size(to) && v.type == to) return v.data;
+      if (is_unicode(t) && c.bytes.size() % 2) c.bytes.push_back('\0');
+      return c;
     }
+    if (from == t && fixed_size(v.type) == fixed_size(to) && v.type == to) return v.data;
     // A date or time goes through its own text, which reads alike in every date order.
-    return convert(as_literal(v), to, is_date(v.type.type) ? conversion_context{} : cx);
+    return convert(as_literal(v), to, is_date(from) ? conversion_context{} : cx);
+  }
+  if (v.kind == value::string && v.literal && !v.national) {
+    // '...' holds what the database's code page holds of the text.
+    bool ascii = true;
+    for (char ch : v.text) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+    if (!ascii) {
+      value narrowed = v;
+      narrowed.literal = false;
+      narrowed.text = utf16_to_utf8(decode_code_page(cx.literal_code_page,
+                                                     encode_code_page(cx.literal_code_page, utf8_to_utf16(v.text))));
+      return convert(narrowed, to, cx);
+    }
   }
   const std::string& s = v.text;
   const sql_type t = to.type;
@@ -519,7 +546,7 @@ cell convert(const value& v, const column_type& to, const conversion_context& cx
   std::string bytes;
   if (is_binary(t)) {
     if (v.kind == value::binary) bytes = s;
-    else if (v.kind == value::string) bytes = v.national ? utf8_to_utf16(s) : [&] { std::string o; utf8_to_cp1252(s, o); return o; }();
+    else if (v.kind == value::string) bytes = v.national ? utf8_to_utf16(s) : encode_code_page(cx.literal_code_page, utf8_to_utf16(s));
     else raise(257, 16, std::string("Implicit conversion from data type ") + (v.kind == value::integer ? "int" : "numeric") +
                           " to " + base_name(t) + " is not allowed. Use the CONVERT function to run this query.");
   } else if (v.kind == value::binary) {
@@ -528,7 +555,7 @@ cell convert(const value& v, const column_type& to, const conversion_context& cx
   } else if (is_unicode(t)) {
     bytes = utf8_to_utf16(s);
   } else {
-    utf8_to_cp1252(s, bytes);
+    bytes = encode_code_page(code_page(to), utf8_to_utf16(s));
   }
   // Same type now: the length check and the padding of fixed-length columns.
   return convert(value::of_typed(to, cell::of(std::move(bytes))), to);

@@ -69,6 +69,8 @@ class bulk_decoder {
   bool next(std::vector<cell>& row);
   bool done() const { return done_; }
   const std::vector<wire_column>& columns() const { return columns_; }
+  // The columns, to correct what the load's statement says otherwise (their collation).
+  std::vector<wire_column>& columns() { return columns_; }
   // Called at the end of the message: throws when a token is cut short.
   void finish() const;
 

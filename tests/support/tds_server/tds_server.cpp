@@ -15,6 +15,7 @@
 #include <deque>
 #include <stdexcept>
 
+#include "tests/support/tds_server/tds_codepage.h"
 #include "tests/support/tds_server/tds_session.h"
 #include "tests/support/tds_server/tds_sql.h"
 
@@ -387,7 +388,7 @@ std::u16string cell_utf16(const cell& c) {
 
 std::string cell_utf8(const column_type& t, const cell& c) {
   if (is_unicode(t.type)) return utf16_to_utf8(c.bytes);
-  return cp1252_to_utf8(c.bytes);
+  return utf16_to_utf8(decode_code_page(collation(t.collation).code_page, c.bytes));
 }
 
 std::string cell_text(const column_type& t, const cell& c) { return render(t, c); }

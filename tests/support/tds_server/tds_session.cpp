@@ -403,9 +403,7 @@ class session {
         return refuse(fail, l);
       }
     }
-    // Collation, language, LOGINACK, packet size.
-    const char collation[5] = {0x09, 0x04, static_cast<char>(0xD0), 0x00, 0x34};
-    r.env_change_bytes(7, std::string_view(collation, 5), "");
+    // (The database's collation went with the database.) Language, LOGINACK, packet size.
     r.env_change(2, utf8_to_utf16(state_.lang->name), "");
     r.message(sql_error{5703, 0, 1, language_changed_text(*state_.lang)}, true);
     writer ack;
@@ -514,8 +512,11 @@ class session {
       ident = t->identity_column();
       keep_identity = target->keep_identity ||
                       state_.identity_insert == name_key(db->name + "." + t->owner + "." + t->name);
-      for (const auto& wc : dec.columns()) {
+      for (auto& wc : dec.columns()) {
         const std::string name = utf16_to_utf8(wc.name);
+        auto declared = target->collations.find(name_key(name));
+        if (declared != target->collations.end() && (is_char(wc.type.type) || is_unicode(wc.type.type)))
+          wc.type.collation = declared->second;
         const int i = shape.column_index(name);
         if (i < 0 && !error) error = sql_error{207, 16, 1, "Invalid column name '" + name + "'."};
         map.push_back(i);
@@ -664,7 +665,8 @@ class session {
         cells[i] = std::move(v);
         continue;
       }
-      if (wt.type == c.type.type && is_string_like(c.type.type)) {
+      if (wt.type == c.type.type && is_string_like(c.type.type) &&
+          (!is_char(wt.type) || collation(wt.collation).code_page == collation(c.type.collation).code_page)) {
         const std::size_t limit = c.type.length < 0 || is_long(c.type.type)
                                       ? SIZE_MAX
                                       : static_cast<std::size_t>(c.type.length) * (is_unicode(c.type.type) ? 2 : 1);

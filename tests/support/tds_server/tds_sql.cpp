@@ -8,6 +8,7 @@
 
 #include "tests/support/tds_server/tds_owners.h"
 #include "tests/support/tds_server/tds_protocol.h"
+#include "tests/support/tds_server/tds_views.h"
 
 namespace tds {
 
@@ -25,6 +26,18 @@ struct token {
 
 [[noreturn]] void syntax_near(const std::string& near) {
   raise(102, 15, "Incorrect syntax near '" + near + "'.");
+}
+
+uint16_t collation_named(const std::string& name) {
+  const auto c = find_collation(name);
+  if (!c) raise(448, 16, "Invalid collation '" + name + "'.");
+  return *c;
+}
+
+// A column's collation: the one it names, else the database's (character types only).
+void settle_collation(column_def& c, uint16_t database_collation) {
+  if (is_char(c.type.type) || is_unicode(c.type.type)) c.type.collation = c.collate.value_or(database_collation);
+  c.collate.reset();
 }
 
 bool ident_char(char c) {
@@ -393,6 +406,7 @@ expr_ptr batch::primary() {
   switch (t.kind) {
     case tk::str: case tk::nstr:
       e->lit = value::of_string(t.text, t.kind == tk::nstr);
+      e->lit.literal = true;
       next();
       return e;
     case tk::integer: e->lit.kind = value::integer; e->lit.text = next().text; return e;
@@ -550,6 +564,29 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         }
         return value::of_null();
       }
+      if (e.name == "COLLATIONPROPERTY" || e.name == "DATABASEPROPERTYEX") {
+        // sql_variant: an int (CodePage, LCID, ComparisonStyle, Version) or the collation's name.
+        const std::string property = name_key(arg_text(1));
+        std::optional<uint16_t> c;
+        if (e.name == "COLLATIONPROPERTY") {
+          c = find_collation(arg_text(0));
+        } else if (property == "COLLATION") {
+          if (const database* db = ctx_.cat.find(arg_text(0))) c = db->collation;
+        }
+        if (!c) return value::of_null();
+        if (property == "COLLATION") {
+          const column_type nv{sql_type::nvarchar, 128, 0, 0, s_.db_collation};
+          return value::of_typed({sql_type::sql_variant}, variant_of(nv, cell::of(utf8_to_utf16(collation(*c).name))));
+        }
+        int32_t n;
+        if (property == "CODEPAGE") n = collation(*c).code_page;
+        else if (property == "LCID") n = static_cast<int32_t>(collation(*c).lcid);
+        else if (property == "COMPARISONSTYLE") n = comparison_style(*c);
+        else if (property == "VERSION") n = collation(*c).version;
+        else return value::of_null();
+        return value::of_typed({sql_type::sql_variant},
+                               variant_of({sql_type::int_}, cell::of(std::string(reinterpret_cast<const char*>(&n), 4))));
+      }
       if (e.name == "GETDATE" || e.name == "CURRENT_TIMESTAMP" || e.name == "SYSDATETIME")
         return value::of_string("2026-01-01 12:00:00.000", false);
       if (e.name == "NEWID") return value::of_string("6F9619FF-8B86-D011-B42D-00C04FC964FF", false);
@@ -588,12 +625,14 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
     }
     case expr::convert: {
       value v = eval(*e.args[0], t, row);
+      column_type to = e.type;
+      if (is_char(to.type) || is_unicode(to.type)) to.collation = s_.db_collation;
       try {
-        return value::of_typed(e.type, convert(v, e.type, s_.conversion()));
+        return value::of_typed(to, convert(v, to, s_.conversion()));
       } catch (const sql_error& x) {
         // CONVERT and CAST cut character and binary values to the size asked for.
         if (x.number != 8152) throw;
-        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type, s_.conversion()));
+        return value::of_typed(to, convert(cut_to_size(v, to), to, s_.conversion()));
       }
     }
     case expr::count_star:
@@ -628,7 +667,7 @@ result_column batch::describe(const expr& e, const value& v) {
     case value::string: {
       const int len = static_cast<int>(v.national ? utf8_to_utf16(v.text).size() / 2 : v.text.size());
       const int limit = v.national ? 4000 : 8000;
-      c.type = {v.national ? sql_type::nvarchar : sql_type::varchar, len == 0 ? 1 : len > limit ? -1 : len};
+      c.type = {v.national ? sql_type::nvarchar : sql_type::varchar, len == 0 ? 1 : len > limit ? -1 : len, 0, 0, s_.db_collation};
       break;
     }
     case value::binary: {
@@ -856,9 +895,11 @@ step batch::select_statement(bool) {
     std::vector<std::vector<cell>> rows;
     {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(*from);
+      // A system view is made from the catalog as it is now.
+      const std::unique_ptr<table> view = system_view(db_of(*from), from->owner, from->name);
+      table& t = view ? *view : table_of(*from);
       // FMTONLY and TOP 0 read no rows: they wait only on a schema lock.
-      await(lock, db_of(*from), t, !fmtonly && top != 0L ? lock_kind::scan : lock_kind::write);
+      if (!view) await(lock, db_of(*from), t, !fmtonly && top != 0L ? lock_kind::scan : lock_kind::write);
       // Columns of the result.
       std::vector<int> picks;  // column index, or -1 - item for an expression
       bool count = false;
@@ -889,7 +930,12 @@ step batch::select_statement(bool) {
           const std::vector<cell> nulls(t.columns.size());
           if (e->kind == expr::count_star) c = {e->alias, {sql_type::int_}, true, false, ""};
           else c = describe(*e, eval(*e, &t, &nulls));
-          if (e->kind == expr::convert) c.type = e->type;
+          if (e->kind == expr::function && (e->name == "COLLATIONPROPERTY" || e->name == "DATABASEPROPERTYEX"))
+            c.type = {sql_type::sql_variant};
+          if (e->kind == expr::convert) {
+            c.type = e->type;
+            if (is_char(c.type.type) || is_unicode(c.type.type)) c.type.collation = s_.db_collation;
+          }
         }
         cols.push_back(c);
       }
@@ -1198,7 +1244,7 @@ void batch::column_definition(table& t, std::vector<std::function<void(table&)>>
       c.default_text = text.size() >= 2 && text.front() == '(' && text.back() == ')' ? text : "(" + text + ")";
       c.default_value = eval(*e);
     } else if (kw("COLLATE")) {
-      identifier();
+      c.collate = collation_named(identifier());
     } else if (kw("PRIMARY") || is_kw(peek(), "UNIQUE")) {
       const bool primary = !kw("UNIQUE") && (expect_kw("KEY"), true);
       bool clustered = primary;
@@ -1245,11 +1291,17 @@ step batch::create_statement() {
   next();  // CREATE
   if (kw("DATABASE")) {
     const std::string name = identifier();
-    while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) next();
-    return [this, name] {
+    std::optional<uint16_t> collate;
+    while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) {
+      if (kw("COLLATE")) collate = collation_named(identifier());
+      else next();
+    }
+    return [this, name, collate] {
       auto lock = ctx_.cat.lock();
       if (s_.tran.count > 0) raise(226, 16, "CREATE DATABASE statement not allowed within multi-statement transaction.");
-      ctx_.cat.create(name).owner_login = s_.user;
+      database& db = ctx_.cat.create(name);
+      db.owner_login = s_.user;
+      db.collation = collate.value_or(default_collation);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1281,6 +1333,7 @@ step batch::create_statement() {
       if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
       if (t->columns.size() > max_columns) too_many_columns(t->columns[max_columns].name, t->name);
       auto fresh = std::make_unique<table>(*t);
+      for (auto& c : fresh->columns) settle_collation(c, db.collation);
       fresh->object_id = ctx_.cat.next_object_id();
       std::vector<index_def> keys;
       std::vector<foreign_key> fks;
@@ -1850,18 +1903,25 @@ step batch::alter_statement() {
   if (kw("ALTER")) {
     expect_kw("COLUMN");
     const std::string col = identifier();
-    column_type type = parse_type();
+    const column_type written_type = parse_type();
     std::optional<bool> nullable;
-    if (kw("COLLATE")) identifier();
+    std::optional<uint16_t> collate;
+    if (kw("COLLATE")) collate = collation_named(identifier());
     if (kw("NOT")) { expect_kw("NULL"); nullable = false; }
     else if (kw("NULL")) nullable = true;
-    return [this, n, col, type, nullable] {
+    return [this, n, col, written_type, nullable, collate] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
       schema_change(lock, db_of(n), t);
       const int i = t.column_index(col);
       if (i < 0) raise(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + col + "' does not exist in table '" + t.name + "'.");
       auto& c = t.columns[static_cast<std::size_t>(i)];
+      // Without COLLATE the column takes the database's collation.
+      column_def shape;
+      shape.type = written_type;
+      shape.collate = collate;
+      settle_collation(shape, db_of(n).collation);
+      const column_type type = shape.type;
       alterable(db_of(n), t, c, col, type);
       std::vector<row> converted;
       converted.reserve(t.rows.size());
@@ -1939,7 +1999,10 @@ step batch::alter_statement() {
         grown.emplace_back(cells);
       }
       t.rows = std::move(grown);
-      for (const auto& c : shape->columns) t.columns.push_back(c);
+      for (auto c : shape->columns) {
+        settle_collation(c, db_of(n).collation);
+        t.columns.push_back(std::move(c));
+      }
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1966,22 +2029,31 @@ step batch::insert_bulk() {
   next();  // INSERT
   next();  // BULK
   name_parts n = object_name();
-  // The column list FreeTDS sends ("[c] int, [d] nvarchar(10) COLLATE ...") and hints: not needed,
-  // the bulk message describes its columns itself.
+  // The column list ("[c] int, [d] varchar(10) COLLATE ...") gives the code page of text columns
+  // that name a collation; the bulk message describes the columns otherwise. Then the hints.
   int depth = 0;
-  bool keep_nulls = false, keep_identity = false;
+  bool keep_nulls = false, keep_identity = false, column_next = false;
+  std::string column;
+  std::map<std::string, uint16_t> collations;
   while (peek().kind != tk::end) {
-    if (peek().kind == tk::sym && peek().text == "(") ++depth;
-    if (peek().kind == tk::sym && peek().text == ")") --depth;
-    if (depth == 0 && peek().kind == tk::sym && peek().text == ";") break;
-    if (depth == 1 && is_kw(peek(), "KEEP_NULLS")) keep_nulls = true;
-    if (depth == 1 && is_kw(peek(), "KEEPIDENTITY")) keep_identity = true;
+    const token& t = peek();
+    if (t.kind == tk::sym && t.text == "(") { ++depth; column_next = depth == 1; next(); continue; }
+    if (t.kind == tk::sym && t.text == ")") --depth;
+    if (depth == 0 && t.kind == tk::sym && t.text == ";") break;
+    if (depth == 1 && t.kind == tk::sym && t.text == ",") column_next = true;
+    else if (depth == 1 && column_next) { column = t.text; column_next = false; }
+    else if (depth == 1 && is_kw(t, "COLLATE") && peek(1).kind != tk::end) {
+      next();
+      if (const auto c = find_collation(peek().text)) collations[name_key(column)] = *c;
+    }
+    if (depth == 1 && is_kw(t, "KEEP_NULLS")) keep_nulls = true;
+    if (depth == 1 && is_kw(t, "KEEPIDENTITY")) keep_identity = true;
     next();
   }
-  return [this, n, keep_nulls, keep_identity] {
+  return [this, n, keep_nulls, keep_identity, collations] {
     auto lock = ctx_.cat.lock();
     table& t = table_of(n);
-    s_.bulk = bulk_target{n.database.empty() ? s_.database : n.database, t.owner, t.name, keep_nulls, keep_identity};
+    s_.bulk = bulk_target{n.database.empty() ? s_.database : n.database, t.owner, t.name, keep_nulls, keep_identity, collations};
     out_.done(0, 0, 0xFD, cmd_other);
   };
 }
@@ -2222,6 +2294,7 @@ int odbc_type(sql_type t) {
     case sql_type::varbinary: return -3;
     case sql_type::image: return -4;
     case sql_type::uniqueidentifier: return -11;
+    case sql_type::sql_variant: return -150;
   }
   return 0;
 }
@@ -2536,9 +2609,11 @@ void use_database(server_context& ctx, session_state& s, std::string_view name, 
   s.default_schema = who->default_schema;
   const std::string old = s.database;
   s.database = db->name;
+  s.db_collation = db->collation;
   ctx.session_dbs[s.spid] = name_key(db->name);
   out.env_change(1, utf8_to_utf16(db->name), utf8_to_utf16(old));
   out.message(sql_error{5701, 0, 2, "Changed database context to '" + db->name + "'."}, true);
+  out.env_change_bytes(7, collation_bytes(db->collation), "");
 }
 
 namespace {

@@ -97,6 +97,9 @@ struct bulk_target {
   std::string owner, table;
   bool keep_nulls = false;     // hint KEEP_NULLS: NULL stays NULL instead of the default
   bool keep_identity = false;  // hint KEEPIDENTITY
+  // Columns the statement gives a COLLATE: their text arrives in its code page
+  // (the bulk metadata carries the connection's collation for every column).
+  std::map<std::string, uint16_t> collations;  // by name_key of the column
 };
 
 // One connection's state.
@@ -118,7 +121,8 @@ struct session_state {
   transaction tran;                          // BEGIN TRAN ... COMMIT/ROLLBACK
   const language* lang = &us_english();      // SET LANGUAGE; the login's at start
   date_order dateformat = date_order::mdy;   // SET DATEFORMAT; the language's at start
-  conversion_context conversion() const { return {dateformat, lang}; }
+  uint16_t db_collation = default_collation;  // of the current database
+  conversion_context conversion() const { return {dateformat, lang, collation(db_collation).code_page}; }
 };
 
 // Runs a batch (UTF-8 text). Statement errors become ERROR tokens; the batch
