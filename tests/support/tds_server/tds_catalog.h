@@ -29,6 +29,14 @@ struct column_def {
   std::optional<std::string> default_text;  // as SQL Server shows it: "((0))", "(N'x')"
   value default_value;
   std::optional<uint16_t> collate;  // COLLATE as written (until the table is made, then in type.collation)
+  std::string default_name;         // the DEFAULT constraint's ("DF__..." when the statement named none)
+};
+
+// A CHECK constraint: kept as written, not enforced.
+struct check_def {
+  std::string name;
+  std::string text;                  // "(a > 0)"
+  std::vector<std::string> columns;  // the table's columns it names
 };
 
 // A primary key, unique constraint or index.
@@ -71,6 +79,7 @@ struct table {
   std::vector<row> rows;
   std::vector<index_def> indexes;
   std::vector<foreign_key> foreign_keys;
+  std::vector<check_def> checks;
   int64_t identity_last = 0;
   bool identity_used = false;
   int object_id = 0;

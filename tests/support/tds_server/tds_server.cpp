@@ -284,7 +284,7 @@ std::vector<column_info> server::columns(const std::string& database, const std:
   auto lock = ctx_->cat.lock();
   std::vector<column_info> out;
   for (const auto& c : find_table(database, t, owner).columns)
-    out.push_back({c.name, c.type, c.nullable, c.identity, c.seed, c.increment, c.default_text});
+    out.push_back({c.name, c.type, c.nullable, c.identity, c.seed, c.increment, c.default_text, c.default_name});
   return out;
 }
 
@@ -313,6 +313,13 @@ std::vector<foreign_key_info> server::foreign_keys(const std::string& database, 
   std::vector<foreign_key_info> out;
   for (const auto& fk : find_table(database, t, owner).foreign_keys)
     out.push_back({fk.name, fk.columns, fk.ref_owner, fk.ref_table, fk.ref_columns, fk.on_delete, fk.on_update});
+  return out;
+}
+
+std::vector<check_info> server::checks(const std::string& database, const std::string& t, const std::string& owner) {
+  auto lock = ctx_->cat.lock();
+  std::vector<check_info> out;
+  for (const auto& ck : find_table(database, t, owner).checks) out.push_back({ck.name, ck.text, ck.columns});
   return out;
 }
 

@@ -148,6 +148,12 @@ struct column_info {
   bool identity = false;
   int64_t seed = 1, increment = 1;
   std::optional<std::string> default_text;  // as sp_columns shows it
+  std::string default_name;                 // its DEFAULT constraint's
+};
+
+struct check_info {
+  std::string name, text;
+  std::vector<std::string> columns;
 };
 
 struct index_info {
@@ -221,6 +227,7 @@ class server {
   std::size_t row_count(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   std::vector<index_info> indexes(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   std::vector<foreign_key_info> foreign_keys(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::vector<check_info> checks(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   // Every SQL batch (UTF-8) and RPC ("RPC name") received, in order.
   std::vector<std::string> received();
   // Every LOGIN7 received, in order.

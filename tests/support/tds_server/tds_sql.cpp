@@ -332,6 +332,7 @@ class batch {
   void column_definition(table& t, std::vector<std::function<void(table&)>>& later);
   void table_constraint(table& t, std::string name, std::vector<std::function<void(table&)>>& later);
   std::vector<std::string> column_list(bool allow_order);
+  check_def check_clause();
   foreign_key references(std::vector<std::string> cols);
 
   // -- expressions
@@ -1029,6 +1030,11 @@ foreign_key batch::references(std::vector<std::string> cols) {
   return fk;
 }
 
+// Whether a name is among a list of column names.
+bool uses(const std::vector<std::string>& columns, const std::string& name) {
+  return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return name_key(c) == name_key(name); });
+}
+
 std::string hex8(int v) {
   static const char* h = "0123456789ABCDEF";
   std::string s;
@@ -1051,10 +1057,11 @@ void check_set_options(const session_state& s, const table& t, const char* stmt,
 
 // Whether a table or constraint of this schema has the name: tables, views
 // and constraints share one namespace per schema.
-bool object_named(database& db, const std::string& owner, const std::string& name) {
+bool object_named(database& db, const std::string& owner, const std::string& name, const std::string& except_table = "") {
   const std::string k = name_key(name);
   for (auto& [key, t] : db.tables) {
     if (name_key(t->owner) != name_key(owner)) continue;
+    if (!except_table.empty() && name_key(t->name) == name_key(except_table)) continue;
     if (name_key(t->name) == k) return true;
     for (const auto& ix : t->indexes) {
       if (ix.constraint && name_key(ix.name) == k) return true;
@@ -1062,8 +1069,52 @@ bool object_named(database& db, const std::string& owner, const std::string& nam
     for (const auto& fk : t->foreign_keys) {
       if (name_key(fk.name) == k) return true;
     }
+    for (const auto& ck : t->checks) {
+      if (name_key(ck.name) == k) return true;
+    }
+    for (const auto& c : t->columns) {
+      if (c.default_text && name_key(c.default_name) == k) return true;
+    }
   }
   return false;
+}
+
+// A table's definition without its rows and keys, to try a change on.
+table definition_of(const table& t) {
+  table d;
+  d.owner = t.owner;
+  d.name = t.name;
+  d.object_id = t.object_id;
+  d.columns = t.columns;
+  d.checks = t.checks;
+  d.foreign_keys = t.foreign_keys;
+  for (const auto& ix : t.indexes) {
+    index_def x = ix;
+    x.keys.clear();
+    d.indexes.push_back(std::move(x));
+  }
+  return d;
+}
+
+// Names the table's unnamed DEFAULT constraints as SQL Server does, and checks
+// that every DEFAULT and CHECK constraint's name is free (2714).
+void name_defaults_and_checks(database& db, table& t) {
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    auto& c = t.columns[i];
+    if (c.default_text && c.default_name.empty())
+      c.default_name = "DF__" + t.name.substr(0, 9) + "__" + c.name.substr(0, 5) + "__" + hex8(t.object_id * 17 + static_cast<int>(i));
+  }
+  std::vector<std::string> names;
+  for (const auto& c : t.columns) {
+    if (c.default_text) names.push_back(c.default_name);
+  }
+  for (const auto& ck : t.checks) names.push_back(ck.name);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    bool taken = name_key(names[i]) == name_key(t.name) || object_named(db, t.owner, names[i], t.name);
+    for (std::size_t k = 0; k < i; ++k) taken = taken || name_key(names[k]) == name_key(names[i]);
+    for (const auto& ix : t.indexes) taken = taken || (ix.constraint && name_key(ix.name) == name_key(names[i]));
+    if (taken) raise(2714, 16, "There is already an object named '" + names[i] + "' in the database.", 5);
+  }
 }
 
 [[noreturn]] void object_exists(const std::string& name, int state) {
@@ -1140,6 +1191,31 @@ constexpr std::size_t max_columns = 1024;
                       "' exceeds the maximum of " + std::to_string(max_columns) + " columns.");
 }
 
+// A table whose fixed-length columns need more than 8,060 bytes in a row
+// cannot be made or changed so (1701). The row's overhead: 4 bytes of header,
+// 2 of column count and the null bitmap, then 2 of count and 2 of offset per
+// variable-length column.
+void check_row_size(const table& t) {
+  constexpr long max_row = 8060;
+  long fixed = 0, bits = 0, variable = 0;
+  for (const auto& c : t.columns) {
+    const column_type& ty = c.type;
+    if (ty.type == sql_type::bit) ++bits;
+    else if (const int f = fixed_size(ty)) fixed += f;
+    else if (ty.type == sql_type::char_ || ty.type == sql_type::binary) fixed += ty.length;
+    else if (ty.type == sql_type::nchar) fixed += 2L * ty.length;
+    else ++variable;
+  }
+  fixed += (bits + 7) / 8;
+  const long n = static_cast<long>(t.columns.size());
+  const long overhead = 4 + 2 + (n + 7) / 8 + (variable ? 2 + 2 * variable : 0);
+  if (fixed + overhead > max_row)
+    raise(1701, 16, "Creating or altering table '" + t.name + "' failed because the minimum row size would be " +
+                        std::to_string(fixed + overhead) + ", including " + std::to_string(overhead) +
+                        " bytes of internal overhead. This exceeds the maximum allowable table row size of " +
+                        std::to_string(max_row) + " bytes.");
+}
+
 void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk) {
   (void)ctx;
   table* parent = db.find(fk.ref_owner, fk.ref_table);
@@ -1193,18 +1269,44 @@ void batch::table_constraint(table& t, std::string name, std::vector<std::functi
     });
     return;
   }
-  if (kw("CHECK")) {  // accepted, not enforced
-    expect_sym("(");
-    int depth = 1;
-    while (depth > 0) {
-      if (peek().kind == tk::end) fail();
-      if (sym("(")) ++depth;
-      else if (sym(")")) --depth;
-      else next();
-    }
+  if (kw("CHECK")) {
+    check_def ck = check_clause();
+    ck.name = name;
+    later.push_back([ck](table& tb) mutable {
+      if (ck.name.empty()) ck.name = "CK__" + tb.name.substr(0, 9) + "__" + hex8(tb.object_id * 131 + static_cast<int>(tb.checks.size()));
+      tb.checks.push_back(ck);
+    });
     return;
   }
   fail();
+}
+
+// "CHECK" read: "(condition)", kept as written with the names it uses (those
+// that are columns of the table are sorted out when the table is made).
+check_def batch::check_clause() {
+  check_def ck;
+  expect_sym("(");
+  const std::size_t start = t_[p_ - 1].pos;
+  int depth = 1;
+  while (depth > 0) {
+    if (peek().kind == tk::end) fail();
+    if (peek().kind == tk::ident || peek().kind == tk::quoted) ck.columns.push_back(peek().text);
+    if (sym("(")) ++depth;
+    else if (sym(")")) --depth;
+    else next();
+  }
+  ck.text = std::string(sql_.substr(start, t_[p_ - 1].end - start));
+  return ck;
+}
+
+// The names of a CHECK that are columns of the table.
+void settle_check(check_def& ck, const table& t) {
+  std::vector<std::string> cols;
+  for (const auto& n : ck.columns) {
+    const int i = t.column_index(n);
+    if (i >= 0 && !uses(cols, n)) cols.push_back(t.columns[static_cast<std::size_t>(i)].name);
+  }
+  ck.columns = std::move(cols);
 }
 
 void batch::column_definition(table& t, std::vector<std::function<void(table&)>>& later) {
@@ -1243,6 +1345,16 @@ void batch::column_definition(table& t, std::vector<std::function<void(table&)>>
       std::string text = e->text;
       c.default_text = text.size() >= 2 && text.front() == '(' && text.back() == ')' ? text : "(" + text + ")";
       c.default_value = eval(*e);
+      c.default_name = cname;
+    } else if (kw("CHECK")) {
+      check_def ck = check_clause();
+      ck.name = cname;
+      ck.columns.push_back(c.name);
+      later.push_back([ck, column = c.name](table& tb) mutable {
+        if (ck.name.empty())
+          ck.name = "CK__" + tb.name.substr(0, 9) + "__" + column.substr(0, 5) + "__" + hex8(tb.object_id * 131 + static_cast<int>(tb.checks.size()));
+        tb.checks.push_back(ck);
+      });
     } else if (kw("COLLATE")) {
       c.collate = collation_named(identifier());
     } else if (kw("PRIMARY") || is_kw(peek(), "UNIQUE")) {
@@ -1332,6 +1444,7 @@ step batch::create_statement() {
         throw statement_retry{};
       if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
       if (t->columns.size() > max_columns) too_many_columns(t->columns[max_columns].name, t->name);
+      check_row_size(*t);
       auto fresh = std::make_unique<table>(*t);
       for (auto& c : fresh->columns) settle_collation(c, db.collation);
       fresh->object_id = ctx_.cat.next_object_id();
@@ -1341,6 +1454,11 @@ step batch::create_statement() {
       for (const auto& f : later) f(scratch);
       creating_constraints(out_, [&] {
         for (auto ix : scratch.indexes) add_index(db, *fresh, std::move(ix), n.written);
+        for (auto ck : scratch.checks) {
+          settle_check(ck, *fresh);
+          fresh->checks.push_back(std::move(ck));
+        }
+        name_defaults_and_checks(db, *fresh);
       });
       const std::string key = name_key(fresh->owner + "." + fresh->name);
       table* raw = fresh.get();
@@ -1845,10 +1963,6 @@ step batch::delete_statement() {
   };
 }
 
-// Whether a name is among a list of column names.
-bool uses(const std::vector<std::string>& columns, const std::string& name) {
-  return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return name_key(c) == name_key(name); });
-}
 
 // The objects that keep ALTER COLUMN from changing column c to `to`, as SQL
 // Server rules: a primary or foreign key (either side) on the column always;
@@ -1857,11 +1971,14 @@ bool uses(const std::vector<std::string>& columns, const std::string& name) {
 // the statement fails (4922). `written` is the column as the statement names it.
 void batch::alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to) {
   const sql_type from = c.type.type;
-  const bool widening = to.type == from && to.length >= c.type.length && c.type.length >= 0 &&
-                        (from == sql_type::varchar || from == sql_type::nvarchar || from == sql_type::varbinary);
+  const bool variable_length = from == sql_type::varchar || from == sql_type::nvarchar || from == sql_type::varbinary;
+  const bool widening = to.type == from && to.length >= c.type.length && c.type.length >= 0 && variable_length;
+  // A new collation is refused by the indexes, keys and CHECK constraints on the column.
+  const bool collation_changes = (is_char(from) || is_unicode(from)) && (is_char(to.type) || is_unicode(to.type)) &&
+                                 to.collation != c.type.collation;
   std::vector<std::pair<std::string, bool>> objects;  // name, whether an index (not a constraint)
   for (const auto& ix : t.indexes) {
-    if (uses(ix.columns, c.name) && (ix.primary || !widening)) objects.emplace_back(ix.name, !ix.constraint);
+    if (uses(ix.columns, c.name) && (ix.primary || !widening || collation_changes)) objects.emplace_back(ix.name, !ix.constraint);
   }
   for (const auto& fk : t.foreign_keys) {
     if (uses(fk.columns, c.name)) objects.emplace_back(fk.name, false);
@@ -1872,6 +1989,14 @@ void batch::alterable(database& db, const table& t, const column_def& c, const s
           uses(fk.ref_columns, c.name))
         objects.emplace_back(fk.name, false);
     }
+  }
+  // A DEFAULT lets the length, precision or scale change, not the data type; a
+  // CHECK only the length of a variable-length type (to max too).
+  if (c.default_text && to.type != from) objects.emplace_back(c.default_name, false);
+  const bool same_but_length = to.type == from && (variable_length || (to.length == c.type.length && to.precision == c.type.precision &&
+                                                                        to.scale == c.type.scale));
+  for (const auto& ck : t.checks) {
+    if (uses(ck.columns, c.name) && (!same_but_length || collation_changes)) objects.emplace_back(ck.name, false);
   }
   if (objects.empty()) return;
   for (const auto& [name, index] : objects) {
@@ -1923,6 +2048,11 @@ step batch::alter_statement() {
       settle_collation(shape, db_of(n).collation);
       const column_type type = shape.type;
       alterable(db_of(n), t, c, col, type);
+      {
+        table changed = definition_of(t);
+        changed.columns[static_cast<std::size_t>(i)].type = type;
+        check_row_size(changed);
+      }
       std::vector<row> converted;
       converted.reserve(t.rows.size());
       for (const auto& r : t.rows) {
@@ -1940,9 +2070,38 @@ step batch::alter_statement() {
     };
   }
   if (kw("ADD")) {
-    if (is_kw(peek(), "CONSTRAINT") || is_kw(peek(), "PRIMARY") || is_kw(peek(), "UNIQUE") || is_kw(peek(), "FOREIGN")) {
+    if (is_kw(peek(), "CONSTRAINT") || is_kw(peek(), "PRIMARY") || is_kw(peek(), "UNIQUE") || is_kw(peek(), "FOREIGN") ||
+        is_kw(peek(), "CHECK") || is_kw(peek(), "DEFAULT")) {
       std::string cname;
       if (kw("CONSTRAINT")) cname = identifier();
+      if (kw("DEFAULT")) {
+        // ADD [CONSTRAINT n] DEFAULT value FOR column: for rows to come.
+        auto e = expression();
+        expect_kw("FOR");
+        const std::string column = identifier();
+        const std::string text = e->text.size() >= 2 && e->text.front() == '(' && e->text.back() == ')' ? e->text : "(" + e->text + ")";
+        const value v = eval(*e);
+        return [this, n, cname, column, text, v] {
+          auto lock = ctx_.cat.lock();
+          database& db = db_of(n);
+          table& t = table_of(n);
+          schema_change(lock, db, t);
+          creating_constraints(out_, [&] {
+            const int i = t.column_index(column);
+            if (i < 0) raise(1752, 16, "Column '" + column + "' in table '" + t.name + "' is invalid for creating a default constraint.");
+            column_def& c = t.columns[static_cast<std::size_t>(i)];
+            if (c.default_text) raise(1781, 16, "Column already has a DEFAULT bound to it.");
+            table probe = definition_of(t);
+            probe.columns[static_cast<std::size_t>(i)].default_text = text;
+            probe.columns[static_cast<std::size_t>(i)].default_name = cname;
+            name_defaults_and_checks(db, probe);
+            c.default_text = text;
+            c.default_value = v;
+            c.default_name = probe.columns[static_cast<std::size_t>(i)].default_name;
+          });
+          out_.done(0, 0, 0xFD, cmd_other);
+        };
+      }
       table shape;
       std::vector<std::function<void(table&)>> later;
       table_constraint(shape, cname, later);
@@ -1958,6 +2117,14 @@ step batch::alter_statement() {
         for (const auto& f : later) f(scratch);
         creating_constraints(out_, [&] {
           for (auto ix : scratch.indexes) add_index(db, t, std::move(ix), n.written);
+          if (scratch.checks.empty()) return;
+          table probe = definition_of(t);
+          for (auto ck : scratch.checks) {
+            settle_check(ck, t);
+            probe.checks.push_back(std::move(ck));
+          }
+          name_defaults_and_checks(db, probe);
+          t.checks = probe.checks;
         });
         for (auto fk : scratch.foreign_keys) {
           creating_constraints(out_, [&] {
@@ -1980,7 +2147,7 @@ step batch::alter_statement() {
     auto shape = std::make_shared<table>();
     std::vector<std::function<void(table&)>> later;
     do column_definition(*shape, later); while (sym(","));
-    return [this, n, shape] {
+    return [this, n, shape, later] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
       schema_change(lock, db_of(n), t);
@@ -1992,6 +2159,22 @@ step batch::alter_statement() {
         if (!c.nullable && !c.default_text && !t.rows.empty())
           raise(4901, 16, "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT definition specified, or the column being added is an identity or timestamp column, or alternatively if none of the previous conditions are satisfied the table must be empty to allow addition of this column. Column '" + c.name + "' cannot be added to non-empty table '" + t.name + "' because it does not satisfy these conditions.");
       }
+      table grown_table = definition_of(t);
+      for (auto c : shape->columns) {
+        settle_collation(c, db_of(n).collation);
+        grown_table.columns.push_back(std::move(c));
+      }
+      table scratch;
+      scratch.name = t.name;
+      scratch.object_id = t.object_id;
+      scratch.checks = t.checks;
+      for (const auto& f : later) f(scratch);
+      for (std::size_t k = t.checks.size(); k < scratch.checks.size(); ++k) {
+        settle_check(scratch.checks[k], grown_table);
+        grown_table.checks.push_back(scratch.checks[k]);
+      }
+      check_row_size(grown_table);
+      creating_constraints(out_, [&] { name_defaults_and_checks(db_of(n), grown_table); });
       std::vector<row> grown;
       for (const auto& r : t.rows) {
         auto cells = r.cells();
@@ -1999,10 +2182,8 @@ step batch::alter_statement() {
         grown.emplace_back(cells);
       }
       t.rows = std::move(grown);
-      for (auto c : shape->columns) {
-        settle_collation(c, db_of(n).collation);
-        t.columns.push_back(std::move(c));
-      }
+      t.columns = std::move(grown_table.columns);
+      t.checks = std::move(grown_table.checks);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -2016,6 +2197,17 @@ step batch::alter_statement() {
       auto k = name_key(cname);
       auto ix = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& i) { return i.constraint && name_key(i.name) == k; });
       if (ix != t.indexes.end()) { t.indexes.erase(ix); out_.done(0, 0, 0xFD, cmd_other); return; }
+      auto ck = std::find_if(t.checks.begin(), t.checks.end(), [&](const check_def& c) { return name_key(c.name) == k; });
+      if (ck != t.checks.end()) { t.checks.erase(ck); out_.done(0, 0, 0xFD, cmd_other); return; }
+      for (auto& c : t.columns) {
+        if (c.default_text && name_key(c.default_name) == k) {
+          c.default_text.reset();
+          c.default_value = value{};
+          c.default_name.clear();
+          out_.done(0, 0, 0xFD, cmd_other);
+          return;
+        }
+      }
       auto fk = std::find_if(t.foreign_keys.begin(), t.foreign_keys.end(), [&](const foreign_key& f) { return name_key(f.name) == k; });
       if (fk == t.foreign_keys.end()) raise(3728, 16, "'" + cname + "' is not a constraint.");
       t.foreign_keys.erase(fk);
