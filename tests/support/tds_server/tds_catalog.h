@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -122,6 +123,11 @@ struct database {
   bool guest = false;
   std::map<std::string, db_user> users;      // by name_key(name); dbo and guest are implicit
   std::map<std::string, db_schema> schemas;  // by name_key(name)
+  // Members of the fixed database roles (by name_key of role and of user).
+  std::map<std::string, std::set<std::string>> role_members;
+  // GRANT (true) and DENY (false), by name_key("securable|grantee|permission"),
+  // the securable "" for the database or "SCHEMA::name".
+  std::map<std::string, bool> permissions;
   int next_schema_id = 5;
   std::map<std::string, std::unique_ptr<table>> tables;  // by name_key(owner + "." + name)
   table* find(std::string_view owner, std::string_view name);
@@ -136,6 +142,7 @@ struct server_login {
   bool sysadmin = false;
   std::string language = "us_english";  // its default language (a name of tds_languages.h)
   bool dbcreator = false;               // a member of the dbcreator server role
+  bool create_any_database = false;     // GRANT CREATE ANY DATABASE
 };
 
 // What a client's LOGIN7 carried.

@@ -1,7 +1,6 @@
 // Logins, database users and schemas of the test server: who a session's login
 // is inside a database, where its unqualified names resolve, and the CREATE
-// LOGIN / USER / SCHEMA statements. Permissions are not modelled: any user may
-// create and change tables; only entering a database is checked.
+// LOGIN / USER / SCHEMA statements (permissions: tds_permissions.h).
 #pragma once
 
 #include <optional>

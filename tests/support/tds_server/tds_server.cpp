@@ -246,9 +246,9 @@ void server::set_session_linger(int ms) {
   ctx_->linger_ms = ms;
 }
 
-void server::add_login(const std::string& name, const std::string& password, bool sysadmin) {
+void server::add_login(const std::string& name, const std::string& password, bool sysadmin, bool dbcreator) {
   auto lock = ctx_->cat.lock();
-  ctx_->cat.logins[name_key(name)] = server_login{name, password, sysadmin};
+  ctx_->cat.logins[name_key(name)] = server_login{name, password, sysadmin, "us_english", dbcreator};
 }
 
 bool server::has_database(const std::string& name) {

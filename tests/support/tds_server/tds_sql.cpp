@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "tests/support/tds_server/tds_owners.h"
+#include "tests/support/tds_server/tds_permissions.h"
 #include "tests/support/tds_server/tds_protocol.h"
 #include "tests/support/tds_server/tds_views.h"
 
@@ -287,6 +288,16 @@ class batch {
     return *t;
   }
   // The table n names, or null (no database, no table).
+  // A table a statement changes: missing or not the session's to change, SQL Server's error for that statement.
+  table& changed_table(const name_parts& n, table_change what) {
+    table* t = find_table(n);
+    if (!t) {
+      const std::string text = "Cannot find the object \"" + n.written + "\" because it does not exist or you do not have permissions.";
+      raise(what == table_change::truncate ? 4701 : 4902, 16, text);
+    }
+    check_table_change(ctx_, s_, db_of(n), *t, n.written, what);
+    return *t;
+  }
   table* find_table(const name_parts& n) {
     database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
     return db ? resolve_table(ctx_, s_, *db, n.owner, n.name) : nullptr;
@@ -317,6 +328,7 @@ class batch {
   std::vector<std::pair<int, cell>> resolve(const table& t, const conditions& where);
   bool matches(const table& t, const std::vector<std::pair<int, cell>>& conds, const std::vector<cell>& cells);
   step alter_statement();
+  step grant_statement();
   void alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to);
   step set_statement();
   step exec_statement();
@@ -553,17 +565,25 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         const std::string& v = e.name == "USER_NAME" ? s_.db_user : e.name == "SCHEMA_NAME" ? s_.default_schema : s_.user;
         return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(v)));
       }
-      if (e.name == "IS_MEMBER") {
-        // The fixed database roles; the session's user is in db_owner when it is dbo.
-        const std::string role = name_key(arg_text(0));
-        if (role == "DB_OWNER" || role == "PUBLIC") {
-          value v; v.kind = value::integer; v.text = role == "PUBLIC" || s_.db_user == "dbo" ? "1" : "0"; return v;
+      if (e.name == "IS_MEMBER" || e.name == "IS_SRVROLEMEMBER" || e.name == "HAS_PERMS_BY_NAME") {
+        if (e.name == "HAS_PERMS_BY_NAME" && owners_are_users(ctx_))
+          raise(195, 15, "'" + e.name + "' is not a recognized built-in function name.");
+        std::optional<int> r;
+        if (e.name == "IS_MEMBER") {
+          r = is_member(ctx_, s_, arg_text(0));
+        } else if (e.name == "IS_SRVROLEMEMBER") {
+          r = is_server_role_member(ctx_, s_, arg_text(0));
+        } else {
+          auto optional_arg = [&](std::size_t i) -> std::optional<std::string> {
+            if (i >= e.args.size()) return std::nullopt;
+            value v = eval(*e.args[i], t, row);
+            if (v.kind == value::null) return std::nullopt;
+            return v.kind == value::typed ? render(v.type, v.data) : v.text;
+          };
+          r = has_perms_by_name(ctx_, s_, optional_arg(0), optional_arg(1), arg_text(2));
         }
-        for (const char* r : {"DB_ACCESSADMIN", "DB_SECURITYADMIN", "DB_DDLADMIN", "DB_BACKUPOPERATOR", "DB_DATAREADER",
-                              "DB_DATAWRITER", "DB_DENYDATAREADER", "DB_DENYDATAWRITER"}) {
-          if (role == r) { value v; v.kind = value::integer; v.text = "0"; return v; }
-        }
-        return value::of_null();
+        if (!r) return value::of_null();
+        value v; v.kind = value::integer; v.text = std::to_string(*r); return v;
       }
       if (e.name == "COLLATIONPROPERTY" || e.name == "DATABASEPROPERTYEX") {
         // sql_variant: an int (CodePage, LCID, ComparisonStyle, Version) or the collation's name.
@@ -705,6 +725,7 @@ step batch::statement() {
   if (is_kw(t, "UPDATE")) return update_statement();
   if (is_kw(t, "DELETE") || is_kw(t, "TRUNCATE")) return delete_statement();
   if (is_kw(t, "ALTER")) return alter_statement();
+  if (is_kw(t, "GRANT") || is_kw(t, "REVOKE") || is_kw(t, "DENY")) return grant_statement();
   if (is_kw(t, "SET")) return set_statement();
   if (is_kw(t, "EXEC") || is_kw(t, "EXECUTE")) return exec_statement();
   if ((is_kw(t, "BEGIN") && (is_kw(peek(1), "TRAN") || is_kw(peek(1), "TRANSACTION"))) || is_kw(t, "COMMIT") ||
@@ -1411,6 +1432,7 @@ step batch::create_statement() {
     return [this, name, collate] {
       auto lock = ctx_.cat.lock();
       if (s_.tran.count > 0) raise(226, 16, "CREATE DATABASE statement not allowed within multi-statement transaction.");
+      check_create_database(ctx_, s_);
       database& db = ctx_.cat.create(name);
       db.owner_login = s_.user;
       db.collation = collate.value_or(default_collation);
@@ -1439,7 +1461,13 @@ step batch::create_statement() {
     return [this, n, t, later] {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
-      t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      try {
+        t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      } catch (const sql_error&) {
+        check_create_table(ctx_, s_, db, "");  // no permission goes first
+        throw;
+      }
+      check_create_table(ctx_, s_, db, t->owner);
       if (wait_while(ctx_, s_, lock, [&, name = lock_name(db.name, t->owner, t->name)] { return ctx_.locks.blocks_schema(name, s_.spid); }))
         throw statement_retry{};
       if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
@@ -1508,6 +1536,7 @@ step batch::create_statement() {
     return [this, n, ix] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(n);
+      check_table_change(ctx_, s_, db_of(n), t, n.written, table_change::index);
       if (!ix.filter.empty()) check_set_options(s_, t, "CREATE INDEX", true);
       schema_change(lock, db_of(n), t);
       add_index(db_of(n), t, ix, n.written);
@@ -1581,6 +1610,7 @@ step batch::drop_statement() {
     return [this, name] {
       auto lock = ctx_.cat.lock();
       if (s_.tran.count > 0) raise(226, 16, "DROP DATABASE statement not allowed within multi-statement transaction.");
+      if (const database* db = ctx_.cat.find(name)) check_drop_database(ctx_, s_, *db, name);
       for (const auto& [spid, db] : ctx_.session_dbs) {
         if (db == name_key(name) && spid != s_.spid)
           raise(3702, 16, "Cannot drop database \"" + name + "\" because it is currently in use.");
@@ -1609,6 +1639,7 @@ step batch::drop_statement() {
           if (if_exists) continue;
           raise(3701, 11, "Cannot drop the table '" + n.written + "', because it does not exist or you do not have permission.");
         }
+        check_table_change(ctx_, s_, *db, *t, n.written, table_change::drop);
         for (auto& [k, other] : db->tables) {
           if (other.get() == t) continue;
           for (const auto& fk : other->foreign_keys) {
@@ -1637,6 +1668,11 @@ step batch::drop_statement() {
     return [this, tn, index] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(tn);
+      try {
+        check_table_change(ctx_, s_, db_of(tn), t, tn.written, table_change::index);
+      } catch (const sql_error&) {
+        raise(3701, 11, "Cannot drop the index '" + tn.written + "." + index + "', because it does not exist or you do not have permission.");
+      }
       schema_change(lock, db_of(tn), t);
       auto it = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& ix) { return name_key(ix.name) == name_key(index); });
       if (it == t.indexes.end())
@@ -1939,7 +1975,7 @@ step batch::delete_statement() {
   return [this, n, where, truncate] {
     if (s_.fmtonly) return;
     auto lock = ctx_.cat.lock();
-    table& t = table_of(n);
+    table& t = truncate ? changed_table(n, table_change::truncate) : table_of(n);
     if (!truncate) check_set_options(s_, t, "DELETE");
     if (truncate) schema_change(lock, db_of(n), t);
     else await(lock, db_of(n), t, lock_kind::scan);
@@ -2007,8 +2043,61 @@ void batch::alterable(database& db, const table& t, const column_def& c, const s
   raise(4922, 16, "ALTER TABLE ALTER COLUMN " + written + " failed because one or more objects access this column.", 9);
 }
 
+// GRANT | REVOKE | DENY permission [, ...] [ON [SCHEMA::]name] TO | FROM principal [, ...]
+step batch::grant_statement() {
+  const grant_kind kind = is_kw(peek(), "GRANT") ? grant_kind::grant : is_kw(peek(), "DENY") ? grant_kind::deny : grant_kind::revoke;
+  next();
+  std::vector<std::string> permissions;
+  std::string schema;
+  auto stop = [&] { return is_kw(peek(), "ON") || is_kw(peek(), "TO") || is_kw(peek(), "FROM"); };
+  do {
+    std::string perm;
+    while (peek().kind == tk::ident && !stop()) perm += (perm.empty() ? "" : " ") + name_key(next().text);
+    if (perm.empty()) fail();
+    permissions.push_back(perm);
+  } while (sym(","));
+  if (kw("ON")) {
+    if (is_kw(peek(), "SCHEMA") && peek(1).kind == tk::sym && peek(1).text == ":") {
+      next();
+      expect_sym(":");
+      expect_sym(":");
+    }
+    schema = identifier();
+  }
+  if (!kw("TO") && !(kind == grant_kind::revoke && kw("FROM"))) fail();
+  std::vector<std::string> principals;
+  do principals.push_back(identifier()); while (sym(","));
+  if (kw("WITH")) { expect_kw("GRANT"); expect_kw("OPTION"); }
+  kw("CASCADE");
+  return [this, kind, permissions, schema, principals] {
+    auto lock = ctx_.cat.lock();
+    database* db = ctx_.cat.find(s_.database);
+    if (db) grant(ctx_, s_, *db, kind, permissions, schema, principals);
+    out_.done(0, 0, 0xFD, cmd_other);
+  };
+}
+
 step batch::alter_statement() {
   next();  // ALTER
+  // ALTER ROLE r ADD MEMBER u, ALTER SERVER ROLE r ADD MEMBER l (SQL Server 2012 on).
+  const bool server_role = is_kw(peek(), "SERVER") && is_kw(peek(1), "ROLE");
+  if ((server_role || is_kw(peek(), "ROLE")) && major_version(ctx_.version()) >= 11) {
+    if (server_role) next();
+    next();
+    const std::string role = identifier();
+    expect_kw("ADD");
+    expect_kw("MEMBER");
+    const std::string member = identifier();
+    return [this, server_role, role, member] {
+      auto lock = ctx_.cat.lock();
+      if (server_role) {
+        add_server_role_member(ctx_, s_, role, member, false);
+      } else if (database* db = ctx_.cat.find(s_.database)) {
+        add_role_member(ctx_, s_, *db, role, member, false);
+      }
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
   if (kw("LOGIN")) {
     // ALTER LOGIN [l] WITH DEFAULT_LANGUAGE = x (other options are not modelled).
     const std::string name = identifier();
@@ -2036,7 +2125,7 @@ step batch::alter_statement() {
     else if (kw("NULL")) nullable = true;
     return [this, n, col, written_type, nullable, collate] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::alter);
       schema_change(lock, db_of(n), t);
       const int i = t.column_index(col);
       if (i < 0) raise(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + col + "' does not exist in table '" + t.name + "'.");
@@ -2084,7 +2173,7 @@ step batch::alter_statement() {
         return [this, n, cname, column, text, v] {
           auto lock = ctx_.cat.lock();
           database& db = db_of(n);
-          table& t = table_of(n);
+          table& t = changed_table(n, table_change::alter);
           schema_change(lock, db, t);
           creating_constraints(out_, [&] {
             const int i = t.column_index(column);
@@ -2108,7 +2197,7 @@ step batch::alter_statement() {
       return [this, n, later] {
         auto lock = ctx_.cat.lock();
         database& db = db_of(n);
-        table& t = table_of(n);
+        table& t = changed_table(n, table_change::alter);
         schema_change(lock, db, t);
         table scratch;
         scratch.name = t.name;
@@ -2149,7 +2238,7 @@ step batch::alter_statement() {
     do column_definition(*shape, later); while (sym(","));
     return [this, n, shape, later] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::alter);
       schema_change(lock, db_of(n), t);
       if (t.columns.size() + shape->columns.size() > max_columns)
         too_many_columns(shape->columns[max_columns - std::min(max_columns, t.columns.size())].name, t.name);
@@ -2192,7 +2281,7 @@ step batch::alter_statement() {
     const std::string cname = identifier();
     return [this, n, cname] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::alter);
       schema_change(lock, db_of(n), t);
       auto k = name_key(cname);
       auto ix = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& i) { return i.constraint && name_key(i.name) == k; });
@@ -2755,6 +2844,16 @@ void batch::exec_procedure(const std::string& proc, const std::vector<std::pair<
   else if (k == "SP_STATISTICS") sp_statistics(args);
   else if (k == "SP_FKEYS") sp_fkeys(args);
   else if (k == "SP_ADDUSER") sp_adduser(args);
+  else if (k == "SP_ADDROLEMEMBER" || k == "SP_ADDSRVROLEMEMBER") {
+    const bool server = k == "SP_ADDSRVROLEMEMBER";
+    proc_args a{args, server ? std::vector<std::string>{"@loginame", "@rolename"} : std::vector<std::string>{"@rolename", "@membername"}};
+    const auto first = a.get(server ? "@loginame" : "@rolename"), second = a.get(server ? "@rolename" : "@membername");
+    if (!first || !second) raise(201, 16, "Procedure or function '" + proc + "' expects parameter '" + (first ? a.names[1] : a.names[0]) + "', which was not supplied.");
+    auto lock = ctx_.cat.lock();
+    if (server) add_server_role_member(ctx_, s_, *second, *first, true);
+    else if (database* db = ctx_.cat.find(s_.database)) add_role_member(ctx_, s_, *db, *first, *second, true);
+    out_.return_status(0);
+  }
   else if (k == "SP_EXECUTESQL") { sp_executesql(args); return; }
   else raise(2812, 16, "Could not find stored procedure '" + proc + "'.");
 }

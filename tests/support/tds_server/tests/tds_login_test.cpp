@@ -93,6 +93,7 @@ TEST(tds_server_program, serves_with_the_knobs_of_its_command_line_and_stops_on_
   const std::string port_file = (dir / "port").string();
   std::vector<std::string> args = {ORV_TDS_SERVER_BIN, "--port-file", port_file, "--password", "pw", "--version", "2005",
                                    "--database", "orv", "--inaccessible", "closed", "--login", "loader=pw=2",
+                                   "--login-language", "loader=British", "--dbcreator-login", "maker=pw",
                                    "--lock-timeout", "1500"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
@@ -113,6 +114,8 @@ TEST(tds_server_program, serves_with_the_knobs_of_its_command_line_and_stops_on_
     ASSERT_TRUE(c.exec("CREATE USER [loader]"));
     tds_test::connection loader("127.0.0.1", std::stoi(port), "loader", "pw=2", "orv");
     EXPECT_TRUE(loader.ok());
+    tds_test::connection maker("127.0.0.1", std::stoi(port), "maker", "pw");
+    EXPECT_TRUE(maker.exec("CREATE DATABASE made"));
     EXPECT_EQ(c.rows("SELECT @@LOCK_TIMEOUT").at(0).at(0), "1500");
     tds_test::clear_messages();
     tds_test::connection closed("127.0.0.1", std::stoi(port), "sa", "pw", "closed");
