@@ -293,7 +293,7 @@ class batch {
     table* t = find_table(n);
     if (!t) {
       const std::string text = "Cannot find the object \"" + n.written + "\" because it does not exist or you do not have permissions.";
-      raise(what == table_change::truncate ? 4701 : 4902, 16, text);
+      raise(what == table_change::truncate ? 4701 : what == table_change::index ? 1088 : 4902, 16, text);
     }
     check_table_change(ctx_, s_, db_of(n), *t, n.written, what);
     return *t;
@@ -1535,8 +1535,7 @@ step batch::create_statement() {
     if (kw("ON")) identifier();
     return [this, n, ix] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
-      check_table_change(ctx_, s_, db_of(n), t, n.written, table_change::index);
+      table& t = changed_table(n, table_change::index);
       if (!ix.filter.empty()) check_set_options(s_, t, "CREATE INDEX", true);
       schema_change(lock, db_of(n), t);
       add_index(db_of(n), t, ix, n.written);

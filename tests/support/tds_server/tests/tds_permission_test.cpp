@@ -46,6 +46,8 @@ TEST_F(tds_server_test, tables_and_databases_are_defined_by_those_with_the_permi
       {"plain", "ALTER TABLE dbo.nothere ADD b int", {not_found(4902, "dbo.nothere")}},
       {"plain", "TRUNCATE TABLE x", {not_found(4701, "x")}},
       {"plain", "CREATE INDEX ix ON x (a)", {not_found(1088, "x")}},
+      {"ddl", "CREATE INDEX ix ON nothere (a)", {not_found(1088, "nothere")}},
+      {"ddl", "TRUNCATE TABLE nothere", {not_found(4701, "nothere")}},
       {"plain", "INSERT INTO x VALUES (1)", {}},  // rows are open to every user
       {"ddl", "ALTER TABLE x ADD c int", {}},
       {"granted2", "DROP TABLE t2", {}},
