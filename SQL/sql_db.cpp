@@ -28,6 +28,28 @@ bool is_listed(const std::vector<std::wstring>& tables, const std::wstring& name
   return false;
 }
 
+// Server errors that decide what a failed CREATE TABLE means.
+constexpr unsigned er_table_exists = 1050;
+constexpr unsigned er_requires_primary_key = 1173;   // MariaDB's innodb_force_primary_key
+constexpr unsigned er_table_without_pk = 3750;       // MySQL's sql_require_primary_key
+
+unsigned server_error(const sql_exception& e) { return static_cast<unsigned>(e.get_code()) & 0xFFFFu; }
+
+// The setting of a server that refused a table for having no primary key.
+const char* primary_key_setting(const sql_exception& e) {
+  switch (server_error(e)) {
+    case er_requires_primary_key: return "innodb_force_primary_key";
+    case er_table_without_pk: return "sql_require_primary_key";
+    default: return nullptr;
+  }
+}
+
+std::string table_text(const std::wstring& name) { return "'" + tk_to_ansi(name) + "'"; }
+
+// Trial tables: names no table of the database had when it was opened.
+constexpr int max_trial_names = 100;
+std::wstring trial_name(int n) { return L"orvell_trial_" + std::to_wstring(n); }
+
 }  // namespace
 
 // ---------------------------------------------------------------- page statement
@@ -166,7 +188,11 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
   udb_names_map::name_map field_names;
   const std::wstring statement = create_table_statement(name, schema, indexes, &field_names);
   tk_wtrace(2, L"Run SQL query: %s\n", statement.c_str());
-  sql_engine::instance().execute(statement);
+  try {
+    sql_engine::instance().execute(statement);
+  } catch (const sql_exception& e) {
+    throw tk_table_exception("Cannot create table " + table_text(name) + ": " + creation_refusal(e), e.get_code());
+  }
   tables_.push_back(name);
   names_map_.add_fn_map(name, field_names);
   return open_table(name);
@@ -176,8 +202,55 @@ bool sql_database::delete_tab(const std::wstring& name) {
   tk_wtrace(2, L"sql_database::delete_tab (%s)", name.c_str());
   if (mode_ & UDB_MODE_READ_ONLY) throw tk_mail_assertion("sql_db", 390);
   if (!is_listed(tables_, name)) throw tk_mail_assertion("sql_db", 391);
-  sql_engine::instance().execute(L"DROP TABLE " + sql_engine::instance().quote_name(name));
+  try {
+    sql_engine::instance().execute(L"DROP TABLE " + sql_engine::instance().quote_name(name));
+  } catch (const sql_exception& e) {
+    throw tk_table_exception("Cannot drop table " + table_text(name) + ": " + e.what(), e.get_code());
+  }
   return udb_database::delete_tab(name);
+}
+
+std::string sql_database::creation_refusal(const sql_exception& e) {
+  if (const char* setting = primary_key_setting(e))
+    return std::string("the server requires a primary key in every new table (") + setting +
+           ") and the tables this program creates have none";
+  return e.what();
+}
+
+std::string sql_database::creation_trial(const std::wstring& name, const udb_schema& schema,
+                                         const udb_indexes& indexes) {
+  tk_wtrace(2, L"sql_database::creation_trial(%s)", name.c_str());
+  sql_engine& engine = sql_engine::instance();
+  for (int n = 1; n <= max_trial_names; ++n) {
+    const std::wstring trial = trial_name(n);
+    if (is_listed(tables_, trial)) continue;
+    const std::wstring statement = create_table_statement(trial, schema, indexes);
+    tk_wtrace(2, L"Run SQL query: %s\n", statement.c_str());
+    try {
+      engine.execute(statement);
+    } catch (const sql_exception& e) {
+      // Another session has taken the name since the tables were listed.
+      if (server_error(e) == er_table_exists) continue;
+      return primary_key_setting(e) ? creation_refusal(e)
+                                    : "the server refuses its CREATE TABLE: " + creation_refusal(e);
+    }
+    try {
+      engine.execute(L"DROP TABLE " + engine.quote_name(trial));
+    } catch (const sql_exception& e) {
+      return "the trial table " + table_text(trial) +
+             ", created to see whether it can be created again, cannot be dropped: " + e.what();
+    }
+    return {};
+  }
+  return "no unused name was found to try its creation under";
+}
+
+void sql_database::try_create_table(const std::wstring& name, const udb_schema& schema,
+                                    const udb_indexes& indexes) {
+  tk_wtrace(2, L"sql_database::try_create_table(%s)", name.c_str());
+  const std::string refusal = creation_trial(name, schema, indexes);
+  if (!refusal.empty())
+    throw tk_table_exception("Table " + table_text(name) + " was not replaced and keeps its rows: " + refusal);
 }
 
 void sql_database::create_fk_index_if(const std::wstring& table,

@@ -11,6 +11,7 @@
 #include "SQL/sql_recs.h"
 #include "UDB/udb_db.h"
 
+class sql_exception;
 class sql_table;
 
 class sql_database : public udb_database {
@@ -41,6 +42,13 @@ public:
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
   bool delete_tab(const std::wstring& name) override;
+  // The CREATE TABLE of create_table under an unused name, dropped at once (see
+  // udb_database::try_create_table).
+  void try_create_table(const std::wstring& name, const udb_schema& schema,
+                        const udb_indexes& indexes) override;
+  // The same trial: empty when the server took the table, else why it did not.
+  std::string creation_trial(const std::wstring& name, const udb_schema& schema,
+                             const udb_indexes& indexes);
   std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int mode) override;
   std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
                                            const std::wstring& query) override;
@@ -60,6 +68,9 @@ public:
   static std::wstring create_table_statement(const std::wstring& name, const udb_schema& schema,
                                              const udb_indexes& indexes,
                                              udb_names_map::name_map* field_names = nullptr);
+  // Why the server refused to create a table: a rule that every table have a
+  // primary key by the name of its setting, else the server's own text.
+  static std::string creation_refusal(const sql_exception& e);
 
 private:
   MYSQL* m_connection;

@@ -117,8 +117,12 @@ std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& path,
 dmp_database::dmp_database(const std::wstring& path, const dmp_settings& settings)
     : udb_database(path, UDB_MODE_READ_ONLY), m_settings(settings) {
   tk_wtrace(2, L"dmp_database::ctor(%s)", path.c_str());
-  sql_engine::instance().set_server_version(m_settings.new_version ? new_dialect_version
-                                                                   : old_dialect_version);
+  sql_engine& engine = sql_engine::instance();
+  engine.set_server_version(m_settings.new_version ? new_dialect_version : old_dialect_version);
+  // The servers that load the file include those whose InnoDB keeps COMPACT rows
+  // (the default before MySQL 5.7.9 and MariaDB 10.2.2, and a setting of later
+  // ones): its tables fit those, whatever server the engine spoke to before.
+  engine.set_default_row_format("compact");
   tk_trace(1, "b_new_ver=%d", m_settings.new_version ? 1 : 0);
 
   // A path the code page cannot hold would name another file.
@@ -263,8 +267,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& na
   if (m_settings.create_table) {
     tk_trace(1, "Right before inserting CREATE TABLE statement");
     // New dialect: InnoDB, whose keys hold a utf8mb4 VARCHAR(255) (MyISAM's stop at
-    // 1000 bytes) and which keeps the foreign keys of the dump; MyISAM for a wide
-    // table whose rows InnoDB cannot hold.
+    // 1000 bytes) and which keeps the foreign keys of the dump; MyISAM for a table
+    // whose rows InnoDB cannot hold in COMPACT rows.
     if (is_new_dialect()) {
       tk_trace(1, "New version of dump file");
       statement += columns.needs_myisam() ? L" ENGINE=MyISAM" : L" ENGINE=InnoDB";

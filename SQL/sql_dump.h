@@ -5,8 +5,10 @@
 //
 // Two dialects: the new one for today's servers (names in back-quotes, utf8mb4 text
 // columns, InnoDB tables, foreign keys) and the old one for servers before 4.1.
-// While a dump is written the engine singleton reports a matching server version,
-// so that the column, index and name rules of the MySQL destination follow it.
+// While a dump is written the engine singleton reports a matching server version
+// and COMPACT rows as InnoDB's default, so that the column, index, name and fit
+// rules of the MySQL destination follow them: a table whose rows COMPACT records
+// cannot hold is MyISAM, so that the file loads wherever its dialect does.
 #pragma once
 
 #include <fstream>

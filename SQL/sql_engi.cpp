@@ -1,11 +1,15 @@
 #include "SQL/sql_engi.h"
 
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include <errmsg.h>
+#include <mysqld_error.h>
 
 #include "SQL/sql_db.h"
 #include "TK/tk_trace.h"
@@ -14,6 +18,7 @@
 namespace {
 
 constexpr unsigned connect_timeout_seconds = 10;
+constexpr unsigned long default_lock_timeout_seconds = 600;
 
 // Flags of a server's sql_mode that change how the statements' literals, names or
 // the table texts read back: the compatibility bundles and what they bring.
@@ -77,6 +82,10 @@ void sql_engine::initialize() {
   tk_trace(1, "sql_engine::initialize - 2");
   unsigned timeout = connect_timeout_seconds;
   mysql_options(&m_connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+  // TLS wherever the server offers it (a server without it is still reached in
+  // plain); the option files may ask more, a verified certificate above all.
+  my_bool tls = 1;
+  mysql_optionsv(&m_connection, MYSQL_OPT_SSL_ENFORCE, &tls);
   tk_trace(1, "sql_engine::initialize - END");
 }
 
@@ -89,17 +98,51 @@ bool sql_engine::parse_version(const char* text, unsigned& word) {
 }
 
 std::string sql_engine::session_mode(const std::string& server_mode) {
+  static const char* const added[] = {"STRICT_TRANS_TABLES", "STRICT_ALL_TABLES", "NO_AUTO_VALUE_ON_ZERO"};
   std::string mode;
   for (const std::string& flag : tk_split(server_mode, ',')) {
     const std::string name = tk_trim(flag);
-    if (name.empty() || name == "NO_AUTO_VALUE_ON_ZERO") continue;
-    bool removed = false;
+    bool removed = name.empty();
     for (const char* other : session_mode_removed) removed = removed || tk_compare_nocase(name, other) == 0;
+    for (const char* other : added) removed = removed || tk_compare_nocase(name, other) == 0;
     if (removed) continue;
     mode += name;
     mode += ',';
   }
-  return mode + "NO_AUTO_VALUE_ON_ZERO";
+  return mode + "STRICT_TRANS_TABLES,STRICT_ALL_TABLES,NO_AUTO_VALUE_ON_ZERO";
+}
+
+unsigned long sql_engine::lock_timeout_limit() {
+  const char* text = std::getenv("ORV_MYSQL_LOCK_TIMEOUT");
+  if (!text || !*text) return default_lock_timeout_seconds;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long seconds = std::strtoull(text, &end, 10);
+  if (*end || errno || seconds == 0 || seconds > 31536000 || !std::isdigit(static_cast<unsigned char>(*text))) {
+    tk_trace(2, "ORV_MYSQL_LOCK_TIMEOUT=%s is no number of seconds: %lu s it is", text,
+             default_lock_timeout_seconds);
+    return default_lock_timeout_seconds;
+  }
+  return static_cast<unsigned long>(seconds);
+}
+
+// No wait of the session's own is unbounded: MariaDB's lock_wait_timeout is a
+// day by default, MySQL's a year.
+void sql_engine::bound_lock_waits() {
+  const unsigned long limit = lock_timeout_limit();
+  for (const char* name : {"lock_wait_timeout", "innodb_lock_wait_timeout"}) {
+    std::string value;
+    if (!query_value((std::string("SELECT @@SESSION.") + name).c_str(), value)) {
+      // Servers before 5.5 know no lock_wait_timeout; one without InnoDB no other.
+      tk_trace(2, "Cannot read %s: %s", name, mysql_error(&m_connection));
+      continue;
+    }
+    const unsigned long long now = std::strtoull(value.c_str(), nullptr, 10);
+    if (now <= limit) continue;
+    const std::string statement = std::string("SET SESSION ") + name + " = " + std::to_string(limit);
+    tk_trace(2, "Session: %s", statement.c_str());
+    send_or_trace(statement.c_str(), "Cannot bound the lock waits: %s");
+  }
 }
 
 std::vector<std::string> sql_engine::session_statements(unsigned version,
@@ -134,6 +177,7 @@ void sql_engine::set_up_session() {
     tk_trace(2, "Session: %s", statement.c_str());
     send_or_trace(statement.c_str(), "Cannot set up the session: %s");
   }
+  bound_lock_waits();
   std::string packet;
   m_max_statement = 0;
   if (query_value("SHOW VARIABLES LIKE 'max_allowed_packet'", packet, 1)) {
@@ -156,6 +200,28 @@ void sql_engine::send_or_trace(const char* statement, const char* failure_format
   if (!send_utf8(statement)) tk_trace(2, failure_format, mysql_error(&m_connection));
 }
 
+bool sql_engine::real_connect(const std::string& host, const std::string& user,
+                              const std::string& password, unsigned port) {
+  // The options stay after a failure: what the option files asked can then be
+  // read, and a second attempt made on the same handle.
+  return mysql_real_connect(&m_connection, host.c_str(), user.c_str(), password.c_str(), nullptr, port,
+                            nullptr, CLIENT_REMEMBER_OPTIONS) != nullptr;
+}
+
+bool sql_engine::tls_required() {
+  my_bool verify = 0;
+  mysql_get_optionv(&m_connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verify);
+  const char* fingerprint = nullptr;
+  const char* fingerprints = nullptr;
+  mysql_get_optionv(&m_connection, MARIADB_OPT_TLS_PEER_FP, &fingerprint);
+  mysql_get_optionv(&m_connection, MARIADB_OPT_TLS_PEER_FP_LIST, &fingerprints);
+  return verify || (fingerprint && *fingerprint) || (fingerprints && *fingerprints);
+}
+
+bool sql_engine::is_connection_lost(unsigned error) {
+  return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
+}
+
 void sql_engine::connect(const std::string& host, const std::string& user,
                          const std::string& password, unsigned port) {
   // The password never goes to the log.
@@ -163,21 +229,47 @@ void sql_engine::connect(const std::string& host, const std::string& user,
   if (m_connected) {
     tk_trace(2, "Connection was established already - disconnecting...");
     settle();
-    mysql_close(&m_connection);
     m_connected = false;
-    initialize();
   }
+  // Every attempt starts from a new handle: the option files are read again and
+  // nothing of an earlier attempt (its options, a connection without TLS) stays.
+  mysql_close(&m_connection);
+  initialize();
+  m_host = host;
+  m_user = user;
+  m_password = password;
+  m_port = port;
+  m_database.clear();
   tk_trace(3, "Connecting to MySQL server...");
-  if (!mysql_real_connect(&m_connection, host.c_str(), user.c_str(), password.c_str(), nullptr,
-                          port, nullptr, 0)) {
+  if (!real_connect(host, user, password, port)) {
     unsigned error = mysql_errno(&m_connection);
-    // This client library reports a refused TCP connection as 2002; the other
-    // clients, and the messages the user is shown, know it as 2003.
-    if (error == CR_CONNECTION_ERROR && !host.empty() && host != "localhost")
-      error = CR_CONN_HOST_ERROR;
-    throw sql_exception(narrow_message(&m_connection), error);
+    std::string message = narrow_message(&m_connection);
+    // TLS only asked for, not required: a handshake this system's TLS library
+    // cannot complete (a protocol version it refuses) leaves the plain road.
+    if (error == CR_SSL_CONNECTION_ERROR && !tls_required()) {
+      tk_trace(3, "The TLS handshake failed (%s): connecting again without TLS", message.c_str());
+      mysql_ssl_set(&m_connection, nullptr, nullptr, nullptr, nullptr, nullptr);
+      my_bool tls = 0;
+      mysql_optionsv(&m_connection, MYSQL_OPT_SSL_ENFORCE, &tls);
+      if (!real_connect(host, user, password, port)) {
+        // Both reasons: the server may require what failed.
+        message += " (connecting without TLS: " + narrow_message(&m_connection) + ")";
+        throw sql_exception(message, error);
+      }
+    } else {
+      // This client library reports a refused TCP connection as 2002; the other
+      // clients, and the messages the user is shown, know it as 2003.
+      if (error == CR_CONNECTION_ERROR && !host.empty() && host != "localhost")
+        error = CR_CONN_HOST_ERROR;
+      throw sql_exception(message, error);
+    }
   }
   m_connected = true;
+  m_thread_id = mysql_thread_id(&m_connection);
+  if (const char* cipher = mysql_get_ssl_cipher(&m_connection))
+    tk_trace(2, "TLS cipher: %s", cipher);
+  else
+    tk_trace(2, "The connection is not encrypted");
 
   const char* info = mysql_get_server_info(&m_connection);
   tk_trace(3, "Setting UTF-8 collation...");
@@ -204,6 +296,37 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     throw sql_auth_not_supported_exception();
   send_or_trace("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
   set_up_session();
+}
+
+void sql_engine::reconnect() {
+  const std::string database = m_database;
+  tk_trace(3, "Connecting to the MySQL server again...");
+  connect(m_host, m_user, m_password, m_port);
+  if (!database.empty() && !select_db(database)) throw sql_exception(&m_connection);
+}
+
+bool sql_engine::end_session(unsigned long thread_id) {
+  tk_trace(2, "sql_engine::end_session(%lu)", thread_id);
+  const std::string kill = "KILL " + std::to_string(thread_id);
+  // A session that is gone already is an unknown thread.
+  if (!send_utf8(kill) && mysql_errno(&m_connection) != ER_NO_SUCH_THREAD) {
+    tk_trace(2, "Cannot end session %lu: %s", thread_id, mysql_error(&m_connection));
+    return false;
+  }
+  // Until then it may still be writing, or taking back, its last statement.
+  const std::string listed =
+      "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + std::to_string(thread_id);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(connect_timeout_seconds);
+  for (;;) {
+    std::string count;
+    if (!query_value(listed.c_str(), count)) {
+      tk_trace(2, "Cannot read the process list: %s", mysql_error(&m_connection));
+      return false;
+    }
+    if (count == "0") return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 std::wstring sql_engine::quote_name(const std::wstring& name) const {
@@ -236,14 +359,30 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, unsi
   tk_wtrace(2, L"sql_engine::open_db (%s)", name.c_str());
   tk_wtrace(3, L"Opening MySQL database '%s'", name.c_str());
   settle();
-  if (mysql_select_db(&m_connection, tk_to_utf8(name).c_str()) != 0) throw sql_exception();
+  if (!select_db(tk_to_utf8(name))) throw sql_exception();
   return std::make_unique<sql_database>(name, &m_connection, mode);
 }
 
+bool sql_engine::select_db(const std::string& name) {
+  if (mysql_select_db(&m_connection, name.c_str()) != 0) return false;
+  m_database = name;
+  return true;
+}
+
+// The first question of a run: a connection the server or a gateway closed while
+// it was idle is made again, once, before anything is written.
 bool sql_engine::is_db_exist(const std::wstring& name) {
   tk_wtrace(1, L"sql_engine::is_db_exist(%s)", name.c_str());
   settle();
-  return mysql_select_db(&m_connection, tk_to_utf8(name).c_str()) == 0;
+  const std::string database = tk_to_utf8(name);
+  if (select_db(database)) return true;
+  if (m_connected && is_connection_lost(mysql_errno(&m_connection))) {
+    tk_trace(3, "The connection was closed: %s", mysql_error(&m_connection));
+    connect(m_host, m_user, m_password, m_port);
+    if (select_db(database)) return true;
+  }
+  if (mysql_errno(&m_connection) == ER_BAD_DB_ERROR) return false;
+  throw sql_exception(&m_connection);
 }
 
 void sql_engine::db_delete(const std::wstring& name) {
@@ -251,6 +390,7 @@ void sql_engine::db_delete(const std::wstring& name) {
   tk_wtrace(3, L"Deleting MySQL database '%s'", name.c_str());
   send_or_trace("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
   execute(L"DROP DATABASE " + quote_name(name));
+  if (tk_to_utf8(name) == m_database) m_database.clear();
   send_or_trace("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn on foreign key check: %s");
 }
 

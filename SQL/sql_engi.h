@@ -62,8 +62,21 @@ public:
   sql_engine(const sql_engine&) = delete;
   sql_engine& operator=(const sql_engine&) = delete;
 
+  // Connects over TLS where the server offers it (see connect in the source);
+  // the session is set up and the settings are kept for reconnect.
   void connect(const std::string& host, const std::string& user, const std::string& password,
                unsigned port);
+  // Connects again with the settings of the last connect and selects the
+  // database that was selected; failures throw sql_exception.
+  void reconnect();
+  // Ends the server's session of the given thread id (one of this user's own)
+  // and waits, up to the connect time-out, until it has left the process list;
+  // false when it cannot be told that it has.
+  bool end_session(unsigned long thread_id);
+  // The server's thread id of the session that connect opened.
+  unsigned long thread_id() const { return m_thread_id; }
+  // The error numbers of a connection that no longer reaches the server.
+  static bool is_connection_lost(unsigned error);
 
   std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
   std::unique_ptr<udb_database> open_db(const std::wstring& name, unsigned mode,
@@ -133,9 +146,10 @@ public:
   void set_max_statement(size_t bytes) { m_max_statement = bytes; }
 
   // The session sql_mode the statements rely on, from the mode the server gives a
-  // new session: its own flags (strict modes included) without the ones that change
-  // how literals and names read (NO_BACKSLASH_ESCAPES, ANSI_QUOTES,
-  // EMPTY_STRING_IS_NULL, the compatibility bundles and what they bring), with
+  // new session: its own flags without the ones that change how literals and names
+  // read (NO_BACKSLASH_ESCAPES, ANSI_QUOTES, EMPTY_STRING_IS_NULL, the compatibility
+  // bundles and what they bring), with STRICT_TRANS_TABLES and STRICT_ALL_TABLES
+  // (a value a column cannot hold is refused, never stored altered) and
   // NO_AUTO_VALUE_ON_ZERO.
   static std::string session_mode(const std::string& server_mode);
   // The statements that set up a session on a server of the version word;
@@ -143,12 +157,23 @@ public:
   static std::vector<std::string> session_statements(unsigned version,
                                                      const std::string& server_mode);
 
+  // The longest a session waits for a lock, in seconds: ORV_MYSQL_LOCK_TIMEOUT
+  // when it holds a positive whole number, else 600. Each session lowers its
+  // lock_wait_timeout and innodb_lock_wait_timeout to it.
+  static unsigned long lock_timeout_limit();
+
   // "%d.%d.%d" of a server's version text as major << 16 | minor << 8 | patch;
   // false when fewer than three numbers are read.
   static bool parse_version(const char* text, unsigned& word);
 
 private:
   void initialize();
+  bool real_connect(const std::string& host, const std::string& user, const std::string& password,
+                    unsigned port);
+  // The option files require TLS (a verified certificate or its fingerprint).
+  bool tls_required();
+  bool select_db(const std::string& name);
+  void bound_lock_waits();
   void send_or_trace(const char* statement, const char* failure_format);
   void set_up_session();
   // The first column of the first row of a statement's result; false when none.
@@ -164,5 +189,10 @@ private:
   std::string m_default_row_format;
   MYSQL m_connection;
   int m_fk_supported = 0;
+  unsigned long m_thread_id = 0;
+  // What connect was given, and the database selected last, for reconnect.
+  std::string m_host, m_user, m_password;
+  unsigned m_port = 0;
+  std::string m_database;
   sql_pending_result* m_pending = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "SQL/sql_fit.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "SQL/sql_engi.h"
 #include "TK/tk_trace.h"
@@ -22,13 +23,18 @@ constexpr unsigned mysql_8_0_0 = 0x80000;     // no table files
 
 bool is_mysql_from(unsigned version, unsigned from) { return version >= from && version < mariadb_10_0_0; }
 
-// A record of InnoDB: its header, the hidden row id, transaction id and roll
-// pointer (the tables have no primary key of their own to stand for the row id).
-constexpr std::size_t innodb_record_overhead = 5 + 6 + 6 + 7;
+// A record of InnoDB holds the hidden row id, transaction id and roll pointer
+// (the tables have no primary key of their own to stand for the row id). COMPACT
+// and DYNAMIC records have a 5-byte header and the null bits; REDUNDANT ones a
+// 6-byte header and the end offset of every column, the hidden ones included.
+constexpr std::size_t hidden_column_bytes = 6 + 6 + 7;
+constexpr std::size_t compact_header = 5;
+constexpr std::size_t redundant_offset = 2;
+constexpr std::size_t redundant_header = 6 + 3 * redundant_offset;
 // A long value that DYNAMIC rows keep in the record: up to 40 bytes, and its length.
 constexpr std::size_t dynamic_long_value = 40 + 1;
-// A long value that COMPACT rows keep in the record: its 768-byte prefix, the
-// 20-byte pointer to the rest and its length.
+// A long value that COMPACT and REDUNDANT rows keep in the record: its 768-byte
+// prefix, the 20-byte pointer to the rest and its length.
 constexpr std::size_t compact_long_value = 768 + 20 + 2;
 
 // The table file: a fixed part, and per column its field entry, its name and a
@@ -62,16 +68,29 @@ std::size_t blob_bytes(int size) {
 
 std::string narrow(const std::wstring& text) { return tk_to_ansi(text); }
 
+// The row format named as innodb_default_row_format names it; without a known
+// name, the default of the version.
+sql_table_fit::innodb_rows rows_of(unsigned v, std::string_view name) {
+  using rows = sql_table_fit::innodb_rows;
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "dynamic") return rows::dynamic;
+  if (lower == "compact") return rows::compact;
+  if (lower == "redundant") return rows::redundant;
+  return is_mysql_from(v, mysql_5_7_9) || v >= mariadb_10_2_2 ? rows::dynamic : rows::compact;
+}
+
 }  // namespace
 
-sql_table_fit::sql_table_fit(unsigned v)
+sql_table_fit::sql_table_fit(unsigned v, std::string_view row_format)
     : m_bytes_per_char(v >= sql_version::v5_5_3 ? 4 : v >= sql_version::v4_1_0 ? 3 : 1),
-      m_dynamic_rows(is_mysql_from(v, mysql_5_7_9) || v >= mariadb_10_2_2),
+      m_rows(rows_of(v, row_format)),
       m_name_screens(v < mysql_8_0_0 || (v >= mariadb_10_0_0 && v < mariadb_10_2_0)),
       m_short_datetime(is_mysql_from(v, mysql_5_6_4) || v >= mariadb_10_1_2),
       m_packed_decimal(v >= mysql_5_0_3) {}
 
-sql_table_fit::sql_table_fit() : sql_table_fit(sql_engine::instance().server_version()) {}
+sql_table_fit::sql_table_fit()
+    : sql_table_fit(sql_engine::instance().server_version(), sql_engine::instance().default_row_format()) {}
 
 std::size_t sql_table_fit::decimal_bytes(int precision, int scale) const {
   if (!m_packed_decimal) return static_cast<std::size_t>(precision) + 2;
@@ -118,23 +137,24 @@ std::size_t sql_table_fit::column_row_bytes(const t_ftd& column) const {
 }
 
 std::size_t sql_table_fit::column_record_bytes(const t_ftd& column) const {
-  // Rows before DYNAMIC ones also keep the length of fixed columns.
-  const std::size_t header = m_dynamic_rows ? 0 : 2;
-  const std::size_t long_value = m_dynamic_rows ? dynamic_long_value : compact_long_value;
+  const bool redundant = m_rows == innodb_rows::redundant;
+  const std::size_t fixed_offset = redundant ? redundant_offset : 0;
+  const std::size_t long_value = m_rows == innodb_rows::dynamic ? dynamic_long_value : compact_long_value;
+  // A value of up to that many bytes, kept with its length.
+  auto varying = [&](std::size_t bytes) {
+    if (bytes > 255) return std::min(bytes + 2, long_value);
+    return bytes + (redundant ? redundant_offset : 1);
+  };
   switch (column.vartype) {
     case VT_BSTR:
-      if (is_varchar(column)) {
-        const std::size_t bytes = static_cast<std::size_t>(column.size) * m_bytes_per_char;
-        if (bytes <= 255) return bytes + 1;
-        return std::min(bytes + 2, long_value);
-      }
+      if (is_varchar(column)) return varying(static_cast<std::size_t>(column.size) * m_bytes_per_char);
       return long_value;
-    case VT_BLOB: return column.size >= 1 && column.size <= 255 ? 255 + 1 : long_value;
+    case VT_BLOB: return column.size >= 1 && column.size <= 255 ? varying(255) : long_value;
     case VT_DATE:
       // A CHAR of a multi-byte character set is kept with its length.
-      if (column.extra == 0 && m_bytes_per_char > 1) return 19u * m_bytes_per_char + 1;
-      return column_row_bytes(column) + header;
-    default: return column_row_bytes(column) + header;
+      if (column.extra == 0 && m_bytes_per_char > 1) return varying(19u * m_bytes_per_char);
+      return column_row_bytes(column) + fixed_offset;
+    default: return column_row_bytes(column) + fixed_offset;
   }
 }
 
@@ -145,7 +165,8 @@ std::size_t sql_table_fit::row_bytes(const udb_schema& schema) const {
 }
 
 std::size_t sql_table_fit::innodb_record_bytes(const udb_schema& schema) const {
-  std::size_t bytes = innodb_record_overhead + null_bytes(schema);
+  std::size_t bytes = hidden_column_bytes;
+  bytes += m_rows == innodb_rows::redundant ? redundant_header : compact_header + null_bytes(schema);
   for (const t_ftd* column : schema) bytes += column_record_bytes(*column);
   return bytes;
 }

@@ -50,14 +50,15 @@ sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const 
   std::vector<bool> indexed;
   for (const t_ftd* field : m_source) indexed.push_back(m_indexes.is_idx_field(field->name, false));
   const sql_table_fit fit;
-  if (fit.fit(m_table, m_destination, indexed)) {
-    m_needs_myisam = !fit.innodb_holds(m_destination);
-    tk_trace(2, "Wide table: row of %d bytes, InnoDB record of %d bytes",
-             static_cast<int>(fit.row_bytes(m_destination)),
-             static_cast<int>(fit.innodb_record_bytes(m_destination)));
-  }
-  // InnoDB refuses a table of more columns than it has room for, whatever its rows.
-  if (m_destination.size() > sql_table_fit::max_innodb_columns) m_needs_myisam = true;
+  if (fit.fit(m_table, m_destination, indexed))
+    tk_trace(2, "Wide table: row of %d bytes", static_cast<int>(fit.row_bytes(m_destination)));
+  // InnoDB refuses a table whose records may outgrow its page in the row format
+  // the table gets (or that has more columns than it has room for), wide or not;
+  // a server that takes it all the same refuses the rows that do.
+  m_needs_myisam = !fit.innodb_holds(m_destination);
+  if (m_needs_myisam)
+    tk_trace(2, "InnoDB record of %d bytes, %d columns: the table is MyISAM",
+             static_cast<int>(fit.innodb_record_bytes(m_destination)), static_cast<int>(m_destination.size()));
 }
 
 sql_schema_initializer::~sql_schema_initializer() = default;

@@ -28,8 +28,8 @@ public:
   const udb_schema& destination() const { return m_destination; }
   const udb_validator& validator() const { return *m_validator; }
   const t_names_map& generated_names() const { return m_validator->mapped_names(); }
-  // The table was widened to fit and InnoDB cannot hold its rows: it is to be
-  // created MyISAM.
+  // InnoDB cannot hold every row of the table in the row format it would get
+  // (see SQL/sql_fit.h): it is to be created MyISAM.
   bool needs_myisam() const { return m_needs_myisam; }
 
 private:

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cwchar>
 
-#include <errmsg.h>
 #include <mysqld_error.h>
 
 #include "SQL/sql_db.h"
@@ -41,8 +40,55 @@ bool long_text_size(const std::wstring& type, int& size) {
   return true;
 }
 
-bool is_connection_lost(unsigned error) {
-  return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
+// What a refused statement of a table tells about the table.
+enum class refusal {
+  record,      // this record's own
+  lock,        // another session holds a lock the statement waited for in vain
+  deadlock,    // the statement was chosen to break a deadlock: worth one more try
+  table,       // every statement of the table is refused alike
+  connection,  // nothing reaches the server any more
+};
+
+refusal refusal_of(unsigned error) {
+  switch (error) {
+    case ER_LOCK_WAIT_TIMEOUT: return refusal::lock;
+    case ER_LOCK_DEADLOCK: return refusal::deadlock;
+    case ER_OPTION_PREVENTS_STATEMENT:  // read-only server
+    case ER_TABLEACCESS_DENIED_ERROR:
+    case ER_COLUMNACCESS_DENIED_ERROR:
+    case ER_RECORD_FILE_FULL:  // table full
+    case ER_OPEN_AS_READONLY:
+    case ER_DISK_FULL:
+    case ER_NO_SUCH_TABLE: return refusal::table;
+    default: return sql_engine::is_connection_lost(error) ? refusal::connection : refusal::record;
+  }
+}
+
+std::wstring server_reason(MYSQL* connection) { return tk_from_utf8(mysql_error(connection)); }
+
+const wchar_t* const lock_cause = L"another session holds a lock on it; ";
+
+// An error of the statements that open a table (its columns, keys and row count)
+// names the table: a lock or a refusal of every statement ends the table, a lost
+// connection the run.
+[[noreturn]] void throw_opening_error(const std::wstring& table, const sql_exception& error) {
+  const unsigned number = static_cast<unsigned>(error.get_code()) & 0xFFFFu;
+  const std::wstring reason = tk_from_utf8(error.what());
+  const std::wstring head = L"Table '" + table + L"': ";
+  switch (refusal_of(number)) {
+    case refusal::lock:
+    case refusal::deadlock:
+      throw tk_table_exception(head + lock_cause + L"opening the table waited for it longer than the lock timeout (" +
+                               reason + L"). No record was written to it.");
+    case refusal::table:
+      throw tk_table_exception(head + L"the server refuses it (" + reason + L"). No record was written to it.");
+    case refusal::connection:
+      throw tk_exception(L"The connection to the MySQL server was lost while opening table '" + table + L"' (" +
+                             reason + L"). No record was written to it.",
+                         1);
+    case refusal::record: break;
+  }
+  throw sql_exception(tk_to_utf8(head) + error.what(), number);
 }
 
 bool is_zero_date(const std::wstring& text) {
@@ -96,9 +142,11 @@ void sql_fk_parser::do_parse(udb_relationships&) {
 // ---------------------------------------------------------------- table
 
 sql_table::sql_table(sql_database& database, const std::wstring& name,
-                     udb_relationships& foreign_keys)
+                     udb_relationships& foreign_keys) try
     : sql_recordset(database, name, foreign_keys) {
   initialize();
+} catch (const sql_exception& e) {
+  throw_opening_error(name, e);
 }
 
 sql_table::~sql_table() {
@@ -347,14 +395,8 @@ void sql_table::slow_append(const udb_record& record) {
   }
   statement += L")";
   tk_wtrace(2, L"Run SQL query: %s", statement.c_str());
-  try {
-    sql_engine::instance().execute(statement);
-  } catch (const sql_exception&) {
-    end_if_connection_lost();
-    throw;
-  }
-  ++m_rows_on_server;
-  m_last_accepted = m_appended;
+  const std::vector<pending_row> row{{m_appended, 0, 0}};
+  if (!send_row(tk_to_utf8(statement), row, 0)) throw sql_exception(sql_engine::instance().connection());
 }
 
 void sql_table::dispatch() {
@@ -365,10 +407,9 @@ void sql_table::dispatch() {
   m_pending.clear();
   tk_trace(2, "Run SQL query: [%s]", m_in_flight.text.c_str());
   if (!engine.send_deferred(m_in_flight.text, this)) {
-    end_if_connection_lost();
     block failed = std::move(m_in_flight);
     m_in_flight.clear();
-    resend_rows_one_by_one(failed);
+    refused(failed);
   }
 }
 
@@ -382,10 +423,7 @@ void sql_table::settle() {
     if (!sent.rows.empty()) m_last_accepted = sent.rows.back().record;
     return;
   }
-  end_if_connection_lost();
-  tk_trace(2, "Block of %d rows refused: %s", static_cast<int>(sent.rows.size()),
-           mysql_error(sql_engine::instance().connection()));
-  resend_rows_one_by_one(sent);
+  refused(sent);
 }
 
 void sql_table::flush() {
@@ -393,32 +431,61 @@ void sql_table::flush() {
   sql_engine::instance().settle();
 }
 
-// The server refused the block as a whole (nothing of it was stored): each row is
-// sent again on its own, so that only the rows the server refuses are lost.
-void sql_table::resend_rows_one_by_one(const block& failed) {
-  sql_engine& engine = sql_engine::instance();
-  std::unique_ptr<sql_exception> first_failure;
-  size_t first = 0;
-  if (!m_transactional) {
-    // The rows before the one that failed may have been stored: skip them.
-    const unsigned long long now = rows_on_server();
-    if (now > m_rows_on_server)
-      first = static_cast<size_t>(std::min<unsigned long long>(now - m_rows_on_server,
-                                                               failed.rows.size()));
-    m_rows_on_server += first;
-    if (first) m_last_accepted = failed.rows[first - 1].record;
-  }
-  for (size_t i = first; i < failed.rows.size(); ++i) {
-    const pending_row& row = failed.rows[i];
-    std::string statement = failed.text.substr(0, failed.head);
-    statement.append(failed.text, row.begin, row.end - row.begin);
-    if (engine.send_utf8(statement)) {
-      ++m_rows_on_server;
-      m_last_accepted = row.record;
-      continue;
+void sql_table::refused(const block& failed) {
+  MYSQL* connection = sql_engine::instance().connection();
+  const unsigned error = mysql_errno(connection);
+  tk_trace(2, "Block of %d rows refused: %s", static_cast<int>(failed.rows.size()), mysql_error(connection));
+  switch (refusal_of(error)) {
+    case refusal::connection: connection_lost(failed.rows, 0, failed.rows.size());
+    case refusal::table: {
+      const std::wstring cause = L"the server refuses every record of it (" + server_reason(connection) + L")";
+      const size_t kept = rows_kept_of(failed);
+      end_table(cause, kept < failed.rows.size() ? failed.rows[kept].record : m_appended + 1);
     }
-    end_if_connection_lost();
-    sql_exception error(engine.connection());
+    default:
+      // A lock on one key, a deadlock, a record the server refuses: each row on
+      // its own, so that only the rows the server refuses are lost.
+      resend_rows_one_by_one(failed);
+  }
+}
+
+size_t sql_table::rows_kept_of(const block& failed) {
+  if (m_transactional) return 0;  // a refused statement keeps nothing
+  // The rows before the one that failed may have been stored.
+  unsigned long long now = 0;
+  try {
+    now = rows_on_server();
+  } catch (const sql_exception& e) {
+    const unsigned error = static_cast<unsigned>(e.get_code()) & 0xFFFFu;
+    const std::wstring reason = tk_from_utf8(e.what());
+    const refusal kind = refusal_of(error);
+    if (kind == refusal::connection) connection_lost(failed.rows, 0, failed.rows.size());
+    // Without the count the rows cannot be sent again: some may be stored.
+    const unsigned first = failed.rows.empty() ? m_appended + 1 : failed.rows.front().record;
+    end_table((kind == refusal::lock || kind == refusal::deadlock
+                   ? std::wstring(lock_cause) + L"counting its rows waited for it longer than the lock timeout ("
+                   : std::wstring(L"its rows cannot be counted (")) +
+                  reason + L")",
+              first, false);
+  }
+  size_t kept = 0;
+  if (now > m_rows_on_server)
+    kept = static_cast<size_t>(std::min<unsigned long long>(now - m_rows_on_server, failed.rows.size()));
+  m_rows_on_server += kept;
+  if (kept) m_last_accepted = failed.rows[kept - 1].record;
+  return kept;
+}
+
+// The server refused the block as a whole: each row is sent again on its own.
+void sql_table::resend_rows_one_by_one(const block& failed) {
+  std::unique_ptr<sql_exception> first_failure;
+  std::string statement;
+  for (size_t i = rows_kept_of(failed); i < failed.rows.size(); ++i) {
+    const pending_row& row = failed.rows[i];
+    statement.assign(failed.text, 0, failed.head);
+    statement.append(failed.text, row.begin, row.end - row.begin);
+    if (send_row(statement, failed.rows, i)) continue;
+    sql_exception error(sql_engine::instance().connection());
     tk_trace(2, "Record #%u refused: %s", row.record, error.what());
     if (!error_handler::exists()) {
       if (!first_failure) first_failure = std::make_unique<sql_exception>(error);
@@ -427,6 +494,38 @@ void sql_table::resend_rows_one_by_one(const block& failed) {
     report_row_failure(row.record, error);
   }
   if (first_failure) throw sql_exception(*first_failure);
+}
+
+// A lock costs one record, not one for each: the first that waits in vain ends
+// the table. A record the server refuses for itself is false, its error left on
+// the connection.
+bool sql_table::send_row(const std::string& statement, const std::vector<pending_row>& rows, size_t i) {
+  sql_engine& engine = sql_engine::instance();
+  MYSQL* connection = engine.connection();
+  const unsigned record = rows[i].record;
+  for (bool retried = false;; retried = true) {
+    if (engine.send_utf8(statement)) {
+      ++m_rows_on_server;
+      m_last_accepted = record;
+      return true;
+    }
+    switch (refusal_of(mysql_errno(connection))) {
+      case refusal::deadlock:
+        if (!retried) {
+          tk_trace(2, "Record #%u was chosen to break a deadlock: sent once more", record);
+          continue;
+        }
+        [[fallthrough]];
+      case refusal::lock:
+        end_table(std::wstring(lock_cause) + L"record #" + std::to_wstring(record) +
+                      L" waited for it longer than the lock timeout (" + server_reason(connection) + L")",
+                  record);
+      case refusal::table:
+        end_table(L"the server refuses every record of it (" + server_reason(connection) + L")", record);
+      case refusal::connection: connection_lost(rows, i, i + 1);
+      case refusal::record: return false;
+    }
+  }
 }
 
 unsigned long long sql_table::rows_on_server() {
@@ -442,21 +541,67 @@ void sql_table::report_row_failure(unsigned record, const tk_exception& error) {
   reporter.handle(error, false);
 }
 
-void sql_table::end_if_connection_lost() {
-  MYSQL* connection = sql_engine::instance().connection();
-  const unsigned error = mysql_errno(connection);
-  if (!is_connection_lost(error)) return;
-  const std::string reason = mysql_error(connection);
-  tk_trace(2, "Connection lost: %s", reason.c_str());
-  // Nothing more can reach the server: the rows held here go nowhere.
+void sql_table::end_table(const std::wstring& cause, unsigned first_not_stored, bool certain) {
+  // Nothing more goes to the table: the rows held here are not sent.
   m_pending.clear();
   m_in_flight.clear();
-  std::wstring message = L"The connection to the MySQL server was lost while writing table '" +
-                         name_ + L"' (" + tk_from_utf8(reason) + L"). ";
-  if (m_last_accepted)
-    message += L"The last record the server accepted is #" + std::to_wstring(m_last_accepted) + L".";
+  const std::wstring from = std::to_wstring(first_not_stored);
+  const std::wstring message =
+      L"Table '" + name_ + L"': " + cause + L". The table ends here: " +
+      (certain ? L"record #" + from + L" and the records after it were not stored."
+               : L"of record #" + from + L" and the records after it, some may be stored.");
+  tk_wtrace(2, L"%s", message.c_str());
+  throw tk_table_exception(message);
+}
+
+// The server may have stored the rows whose answer was lost: the run learns how
+// many on a new connection, once the old session is over, from the table's row
+// count (nobody else writes the table while the run loads it).
+void sql_table::connection_lost(const std::vector<pending_row>& rows, size_t first, size_t last) {
+  sql_engine& engine = sql_engine::instance();
+  const std::wstring reason = server_reason(engine.connection());
+  tk_wtrace(2, L"Connection lost: %s", reason.c_str());
+  m_pending.clear();
+  m_in_flight.clear();
+  last = std::min(last, rows.size());
+  first = std::min(first, last);
+  const unsigned long old_session = engine.thread_id();
+  const unsigned confirmed = m_last_accepted;
+  std::wstring message =
+      L"The connection to the MySQL server was lost while writing table '" + name_ + L"' (" + reason + L"). ";
+  std::wstring unknown;
+  try {
+    engine.reconnect();
+  } catch (const sql_exception& e) {
+    unknown = L"the connection cannot be made again: " + tk_from_utf8(e.what());
+  }
+  if (unknown.empty() && !engine.end_session(old_session)) unknown = L"the session that wrote it did not end";
+  if (unknown.empty()) {
+    unsigned long long now = 0;
+    try {
+      now = rows_on_server();
+    } catch (const sql_exception& e) {
+      unknown = L"its rows cannot be counted: " + tk_from_utf8(e.what());
+    }
+    if (unknown.empty()) {
+      size_t stored = 0;
+      if (now > m_rows_on_server)
+        stored = static_cast<size_t>(std::min<unsigned long long>(now - m_rows_on_server, last - first));
+      const unsigned stored_last = stored ? rows[first + stored - 1].record : confirmed;
+      message += stored_last ? L"The last record stored is #" + std::to_wstring(stored_last) +
+                                   L"; no record after it was stored."
+                             : std::wstring(L"No record of this table was stored.");
+      throw tk_exception(message, 1);
+    }
+  }
+  message += L"What the table holds cannot be told, " + unknown + L". ";
+  message += confirmed ? L"The last record the server confirmed is #" + std::to_wstring(confirmed)
+                       : std::wstring(L"The server confirmed no record of this table");
+  if (first < last)
+    message += L"; records #" + std::to_wstring(rows[first].record) + L" to #" +
+               std::to_wstring(rows[last - 1].record) + L" were sent after it and may be stored.";
   else
-    message += L"The server accepted no record of this table.";
+    message += L", and no record after it was sent.";
   throw tk_exception(message, 1);
 }
 

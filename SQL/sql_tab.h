@@ -48,8 +48,11 @@ public:
 
   // Sends the rows still pending and waits for the server's answer. Rows that the
   // server refuses are reported to the error handler one by one, as errors of
-  // their records; the others are kept. The driver calls it before it releases
-  // the table.
+  // their records; the others are kept. A lock another session holds, or a
+  // refusal of every statement (a read-only server, a full disk, a denied
+  // INSERT), ends the table with one tk_table_exception naming it; a lost
+  // connection ends the run with a level-1 error that says what the table
+  // holds. The driver calls it before it releases the table.
   void flush();
 
   // Characters gathered before a block is sent.
@@ -87,11 +90,22 @@ private:
   void slow_append(const udb_record& record);
   void dispatch();
   void settle() override;
+  // A statement of rows the server did not take: by the error on the
+  // connection, its rows are sent again one by one, or the table ends, or the run.
+  void refused(const block& failed);
   void resend_rows_one_by_one(const block& failed);
+  // Sends the statement of row i alone; false when the server refuses the record
+  // for itself (its error left on the connection).
+  bool send_row(const std::string& statement, const std::vector<pending_row>& rows, size_t i);
+  // How many rows of a refused block a non-transactional table holds all the same.
+  size_t rows_kept_of(const block& failed);
   void report_row_failure(unsigned record, const tk_exception& error);
-  // The last error on the connection, when it is a lost connection: the rows not
-  // yet answered are dropped and a level-1 error ends the run.
-  void end_if_connection_lost();
+  // The table takes no further record: a tk_table_exception naming it, the cause
+  // and the first record not stored (or, not certain, perhaps not stored).
+  [[noreturn]] void end_table(const std::wstring& cause, unsigned first_not_stored, bool certain = true);
+  // The connection is gone while rows[first, last) are unanswered: a level-1
+  // error that says which records the table holds.
+  [[noreturn]] void connection_lost(const std::vector<pending_row>& rows, size_t first, size_t last);
   bool fits_in_statement(const std::string& row, const std::wstring& columns);
 
   unsigned long long rows_on_server();

@@ -71,6 +71,9 @@ class tk_table_exception : public tk_exception {
  public:
   explicit tk_table_exception(const std::string& message) : tk_exception(message, 0) {}
   explicit tk_table_exception(const std::wstring& message) : tk_exception(message, 0) {}
+  // With a back end's error code, whose text in the error tables (where it has
+  // one) is what the user is shown.
+  tk_table_exception(const std::string& message, int code) : tk_exception(message, code, 0) {}
 };
 
 class tk_final_exception : public std::exception {

@@ -151,16 +151,14 @@ void conversion_driver::convert_from_csv() {
   const std::wstring table =
       validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
   // An existing table: replaced, kept (mode 2) or merged into (mode 3), as for a worksheet.
-  if (!prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes())) {
-    finish_dest(*dest_db);
-    csv_percent_ = 100;
-    return;
-  }
-  std::unique_ptr<udb_recordset> dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
-  tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
-  on_csv_file();
+  std::unique_ptr<udb_recordset> dest;
   try {
-    convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
+    if (prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes())) {
+      dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
+      tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
+      on_csv_file();
+      convert_step(reader.get(), dest.get(), dest_db.get(), &dest);
+    }
   } catch (const tk_table_exception& e) {
     // Its message names the table; no record's context belongs to it.
     error_handler& handler = error_handler::instance();

@@ -210,7 +210,7 @@ bool num_map::is_int(std::string_view text) {
 void num_map::add_value(std::size_t pos, std::string_view text, bool is_null) {
   type_map_entry& e = get_entry(pos);
   if (text.empty()) {
-    if (!is_null) e.empty_seen = true;
+    (is_null ? e.null_seen : e.empty_seen) = true;
     return;
   }
   if (e.seen && e.state == k_varchar) {
@@ -329,7 +329,7 @@ int dates_map::date_kind(std::string_view text) {
 void dates_map::add_value(std::size_t pos, std::string_view text, bool is_null) {
   type_map_entry& e = get_entry(pos);
   if (text.empty()) {
-    if (!is_null) e.empty_seen = true;
+    (is_null ? e.null_seen : e.empty_seen) = true;
     return;
   }
   if (e.seen && e.state == k_char) {

@@ -29,6 +29,7 @@ struct type_map_entry {
   int source_class = 0;  // class of the column's type in the source schema
   bool seen = false;     // a non-empty value has been classified
   bool empty_seen = false;  // an empty text (not a null) was stored in the column
+  bool null_seen = false;   // a null (or no value at all) was stored in the column
   bool wide_integer = false;  // an integer that a DOUBLE would not hold exactly
 };
 

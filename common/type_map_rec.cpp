@@ -14,6 +14,14 @@ std::vector<type_map_column> types_map::columns_of(const udb_schema& schema) {
   return columns;
 }
 
+namespace {
+
+// A value of no text is stored as an empty text only when it is a text; the
+// server gets NULL for any other.
+bool stored_as_null(VARTYPE vt, const std::string& text) { return text.empty() && vt != VT_BSTR; }
+
+}  // namespace
+
 template <class Add>
 void types_map::for_each_value(const udb_record& record, Add&& add) {
   for (std::size_t pos = 0; pos < entries_.size(); ++pos) {
@@ -31,7 +39,7 @@ void types_map::for_each_value(const udb_record& record, Add&& add) {
     }
     std::string text = field.to_string();
     tk_trace(1, "Got string representation: '%s'", text.c_str());
-    add(pos, text, false);
+    add(pos, text, stored_as_null(vt, text));
   }
 }
 
@@ -69,12 +77,15 @@ void add_rec_stat(const udb_record& record, dates_map& dates, num_map& numbers) 
   }
   for (std::size_t pos = 0; pos < numbers.size(); ++pos) {
     const std::size_t index = static_cast<std::size_t>(numbers.get_entry(pos).field_index);
-    if (index >= record.size()) continue;
-    const udb_field& field = record[index];
-    const VARTYPE vt = field.get_type();
-    if (vt == VT_NULL || vt == VT_EMPTY) continue;
-    const std::string text = field.to_string();
-    dates.add_value(pos, text);
-    numbers.add_value(pos, text);
+    const VARTYPE vt = index < record.size() ? record[index].get_type() : static_cast<VARTYPE>(VT_NULL);
+    if (vt == VT_NULL || vt == VT_EMPTY) {
+      dates.add_value(pos, {}, true);
+      numbers.add_value(pos, {}, true);
+      continue;
+    }
+    const std::string text = record[index].to_string();
+    const bool is_null = stored_as_null(vt, text);
+    dates.add_value(pos, text, is_null);
+    numbers.add_value(pos, text, is_null);
   }
 }

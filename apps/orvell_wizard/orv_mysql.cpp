@@ -1,8 +1,11 @@
 #include "apps/orvell_wizard/orv_mysql.h"
 
+#include <errmsg.h>
+
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <vector>
 
 #include "SQL/sql_fit.h"
 #include "SQL/sql_util.h"
@@ -93,12 +96,12 @@ mysql_converter_impl::column_change mysql_converter_impl::date_change(const type
   int state = e.state;
   if (!e.seen && state == dates_map::k_char) state = dates_map::k_datetime;
   if (state == e.source_class) return {};
-  return {dates_map::type_text(state), state == dates_map::k_char, e.empty_seen, VT_DATE, 0, state};
+  return {dates_map::type_text(state), state == dates_map::k_char, e.empty_seen, e.null_seen, VT_DATE, 0, state};
 }
 
 mysql_converter_impl::column_change mysql_converter_impl::num_change(const type_map_entry& e) {
   if (!e.seen || e.state == e.source_class) return {};
-  column_change change{num_map::type_text(e.state), e.state == num_map::k_varchar, e.empty_seen};
+  column_change change{num_map::type_text(e.state), e.state == num_map::k_varchar, e.empty_seen, e.null_seen};
   switch (e.state) {
     case num_map::k_double: change.vartype = VT_R8; break;
     case num_map::k_bigint: change.vartype = VT_I8; break;
@@ -122,7 +125,8 @@ bool mysql_converter_impl::keeps_fit(const udb_schema& schema, std::size_t index
   after.vartype = change.vartype;
   after.size = change.size;
   after.extra = change.extra;
-  if (sql_table_fit(engine_.server_version()).keeps_fit(schema, index, after)) return true;
+  if (sql_table_fit(engine_.server_version(), engine_.default_row_format()).keeps_fit(schema, index, after))
+    return true;
   tk_wtrace(2, L"Column '%s' stays: as %s the table would not fit", field.name.c_str(), change.type);
   return false;
 }
@@ -137,36 +141,70 @@ std::wstring mysql_converter_impl::modify_clause(const t_ftd& field, const colum
   return clause;
 }
 
+bool mysql_converter_impl::nulls_empty_texts(const t_ftd& field, const column_change& change) {
+  return !change.text_type && change.empty_seen && !field.not_null;
+}
+
+bool mysql_converter_impl::keeps_values(const t_ftd& field, const column_change& change) {
+  if (!nulls_empty_texts(field, change) || !change.null_seen) return true;
+  tk_wtrace(2, L"Column '%s' stays: its empty texts could not be told from its NULLs again", field.name.c_str());
+  return false;
+}
+
+tk_exception mysql_converter_impl::empty_texts_error(const udb_schema& schema, const std::wstring& table,
+                                                     const std::string& why) const {
+  std::wstring columns;
+  for (int index : unsettled_columns_) columns += (columns.empty() ? L"" : L", ") + schema[index].name;
+  const char* noun = unsettled_columns_.size() == 1 ? "column " : "columns ";
+  return tk_exception("Table '" + tk_to_ansi(table) + "': the empty texts of the " + noun + tk_to_ansi(columns) +
+                          " may now be NULL: they were set to NULL for a change of type that did not happen, and " +
+                          why + ".",
+                      1);
+}
+
+void mysql_converter_impl::end_if_outcome_unknown(const std::exception& failure, const udb_schema& schema,
+                                                  const std::wstring& table) const {
+  const auto* sql = dynamic_cast<const sql_exception*>(&failure);
+  if (!sql || unsettled_columns_.empty()) return;
+  // A client error: the statement may have been done or not.
+  const unsigned error = static_cast<unsigned>(sql->get_code()) & 0xFFFFu;
+  if (error < CR_MIN_ERROR || error > CR_MAX_ERROR) return;
+  throw empty_texts_error(schema, table, std::string("the connection to the server was lost (") + sql->what() + ")");
+}
+
 void mysql_converter_impl::refine_column(udb_database& db, udb_schema& schema, const types_map& map,
                                          std::size_t pos, const column_change& change) {
   const type_map_entry& e = map.get_entry(pos);
   try {
     if (static_cast<std::size_t>(e.field_index) >= schema.size()) throw tk_mail_assertion("type_map", 56);
     t_ftd& field = schema[e.field_index];
-    if (!keeps_fit(schema, e.field_index, change)) return;
+    if (!keeps_fit(schema, e.field_index, change) || !keeps_values(field, change)) return;
     const std::wstring table = engine_.quote_name(map.get_table_name());
     // An empty text is no number and no date: a strict server refuses the
     // change, another stores 0 or a zero date. Empty texts become NULL first.
-    if (!change.text_type && change.empty_seen && !field.not_null && nulled_columns_.insert(e.field_index).second) {
+    if (nulls_empty_texts(field, change) && !nulled_columns_.count(e.field_index)) {
       const std::wstring column = engine_.quote_name(field.name);
       std::wstring update = L"UPDATE " + table + L" SET " + column + L" = NULL WHERE " + column + L" = ''";
       tk_wtrace(3, L"Run SQL query: %s\n", update.c_str());
+      unsettled_columns_.insert(e.field_index);
       db.query(update);
+      nulled_columns_.insert(e.field_index);
     }
     std::wstring statement = L"ALTER TABLE " + table + L" " + modify_clause(field, change);
     tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
     db.query(statement);
+    unsettled_columns_.erase(e.field_index);
     field.vartype = change.vartype;
     field.size = change.size;
     field.extra = change.extra;
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
+    end_if_outcome_unknown(ex, schema, map.get_table_name());
   }
 }
 
 void mysql_converter_impl::date_post_process(udb_database& db, udb_schema& schema, const dates_map& map) {
   tk_trace(2, "mysql_converter_impl::date_post_process(map size=%d)", static_cast<int>(map.size()));
-  nulled_columns_.clear();
   for (std::size_t pos = 0; pos < map.size(); ++pos) {
     column_change change = date_change(map.get_entry(pos));
     if (change.type) refine_column(db, schema, map, pos, change);
@@ -200,13 +238,15 @@ bool mysql_converter_impl::refine_table(udb_database& db, udb_schema& schema, co
   for (const t_ftd* f : schema) refined.push_back(std::make_unique<t_ftd>(*f));
   const std::wstring table = engine_.quote_name(numbers.get_table_name());
   std::wstring nulls, modify;
+  std::vector<int> nulled;
   for (const auto& [index, change] : changes) {
     if (static_cast<std::size_t>(index) >= schema.size()) return false;
-    if (!keeps_fit(refined, index, change)) continue;
+    if (!keeps_fit(refined, index, change) || !keeps_values(refined[index], change)) continue;
     t_ftd& field = refined[index];
-    if (!change.text_type && change.empty_seen && !field.not_null) {
+    if (nulls_empty_texts(field, change)) {
       const std::wstring column = engine_.quote_name(field.name);
       nulls += (nulls.empty() ? L"" : L", ") + column + L" = NULLIF(" + column + L", '')";
+      nulled.push_back(index);
     }
     modify += (modify.empty() ? L"" : L", ") + modify_clause(field, change);
     field.vartype = change.vartype;
@@ -218,17 +258,53 @@ bool mysql_converter_impl::refine_table(udb_database& db, udb_schema& schema, co
     if (!nulls.empty()) {
       std::wstring update = L"UPDATE " + table + L" SET " + nulls;
       tk_wtrace(3, L"Run SQL query: %s\n", update.c_str());
+      unsettled_columns_.insert(nulled.begin(), nulled.end());
       db.query(update);
+      nulled_columns_.insert(nulled.begin(), nulled.end());
     }
     std::wstring statement = L"ALTER TABLE " + table + L" " + modify;
     tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
     db.query(statement);
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
+    end_if_outcome_unknown(ex, schema, numbers.get_table_name());
     return false;
   }
+  for (int index : nulled) unsettled_columns_.erase(index);
   for (std::size_t i = 0; i < schema.size(); ++i) schema[i] = refined[i];
   return true;
+}
+
+void mysql_converter_impl::restore_empty_texts(udb_database& db, const udb_schema& schema,
+                                               const std::wstring& table_name) {
+  if (unsettled_columns_.empty()) return;
+  const bool one = unsettled_columns_.size() == 1;
+  std::wstring set, where;
+  for (int index : unsettled_columns_) {
+    const std::wstring column = engine_.quote_name(schema[index].name);
+    set += (set.empty() ? L"" : L", ") + column + L" = " + (one ? L"''" : L"IFNULL(" + column + L", '')");
+    where += (where.empty() ? L"" : L" OR ") + column + L" IS NULL";
+  }
+  std::wstring update = L"UPDATE " + engine_.quote_name(table_name) + L" SET " + set + L" WHERE " + where;
+  tk_wtrace(3, L"Run SQL query: %s\n", update.c_str());
+  try {
+    db.query(update);
+  } catch (const std::exception& ex) {
+    tk_trace(3, "Got exception: %s", ex.what());
+    throw empty_texts_error(schema, table_name, std::string("they could not be set back (") + ex.what() + ")");
+  }
+  unsettled_columns_.clear();
+}
+
+void mysql_converter_impl::run_refinement(udb_database& db, udb_schema& schema, const dates_map& dates,
+                                          const num_map& numbers, bool one_statement) {
+  nulled_columns_.clear();
+  unsettled_columns_.clear();
+  if (!one_statement || !refine_table(db, schema, dates, numbers)) {
+    date_post_process(db, schema, dates);
+    num_post_process(db, schema, numbers);
+  }
+  restore_empty_texts(db, schema, numbers.get_table_name());
 }
 
 bool mysql_converter_impl::store_profile(udb_profile& profile) {

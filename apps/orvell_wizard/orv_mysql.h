@@ -40,9 +40,11 @@ public:
 
   // Type refinement after a table: one ALTER TABLE ... MODIFY per column whose
   // observed class differs from its source class. Dates first, numbers second.
-  // Failures are logged and passed over. A change that would narrow a text
-  // column, or make the table one the server refuses (see SQL/sql_fit.h), is
-  // left out. schema is the table's columns as they are; a change made is
+  // Failures are logged and passed over (see run_refinement for what a
+  // failure leaves). A change that would narrow a text column, or make the
+  // table one the server refuses (see SQL/sql_fit.h), is left out, and so is
+  // one that would set the empty texts of a column to NULL while it holds
+  // NULLs as well. schema is the table's columns as they are; a change made is
   // recorded in it.
   void date_post_process(udb_database& db, udb_schema& schema, const dates_map& map);
   void num_post_process(udb_database& db, udb_schema& schema, const num_map& map);
@@ -52,6 +54,15 @@ public:
   // server refused it (schema is then as it was); the caller then refines
   // column by column.
   bool refine_table(udb_database& db, udb_schema& schema, const dates_map& dates, const num_map& numbers);
+
+  // The refinement of one table: with one_statement refine_table, else (or
+  // when the server refuses it) a statement per column. A column whose change
+  // did not happen keeps its values: its empty texts, set to NULL for the
+  // change, are set back. When that cannot be known or done (the connection
+  // was lost, the server refuses to set them back), a level-1 error names the
+  // table and those columns.
+  void run_refinement(udb_database& db, udb_schema& schema, const dates_map& dates, const num_map& numbers,
+                      bool one_statement);
 
   // "MySQL settings" of a profile.
   bool store_profile(udb_profile& profile);
@@ -69,6 +80,7 @@ protected:
     const wchar_t* type = nullptr;
     bool text_type = false;
     bool empty_seen = false;
+    bool null_seen = false;
     // The column's type after the change, as a descriptor has it.
     VARTYPE vartype = VT_EMPTY;
     int size = 0;
@@ -84,6 +96,18 @@ protected:
   // One refinement statement for the entry's column of the destination schema.
   void refine_column(udb_database& db, udb_schema& schema, const types_map& map, std::size_t pos,
                      const column_change& change);
+  // The change sets the column's empty texts to NULL first.
+  static bool nulls_empty_texts(const t_ftd& field, const column_change& change);
+  // False for a change that would set the empty texts of a column to NULL
+  // while it holds NULLs as well.
+  static bool keeps_values(const t_ftd& field, const column_change& change);
+  // The empty texts of the columns whose change did not happen are set back.
+  void restore_empty_texts(udb_database& db, const udb_schema& schema, const std::wstring& table_name);
+  // A failed refinement statement whose outcome is unknown (the connection
+  // was lost) while empty texts are NULL: the error of empty_texts_error.
+  void end_if_outcome_unknown(const std::exception& failure, const udb_schema& schema,
+                              const std::wstring& table) const;
+  tk_exception empty_texts_error(const udb_schema& schema, const std::wstring& table, const std::string& why) const;
 
   sql_engine engine_;
   dump_options dump_;
@@ -93,6 +117,8 @@ protected:
   std::string port_ = "3306";
   // Columns of the current table whose empty texts were already set to NULL.
   std::set<int> nulled_columns_;
+  // Columns whose empty texts may be NULL while their type has not changed.
+  std::set<int> unsettled_columns_;
 };
 
 // The character-set clause that CREATE TABLE gives a text column (empty before 4.1.0).

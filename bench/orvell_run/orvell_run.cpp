@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "TK/tk_utils.h"
-#include "UDB/udb_db.h"
 #include "apps/orvell_wizard/orv_conv.h"
 #include "common/error_handler.h"
 #include "platform/kernel/registry.h"
@@ -44,29 +43,6 @@ private:
     std::fprintf(stderr, "orvell_run: %s: %s\n", kind, tk_to_utf8(message).c_str());
   }
 };
-
-// What the file page does before a run, with the profile's mode as the choice
-// of the overwrite dialogs: a workbook in mode 0 drops an existing database; a
-// CSV file over an existing table merges in mode 3 and drops the table
-// otherwise; an existing dump file is replaced.
-void prepare_destination(orvell_converter& converter) {
-  const std::wstring& dest = converter.get_dest();
-  if (!converter.direct) {
-    std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(dest), ignored);
-    return;
-  }
-  sql_engine& engine = converter.get_engine();
-  if (!engine.is_db_exist(dest)) return;
-  if (converter.from_xls) {
-    if (converter.get_mode() == 0) converter.del_mysql_base(dest);
-    return;
-  }
-  std::unique_ptr<udb_database> db = engine.open_db(dest, UDB_MODE_APPEND, std::wstring());
-  if (!db->is_table_exist(converter.csv_table_name)) return;
-  if (converter.get_mode() == 3) return;
-  db->delete_tab(converter.csv_table_name);
-}
 
 int usage() {
   std::fprintf(stderr, "usage: orvell_run PROFILE [--csv-table NAME] [--csv-delim 0-3]\n");
@@ -121,8 +97,9 @@ int main(int argc, char** argv) {
           std::fflush(stdout);
           started = now;
         });
+        // What the mode drops (a database, a table) the run drops, as the wizard's
+        // run does; an existing dump file is written anew.
         if (converter.direct) converter.connect_mysql_server();
-        prepare_destination(converter);
         converter();
       }
     } catch (const tk_final_exception&) {

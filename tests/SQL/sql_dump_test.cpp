@@ -268,6 +268,7 @@ TEST_F(SqlDump, WideTablesGetTextColumnsAndMyISAMInBothDialects) {
     settings.new_version = new_version;
     settings.line_break = 1;
     {
+      engine->set_default_row_format("dynamic");  // as a server connected to before may have it
       auto dump = engine->create_dump(file, settings);
       for (int columns : {fits, fits + 1}) {
         udb_schema schema(true);
@@ -286,7 +287,8 @@ TEST_F(SqlDump, WideTablesGetTextColumnsAndMyISAMInBothDialects) {
     const std::string second = dumped.substr(dumped.find(wide));
     EXPECT_EQ(count_of(first, "VARCHAR(255)"), static_cast<size_t>(fits));
     EXPECT_EQ(count_of(first, "TEXT"), 0u);
-    EXPECT_NE(first.find(new_version ? ") ENGINE=InnoDB;" : ") TYPE=MyISAM;"), std::string::npos);
+    // More text columns than COMPACT rows hold: MyISAM, as the wider table.
+    EXPECT_NE(first.find(new_version ? ") ENGINE=MyISAM;" : ") TYPE=MyISAM;"), std::string::npos);
     EXPECT_EQ(count_of(second, "VARCHAR(255)"), static_cast<size_t>(fits));
     EXPECT_NE(second.find(q + "c" + std::to_string(fits + 1) + q + " TEXT" + charset + "\n)"), std::string::npos)
         << second.substr(0, 200);

@@ -1,14 +1,17 @@
 // The limits of MySQL tables as the fit counts them: which tables the server
 // takes, which rows InnoDB holds, how a wide table is made to fit; and, against
 // the private server, that every table the count takes is one the server creates
-// and every row it lets InnoDB hold is stored.
+// and every row it lets InnoDB hold is stored; and on a server of COMPACT rows,
+// that tables of long texts arrive whole, directly and through a dump.
 #include "SQL/sql_fit.h"
 
 #include <gtest/gtest.h>
 
+#include "SQL/sql_dump.h"
 #include "SQL/sql_init.h"
 #include "UDB/udb_idx.h"
 #include "sql_test_env.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -52,13 +55,20 @@ TEST(SqlTableFit, RowsCountAsTheServerCountsThem) {
   add_texts(narrow, 1);
   EXPECT_FALSE(sql_table_fit(0x40000).is_taken(narrow));
 
-  // Row formats by generation: DYNAMIC from MySQL 5.7.9 and MariaDB 10.2.2.
-  EXPECT_FALSE(sql_table_fit(0x50708).dynamic_rows());
-  EXPECT_TRUE(sql_table_fit(0x50709).dynamic_rows());
-  EXPECT_TRUE(sql_table_fit(0x80020).dynamic_rows());
-  EXPECT_FALSE(sql_table_fit(0x0A0110).dynamic_rows());
-  EXPECT_TRUE(sql_table_fit(0x0A0202).dynamic_rows());
-  EXPECT_FALSE(sql_table_fit(sql_version::v5_5_3).dynamic_rows());  // what a dump is written for
+  // The row format of a new table: the server's setting, else the default of its
+  // generation (DYNAMIC from MySQL 5.7.9 and MariaDB 10.2.2).
+  using rows = sql_table_fit::innodb_rows;
+  const struct {
+    unsigned version;
+    const char* setting;
+    rows format;
+  } formats[] = {{0x50708, "", rows::compact},          {0x50709, "", rows::dynamic},
+                 {0x80020, "", rows::dynamic},          {0x0A0110, "", rows::compact},
+                 {0x0A0202, "", rows::dynamic},         {sql_version::v5_5_3, "", rows::compact},
+                 {mariadb_10_11, "compact", rows::compact}, {mariadb_10_11, "REDUNDANT", rows::redundant},
+                 {0x50620, "dynamic", rows::dynamic},   {mariadb_10_11, "other", rows::dynamic}};
+  for (const auto& f : formats)
+    EXPECT_EQ(sql_table_fit(f.version, f.setting).rows(), f.format) << std::hex << f.version << " " << f.setting;
 }
 
 TEST(SqlTableFit, WideTablesGetTextColumnsFromTheLastOutsideTheIndexes) {
@@ -96,12 +106,23 @@ TEST(SqlTableFit, InnoDBRecordsByRowFormat) {
   add_texts(schema, 1, sql_text_size::text);
   EXPECT_FALSE(sql_table_fit(mariadb_10_11).innodb_holds(schema));
 
-  // COMPACT rows keep 768 bytes of every long value.
-  udb_schema compact;
-  add_texts(compact, 10, sql_text_size::text);
-  EXPECT_TRUE(sql_table_fit(0x50620).innodb_holds(compact));
-  add_texts(compact, 1, sql_text_size::text);
-  EXPECT_FALSE(sql_table_fit(0x50620).innodb_holds(compact));
+  // COMPACT and REDUNDANT rows keep 768 bytes of every long value, and REDUNDANT
+  // ones the end of every column: beside 10 VARCHAR(255) columns MariaDB 10.11
+  // creates and fills 24 DOUBLE columns in COMPACT rows, 19 in REDUNDANT ones.
+  const struct {
+    const char* format;
+    int texts, doubles;
+    bool held;
+  } cases[] = {{"compact", 10, 0, true},   {"compact", 11, 0, false},  {"redundant", 11, 0, false},
+               {"compact", 10, 24, true},  {"compact", 10, 25, false}, {"redundant", 10, 19, true},
+               {"redundant", 10, 20, false}, {"dynamic", 11, 0, true}};
+  for (const auto& c : cases) {
+    udb_schema table;
+    add_texts(table, c.texts);
+    for (int i = 0; i < c.doubles; ++i) add(table, VT_R8, 8);
+    EXPECT_EQ(sql_table_fit(mariadb_10_11, c.format).innodb_holds(table), c.held)
+        << c.format << ", " << c.texts << " + " << c.doubles;
+  }
 }
 
 TEST(SqlTableFit, TablesBeyondTheLimitAreRefusedByName) {
@@ -210,17 +231,15 @@ TEST_F(SqlFitServer, EveryTableTheCountTakesIsCreated) {
 }
 
 TEST_F(SqlFitServer, EveryRowTheCountLetsInnoDBHoldIsStored) {
-  const sql_table_fit fit;
-  ASSERT_TRUE(fit.dynamic_rows());
-  // Values of 40 bytes stay in the record: the largest table of TEXT columns that
-  // InnoDB holds by the count stores a row of them, two columns more refuse it.
-  udb_schema schema;
-  while (fit.innodb_holds(schema)) add(schema, VT_BSTR, sql_text_size::text);
-  const int held = static_cast<int>(schema.size()) - 1;
-  EXPECT_EQ(held, 196);
-  auto store = [this](const std::wstring& name, int columns) {
+  auto texts = [](int columns) {
+    udb_schema schema;
+    add_texts(schema, columns, sql_text_size::text);
+    return schema;
+  };
+  // A row of values of that many bytes; a refused one is refused for its size.
+  auto store = [this](const std::wstring& name, int columns, std::size_t bytes) {
     std::wstring values;
-    for (int i = 0; i < columns; ++i) values += (i ? L", '" : L"'") + std::wstring(40, L'v') + L"'";
+    for (int i = 0; i < columns; ++i) values += (i ? L", '" : L"'") + std::wstring(bytes, L'v') + L"'";
     const bool stored = engine->send(L"INSERT INTO `" + name + L"` VALUES (" + values + L")");
     if (!stored) {
       EXPECT_EQ(mysql_errno(engine->connection()), 1118u) << mysql_error(engine->connection());
@@ -231,42 +250,49 @@ TEST_F(SqlFitServer, EveryRowTheCountLetsInnoDBHoldIsStored) {
     return rows(L"SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" +
                 name + L"'")[0];
   };
-  for (int extra : {0, 2}) {
-    udb_schema table;
-    add_texts(table, held + extra, sql_text_size::text);
-    const std::wstring name = L"texts" + std::to_wstring(held + extra);
-    database->create_table(name, table, udb_indexes());
-    EXPECT_EQ(engine_of(name), L"InnoDB");
-    EXPECT_EQ(store(name, held + extra), extra == 0);
-  }
-  // COMPACT rows, as older servers have them: a long value keeps 788 bytes in
-  // the record. The count's largest table stores a row of such values; one
-  // column more is refused.
-  const sql_table_fit compact(0x50620);
-  udb_schema compact_schema;
-  while (compact.innodb_holds(compact_schema)) add(compact_schema, VT_BSTR, sql_text_size::text);
-  const int compact_held = static_cast<int>(compact_schema.size()) - 1;
-  EXPECT_EQ(compact_held, 10);
-  for (int extra : {0, 1}) {
-    const std::wstring name = L"compact" + std::to_wstring(compact_held + extra);
-    std::wstring columns, values;
-    for (int i = 0; i < compact_held + extra; ++i) {
-      columns += (i ? L", c" : L"c") + std::to_wstring(i) + L" TEXT";
-      values += (i ? L", '" : L"'") + std::wstring(788, L'v') + L"'";
+  // Created InnoDB by hand, the largest table of TEXT columns that the count lets
+  // InnoDB hold stores a row of the longest values its records keep whole (40
+  // bytes in DYNAMIC rows; in COMPACT ones the 768-byte prefix and the pointer);
+  // with more columns the server refuses the table or the row.
+  struct format_case {
+    const char* name;
+    std::size_t value_bytes;
+    int held, more;
+  };
+  for (const format_case& format : {format_case{"DYNAMIC", 40, 196, 2}, format_case{"COMPACT", 788, 10, 1}}) {
+    const sql_table_fit fit(engine->server_version(), format.name);
+    int held = 0;
+    while (fit.innodb_holds(texts(held + 1))) ++held;
+    EXPECT_EQ(held, format.held) << format.name;
+    for (int columns : {held, held + format.more}) {
+      const std::wstring name = tk_from_utf8(format.name) + std::to_wstring(columns);
+      std::wstring definition;
+      for (int i = 0; i < columns; ++i) definition += (i ? L", c" : L"c") + std::to_wstring(i) + L" TEXT";
+      bool stored = engine->send(L"CREATE TABLE `" + name + L"` (" + definition + L") ENGINE=InnoDB ROW_FORMAT=" +
+                                 tk_from_utf8(format.name));
+      if (!stored) {
+        EXPECT_EQ(mysql_errno(engine->connection()), 1118u) << mysql_error(engine->connection());
+      }
+      stored = stored && store(name, columns, format.value_bytes);
+      EXPECT_EQ(stored, columns == held) << format.name << ", " << columns << " columns";
     }
-    const bool stored =
-        engine->send(L"CREATE TABLE `" + name + L"` (" + columns + L") ENGINE=InnoDB ROW_FORMAT=COMPACT") &&
-        engine->send(L"INSERT INTO `" + name + L"` VALUES (" + values + L")");
-    EXPECT_EQ(stored, extra == 0) << mysql_error(engine->connection());
   }
 
-  // The same columns as VARCHAR(255) are too wide for the row: they become a
-  // table that stores the row.
+  // The destination gives the count's largest table InnoDB (this server's rows
+  // are DYNAMIC) and a wider one MyISAM, which stores the row; so it does for the
+  // same columns as VARCHAR(255), too wide for the row, which become TEXT.
+  ASSERT_TRUE(sql_table_fit().dynamic_rows());
+  for (int columns : {196, 198}) {
+    const std::wstring name = L"texts" + std::to_wstring(columns);
+    database->create_table(name, texts(columns), udb_indexes());
+    EXPECT_EQ(engine_of(name), columns == 196 ? L"InnoDB" : L"MyISAM");
+    EXPECT_TRUE(store(name, columns, 40));
+  }
   udb_schema wide;
-  add_texts(wide, held + 2);
+  add_texts(wide, 198);
   database->create_table(L"wide", wide, udb_indexes());
   EXPECT_EQ(engine_of(L"wide"), L"MyISAM");
-  EXPECT_TRUE(store(L"wide", held + 2));
+  EXPECT_TRUE(store(L"wide", 198, 40));
 }
 
 TEST_F(SqlFitServer, TheLongestNamesTheCountTakesAreCreated) {
@@ -280,4 +306,85 @@ TEST_F(SqlFitServer, TheLongestNamesTheCountTakesAreCreated) {
   for (std::size_t i = 0; i + 1 < schema.size(); ++i) add(largest, VT_I4, 4, 0, schema[i].name);
   EXPECT_EQ(largest.size(), 795u);
   EXPECT_TRUE(creates(largest));
+}
+
+// ---------------------------------------------------------------- COMPACT rows
+
+namespace {
+
+// A server whose InnoDB gives new tables COMPACT rows and refuses at CREATE TABLE
+// one whose records could outgrow them.
+class SqlFitCompactServer : public SqlServer {
+protected:
+  static void SetUpTestSuite() {
+    if (sql_test_server::get().found)
+      own = std::make_unique<sql_private_server>("--innodb-default-row-format=compact --innodb-strict-mode=ON");
+  }
+  static void TearDownTestSuite() { own.reset(); }
+  const sql_test_server& server() const override { return own ? own->server() : sql_test_server::get(); }
+
+  static inline std::unique_ptr<sql_private_server> own;
+};
+
+// Row r, column c: 255 characters of four bytes, its number first.
+std::wstring long_text(int r, int c) {
+  const std::wstring head = std::to_wstring(r) + L"." + std::to_wstring(c) + L" ";
+  return head + std::wstring(255 - head.size(), L'\U0001F600');
+}
+
+// A table of text columns of 255 characters with two rows of long_text.
+void write_texts(udb_database& db, const std::wstring& name, int columns) {
+  udb_schema schema;
+  add_texts(schema, columns);
+  std::unique_ptr<udb_recordset> table = db.create_table(name, schema, udb_indexes());
+  for (int r = 0; r < 2; ++r) {
+    udb_record record;
+    for (int c = 0; c < columns; ++c)
+      record.add_field(std::make_unique<udb_field>(schema[c].name, 0, ole_variant(long_text(r, c))));
+    table->append_record(record);
+  }
+}
+
+}  // namespace
+
+TEST_F(SqlFitCompactServer, TablesOfLongTextsArriveWholeDirectlyAndThroughADump) {
+  ASSERT_EQ(engine->default_row_format(), "compact");
+  const struct {
+    int columns;
+    const wchar_t* engine;
+  } cases[] = {{10, L"InnoDB"}, {11, L"MyISAM"}, {64, L"MyISAM"}};
+  for (const auto& c : cases) write_texts(*database, L"direct" + std::to_wstring(c.columns), c.columns);
+  test_dir dir;
+  const std::string file = (dir / "compact.sql").string();
+  {
+    const unsigned version = engine->server_version();
+    auto dump = engine->create_dump(tk_from_utf8(file), dmp_settings{});
+    for (const auto& c : cases) write_texts(*dump, L"dump" + std::to_wstring(c.columns), c.columns);
+    dump->close();
+    engine->set_server_version(version);
+    engine->set_default_row_format("compact");
+  }
+  int status = 0;
+  const rows_t out = run_client(client(tk_to_utf8(db_name), server()) + " < " + shell_quote(file), status);
+  ASSERT_EQ(status, 0) << joined(out);
+
+  for (const auto& c : cases) {
+    for (const std::wstring road : {L"direct", L"dump"}) {
+      const std::wstring name = road + std::to_wstring(c.columns);
+      SCOPED_TRACE(tk_to_utf8(name));
+      const std::wstring where = L" FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" + name + L"'";
+      EXPECT_EQ(rows(L"SELECT ENGINE" + where), std::vector<std::wstring>{c.engine});
+      EXPECT_EQ(rows(L"SELECT COUNT(*) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND "
+                     L"TABLE_NAME = '" + name + L"' AND COLUMN_TYPE = 'varchar(255)'"),
+                std::vector<std::wstring>{std::to_wstring(c.columns)});
+      std::vector<std::wstring> want;
+      for (int r = 0; r < 2; ++r) {
+        std::wstring line;
+        for (int i = 0; i < c.columns; ++i) line += (i ? L"|" : L"") + long_text(r, i);
+        want.push_back(line);
+      }
+      EXPECT_EQ(rows(L"SELECT * FROM `" + name + L"` ORDER BY c1"), want);
+    }
+  }
+  EXPECT_TRUE(reported.empty()) << tk_to_utf8(reported.front());
 }

@@ -38,6 +38,21 @@ TEST_F(SqlServer, DatabasesAreCreatedTestedAndDropped) {
   EXPECT_THROW(engine->db_delete(db_name + L"_none"), sql_exception);
   EXPECT_THROW(engine->open_db(db_name + L"_none", 0, {}), sql_exception);
   EXPECT_EQ(database->get_tables().size(), 0u);
+
+  // Only an unknown database does not exist: one the user may not use is the
+  // server's refusal, reported as itself.
+  const sql_test_server& s = server();
+  const std::string user = "orv_none_" + std::to_string(getpid());
+  database->query(tk_from_utf8("CREATE USER '" + user + "'@'" + s.host + "' IDENTIFIED BY 'none'"));
+  engine->connect(s.host, user, "none", s.port);
+  try {
+    engine->is_db_exist(db_name);
+    ADD_FAILURE() << "a database the user may not use was taken for missing";
+  } catch (const sql_exception& e) {
+    EXPECT_EQ(e.get_code(), 0x400414) << e.what();
+  }
+  engine->connect(s.host, s.user, s.password, s.port);
+  database->query(tk_from_utf8("DROP USER '" + user + "'@'" + s.host + "'"));
 }
 
 TEST_F(SqlServer, EveryTypeOfTheMapMakesAColumn) {

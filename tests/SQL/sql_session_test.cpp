@@ -53,18 +53,39 @@ TEST(SqlSessionText, EachServerGenerationGetsOnlyWhatItKnows) {
   EXPECT_EQ(sql_engine::session_statements(0x40100, "ANSI_QUOTES"),
             std::vector<std::string>{"SET AUTOCOMMIT = 1"});
   EXPECT_EQ(sql_engine::session_statements(0x40101, "ANSI_QUOTES,STRICT_TRANS_TABLES"),
-            (std::vector<std::string>{"SET AUTOCOMMIT = 1",
-                                      "SET SESSION sql_mode = 'STRICT_TRANS_TABLES,NO_AUTO_VALUE_ON_ZERO'"}));
-  // The server's own flags stay; what changes literals, names and table texts goes.
+            (std::vector<std::string>{
+                "SET AUTOCOMMIT = 1",
+                "SET SESSION sql_mode = 'STRICT_TRANS_TABLES,STRICT_ALL_TABLES,NO_AUTO_VALUE_ON_ZERO'"}));
+  // The server's own flags stay; what changes literals, names and table texts goes;
+  // strict modes are always on.
+  const std::string ours = "STRICT_TRANS_TABLES,STRICT_ALL_TABLES,NO_AUTO_VALUE_ON_ZERO";
   EXPECT_EQ(sql_engine::session_mode(
                 "PIPES_AS_CONCAT,ANSI_QUOTES,IGNORE_SPACE,ORACLE,NO_KEY_OPTIONS,NO_TABLE_OPTIONS,"
                 "NO_FIELD_OPTIONS,NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES,NO_AUTO_CREATE_USER,"
                 "EMPTY_STRING_IS_NULL,SIMULTANEOUS_ASSIGNMENT"),
-            "PIPES_AS_CONCAT,IGNORE_SPACE,STRICT_ALL_TABLES,NO_AUTO_CREATE_USER,"
-            "SIMULTANEOUS_ASSIGNMENT,NO_AUTO_VALUE_ON_ZERO");
-  EXPECT_EQ(sql_engine::session_mode(""), "NO_AUTO_VALUE_ON_ZERO");
-  EXPECT_EQ(sql_engine::session_mode("NO_AUTO_VALUE_ON_ZERO,ansi,MSSQL,DB2,POSTGRESQL,MAXDB,MYSQL40"),
-            "NO_AUTO_VALUE_ON_ZERO");
+            "PIPES_AS_CONCAT,IGNORE_SPACE,NO_AUTO_CREATE_USER,SIMULTANEOUS_ASSIGNMENT," + ours);
+  EXPECT_EQ(sql_engine::session_mode(""), ours);
+  EXPECT_EQ(sql_engine::session_mode("NO_AUTO_VALUE_ON_ZERO,ansi,MSSQL,DB2,POSTGRESQL,MAXDB,MYSQL40"), ours);
+}
+
+// Whatever the server's own timeouts, no wait of the session's is longer than
+// ORV_MYSQL_LOCK_TIMEOUT (600 s unless it holds a number of seconds).
+TEST_F(SqlServer, EachSessionBoundsItsLockWaits) {
+  struct env_guard {
+    ~env_guard() { unsetenv("ORV_MYSQL_LOCK_TIMEOUT"); }
+  } guard;
+  const struct {
+    const char* value;  // nullptr: unset
+    const wchar_t* waits;  // lock_wait_timeout|innodb_lock_wait_timeout
+  } cases[] = {{nullptr, L"600|50"}, {"2", L"2|2"}, {"x", L"600|50"}, {"100", L"100|50"}};
+  const sql_test_server& s = server();
+  for (const auto& c : cases) {
+    if (c.value) setenv("ORV_MYSQL_LOCK_TIMEOUT", c.value, 1);
+    else unsetenv("ORV_MYSQL_LOCK_TIMEOUT");
+    engine->connect(s.host, s.user, s.password, s.port);
+    EXPECT_EQ(rows(L"SELECT @@SESSION.lock_wait_timeout, @@SESSION.innodb_lock_wait_timeout").at(0), c.waits)
+        << (c.value ? c.value : "unset");
+  }
 }
 
 TEST_F(SqlOwnServer, ValuesAndNamesArriveAsWrittenAndStay) {
@@ -139,7 +160,7 @@ TEST_F(SqlOwnServer, StatementsStayWithinTheServersPacketLimit) {
             (std::vector<std::wstring>{L"1|10|383F", L"3|90000|E2E9", L"4|450000|A2A9", L"5|0|", L"6|3|070E"}));
 }
 
-TEST_F(SqlServer, ALostConnectionEndsTheRunNamingTheLastRecordTaken) {
+TEST_F(SqlServer, ALostConnectionEndsTheRunNamingTheLastRecordStored) {
   udb_schema schema;
   schema.push_back(std::make_unique<t_ftd>(4, L"id", VT_I4, false, false, ole_variant(), 0));
   database->create_table(L"lost", schema, udb_indexes()).reset();
@@ -161,7 +182,8 @@ TEST_F(SqlServer, ALostConnectionEndsTheRunNamingTheLastRecordTaken) {
       EXPECT_EQ(e.get_level(), 1);
       const std::string text = e.what();
       EXPECT_NE(text.find("table 'lost'"), std::string::npos) << text;
-      EXPECT_NE(text.find("The last record the server accepted is #3."), std::string::npos) << text;
+      EXPECT_NE(text.find("The last record stored is #3; no record after it was stored."), std::string::npos)
+          << text;
     }
   }
   EXPECT_EQ(failures, 1);

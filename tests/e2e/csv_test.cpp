@@ -2,10 +2,13 @@
 // non-ASCII text, type refinement and its mended faults, and the modes.
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
+#include "TK/tk_trace.h"
 #include "platform/kernel/codepage.h"
 #include "tests/e2e/csv_fixtures.h"
 #include "tests/e2e/e2e_env.h"
+#include "tests/support/tcp_relay.h"
 
 namespace {
 
@@ -185,6 +188,217 @@ TEST_F(CsvIntoServer, Utf16AndUtf32FilesAreRefusedWithAClearError) {
     EXPECT_NE(dialogs->listed[0].find("UTF-8"), std::string::npos) << dialogs->listed[0];
     // Refused before the database was touched.
     EXPECT_TRUE(client->rows("SHOW DATABASES LIKE '" + db + "'").empty()) << file;
+  }
+}
+
+// The relay loses the answer to the third INSERT of a 30,000-record file (the
+// server has stored its rows): the run ends naming the table and the last record
+// stored, which is the table's row count. When it cannot connect again, the
+// error names the records that may be stored.
+TEST_F(CsvIntoServer, ALostAnswerIsToldAsWhatTheTableHolds) {
+  std::string content = "id;name\n";
+  for (int i = 1; i <= 30000; ++i) content += std::to_string(i) + ";the name of record " + std::to_string(i) + "\n";
+  std::ofstream(dir / "in.csv", std::ios::binary) << content;
+  for (const bool reconnects : {true, false}) {
+    const std::string table = reconnects ? "again" : "refused";
+    tcp_relay relay(e2e_server::get().host, e2e_server::get().port);
+    use_server(e2e_server::get(), relay.port());
+    relay.lose_answer("INSERT", 3, !reconnects);
+    dialogs->listed.clear();
+    convert_file(dir / "in.csv", 1, true, false, table);
+    EXPECT_TRUE(relay.faulted()) << table;
+    ASSERT_EQ(dialogs->listed.size(), 1u) << table;
+    const std::string& error = dialogs->listed[0];
+    EXPECT_NE(error.find("lost while writing table '" + table + "'"), std::string::npos) << error;
+    const std::string from = "`" + db + "`.`" + table + "`";
+    const long stored = std::stol(client->value("SELECT COUNT(*) FROM " + from));
+    EXPECT_EQ(client->value("SELECT COUNT(DISTINCT id) FROM " + from), std::to_string(stored));
+    EXPECT_GT(stored, 0) << error;
+    EXPECT_LT(stored, 30000) << error;
+    if (reconnects) {
+      EXPECT_EQ(number_after(error, "The last record stored is #"), stored) << error;
+    } else {
+      EXPECT_LE(number_after(error, "; records #") - 1, stored) << error;
+      EXPECT_GE(number_after(error, " to #"), stored) << error;
+    }
+  }
+}
+
+// A connection the server closed while the wizard waited (its wait_timeout, a
+// gateway's idle limit) is made again before the run writes anything.
+TEST_F(CsvIntoServer, AConnectionClosedWhileIdleIsMadeAgain) {
+  client->exec("KILL " + std::to_string(converter->get_engine().thread_id()));
+  convert("a;b\n1;x\n", 1, true, false);
+  EXPECT_TRUE(dialogs->listed.empty()) << dialogs->listed.front();
+  EXPECT_EQ(table_rows("t").size(), 1u);
+}
+
+// A lock on one key costs only its record: a merge whose last record is another
+// session's uncommitted key stores the other 1,499 and reports one error.
+TEST_F(CsvIntoServer, AnotherSessionsUncommittedKeyCostsOnlyItsRecord) {
+  lock_timeout_env timeout("2");
+  use_server(e2e_server::get());
+  client->exec("CREATE DATABASE `" + db + "`");
+  client->exec("CREATE TABLE `" + db + "`.`t` (id INT PRIMARY KEY, name VARCHAR(20))");
+  check_client other;
+  other.exec("BEGIN");
+  other.exec("INSERT INTO `" + db + "`.`t` VALUES (1500, 'theirs')");
+  std::string content = "id;name\n";
+  for (int i = 1; i <= 1500; ++i) content += std::to_string(i) + ";ours\n";
+  converter->set_mode(3);
+  convert(content, 1, true, false);
+  ASSERT_EQ(dialogs->listed.size(), 1u);
+  const std::string& error = dialogs->listed[0];
+  EXPECT_NE(error.find("Table 't': another session holds a lock on it; record #1500 waited"), std::string::npos)
+      << error;
+  other.exec("ROLLBACK");
+  EXPECT_EQ(client->value("SELECT COUNT(*) FROM `" + db + "`.`t`"), "1499");
+}
+
+class CsvIntoOwnServer : public CsvIntoServer {
+protected:
+  static void SetUpTestSuite() {
+    if (e2e_server::get().found) own = std::make_unique<sql_private_server>("--read-only --sql-mode=''");
+  }
+  static void TearDownTestSuite() { own.reset(); }
+  static inline std::unique_ptr<sql_private_server> own;
+};
+
+// Servers whose settings would alter a value a column cannot hold (sql_mode '',
+// a MyISAM table where only transactional tables are strict): each such record
+// is refused with the server's reason, the others are stored once and unchanged.
+// A server that refuses every record (read-only, to a user without global
+// privileges) costs one error.
+TEST_F(CsvIntoOwnServer, RefusedValuesAndAReadOnlyServer) {
+  ASSERT_TRUE(own && own->server().found);
+  const std::string file = "id;n;s\n1;10;ok\n2;x;ok\n3;30;toolongvalue\n4;40;fine\n";
+  const std::vector<std::string> refused = {"t, record #2: Incorrect integer value: 'x'",
+                                            "t, record #3: Data too long for column 's'"};
+  const std::vector<std::string> kept = {"1|10|ok", "4|40|fine"};
+  const struct {
+    const char* name;
+    bool own_server;
+    const char* engine;
+    bool reader;  // a user with privileges on the database only
+    std::vector<std::string> errors, rows;
+  } cases[] = {
+      {"sql_mode '', InnoDB", true, "InnoDB", false, refused, kept},
+      {"sql_mode '', MyISAM", true, "MyISAM", false, refused, kept},
+      {"read-only", true, "InnoDB", true,
+       {"Table 't': the server refuses every record of it (The MariaDB server is running with the --read-only "
+        "option"},
+       {}},
+      {"MyISAM on a server strict for transactional tables", false, "MyISAM", false, refused, kept},
+  };
+  for (const auto& c : cases) {
+    e2e_server server = c.own_server ? own->server() : e2e_server::get();
+    use_server(server);
+    client->exec("CREATE DATABASE `" + db + "`");
+    client->exec("CREATE TABLE `" + db + "`.`t` (id INT, n INT, s VARCHAR(5)) ENGINE=" + std::string(c.engine));
+    if (c.reader) {
+      client->exec("CREATE USER IF NOT EXISTS 'reader'@'127.0.0.1' IDENTIFIED BY 'reader-pw'");
+      client->exec("GRANT ALL PRIVILEGES ON `" + db + "`.* TO 'reader'@'127.0.0.1'");
+      server.user = "reader";
+      server.password = "reader-pw";
+      converter->store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
+      converter->connect_mysql_server();
+    }
+    converter->set_mode(3);
+    dialogs->listed.clear();
+    convert(file, 1, true, false);
+    ASSERT_EQ(dialogs->listed.size(), c.errors.size()) << c.name;
+    for (size_t i = 0; i < c.errors.size(); ++i)
+      EXPECT_EQ(dialogs->listed[i].rfind(c.errors[i], 0), 0u) << c.name << ": " << dialogs->listed[i];
+    std::vector<std::string> rows;
+    for (const sql_row& row : table_rows("t", "id")) {
+      const std::vector<std::string> values = texts(row);
+      rows.push_back(values[0] + "|" + values[1] + "|" + values[2]);
+    }
+    EXPECT_EQ(rows, c.rows) << c.name;
+  }
+}
+
+class CsvOverTls : public CsvIntoServer {
+protected:
+  static void SetUpTestSuite() {
+    if (e2e_server::get().found)
+      tls_only = std::make_unique<sql_private_server>("--with-tls --require-secure-transport=ON");
+  }
+  static void TearDownTestSuite() { tls_only.reset(); }
+  void TearDown() override {
+    if (home) ::setenv("HOME", home->c_str(), 1);
+    CsvIntoServer::TearDown();
+  }
+  static inline std::unique_ptr<sql_private_server> tls_only;
+  std::optional<std::string> home = std::getenv("HOME") ? std::optional<std::string>(std::getenv("HOME")) : std::nullopt;
+};
+
+// TLS wherever the server offers it, with no option file; the server's
+// certificate verified when an option file asks; a handshake that fails where
+// TLS was only asked for leaves the plain road (the trace tells). Each refusal
+// has its own reason.
+TEST_F(CsvOverTls, EachServerIsReachedAsItAndTheOptionFilesAsk) {
+  ASSERT_TRUE(tls_only && tls_only->server().found);
+  const std::string other_ca = (dir / "other-ca.pem").string();
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=other -keyout " +
+                         (dir / "other-key.pem").string() + " -out " + other_ca + " >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  const std::string verified = "ssl-ca=" + tls_only->ca_file() + "\nssl-verify-server-cert=1\n";
+  enum class target { tls_only, plain, broken_tls };
+  const struct {
+    const char* name;
+    target server;
+    std::string options;  // of the [Orvell MySQL Lib] group in ~/.my.cnf
+    bool wrong_password;
+    int code;  // of the refusal, 0 when the run converts
+    const char* reason;
+  } cases[] = {
+      {"a TLS-only server", target::tls_only, "", false, 0, ""},
+      {"a TLS-only server, its certificate verified", target::tls_only, verified, false, 0, ""},
+      {"a server without TLS", target::plain, "", false, 0, ""},
+      {"a server whose TLS handshake fails", target::broken_tls, "", false, 0, ""},
+      {"an untrusted certificate", target::tls_only, "ssl-ca=" + other_ca + "\nssl-verify-server-cert=1\n", false,
+       0x4007EA, "TLS/SSL error: self-signed certificate in certificate chain"},
+      {"a server without TLS where a certificate must be verified", target::plain, "ssl-verify-server-cert=1\n",
+       false, 0x4007EA, "TLS/SSL error: SSL is required, but the server does not support it"},
+      {"a wrong password", target::tls_only, "", true, 0x400415,
+       "Access denied. Verify the user name and password are correct"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::filesystem::path folder = dir / ("home" + std::to_string(++n));
+    std::filesystem::create_directories(folder);
+    if (!c.options.empty()) std::ofstream(folder / ".my.cnf") << "[Orvell MySQL Lib]\n" << c.options;
+    ::setenv("HOME", folder.c_str(), 1);
+    const e2e_server& server = c.server == target::tls_only ? tls_only->server() : e2e_server::get();
+    tcp_relay relay(server.host, server.port);
+    if (c.server == target::broken_tls) relay.break_next_tls();
+    const std::string log = (folder / "trace.log").string();
+    tk_trace_log trace(log.c_str(), true, 3, false);
+    client = std::make_unique<check_client>(server);
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    converter->store_mysql_settings(server.host, server.user, c.wrong_password ? "wrong" : server.password,
+                                    std::to_string(c.server == target::broken_tls ? relay.port() : server.port));
+    try {
+      converter->connect_mysql_server();
+      EXPECT_EQ(c.code, 0) << c.name << ": connected";
+    } catch (const sql_exception& e) {
+      EXPECT_EQ(e.get_code(), c.code) << c.name << ": " << e.what();
+      EXPECT_NE(handler->message_for(e).find(c.reason), std::string::npos) << c.name << ": " << handler->message_for(e);
+      continue;
+    }
+    dialogs->listed.clear();
+    convert("a;b\n1;x\n2;y\n", 1, true, false);
+    EXPECT_TRUE(dialogs->listed.empty()) << c.name << ": " << dialogs->listed.front();
+    EXPECT_EQ(table_rows("t").size(), 2u) << c.name;
+    std::stringstream text;
+    text << std::ifstream(log).rdbuf();
+    EXPECT_EQ(text.str().find("The TLS handshake failed") != std::string::npos, c.server == target::broken_tls)
+        << c.name << ":\n" << text.str();
+    if (c.server == target::broken_tls) {
+      EXPECT_TRUE(relay.faulted());
+    }
   }
 }
 

@@ -19,45 +19,25 @@
 #include "apps/orvell_wizard/orv_conv.h"
 #include "common/error_handler.h"
 #include "platform/kernel/registry.h"
+#include "tests/support/private_mariadb.h"
 #include "tests/support/test_dir.h"
 
-struct e2e_server {
-  std::string host, user, password;
-  unsigned port = 0;
-  bool found = false;
+// The server of the test run (ORV_MYSQL_*), or a private one of a test's own.
+using e2e_server = sql_test_server;
 
-  static const e2e_server& get() {
-    static const e2e_server server = [] {
-      e2e_server s;
-      const char* host = std::getenv("ORV_MYSQL_HOST");
-      const char* port = std::getenv("ORV_MYSQL_PORT");
-      const char* user = std::getenv("ORV_MYSQL_USER");
-      const char* password = std::getenv("ORV_MYSQL_PASSWORD");
-      if (host && port && user && password) s = {host, user, password, static_cast<unsigned>(std::atoi(port)), true};
-      return s;
-    }();
-    return server;
-  }
-};
-
-#define ORV_REQUIRE_E2E_SERVER()                                                          \
-  do {                                                                                    \
-    if (!e2e_server::get().found) {                                                       \
-      if (std::getenv("ORV_REQUIRE_SERVER")) FAIL() << "ORV_MYSQL_* variables missing";   \
-      GTEST_SKIP() << "no MariaDB server: ORV_MYSQL_HOST, _PORT, _USER, _PASSWORD unset"; \
-    }                                                                                     \
-  } while (0)
+#define ORV_REQUIRE_E2E_SERVER() ORV_REQUIRE_MYSQL()
 
 using sql_row = std::vector<std::optional<std::string>>;
 
 // A client connection that checks the converted data.
 class check_client {
 public:
-  check_client() {
-    const e2e_server& s = e2e_server::get();
+  explicit check_client(const e2e_server& s = e2e_server::get()) {
     mysql_init(&m_);
     unsigned timeout = 10;
     mysql_options(&m_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    my_bool tls = 1;  // servers that require it
+    mysql_optionsv(&m_, MYSQL_OPT_SSL_ENFORCE, &tls);
     if (!mysql_real_connect(&m_, s.host.c_str(), s.user.c_str(), s.password.c_str(), nullptr, s.port, nullptr, 0))
       ADD_FAILURE() << "check connection: " << mysql_error(&m_);
     mysql_set_character_set(&m_, "utf8mb4");
@@ -111,12 +91,6 @@ public:
 private:
   MYSQL m_;
 };
-
-inline std::string shell_quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 // Loads a dump file into the database db with the mariadb client (statements of
 // up to 64 MB, as the private server takes); its output on failure.
@@ -230,6 +204,14 @@ protected:
     if (client) client->exec("DROP DATABASE IF EXISTS `" + db + "`");
     converter_fixture::TearDown();
   }
+  // Converts into another server from now on (one of the test's own, or the same
+  // through a relay on another port); the check client goes there directly.
+  void use_server(const e2e_server& s, unsigned port = 0) {
+    client = std::make_unique<check_client>(s);
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    converter->store_mysql_settings(s.host, s.user, s.password, std::to_string(port ? port : s.port));
+    converter->connect_mysql_server();
+  }
   // Runs the conversion as the worker thread does.
   void run() { (*converter)(); }
   std::vector<sql_row> table_rows(const std::string& table, const std::string& order = "") {
@@ -239,6 +221,19 @@ protected:
   std::unique_ptr<check_client> client;
   std::string db;
 };
+
+// ORV_MYSQL_LOCK_TIMEOUT for the sessions opened while it lives.
+class lock_timeout_env {
+public:
+  explicit lock_timeout_env(const char* seconds) { ::setenv("ORV_MYSQL_LOCK_TIMEOUT", seconds, 1); }
+  ~lock_timeout_env() { ::unsetenv("ORV_MYSQL_LOCK_TIMEOUT"); }
+};
+
+// The number that follows the text in the message; -1 when the text is not there.
+inline long number_after(const std::string& message, const std::string& text) {
+  const size_t at = message.find(text);
+  return at == std::string::npos ? -1 : std::strtol(message.c_str() + at + text.size(), nullptr, 10);
+}
 
 // The text of a row's values, NULL as "<null>".
 inline std::vector<std::string> texts(const sql_row& row) {

@@ -4,6 +4,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "tests/e2e/e2e_env.h"
@@ -232,6 +233,47 @@ TEST_F(XlsIntoServer, AStopRequestEndsTheRunAndFinishes) {
   converter->clear_stop_request();
   EXPECT_TRUE(converter->is_finished());
   EXPECT_TRUE(client->tables(db).empty());
+}
+
+// Another session holds the first worksheet's table (a gap lock of an open
+// transaction, LOCK TABLES ... READ or WRITE): that table ends with one error
+// naming it within seconds, nothing of it stored, and the next worksheet is
+// converted.
+TEST_F(XlsIntoServer, ALockedTableEndsWithOneErrorAndTheNextGoesOn) {
+  lock_timeout_env timeout("2");
+  use_server(e2e_server::get());
+  const struct {
+    const char* name;
+    std::vector<std::string> hold;
+    const char* cause;
+  } cases[] = {
+      {"gap lock", {"BEGIN", "SELECT * FROM Mixed FOR UPDATE"}, "record #1 waited for it"},
+      {"read lock", {"LOCK TABLES Mixed READ"}, "record #1 waited for it"},
+      {"write lock", {"LOCK TABLES Mixed WRITE"}, "opening the table waited for it"},
+  };
+  for (const auto& c : cases) {
+    client->exec("DROP DATABASE IF EXISTS `" + db + "`");
+    client->exec("CREATE DATABASE `" + db + "`");
+    client->exec("CREATE TABLE `" + db + "`.`Mixed` (value VARCHAR(255)) ENGINE=InnoDB");
+    client->exec("INSERT INTO `" + db + "`.`Mixed` VALUES ('theirs')");
+    auto other = std::make_unique<check_client>();
+    other->exec("USE `" + db + "`");
+    for (const std::string& statement : c.hold) other->exec(statement);
+    converter->set_mode(3);
+    select({L"Mixed", L"Orders"});
+    dialogs->listed.clear();
+    const auto started = std::chrono::steady_clock::now();
+    run();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    other.reset();
+    ASSERT_EQ(dialogs->listed.size(), 1u) << c.name;
+    const std::string& error = dialogs->listed[0];
+    EXPECT_EQ(error.rfind("Mixed: Table 'Mixed': another session holds a lock on it; ", 0), 0u) << error;
+    EXPECT_NE(error.find(c.cause), std::string::npos) << error;
+    EXPECT_LT(seconds, 30) << c.name;
+    EXPECT_EQ(table_rows("Mixed").size(), 1u) << c.name;
+    EXPECT_EQ(table_rows("Orders").size(), 3u) << c.name;
+  }
 }
 
 }  // namespace

@@ -58,10 +58,13 @@ TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
         server->set_version(k.sql_server_2000 ? tds::version_2000 : tds::version_2019);
         server->execute("CREATE DATABASE [" + db + "]");
         if (k.sql_server_2000) {
-          server->execute("EXEC sp_adduser 'loader'", db);
+          server->execute("EXEC sp_adduser 'loader'; GRANT CREATE TABLE TO [loader]; "
+                          "EXEC sp_addrolemember 'db_ddladmin', 'loader'",
+                          db);
         } else {
           server->execute("CREATE USER [loader] FOR LOGIN [loader]; "
-                          "CREATE USER [etl_user] FOR LOGIN [etl] WITH DEFAULT_SCHEMA = [etl]",
+                          "CREATE USER [etl_user] FOR LOGIN [etl] WITH DEFAULT_SCHEMA = [etl]; "
+                          "GRANT CREATE TABLE TO [loader], [etl_user]; GRANT ALTER ON SCHEMA::dbo TO [loader], [etl_user]",
                           db);
           server->execute("CREATE SCHEMA [etl] AUTHORIZATION [etl_user]", db);
         }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "SQL/sql_engi.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_rec.h"
 #include "UDB/udb_recs.h"
@@ -26,11 +27,17 @@ public:
   bool test_query(const std::wstring&) override { return false; }
   std::unique_ptr<udb_recordset> query(const std::wstring& statement) override {
     sent.push_back(statement);
-    if (!refuse.empty() && statement.find(refuse) != std::wstring::npos) throw tk_exception("refused", 0);
+    for (const std::wstring& part : refuse) {
+      if (statement.find(part) == std::wstring::npos) continue;
+      if (refuse_error) throw sql_exception("refused", refuse_error);
+      throw tk_exception("refused", 0);
+    }
     return nullptr;
   }
   std::vector<std::wstring> sent;
-  std::wstring refuse;
+  // Statements holding one of these texts fail, with the server error given (else a tk_exception).
+  std::vector<std::wstring> refuse;
+  unsigned refuse_error = 0;
 };
 
 class Refinement : public ::testing::Test {
@@ -100,8 +107,53 @@ TEST_F(Refinement, OneTableStatementWhereTheServerTakesIt) {
                          L"ALTER TABLE `t` MODIFY `n` INT, MODIFY `day` DATE",
                      }));
   db.sent.clear();
-  db.refuse = L"ALTER";
+  db.refuse = {L"ALTER"};
   EXPECT_FALSE(impl.refine_table(db, schema, d, n));
+}
+
+TEST_F(Refinement, AChangeThatDoesNotHappenLeavesTheValuesOrEndsTheRunNamingThem) {
+  add(L"n", VT_BSTR);
+  add(L"b", VT_BSTR);
+  num_map n(L"t", columns);
+  dates_map d(L"t", columns, false);
+  // n: numbers and an empty text; b: a number, an empty text and a NULL (never changed).
+  feed(n, d, {{"1", "", "3"}, {"5", "", "7"}});
+  n.add_value(1, "", true);
+  d.add_value(1, "", true);
+  const std::wstring nulls = L"UPDATE `t` SET `n` = NULLIF(`n`, '')", alter = L"ALTER TABLE `t` MODIFY `n` INT";
+  struct refusal {
+    std::vector<std::wstring> refused;
+    unsigned error;
+    std::vector<std::wstring> sent;
+    const char* ends_run;  // a part of the level-1 error, or none
+  };
+  const refusal cases[] = {
+      {{L"ALTER"}, 1142, {nulls, alter, alter, L"UPDATE `t` SET `n` = '' WHERE `n` IS NULL"}, nullptr},
+      {{L"ALTER"}, 2013, {nulls, alter}, "the connection to the server was lost"},
+      {{L"ALTER", L"IS NULL"}, 1205, {nulls, alter, alter, L"UPDATE `t` SET `n` = '' WHERE `n` IS NULL"},
+       "they could not be set back"},
+  };
+  for (const refusal& c : cases) {
+    SCOPED_TRACE(c.error);
+    db.sent.clear();
+    db.refuse = c.refused;
+    db.refuse_error = c.error;
+    udb_schema copy(true);
+    for (const t_ftd* f : schema) copy.push_back(std::make_unique<t_ftd>(*f));
+    try {
+      impl.run_refinement(db, copy, d, n, true);
+      EXPECT_EQ(c.ends_run, nullptr);
+    } catch (const tk_exception& e) {
+      ASSERT_NE(c.ends_run, nullptr) << e.what();
+      EXPECT_EQ(e.get_level(), 1);
+      EXPECT_NE(std::string(e.what()).find("Table 't': the empty texts of the column n may now be NULL"),
+                std::string::npos)
+          << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.ends_run), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(db.sent, c.sent);
+    EXPECT_EQ(copy[0].vartype, VT_BSTR);
+  }
 }
 
 TEST_F(Refinement, FailuresArePassedOverAndOldServersGetNoQuotes) {
@@ -111,7 +163,7 @@ TEST_F(Refinement, FailuresArePassedOverAndOldServersGetNoQuotes) {
   num_map n(L"t", columns);
   dates_map d(L"t", columns, false);
   feed(n, d, {{"1", "2"}, {"1", "x"}});
-  db.refuse = L"MODIFY a";
+  db.refuse = {L"MODIFY a"};
   impl.date_post_process(db, schema, d);
   impl.num_post_process(db, schema, n);
   EXPECT_EQ(db.sent, (std::vector<std::wstring>{L"ALTER TABLE t MODIFY a INT", L"ALTER TABLE t MODIFY b VARCHAR (255)"}));

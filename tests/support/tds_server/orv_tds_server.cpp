@@ -4,6 +4,7 @@
 //   orv_tds_server [--host 127.0.0.1] [--port N] [--port-file FILE]
 //                  [--user sa] [--password orv-Test-1] [--version 2000|2005|2008|2012|2019|2022|TEXT]
 //                  [--login NAME=PASSWORD]... [--sysadmin-login NAME=PASSWORD]...
+//                  [--dbcreator-login NAME=PASSWORD]... [--login-language NAME=LANGUAGE]...
 //                  [--database DB]... [--inaccessible DB]... [--refuse-logins]
 //                  [--drop-after-bulk-rows N] [--fail-bulk-batch K] [--drop-after-bulk-commit K]
 //                  [--slow-ms MS]
@@ -17,6 +18,9 @@
 // With --port 0 (the default) a free port is taken; --port-file receives it
 // once the server listens. --login adds a login besides --user (which is
 // sysadmin); it enters a database only through a user made for it there.
+// --dbcreator-login adds one that is a member of dbcreator (it may create
+// databases). --login-language gives a login added before it a default
+// language other than us_english.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +39,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: orv_tds_server [--host H] [--port N] [--port-file F] [--user U] [--password P]\n"
                "                      [--login NAME=PASSWORD]... [--sysadmin-login NAME=PASSWORD]...\n"
+               "                      [--dbcreator-login NAME=PASSWORD]... [--login-language NAME=LANGUAGE]...\n"
                "                      [--version 2000|2005|2008|2012|2019|2022|TEXT] [--database DB]...\n"
                "                      [--inaccessible DB]... [--refuse-logins] [--drop-after-bulk-rows N]\n"
                "                      [--fail-bulk-batch K] [--drop-after-bulk-commit K] [--slow-ms MS]\n"
@@ -64,11 +69,22 @@ int main(int argc, char** argv) {
       o.version_text = v == "2000" ? tds::version_2000 : v == "2005" ? tds::version_2005 : v == "2008" ? tds::version_2008
                      : v == "2012" ? tds::version_2012 : v == "2019" ? tds::version_2019 : v == "2022" ? tds::version_2022 : v;
     }
-    else if (a == "--login" || a == "--sysadmin-login") {
+    else if (a == "--login" || a == "--sysadmin-login" || a == "--dbcreator-login") {
       const std::string v = arg();
       const auto eq = v.find('=');
       if (eq == 0 || eq == std::string::npos) return usage();
-      o.logins.push_back({v.substr(0, eq), v.substr(eq + 1), a == "--sysadmin-login"});
+      tds::login_option l{v.substr(0, eq), v.substr(eq + 1), a == "--sysadmin-login"};
+      l.dbcreator = a == "--dbcreator-login";
+      o.logins.push_back(l);
+    }
+    else if (a == "--login-language") {
+      const std::string v = arg();
+      const auto eq = v.find('=');
+      bool found = false;
+      for (auto& l : o.logins) {
+        if (eq != std::string::npos && l.name == v.substr(0, eq)) { l.language = v.substr(eq + 1); found = true; }
+      }
+      if (!found) return usage();
     }
     else if (a == "--database") o.databases.push_back(arg());
     else if (a == "--inaccessible") o.inaccessible.push_back(arg());

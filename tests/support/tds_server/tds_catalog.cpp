@@ -104,7 +104,8 @@ std::string table::index_key(const index_def& ix, const std::vector<cell>& cells
     const sql_type t = columns[static_cast<std::size_t>(i)].type.type;
     if (is_char(t) || is_unicode(t)) {
       const std::size_t step = is_unicode(t) ? 2 : 1;
-      for (std::size_t k = 0; k < b.size(); k += step) {
+      const bool fold = collation(columns[static_cast<std::size_t>(i)].type.collation).ignore_case;
+      for (std::size_t k = 0; fold && k < b.size(); k += step) {
         if (b[k] >= 'a' && b[k] <= 'z' && (step == 1 || b[k + 1] == 0)) b[k] = static_cast<char>(b[k] - 32);
       }
       while (b.size() >= step && b[b.size() - step] == ' ' && (step == 1 || b.back() == 0)) b.resize(b.size() - step);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -28,6 +29,15 @@ struct column_def {
   int64_t seed = 1, increment = 1;
   std::optional<std::string> default_text;  // as SQL Server shows it: "((0))", "(N'x')"
   value default_value;
+  std::optional<uint16_t> collate;  // COLLATE as written (until the table is made, then in type.collation)
+  std::string default_name;         // the DEFAULT constraint's ("DF__..." when the statement named none)
+};
+
+// A CHECK constraint: kept as written, not enforced.
+struct check_def {
+  std::string name;
+  std::string text;                  // "(a > 0)"
+  std::vector<std::string> columns;  // the table's columns it names
 };
 
 // A primary key, unique constraint or index.
@@ -70,6 +80,7 @@ struct table {
   std::vector<row> rows;
   std::vector<index_def> indexes;
   std::vector<foreign_key> foreign_keys;
+  std::vector<check_def> checks;
   int64_t identity_last = 0;
   bool identity_used = false;
   int object_id = 0;
@@ -104,6 +115,7 @@ struct db_schema {
 struct database {
   std::string name;
   bool accessible = true;
+  uint16_t collation = default_collation;  // CREATE DATABASE ... COLLATE; its columns' unless they name one
   // The login that created the database: it is dbo here, as every sysadmin is.
   std::string owner_login;
   // Whether the guest user is enabled (master, tempdb, msdb): a login without a
@@ -111,6 +123,11 @@ struct database {
   bool guest = false;
   std::map<std::string, db_user> users;      // by name_key(name); dbo and guest are implicit
   std::map<std::string, db_schema> schemas;  // by name_key(name)
+  // Members of the fixed database roles (by name_key of role and of user).
+  std::map<std::string, std::set<std::string>> role_members;
+  // GRANT (true) and DENY (false), by name_key("securable|grantee|permission"),
+  // the securable "" for the database or "SCHEMA::name".
+  std::map<std::string, bool> permissions;
   int next_schema_id = 5;
   std::map<std::string, std::unique_ptr<table>> tables;  // by name_key(owner + "." + name)
   table* find(std::string_view owner, std::string_view name);
@@ -123,6 +140,15 @@ struct database {
 struct server_login {
   std::string name, password;
   bool sysadmin = false;
+  std::string language = "us_english";  // its default language (a name of tds_languages.h)
+  bool dbcreator = false;               // a member of the dbcreator server role
+  bool create_any_database = false;     // GRANT CREATE ANY DATABASE
+};
+
+// What a client's LOGIN7 carried.
+struct login_record {
+  std::string user, app, library, language, database;
+  bool odbc = false;
 };
 
 class catalog {

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "tests/support/tds_server/tds_bytes.h"
+#include "tests/support/tds_server/tds_codepage.h"
+#include "tests/support/tds_server/tds_dates.h"
 #include "tests/support/tds_server/tds_types.h"
 
 namespace tds {
@@ -115,16 +118,6 @@ std::string scaled_text(bool neg, u128 mag, int scale) {
   return (neg && mag ? "-" : "") + d;
 }
 
-std::string le_bytes(uint64_t v, int n) {
-  std::string b(static_cast<std::size_t>(n), '\0');
-  for (int i = 0; i < n; ++i) b[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-  return b;
-}
-uint64_t le_value(std::string_view b, std::size_t from, std::size_t n) {
-  uint64_t v = 0;
-  for (std::size_t i = n; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(b[from + i]);
-  return v;
-}
 
 std::string money_bytes(int64_t v) {  // high half first
   const auto u = static_cast<uint64_t>(v);
@@ -142,177 +135,6 @@ std::string money_bytes(int64_t v) {  // high half first
 }
 
 [[noreturn]] void truncated() { raise(8152, 16, "String or binary data would be truncated."); }
-
-// --- dates ---------------------------------------------------------------
-struct moment {
-  int64_t y = 1900;
-  unsigned mo = 1, d = 1;
-  int h = 0, mi = 0, s = 0;
-  int64_t frac = 0;   // 100 ns units
-  int tz = 0;          // minutes east of UTC
-  bool has_date = false, has_time = false, has_tz = false;
-};
-
-bool digits(std::string_view s, std::size_t& i, int min, int max, int64_t& out) {
-  int n = 0;
-  out = 0;
-  while (i < s.size() && n < max && s[i] >= '0' && s[i] <= '9') { out = out * 10 + (s[i] - '0'); ++i; ++n; }
-  return n >= min;
-}
-
-bool valid_date(int64_t y, unsigned m, unsigned d) {
-  static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return d <= days[m - 1] + (m == 2 && leap ? 1 : 0);
-}
-
-bool parse_moment(std::string_view text, moment& m) {
-  std::string_view s = trim(text);
-  std::size_t i = 0;
-  int64_t a = 0, b = 0, c = 0;
-  // The date: yyyy-mm-dd, yyyy/mm/dd, yyyymmdd or mm/dd/yyyy.
-  const std::size_t start = i;
-  if (digits(s, i, 1, 8, a)) {
-    const std::size_t len = i - start;
-    if (i < s.size() && (s[i] == '-' || s[i] == '/' || s[i] == '.') && len <= 4) {
-      const char sep = s[i++];
-      if (!digits(s, i, 1, 2, b) || i >= s.size() || s[i] != sep) return false;
-      ++i;
-      if (!digits(s, i, 1, 4, c)) return false;
-      if (len == 4) { m.y = a; m.mo = static_cast<unsigned>(b); m.d = static_cast<unsigned>(c); }
-      else { m.mo = static_cast<unsigned>(a); m.d = static_cast<unsigned>(b); m.y = c; }
-      m.has_date = true;
-    } else if (len == 8) {
-      m.y = a / 10000; m.mo = static_cast<unsigned>(a / 100 % 100); m.d = static_cast<unsigned>(a % 100);
-      m.has_date = true;
-    } else if (i < s.size() && s[i] == ':') {
-      i = start;  // a time alone
-    } else {
-      return false;
-    }
-    if (m.has_date && !valid_date(m.y, m.mo, m.d)) return false;
-  }
-  if (m.has_date) {
-    if (i < s.size() && (s[i] == 'T' || s[i] == ' ')) {
-      ++i;
-      while (i < s.size() && s[i] == ' ') ++i;
-    } else if (i < s.size()) {
-      return false;
-    }
-  }
-  if (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-    int64_t h = 0, mi = 0, sec = 0;
-    if (!digits(s, i, 1, 2, h) || i >= s.size() || s[i] != ':') return false;
-    ++i;
-    if (!digits(s, i, 1, 2, mi)) return false;
-    if (i < s.size() && s[i] == ':') {
-      ++i;
-      if (!digits(s, i, 1, 2, sec)) return false;
-      if (i < s.size() && s[i] == '.') {
-        ++i;
-        int n = 0;
-        int64_t f = 0;
-        bool round_up = false;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-          if (n < 7) f = f * 10 + (s[i] - '0');
-          else if (n == 7) round_up = s[i] >= '5';
-          ++n; ++i;
-        }
-        if (n == 0) return false;
-        for (int k = n; k < 7; ++k) f *= 10;
-        m.frac = f + (round_up ? 1 : 0);
-      }
-    }
-    while (i < s.size() && s[i] == ' ') ++i;
-    if (i + 1 < s.size() && (s.substr(i, 2) == "AM" || s.substr(i, 2) == "PM" || s.substr(i, 2) == "am" ||
-                             s.substr(i, 2) == "pm")) {
-      if (h < 1 || h > 12) return false;
-      const bool pm = s[i] == 'P' || s[i] == 'p';
-      h = h % 12 + (pm ? 12 : 0);
-      i += 2;
-    }
-    if (h > 23 || mi > 59 || sec > 59) return false;
-    m.h = static_cast<int>(h); m.mi = static_cast<int>(mi); m.s = static_cast<int>(sec);
-    m.has_time = true;
-    while (i < s.size() && s[i] == ' ') ++i;
-    if (i < s.size() && (s[i] == 'Z' || s[i] == 'z')) { m.has_tz = true; ++i; }
-    else if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-      const bool neg = s[i++] == '-';
-      int64_t th = 0, tm = 0;
-      if (!digits(s, i, 2, 2, th) || i >= s.size() || s[i] != ':') return false;
-      ++i;
-      if (!digits(s, i, 2, 2, tm) || th > 14 || tm > 59) return false;
-      m.tz = static_cast<int>((th * 60 + tm) * (neg ? -1 : 1));
-      m.has_tz = true;
-    }
-  }
-  return i == s.size() && (m.has_date || m.has_time);
-}
-
-// 100-ns units of the time of day, rounded to `scale` digits.
-int64_t time_units(const moment& m, int scale, int64_t& carry_days) {
-  const int64_t unit = static_cast<int64_t>(pow10(7 - scale));
-  int64_t f = (m.frac + unit / 2) / unit;  // in 10^-scale s
-  int64_t v = (static_cast<int64_t>(m.h) * 3600 + m.mi * 60 + m.s) * static_cast<int64_t>(pow10(scale)) + f;
-  const int64_t day = 86400 * static_cast<int64_t>(pow10(scale));
-  carry_days = v / day;
-  return v % day;
-}
-
-int time_len(int scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
-
-cell date_cell(const moment& in, const column_type& to, const value& v) {
-  moment m = in;
-  const int64_t base1900 = days_from_civil(1900, 1, 1);
-  int64_t days = days_from_civil(m.y, m.mo, m.d);
-  auto out_of_range = [&]() -> cell {
-    raise(242, 16, std::string("The conversion of a ") + (v.national ? "nvarchar" : "varchar") + " data type to a " +
-                       base_name(to.type) + " data type resulted in an out-of-range value.");
-  };
-  switch (to.type) {
-    case sql_type::datetime: {
-      int64_t ms_ticks = (static_cast<int64_t>(m.h) * 3600 + m.mi * 60 + m.s) * 300 + (m.frac * 3 + 50000) / 100000;
-      if (ms_ticks >= 300 * 86400) { ms_ticks -= 300 * 86400; ++days; }
-      const int64_t d = days - base1900;
-      if (d < days_from_civil(1753, 1, 1) - base1900 || d > days_from_civil(9999, 12, 31) - base1900) return out_of_range();
-      return cell::of(le_bytes(static_cast<uint32_t>(static_cast<int32_t>(d)), 4) + le_bytes(static_cast<uint64_t>(ms_ticks), 4));
-    }
-    case sql_type::smalldatetime: {
-      int64_t minutes = m.h * 60 + m.mi + ((m.s * 10000000 + m.frac) >= 299980000 ? 1 : 0);
-      if (minutes >= 1440) { minutes -= 1440; ++days; }
-      const int64_t d = days - base1900;
-      if (d < 0 || d > days_from_civil(2079, 6, 6) - base1900) return out_of_range();
-      return cell::of(le_bytes(static_cast<uint64_t>(d), 2) + le_bytes(static_cast<uint64_t>(minutes), 2));
-    }
-    case sql_type::date:
-      return cell::of(le_bytes(static_cast<uint64_t>(days - days_from_civil(1, 1, 1)), 3));
-    case sql_type::time: {
-      int64_t carry = 0;
-      return cell::of(le_bytes(static_cast<uint64_t>(time_units(m, to.scale, carry)), time_len(to.scale)));
-    }
-    case sql_type::datetime2:
-    case sql_type::datetimeoffset: {
-      int64_t carry = 0;
-      int64_t t = time_units(m, to.scale, carry);
-      days += carry;
-      if (to.type == sql_type::datetimeoffset && m.tz) {  // stored in UTC
-        const int64_t unit_per_min = 60 * static_cast<int64_t>(pow10(to.scale));
-        const int64_t day = 1440 * unit_per_min;
-        t -= m.tz * unit_per_min;
-        while (t < 0) { t += day; --days; }
-        while (t >= day) { t -= day; ++days; }
-      }
-      const int64_t d = days - days_from_civil(1, 1, 1);
-      if (d < 0 || days > days_from_civil(9999, 12, 31)) return out_of_range();
-      std::string b = le_bytes(static_cast<uint64_t>(t), time_len(to.scale)) + le_bytes(static_cast<uint64_t>(d), 3);
-      if (to.type == sql_type::datetimeoffset) b += le_bytes(static_cast<uint16_t>(static_cast<int16_t>(m.tz)), 2);
-      return cell::of(b);
-    }
-    default:
-      return cell{};
-  }
-}
 
 bool is_date(sql_type t) {
   return t == sql_type::smalldatetime || t == sql_type::datetime || t == sql_type::date || t == sql_type::time ||
@@ -353,6 +175,62 @@ std::string float_text(double d) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, d);
   return std::string(buf, r.ptr);
+}
+
+int code_page(const column_type& t) { return collation(t.collation).code_page; }
+
+// Money text as SQL Server reads it: blanks, a sign and one currency symbol
+// (of the money type's list) in either order, digits with commas between them
+// in the whole part, a fraction after a period. The plain number, or false.
+bool money_text(std::string_view s, std::string& plain) {
+  static const char* const symbols[] = {
+      "$", "\xC2\xA2", "\xC2\xA3", "\xC2\xA4", "\xC2\xA5", "\xE0\xA7\xB2", "\xE0\xA7\xB3", "\xE0\xB8\xBF",
+      "\xE1\x9F\x9B", "\xEF\xB7\xBC", "\xEF\xB9\xA9", "\xEF\xBC\x84", "\xEF\xBF\xA0", "\xEF\xBF\xA1",
+      "\xEF\xBF\xA5", "\xEF\xBF\xA6"};
+  s = trim(s);
+  std::string sign;
+  bool symbol = false;
+  for (int k = 0; k < 2 && !s.empty(); ++k) {
+    if (sign.empty() && (s.front() == '-' || s.front() == '+')) {
+      sign = std::string(1, s.front());
+      s = trim(s.substr(1));
+      continue;
+    }
+    if (symbol) break;
+    // U+20A0 to U+20B1, then the others.
+    if (s.size() >= 3 && s.substr(0, 2) == "\xE2\x82" && static_cast<unsigned char>(s[2]) >= 0xA0 &&
+        static_cast<unsigned char>(s[2]) <= 0xB1) {
+      symbol = true;
+      s = trim(s.substr(3));
+      continue;
+    }
+    for (const char* sym : symbols) {
+      const std::string_view y(sym);
+      if (s.substr(0, y.size()) == y) {
+        symbol = true;
+        s = trim(s.substr(y.size()));
+        break;
+      }
+    }
+    if (!symbol) break;
+  }
+  plain = sign;
+  bool point = false, digit_before = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c >= '0' && c <= '9') {
+      digit_before = true;
+    } else if (c == ',' && !point) {
+      if (!digit_before || i + 1 >= s.size() || s[i + 1] < '0' || s[i + 1] > '9') return false;
+      continue;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+    plain.push_back(c);
+  }
+  return true;
 }
 
 // A typed value as a literal of the right kind, for converting it further.
@@ -440,7 +318,7 @@ std::string render(const column_type& t, const cell& c) {
     case sql_type::time: return time_text(static_cast<int64_t>(le_value(b, 0, b.size())), t.scale);
     case sql_type::datetime2:
     case sql_type::datetimeoffset: {
-      const std::size_t tl = static_cast<std::size_t>(time_len(t.scale));
+      const std::size_t tl = static_cast<std::size_t>(time_length(t.scale));
       int64_t units = static_cast<int64_t>(le_value(b, 0, tl));
       int64_t days = static_cast<int64_t>(le_value(b, tl, 3));
       if (t.type == sql_type::datetime2) return date_text(days) + " " + time_text(units, t.scale);
@@ -453,9 +331,17 @@ std::string render(const column_type& t, const cell& c) {
       const int a = tz < 0 ? -tz : tz;
       return date_text(days) + " " + time_text(units, t.scale) + " " + (tz < 0 ? "-" : "+") + pad2(a / 60) + ":" + pad2(a % 60);
     }
-    case sql_type::char_: case sql_type::varchar: case sql_type::text: return cp1252_to_utf8(b);
+    case sql_type::char_: case sql_type::varchar: case sql_type::text:
+      return utf16_to_utf8(decode_code_page(collation(t.collation).code_page, b));
     case sql_type::nchar: case sql_type::nvarchar: case sql_type::ntext: return utf16_to_utf8(b);
     case sql_type::binary: case sql_type::varbinary: case sql_type::image: return "0x" + hex_upper(b);
+    case sql_type::sql_variant: {
+      // int or nvarchar, as variant_of writes them
+      if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0x38 && b.size() == 6)
+        return std::to_string(static_cast<int32_t>(le_value(b, 2, 4)));
+      const std::size_t props = b.size() >= 2 ? static_cast<unsigned char>(b[1]) : 0;
+      return b.size() >= 2 + props ? utf16_to_utf8(std::string_view(b).substr(2 + props)) : "";
+    }
     case sql_type::uniqueidentifier: {
       std::string g;
       g += hex_upper(std::string{b[3], b[2], b[1], b[0]}) + "-" + hex_upper(std::string{b[5], b[4]}) + "-" +
@@ -466,27 +352,44 @@ std::string render(const column_type& t, const cell& c) {
   return "";
 }
 
-cell convert(const value& v, const column_type& to) {
+cell convert(const value& v, const column_type& to, const conversion_context& cx) {
   if (v.kind == value::null) return cell{};
   if (v.kind == value::typed) {
-    if (v.type.type == to.type) {
-      const sql_type t = to.type;
-      if (is_string_like(t)) {
-        const std::size_t limit = to.length < 0 || is_long(t) ? SIZE_MAX : static_cast<std::size_t>(to.length) * (is_unicode(t) ? 2 : 1);
-        if (v.data.bytes.size() > limit) truncated();
-        cell c = v.data;
-        if (t == sql_type::char_ || t == sql_type::binary || t == sql_type::nchar) {
-          const char pad = t == sql_type::binary ? '\0' : ' ';
-          while (c.bytes.size() < limit) {
-            c.bytes.push_back(pad);
-            if (t == sql_type::nchar) c.bytes.push_back('\0');
-          }
+    const sql_type from = v.type.type;
+    const sql_type t = to.type;
+    // The bytes as they are: within characters of one code page, within
+    // Unicode, within binary, and any of them into binary.
+    const bool bytes_kept = (is_char(from) && is_char(t) && code_page(v.type) == code_page(to)) ||
+                            (is_unicode(from) && is_unicode(t)) || (is_string_like(from) && is_binary(t));
+    if (bytes_kept) {
+      const std::size_t limit = to.length < 0 || is_long(t) ? SIZE_MAX : static_cast<std::size_t>(to.length) * (is_unicode(t) ? 2 : 1);
+      if (v.data.bytes.size() > limit) truncated();
+      cell c = v.data;
+      if (t == sql_type::char_ || t == sql_type::binary || t == sql_type::nchar) {
+        const char pad = t == sql_type::binary ? '\0' : ' ';
+        while (c.bytes.size() < limit) {
+          c.bytes.push_back(pad);
+          if (t == sql_type::nchar) c.bytes.push_back('\0');
         }
-        return c;
       }
-      if (fixed_size(v.type) == fixed_size(to) && v.type == to) return v.data;
+      if (is_unicode(t) && c.bytes.size() % 2) c.bytes.push_back('\0');
+      return c;
     }
-    return convert(as_literal(v), to);
+    if (from == t && fixed_size(v.type) == fixed_size(to) && v.type == to) return v.data;
+    // A date or time goes through its own text, which reads alike in every date order.
+    return convert(as_literal(v), to, is_date(from) ? conversion_context{} : cx);
+  }
+  if (v.kind == value::string && v.literal && !v.national) {
+    // '...' holds what the database's code page holds of the text.
+    bool ascii = true;
+    for (char ch : v.text) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+    if (!ascii) {
+      value narrowed = v;
+      narrowed.literal = false;
+      narrowed.text = utf16_to_utf8(decode_code_page(cx.literal_code_page,
+                                                     encode_code_page(cx.literal_code_page, utf8_to_utf16(v.text))));
+      return convert(narrowed, to, cx);
+    }
   }
   const std::string& s = v.text;
   const sql_type t = to.type;
@@ -501,7 +404,7 @@ cell convert(const value& v, const column_type& to) {
       zero.text = "0";
       return convert(zero, to);
     }
-    if (is_date(t)) return date_cell(moment{}, to, v);
+    if (is_date(t)) return date_cell(moment{}, to, v.national);
   }
 
   if (is_integer(t) || t == sql_type::bit) {
@@ -542,8 +445,11 @@ cell convert(const value& v, const column_type& to) {
     number n;
     const bool money = t == sql_type::money || t == sql_type::smallmoney;
     const int scale = money ? 4 : to.scale;
-    if (!parse_number(s, v.kind == value::floating, true, n) || v.kind == value::binary) {
-      if (money) raise(235, 16, "Cannot convert a char value to money. The char value has incorrect syntax.");
+    std::string money_plain;
+    const bool money_string = money && v.kind == value::string;
+    if (money_string && !money_text(s, money_plain)) raise(235, 16, "Cannot convert a char value to money. The char value has incorrect syntax.", 0);
+    if (!parse_number(money_string ? money_plain : s, v.kind == value::floating, true, n) || v.kind == value::binary) {
+      if (money) raise(235, 16, "Cannot convert a char value to money. The char value has incorrect syntax.", 0);
       raise(8114, 16, std::string("Error converting data type ") + (v.national ? "nvarchar" : "varchar") + " to numeric.");
     }
     if (v.kind == value::floating) {  // a float goes through its own 17 digits
@@ -572,7 +478,10 @@ cell convert(const value& v, const column_type& to) {
     std::string_view w = trim(s);
     double d = 0;
     if (!w.empty() && w.front() == '+') w.remove_prefix(1);
-    auto r = std::from_chars(w.data(), w.data() + w.size(), d);
+    // Digits only: 'NaN', 'inf' and 'Infinity' are no floats to SQL Server.
+    const std::size_t first = !w.empty() && w.front() == '-' ? 1 : 0;
+    const bool numeral = first < w.size() && ((w[first] >= '0' && w[first] <= '9') || w[first] == '.');
+    auto r = numeral ? std::from_chars(w.data(), w.data() + w.size(), d) : std::from_chars_result{w.data(), std::errc::invalid_argument};
     if (w.empty() || r.ec != std::errc() || r.ptr != w.data() + w.size()) {
       if (r.ec == std::errc::result_out_of_range) overflow(to);
       raise(8114, 16, std::string("Error converting data type ") + (v.national ? "nvarchar" : "varchar") + " to float.");
@@ -592,20 +501,15 @@ cell convert(const value& v, const column_type& to) {
     moment m;
     if (numeric_literal) {
       if (t != sql_type::datetime && t != sql_type::smalldatetime)
-        raise(206, 16, std::string("Operand type clash: int is incompatible with ") + base_name(t));
-      number n;
-      u128 mag = 0;
-      if (!parse_number(s, v.kind == value::floating, true, n) || !scaled(n, 0, false, mag) || mag > 3000000) overflow(to);
-      int64_t y; unsigned mo, d;
-      civil_from_days(days_from_civil(1900, 1, 1) + (n.neg ? -1 : 1) * static_cast<int64_t>(mag), y, mo, d);
-      m.y = y; m.mo = mo; m.d = d;
-      return date_cell(m, to, v);
+        raise(206, 16, std::string("Operand type clash: ") + (v.kind == value::integer ? "int" : v.kind == value::decimal ? "numeric" : "float") +
+                           " is incompatible with " + base_name(t));
+      return number_as_datetime(v, to);
     }
-    if (v.kind != value::string || !parse_moment(s, m)) {
+    if (v.kind != value::string || !parse_moment(s, t, cx, m)) {
       if (v.kind == value::binary) raise(206, 16, std::string("Operand type clash: varbinary is incompatible with ") + base_name(t));
       raise(241, 16, "Conversion failed when converting date and/or time from character string.");
     }
-    return date_cell(m, to, v);
+    return date_cell(m, to, v.national);
   }
   if (t == sql_type::uniqueidentifier) {
     if (v.kind == value::binary) {
@@ -614,6 +518,8 @@ cell convert(const value& v, const column_type& to) {
       return cell::of(b);
     }
     std::string_view w = trim(s);
+    // A longer text is cut to the 36 characters of a GUID (38 in braces), as a character type is cut.
+    w = w.substr(0, !w.empty() && w.front() == '{' ? 38 : 36);
     if (w.size() == 38 && w.front() == '{' && w.back() == '}') w = w.substr(1, 36);
     auto fail = [] { raise(8169, 16, "Conversion failed when converting from a character string to uniqueidentifier."); };
     if (w.size() != 36 || w[8] != '-' || w[13] != '-' || w[18] != '-' || w[23] != '-') fail();
@@ -640,7 +546,7 @@ cell convert(const value& v, const column_type& to) {
   std::string bytes;
   if (is_binary(t)) {
     if (v.kind == value::binary) bytes = s;
-    else if (v.kind == value::string) bytes = v.national ? utf8_to_utf16(s) : [&] { std::string o; utf8_to_cp1252(s, o); return o; }();
+    else if (v.kind == value::string) bytes = v.national ? utf8_to_utf16(s) : encode_code_page(cx.literal_code_page, utf8_to_utf16(s));
     else raise(257, 16, std::string("Implicit conversion from data type ") + (v.kind == value::integer ? "int" : "numeric") +
                           " to " + base_name(t) + " is not allowed. Use the CONVERT function to run this query.");
   } else if (v.kind == value::binary) {
@@ -649,7 +555,7 @@ cell convert(const value& v, const column_type& to) {
   } else if (is_unicode(t)) {
     bytes = utf8_to_utf16(s);
   } else {
-    utf8_to_cp1252(s, bytes);
+    bytes = encode_code_page(code_page(to), utf8_to_utf16(s));
   }
   // Same type now: the length check and the padding of fixed-length columns.
   return convert(value::of_typed(to, cell::of(std::move(bytes))), to);

@@ -45,10 +45,27 @@ std::string owner_for_new(server_context& ctx, const session_state& s, const dat
   return sc->name;
 }
 
-void create_login(catalog& cat, const session_state& s, const std::string& name, const std::string& password) {
+namespace {
+const language& official_language(const std::string& name) {
+  const language* l = find_language(name);
+  if (!l) raise(15033, 16, "'" + name + "' is not a valid official language name.");
+  return *l;
+}
+}  // namespace
+
+void create_login(catalog& cat, const session_state& s, const std::string& name, const std::string& password,
+                  const std::string& default_language) {
   if (!s.sysadmin) raise(15247, 16, "User does not have permission to perform this action.");
   if (cat.logins.count(name_key(name))) raise(15025, 16, "The server principal '" + name + "' already exists.");
-  cat.logins[name_key(name)] = server_login{name, password, false};
+  const language& l = official_language(default_language);
+  cat.logins[name_key(name)] = server_login{name, password, false, l.name, false};
+}
+
+void set_login_language(catalog& cat, const session_state& s, const std::string& name, const std::string& language) {
+  auto it = cat.logins.find(name_key(name));
+  if (!s.sysadmin || it == cat.logins.end())
+    raise(15151, 16, "Cannot alter the login '" + name + "', because it does not exist or you do not have permission.");
+  it->second.language = official_language(language).name;
 }
 
 void create_user(catalog& cat, database& db, const std::string& name, const std::optional<std::string>& login,

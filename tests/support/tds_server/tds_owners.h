@@ -1,7 +1,6 @@
 // Logins, database users and schemas of the test server: who a session's login
 // is inside a database, where its unqualified names resolve, and the CREATE
-// LOGIN / USER / SCHEMA statements. Permissions are not modelled: any user may
-// create and change tables; only entering a database is checked.
+// LOGIN / USER / SCHEMA statements (permissions: tds_permissions.h).
 #pragma once
 
 #include <optional>
@@ -37,7 +36,10 @@ table* resolve_table(server_context& ctx, const session_state& s, database& db, 
 std::string owner_for_new(server_context& ctx, const session_state& s, const database& db, std::string_view written);
 
 // The statements (under the catalog's lock).
-void create_login(catalog& cat, const session_state& s, const std::string& name, const std::string& password);
+void create_login(catalog& cat, const session_state& s, const std::string& name, const std::string& password,
+                  const std::string& default_language = "us_english");
+// ALTER LOGIN ... WITH DEFAULT_LANGUAGE = x.
+void set_login_language(catalog& cat, const session_state& s, const std::string& name, const std::string& language);
 void create_user(catalog& cat, database& db, const std::string& name, const std::optional<std::string>& login,
                  const std::optional<std::string>& default_schema);
 void create_schema(database& db, const std::string& name, const std::optional<std::string>& authorization);

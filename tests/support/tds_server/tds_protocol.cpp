@@ -21,7 +21,9 @@ login_request parse_login7(std::string_view body) {
   l.packet_size = r.u32();
   r.skip(4 + 4 + 4);  // program version, pid, connection id
   r.u8();             // OptionFlags1
-  l.odbc = (r.u8() & 0x02) != 0;  // OptionFlags2: fODBC
+  const uint8_t flags2 = r.u8();  // OptionFlags2
+  l.odbc = (flags2 & 0x02) != 0;   // fODBC
+  l.language_required = (flags2 & 0x01) != 0;  // fLanguage
   r.skip(2 + 4 + 4);  // TypeFlags, OptionFlags3, time zone, LCID
   auto field = [&](bool password) {
     const uint16_t off = r.u16();

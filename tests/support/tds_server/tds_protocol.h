@@ -32,6 +32,7 @@ struct login_request {
   uint32_t packet_size = 0;
   std::string host, user, password, app, server, library, language, database;
   bool odbc = false;  // OptionFlags2's fODBC: the session starts with ODBC's SET options
+  bool language_required = false;  // OptionFlags2's fLanguage: an unknown language fails the login
 };
 login_request parse_login7(std::string_view body);
 
@@ -68,6 +69,8 @@ class bulk_decoder {
   bool next(std::vector<cell>& row);
   bool done() const { return done_; }
   const std::vector<wire_column>& columns() const { return columns_; }
+  // The columns, to correct what the load's statement says otherwise (their collation).
+  std::vector<wire_column>& columns() { return columns_; }
   // Called at the end of the message: throws when a token is cut short.
   void finish() const;
 

@@ -15,6 +15,7 @@
 #include <deque>
 #include <stdexcept>
 
+#include "tests/support/tds_server/tds_codepage.h"
 #include "tests/support/tds_server/tds_session.h"
 #include "tests/support/tds_server/tds_sql.h"
 
@@ -63,7 +64,11 @@ server::server(server_options options) : options_(std::move(options)), ctx_(std:
   {
     auto lock = ctx_->cat.lock();
     ctx_->cat.logins[name_key(options_.user)] = server_login{options_.user, options_.password, true};
-    for (const auto& l : options_.logins) ctx_->cat.logins[name_key(l.name)] = server_login{l.name, l.password, l.sysadmin};
+    for (const auto& l : options_.logins) {
+      const language* lang = find_language(l.language);
+      if (!lang) throw std::runtime_error("tds server: no language " + l.language);
+      ctx_->cat.logins[name_key(l.name)] = server_login{l.name, l.password, l.sysadmin, lang->name, l.dbcreator};
+    }
     for (const auto& d : options_.databases) {
       if (!ctx_->cat.find(d)) ctx_->cat.create(d);
     }
@@ -241,9 +246,9 @@ void server::set_session_linger(int ms) {
   ctx_->linger_ms = ms;
 }
 
-void server::add_login(const std::string& name, const std::string& password, bool sysadmin) {
+void server::add_login(const std::string& name, const std::string& password, bool sysadmin, bool dbcreator) {
   auto lock = ctx_->cat.lock();
-  ctx_->cat.logins[name_key(name)] = server_login{name, password, sysadmin};
+  ctx_->cat.logins[name_key(name)] = server_login{name, password, sysadmin, "us_english", dbcreator};
 }
 
 bool server::has_database(const std::string& name) {
@@ -279,7 +284,7 @@ std::vector<column_info> server::columns(const std::string& database, const std:
   auto lock = ctx_->cat.lock();
   std::vector<column_info> out;
   for (const auto& c : find_table(database, t, owner).columns)
-    out.push_back({c.name, c.type, c.nullable, c.identity, c.seed, c.increment, c.default_text});
+    out.push_back({c.name, c.type, c.nullable, c.identity, c.seed, c.increment, c.default_text, c.default_name});
   return out;
 }
 
@@ -311,9 +316,21 @@ std::vector<foreign_key_info> server::foreign_keys(const std::string& database, 
   return out;
 }
 
+std::vector<check_info> server::checks(const std::string& database, const std::string& t, const std::string& owner) {
+  auto lock = ctx_->cat.lock();
+  std::vector<check_info> out;
+  for (const auto& ck : find_table(database, t, owner).checks) out.push_back({ck.name, ck.text, ck.columns});
+  return out;
+}
+
 std::vector<std::string> server::received() {
   std::lock_guard<std::mutex> g(ctx_->log_mutex);
   return ctx_->log;
+}
+
+std::vector<login_record> server::logins_received() {
+  std::lock_guard<std::mutex> g(ctx_->log_mutex);
+  return ctx_->logins;
 }
 
 long server::bulk_rows() const { return ctx_->bulk_rows; }
@@ -378,7 +395,7 @@ std::u16string cell_utf16(const cell& c) {
 
 std::string cell_utf8(const column_type& t, const cell& c) {
   if (is_unicode(t.type)) return utf16_to_utf8(c.bytes);
-  return cp1252_to_utf8(c.bytes);
+  return utf16_to_utf8(decode_code_page(collation(t.collation).code_page, c.bytes));
 }
 
 std::string cell_text(const column_type& t, const cell& c) { return render(t, c); }

@@ -10,14 +10,20 @@
 // see tds_tls.h), LOGIN7, SQL batches, RPC (sp_executesql and the catalog procedures
 // sp_tables, sp_columns, sp_pkeys, sp_statistics, sp_fkeys), attention, and
 // bulk loads ("insert bulk" followed by the bulk message). Statements: CREATE/
-// DROP DATABASE, USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER; other
-// options accepted), SELECT of expressions (literals, CONVERT/CAST, @@VERSION,
-// @@IDENTITY, SCOPE_IDENTITY(), DB_NAME(), OBJECT_ID(), ...), SELECT [TOP n]
-// */columns/COUNT(*) FROM t [WHERE c = v [AND ...]] [ORDER BY ...], SELECT
-// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE, CREATE [filtered]/DROP
-// INDEX, ALTER TABLE ALTER COLUMN / ADD / ADD CONSTRAINT / DROP CONSTRAINT,
-// INSERT ... VALUES (one or many rows), UPDATE ... SET ... WHERE c = v, DELETE,
-// TRUNCATE TABLE, EXEC.
+// DROP DATABASE [COLLATE], USE, SET (IDENTITY_INSERT, FMTONLY, QUOTED_IDENTIFIER,
+// LANGUAGE, DATEFORMAT, LOCK_TIMEOUT; other options accepted), SELECT of
+// expressions (literals, ODBC { ts '...' } escapes, CONVERT/CAST, @@VERSION,
+// @@LANGUAGE, @@IDENTITY, SCOPE_IDENTITY(), DB_NAME(), OBJECT_ID(),
+// COLLATIONPROPERTY(), DATABASEPROPERTYEX(), HAS_PERMS_BY_NAME(), IS_MEMBER(),
+// IS_SRVROLEMEMBER(), ...), SELECT [TOP n] */columns/COUNT(*) FROM t or
+// INFORMATION_SCHEMA.COLUMNS [WHERE c = v [AND ...]] [ORDER BY ...], SELECT
+// COUNT(*) FROM (query) AS q, CREATE/DROP TABLE (columns with COLLATE,
+// DEFAULT, CHECK), CREATE [filtered]/DROP INDEX, ALTER TABLE ALTER COLUMN / ADD
+// / ADD CONSTRAINT (keys, CHECK, DEFAULT ... FOR) / DROP CONSTRAINT, INSERT ...
+// VALUES (one or many rows), UPDATE ... SET ... WHERE c = v, DELETE, TRUNCATE
+// TABLE, EXEC; CREATE/ALTER LOGIN, CREATE USER, CREATE SCHEMA, GRANT / REVOKE /
+// DENY, ALTER ROLE / ALTER SERVER ROLE ... ADD MEMBER, sp_adduser,
+// sp_addrolemember, sp_addsrvrolemember.
 // Anything else gets error 102 with SQL Server's text. Errors carry SQL
 // Server's numbers, classes, states and texts (208, 2714, 1801, 1913, 2627,
 // 2601, 547, 515, 241, 242, 245, 8115, 3701, 4060, 18456, ...), followed by
@@ -28,10 +34,31 @@
 // - '' and text of blanks into a typed column: 0 for the integer types, bit,
 //   float, real and money; 1900-01-01 00:00:00 for the date and time types;
 //   8114 for decimal/numeric, 8169 for uniqueidentifier.
+// - Text to a date by the session's date order and language (tds_dates.h,
+//   tds_languages.h): a login's default language (us_english unless set),
+//   unless its login record names one (FreeTDS names us_english unless
+//   freetds.conf says otherwise); SET LANGUAGE, SET DATEFORMAT. Month names of
+//   the session's language, two-digit years to 2049, at most three fraction
+//   digits for datetime and smalldatetime (241), days not in the calendar 242
+//   to those and 241 to the newer types; smalldatetime rounds up from 29.999
+//   seconds; a number is days since 1900-01-01 with its fraction the time of
+//   day. Money text may carry a currency sign and commas, float text no NaN or
+//   inf; GUID text is cut to its 36 characters.
+// - Collations (tds_collation.h): the server's SQL_Latin1_General_CP1_CI_AS,
+//   a database's, a column's; char, varchar and text hold the bytes of the
+//   column's code page (a character it lacks: a near one, else '?', as
+//   Windows's best fit), '...' literals those of the database's; a bulk load's
+//   text is read in the code page of the collation its metadata (FreeTDS: the
+//   connection's) or its statement declares.
 // - ALTER COLUMN of a column a primary or foreign key uses, or an index or
-//   unique key unless it only widens varchar/nvarchar/varbinary: 5074 per
-//   object, then 4922; an index key of a (max) or LOB type: 1919.
-// - At most 1,024 columns (1702), identifiers of at most 128 characters (103);
+//   unique key unless it only widens varchar/nvarchar/varbinary, or whose
+//   DEFAULT does not allow a change of type, or a CHECK uses unless only the
+//   length of a variable-length type changes (a new collation: any index, key
+//   or CHECK): 5074 per object, then 4922; an index key of a (max) or LOB
+//   type: 1919. Unnamed DEFAULT and CHECK constraints are named DF__t__c__...
+//   and CK__t__...; CHECK conditions are kept, not enforced.
+// - At most 1,024 columns (1702), 8,060 bytes of fixed-length columns and
+//   overhead a row (1701), identifiers of at most 128 characters (103);
 //   tables and constraints share one namespace per schema (2714).
 // - A value too long for its column: 2628 with the table, column and cut value
 //   when @@VERSION presents SQL Server 2019 or later, 8152 before.
@@ -41,23 +68,28 @@
 //   WHERE makes a filtered index (the condition kept, not evaluated); while
 //   QUOTED_IDENTIFIER is OFF, creating one and INSERT, UPDATE or DELETE on its
 //   table fail with 1934.
+// - A bulk datetime whose time of day is 300 x 86,400 ticks or more (or a
+//   smalldatetime of 1,440 minutes or more) fails its batch with 4896.
 //
 // Logins: the server's own (sysadmin, "sa") and any added (options, add_login,
-// --login, CREATE LOGIN from a sysadmin session). The login that creates a
-// database is its dbo, as every sysadmin is; another login enters a database
-// only through a user made for it (CREATE USER [u] [FOR LOGIN [l]] [WITH
-// DEFAULT_SCHEMA = [s]], sp_adduser) or as guest in master, tempdb and msdb,
-// else 916 on USE and 4060 at login. A table created without a schema goes
-// into the user's default schema (dbo unless given; CREATE SCHEMA [s]
-// [AUTHORIZATION [u]]; 2760 when it does not exist); unqualified names look
-// there first, then in dbo; SCHEMA_NAME(), USER_NAME(), SUSER_SNAME() and
-// IS_MEMBER('db_owner') answer accordingly. Under the SQL Server 2000
-// @@VERSION the owner is the user's name and there are no schemas. Nothing
-// else of permissions is modelled: any user may create and change any table.
+// --login, CREATE LOGIN from a sysadmin session), each with a default language
+// and perhaps dbcreator. The login that creates a database is its dbo, as
+// every sysadmin is; another login enters a database only through a user made
+// for it (CREATE USER [u] [FOR LOGIN [l]] [WITH DEFAULT_SCHEMA = [s]],
+// sp_adduser) or as guest in master, tempdb and msdb, else 916 on USE and 4060
+// at login. A table created without a schema goes into the user's default
+// schema (dbo unless given; CREATE SCHEMA [s] [AUTHORIZATION [u]]; 2760 when
+// it does not exist); unqualified names look there first, then in dbo;
+// SCHEMA_NAME(), USER_NAME(), SUSER_SNAME() answer accordingly. Under the SQL
+// Server 2000 @@VERSION the owner is the user's name and there are no schemas.
+// Permissions (tds_permissions.h): creating, changing, truncating and dropping
+// tables and their indexes, and creating and dropping databases, as SQL Server
+// checks them; nothing else: every user of a database may read and write the
+// rows of any table there.
 //
 // Names compare without regard to case; text columns keep what arrived:
 // nchar/nvarchar/ntext as UTF-16LE (surrogate pairs kept), char/varchar/text
-// in Windows-1252 (characters outside it become '?', as on SQL Server).
+// in their column's code page.
 // Bulk loads: the rows of a batch are kept only when the whole batch is good
 // (unique keys and NOT NULL are checked, foreign keys are not, as with bcp);
 // NULL takes the column's default unless the load says KEEP_NULLS.
@@ -107,7 +139,10 @@ extern const char* const version_2022;
 struct login_option {
   std::string name, password;
   bool sysadmin = false;
+  std::string language = "us_english";  // the login's default language (name or alias)
+  bool dbcreator = false;               // a member of the dbcreator server role
 };
+
 
 struct server_options {
   std::string host = "127.0.0.1";
@@ -145,6 +180,12 @@ struct column_info {
   bool identity = false;
   int64_t seed = 1, increment = 1;
   std::optional<std::string> default_text;  // as sp_columns shows it
+  std::string default_name;                 // its DEFAULT constraint's
+};
+
+struct check_info {
+  std::string name, text;
+  std::vector<std::string> columns;
 };
 
 struct index_info {
@@ -203,8 +244,8 @@ class server {
   // A session whose client closed its connection ends (leaves its database)
   // ms later, as a server that notices the close late.
   void set_session_linger(int ms);
-  // Adds a login (or gives an existing one this password and role).
-  void add_login(const std::string& name, const std::string& password, bool sysadmin = false);
+  // Adds a login (or gives an existing one this password and roles).
+  void add_login(const std::string& name, const std::string& password, bool sysadmin = false, bool dbcreator = false);
   // The LOCK_TIMEOUT of sessions that log in from now on (see server_options).
   void set_lock_timeout(int ms);
 
@@ -218,8 +259,11 @@ class server {
   std::size_t row_count(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   std::vector<index_info> indexes(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   std::vector<foreign_key_info> foreign_keys(const std::string& database, const std::string& table, const std::string& owner = "dbo");
+  std::vector<check_info> checks(const std::string& database, const std::string& table, const std::string& owner = "dbo");
   // Every SQL batch (UTF-8) and RPC ("RPC name") received, in order.
   std::vector<std::string> received();
+  // Every LOGIN7 received, in order.
+  std::vector<login_record> logins_received();
   long bulk_rows() const;     // bulk rows received since start (or since the last knob change)
   int bulk_batches() const;   // bulk batches committed or failed
   int connections() const;    // connections open now

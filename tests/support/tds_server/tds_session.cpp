@@ -26,6 +26,25 @@ void product_version(const std::string& text, int& major, int& minor, int& build
   }
 }
 
+// Whether a bulk value's bytes hold a value of its type: datetime's time of
+// day is 0 to 25,919,999 ticks of 1/300 s and its days from 1753-01-01 to
+// 9999-12-31; smalldatetime's minutes 0 to 1,439.
+bool valid_bulk_value(const column_type& t, const cell& v) {
+  if (v.null) return true;
+  const auto& b = v.bytes;
+  auto le = [&](std::size_t at, std::size_t n) {
+    uint32_t x = 0;
+    for (std::size_t i = n; i-- > 0;) x = (x << 8) | static_cast<unsigned char>(b[at + i]);
+    return x;
+  };
+  if (t.type == sql_type::datetime && b.size() == 8) {
+    const auto days = static_cast<int32_t>(le(0, 4));
+    return le(4, 4) < 300u * 86400 && days >= -53690 && days <= 2958463;
+  }
+  if (t.type == sql_type::smalldatetime && b.size() == 4) return le(2, 2) < 1440;
+  return true;
+}
+
 class session {
  public:
   session(server_context& ctx, transport& io) : ctx_(ctx), io_(io) {
@@ -326,6 +345,10 @@ class session {
     if ((l.tds_version >> 24) != 0x74 && (l.tds_version >> 24) != 0x73 && (l.tds_version >> 24) != 0x72 &&
         (l.tds_version >> 24) != 0x71 && (l.tds_version >> 24) != 0x70)
       throw tds_protocol_error("unsupported TDS version");
+    {
+      std::lock_guard<std::mutex> g(ctx_.log_mutex);
+      ctx_.logins.push_back(login_record{l.user, l.app, l.library, l.language, l.database, l.odbc});
+    }
     bool ok, own = false;
     {
       std::lock_guard<std::mutex> g(ctx_.knobs_mutex);
@@ -346,6 +369,25 @@ class session {
       }
     }
     if (!ok) return refuse(r, l);
+    // The login's default language, unless the client asks for another one.
+    {
+      auto lock = ctx_.cat.lock();
+      auto it = ctx_.cat.logins.find(name_key(state_.user));
+      const language* own_language = it == ctx_.cat.logins.end() ? nullptr : find_language(it->second.language);
+      state_.lang = own_language ? own_language : &us_english();
+    }
+    if (!l.language.empty()) {
+      if (const language* asked = find_language(l.language)) {
+        state_.lang = asked;
+      } else if (l.language_required) {
+        response fail = make_response();
+        fail.message(sql_error{4019, 16, 1, "Language requested in login '" + l.language +
+                                                "' is not an official language name on this SQL Server. Login fails."},
+                     false);
+        return refuse(fail, l);
+      }
+    }
+    state_.dateformat = state_.lang->order;
     if (l.packet_size >= 512 && l.packet_size <= 32767) packet_size_ = l.packet_size;
     else if (l.packet_size != 0) packet_size_ = 4096;
     in_.set_packet_limit(std::max<std::size_t>(packet_size_, 32767));
@@ -361,11 +403,9 @@ class session {
         return refuse(fail, l);
       }
     }
-    // Collation, language, LOGINACK, packet size.
-    const char collation[5] = {0x09, 0x04, static_cast<char>(0xD0), 0x00, 0x34};
-    r.env_change_bytes(7, std::string_view(collation, 5), "");
-    r.env_change(2, utf8_to_utf16("us_english"), "");
-    r.message(sql_error{5703, 0, 1, "Changed language setting to us_english."}, true);
+    // (The database's collation went with the database.) Language, LOGINACK, packet size.
+    r.env_change(2, utf8_to_utf16(state_.lang->name), "");
+    r.message(sql_error{5703, 0, 1, language_changed_text(*state_.lang)}, true);
     writer ack;
     ack.u8(1);
     const uint32_t version = (l.tds_version >> 24) == 0x74 ? 0x74000004 : l.tds_version;
@@ -472,8 +512,11 @@ class session {
       ident = t->identity_column();
       keep_identity = target->keep_identity ||
                       state_.identity_insert == name_key(db->name + "." + t->owner + "." + t->name);
-      for (const auto& wc : dec.columns()) {
+      for (auto& wc : dec.columns()) {
         const std::string name = utf16_to_utf8(wc.name);
+        auto declared = target->collations.find(name_key(name));
+        if (declared != target->collations.end() && (is_char(wc.type.type) || is_unicode(wc.type.type)))
+          wc.type.collation = declared->second;
         const int i = shape.column_index(name);
         if (i < 0 && !error) error = sql_error{207, 16, 1, "Invalid column name '" + name + "'."};
         map.push_back(i);
@@ -488,7 +531,8 @@ class session {
         if (drop_after >= 0 && count > drop_after) return false;  // the knob: the connection drops
         if (error) continue;
         try {
-          rows.push_back(bulk_row(shape, dec.columns(), map, wire_row, ident, keep_identity, target->keep_nulls));
+          rows.push_back(bulk_row(shape, dec.columns(), map, wire_row, ident, keep_identity, target->keep_nulls,
+                                  state_.conversion()));
         } catch (const sql_error& e) {
           error = e;
           rows.clear();
@@ -523,7 +567,7 @@ class session {
       }
       try {
         if (!t) raise(208, 16, "Invalid object name '" + target->table + "'.");
-        if (t->columns.size() != shape.columns.size()) raise(4819, 16, "Cannot bulk load because the table changed during the load.");
+        if (t->columns.size() != shape.columns.size()) raise(4891, 16, "Insert bulk failed due to a schema change of the target table.");
         // Identities for the rows that carry none.
         if (ident >= 0) {
           const auto& c = t->columns[static_cast<std::size_t>(ident)];
@@ -600,7 +644,8 @@ class session {
 
   // One bulk row in the table's column order, converted to the columns' types.
   static std::vector<cell> bulk_row(const table& t, const std::vector<wire_column>& wire, const std::vector<int>& map,
-                                    std::vector<cell>& in, int ident, bool keep_identity, bool keep_nulls) {
+                                    std::vector<cell>& in, int ident, bool keep_identity, bool keep_nulls,
+                                    const conversion_context& cx) {
     std::vector<cell> cells(t.columns.size());
     std::vector<bool> given(t.columns.size(), false);
     for (std::size_t k = 0; k < wire.size(); ++k) {
@@ -614,30 +659,33 @@ class session {
         continue;
       }
       const column_type& wt = wire[k].type;
+      if (!valid_bulk_value(wt, v))
+        raise(4896, 16, "Invalid column value from bcp client for colid " + std::to_string(k + 1) + ".");
       if (wt.type == c.type.type && !is_string_like(c.type.type) && wt == c.type) {
         cells[i] = std::move(v);
         continue;
       }
-      if (wt.type == c.type.type && is_string_like(c.type.type)) {
+      if (wt.type == c.type.type && is_string_like(c.type.type) &&
+          (!is_char(wt.type) || collation(wt.collation).code_page == collation(c.type.collation).code_page)) {
         const std::size_t limit = c.type.length < 0 || is_long(c.type.type)
                                       ? SIZE_MAX
                                       : static_cast<std::size_t>(c.type.length) * (is_unicode(c.type.type) ? 2 : 1);
         if (v.bytes.size() > limit)
           raise(4815, 16, "Received an invalid column length from the bcp client for colid " + std::to_string(k + 1) + ".");
         if (c.type.type == sql_type::char_ || c.type.type == sql_type::nchar || c.type.type == sql_type::binary) {
-          cells[i] = convert(value::of_typed(c.type, v), c.type);
+          cells[i] = convert(value::of_typed(c.type, v), c.type, cx);
         } else {
           cells[i] = std::move(v);
         }
         continue;
       }
-      cells[i] = convert(value::of_typed(wt, v), c.type);
+      cells[i] = convert(value::of_typed(wt, v), c.type, cx);
     }
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       const column_def& c = t.columns[i];
       if (!given[i] && c.default_text && !c.identity) {
         try {
-          cells[i] = convert(c.default_value, c.type);
+          cells[i] = convert(c.default_value, c.type, cx);
         } catch (const sql_error&) {
         }
       }

@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "tests/support/tds_server/tds_owners.h"
+#include "tests/support/tds_server/tds_permissions.h"
 #include "tests/support/tds_server/tds_protocol.h"
+#include "tests/support/tds_server/tds_views.h"
 
 namespace tds {
 
@@ -25,6 +27,18 @@ struct token {
 
 [[noreturn]] void syntax_near(const std::string& near) {
   raise(102, 15, "Incorrect syntax near '" + near + "'.");
+}
+
+uint16_t collation_named(const std::string& name) {
+  const auto c = find_collation(name);
+  if (!c) raise(448, 16, "Invalid collation '" + name + "'.");
+  return *c;
+}
+
+// A column's collation: the one it names, else the database's (character types only).
+void settle_collation(column_def& c, uint16_t database_collation) {
+  if (is_char(c.type.type) || is_unicode(c.type.type)) c.type.collation = c.collate.value_or(database_collation);
+  c.collate.reset();
 }
 
 bool ident_char(char c) {
@@ -274,6 +288,16 @@ class batch {
     return *t;
   }
   // The table n names, or null (no database, no table).
+  // A table a statement changes: missing or not the session's to change, SQL Server's error for that statement.
+  table& changed_table(const name_parts& n, table_change what) {
+    table* t = find_table(n);
+    if (!t) {
+      const std::string text = "Cannot find the object \"" + n.written + "\" because it does not exist or you do not have permissions.";
+      raise(what == table_change::truncate ? 4701 : what == table_change::index ? 1088 : 4902, 16, text);
+    }
+    check_table_change(ctx_, s_, db_of(n), *t, n.written, what);
+    return *t;
+  }
   table* find_table(const name_parts& n) {
     database* db = ctx_.cat.find(n.database.empty() ? s_.database : n.database);
     return db ? resolve_table(ctx_, s_, *db, n.owner, n.name) : nullptr;
@@ -304,6 +328,7 @@ class batch {
   std::vector<std::pair<int, cell>> resolve(const table& t, const conditions& where);
   bool matches(const table& t, const std::vector<std::pair<int, cell>>& conds, const std::vector<cell>& cells);
   step alter_statement();
+  step grant_statement();
   void alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to);
   step set_statement();
   step exec_statement();
@@ -319,6 +344,7 @@ class batch {
   void column_definition(table& t, std::vector<std::function<void(table&)>>& later);
   void table_constraint(table& t, std::string name, std::vector<std::function<void(table&)>>& later);
   std::vector<std::string> column_list(bool allow_order);
+  check_def check_clause();
   foreign_key references(std::vector<std::string> cols);
 
   // -- expressions
@@ -393,6 +419,7 @@ expr_ptr batch::primary() {
   switch (t.kind) {
     case tk::str: case tk::nstr:
       e->lit = value::of_string(t.text, t.kind == tk::nstr);
+      e->lit.literal = true;
       next();
       return e;
     case tk::integer: e->lit.kind = value::integer; e->lit.text = next().text; return e;
@@ -403,6 +430,15 @@ expr_ptr batch::primary() {
     case tk::gvar: e->kind = expr::global; e->name = name_key(next().text); return e;
     case tk::sym:
       if (t.text == "*") { next(); e->kind = expr::star; return e; }
+      if (t.text == "{") {
+        // An ODBC escape: { ts 'yyyy-mm-dd hh:mm:ss[.fff]' }, { d '...' }, { t '...' }: a datetime in every date order.
+        next();
+        if (!(kw("TS") || kw("D") || kw("T")) || (peek().kind != tk::str && peek().kind != tk::nstr)) fail();
+        const column_type dt{sql_type::datetime};
+        e->lit = value::of_typed(dt, convert(value::of_string(next().text, false), dt));
+        expect_sym("}");
+        return e;
+      }
       fail();
     case tk::ident:
       if (kw("NULL")) return e;
@@ -486,6 +522,9 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
       column_type nv{sql_type::nvarchar, 4000, 0, 0};
       if (e.name == "@@VERSION") return value::of_typed(nv, cell::of(utf8_to_utf16(ctx_.version())));
       if (e.name == "@@SERVERNAME") return value::of_typed(nv, cell::of(utf8_to_utf16("ORVTDS")));
+      if (e.name == "@@LANGUAGE") return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(s_.lang->name)));
+      if (e.name == "@@LANGID")
+        return value::of_typed({sql_type::smallint}, cell::of(std::string{static_cast<char>(s_.lang->langid), '\0'}));
       if (e.name == "@@SPID") return value::of_typed({sql_type::smallint}, cell::of(std::string{static_cast<char>(s_.spid & 0xFF), static_cast<char>(s_.spid >> 8)}));
       if (e.name == "@@TRANCOUNT" || e.name == "@@LOCK_TIMEOUT") {
         const int32_t n = e.name == "@@TRANCOUNT" ? s_.tran.count : s_.lock_timeout;
@@ -526,17 +565,48 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
         const std::string& v = e.name == "USER_NAME" ? s_.db_user : e.name == "SCHEMA_NAME" ? s_.default_schema : s_.user;
         return value::of_typed({sql_type::nvarchar, 128}, cell::of(utf8_to_utf16(v)));
       }
-      if (e.name == "IS_MEMBER") {
-        // The fixed database roles; the session's user is in db_owner when it is dbo.
-        const std::string role = name_key(arg_text(0));
-        if (role == "DB_OWNER" || role == "PUBLIC") {
-          value v; v.kind = value::integer; v.text = role == "PUBLIC" || s_.db_user == "dbo" ? "1" : "0"; return v;
+      if (e.name == "IS_MEMBER" || e.name == "IS_SRVROLEMEMBER" || e.name == "HAS_PERMS_BY_NAME") {
+        if (e.name == "HAS_PERMS_BY_NAME" && owners_are_users(ctx_))
+          raise(195, 15, "'" + e.name + "' is not a recognized built-in function name.");
+        std::optional<int> r;
+        if (e.name == "IS_MEMBER") {
+          r = is_member(ctx_, s_, arg_text(0));
+        } else if (e.name == "IS_SRVROLEMEMBER") {
+          r = is_server_role_member(ctx_, s_, arg_text(0));
+        } else {
+          auto optional_arg = [&](std::size_t i) -> std::optional<std::string> {
+            if (i >= e.args.size()) return std::nullopt;
+            value v = eval(*e.args[i], t, row);
+            if (v.kind == value::null) return std::nullopt;
+            return v.kind == value::typed ? render(v.type, v.data) : v.text;
+          };
+          r = has_perms_by_name(ctx_, s_, optional_arg(0), optional_arg(1), arg_text(2));
         }
-        for (const char* r : {"DB_ACCESSADMIN", "DB_SECURITYADMIN", "DB_DDLADMIN", "DB_BACKUPOPERATOR", "DB_DATAREADER",
-                              "DB_DATAWRITER", "DB_DENYDATAREADER", "DB_DENYDATAWRITER"}) {
-          if (role == r) { value v; v.kind = value::integer; v.text = "0"; return v; }
+        if (!r) return value::of_null();
+        value v; v.kind = value::integer; v.text = std::to_string(*r); return v;
+      }
+      if (e.name == "COLLATIONPROPERTY" || e.name == "DATABASEPROPERTYEX") {
+        // sql_variant: an int (CodePage, LCID, ComparisonStyle, Version) or the collation's name.
+        const std::string property = name_key(arg_text(1));
+        std::optional<uint16_t> c;
+        if (e.name == "COLLATIONPROPERTY") {
+          c = find_collation(arg_text(0));
+        } else if (property == "COLLATION") {
+          if (const database* db = ctx_.cat.find(arg_text(0))) c = db->collation;
         }
-        return value::of_null();
+        if (!c) return value::of_null();
+        if (property == "COLLATION") {
+          const column_type nv{sql_type::nvarchar, 128, 0, 0, s_.db_collation};
+          return value::of_typed({sql_type::sql_variant}, variant_of(nv, cell::of(utf8_to_utf16(collation(*c).name))));
+        }
+        int32_t n;
+        if (property == "CODEPAGE") n = collation(*c).code_page;
+        else if (property == "LCID") n = static_cast<int32_t>(collation(*c).lcid);
+        else if (property == "COMPARISONSTYLE") n = comparison_style(*c);
+        else if (property == "VERSION") n = collation(*c).version;
+        else return value::of_null();
+        return value::of_typed({sql_type::sql_variant},
+                               variant_of({sql_type::int_}, cell::of(std::string(reinterpret_cast<const char*>(&n), 4))));
       }
       if (e.name == "GETDATE" || e.name == "CURRENT_TIMESTAMP" || e.name == "SYSDATETIME")
         return value::of_string("2026-01-01 12:00:00.000", false);
@@ -576,12 +646,14 @@ value batch::eval(const expr& e, const table* t, const std::vector<cell>* row) {
     }
     case expr::convert: {
       value v = eval(*e.args[0], t, row);
+      column_type to = e.type;
+      if (is_char(to.type) || is_unicode(to.type)) to.collation = s_.db_collation;
       try {
-        return value::of_typed(e.type, convert(v, e.type));
+        return value::of_typed(to, convert(v, to, s_.conversion()));
       } catch (const sql_error& x) {
         // CONVERT and CAST cut character and binary values to the size asked for.
         if (x.number != 8152) throw;
-        return value::of_typed(e.type, convert(cut_to_size(v, e.type), e.type));
+        return value::of_typed(to, convert(cut_to_size(v, to), to, s_.conversion()));
       }
     }
     case expr::count_star:
@@ -616,7 +688,7 @@ result_column batch::describe(const expr& e, const value& v) {
     case value::string: {
       const int len = static_cast<int>(v.national ? utf8_to_utf16(v.text).size() / 2 : v.text.size());
       const int limit = v.national ? 4000 : 8000;
-      c.type = {v.national ? sql_type::nvarchar : sql_type::varchar, len == 0 ? 1 : len > limit ? -1 : len};
+      c.type = {v.national ? sql_type::nvarchar : sql_type::varchar, len == 0 ? 1 : len > limit ? -1 : len, 0, 0, s_.db_collation};
       break;
     }
     case value::binary: {
@@ -653,6 +725,7 @@ step batch::statement() {
   if (is_kw(t, "UPDATE")) return update_statement();
   if (is_kw(t, "DELETE") || is_kw(t, "TRUNCATE")) return delete_statement();
   if (is_kw(t, "ALTER")) return alter_statement();
+  if (is_kw(t, "GRANT") || is_kw(t, "REVOKE") || is_kw(t, "DENY")) return grant_statement();
   if (is_kw(t, "SET")) return set_statement();
   if (is_kw(t, "EXEC") || is_kw(t, "EXECUTE")) return exec_statement();
   if ((is_kw(t, "BEGIN") && (is_kw(peek(1), "TRAN") || is_kw(peek(1), "TRANSACTION"))) || is_kw(t, "COMMIT") ||
@@ -706,6 +779,36 @@ step batch::set_statement() {
     const int ms = integer_literal();
     return [this, ms, neg] {
       s_.lock_timeout = neg ? -ms : ms;
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (kw("LANGUAGE") || kw("DATEFORMAT")) {
+    const bool language_set = is_kw(t_[p_ - 1], "LANGUAGE");
+    const token& arg = peek();
+    if (arg.kind != tk::ident && arg.kind != tk::quoted && arg.kind != tk::str && arg.kind != tk::nstr && arg.kind != tk::var) fail();
+    next();
+    const bool variable = arg.kind == tk::var;
+    const std::string written = arg.text;
+    return [this, language_set, variable, written] {
+      std::string name = written;
+      if (variable) {
+        auto it = s_.variables.find(name_key(written));
+        if (it == s_.variables.end()) raise(137, 15, "Must declare the scalar variable \"" + written + "\".");
+        name = it->second.kind == value::typed ? render(it->second.type, it->second.data) : it->second.text;
+      }
+      if (language_set) {
+        const language* l = find_language(name);
+        if (!l) raise(2740, 16, "SET LANGUAGE failed because '" + name + "' is not an official language name or a language alias on this SQL Server.");
+        const language* old = s_.lang;
+        s_.lang = l;
+        s_.dateformat = l->order;
+        out_.env_change(2, utf8_to_utf16(l->name), utf8_to_utf16(old->name));
+        out_.message(sql_error{5703, 0, 1, language_changed_text(*l)}, true);
+      } else {
+        const auto order = parse_date_order(name);
+        if (!order) raise(2741, 16, "SET DATEFORMAT date order '" + name + "' is invalid.");
+        s_.dateformat = *order;
+      }
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -801,7 +904,7 @@ step batch::select_statement(bool) {
           value v = eval(*e);
           result_column c = describe(*e, v);
           cols.push_back(c);
-          cells.push_back(convert(v, c.type));
+          cells.push_back(convert(v, c.type, s_.conversion()));
         }
       }
       out_.columns(cols);
@@ -814,9 +917,11 @@ step batch::select_statement(bool) {
     std::vector<std::vector<cell>> rows;
     {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(*from);
+      // A system view is made from the catalog as it is now.
+      const std::unique_ptr<table> view = system_view(db_of(*from), from->owner, from->name);
+      table& t = view ? *view : table_of(*from);
       // FMTONLY and TOP 0 read no rows: they wait only on a schema lock.
-      await(lock, db_of(*from), t, !fmtonly && top != 0L ? lock_kind::scan : lock_kind::write);
+      if (!view) await(lock, db_of(*from), t, !fmtonly && top != 0L ? lock_kind::scan : lock_kind::write);
       // Columns of the result.
       std::vector<int> picks;  // column index, or -1 - item for an expression
       bool count = false;
@@ -847,7 +952,12 @@ step batch::select_statement(bool) {
           const std::vector<cell> nulls(t.columns.size());
           if (e->kind == expr::count_star) c = {e->alias, {sql_type::int_}, true, false, ""};
           else c = describe(*e, eval(*e, &t, &nulls));
-          if (e->kind == expr::convert) c.type = e->type;
+          if (e->kind == expr::function && (e->name == "COLLATIONPROPERTY" || e->name == "DATABASEPROPERTYEX"))
+            c.type = {sql_type::sql_variant};
+          if (e->kind == expr::convert) {
+            c.type = e->type;
+            if (is_char(c.type.type) || is_unicode(c.type.type)) c.type.collation = s_.db_collation;
+          }
         }
         cols.push_back(c);
       }
@@ -905,7 +1015,7 @@ step batch::select_statement(bool) {
           out.reserve(picks.size());
           for (std::size_t k = 0; k < picks.size(); ++k) {
             if (picks[k] >= 0) out.push_back(cells[static_cast<std::size_t>(picks[k])]);
-            else out.push_back(convert(eval(*items[static_cast<std::size_t>(-1 - picks[k])], &t, &cells), cols[k].type));
+            else out.push_back(convert(eval(*items[static_cast<std::size_t>(-1 - picks[k])], &t, &cells), cols[k].type, s_.conversion()));
           }
           rows.push_back(std::move(out));
         }
@@ -941,6 +1051,11 @@ foreign_key batch::references(std::vector<std::string> cols) {
   return fk;
 }
 
+// Whether a name is among a list of column names.
+bool uses(const std::vector<std::string>& columns, const std::string& name) {
+  return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return name_key(c) == name_key(name); });
+}
+
 std::string hex8(int v) {
   static const char* h = "0123456789ABCDEF";
   std::string s;
@@ -963,10 +1078,11 @@ void check_set_options(const session_state& s, const table& t, const char* stmt,
 
 // Whether a table or constraint of this schema has the name: tables, views
 // and constraints share one namespace per schema.
-bool object_named(database& db, const std::string& owner, const std::string& name) {
+bool object_named(database& db, const std::string& owner, const std::string& name, const std::string& except_table = "") {
   const std::string k = name_key(name);
   for (auto& [key, t] : db.tables) {
     if (name_key(t->owner) != name_key(owner)) continue;
+    if (!except_table.empty() && name_key(t->name) == name_key(except_table)) continue;
     if (name_key(t->name) == k) return true;
     for (const auto& ix : t->indexes) {
       if (ix.constraint && name_key(ix.name) == k) return true;
@@ -974,8 +1090,52 @@ bool object_named(database& db, const std::string& owner, const std::string& nam
     for (const auto& fk : t->foreign_keys) {
       if (name_key(fk.name) == k) return true;
     }
+    for (const auto& ck : t->checks) {
+      if (name_key(ck.name) == k) return true;
+    }
+    for (const auto& c : t->columns) {
+      if (c.default_text && name_key(c.default_name) == k) return true;
+    }
   }
   return false;
+}
+
+// A table's definition without its rows and keys, to try a change on.
+table definition_of(const table& t) {
+  table d;
+  d.owner = t.owner;
+  d.name = t.name;
+  d.object_id = t.object_id;
+  d.columns = t.columns;
+  d.checks = t.checks;
+  d.foreign_keys = t.foreign_keys;
+  for (const auto& ix : t.indexes) {
+    index_def x = ix;
+    x.keys.clear();
+    d.indexes.push_back(std::move(x));
+  }
+  return d;
+}
+
+// Names the table's unnamed DEFAULT constraints as SQL Server does, and checks
+// that every DEFAULT and CHECK constraint's name is free (2714).
+void name_defaults_and_checks(database& db, table& t) {
+  for (std::size_t i = 0; i < t.columns.size(); ++i) {
+    auto& c = t.columns[i];
+    if (c.default_text && c.default_name.empty())
+      c.default_name = "DF__" + t.name.substr(0, 9) + "__" + c.name.substr(0, 5) + "__" + hex8(t.object_id * 17 + static_cast<int>(i));
+  }
+  std::vector<std::string> names;
+  for (const auto& c : t.columns) {
+    if (c.default_text) names.push_back(c.default_name);
+  }
+  for (const auto& ck : t.checks) names.push_back(ck.name);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    bool taken = name_key(names[i]) == name_key(t.name) || object_named(db, t.owner, names[i], t.name);
+    for (std::size_t k = 0; k < i; ++k) taken = taken || name_key(names[k]) == name_key(names[i]);
+    for (const auto& ix : t.indexes) taken = taken || (ix.constraint && name_key(ix.name) == name_key(names[i]));
+    if (taken) raise(2714, 16, "There is already an object named '" + names[i] + "' in the database.", 5);
+  }
 }
 
 [[noreturn]] void object_exists(const std::string& name, int state) {
@@ -1052,6 +1212,31 @@ constexpr std::size_t max_columns = 1024;
                       "' exceeds the maximum of " + std::to_string(max_columns) + " columns.");
 }
 
+// A table whose fixed-length columns need more than 8,060 bytes in a row
+// cannot be made or changed so (1701). The row's overhead: 4 bytes of header,
+// 2 of column count and the null bitmap, then 2 of count and 2 of offset per
+// variable-length column.
+void check_row_size(const table& t) {
+  constexpr long max_row = 8060;
+  long fixed = 0, bits = 0, variable = 0;
+  for (const auto& c : t.columns) {
+    const column_type& ty = c.type;
+    if (ty.type == sql_type::bit) ++bits;
+    else if (const int f = fixed_size(ty)) fixed += f;
+    else if (ty.type == sql_type::char_ || ty.type == sql_type::binary) fixed += ty.length;
+    else if (ty.type == sql_type::nchar) fixed += 2L * ty.length;
+    else ++variable;
+  }
+  fixed += (bits + 7) / 8;
+  const long n = static_cast<long>(t.columns.size());
+  const long overhead = 4 + 2 + (n + 7) / 8 + (variable ? 2 + 2 * variable : 0);
+  if (fixed + overhead > max_row)
+    raise(1701, 16, "Creating or altering table '" + t.name + "' failed because the minimum row size would be " +
+                        std::to_string(fixed + overhead) + ", including " + std::to_string(overhead) +
+                        " bytes of internal overhead. This exceeds the maximum allowable table row size of " +
+                        std::to_string(max_row) + " bytes.");
+}
+
 void add_foreign_key(server_context& ctx, database& db, table& t, foreign_key fk) {
   (void)ctx;
   table* parent = db.find(fk.ref_owner, fk.ref_table);
@@ -1105,18 +1290,44 @@ void batch::table_constraint(table& t, std::string name, std::vector<std::functi
     });
     return;
   }
-  if (kw("CHECK")) {  // accepted, not enforced
-    expect_sym("(");
-    int depth = 1;
-    while (depth > 0) {
-      if (peek().kind == tk::end) fail();
-      if (sym("(")) ++depth;
-      else if (sym(")")) --depth;
-      else next();
-    }
+  if (kw("CHECK")) {
+    check_def ck = check_clause();
+    ck.name = name;
+    later.push_back([ck](table& tb) mutable {
+      if (ck.name.empty()) ck.name = "CK__" + tb.name.substr(0, 9) + "__" + hex8(tb.object_id * 131 + static_cast<int>(tb.checks.size()));
+      tb.checks.push_back(ck);
+    });
     return;
   }
   fail();
+}
+
+// "CHECK" read: "(condition)", kept as written with the names it uses (those
+// that are columns of the table are sorted out when the table is made).
+check_def batch::check_clause() {
+  check_def ck;
+  expect_sym("(");
+  const std::size_t start = t_[p_ - 1].pos;
+  int depth = 1;
+  while (depth > 0) {
+    if (peek().kind == tk::end) fail();
+    if (peek().kind == tk::ident || peek().kind == tk::quoted) ck.columns.push_back(peek().text);
+    if (sym("(")) ++depth;
+    else if (sym(")")) --depth;
+    else next();
+  }
+  ck.text = std::string(sql_.substr(start, t_[p_ - 1].end - start));
+  return ck;
+}
+
+// The names of a CHECK that are columns of the table.
+void settle_check(check_def& ck, const table& t) {
+  std::vector<std::string> cols;
+  for (const auto& n : ck.columns) {
+    const int i = t.column_index(n);
+    if (i >= 0 && !uses(cols, n)) cols.push_back(t.columns[static_cast<std::size_t>(i)].name);
+  }
+  ck.columns = std::move(cols);
 }
 
 void batch::column_definition(table& t, std::vector<std::function<void(table&)>>& later) {
@@ -1155,8 +1366,18 @@ void batch::column_definition(table& t, std::vector<std::function<void(table&)>>
       std::string text = e->text;
       c.default_text = text.size() >= 2 && text.front() == '(' && text.back() == ')' ? text : "(" + text + ")";
       c.default_value = eval(*e);
+      c.default_name = cname;
+    } else if (kw("CHECK")) {
+      check_def ck = check_clause();
+      ck.name = cname;
+      ck.columns.push_back(c.name);
+      later.push_back([ck, column = c.name](table& tb) mutable {
+        if (ck.name.empty())
+          ck.name = "CK__" + tb.name.substr(0, 9) + "__" + column.substr(0, 5) + "__" + hex8(tb.object_id * 131 + static_cast<int>(tb.checks.size()));
+        tb.checks.push_back(ck);
+      });
     } else if (kw("COLLATE")) {
-      identifier();
+      c.collate = collation_named(identifier());
     } else if (kw("PRIMARY") || is_kw(peek(), "UNIQUE")) {
       const bool primary = !kw("UNIQUE") && (expect_kw("KEY"), true);
       bool clustered = primary;
@@ -1189,7 +1410,7 @@ void batch::column_definition(table& t, std::vector<std::function<void(table&)>>
   }
   if (c.default_text) {
     try {
-      convert(c.default_value, c.type);
+      convert(c.default_value, c.type, s_.conversion());
     } catch (const sql_error&) {
       // SQL Server checks a default only when it is used.
     }
@@ -1203,11 +1424,18 @@ step batch::create_statement() {
   next();  // CREATE
   if (kw("DATABASE")) {
     const std::string name = identifier();
-    while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) next();
-    return [this, name] {
+    std::optional<uint16_t> collate;
+    while (peek().kind != tk::end && !(peek().kind == tk::sym && peek().text == ";") && !is_reserved(peek())) {
+      if (kw("COLLATE")) collate = collation_named(identifier());
+      else next();
+    }
+    return [this, name, collate] {
       auto lock = ctx_.cat.lock();
       if (s_.tran.count > 0) raise(226, 16, "CREATE DATABASE statement not allowed within multi-statement transaction.");
-      ctx_.cat.create(name).owner_login = s_.user;
+      check_create_database(ctx_, s_);
+      database& db = ctx_.cat.create(name);
+      db.owner_login = s_.user;
+      db.collation = collate.value_or(default_collation);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1233,12 +1461,20 @@ step batch::create_statement() {
     return [this, n, t, later] {
       auto lock = ctx_.cat.lock();
       database& db = db_of(n);
-      t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      try {
+        t->owner = owner_for_new(ctx_, s_, db, n.owner);
+      } catch (const sql_error&) {
+        check_create_table(ctx_, s_, db, "");  // no permission goes first
+        throw;
+      }
+      check_create_table(ctx_, s_, db, t->owner);
       if (wait_while(ctx_, s_, lock, [&, name = lock_name(db.name, t->owner, t->name)] { return ctx_.locks.blocks_schema(name, s_.spid); }))
         throw statement_retry{};
       if (object_named(db, t->owner, t->name)) object_exists(t->name, 6);
       if (t->columns.size() > max_columns) too_many_columns(t->columns[max_columns].name, t->name);
+      check_row_size(*t);
       auto fresh = std::make_unique<table>(*t);
+      for (auto& c : fresh->columns) settle_collation(c, db.collation);
       fresh->object_id = ctx_.cat.next_object_id();
       std::vector<index_def> keys;
       std::vector<foreign_key> fks;
@@ -1246,6 +1482,11 @@ step batch::create_statement() {
       for (const auto& f : later) f(scratch);
       creating_constraints(out_, [&] {
         for (auto ix : scratch.indexes) add_index(db, *fresh, std::move(ix), n.written);
+        for (auto ck : scratch.checks) {
+          settle_check(ck, *fresh);
+          fresh->checks.push_back(std::move(ck));
+        }
+        name_defaults_and_checks(db, *fresh);
       });
       const std::string key = name_key(fresh->owner + "." + fresh->name);
       table* raw = fresh.get();
@@ -1294,7 +1535,7 @@ step batch::create_statement() {
     if (kw("ON")) identifier();
     return [this, n, ix] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::index);
       if (!ix.filter.empty()) check_set_options(s_, t, "CREATE INDEX", true);
       schema_change(lock, db_of(n), t);
       add_index(db_of(n), t, ix, n.written);
@@ -1317,15 +1558,18 @@ step batch::create_principal() {
     expect_sym("=");
     if (peek().kind != tk::str && peek().kind != tk::nstr) fail();
     const std::string password = next().text;
-    // Further options (CHECK_POLICY = OFF, DEFAULT_DATABASE = ...) are accepted and ignored.
+    // DEFAULT_LANGUAGE is kept; further options (CHECK_POLICY = OFF, DEFAULT_DATABASE = ...) are accepted and ignored.
+    std::string lang = "us_english";
     while (sym(",")) {
+      const bool language_option = is_kw(peek(), "DEFAULT_LANGUAGE");
       identifier();
       expect_sym("=");
-      next();
+      const std::string v = next().text;
+      if (language_option) lang = v;
     }
-    return [this, name, password] {
+    return [this, name, password, lang] {
       auto lock = ctx_.cat.lock();
-      create_login(ctx_.cat, s_, name, password);
+      create_login(ctx_.cat, s_, name, password, lang);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1365,6 +1609,7 @@ step batch::drop_statement() {
     return [this, name] {
       auto lock = ctx_.cat.lock();
       if (s_.tran.count > 0) raise(226, 16, "DROP DATABASE statement not allowed within multi-statement transaction.");
+      if (const database* db = ctx_.cat.find(name)) check_drop_database(ctx_, s_, *db, name);
       for (const auto& [spid, db] : ctx_.session_dbs) {
         if (db == name_key(name) && spid != s_.spid)
           raise(3702, 16, "Cannot drop database \"" + name + "\" because it is currently in use.");
@@ -1393,6 +1638,7 @@ step batch::drop_statement() {
           if (if_exists) continue;
           raise(3701, 11, "Cannot drop the table '" + n.written + "', because it does not exist or you do not have permission.");
         }
+        check_table_change(ctx_, s_, *db, *t, n.written, table_change::drop);
         for (auto& [k, other] : db->tables) {
           if (other.get() == t) continue;
           for (const auto& fk : other->foreign_keys) {
@@ -1421,6 +1667,11 @@ step batch::drop_statement() {
     return [this, tn, index] {
       auto lock = ctx_.cat.lock();
       table& t = table_of(tn);
+      try {
+        check_table_change(ctx_, s_, db_of(tn), t, tn.written, table_change::index);
+      } catch (const sql_error&) {
+        raise(3701, 11, "Cannot drop the index '" + tn.written + "." + index + "', because it does not exist or you do not have permission.");
+      }
       schema_change(lock, db_of(tn), t);
       auto it = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& ix) { return name_key(ix.name) == name_key(index); });
       if (it == t.indexes.end())
@@ -1447,10 +1698,11 @@ int major_version(const std::string& text) {
 // for the column is reported as the server's version reports it: 2628 with the
 // table, the column and the value cut to the column's size from SQL Server 2019
 // (15.x) on, 8152 before.
-cell column_value(server_context& ctx, const database& db, const table& t, std::size_t i, const value& v) {
+cell column_value(server_context& ctx, const session_state& s, const database& db, const table& t, std::size_t i,
+                  const value& v) {
   const column_def& c = t.columns[i];
   try {
-    return convert(v, c.type);
+    return convert(v, c.type, s.conversion());
   } catch (const sql_error& e) {
     if (e.number != 8152 || major_version(ctx.version()) < 15) throw;
     const value cut = cut_to_size(v, c.type);
@@ -1568,7 +1820,7 @@ step batch::insert_statement() {
           given[i] = false;
           continue;
         }
-        cells[i] = column_value(ctx_, db, t, i, eval(*r[k]));
+        cells[i] = column_value(ctx_, s_, db, t, i, eval(*r[k]));
       }
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (given[i]) continue;
@@ -1577,10 +1829,10 @@ step batch::insert_statement() {
           identity_last = identity_used ? identity_last + c.increment : c.seed;
           identity_used = true;
           value v; v.kind = value::integer; v.text = std::to_string(identity_last);
-          cells[i] = convert(v, c.type);
+          cells[i] = convert(v, c.type, s_.conversion());
           last_identity = identity_last;
         } else if (c.default_text) {
-          cells[i] = convert(c.default_value, c.type);
+          cells[i] = convert(c.default_value, c.type, s_.conversion());
         }
       }
       if (explicit_identity) {
@@ -1645,7 +1897,7 @@ step batch::update_statement() {
         std::vector<cell> updated = cells;
         for (std::size_t k = 0; k < targets.size(); ++k) {
           const auto i = static_cast<std::size_t>(targets[k]);
-          updated[i] = column_value(ctx_, db, t, i, eval(*sets[k].second, &t, &cells));
+          updated[i] = column_value(ctx_, s_, db, t, i, eval(*sets[k].second, &t, &cells));
         }
         check_row(ctx_, db, t, updated, "UPDATE");
         if (s_.tran.count > 0) {
@@ -1690,7 +1942,7 @@ std::vector<std::pair<int, cell>> batch::resolve(const table& t, const condition
     const int i = t.column_index(col);
     if (i < 0) raise(207, 16, "Invalid column name '" + col + "'.");
     if (!e) { conds.emplace_back(-1 - i, cell{}); continue; }
-    conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type));
+    conds.emplace_back(i, convert(eval(*e), t.columns[static_cast<std::size_t>(i)].type, s_.conversion()));
   }
   return conds;
 }
@@ -1722,7 +1974,7 @@ step batch::delete_statement() {
   return [this, n, where, truncate] {
     if (s_.fmtonly) return;
     auto lock = ctx_.cat.lock();
-    table& t = table_of(n);
+    table& t = truncate ? changed_table(n, table_change::truncate) : table_of(n);
     if (!truncate) check_set_options(s_, t, "DELETE");
     if (truncate) schema_change(lock, db_of(n), t);
     else await(lock, db_of(n), t, lock_kind::scan);
@@ -1746,10 +1998,6 @@ step batch::delete_statement() {
   };
 }
 
-// Whether a name is among a list of column names.
-bool uses(const std::vector<std::string>& columns, const std::string& name) {
-  return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return name_key(c) == name_key(name); });
-}
 
 // The objects that keep ALTER COLUMN from changing column c to `to`, as SQL
 // Server rules: a primary or foreign key (either side) on the column always;
@@ -1758,11 +2006,14 @@ bool uses(const std::vector<std::string>& columns, const std::string& name) {
 // the statement fails (4922). `written` is the column as the statement names it.
 void batch::alterable(database& db, const table& t, const column_def& c, const std::string& written, const column_type& to) {
   const sql_type from = c.type.type;
-  const bool widening = to.type == from && to.length >= c.type.length && c.type.length >= 0 &&
-                        (from == sql_type::varchar || from == sql_type::nvarchar || from == sql_type::varbinary);
+  const bool variable_length = from == sql_type::varchar || from == sql_type::nvarchar || from == sql_type::varbinary;
+  const bool widening = to.type == from && to.length >= c.type.length && c.type.length >= 0 && variable_length;
+  // A new collation is refused by the indexes, keys and CHECK constraints on the column.
+  const bool collation_changes = (is_char(from) || is_unicode(from)) && (is_char(to.type) || is_unicode(to.type)) &&
+                                 to.collation != c.type.collation;
   std::vector<std::pair<std::string, bool>> objects;  // name, whether an index (not a constraint)
   for (const auto& ix : t.indexes) {
-    if (uses(ix.columns, c.name) && (ix.primary || !widening)) objects.emplace_back(ix.name, !ix.constraint);
+    if (uses(ix.columns, c.name) && (ix.primary || !widening || collation_changes)) objects.emplace_back(ix.name, !ix.constraint);
   }
   for (const auto& fk : t.foreign_keys) {
     if (uses(fk.columns, c.name)) objects.emplace_back(fk.name, false);
@@ -1774,6 +2025,14 @@ void batch::alterable(database& db, const table& t, const column_def& c, const s
         objects.emplace_back(fk.name, false);
     }
   }
+  // A DEFAULT lets the length, precision or scale change, not the data type; a
+  // CHECK only the length of a variable-length type (to max too).
+  if (c.default_text && to.type != from) objects.emplace_back(c.default_name, false);
+  const bool same_but_length = to.type == from && (variable_length || (to.length == c.type.length && to.precision == c.type.precision &&
+                                                                        to.scale == c.type.scale));
+  for (const auto& ck : t.checks) {
+    if (uses(ck.columns, c.name) && (!same_but_length || collation_changes)) objects.emplace_back(ck.name, false);
+  }
   if (objects.empty()) return;
   for (const auto& [name, index] : objects) {
     out_.message(sql_error{5074, 16, 1, std::string(index ? "The index '" : "The object '") + name +
@@ -1783,31 +2042,110 @@ void batch::alterable(database& db, const table& t, const column_def& c, const s
   raise(4922, 16, "ALTER TABLE ALTER COLUMN " + written + " failed because one or more objects access this column.", 9);
 }
 
+// GRANT | REVOKE | DENY permission [, ...] [ON [SCHEMA::]name] TO | FROM principal [, ...]
+step batch::grant_statement() {
+  const grant_kind kind = is_kw(peek(), "GRANT") ? grant_kind::grant : is_kw(peek(), "DENY") ? grant_kind::deny : grant_kind::revoke;
+  next();
+  std::vector<std::string> permissions;
+  std::string schema;
+  auto stop = [&] { return is_kw(peek(), "ON") || is_kw(peek(), "TO") || is_kw(peek(), "FROM"); };
+  do {
+    std::string perm;
+    while (peek().kind == tk::ident && !stop()) perm += (perm.empty() ? "" : " ") + name_key(next().text);
+    if (perm.empty()) fail();
+    permissions.push_back(perm);
+  } while (sym(","));
+  if (kw("ON")) {
+    if (is_kw(peek(), "SCHEMA") && peek(1).kind == tk::sym && peek(1).text == ":") {
+      next();
+      expect_sym(":");
+      expect_sym(":");
+    }
+    schema = identifier();
+  }
+  if (!kw("TO") && !(kind == grant_kind::revoke && kw("FROM"))) fail();
+  std::vector<std::string> principals;
+  do principals.push_back(identifier()); while (sym(","));
+  if (kw("WITH")) { expect_kw("GRANT"); expect_kw("OPTION"); }
+  kw("CASCADE");
+  return [this, kind, permissions, schema, principals] {
+    auto lock = ctx_.cat.lock();
+    database* db = ctx_.cat.find(s_.database);
+    if (db) grant(ctx_, s_, *db, kind, permissions, schema, principals);
+    out_.done(0, 0, 0xFD, cmd_other);
+  };
+}
+
 step batch::alter_statement() {
   next();  // ALTER
+  // ALTER ROLE r ADD MEMBER u, ALTER SERVER ROLE r ADD MEMBER l (SQL Server 2012 on).
+  const bool server_role = is_kw(peek(), "SERVER") && is_kw(peek(1), "ROLE");
+  if ((server_role || is_kw(peek(), "ROLE")) && major_version(ctx_.version()) >= 11) {
+    if (server_role) next();
+    next();
+    const std::string role = identifier();
+    expect_kw("ADD");
+    expect_kw("MEMBER");
+    const std::string member = identifier();
+    return [this, server_role, role, member] {
+      auto lock = ctx_.cat.lock();
+      if (server_role) {
+        add_server_role_member(ctx_, s_, role, member, false);
+      } else if (database* db = ctx_.cat.find(s_.database)) {
+        add_role_member(ctx_, s_, *db, role, member, false);
+      }
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
+  if (kw("LOGIN")) {
+    // ALTER LOGIN [l] WITH DEFAULT_LANGUAGE = x (other options are not modelled).
+    const std::string name = identifier();
+    expect_kw("WITH");
+    expect_kw("DEFAULT_LANGUAGE");
+    expect_sym("=");
+    if (peek().kind != tk::ident && peek().kind != tk::quoted && peek().kind != tk::str && peek().kind != tk::nstr) fail();
+    const std::string lang = next().text;
+    return [this, name, lang] {
+      auto lock = ctx_.cat.lock();
+      set_login_language(ctx_.cat, s_, name, lang);
+      out_.done(0, 0, 0xFD, cmd_other);
+    };
+  }
   expect_kw("TABLE");
   name_parts n = object_name();
   if (kw("ALTER")) {
     expect_kw("COLUMN");
     const std::string col = identifier();
-    column_type type = parse_type();
+    const column_type written_type = parse_type();
     std::optional<bool> nullable;
-    if (kw("COLLATE")) identifier();
+    std::optional<uint16_t> collate;
+    if (kw("COLLATE")) collate = collation_named(identifier());
     if (kw("NOT")) { expect_kw("NULL"); nullable = false; }
     else if (kw("NULL")) nullable = true;
-    return [this, n, col, type, nullable] {
+    return [this, n, col, written_type, nullable, collate] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::alter);
       schema_change(lock, db_of(n), t);
       const int i = t.column_index(col);
       if (i < 0) raise(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + col + "' does not exist in table '" + t.name + "'.");
       auto& c = t.columns[static_cast<std::size_t>(i)];
+      // Without COLLATE the column takes the database's collation.
+      column_def shape;
+      shape.type = written_type;
+      shape.collate = collate;
+      settle_collation(shape, db_of(n).collation);
+      const column_type type = shape.type;
       alterable(db_of(n), t, c, col, type);
+      {
+        table changed = definition_of(t);
+        changed.columns[static_cast<std::size_t>(i)].type = type;
+        check_row_size(changed);
+      }
       std::vector<row> converted;
       converted.reserve(t.rows.size());
       for (const auto& r : t.rows) {
         auto cells = r.cells();
-        cells[static_cast<std::size_t>(i)] = convert(value::of_typed(c.type, cells[static_cast<std::size_t>(i)]), type);
+        cells[static_cast<std::size_t>(i)] = convert(value::of_typed(c.type, cells[static_cast<std::size_t>(i)]), type, s_.conversion());
         if (nullable == false && cells[static_cast<std::size_t>(i)].null)
           raise(515, 16, "Cannot insert the value NULL into column '" + c.name + "', table '" + s_.database + "." + t.owner + "." + t.name + "'; column does not allow nulls. UPDATE fails.");
         converted.emplace_back(cells);
@@ -1820,16 +2158,45 @@ step batch::alter_statement() {
     };
   }
   if (kw("ADD")) {
-    if (is_kw(peek(), "CONSTRAINT") || is_kw(peek(), "PRIMARY") || is_kw(peek(), "UNIQUE") || is_kw(peek(), "FOREIGN")) {
+    if (is_kw(peek(), "CONSTRAINT") || is_kw(peek(), "PRIMARY") || is_kw(peek(), "UNIQUE") || is_kw(peek(), "FOREIGN") ||
+        is_kw(peek(), "CHECK") || is_kw(peek(), "DEFAULT")) {
       std::string cname;
       if (kw("CONSTRAINT")) cname = identifier();
+      if (kw("DEFAULT")) {
+        // ADD [CONSTRAINT n] DEFAULT value FOR column: for rows to come.
+        auto e = expression();
+        expect_kw("FOR");
+        const std::string column = identifier();
+        const std::string text = e->text.size() >= 2 && e->text.front() == '(' && e->text.back() == ')' ? e->text : "(" + e->text + ")";
+        const value v = eval(*e);
+        return [this, n, cname, column, text, v] {
+          auto lock = ctx_.cat.lock();
+          database& db = db_of(n);
+          table& t = changed_table(n, table_change::alter);
+          schema_change(lock, db, t);
+          creating_constraints(out_, [&] {
+            const int i = t.column_index(column);
+            if (i < 0) raise(1752, 16, "Column '" + column + "' in table '" + t.name + "' is invalid for creating a default constraint.");
+            column_def& c = t.columns[static_cast<std::size_t>(i)];
+            if (c.default_text) raise(1781, 16, "Column already has a DEFAULT bound to it.");
+            table probe = definition_of(t);
+            probe.columns[static_cast<std::size_t>(i)].default_text = text;
+            probe.columns[static_cast<std::size_t>(i)].default_name = cname;
+            name_defaults_and_checks(db, probe);
+            c.default_text = text;
+            c.default_value = v;
+            c.default_name = probe.columns[static_cast<std::size_t>(i)].default_name;
+          });
+          out_.done(0, 0, 0xFD, cmd_other);
+        };
+      }
       table shape;
       std::vector<std::function<void(table&)>> later;
       table_constraint(shape, cname, later);
       return [this, n, later] {
         auto lock = ctx_.cat.lock();
         database& db = db_of(n);
-        table& t = table_of(n);
+        table& t = changed_table(n, table_change::alter);
         schema_change(lock, db, t);
         table scratch;
         scratch.name = t.name;
@@ -1838,6 +2205,14 @@ step batch::alter_statement() {
         for (const auto& f : later) f(scratch);
         creating_constraints(out_, [&] {
           for (auto ix : scratch.indexes) add_index(db, t, std::move(ix), n.written);
+          if (scratch.checks.empty()) return;
+          table probe = definition_of(t);
+          for (auto ck : scratch.checks) {
+            settle_check(ck, t);
+            probe.checks.push_back(std::move(ck));
+          }
+          name_defaults_and_checks(db, probe);
+          t.checks = probe.checks;
         });
         for (auto fk : scratch.foreign_keys) {
           creating_constraints(out_, [&] {
@@ -1860,9 +2235,9 @@ step batch::alter_statement() {
     auto shape = std::make_shared<table>();
     std::vector<std::function<void(table&)>> later;
     do column_definition(*shape, later); while (sym(","));
-    return [this, n, shape] {
+    return [this, n, shape, later] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::alter);
       schema_change(lock, db_of(n), t);
       if (t.columns.size() + shape->columns.size() > max_columns)
         too_many_columns(shape->columns[max_columns - std::min(max_columns, t.columns.size())].name, t.name);
@@ -1872,14 +2247,31 @@ step batch::alter_statement() {
         if (!c.nullable && !c.default_text && !t.rows.empty())
           raise(4901, 16, "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT definition specified, or the column being added is an identity or timestamp column, or alternatively if none of the previous conditions are satisfied the table must be empty to allow addition of this column. Column '" + c.name + "' cannot be added to non-empty table '" + t.name + "' because it does not satisfy these conditions.");
       }
+      table grown_table = definition_of(t);
+      for (auto c : shape->columns) {
+        settle_collation(c, db_of(n).collation);
+        grown_table.columns.push_back(std::move(c));
+      }
+      table scratch;
+      scratch.name = t.name;
+      scratch.object_id = t.object_id;
+      scratch.checks = t.checks;
+      for (const auto& f : later) f(scratch);
+      for (std::size_t k = t.checks.size(); k < scratch.checks.size(); ++k) {
+        settle_check(scratch.checks[k], grown_table);
+        grown_table.checks.push_back(scratch.checks[k]);
+      }
+      check_row_size(grown_table);
+      creating_constraints(out_, [&] { name_defaults_and_checks(db_of(n), grown_table); });
       std::vector<row> grown;
       for (const auto& r : t.rows) {
         auto cells = r.cells();
-        for (const auto& c : shape->columns) cells.push_back(c.default_text && !c.nullable ? convert(c.default_value, c.type) : cell{});
+        for (const auto& c : shape->columns) cells.push_back(c.default_text && !c.nullable ? convert(c.default_value, c.type, s_.conversion()) : cell{});
         grown.emplace_back(cells);
       }
       t.rows = std::move(grown);
-      for (const auto& c : shape->columns) t.columns.push_back(c);
+      t.columns = std::move(grown_table.columns);
+      t.checks = std::move(grown_table.checks);
       out_.done(0, 0, 0xFD, cmd_other);
     };
   }
@@ -1888,11 +2280,22 @@ step batch::alter_statement() {
     const std::string cname = identifier();
     return [this, n, cname] {
       auto lock = ctx_.cat.lock();
-      table& t = table_of(n);
+      table& t = changed_table(n, table_change::alter);
       schema_change(lock, db_of(n), t);
       auto k = name_key(cname);
       auto ix = std::find_if(t.indexes.begin(), t.indexes.end(), [&](const index_def& i) { return i.constraint && name_key(i.name) == k; });
       if (ix != t.indexes.end()) { t.indexes.erase(ix); out_.done(0, 0, 0xFD, cmd_other); return; }
+      auto ck = std::find_if(t.checks.begin(), t.checks.end(), [&](const check_def& c) { return name_key(c.name) == k; });
+      if (ck != t.checks.end()) { t.checks.erase(ck); out_.done(0, 0, 0xFD, cmd_other); return; }
+      for (auto& c : t.columns) {
+        if (c.default_text && name_key(c.default_name) == k) {
+          c.default_text.reset();
+          c.default_value = value{};
+          c.default_name.clear();
+          out_.done(0, 0, 0xFD, cmd_other);
+          return;
+        }
+      }
       auto fk = std::find_if(t.foreign_keys.begin(), t.foreign_keys.end(), [&](const foreign_key& f) { return name_key(f.name) == k; });
       if (fk == t.foreign_keys.end()) raise(3728, 16, "'" + cname + "' is not a constraint.");
       t.foreign_keys.erase(fk);
@@ -1906,22 +2309,31 @@ step batch::insert_bulk() {
   next();  // INSERT
   next();  // BULK
   name_parts n = object_name();
-  // The column list FreeTDS sends ("[c] int, [d] nvarchar(10) COLLATE ...") and hints: not needed,
-  // the bulk message describes its columns itself.
+  // The column list ("[c] int, [d] varchar(10) COLLATE ...") gives the code page of text columns
+  // that name a collation; the bulk message describes the columns otherwise. Then the hints.
   int depth = 0;
-  bool keep_nulls = false, keep_identity = false;
+  bool keep_nulls = false, keep_identity = false, column_next = false;
+  std::string column;
+  std::map<std::string, uint16_t> collations;
   while (peek().kind != tk::end) {
-    if (peek().kind == tk::sym && peek().text == "(") ++depth;
-    if (peek().kind == tk::sym && peek().text == ")") --depth;
-    if (depth == 0 && peek().kind == tk::sym && peek().text == ";") break;
-    if (depth == 1 && is_kw(peek(), "KEEP_NULLS")) keep_nulls = true;
-    if (depth == 1 && is_kw(peek(), "KEEPIDENTITY")) keep_identity = true;
+    const token& t = peek();
+    if (t.kind == tk::sym && t.text == "(") { ++depth; column_next = depth == 1; next(); continue; }
+    if (t.kind == tk::sym && t.text == ")") --depth;
+    if (depth == 0 && t.kind == tk::sym && t.text == ";") break;
+    if (depth == 1 && t.kind == tk::sym && t.text == ",") column_next = true;
+    else if (depth == 1 && column_next) { column = t.text; column_next = false; }
+    else if (depth == 1 && is_kw(t, "COLLATE") && peek(1).kind != tk::end) {
+      next();
+      if (const auto c = find_collation(peek().text)) collations[name_key(column)] = *c;
+    }
+    if (depth == 1 && is_kw(t, "KEEP_NULLS")) keep_nulls = true;
+    if (depth == 1 && is_kw(t, "KEEPIDENTITY")) keep_identity = true;
     next();
   }
-  return [this, n, keep_nulls, keep_identity] {
+  return [this, n, keep_nulls, keep_identity, collations] {
     auto lock = ctx_.cat.lock();
     table& t = table_of(n);
-    s_.bulk = bulk_target{n.database.empty() ? s_.database : n.database, t.owner, t.name, keep_nulls, keep_identity};
+    s_.bulk = bulk_target{n.database.empty() ? s_.database : n.database, t.owner, t.name, keep_nulls, keep_identity, collations};
     out_.done(0, 0, 0xFD, cmd_other);
   };
 }
@@ -2162,6 +2574,7 @@ int odbc_type(sql_type t) {
     case sql_type::varbinary: return -3;
     case sql_type::image: return -4;
     case sql_type::uniqueidentifier: return -11;
+    case sql_type::sql_variant: return -150;
   }
   return 0;
 }
@@ -2403,7 +2816,7 @@ void batch::sp_executesql(const std::vector<std::pair<std::string, value>>& args
     for (const auto& [pn, pt] : params) {
       if (name_key(pn) == name_key(name)) type = pt;
     }
-    vars[name_key(name)] = value::of_typed(type, convert(args[i].second, type));
+    vars[name_key(name)] = value::of_typed(type, convert(args[i].second, type, s_.conversion()));
   }
   for (const auto& [pn, pt] : params) {
     if (!vars.count(name_key(pn))) raise(8178, 16, "The parameterized query '(" + pn + ")' expects the parameter '" + pn + "', which was not supplied.");
@@ -2430,6 +2843,16 @@ void batch::exec_procedure(const std::string& proc, const std::vector<std::pair<
   else if (k == "SP_STATISTICS") sp_statistics(args);
   else if (k == "SP_FKEYS") sp_fkeys(args);
   else if (k == "SP_ADDUSER") sp_adduser(args);
+  else if (k == "SP_ADDROLEMEMBER" || k == "SP_ADDSRVROLEMEMBER") {
+    const bool server = k == "SP_ADDSRVROLEMEMBER";
+    proc_args a{args, server ? std::vector<std::string>{"@loginame", "@rolename"} : std::vector<std::string>{"@rolename", "@membername"}};
+    const auto first = a.get(server ? "@loginame" : "@rolename"), second = a.get(server ? "@rolename" : "@membername");
+    if (!first || !second) raise(201, 16, "Procedure or function '" + proc + "' expects parameter '" + (first ? a.names[1] : a.names[0]) + "', which was not supplied.");
+    auto lock = ctx_.cat.lock();
+    if (server) add_server_role_member(ctx_, s_, *second, *first, true);
+    else if (database* db = ctx_.cat.find(s_.database)) add_role_member(ctx_, s_, *db, *first, *second, true);
+    out_.return_status(0);
+  }
   else if (k == "SP_EXECUTESQL") { sp_executesql(args); return; }
   else raise(2812, 16, "Could not find stored procedure '" + proc + "'.");
 }
@@ -2476,9 +2899,11 @@ void use_database(server_context& ctx, session_state& s, std::string_view name, 
   s.default_schema = who->default_schema;
   const std::string old = s.database;
   s.database = db->name;
+  s.db_collation = db->collation;
   ctx.session_dbs[s.spid] = name_key(db->name);
   out.env_change(1, utf8_to_utf16(db->name), utf8_to_utf16(old));
   out.message(sql_error{5701, 0, 2, "Changed database context to '" + db->name + "'."}, true);
+  out.env_change_bytes(7, collation_bytes(db->collation), "");
 }
 
 namespace {

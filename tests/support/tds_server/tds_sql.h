@@ -45,6 +45,7 @@ struct server_context {
   // Every batch's text (UTF-8) and RPC name, in arrival order.
   std::mutex log_mutex;
   std::vector<std::string> log;
+  std::vector<login_record> logins;  // every LOGIN7, under log_mutex
   // Current databases of the open connections (name_key), for DROP DATABASE.
   std::map<int, std::string> session_dbs;  // guarded by cat.lock()
 
@@ -96,6 +97,9 @@ struct bulk_target {
   std::string owner, table;
   bool keep_nulls = false;     // hint KEEP_NULLS: NULL stays NULL instead of the default
   bool keep_identity = false;  // hint KEEPIDENTITY
+  // Columns the statement gives a COLLATE: their text arrives in its code page
+  // (the bulk metadata carries the connection's collation for every column).
+  std::map<std::string, uint16_t> collations;  // by name_key of the column
 };
 
 // One connection's state.
@@ -115,6 +119,10 @@ struct session_state {
   int lock_timeout = -1;                     // SET LOCK_TIMEOUT (ms; -1 waits for ever)
   std::function<void()> interrupted;        // looked at while waiting; throws session_interrupted
   transaction tran;                          // BEGIN TRAN ... COMMIT/ROLLBACK
+  const language* lang = &us_english();      // SET LANGUAGE; the login's at start
+  date_order dateformat = date_order::mdy;   // SET DATEFORMAT; the language's at start
+  uint16_t db_collation = default_collation;  // of the current database
+  conversion_context conversion() const { return {dateformat, lang, collation(db_collation).code_page}; }
 };
 
 // Runs a batch (UTF-8 text). Statement errors become ERROR tokens; the batch

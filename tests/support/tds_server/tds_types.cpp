@@ -7,9 +7,6 @@ namespace tds {
 
 namespace {
 
-// Collation Latin1_General_CI_AS (code page 1252), as SQL Server sends it.
-constexpr char collation[5] = {0x09, 0x04, static_cast<char>(0xD0), 0x00, 0x34};
-
 int time_bytes(int scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
 
 }  // namespace
@@ -55,6 +52,7 @@ const char* base_name(sql_type t) {
     case sql_type::varbinary: return "varbinary";
     case sql_type::image: return "image";
     case sql_type::uniqueidentifier: return "uniqueidentifier";
+    case sql_type::sql_variant: return "sql_variant";
   }
   return "?";
 }
@@ -190,16 +188,17 @@ void write_type_info(writer& w, const column_type& t, std::string_view table_u16
       w.u8(static_cast<uint8_t>(t.scale));
       break;
     case sql_type::uniqueidentifier: w.u8(0x24); w.u8(16); break;
-    case sql_type::char_: n16(0xAF, t.length); w.bytes({collation, 5}); break;
-    case sql_type::varchar: n16(0xA7, t.length < 0 ? 0xFFFF : t.length); w.bytes({collation, 5}); break;
-    case sql_type::nchar: n16(0xEF, t.length * 2); w.bytes({collation, 5}); break;
-    case sql_type::nvarchar: n16(0xE7, t.length < 0 ? 0xFFFF : t.length * 2); w.bytes({collation, 5}); break;
+    case sql_type::char_: n16(0xAF, t.length); w.bytes(collation_bytes(t.collation)); break;
+    case sql_type::varchar: n16(0xA7, t.length < 0 ? 0xFFFF : t.length); w.bytes(collation_bytes(t.collation)); break;
+    case sql_type::nchar: n16(0xEF, t.length * 2); w.bytes(collation_bytes(t.collation)); break;
+    case sql_type::nvarchar: n16(0xE7, t.length < 0 ? 0xFFFF : t.length * 2); w.bytes(collation_bytes(t.collation)); break;
     case sql_type::binary: n16(0xAD, t.length); break;
     case sql_type::varbinary: n16(0xA5, t.length < 0 ? 0xFFFF : t.length); break;
+    case sql_type::sql_variant: w.u8(0x62); w.u32(8016); break;
     case sql_type::text: case sql_type::ntext: case sql_type::image:
       w.u8(t.type == sql_type::text ? 0x23 : t.type == sql_type::ntext ? 0x63 : 0x22);
       w.u32(t.type == sql_type::ntext ? 0x7FFFFFFE : 0x7FFFFFFF);
-      if (t.type != sql_type::image) w.bytes({collation, 5});
+      if (t.type != sql_type::image) w.bytes(collation_bytes(t.collation));
       w.u8(1);  // one part: the table name
       w.us_varchar(table_u16);
       break;
@@ -207,6 +206,11 @@ void write_type_info(writer& w, const column_type& t, std::string_view table_u16
 }
 
 void write_value(writer& w, const column_type& t, const cell& v) {
+  if (t.type == sql_type::sql_variant) {
+    w.u32(v.null ? 0 : static_cast<uint32_t>(v.bytes.size()));
+    if (!v.null) w.bytes(v.bytes);
+    return;
+  }
   if (is_long(t.type)) {
     if (v.null) { w.u8(0); return; }
     w.u8(16);
@@ -235,6 +239,22 @@ void write_value(writer& w, const column_type& t, const cell& v) {
   if (v.null) { w.u8(0); return; }
   w.u8(static_cast<uint8_t>(v.bytes.size()));
   w.bytes(v.bytes);
+}
+
+cell variant_of(const column_type& t, const cell& c) {
+  if (c.null) return c;
+  writer w;
+  if (t.type == sql_type::int_) {
+    w.u8(0x38);
+    w.u8(0);
+  } else {  // nvarchar: its maximum length and collation
+    w.u8(0xE7);
+    w.u8(7);
+    w.u16(256);
+    w.bytes(collation_bytes(t.collation));
+  }
+  w.bytes(c.bytes);
+  return cell::of(w.out());
 }
 
 wire_column read_type_info(reader& r, bool bulk) {
@@ -309,7 +329,7 @@ wire_column read_type_info(reader& r, bool bulk) {
       t.type = c.token == 0xA7 ? sql_type::varchar : c.token == 0xAF ? sql_type::char_
              : c.token == 0xE7 ? sql_type::nvarchar : c.token == 0xEF ? sql_type::nchar
              : c.token == 0xA5 ? sql_type::varbinary : sql_type::binary;
-      if (!is_binary(t.type)) r.skip(5);  // collation
+      if (!is_binary(t.type)) t.collation = collation_of_bytes(r.bytes(5));
       if (len == 0xFFFF) {
         if (t.type == sql_type::char_ || t.type == sql_type::nchar || t.type == sql_type::binary)
           throw tds_protocol_error("fixed-length type with (max)");
@@ -325,7 +345,7 @@ wire_column read_type_info(reader& r, bool bulk) {
     case 0x23: case 0x63: case 0x22: {
       t.type = c.token == 0x23 ? sql_type::text : c.token == 0x63 ? sql_type::ntext : sql_type::image;
       r.u32();
-      if (t.type != sql_type::image) r.skip(5);
+      if (t.type != sql_type::image) t.collation = collation_of_bytes(r.bytes(5));
       if (bulk) r.us_varchar();  // table name
       c.var_len = bulk ? 4 : 5;
       break;

@@ -4,8 +4,8 @@
 // on the wire, without the length prefix: integers and floats little-endian,
 // money as two 32-bit halves (high first), datetime as days since 1900-01-01
 // and 1/300-second ticks, decimal as a sign byte (1 = positive) and the
-// magnitude, nchar/nvarchar/ntext as UTF-16LE, char/varchar/text in
-// Windows-1252 (the server's collation), uniqueidentifier in its wire byte
+// magnitude, nchar/nvarchar/ntext as UTF-16LE, char/varchar/text in the
+// code page of the column's collation, uniqueidentifier in its wire byte
 // order. So what a client sent is kept byte for byte, and the inspection API
 // can hand it back exactly.
 #pragma once
@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/tds_server/tds_collation.h"
+#include "tests/support/tds_server/tds_languages.h"
 #include "tests/support/tds_server/tds_wire.h"
 
 namespace tds {
@@ -23,6 +25,7 @@ enum class sql_type : uint8_t {
   tinyint, smallint, int_, bigint, bit, real, float_, smallmoney, money,
   smalldatetime, datetime, date, time, datetime2, datetimeoffset, decimal, numeric,
   char_, varchar, nchar, nvarchar, text, ntext, binary, varbinary, image, uniqueidentifier,
+  sql_variant,  // results only (COLLATIONPROPERTY, DATABASEPROPERTYEX): base type, properties, data
 };
 
 // A column's declared type. `length` counts characters for n-types and bytes
@@ -33,6 +36,7 @@ struct column_type {
   int length = 0;
   int precision = 0;
   int scale = 0;
+  uint16_t collation = default_collation;  // of the character types (tds_collation.h)
   bool operator==(const column_type&) const = default;
 };
 
@@ -99,18 +103,29 @@ struct value {
   enum kind_t { null, integer, decimal, floating, string, binary, typed } kind = null;
   std::string text;     // integer/decimal/floating/string text; binary bytes
   bool national = false;  // N'...'
+  bool literal = false;   // written in the statement ('...' is then in the database's code page)
   column_type type;     // for typed
   cell data;            // for typed
   static value of_null() { return value{}; }
   static value of_string(std::string s, bool n) { value v; v.kind = string; v.text = std::move(s); v.national = n; return v; }
   static value of_typed(const column_type& t, cell c) { value v; v.kind = typed; v.type = t; v.data = std::move(c); if (v.data.null) v.kind = null; return v; }
 };
+// What a conversion depends on besides the value: the session's date order
+// and language (text to dates).
+struct conversion_context {
+  date_order order = date_order::mdy;
+  const language* lang = nullptr;  // us_english when null
+  int literal_code_page = 1252;    // the current database's: what a '...' literal holds
+};
 // Converts a value into a column type's stored form, raising SQL Server's
 // errors (245, 241, 242, 8114, 8115, 8152) where the server does.
-cell convert(const value& v, const column_type& to);
+cell convert(const value& v, const column_type& to, const conversion_context& cx = {});
 // The value as text, the way CONVERT(nvarchar, ...) renders it (datetime as
 // "yyyy-mm-dd hh:mm:ss.mmm", floats with every digit kept); UTF-8.
 std::string render(const column_type& t, const cell& c);
+
+// A sql_variant holding an int or an nvarchar(128) value.
+cell variant_of(const column_type& t, const cell& c);
 
 // Calendar helpers: days from 0001-01-01 for a civil date, and back.
 int64_t days_from_civil(int64_t y, unsigned m, unsigned d);

@@ -50,7 +50,7 @@ std::string command_output(const std::string& cmd) {
 }
 
 connection::connection(const std::string& host, int port, const std::string& user, const std::string& password,
-                       const std::string& database, bool bulk) {
+                       const std::string& database, bool bulk, const char* language) {
   init_once();
   LOGINREC* login = dblogin();
   DBSETLUSER(login, user.c_str());
@@ -61,6 +61,7 @@ connection::connection(const std::string& host, int port, const std::string& use
   DBSETLUTF16(login, TRUE);
   if (bulk) BCP_SETL(login, TRUE);
   if (!database.empty()) DBSETLDBNAME(login, database.c_str());
+  if (language) DBSETLNATLANG(login, language);
   const std::string server = host + ":" + std::to_string(port);
   proc_ = dbopen(login, server.c_str());
   dbloginfree(login);

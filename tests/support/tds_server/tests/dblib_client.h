@@ -37,8 +37,9 @@ std::string command_output(const std::string& cmd);
 class connection {
  public:
   // Logs in at host:port; returns with ok() false when the login is refused.
+  // A language other than null goes into the login record (FreeTDS otherwise sends its default, us_english).
   connection(const std::string& host, int port, const std::string& user, const std::string& password,
-             const std::string& database = "", bool bulk = false);
+             const std::string& database = "", bool bulk = false, const char* language = nullptr);
   ~connection();
   connection(const connection&) = delete;
   connection& operator=(const connection&) = delete;

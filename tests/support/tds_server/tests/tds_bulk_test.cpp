@@ -41,6 +41,7 @@ TEST_F(tds_server_test, freebcp_loads_every_type_and_reads_it_back_identical) {
   std::ofstream(dir / "in.tsv", std::ios::binary) << rows;
   const std::string in = freebcp(srv(), "t.dbo.a in " + (dir / "in.tsv").string() + " -c -b 1000");
   ASSERT_NE(in.find("2 rows copied"), std::string::npos) << in;
+  EXPECT_EQ(srv().logins_received().back().language, "us_english");  // freebcp asks for FreeTDS's default
   const std::string out = freebcp(srv(), "t.dbo.a out " + (dir / "out.tsv").string() + " -c");
   ASSERT_NE(out.find("2 rows copied"), std::string::npos) << out;
   EXPECT_EQ(test_dir::read(dir / "out.tsv"), rows);
@@ -255,5 +256,49 @@ TEST_F(tds_server_test, knobs_drop_a_bulk_connection_and_fail_a_batch) {
     EXPECT_TRUE(tds_test::has_message(20017) || tds_test::has_message(20006)) << tds_test::messages().back().number;
     EXPECT_EQ(srv().row_count("t", "n"), 1001u);  // the first batch of 1000 only
     srv().set_drop_after_bulk_rows(-1);
+  }
+}
+
+// A datetime's time of day of 300 x 86,400 ticks or more, or a smalldatetime's
+// 1,440 minutes or more, is no value: its batch fails with 4896, the column
+// counted from 1, and keeps nothing.
+TEST_F(tds_server_test, bulk_dates_outside_their_parts_fail_their_batch) {
+  fresh()->exec("CREATE TABLE bd (id int, dt datetime, sdt smalldatetime)");
+  struct bulk_case {
+    DBINT days, ticks;
+    DBUSMALLINT small_days, minutes;
+    int error;  // 0: stored
+  } cases[] = {
+      {0, 300 * 86400 - 1, 0, 1439, 0},
+      {0, 300 * 86400, 0, 0, 4896},
+      {-53691, 0, 0, 0, 4896},
+      {0, 0, 0, 1440, 4896},
+  };
+  std::size_t stored = 0;
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::to_string(k.ticks) + " ticks, " + std::to_string(k.minutes) + " minutes");
+    auto c = fresh(true);
+    DBPROCESS* p = c->proc();
+    ASSERT_EQ(bcp_init(p, "bd", nullptr, nullptr, DB_IN), SUCCEED);
+    DBINT id = 1;
+    DBDATETIME dt{k.days, k.ticks};
+    DBDATETIME4 sdt{k.small_days, k.minutes};
+    ASSERT_EQ(bcp_bind(p, reinterpret_cast<BYTE*>(&id), 0, -1, nullptr, 0, SYBINT4, 1), SUCCEED);
+    ASSERT_EQ(bcp_bind(p, reinterpret_cast<BYTE*>(&dt), 0, -1, nullptr, 0, SYBDATETIME, 2), SUCCEED);
+    ASSERT_EQ(bcp_bind(p, reinterpret_cast<BYTE*>(&sdt), 0, -1, nullptr, 0, SYBDATETIME4, 3), SUCCEED);
+    tds_test::clear_messages();
+    ASSERT_EQ(bcp_sendrow(p), SUCCEED);
+    EXPECT_EQ(bcp_batch(p), k.error ? -1 : 1);
+    if (k.error) {
+      EXPECT_TRUE(tds_test::has_message(k.error));
+      bool named = false;
+      for (const auto& m : tds_test::messages())
+        named = named || m.text == "Invalid column value from bcp client for colid " + std::string(k.ticks >= 300 * 86400 || k.days < 0 ? "2" : "3") + ".";
+      EXPECT_TRUE(named);
+    } else {
+      ++stored;
+      EXPECT_EQ(bcp_done(p), 0);
+    }
+    EXPECT_EQ(srv().row_count("t", "bd"), stored);
   }
 }

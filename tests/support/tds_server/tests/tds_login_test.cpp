@@ -82,6 +82,9 @@ TEST_F(tds_server_test, tsql_logs_in_and_runs_a_batch) {
   EXPECT_NE(out.find("7\tseven"), std::string::npos) << out;
   EXPECT_NE(out.find("Microsoft SQL Server 2019"), std::string::npos) << out;
   EXPECT_EQ(srv().row_count("d1", "x"), 1u);
+  // tsql's login record asks for FreeTDS's default language, as db-lib's does.
+  EXPECT_EQ(srv().logins_received().back().language, "us_english");
+  EXPECT_TRUE(srv().logins_received().back().odbc);
 }
 
 // The program, as scripts/tds-server starts it, with knobs on its command line.
@@ -90,6 +93,7 @@ TEST(tds_server_program, serves_with_the_knobs_of_its_command_line_and_stops_on_
   const std::string port_file = (dir / "port").string();
   std::vector<std::string> args = {ORV_TDS_SERVER_BIN, "--port-file", port_file, "--password", "pw", "--version", "2005",
                                    "--database", "orv", "--inaccessible", "closed", "--login", "loader=pw=2",
+                                   "--login-language", "loader=British", "--dbcreator-login", "maker=pw",
                                    "--lock-timeout", "1500"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
@@ -110,6 +114,8 @@ TEST(tds_server_program, serves_with_the_knobs_of_its_command_line_and_stops_on_
     ASSERT_TRUE(c.exec("CREATE USER [loader]"));
     tds_test::connection loader("127.0.0.1", std::stoi(port), "loader", "pw=2", "orv");
     EXPECT_TRUE(loader.ok());
+    tds_test::connection maker("127.0.0.1", std::stoi(port), "maker", "pw");
+    EXPECT_TRUE(maker.exec("CREATE DATABASE made"));
     EXPECT_EQ(c.rows("SELECT @@LOCK_TIMEOUT").at(0).at(0), "1500");
     tds_test::clear_messages();
     tds_test::connection closed("127.0.0.1", std::stoi(port), "sa", "pw", "closed");

@@ -29,6 +29,7 @@ TEST_F(tds_server_test, each_login_works_as_its_user_in_its_default_schema) {
   srv().execute("CREATE DATABASE d");
   srv().execute("CREATE USER [loader] FOR LOGIN [loader]; CREATE USER [etl_user] FOR LOGIN [etl] WITH DEFAULT_SCHEMA = [etl]", "d");
   srv().execute("CREATE SCHEMA [etl] AUTHORIZATION [etl_user]", "d");
+  srv().execute("GRANT CREATE TABLE TO [loader], [etl_user]; GRANT ALTER ON SCHEMA::dbo TO [loader]", "d");
   struct login_case {
     const char *login, *password, *schema, *user, *db_owner;
     const char* create_error;  // the number CREATE TABLE t gets, "" when it goes through
@@ -76,7 +77,7 @@ TEST_F(tds_server_test, each_login_works_as_its_user_in_its_default_schema) {
 }
 
 TEST_F(tds_server_test, a_database_is_entered_as_its_creator_a_user_or_not_at_all) {
-  srv().add_login("maker", "pw-Maker-1");
+  srv().add_login("maker", "pw-Maker-1", false, true);  // a dbcreator
   srv().add_login("loader", "pw-Loader-1");
   {
     tds_test::connection maker("127.0.0.1", srv().port(), "maker", "pw-Maker-1");
@@ -118,7 +119,7 @@ TEST_F(tds_server_test, sql_server_2000_owns_tables_by_user_name) {
   srv().set_version(tds::version_2000);
   srv().add_login("loader", "pw-Loader-1");
   srv().execute("CREATE DATABASE d");
-  srv().execute("EXEC sp_adduser 'loader'", "d");
+  srv().execute("EXEC sp_adduser 'loader'; GRANT CREATE TABLE TO loader", "d");
   tds_test::connection c("127.0.0.1", srv().port(), "loader", "pw-Loader-1", "d");
   ASSERT_TRUE(c.ok());
   ASSERT_TRUE(c.exec("CREATE TABLE t (a int); INSERT INTO t VALUES (1)"));

@@ -2,37 +2,14 @@
 // into typed columns, ALTER COLUMN on key and index columns, limits and names,
 // truncation by version, and QUOTED_IDENTIFIER by login kind with filtered
 // indexes. Each error with SQL Server's number, class, state and text.
+#include "tests/support/tds_server/tests/tds_errors.h"
 #include "tests/support/tds_server/tests/tds_server_env.h"
 
 namespace {
 
-struct error {
-  int number;
-  int severity;
-  int state;
-  std::string text;
-  bool operator==(const error&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& o, const error& e) {
-  return o << e.number << "/" << e.severity << "/" << e.state << " " << e.text;
-}
-
-// The server's errors (not its informational messages) since the last clear.
-std::vector<error> errors() {
-  std::vector<error> out;
-  for (const auto& m : tds_test::messages()) {
-    if (m.number < 20000 && m.severity > 10) out.push_back({m.number, m.severity, m.state, m.text});
-  }
-  return out;
-}
-
-// Runs a batch and returns its errors.
-std::vector<error> run(tds_test::connection& c, const std::string& sql) {
-  tds_test::clear_messages();
-  c.exec(sql);
-  return errors();
-}
+using tds_test::error;
+using tds_test::errors;
+using tds_test::run;
 
 std::string tsql(uint16_t port, const std::string& script) {
   return tds_test::command_output("printf '" + script + "' | TDSVER=7.4 tsql -H 127.0.0.1 -p " + std::to_string(port) +
@@ -217,4 +194,107 @@ TEST_F(tds_server_test, quoted_identifier_by_login_kind_and_filtered_indexes) {
   const std::string out = tsql(srv().port(), "INSERT INTO f VALUES (3, 3)\\ngo\\n");
   EXPECT_EQ(out.find("1934"), std::string::npos) << out;
   EXPECT_EQ(srv().row_count("t", "f"), 1u);
+}
+
+// DEFAULT and CHECK constraints, named or named as SQL Server names them, as
+// dependents of ALTER COLUMN: a DEFAULT lets a column's length, precision or
+// scale change but not its type, a CHECK only the length of a variable-length
+// type; a new collation is refused by a CHECK.
+TEST_F(tds_server_test, defaults_and_checks_keep_alter_column_from_changing_their_columns) {
+  auto c = fresh();
+  ASSERT_TRUE(c->exec("CREATE TABLE dc (id int, a int CONSTRAINT DF_a DEFAULT 0, b varchar(10) DEFAULT 'x', c decimal(5,2) DEFAULT 1.5, "
+                      "d nvarchar(10) CONSTRAINT CK_d CHECK (d <> N''), e int CHECK (e > 0), f varchar(10), g int, "
+                      "CONSTRAINT CK_fg CHECK (f <> 'z' AND g > 1))"));
+  ASSERT_TRUE(c->exec("ALTER TABLE dc ADD CONSTRAINT DF_f DEFAULT 'y' FOR f; ALTER TABLE dc ADD DEFAULT 7 FOR g"));
+  const auto cols = srv().columns("t", "dc");
+  const std::string df_b = cols[2].default_name, df_g = cols[7].default_name;
+  EXPECT_EQ(df_b.substr(0, 11), "DF__dc__b__");
+  EXPECT_EQ(df_g.substr(0, 11), "DF__dc__g__");
+  const auto checks = srv().checks("t", "dc");
+  ASSERT_EQ(checks.size(), 3u);
+  const std::string ck_e = checks[1].name;
+  EXPECT_EQ(ck_e.substr(0, 11), "CK__dc__e__");
+  EXPECT_EQ(checks[2].text, "(f <> 'z' AND g > 1)");
+  EXPECT_EQ(checks[2].columns, (std::vector<std::string>{"f", "g"}));
+  auto on = [](const std::string& object, const std::string& column) {
+    return error{5074, 16, 1, "The object '" + object + "' is dependent on column '" + column + "'."};
+  };
+  auto failed = [](const std::string& column) {
+    return error{4922, 16, 9, "ALTER TABLE ALTER COLUMN " + column + " failed because one or more objects access this column."};
+  };
+  const error see_previous{1750, 16, 0, "Could not create constraint or index. See previous errors."};
+  struct {
+    std::string sql;
+    std::vector<error> errors;
+  } cases[] = {
+      {"ALTER TABLE dc ALTER COLUMN a bigint", {on("DF_a", "a"), failed("a")}},
+      {"ALTER TABLE dc ALTER COLUMN a int NOT NULL", {}},
+      {"ALTER TABLE dc ALTER COLUMN b varchar(20)", {}},
+      {"ALTER TABLE dc ALTER COLUMN b varchar(max)", {}},
+      {"ALTER TABLE dc ALTER COLUMN b nvarchar(10)", {on(df_b, "b"), failed("b")}},
+      {"ALTER TABLE dc ALTER COLUMN c decimal(10,2)", {}},
+      {"ALTER TABLE dc ALTER COLUMN c float", {on(cols[3].default_name, "c"), failed("c")}},
+      {"ALTER TABLE dc ALTER COLUMN d nvarchar(20)", {}},
+      {"ALTER TABLE dc ALTER COLUMN d nvarchar(max)", {}},
+      {"ALTER TABLE dc ALTER COLUMN d nchar(10)", {on("CK_d", "d"), failed("d")}},
+      {"ALTER TABLE dc ALTER COLUMN e bigint", {on(ck_e, "e"), failed("e")}},
+      {"ALTER TABLE dc ALTER COLUMN f varchar(5)", {}},
+      {"ALTER TABLE dc ALTER COLUMN f varchar(5) COLLATE Greek_CI_AS", {on("CK_fg", "f"), failed("f")}},
+      {"ALTER TABLE dc ALTER COLUMN g bigint", {on(df_g, "g"), on("CK_fg", "g"), failed("g")}},
+      {"ALTER TABLE dc ADD DEFAULT 1 FOR a", {{1781, 16, 1, "Column already has a DEFAULT bound to it."}, see_previous}},
+      {"ALTER TABLE dc ADD DEFAULT 1 FOR nothere",
+       {{1752, 16, 1, "Column 'nothere' in table 'dc' is invalid for creating a default constraint."}, see_previous}},
+      {"ALTER TABLE dc ADD CONSTRAINT CK_d CHECK (id > 0)",
+       {{2714, 16, 5, "There is already an object named 'CK_d' in the database."}, see_previous}},
+  };
+  for (const auto& k : cases) EXPECT_EQ(run(*c, k.sql), k.errors) << k.sql;
+  // Omitted columns take their defaults, by statement and by bulk copy (NULL takes it too).
+  ASSERT_TRUE(c->exec("INSERT INTO dc (id) VALUES (1)"));
+  {
+    auto b = fresh(true);
+    DBPROCESS* p = b->proc();
+    ASSERT_EQ(bcp_init(p, "dc", nullptr, nullptr, DB_IN), 1);
+    DBINT id = 2;
+    ASSERT_EQ(bcp_bind(p, reinterpret_cast<BYTE*>(&id), 0, -1, nullptr, 0, SYBINT4, 1), 1);
+    ASSERT_EQ(bcp_sendrow(p), 1);
+    EXPECT_EQ(bcp_done(p), 1);
+  }
+  const auto now = srv().columns("t", "dc");
+  for (const auto& r : srv().rows("t", "dc")) {
+    std::vector<std::string> got;
+    for (std::size_t i = 1; i < r.size(); ++i) got.push_back(tds::cell_text(now[i].type, r[i]));
+    EXPECT_EQ(got, (std::vector<std::string>{"0", "x", "1.50", "NULL", "NULL", "y", "7"}));
+  }
+  ASSERT_TRUE(c->exec("ALTER TABLE dc DROP CONSTRAINT DF_a; ALTER TABLE dc DROP CONSTRAINT CK_fg; ALTER TABLE dc ALTER COLUMN a bigint"));
+  EXPECT_EQ(srv().checks("t", "dc").size(), 2u);
+}
+
+// The maximum row size: fixed-length columns and the row's overhead within 8,060 bytes.
+TEST_F(tds_server_test, a_table_whose_fixed_columns_exceed_the_row_size_cannot_be_made) {
+  auto c = fresh();
+  std::string floats;
+  for (int i = 1; i <= 1010; ++i) floats += (i > 1 ? ", f" : "f") + std::to_string(i) + " float";
+  std::string bits;
+  for (int i = 1; i <= 16; ++i) bits += ", b" + std::to_string(i) + " bit";
+  auto too_wide = [](const std::string& table, int size, int overhead) {
+    return error{1701, 16, 1, "Creating or altering table '" + table + "' failed because the minimum row size would be " +
+                                  std::to_string(size) + ", including " + std::to_string(overhead) +
+                                  " bytes of internal overhead. This exceeds the maximum allowable table row size of 8060 bytes."};
+  };
+  struct {
+    std::string sql;
+    std::vector<error> errors;
+  } cases[] = {
+      {"CREATE TABLE w1 (" + floats + ")", {too_wide("w1", 8213, 133)}},
+      {"CREATE TABLE w2 (a char(8000), b char(54))", {too_wide("w2", 8061, 7)}},
+      {"CREATE TABLE w3 (a char(8000), b char(53))", {}},
+      {"ALTER TABLE w3 ADD c int", {too_wide("w3", 8064, 7)}},
+      {"ALTER TABLE w3 ALTER COLUMN b nchar(30)", {too_wide("w3", 8067, 7)}},
+      {"CREATE TABLE w4 (a char(4000), b nchar(2000), c varchar(1000), d varbinary(max))", {}},
+      {"CREATE TABLE w5 (a char(4000), b char(4045)" + bits + ")", {}},
+  };
+  for (const auto& k : cases) EXPECT_EQ(run(*c, k.sql), k.errors) << k.sql.substr(0, 60);
+  EXPECT_FALSE(srv().has_table("t", "w1"));
+  EXPECT_EQ(srv().columns("t", "w3").size(), 2u);
+  EXPECT_EQ(tds::type_name(srv().columns("t", "w3")[1].type), "char(53)");
 }
