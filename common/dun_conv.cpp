@@ -147,7 +147,8 @@ bool dunmere_convertor::check_dest(dao_database* workbook) {
 void dunmere_convertor::replace_database(dao_database* workbook) {
   const std::wstring kept = L"The database '" + dest_ + L"' was not dropped and keeps its tables: ";
   // The run's first table (the CSV file's, or the first worksheet that opens:
-  // one that does not is reported by the run) is tried in the database first.
+  // one that does not is reported by the run) is tried in the database first,
+  // and the login must be one that may create the database again.
   std::unique_ptr<udb_recordset> first;
   std::wstring table;
   if (!from_xls) {
@@ -170,6 +171,16 @@ void dunmere_convertor::replace_database(dao_database* workbook) {
     const std::wstring refusal = db->creation_trial(table, first->get_schema(), first->get_indexes());
     if (!refusal.empty()) throw tk_exception(kept + L"its table '" + table + L"' cannot be created again: " + refusal, 1);
   }
+  bool may_create = false;
+  try {
+    may_create = engine_.may_create_database();
+  } catch (const tk_exception& e) {
+    throw tk_exception(kept + L"whether the login may create it again cannot be told: " + tk_from_ansi(e.what()), 1);
+  }
+  if (!may_create)
+    throw tk_exception(kept + L"the login may not create it again (CREATE DATABASE needs the permission CREATE ANY "
+                              L"DATABASE, CREATE DATABASE in master, or the dbcreator role)",
+                       1);
   tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
   engine_.delete_db(dest_);
 }
