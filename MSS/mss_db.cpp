@@ -1,5 +1,7 @@
 #include "MSS/mss_db.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cwchar>
 #include <list>
@@ -81,7 +83,7 @@ std::unique_ptr<udb_recordset> odb_database::create_table(const std::wstring& na
 }
 
 void odb_database::create_table_and_indexes(const std::wstring& name, const udb_schema& schema,
-                                            const udb_indexes& indexes) {
+                                            const udb_indexes& indexes, bool with_indexes) {
   tk_wtrace(2, L"odb_database::create_table(%s)", name.c_str());
   ole_com_ptr<IUnknown> session = new_session(data_source_.get(), 41);
   ole_com_ptr<ITableDefinition> definition;
@@ -148,6 +150,7 @@ void odb_database::create_table_and_indexes(const std::wstring& name, const udb_
   odb_check(definition->CreateTable(nullptr, &table_id, static_cast<DBORDINAL>(columns.size()), columns.data(),
                                     IID_IUnknown, 0, nullptr, nullptr, rowset.out()));
   rowset = nullptr;
+  if (!with_indexes) return;
 
   ole_com_ptr<IIndexDefinition> index_definition;
   if (FAILED(session.query_interface(IID_IIndexDefinition, index_definition))) throw tk_mail_assertion("mss_db", 207);
@@ -248,13 +251,23 @@ void odb_database::set_def_value(const t_ftd& field, std::vector<DBPROP>& proper
 
 bool odb_database::delete_tab(const std::wstring& name) {
   tk_wtrace(2, L"odb_database::delete_tab(%s)", name.c_str());
+  try {
+    drop_table(name);
+  } catch (const odb_exception& e) {
+    if (mss_is_lock_timeout(e))
+      throw tk_table_exception(mss_lock_text(name, tk_from_ansi(e.what())) + L" The table is left as it is.");
+    throw;
+  }
+  return udb_database::delete_tab(name);
+}
+
+void odb_database::drop_table(const std::wstring& name) {
   ole_com_ptr<IUnknown> session = new_session(data_source_.get(), 323);
   ole_com_ptr<ITableDefinition> definition;
   if (FAILED(session.query_interface(IID_ITableDefinition, definition))) throw tk_mail_assertion("mss_db", 334);
   std::wstring id_text = mss_engine::instance().get_safe_tname(name);
   DBID id = name_id(id_text);
   odb_check(definition->DropTable(&id));
-  return udb_database::delete_tab(name);
 }
 
 bool odb_database::test_query(const std::wstring& statement) {
@@ -304,29 +317,34 @@ mss_database::mss_database(const std::wstring& name, IDBInitialize* data_source,
 
 mss_database::~mss_database() { tk_trace(2, "mss_database::dtor"); }
 
+void mss_database::fit_names(const udb_schema& schema, const udb_indexes& indexes, udb_names_map::name_map& renamed,
+                             udb_schema& fitted, udb_indexes& fitted_indexes) {
+  renamed = fitting_column_names(schema);
+  if (renamed.empty()) return;
+  auto fit = [&renamed](const std::wstring& column) {
+    const auto found = renamed.find(column);
+    return found == renamed.end() ? column : found->second;
+  };
+  for (const t_ftd* f : schema)
+    fitted.push_back(std::make_unique<t_ftd>(f->size, fit(f->name), f->vartype, f->not_null, f->auto_increment,
+                                             f->default_value, f->extra));
+  for (udb_index index : indexes) {
+    for (auto& column : index.columns) column = fit(column);
+    fitted_indexes.push_back(index);
+  }
+}
+
 std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& name, const udb_schema& schema,
                                                           const udb_indexes& indexes) {
   tk_wtrace(2, L"mss_database::create_table(%s)", name.c_str());
   if (mode_ & UDB_MODE_READ_ONLY) throw tk_mail_assertion("mss_db", 554);
   // Column names the server cannot hold are shortened; the table finds the
   // source's fields by the names map.
-  const udb_names_map::name_map renamed = fitting_column_names(schema);
+  udb_names_map::name_map renamed;
   udb_schema fitted;
   udb_indexes fitted_indexes;
-  if (!renamed.empty()) {
-    auto fit = [&renamed](const std::wstring& column) {
-      const auto found = renamed.find(column);
-      return found == renamed.end() ? column : found->second;
-    };
-    for (const t_ftd* f : schema)
-      fitted.push_back(std::make_unique<t_ftd>(f->size, fit(f->name), f->vartype, f->not_null, f->auto_increment,
-                                               f->default_value, f->extra));
-    for (udb_index index : indexes) {
-      for (auto& column : index.columns) column = fit(column);
-      fitted_indexes.push_back(index);
-    }
-    names_map_.add_fn_map(name, renamed);
-  }
+  fit_names(schema, indexes, renamed, fitted, fitted_indexes);
+  if (!renamed.empty()) names_map_.add_fn_map(name, renamed);
   const udb_schema& columns = renamed.empty() ? schema : fitted;
   const udb_indexes& keys = renamed.empty() ? indexes : fitted_indexes;
   const bool exists = is_table_exist(name);
@@ -340,6 +358,42 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
   table->clean_indexes();
   for (const udb_index& index : keys) table->add_index(index);
   return table;
+}
+
+void mss_database::try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes) {
+  tk_wtrace(2, L"mss_database::try_create_table(%s)", name.c_str());
+  const std::wstring refusal = creation_trial(name, schema, indexes);
+  if (!refusal.empty()) throw tk_table_exception(L"Table '" + name + L"' was not replaced and keeps its rows: " + refusal);
+}
+
+std::wstring mss_database::creation_trial(const std::wstring& name, const udb_schema& schema,
+                                          const udb_indexes& indexes) {
+  udb_names_map::name_map renamed;
+  udb_schema fitted;
+  udb_indexes fitted_indexes;
+  fit_names(schema, indexes, renamed, fitted, fitted_indexes);
+  // A name of the owner's that no table has.
+  std::wstring trial;
+  for (unsigned n = 0; trial.empty() || is_table_exist(trial); ++n)
+    trial = L"orv_trial_" + std::to_wstring(::getpid()) + L"_" + std::to_wstring(n);
+  // The table as create_table makes it; its indexes, whose failures never
+  // stop a table, are left out.
+  try {
+    create_table_and_indexes(trial, renamed.empty() ? schema : fitted, renamed.empty() ? indexes : fitted_indexes,
+                             false);
+  } catch (const odb_exception& e) {
+    // The server's reason names the trial: it is the table's.
+    std::wstring reason = tk_from_ansi(e.what());
+    for (std::size_t at = reason.find(trial); at != std::wstring::npos; at = reason.find(trial, at + name.size()))
+      reason.replace(at, trial.size(), name);
+    return reason;
+  }
+  try {
+    drop_table(trial);
+  } catch (const odb_exception& e) {
+    return L"its trial table '" + trial + L"' could not be dropped again: " + tk_from_ansi(e.what());
+  }
+  return {};
 }
 
 udb_names_map::name_map mss_database::fitting_column_names(const udb_schema& schema) {
@@ -370,7 +424,14 @@ std::wstring mss_database::primary_key_name(const std::wstring& table) {
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name, int mode) {
   tk_wtrace(1, L"mss_database::get_table(%s)", name.c_str());
-  return std::make_unique<mss_table>(mss_engine::instance().get_safe_tname(name), session_.get(), mode, *this);
+  try {
+    return std::make_unique<mss_table>(mss_engine::instance().get_safe_tname(name), session_.get(), mode, *this);
+  } catch (const odb_exception& e) {
+    // Its rows cannot even be counted.
+    if (mss_is_lock_timeout(e))
+      throw tk_table_exception(mss_lock_text(name, tk_from_ansi(e.what())) + L" Nothing is written to the table.");
+    throw;
+  }
 }
 
 std::unique_ptr<udb_recordset> mss_database::get_query(const std::wstring& name, const std::wstring& query) {

@@ -29,8 +29,11 @@ class odb_database : public udb_database {
   IDBInitialize* get_data_source() const { return data_source_.get(); }
 
  protected:
-  // Creates the table and its indexes.
-  void create_table_and_indexes(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes);
+  // Creates the table and (with_indexes) its indexes.
+  void create_table_and_indexes(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes,
+                                bool with_indexes = true);
+  // DROP TABLE of the owner's table; provider failures thrown.
+  void drop_table(const std::wstring& name);
   // Adds the field's default to the column's properties (none when it does not
   // convert to the field's type or the server cannot take it).
   void set_def_value(const t_ftd& field, std::vector<DBPROP>& properties);
@@ -54,6 +57,12 @@ class mss_database : public odb_database {
   std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& query) override;
   // ALTER TABLE ... ADD CONSTRAINT ... FOREIGN KEY for each key; not in append mode.
   void create_relationships(const udb_relationships& relationships) override;
+  // The CREATE TABLE that create_table would send, under a name no table of
+  // the owner's has, dropped at once; a refusal throws tk_table_exception
+  // naming the table, with the server's reason.
+  void try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes) override;
+  // The same trial: empty when the server took the table, else why it did not.
+  std::wstring creation_trial(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes);
 
   // The name of a table's primary key, "PK_" + the table's, shortened to what
   // the server holds.
@@ -61,6 +70,9 @@ class mss_database : public odb_database {
   // The source's column names the server cannot hold, each with the name its
   // column is created with (shortened, unique in the table).
   static udb_names_map::name_map fitting_column_names(const udb_schema& schema);
+  // The schema and indexes with those names (both left empty when none is renamed).
+  static void fit_names(const udb_schema& schema, const udb_indexes& indexes, udb_names_map::name_map& renamed,
+                        udb_schema& fitted, udb_indexes& fitted_indexes);
 
   // The text is one of the eight rule clauses (case ignored).
   static bool is_valid_fk_props(const std::wstring& rule);

@@ -235,6 +235,22 @@ void mss_engine::delete_db(const std::wstring& name) {
   }
 }
 
+bool mss_engine::may_create_database() {
+  tk_trace(2, "mss_engine::may_create_database");
+  if (!connected_) throw tk_mail_assertion("mss_engi", 150);
+  ole_com_ptr<IDBInitialize> source;
+  test_connection(get_connection_string(L""), source);
+  odb_command command(source.get());
+  const std::vector<std::wstring> row =
+      first_row(command, version_code_ >= MSS_VERSION_2005
+                             ? L"SELECT HAS_PERMS_BY_NAME(NULL, NULL, N'CREATE ANY DATABASE'), "
+                               L"HAS_PERMS_BY_NAME(N'master', N'DATABASE', N'CREATE DATABASE')"
+                             : L"SELECT IS_SRVROLEMEMBER(N'sysadmin'), IS_SRVROLEMEMBER(N'dbcreator')");
+  for (const std::wstring& value : row)
+    if (value == L"1") return true;
+  return false;
+}
+
 void mss_engine::run_on_server(const std::wstring& statement) {
   ole_com_ptr<IDBInitialize> source;
   test_connection(get_connection_string(L""), source);

@@ -61,6 +61,11 @@ class mss_engine : public tk_singleton<mss_engine> {
   std::unique_ptr<mss_database> open_db(const std::wstring& name, unsigned mode);
   std::unique_ptr<mss_database> create_db(const std::wstring& name);
   void delete_db(const std::wstring& name);
+  // Whether the login may create a database, as CREATE DATABASE checks it:
+  // CREATE ANY DATABASE (which sysadmin, dbcreator and ALTER ANY DATABASE
+  // give) or CREATE DATABASE in master; before SQL Server 2005 the sysadmin
+  // and dbcreator roles. A failure of the question is thrown.
+  bool may_create_database();
 
   static int get_version(IDBInitialize* source);
   // The version class of an @@VERSION text.

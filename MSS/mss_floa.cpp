@@ -1,8 +1,13 @@
 #include "MSS/mss_floa.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
@@ -30,6 +35,136 @@ bool mss_is_connection_failure(const odb_exception& error) {
   // db-lib's own errors (20xxx): no server, a dead or closed connection.
   return error.get_native_error() >= 20000 && error.get_native_error() < 30000;
 }
+
+bool mss_is_lock_timeout(const odb_exception& error) { return error.get_native_error() == 1222; }
+
+namespace {
+
+mss_load_failure locked(const odb_exception& error, int first_not_stored) {
+  return mss_load_failure(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored);
+}
+
+}  // namespace
+
+bool mss_stored_after_lost_answer(const std::function<long long()>& count, long long known, long rows, int first,
+                                  int last) {
+  std::wstring why;
+  long long now = -1;
+  try {
+    if (count) now = count();
+  } catch (const std::exception& e) {
+    why = L"its rows cannot be counted: " + tk_from_ansi(e.what());
+  }
+  if (now == known + rows) return true;
+  if (now == known) return false;
+  if (why.empty())
+    why = now < 0 ? std::wstring(L"its rows cannot be counted")
+                  : L"the table holds " + std::to_wstring(now) + L" rows: " + std::to_wstring(known) +
+                        L" if they are not stored, " + std::to_wstring(known + rows) + L" if they are";
+  std::wstring text = L"the connection to the server was lost while records were committed, and whether they are "
+                      L"stored cannot be told (" + why + L"): ";
+  if (rows == 1)
+    text += L"record #" + std::to_wstring(first) + L" is in doubt; none after it is stored.";
+  else
+    text += L"the " + std::to_wstring(rows) + L" records sent, from record #" + std::to_wstring(first) + L" to #" +
+            std::to_wstring(last) + L", are in doubt; none after #" + std::to_wstring(last) + L" is stored.";
+  tk_wtrace(2, L"%s", text.c_str());
+  throw mss_load_failure(mss_load_failure::in_doubt, text, 0);
+}
+
+// The file of the kept long values: made in the temporary folder and
+// unlinked at once. A value is appended whole or not at all (the file's size
+// moves only past whole values), and read back from the offset it was
+// written at.
+class mss_fast_load::resend_file {
+ public:
+  ~resend_file() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // The folder's reason when the file cannot be made.
+  bool open(std::wstring& reason) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+      reason = L"the temporary folder cannot be used: " + tk_from_ansi(ec.message());
+      return false;
+    }
+    std::string name = (folder / "orv-resend-XXXXXX").string();
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      reason = L"the temporary file cannot be made in " + tk_from_ansi(folder.string()) + L": " +
+               tk_from_ansi(std::strerror(errno));
+      return false;
+    }
+    ::unlink(name.c_str());
+    folder_ = folder.string();
+    return true;
+  }
+  // Appends the stream's bytes from its start; the offset they begin at, or
+  // false with the system's reason.
+  bool append(memory_stream& stream, ULONG size, long long& offset, std::wstring& reason) {
+    BYTE chunk[65536];
+    long long at = size_;
+    stream.set_position(0);
+    for (ULONG left = size; left > 0;) {
+      ULONG got = 0;
+      stream.Read(chunk, std::min<ULONG>(left, sizeof chunk), &got);
+      if (got == 0) {
+        reason = L"a long value could not be read to be kept";
+        stream.set_position(0);
+        return false;
+      }
+      for (ULONG done = 0; done < got;) {
+        const ssize_t n = ::pwrite(fd_, chunk + done, got - done, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          // A write that stores nothing more: the disk is full, the file at its limit.
+          reason = L"the temporary file in " + tk_from_ansi(folder_) + L": " +
+                   tk_from_ansi(std::strerror(n < 0 ? errno : ENOSPC));
+          stream.set_position(0);
+          return false;
+        }
+        done += static_cast<ULONG>(n);
+        at += n;
+      }
+      left -= got;
+    }
+    stream.set_position(0);
+    offset = size_;
+    size_ = at;
+    return true;
+  }
+  // The value at offset, whole, into a new stream; null when it cannot be read.
+  memory_stream* read(long long offset, ULONG size) const {
+    auto* loaded = new memory_stream();
+    BYTE chunk[65536];
+    for (ULONG left = size; left > 0;) {
+      const ULONG want = std::min<ULONG>(left, sizeof chunk);
+      ULONG got = 0;
+      while (got < want) {
+        const ssize_t n = ::pread(fd_, chunk + got, want - got, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          loaded->Release();
+          return nullptr;
+        }
+        got += static_cast<ULONG>(n);
+        offset += n;
+      }
+      if (loaded->Write(chunk, got, nullptr) != S_OK) {
+        loaded->Release();
+        return nullptr;
+      }
+      left -= got;
+    }
+    return loaded;
+  }
+
+ private:
+  int fd_ = -1;
+  long long size_ = 0;
+  std::string folder_;
+};
 
 mss_fast_load::mss_fast_load() { tk_trace(2, "mss_fast_load::ctor"); }
 
@@ -207,30 +342,15 @@ mss_fast_load::kept_stream mss_fast_load::keep_stream(memory_stream* stream) {
     return kept;
   }
   // Beyond the limit the value waits in the temporary file.
+  std::wstring reason;
   if (!spill_) {
-    spill_.reset(std::tmpfile());
-    spill_size_ = 0;
+    auto file = std::make_unique<resend_file>();
+    if (file->open(reason)) spill_ = std::move(file);
   }
-  bool written = spill_ && std::fseek(spill_.get(), 0, SEEK_END) == 0;
-  stream->set_position(0);
-  BYTE chunk[65536];
-  for (ULONG left = kept.size; written && left > 0;) {
-    ULONG got = 0;
-    stream->Read(chunk, std::min<ULONG>(left, sizeof chunk), &got);
-    written = got > 0 && std::fwrite(chunk, 1, got, spill_.get()) == got;
-    left -= got;
+  if (!spill_ || !spill_->append(*stream, kept.size, kept.offset, reason)) {
+    tk_wtrace(2, L"A long value of %u bytes cannot be kept: %s", kept.size, reason.c_str());
+    throw mss_load_failure(mss_load_failure::not_kept, reason, 0);
   }
-  stream->set_position(0);
-  if (!written) {
-    // No room on disk: the value stays in memory rather than be lost.
-    tk_trace(2, "A long value of %u bytes cannot go to the temporary file: kept in memory", kept.size);
-    stream->AddRef();
-    kept.memory = stream;
-    kept_memory_ += kept.size;
-    return kept;
-  }
-  kept.offset = spill_size_;
-  spill_size_ += kept.size;
   return kept;
 }
 
@@ -248,7 +368,17 @@ void mss_fast_load::keep_row(int record) {
     if (status != DBSTATUS_S_OK) continue;
     if (b.wType == DBTYPE_IUNKNOWN) {
       memory_stream* stream = stream_at(&buffer_[b.obValue]);
-      row.streams.push_back(stream ? keep_stream(stream) : kept_stream{});
+      try {
+        row.streams.push_back(stream ? keep_stream(stream) : kept_stream{});
+      } catch (const mss_load_failure& failure) {
+        // The row went into the batch but cannot be kept for a resend: the
+        // batch is not to be committed, nothing of it is stored.
+        for (kept_stream& s : row.streams)
+          if (s.memory) s.memory->Release();
+        const int first = kept_.empty() ? record : kept_.front().record;
+        clear_kept();
+        throw mss_load_failure(failure.kind, failure.reason, first);
+      }
       continue;
     }
     const BYTE* value = &buffer_[b.obValue];
@@ -285,16 +415,8 @@ bool mss_fast_load::restore_row(const kept_row& row, std::wstring& reason) {
     } else if (kept.offset >= 0) {
       // From the temporary file into a stream of its own, which the kept row
       // takes over.
-      auto* loaded = new memory_stream();
-      bool read = spill_ && std::fseek(spill_.get(), static_cast<long>(kept.offset), SEEK_SET) == 0;
-      BYTE chunk[65536];
-      for (ULONG left = kept.size; read && left > 0;) {
-        const ULONG n = std::min<ULONG>(left, sizeof chunk);
-        read = std::fread(chunk, 1, n, spill_.get()) == n && loaded->Write(chunk, n, nullptr) == S_OK;
-        left -= n;
-      }
-      if (!read) {
-        loaded->Release();
+      memory_stream* loaded = spill_ ? spill_->read(kept.offset, kept.size) : nullptr;
+      if (!loaded) {
         reason = L"The value of column '" + names_[i] +
                  L"' could not be read again from the temporary file to send the record again.";
         return false;
@@ -325,8 +447,7 @@ void mss_fast_load::clear_kept() {
 
 void mss_fast_load::end_batch() {
   kept_memory_ = 0;
-  spill_.reset();  // the temporary file is removed as it closes
-  spill_size_ = 0;
+  spill_.reset();  // unlinked already: the file is gone as it closes
   arena_.clear();
   // A batch of unusually wide rows leaves no large buffer behind.
   if (arena_.capacity() > (4u << 20)) arena_.shrink_to_fit();
@@ -349,6 +470,13 @@ HRESULT mss_fast_load::insert_data(int record) {
     tk_trace(2, "m_spFastLoad->InsertRow failed: %08X", static_cast<unsigned>(hr));
     odb_exception error(hr);
     if (is_row_refusal(error)) throw error;
+    if (mss_is_lock_timeout(error)) {
+      // Another session's lock: nothing of the batch is stored, and nothing
+      // is sent again to wait once more.
+      const int first = kept_.empty() ? record : kept_.front().record;
+      clear_kept();
+      throw locked(error, first);
+    }
     // The provider lost the open batch with the failure (and opened its
     // connection again where it could): its rows go again, then this one,
     // whose long values are read from their beginning again. A connection
@@ -366,12 +494,22 @@ HRESULT mss_fast_load::insert_data(int record) {
   return hr;
 }
 
+void mss_fast_load::confirm(long rows) {
+  committed_ += rows;
+  known_rows_ += rows;
+}
+
+bool mss_fast_load::batch_stored(long rows, int first, int last) {
+  tk_trace(2, "The answer to the commit of %ld rows was lost: the table's rows are counted", rows);
+  return mss_stored_after_lost_answer(count_rows_, known_rows_, rows, first, last);
+}
+
 void mss_fast_load::commit(bool done) {
   std::vector<kept_row> rows = std::move(kept_);
   kept_.clear();
   HRESULT hr = load_->Commit(done);
   if (SUCCEEDED(hr)) {
-    committed_ += static_cast<long>(rows.size());
+    confirm(static_cast<long>(rows.size()));
     release_rows(rows);
     end_batch();
     if (after_commit_) after_commit_();
@@ -386,10 +524,37 @@ void mss_fast_load::commit(bool done) {
   {
     odb_exception error(hr);
     tk_trace(2, "Batch of %d rows refused: %s", static_cast<int>(rows.size()), error.what());
+    if (mss_is_lock_timeout(error)) {
+      const int first = rows.empty() ? 0 : rows.front().record;
+      release_rows(rows);
+      end_batch();
+      throw locked(error, first);
+    }
     if (rows.empty()) {
       end_batch();
       if (done) throw final_failure(error);
       throw error;
+    }
+    if (mss_is_connection_failure(error)) {
+      // The batch went, its answer did not come: sent again only when the
+      // table's rows say it is not stored.
+      bool stored;
+      try {
+        stored = batch_stored(static_cast<long>(rows.size()), rows.front().record, rows.back().record);
+      } catch (...) {
+        release_rows(rows);
+        end_batch();
+        throw;
+      }
+      if (stored) {
+        confirm(static_cast<long>(rows.size()));
+        release_rows(rows);
+        end_batch();
+        // The provider opened its connection again: it ends with nothing sent.
+        if (done && FAILED(load_->Commit(true))) tk_trace(2, "The bulk connection opened again could not be closed");
+        if (after_commit_) after_commit_();
+        return;
+      }
     }
   }
   resend(rows);
@@ -429,13 +594,19 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
       continue;
     }
     HRESULT hr = load_->InsertRow(accessor_, resend_buffer_.data());
-    if (SUCCEEDED(hr)) hr = load_->Commit(false);
+    const bool sent = SUCCEEDED(hr);
+    if (sent) hr = load_->Commit(false);
     if (SUCCEEDED(hr)) {
-      ++committed_;
+      confirm(1);
       continue;
     }
     odb_exception error(hr);
     tk_trace(2, "Record #%d refused: %s", row.record, error.what());
+    if (mss_is_lock_timeout(error)) throw locked(error, row.record);
+    if (mss_is_connection_failure(error) && sent && batch_stored(1, row.record, row.record)) {
+      confirm(1);
+      continue;
+    }
     if (mss_is_connection_failure(error)) {
       // No row can go any more: the rest of the batch is lost, and said so.
       throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +

@@ -5,10 +5,12 @@
 // so that only the rows the server refuses are lost, each reported with its
 // record number. A kept row holds only the bytes its values use; its long
 // values stay in memory up to kept_memory_limit bytes for the whole batch and
-// go to a temporary file beyond it (removed at the commit).
+// go to a temporary file beyond it (in the folder TMPDIR names, else the
+// system's temporary folder; unlinked as soon as it is made, so that it is
+// gone however the process ends; closed at the commit). A value that cannot
+// be written there whole ends the table with the system's reason.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -79,6 +81,17 @@ class mss_fast_load {
   long get_committed() const { return committed_; }
   void set_row_failure(row_failure handler) { on_failure_ = std::move(handler); }
 
+  // A commit whose answer is lost (the connection failed once the batch was
+  // sent) is never simply sent again: the table's rows, counted anew, tell
+  // whether the batch is stored (the run alone writes the table). count: the
+  // table's rows on the server now (failures thrown). Known rows: those of
+  // the table besides the open batch, its own at the start and every row
+  // stored since, by statement too (add_known_rows); kept across loads.
+  void set_row_count(std::function<long long()> count) { count_rows_ = std::move(count); }
+  void set_known_rows(long long rows) { known_rows_ = rows; }
+  void add_known_rows(long long rows) { known_rows_ += rows; }
+  long long get_known_rows() const { return known_rows_; }
+
  private:
   // A long value kept for a resend: in memory (one reference) or in the
   // temporary file.
@@ -94,12 +107,11 @@ class mss_fast_load {
     std::size_t offset = 0, size = 0;
     std::vector<kept_stream> streams;
   };
-  struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
+  class resend_file;
 
   void bind_columns();
   void keep_row(int record);
+  // Throws mss_load_failure (not_kept) when the value cannot be kept.
   kept_stream keep_stream(memory_stream* stream);
   // The row as a row buffer again (in resend_buffer_); false with the reason
   // when a long value cannot be read again.
@@ -111,6 +123,11 @@ class mss_fast_load {
   // Commits (done: and ends); on failure sends the kept rows again.
   void commit(bool done);
   void resend(std::vector<kept_row>& rows);
+  // Rows committed (rows known to be stored).
+  void confirm(long rows);
+  // After a lost answer to the commit of rows, records first to last: true
+  // when stored, false when not; in doubt throws (mss_stored_after_lost_answer).
+  bool batch_stored(long rows, int first, int last);
   // The long values of the current row are read from their beginning again.
   void rewind_slots();
   void release_slots();
@@ -129,12 +146,39 @@ class mss_fast_load {
   std::vector<BYTE> arena_;          // the values of the kept rows
   std::vector<BYTE> resend_buffer_;  // a kept row as a row buffer again
   std::size_t kept_memory_ = 0;      // bytes of kept long values in memory
-  std::unique_ptr<std::FILE, file_closer> spill_;  // kept long values beyond the limit
-  long long spill_size_ = 0;
+  std::unique_ptr<resend_file> spill_;  // kept long values beyond the limit
   row_failure on_failure_;
   std::function<void()> after_commit_;
+  std::function<long long()> count_rows_;
+  long long known_rows_ = 0;
   std::optional<odb_exception> bind_failure_;
 };
 
 // A failure of the server or of the connection rather than of one row's values.
 bool mss_is_connection_failure(const odb_exception& error);
+// A lock that another session holds outlasted the connection's wait (1222).
+bool mss_is_lock_timeout(const odb_exception& error);
+
+// The load cannot go on. kind: another session holds the table locked; the
+// rows of the open batch cannot be kept to be sent again (reason: the
+// system's); the connection was lost while a batch was committed and it
+// cannot be told whether it is stored (reason: which records are in doubt);
+// the table's connection was lost (reason: the provider's).
+// first_not_stored: the first record known not to be stored, the later ones
+// with it (0: none to name). The owner ends its table with it.
+class mss_load_failure : public tk_exception {
+ public:
+  enum kind_t { locked, not_kept, in_doubt, lost };
+  mss_load_failure(kind_t kind, const std::wstring& reason, int first_not_stored)
+      : tk_exception(reason, 0), kind(kind), reason(reason), first_not_stored(first_not_stored) {}
+  kind_t kind;
+  std::wstring reason;
+  int first_not_stored;
+};
+
+// After a commit of `rows` records (record numbers first to last) whose answer
+// was lost: true when the table's rows (count) are known + rows, false when
+// they are known; anything else, or a count that fails, throws
+// mss_load_failure (in_doubt) saying which records are in doubt.
+bool mss_stored_after_lost_answer(const std::function<long long()>& count, long long known, long rows, int first,
+                                  int last);

@@ -21,6 +21,7 @@
 #include "platform/oleaut/bstr.h"
 #include "platform/oleaut/numeric.h"
 #include "platform/oledb/text16.h"
+#include "platform/tds/tds_settings.h"
 #include "platform/tds/tds_sql.h"
 
 namespace {
@@ -432,6 +433,9 @@ mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode, o
   if (!(mode & UDB_MODE_READ_ONLY))
     for (const t_ftd* f : schema_) identity_insert_ = identity_insert_ || f->auto_increment;
   for (const udb_index& index : indexes_) has_primary_key_ = has_primary_key_ || index.primary;
+  // What a lost answer is judged by: the rows the table held when it was opened.
+  fast_load_->set_known_rows(records_count_);
+  fast_load_->set_row_count([this] { return stored_rows(); });
 }
 
 mss_table::mss_table(const std::wstring& name, const std::wstring& query, IOpenRowset* session,
@@ -444,6 +448,7 @@ mss_table::mss_table(const std::wstring& name, const std::wstring& query, IOpenR
 
 mss_table::~mss_table() {
   tk_trace(2, "mss_table::dtor");
+  if (ended_) return;
   try {
     flush();
   } catch (const std::exception& e) {
@@ -529,12 +534,120 @@ void mss_table::append_record(const udb_record& record) {
   tk_trace(1, "mss_table::append_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
            static_cast<int>(record.size()));
   if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
+  if (ended_) throw *ended_;
   ++appended_;
-  if (mss_engine::instance().is_fast_load())
-    fast_append(record);
-  else
-    slow_record(record);
+  unsettled_ = static_cast<int>(appended_);
+  try {
+    if (mss_engine::instance().is_fast_load())
+      fast_append(record);
+    else
+      slow_record(record);
+  } catch (...) {
+    end_if_table_failure();
+    unsettled_ = 0;
+    throw;
+  }
+  unsettled_ = 0;
   ++records_count_;
+}
+
+int mss_table::first_not_stored(int first) const {
+  // The rows waiting for a statement, and the record being written, are not
+  // stored either.
+  auto earlier = [&first](int record) {
+    if (record > 0 && (first == 0 || record < first)) first = record;
+  };
+  if (!deferred_.empty()) earlier(deferred_.front().record);
+  earlier(unsettled_);
+  return first;
+}
+
+void mss_table::end_if_table_failure() {
+  try {
+    throw;
+  } catch (const mss_load_failure& failure) {
+    // In doubt: the failure says which records are, and that none after them is stored.
+    end_table(failure.kind, failure.reason,
+              failure.kind == mss_load_failure::in_doubt ? 0 : first_not_stored(failure.first_not_stored));
+  } catch (const odb_exception& e) {
+    if (mss_is_lock_timeout(e)) end_table(mss_load_failure::locked, tk_from_ansi(e.what()), first_not_stored(0));
+  } catch (...) {
+  }
+}
+
+void mss_table::end_locked(const odb_exception& error) {
+  end_table(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored(static_cast<int>(appended_) + 1));
+}
+
+void mss_table::store_by_statement(const std::wstring& statement, long rows, int first, int last,
+                                   const std::function<void()>& settled) {
+  try {
+    run_with_identity(statement);
+  } catch (const odb_exception& e) {
+    if (!mss_is_connection_failure(e)) throw;
+    // The answer went with the table's connection, and no statement can
+    // follow: the table's rows tell whether these are stored.
+    if (mss_stored_after_lost_answer([this] { return stored_rows(); }, fast_load_->get_known_rows(), rows, first,
+                                     last)) {
+      fast_load_->add_known_rows(rows);
+      settled();
+    }
+    throw mss_load_failure(mss_load_failure::lost, tk_from_ansi(e.what()), 0);
+  }
+  fast_load_->add_known_rows(rows);
+  settled();
+}
+
+long long mss_table::stored_rows() {
+  // A connection of its own: the table's may be the one lost. Its count waits
+  // for a batch still being committed, whatever the database's row versioning.
+  odb_command command(database_.get_data_source());
+  IRowset* rowset = nullptr;
+  command.execute(L"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ; SELECT COUNT(*) FROM " + name_, &rowset);
+  ole_com_ptr<IRowset> holder;
+  holder.attach(rowset);
+  if (!rowset) throw tk_exception("the count gave no rows", 0);
+  odb_recordset result(rowset);
+  holder = nullptr;
+  result.reset();
+  const udb_record* row = result.get_record();
+  if (result.is_eof() || !row || row->size() < 1) throw tk_exception("the count gave no rows", 0);
+  return std::wcstoll((*row)[0].to_wstring().c_str(), nullptr, 10);
+}
+
+void mss_table::end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored) {
+  const std::wstring table = plain_table_name(name_);
+  std::wstring text;
+  switch (kind) {
+    case mss_load_failure::locked:
+      text = mss_lock_text(table, reason);
+      break;
+    case mss_load_failure::not_kept:
+      text = L"Table '" + table + L"': the records of the open batch cannot be kept to be sent again (" + reason + L").";
+      break;
+    case mss_load_failure::in_doubt:
+      text = L"Table '" + table + L"': " + reason;
+      break;
+    case mss_load_failure::lost:
+      text = L"Table '" + table + L"': the connection to the server was lost (" + reason + L").";
+      break;
+  }
+  text += first_not_stored > 0
+              ? L" Records from #" + std::to_wstring(first_not_stored) + L" on are not stored; nothing more is written to the table."
+              : std::wstring(L" Nothing more is written to the table.");
+  tk_wtrace(2, L"%s", text.c_str());
+  // What is not committed yet is let go: the rows waiting for a statement
+  // now, the open batch when the table is released (the load ends without a
+  // commit).
+  deferred_.clear();
+  ended_.emplace(text);
+  throw *ended_;
+}
+
+std::wstring mss_lock_text(const std::wstring& table, const std::wstring& server_text) {
+  const long seconds = tds_lock_timeout_ms() / 1000;
+  return L"Table '" + table + L"' is locked by another session: the lock was waited for " + std::to_wstring(seconds) +
+         (seconds == 1 ? L" second" : L" seconds") + L" (ORV_MSS_LOCK_TIMEOUT) in vain (" + server_text + L").";
 }
 
 // ---------------------------------------------------------------- statements
@@ -635,7 +748,8 @@ void mss_table::slow_record(const udb_record& record) {
   if (schema_.empty()) return;
   const std::wstring statement = insert_statement(columns, L"( " + values + L")");
   tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
-  run_with_identity(statement);
+  const int number = static_cast<int>(appended_);
+  store_by_statement(statement, 1, number, number, [this] { unsettled_ = 0; });
 }
 
 void mss_table::defer_record(const udb_record& record) {
@@ -644,6 +758,7 @@ void mss_table::defer_record(const udb_record& record) {
   if (schema_.empty()) return;
   deferred_columns_ = columns;
   deferred_.push_back({static_cast<int>(appended_), L"(" + values + L")"});
+  unsettled_ = 0;
   if (fast_load_->has_open_batch()) {
     // The row goes after the batch's commit; so many rows waiting commit it
     // early.
@@ -655,30 +770,34 @@ void mss_table::defer_record(const udb_record& record) {
 
 void mss_table::send_deferred() {
   while (!deferred_.empty()) {
-    const std::size_t n = std::min(deferred_.size(), deferred_limit);
-    std::vector<deferred_row> rows(std::make_move_iterator(deferred_.begin()),
-                                   std::make_move_iterator(deferred_.begin() + static_cast<std::ptrdiff_t>(n)));
-    deferred_.erase(deferred_.begin(), deferred_.begin() + static_cast<std::ptrdiff_t>(n));
+    // The rows leave the list once they are settled: a failure of the table
+    // finds those not stored still in it.
+    const auto end = deferred_.begin() + static_cast<std::ptrdiff_t>(std::min(deferred_.size(), deferred_limit));
     std::wstring list;
-    for (const auto& row : rows) {
+    for (auto row = deferred_.begin(); row != end; ++row) {
       if (!list.empty()) list += L", ";
-      list += row.values;
+      list += row->values;
     }
+    const long count = static_cast<long>(end - deferred_.begin());
     try {
-      run_with_identity(insert_statement(deferred_columns_, list));
+      store_by_statement(insert_statement(deferred_columns_, list), count, deferred_.front().record, (end - 1)->record,
+                         [&] { deferred_.erase(deferred_.begin(), end); });
       continue;
     } catch (const odb_exception& e) {
-      if (mss_is_connection_failure(e)) throw;
-      tk_trace(2, "Statement of %d rows refused: %s", static_cast<int>(rows.size()), e.what());
+      if (mss_is_lock_timeout(e)) throw;
+      tk_trace(2, "Statement of %ld rows refused: %s", count, e.what());
     }
     // Refused as a whole (nothing of it was stored): each row on its own, so
     // that only the refused rows are lost.
-    for (const auto& row : rows) {
+    for (long i = 0; i < count; ++i) {
+      const int record = deferred_.front().record;
       try {
-        run_with_identity(insert_statement(deferred_columns_, row.values));
+        store_by_statement(insert_statement(deferred_columns_, deferred_.front().values), 1, record, record,
+                           [this] { deferred_.erase(deferred_.begin()); });
       } catch (const odb_exception& e) {
-        if (mss_is_connection_failure(e)) throw;
-        report_row_failure(row.record, e);
+        if (mss_is_lock_timeout(e)) throw;
+        deferred_.erase(deferred_.begin());
+        report_row_failure(record, e);
       }
     }
   }
@@ -703,9 +822,15 @@ void mss_table::update(const udb_record& record) {
     list += mss_bracket_name(f.name) + L"=" + get_fld_append_str(&record[i], &f);
   }
   if (where_list.empty() || set_list.empty()) return;
-  // The statement would wait on the locks of our own open batch.
-  if (fast_load_ && fast_load_->is_open() && fast_load_->has_open_batch()) fast_load_->flush();
-  command_->execute(L"UPDATE " + name_ + L" SET " + set_list + L" WHERE " + where_list);
+  if (ended_) throw *ended_;
+  try {
+    // The statement would wait on the locks of our own open batch.
+    if (fast_load_ && fast_load_->is_open() && fast_load_->has_open_batch()) fast_load_->flush();
+    command_->execute(L"UPDATE " + name_ + L" SET " + set_list + L" WHERE " + where_list);
+  } catch (...) {
+    end_if_table_failure();
+    throw;
+  }
 }
 
 // ---------------------------------------------------------------- bulk loading
@@ -881,14 +1006,22 @@ void mss_table::fast_append(const udb_record& record) {
   }
   // Rows waiting for a statement while no batch is open go first.
   if (!fast_load_->has_open_batch()) send_deferred();
+  // The load answers for the record from here: in its batch, stored or refused.
+  unsettled_ = 0;
   fast_load_->insert_data(static_cast<int>(appended_));
   throw_first_failure();
 }
 
 void mss_table::flush() {
-  // The batch commits first: the statements would wait on its locks.
-  if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
-  send_deferred();
+  if (ended_) throw *ended_;
+  try {
+    // The batch commits first: the statements would wait on its locks.
+    if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();
+    send_deferred();
+  } catch (...) {
+    end_if_table_failure();
+    throw;
+  }
   throw_first_failure();
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,9 +47,16 @@ class mss_table : public odb_table {
   // Sends what the bulk load still holds; a failure is traced, never thrown.
   ~mss_table() override;
 
+  // A failure of the table rather than of the record (another session holds
+  // it locked, its load cannot go on) ends the table: a tk_table_exception
+  // that names it and says which records are not stored, thrown again by
+  // every later call; the rows not yet committed are let go unsent.
   void append_record(const udb_record& record) override;
   // Changes the row of the record's key (the primary or first unique index).
   void update(const udb_record& record) override;
+  // Another session's lock refused a change of the table's columns: the
+  // table ends as append_record ends it, from the next record on.
+  [[noreturn]] void end_locked(const odb_exception& error);
   // Commits the rows of an open bulk load and ends it; rows the server refuses
   // are reported one by one ("table, record #n"), a failure of the load is
   // thrown. The driver calls it before it releases the table.
@@ -93,6 +102,20 @@ class mss_table : public odb_table {
   void send_deferred();
   void throw_first_failure();
   void report_row_failure(int record, const tk_exception& error);
+  // Runs a statement that stores rows, records first to last. Its lost answer
+  // ends the table (mss_load_failure, lost) once the table's rows told whether
+  // they are stored (true: the caller settles them), or in doubt.
+  void store_by_statement(const std::wstring& statement, long rows, int first, int last,
+                          const std::function<void()>& settled);
+  // The table's rows on the server, counted on a connection of their own.
+  long long stored_rows();
+  // In a handler: ends the table when the failure being handled is the
+  // table's; returns when it is a record's.
+  void end_if_table_failure();
+  // The first record not stored: `first` (0: none), or an earlier one that
+  // waits for a statement or is being written.
+  int first_not_stored(int first) const;
+  [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
@@ -114,4 +137,12 @@ class mss_table : public odb_table {
   std::wstring deferred_columns_;
   // The first row refused when no error reporter exists: thrown when the call ends.
   std::exception_ptr first_failure_;
+  std::optional<tk_table_exception> ended_;
+  // The record being written while it is in no batch and no list of rows
+  // waiting for a statement (0: none).
+  int unsettled_ = 0;
 };
+
+// "Table 't' is locked by another session: ..." with how long the lock was
+// waited for and the server's text.
+std::wstring mss_lock_text(const std::wstring& table, const std::wstring& server_text);

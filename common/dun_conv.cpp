@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "MSS/mss_db.h"
 #include "MSS/mss_tab.h"
@@ -10,6 +11,7 @@
 #include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
+#include "common/csv_util.h"
 #include "common/error_handler.h"
 #include "common/init_conv.h"
 #include "common/mss_upsizer.h"
@@ -79,6 +81,7 @@ std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_databas
 }
 
 void dunmere_convertor::before_worksheets(dao_database& source) {
+  workbook_ = &source;
   // No worksheet listed, or none of the listed found: every worksheet (and the
   // selected queries).
   if (!console_) return;
@@ -116,11 +119,11 @@ void dunmere_convertor::convert_step(udb_recordset* source, udb_recordset* dest,
   if (table_observer_) table_observer_(dest->get_name(), records);
 }
 
-bool dunmere_convertor::check_dest() {
+bool dunmere_convertor::check_dest(dao_database* workbook) {
   tk_wtrace(1, L"check_dest(%s)", dest_.c_str());
   bool exists = engine_.is_db_exist(dest_);
   if (exists && mode_ == 0) {
-    engine_.delete_db(dest_);
+    replace_database(workbook);
     exists = false;
   }
   if (from_xls) {
@@ -132,19 +135,65 @@ bool dunmere_convertor::check_dest() {
   // table to look for.
   if (mode_ != 1 || !exists) return exists;
   std::unique_ptr<udb_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
-  if (db->is_table_exist(csv_table_name)) db->delete_tab(csv_table_name);
+  if (db->is_table_exist(csv_table_name)) {
+    // Dropped only when the server would create it again.
+    const csv_file csv(src_, delimiter_of(delimiter_index), x_fnames);
+    db->try_create_table(csv_table_name, csv.get_schema(), csv.get_indexes());
+    db->delete_tab(csv_table_name);
+  }
   return true;
+}
+
+void dunmere_convertor::replace_database(dao_database* workbook) {
+  const std::wstring kept = L"The database '" + dest_ + L"' was not dropped and keeps its tables: ";
+  // The run's first table (the CSV file's, or the first worksheet that opens:
+  // one that does not is reported by the run) is tried in the database first,
+  // and the login must be one that may create the database again.
+  std::unique_ptr<udb_recordset> first;
+  std::wstring table;
+  if (!from_xls) {
+    first = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
+    table = csv_table_name;
+  } else if (workbook) {
+    mss_tn_validator validator(run_table_names(true), {});
+    for (auto sheet = get_sheets().begin(); !first && sheet != get_sheets().end(); ++sheet) {
+      try {
+        first = open_sheet(*workbook, sheet->first);
+      } catch (const tk_exception& e) {
+        tk_trace(2, "The worksheet does not open: %s", e.what());
+        continue;
+      }
+      table = validator.is_acceptable(sheet->first) ? sheet->first : validator.get_safe_name(sheet->first);
+    }
+  }
+  if (first) {
+    std::unique_ptr<mss_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
+    const std::wstring refusal = db->creation_trial(table, first->get_schema(), first->get_indexes());
+    if (!refusal.empty()) throw tk_exception(kept + L"its table '" + table + L"' cannot be created again: " + refusal, 1);
+  }
+  bool may_create = false;
+  try {
+    may_create = engine_.may_create_database();
+  } catch (const tk_exception& e) {
+    throw tk_exception(kept + L"whether the login may create it again cannot be told: " + tk_from_ansi(e.what()), 1);
+  }
+  if (!may_create)
+    throw tk_exception(kept + L"the login may not create it again (CREATE DATABASE needs the permission CREATE ANY "
+                              L"DATABASE, CREATE DATABASE in master, or the dbcreator role)",
+                       1);
+  tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
+  engine_.delete_db(dest_);
 }
 
 std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
   tk_trace(1, "dunmere_convertor::get_dest_base(mode=%d)", mode_);
+  dao_database* workbook = std::exchange(workbook_, nullptr);
   // Called once the source is open: a source that cannot be read costs nothing.
-  bool exists = console_ ? check_dest() : engine_.is_db_exist(dest_);
+  bool exists = console_ ? check_dest(workbook) : engine_.is_db_exist(dest_);
   if (exists && mode_ == 0 && from_xls) {
     // "Overwrite the entire database", chosen on the wizard's file page: done now
     // that the run starts, not when it was chosen.
-    tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
-    engine_.delete_db(dest_);
+    replace_database(workbook);
     exists = false;
   }
   if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND);

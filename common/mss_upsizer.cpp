@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "MSS/mss_engi.h"
+#include "MSS/mss_floa.h"
 #include "MSS/mss_tab.h"
+#include "MSS/odb_exce.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
@@ -68,6 +70,13 @@ void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
   // opens it again on the widened column.
   if (table) table->flush();
   tk_wtrace(3, L"Run SQL query: %s\n", text.c_str());
-  dest_db_->query(text);
+  try {
+    dest_db_->query(text);
+  } catch (const odb_exception& e) {
+    // Another session's lock: the table ends at once, rather than each long
+    // value of the file waiting for it again.
+    if (table && mss_is_lock_timeout(e)) table->end_locked(e);
+    throw;
+  }
   column.size = 0;
 }

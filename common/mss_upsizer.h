@@ -8,7 +8,8 @@
 // whose value does not fit fail with one reason, and its ALTER is never sent.
 // An open bulk load of the table is ended first and starts again with the new
 // column at the next record: a load keeps the column list it began with, and
-// the ALTER would wait on the load's locks.
+// the ALTER would wait on the load's locks. An ALTER that another session's
+// lock holds up ends the table (mss_table::end_locked).
 #pragma once
 
 #include <map>

@@ -2,7 +2,7 @@
 // login call for it (DBSETLENCRYPT is not implemented), only its configuration
 // files: so db-lib is pointed (dbsetifile) at a configuration of our own, whose
 // section for the server's host FreeTDS reads last, after any [global] of
-// ~/.freetds.conf or /etc/freetds/freetds.conf.
+// ~/.freetds.conf or /etc/freetds/freetds.conf (tds_login_configuration).
 //
 // The client asks for encryption ("request"): TLS wherever the server offers
 // it, the login always encrypted where the server requires that (SQL Server
@@ -28,10 +28,24 @@ tds_server_parts tds_split_server(const std::string& server);
 // The setting from the environment (ORV_MSS_ENCRYPT, ORV_MSS_CA_FILE).
 tds_encryption tds_encryption_setting();
 
-// Makes the next db-lib login to `server` ("host", "host:port" or
-// "host\instance") use `setting`. False when the configuration cannot be
-// written (the login would then follow FreeTDS's own files).
-bool tds_configure_login(const std::string& server, const tds_encryption& setting);
+// Held by a login while db-lib reads its configuration (around dbopen): the
+// next login to `server` ("host", "host:port" or "host\instance") uses
+// `setting`. The configuration lives in an anonymous file in memory, so
+// nothing of it stays behind however the process ends; where the system
+// cannot name such a file, in a private folder of the temporary folder,
+// removed as soon as no login reads it.
+class tds_login_configuration {
+ public:
+  tds_login_configuration(const std::string& server, const tds_encryption& setting);
+  ~tds_login_configuration();
+  tds_login_configuration(const tds_login_configuration&) = delete;
+  tds_login_configuration& operator=(const tds_login_configuration&) = delete;
+  // False when it could not be written: the login then follows FreeTDS's own files.
+  bool written() const { return written_; }
+
+ private:
+  bool written_ = false;
+};
 
 // Why a login that ended without a reason from the server failed, when
 // encryption is why: the server's PRELOGIN answer and a TLS handshake of our

@@ -10,6 +10,7 @@
 #include "platform/tds/tds_cells.h"
 #include "platform/tds/tds_encryption.h"
 #include "platform/tds/tds_error.h"
+#include "platform/tds/tds_settings.h"
 #include "platform/tds/tds_sql.h"
 
 struct tds_dbprocess {
@@ -244,9 +245,9 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   dbsetlogintime(login.login_timeout);
   // Encryption: asked for, or required (see tds_encryption.h).
   const tds_encryption encryption = tds_encryption_setting();
-  tds_configure_login(login.server, encryption);
   DBPROCESS* p = nullptr;
   {
+    const tds_login_configuration configuration(login.server, encryption);
     tds_login_scope scope;
     p = dbopen(rec, login.server.c_str());
   }
@@ -257,7 +258,7 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   }
   process_ = std::make_unique<tds_dbprocess>();
   process_->process = p;
-  if ((use_database && !run(L"USE " + tsql_name(utf8_to_wide(login.database)))) || !run(tsql_session_settings())) {
+  if ((use_database && !run(L"USE " + tsql_name(utf8_to_wide(login.database)))) || !run(tsql_session_settings(tds_lock_timeout_ms()))) {
     dbclose(p);
     process_.reset();
   }

@@ -162,12 +162,12 @@ std::wstring tsql_insert_rows(const tsql_object_name& table, const std::vector<s
   return sql;
 }
 
-std::wstring tsql_session_settings() {
-  // A lock held by someone else ends a statement after ten minutes with an
+std::wstring tsql_session_settings(long lock_timeout_ms) {
+  // A lock held by someone else ends a statement after the wait with an
   // error (1222) instead of holding the run for ever.
   return L"SET ANSI_WARNINGS ON; SET ANSI_NULLS ON; SET ANSI_PADDING ON; SET CONCAT_NULL_YIELDS_NULL ON; "
          L"SET QUOTED_IDENTIFIER ON; SET TEXTSIZE 2147483647; SET LOCK_TIMEOUT " +
-         std::to_wstring(tsql_lock_timeout_ms);
+         std::to_wstring(lock_timeout_ms);
 }
 
 namespace {

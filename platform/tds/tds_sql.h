@@ -57,9 +57,9 @@ std::wstring tsql_insert_rows(const tsql_object_name& table, const std::vector<s
 // The settings every connection starts with, so that the server behaves as
 // the provider expects whatever its defaults (truncation is an error, NULL
 // comparisons and padding as the standard says, text of any length, a lock
-// waited for at most tsql_lock_timeout_ms).
-std::wstring tsql_session_settings();
-// Ten minutes; the tests set less.
+// waited for at most lock_timeout_ms).
+std::wstring tsql_session_settings(long lock_timeout_ms);
+// The default wait for a lock: ten minutes; the tests set less.
 inline long tsql_lock_timeout_ms = 600000;
 
 // Catalog procedures with exact-match name arguments (empty: not restricted).

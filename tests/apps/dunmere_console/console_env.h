@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/support/tds_server/tds_server.h"
+#include "tests/support/child_tmpdir.h"
 #include "tests/support/test_dir.h"
 
 extern char** environ;
@@ -28,7 +29,10 @@ struct console_result {
 };
 
 // Runs the program with the arguments; standard output and error into files.
+// Its temporary folder is a fresh one, which it must leave without FreeTDS's
+// configuration however it ends.
 inline console_result run_console(const test_dir& dir, const std::vector<std::string>& args) {
+  child_tmpdir tmp(dir / "tmp");
   const std::string out = (dir / "stdout.txt").string(), err = (dir / "stderr.txt").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -40,7 +44,7 @@ inline console_result run_console(const test_dir& dir, const std::vector<std::st
   argv.push_back(nullptr);
   pid_t pid = 0;
   console_result r;
-  if (posix_spawn(&pid, DUNMERE_CONSOLE, &actions, nullptr, argv.data(), environ) != 0) {
+  if (posix_spawn(&pid, DUNMERE_CONSOLE, &actions, nullptr, argv.data(), tmp.environment()) != 0) {
     ADD_FAILURE() << "cannot start " << DUNMERE_CONSOLE;
     return r;
   }
@@ -50,6 +54,7 @@ inline console_result run_console(const test_dir& dir, const std::vector<std::st
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
   r.out = test_dir::read(out);
   r.err = test_dir::read(err);
+  EXPECT_EQ(tmp.left("orv-freetds-"), std::vector<std::string>{});
   return r;
 }
 

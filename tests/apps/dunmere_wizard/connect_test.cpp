@@ -9,6 +9,7 @@
 #include "platform/gui/gui_app.h"
 #include "platform/gui/gui_driver.h"
 #include "tests/platform/gui/gui_environment.h"
+#include "tests/support/child_tmpdir.h"
 #include "tests/support/wizard_script.h"
 #include "tests/support/tds_server/tds_server.h"
 #include "tests/support/test_dir.h"
@@ -256,7 +257,8 @@ TEST_F(short_limit_test, ATimedOutAttemptDoesNotHoldTheNext) {
 }
 
 // Cancel after an attempt was given up at its limit ends the process of the program
-// at once: nothing waits for the attempt, which the server still answers.
+// at once: nothing waits for the attempt, which the server still answers. The
+// attempt's FreeTDS configuration is not left in the temporary folder.
 TEST(DunmereWizardProcess, CancelAfterATimedOutAttemptEndsTheProcessAtOnce) {
   REQUIRE_DISPLAY();
   tds::server_options o;
@@ -277,7 +279,8 @@ TEST(DunmereWizardProcess, CancelAfterATimedOutAttemptEndsTheProcessAtOnce) {
   std::vector<char*> argv{const_cast<char*>(DUNMERE_ABANDON_RUN), const_cast<char*>(server.c_str()),
                           const_cast<char*>(password), const_cast<char*>(registry.c_str()), nullptr};
   pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, DUNMERE_ABANDON_RUN, &actions, nullptr, argv.data(), environ), 0);
+  child_tmpdir tmp(dir.path() / "tmp");
+  ASSERT_EQ(posix_spawn(&pid, DUNMERE_ABANDON_RUN, &actions, nullptr, argv.data(), tmp.environment()), 0);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   std::string said;
@@ -304,6 +307,7 @@ TEST(DunmereWizardProcess, CancelAfterATimedOutAttemptEndsTheProcessAtOnce) {
   ASSERT_TRUE(WIFEXITED(status)) << errors;
   EXPECT_EQ(WEXITSTATUS(status), 0) << errors;
   EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+  EXPECT_EQ(tmp.left("orv-freetds-"), std::vector<std::string>{});
 }
 
 // An attempt that outlasts its limit is abandoned: the next one starts at once, and

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/tds/tds_provider.h"
+#include "platform/tds/tds_settings.h"
 
 namespace {
 
@@ -63,6 +64,27 @@ TEST(TdsServerAddress, DataSourcesAsDbLibNamesThem) {
   ASSERT_TRUE(tds_server_address(L"tcp:10.0.0.1, 1433", s));
   EXPECT_EQ(s, "10.0.0.1:1433");
   for (const wchar_t* bad : {L"h,", L"h,0", L"h,65536", L"h,12x", L"h,-1"}) EXPECT_FALSE(tds_server_address(bad, s));
+}
+
+}  // namespace
+
+namespace {
+
+// ORV_MSS_LOCK_TIMEOUT: whole seconds, or the default wait for anything else.
+TEST(TdsSettings, TheLockWaitIsWholeSecondsOrTheDefault) {
+  const struct {
+    const char* value;
+    long ms;
+  } cases[] = {{nullptr, 600000}, {"2", 2000},   {" 30 ", 30000}, {"0", 0},         {"2.5", 600000},
+               {"-1", 600000},    {"1e3", 600000}, {"", 600000},   {"2147484", 600000}, {"2147483", 2147483000}};
+  for (const auto& c : cases) {
+    if (c.value)
+      ::setenv("ORV_MSS_LOCK_TIMEOUT", c.value, 1);
+    else
+      ::unsetenv("ORV_MSS_LOCK_TIMEOUT");
+    EXPECT_EQ(tds_lock_timeout_ms(), c.ms) << (c.value ? c.value : "(not set)");
+  }
+  ::unsetenv("ORV_MSS_LOCK_TIMEOUT");
 }
 
 }  // namespace
