@@ -76,10 +76,17 @@ bool alters_owner(server_context& ctx, const database& db, const session_state& 
          holds(db, s, "SCHEMA::" + sc->name, "CONTROL");
 }
 
-bool creates_databases(server_context& ctx, const session_state& s) {
+// The server permission CREATE ANY DATABASE, which sysadmin and dbcreator hold.
+bool creates_any_database(server_context& ctx, const session_state& s) {
   if (s.sysadmin) return true;
   const server_login* l = login_of(ctx, s);
-  if (l && (l->dbcreator || l->create_any_database)) return true;
+  return l && (l->dbcreator || l->create_any_database);
+}
+
+// CREATE DATABASE: the server permission, or the database permission of that
+// name granted in master (which does not give the server one).
+bool creates_databases(server_context& ctx, const session_state& s) {
+  if (creates_any_database(ctx, s)) return true;
   const database* master = ctx.cat.find("master");
   return master && holds(*master, s, "", "CREATE DATABASE");
 }
@@ -197,7 +204,7 @@ std::optional<int> has_perms_by_name(server_context& ctx, const session_state& s
   const std::string cls = name_key(securable_class.value_or("SERVER"));
   const std::string perm = name_key(permission);
   if (cls == "SERVER") {
-    if (perm == "CREATE ANY DATABASE" || perm == "CREATE DATABASE") return creates_databases(ctx, s) ? 1 : 0;
+    if (perm == "CREATE ANY DATABASE") return creates_any_database(ctx, s) ? 1 : 0;
     return s.sysadmin ? 1 : 0;
   }
   database* db = ctx.cat.find(cls == "DATABASE" ? securable.value_or(s.database) : s.database);

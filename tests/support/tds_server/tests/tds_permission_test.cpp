@@ -86,6 +86,17 @@ TEST_F(tds_server_test, tables_and_databases_are_defined_by_those_with_the_permi
   tds_test::connection maker("127.0.0.1", srv().port(), "maker", password);
   EXPECT_EQ(maker.rows("SELECT HAS_PERMS_BY_NAME(NULL, NULL, 'CREATE ANY DATABASE'), IS_SRVROLEMEMBER('dbcreator')").at(0),
             (std::vector<std::string>{"1", "1"}));
+  // The database permission CREATE DATABASE in master lets a login create
+  // databases without giving it the server permission.
+  srv().execute("CREATE USER [plain] FOR LOGIN [plain]; GRANT CREATE DATABASE TO [plain]", "master");
+  {
+    tds_test::connection plain("127.0.0.1", srv().port(), "plain", password);
+    EXPECT_EQ(plain.rows("SELECT HAS_PERMS_BY_NAME(NULL, NULL, 'CREATE ANY DATABASE'), "
+                         "HAS_PERMS_BY_NAME('master', 'DATABASE', 'CREATE DATABASE')")
+                  .at(0),
+              (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(run(plain, "CREATE DATABASE e4"), std::vector<error>{});
+  }
   // A server permission granted in master: CREATE ANY DATABASE.
   srv().execute("GRANT CREATE ANY DATABASE TO [plain]");
   tds_test::connection plain("127.0.0.1", srv().port(), "plain", password);
