@@ -147,13 +147,11 @@ ole_variant null_substitute(const t_ftd* schema_field, bool text_column) {
 }
 
 // 'yyyymmdd hh:mm:ss.mmm' (the fraction where there is one; a date alone
-// without the time, a time alone on 1899-12-30).
-std::wstring date_literal(const ole_variant& value) {
-  SYSTEMTIME st = value.get_systemtime();
-  const ole_date date(value.get_variant());
-  if (st.wYear == 0 || date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+// without the time): a form every language and date order of a session reads
+// alike.
+std::wstring timestamp_literal(const SYSTEMTIME& st, bool date_only) {
   wchar_t text[64];
-  if (date.get_kind() == ole_date::date_only)
+  if (date_only)
     std::swprintf(text, 64, L"'%04u%02u%02u'", st.wYear, st.wMonth, st.wDay);
   else if (st.wMilliseconds)
     std::swprintf(text, 64, L"'%04u%02u%02u %02u:%02u:%02u.%03u'", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
@@ -162,6 +160,30 @@ std::wstring date_literal(const ole_variant& value) {
     std::swprintf(text, 64, L"'%04u%02u%02u %02u:%02u:%02u'", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
                   st.wSecond);
   return text;
+}
+
+// The literal of a date value (a time alone on 1899-12-30).
+std::wstring date_literal(const ole_variant& value) {
+  SYSTEMTIME st = value.get_systemtime();
+  const ole_date date(value.get_variant());
+  if (st.wYear == 0 || date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+  return timestamp_literal(st, date.get_kind() == ole_date::date_only);
+}
+
+// A text for a date column, read as the client reads it on either path (the
+// session's language and date order play no part): false when it is no date.
+// A time alone is a time of 1900-01-01, as the server reads such a text.
+bool text_date(const std::wstring& text, SYSTEMTIME& st) {
+  const ole_date date(text);
+  if (date.get_kind() == ole_date::invalid) return false;
+  st = date.get_systemtime();
+  if (date.get_kind() == ole_date::time_only) st.wYear = 1900, st.wMonth = 1, st.wDay = 1;
+  return true;
+}
+
+// The reason a record's value cannot go into its column, as both paths give it.
+tk_exception value_failure(const std::wstring& text, const std::wstring& column, const wchar_t* what) {
+  return tk_exception(L"The value '" + text + L"' of column '" + column + L"' " + what, 0);
 }
 
 bool is_integer_column(DBTYPE type) {
@@ -662,6 +684,14 @@ std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* 
     // Into a text column a date or a number goes as the text bulk loading
     // stores, not as the server's own rendering of a typed literal.
     if (text_column && vt != VT_BSTR && !field->is_binary()) return tsql_string(value_text(*field));
+    // A text for a date column is read here, as bulk loading reads it: the
+    // server would read it by the session's language.
+    if (vt == VT_BSTR && schema_field->vartype == VT_DATE) {
+      const std::wstring text = field->to_wstring();
+      SYSTEMTIME st{};
+      if (!text_date(text, st)) throw value_failure(text, schema_field->name, L"is not a date.");
+      return timestamp_literal(st, !st.wHour && !st.wMinute && !st.wSecond && !st.wMilliseconds);
+    }
     // Dates: the server judges the column's own range (datetime from 1753,
     // date and datetime2 from 0001) and refuses a value outside it.
     const ole_variant safe = mssql_get_safe_variant(*field, true);
@@ -881,9 +911,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
   }
   const ole_variant& value = *given;
   auto failure = [&](const wchar_t* what) {
-    return tk_exception(L"The value '" + value.to_wstring() + L"' of column '" + fast_load_->get_column_name(ordinal) +
-                            L"' " + what,
-                        0);
+    return value_failure(value.to_wstring(), fast_load_->get_column_name(ordinal), what);
   };
   switch (bound) {
     case DBTYPE_DBTIMESTAMP: {
@@ -894,11 +922,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         st = value.get_systemtime();
         if (date.get_kind() == ole_date::time_only || st.wYear == 0) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
       } else if (value.get_vt() == VT_BSTR) {
-        const ole_date date(value.to_wstring());
-        if (date.get_kind() == ole_date::invalid) throw failure(L"is not a date.");
-        st = date.get_systemtime();
-        // The server reads a text holding a time alone as a time of 1900-01-01.
-        if (date.get_kind() == ole_date::time_only) st.wYear = 1900, st.wMonth = 1, st.wDay = 1;
+        if (!text_date(value.to_wstring(), st)) throw failure(L"is not a date.");
       } else if (is_number(value.get_vt()) && column_type == DBTYPE_DBTIMESTAMP) {
         // A number of days into datetime: the server's own conversion, by statement.
         return false;
