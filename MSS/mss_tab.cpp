@@ -21,6 +21,7 @@
 #include "platform/oleaut/bstr.h"
 #include "platform/oleaut/numeric.h"
 #include "platform/oledb/text16.h"
+#include "platform/tds/tds_cells.h"
 #include "platform/tds/tds_settings.h"
 #include "platform/tds/tds_sql.h"
 
@@ -181,6 +182,17 @@ bool text_date(const std::wstring& text, SYSTEMTIME& st) {
   return true;
 }
 
+// A text for a char, varchar or text column whose code page (0: none) lacks
+// one of its characters fails its record: the server would store a near
+// character or '?' for it without a word.
+void hold_in_code_page(std::u16string_view text, unsigned code_page, const std::wstring& column) {
+  if (!code_page) return;
+  std::string bytes;
+  std::u16string unheld;
+  if (!tds_narrow(text, code_page, bytes, &unheld))
+    throw tk_exception(tds_unheld_text(utf16_to_wide(text), column, code_page, unheld), 0);
+}
+
 // The reason a record's value cannot go into its column, as both paths give it.
 tk_exception value_failure(const std::wstring& text, const std::wstring& column, const wchar_t* what) {
   return tk_exception(L"The value '" + text + L"' of column '" + column + L"' " + what, 0);
@@ -248,6 +260,18 @@ std::wstring text_at(odb_recordset& r, const wchar_t* column) {
     return f.to_wstring();
   }
   return L"";
+}
+
+// Runs a statement and gives each row of its result to f.
+template <class F>
+void each_row(odb_command& command, const std::wstring& statement, F&& f) {
+  IRowset* rowset = nullptr;
+  command.execute(statement, &rowset);
+  ole_com_ptr<IRowset> holder;
+  holder.attach(rowset);
+  if (!rowset) return;
+  odb_recordset rows(rowset);
+  for (rows.reset(); !rows.is_eof(); rows.next()) f(*rows.get_record());
 }
 
 bool flag_at(odb_recordset& r, const wchar_t* column) {
@@ -448,6 +472,7 @@ mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode, o
       fast_load_(std::make_unique<mss_fast_load>()) {
   tk_wtrace(2, L"mss_table::mss_table(%s)", name.c_str());
   init_schema();
+  init_text_columns();
   tk_trace(1, "mss_table::split_tab_name");
   std::wstring table = name_, owner;
   mss_split_tab_name(name_, table, owner);
@@ -487,19 +512,12 @@ void mss_table::init_schema() {
   // The catalog procedure takes LIKE patterns: the names are escaped to match only themselves.
   std::wstring statement = L"EXEC sp_columns @table_name=" + tsql_string(tsql_like_exact(table));
   if (!owner.empty()) statement += L", @table_owner=" + tsql_string(tsql_like_exact(owner));
-  IRowset* rowset = nullptr;
-  command_->execute(statement, &rowset);
-  ole_com_ptr<IRowset> holder;
-  holder.attach(rowset);
-  if (!rowset) return;
-  odb_recordset columns(rowset);
-  for (columns.reset(); !columns.is_eof(); columns.next()) {
-    const udb_record& row = *columns.get_record();
-    if (row.size() < 6) continue;
+  each_row(*command_, statement, [&](const udb_record& row) {
+    if (row.size() < 6) return;
     const std::wstring name = row[3].to_wstring();
     const std::wstring type = row[5].to_wstring();
     tk_wtrace(1, L"Got field name/type: %s/%s", name.c_str(), type.c_str());
-    if (!schema_.find_field(name)) continue;
+    if (!schema_.find_field(name)) return;
     t_ftd& field = schema_.get_field(name);
     const std::wstring def = row.size() > 12 && !is_null(row[12]) ? row[12].to_wstring() : std::wstring();
     if (!def.empty()) {
@@ -516,7 +534,35 @@ void mss_table::init_schema() {
     // values and substitutes are dates.
     if (field.vartype == VT_BLOB && (tk_wcompare_nocase(type, L"date") == 0 || tk_wcompare_nocase(type, L"time") == 0))
       field.vartype = VT_DATE;
+  });
+}
+
+void mss_table::init_text_columns() {
+  bool text = false;
+  for (const t_ftd* f : schema_) text = text || f->vartype == VT_BSTR;
+  // SQL Server 7 has no collations: its code page is the server's.
+  if (!text || mss_engine::instance().get_version_code() < MSS_VERSION_2000) return;
+  try {
+    each_row(*command_, tsql_column_collations(tsql_parse_name(name_)), [this](const udb_record& row) {
+      if (row.size() < 4 || is_null(row[0]) || is_null(row[1]) || is_null(row[2])) return;
+      text_column c;
+      c.type = row[1].to_wstring();
+      c.collation = row[2].to_wstring();
+      const bool narrow = tk_wcompare_nocase(c.type, L"char") == 0 || tk_wcompare_nocase(c.type, L"varchar") == 0 ||
+                          tk_wcompare_nocase(c.type, L"text") == 0;
+      if (narrow)
+        c.code_page = is_null(row[3]) ? tds_default_code_page
+                                      : static_cast<unsigned>(std::wcstoul(row[3].to_wstring().c_str(), nullptr, 10));
+      text_columns_[tk_wnocase_key(row[0].to_wstring())] = c;
+    });
+  } catch (const odb_exception& e) {
+    tk_trace(2, "The collations of the columns are not known: %s", e.what());
   }
+}
+
+const mss_table::text_column* mss_table::get_text_column(const std::wstring& name) const {
+  const auto found = text_columns_.find(tk_wnocase_key(name));
+  return found == text_columns_.end() ? nullptr : &found->second;
 }
 
 ole_variant mss_table::get_def_value(VARTYPE vt, const std::wstring& source) {
@@ -684,6 +730,11 @@ std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* 
     // Into a text column a date or a number goes as the text bulk loading
     // stores, not as the server's own rendering of a typed literal.
     if (text_column && vt != VT_BSTR && !field->is_binary()) return tsql_string(value_text(*field));
+    // The server would store a near character or '?' for one the column's
+    // code page lacks, without a word.
+    if (text_column && vt == VT_BSTR)
+      if (const mss_table::text_column* column = get_text_column(schema_field->name))
+        hold_in_code_page(wide_to_utf16(field->to_wstring()), column->code_page, schema_field->name);
     // A text for a date column is read here, as bulk loading reads it: the
     // server would read it by the session's language.
     if (vt == VT_BSTR && schema_field->vartype == VT_DATE) {
@@ -875,6 +926,7 @@ const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
   plan_.assign(static_cast<std::size_t>(count), -1);
   plan_not_null_.assign(static_cast<std::size_t>(count), false);
   plan_fields_.assign(static_cast<std::size_t>(count), nullptr);
+  plan_code_pages_.assign(static_cast<std::size_t>(count), 0);
   for (int c = 1; c <= count; ++c) {
     const std::wstring& column = fast_load_->get_column_name(c);
     const std::wstring source = source_field_name(column);
@@ -889,6 +941,8 @@ const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
     plan_[c - 1] = found;
     plan_not_null_[c - 1] = !(fast_load_->get_column(c).dwFlags & DBCOLUMNFLAGS_ISNULLABLE);
     plan_fields_[c - 1] = schema_.find_field(column) ? &schema_.get_field(column) : nullptr;
+    const text_column* text = get_text_column(column);
+    plan_code_pages_[c - 1] = text ? text->code_page : 0;
   }
   return plan_;
 }
@@ -963,6 +1017,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (mssql_whole_guid(value.to_wstring(), braced)) text_ = wide_to_utf16(braced);
       }
       if (text_.empty() && text_column) return false;
+      if (value.get_vt() == VT_BSTR) hold_in_code_page(text_, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
       const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
       return fast_load_->BindData(text_.data(), units * 2, ordinal);
     }
@@ -984,6 +1039,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (value.get_vt() == VT_BSTR && !wide.empty() && wide[0] == L'{' && mssql_whole_guid(wide, braced))
           wide = braced;
         const std::u16string text = wide_to_utf16(wide);
+        if (value.get_vt() == VT_BSTR) hold_in_code_page(text, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
         bytes.assign(reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data()) + text.size() * 2);
       }
       if (bytes.empty()) return false;

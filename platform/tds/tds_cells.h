@@ -21,10 +21,20 @@ std::u16string tds_cell_text(const tds_column& column, const tds_cell& cell);
 // as the binding has them). Returns the status written.
 DBSTATUS tds_cell_to_binding(const tds_column& column, const tds_cell& cell, const DBBINDING& binding, BYTE* row);
 
-// Text in Windows-1252, the code page of varchar columns: false when a
-// character has no byte there.
-bool tds_to_cp1252(std::u16string_view text, std::string& out);
-std::u16string tds_from_cp1252(std::string_view bytes);
+// The code page of char, varchar and text columns whose collation the
+// server does not tell (SQL Server 7), and of their bytes in a bulk load then.
+constexpr unsigned tds_default_code_page = 1252;
+
+// Text in a Windows code page (1252, 1251, 932, ...): false when a character
+// has no bytes there that read back as itself (unheld: the first such, as
+// text); the server would store a near character or '?' for it. Text of
+// ASCII alone is the same bytes in every code page.
+bool tds_narrow(std::u16string_view text, unsigned code_page, std::string& out, std::u16string* unheld = nullptr);
+std::u16string tds_widen(std::string_view bytes, unsigned code_page);
+// "The value '...' of column 'c' has a character that the column's code page
+// (1251) cannot hold: '...'."
+std::wstring tds_unheld_text(std::wstring_view value, std::wstring_view column, unsigned code_page,
+                             std::u16string_view unheld);
 
 // "2004-05-06", "2004-05-06 12:34:56", "2004-05-06T12:34:56.789" or
 // "12:34:56[.fff]" (on 1900-01-01), surrounding blanks allowed; false for

@@ -41,12 +41,13 @@ struct slot {
   std::vector<BYTE> value;
   bool null = true;
   std::wstring literal;  // the value as a statement writes it, where its bytes do not tell
+  bool by_statement = false;  // the value cannot go by bulk load
 };
 
 class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
  public:
-  fast_load(const tds_login& login, tsql_object_name table, std::vector<tds_column> columns)
-      : login_(login), table_(std::move(table)) {
+  fast_load(const tds_login& login, tsql_object_name table, std::vector<tds_column> columns, unsigned bulk_code_page)
+      : login_(login), table_(std::move(table)), bulk_code_page_(bulk_code_page) {
     for (auto& c : columns) {
       slot s;
       s.column = c;
@@ -103,7 +104,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       hr = convert(cell, type, s);
       if (FAILED(hr)) return hr;
       // db-lib sends a length of 0 as NULL: an empty value goes by statement.
-      if (!s.null && s.value.empty()) deferred = true;
+      if (!s.null && (s.value.empty() || s.by_statement)) deferred = true;
     }
     if (deferred) {
       pending_.push_back(row_literals());
@@ -353,6 +354,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     s.null = false;
     s.value.clear();
     s.literal.clear();
+    s.by_statement = false;
     auto put = [&](const void* v, std::size_t n) {
       s.value.assign(static_cast<const BYTE*>(v), static_cast<const BYTE*>(v) + n);
     };
@@ -378,16 +380,26 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           return bad();
         else
           text = utf8_to_utf16(text_of(cell, type));
-        if (!c.is_long && text.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
         if (c.unicode) {
+          if (!c.is_long && text.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
           put(text.data(), text.size() * 2);
-        } else {
-          // db-lib sends bulk character data as it is: the column's code page.
-          std::string narrow;
-          if (!tds_to_cp1252(text, narrow))
-            return row_error(245, "A character of the value cannot be stored in the column's code page (varchar).");
-          put(narrow.data(), narrow.size());
+          return S_OK;
         }
+        // The column's code page must hold the text: the server would store a
+        // near character or '?' for one it lacks. Its size counts those bytes.
+        std::string narrow;
+        std::u16string unheld;
+        if (!tds_narrow(text, c.code_page, narrow, &unheld))
+          return row_error(245, wide_to_utf8(tds_unheld_text(utf16_to_wide(text), c.name, c.code_page, unheld)).c_str());
+        if (!c.is_long && narrow.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
+        // db-lib sends character data as it is, and the server reads a bulk
+        // row's in the code page of the connection's database: text that has
+        // no bytes there goes by statement, which the server converts.
+        if (c.code_page != bulk_code_page_ && !tds_narrow(text, bulk_code_page_, narrow)) {
+          s.literal = tsql_string(utf16_to_wide(text));
+          s.by_statement = true;
+        }
+        put(narrow.data(), narrow.size());
         return S_OK;
       }
       case DBTYPE_BYTES:
@@ -629,7 +641,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           else if (s.column.unicode)
             text = utf16_to_wide(std::u16string_view(reinterpret_cast<const char16_t*>(s.value.data()), s.value.size() / 2));
           else
-            text = utf16_to_wide(tds_from_cp1252(bytes));
+            text = utf16_to_wide(tds_widen(bytes, bulk_code_page_));
           literals.push_back(tsql_string(text));
           break;
         }
@@ -686,6 +698,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
 
   tds_login login_;
   tsql_object_name table_;
+  unsigned bulk_code_page_;  // of character data in a bulk row
   std::vector<slot> slots_;
   bool identity_ = false;
   std::unique_ptr<tds_link> link_;
@@ -704,7 +717,13 @@ HRESULT tds_open_fast_load(tds_link& session, const tsql_object_name& table, REF
   if (!session.run(tsql_select_all(table, true), &results) || results.empty()) return tds_fail();
   std::vector<tds_column> columns = std::move(results.front().columns);
   if (!tds_table_columns(session, table, columns)) return tds_fail();
-  auto* load = new fast_load(session.login(), table, std::move(columns));
+  unsigned bulk_code_page = tds_default_code_page;
+  for (const auto& c : columns)
+    if (c.type == DBTYPE_WSTR && !c.unicode) {
+      tds_column_code_pages(session, table, columns, bulk_code_page);
+      break;
+    }
+  auto* load = new fast_load(session.login(), table, std::move(columns), bulk_code_page);
   HRESULT hr = load->open();
   if (SUCCEEDED(hr)) hr = load->QueryInterface(iid == IID_NULL ? IID_IRowsetFastLoad : iid, reinterpret_cast<void**>(out));
   load->Release();

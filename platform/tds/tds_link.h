@@ -32,6 +32,7 @@ struct tds_column {
   bool identity = false;
   bool is_long = false;     // (n)varchar(max), (n)text, varbinary(max), image
   bool unicode = true;      // for text: nchar, nvarchar, ntext
+  unsigned code_page = 0;   // for char, varchar and text: the code page of its collation (0: not known)
   int server_type = 0;      // the server's type code
 };
 

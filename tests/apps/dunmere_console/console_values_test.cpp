@@ -5,6 +5,7 @@
 #include <xlsxwriter.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "tests/apps/dunmere_console/console_env.h"
 
@@ -85,6 +86,33 @@ TEST_F(ValueRun, ADateMeansTheSameInEverySessionLanguageOnBothRoads) {
     EXPECT_EQ(column(db, "c", 2), may_6);
     EXPECT_EQ(column(db, "w", 1), may_6);
   }
+}
+
+// Cyrillic text into a Cyrillic varchar column of a database of the default
+// (Latin) collation: stored as the server stores it from a Unicode literal,
+// by bulk load (whose bytes the server reads in the database's code page) and
+// by statement alike; a character the column's code page lacks costs its
+// record, never a silent '?'.
+TEST_F(ValueRun, TextIntoAVarcharColumnIsHeldInTheCodePageOfItsCollationOnBothRoads) {
+  server->execute("CREATE DATABASE ru");
+  server->execute("CREATE TABLE t (id int, name varchar(50) COLLATE Cyrillic_General_CI_AS, note nvarchar(10))", "ru");
+  const std::string hello = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xBC\xD0\xB8\xD1\x80";  // Привет мир
+  server->execute("INSERT INTO t VALUES (0, N'" + hello + "', N'server')", "ru");
+  // Records 2 and 5 go by statement (an empty note).
+  write("ru.csv", "id;name;note\n1;" + hello + ";x\n2;" + hello + ";\n3;plain;x\n4;Gr\xC3\xBC\xC3\x9F" "e;x\n5;Gr\xC3\xBC\xC3\x9F" "e;\n");
+  console_result r = run({"--src=" + path("ru.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=t",
+                          "--dest=ru", "--mode=3"});
+  EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+  const std::string refusal = "The value 'Gr\xC3\xBC\xC3\x9F" "e' of column 'name' has a character that the column's code page (1251) cannot hold: '\xC3\xBC'.";
+  std::size_t refusals = 0;
+  for (std::size_t at = r.out.find(refusal); at != std::string::npos; at = r.out.find(refusal, at + 1)) ++refusals;
+  EXPECT_EQ(refusals, 2u) << r.out;
+  // Rows by statement follow the batch they were read in.
+  std::map<std::string, std::string> stored;
+  const auto rows = server->rows("ru", "t");
+  for (std::size_t i = 0; i < rows.size(); ++i) stored[column("ru", "t", 0)[i]] = rows[i][1].bytes;
+  EXPECT_EQ(stored, (std::map<std::string, std::string>{{"0", stored["0"]}, {"1", stored["0"]}, {"2", stored["0"]}, {"3", "plain"}}));
+  EXPECT_EQ(column("ru", "t", 1)[0], hello);
 }
 
 }  // namespace
