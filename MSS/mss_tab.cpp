@@ -122,13 +122,21 @@ bool is_number(VARTYPE vt) {
   }
 }
 
-// No value for the column: NULL, or an empty text where the column is not a
-// text column.
+// A character that shows as blank space: the C locale's white space and the
+// no-break space that spreadsheets write.
+bool is_blank_char(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r') || c == 0xA0; }
+
+// No value for the column: NULL, or a text that is empty or blank space alone
+// where the column is not a text column (the server would read it as 0 or
+// 1900-01-01).
 bool is_missing(const ole_variant& value, bool text_column) {
   if (is_null(value)) return true;
   if (text_column || value.get_vt() != VT_BSTR) return false;
   const BSTR text = value.get_variant().bstrVal;
-  return !text || SysStringLen(text) == 0;
+  const UINT length = text ? SysStringLen(text) : 0;
+  for (UINT i = 0; i < length; ++i)
+    if (!is_blank_char(text[i])) return false;
+  return true;
 }
 
 // The value a column that allows no NULL takes for a missing one, on both
