@@ -651,8 +651,15 @@ void mss_table::end_if_table_failure() {
   }
 }
 
-void mss_table::end_locked(const odb_exception& error) {
-  end_table(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored(static_cast<int>(appended_) + 1));
+void mss_table::end_column_change(const std::wstring& column, const odb_exception& error) {
+  // The record that needed the change is the next one.
+  const int next = first_not_stored(static_cast<int>(appended_) + 1);
+  const std::wstring reason = tk_from_ansi(error.what());
+  if (mss_is_lock_timeout(error)) end_table(mss_load_failure::locked, reason, next);
+  if (mss_is_connection_failure(error)) end_table(mss_load_failure::lost, reason, next);
+  end_table(L"Table '" + plain_table_name(name_) + L"': the server refused to widen column '" + column +
+                L"' for a longer value (" + reason + L").",
+            next);
 }
 
 void mss_table::store_by_statement(const std::wstring& statement, long rows, int first, int last,
@@ -708,6 +715,10 @@ void mss_table::end_table(mss_load_failure::kind_t kind, const std::wstring& rea
       text = L"Table '" + table + L"': the connection to the server was lost (" + reason + L").";
       break;
   }
+  end_table(text, first_not_stored);
+}
+
+void mss_table::end_table(std::wstring text, int first_not_stored) {
   text += first_not_stored > 0
               ? L" Records from #" + std::to_wstring(first_not_stored) + L" on are not stored; nothing more is written to the table."
               : std::wstring(L" Nothing more is written to the table.");

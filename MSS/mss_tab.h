@@ -55,9 +55,11 @@ class mss_table : public odb_table {
   void append_record(const udb_record& record) override;
   // Changes the row of the record's key (the primary or first unique index).
   void update(const udb_record& record) override;
-  // Another session's lock refused a change of the table's columns: the
-  // table ends as append_record ends it, from the next record on.
-  [[noreturn]] void end_locked(const odb_exception& error);
+  // The server refused to widen the column (another session's lock, an
+  // object that depends on the column, a lost connection): the table ends as
+  // append_record ends it, from the next record on, naming the column and
+  // the server's reason.
+  [[noreturn]] void end_column_change(const std::wstring& column, const odb_exception& error);
   // Commits the rows of an open bulk load and ends it; rows the server refuses
   // are reported one by one ("table, record #n"), a failure of the load is
   // thrown. The driver calls it before it releases the table.
@@ -130,6 +132,8 @@ class mss_table : public odb_table {
   // waits for a statement or is being written.
   int first_not_stored(int first) const;
   [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
+  // The same with the text of the failure.
+  [[noreturn]] void end_table(std::wstring text, int first_not_stored);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
