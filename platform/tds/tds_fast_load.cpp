@@ -21,6 +21,9 @@
 namespace {
 
 constexpr int server_datetime = 61, server_datetimen = 111, server_smalldatetime = 58;
+// A day of datetime ticks (1/300 s); the days since 1900-01-01 of 9999-12-31
+// and 2079-06-06, the last days of datetime and smalldatetime.
+constexpr DBINT ticks_per_day = 300 * 86400, last_datetime_day = 2958463, last_smalldatetime_day = 65535;
 
 // A row's failure as the server would report it.
 HRESULT row_error(int number, const char* text) {
@@ -431,17 +434,37 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           return bad();
         }
         if (s.host_type == SYBDATETIME) {
-          if (ts.year < 1753 || ts.year > 9999)
-            return row_error(242, "The conversion of a date outside 1753-01-01 to 9999-12-31 to a datetime data type "
-                                  "resulted in an out-of-range value.");
+          const bool small = c.server_type == server_smalldatetime;
+          auto out_of_range = [&] {
+            return row_error(242, small ? "The conversion of a date outside 1900-01-01 to 2079-06-06 to a smalldatetime "
+                                          "data type resulted in an out-of-range value."
+                                        : "The conversion of a date outside 1753-01-01 to 9999-12-31 to a datetime data "
+                                          "type resulted in an out-of-range value.");
+          };
+          if (ts.year < 1753 || ts.year > 9999) return out_of_range();
           // Days since 1900-01-01 and 1/300 seconds.
           SYSTEMTIME day{static_cast<WORD>(ts.year), ts.month, 0, ts.day, 0, 0, 0, 0};
           DATE d;
           if (!SystemTimeToVariantTime(&day, &d)) return bad();
           DBDATETIME v;
           v.dtdays = static_cast<DBINT>(std::lround(d)) - 2;
-          double ms = (ts.hour * 3600.0 + ts.minute * 60.0 + ts.second) * 1000.0 + ts.fraction / 1e6;
-          v.dttime = static_cast<DBINT>(std::llround(ms * 0.3));
+          const long long seconds = ts.hour * 3600LL + ts.minute * 60LL + ts.second;
+          if (small) {
+            // To the minute as the server rounds: up from 29.999 seconds (db-lib
+            // would cut the seconds off).
+            const long long milliseconds = ts.second * 1000LL + ts.fraction / 1000000;
+            v.dttime = static_cast<DBINT>((ts.hour * 60LL + ts.minute + (milliseconds >= 29999 ? 1 : 0)) * 60 * 300);
+          } else {
+            // The nearest 1/300 second, half up, as the server rounds.
+            v.dttime = static_cast<DBINT>(((seconds * 1000000000LL + ts.fraction) * 3 + 5000000) / 10000000);
+          }
+          // A time rounded up to midnight is the next day's.
+          if (v.dttime >= ticks_per_day) {
+            v.dttime -= ticks_per_day;
+            ++v.dtdays;
+          }
+          if (v.dtdays > (small ? last_smalldatetime_day : last_datetime_day) || (small && v.dtdays < 0))
+            return out_of_range();
           put(&v, sizeof v);
         } else {
           // date, time, datetime2: days since 1900-01-01 and 100 ns units of the day.
