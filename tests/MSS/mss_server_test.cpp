@@ -391,6 +391,29 @@ TEST_F(mss_engine_test, ValuesTheColumnCannotTakeFailOnlyTheirRecord) {
   }
 }
 
+// A table whose fixed-length columns need more than 8,060 bytes a row (1,010
+// float columns) is refused with the server's reason, which names it, when
+// it is made and when it is tried before an existing table is replaced; the
+// next table is made as ever.
+TEST_F(mss_engine_test, ATableTooWideForARowIsRefusedWithTheServersReason) {
+  database(true);
+  udb_schema wide;
+  for (int i = 0; i < 1010; ++i) add(wide, L"f" + std::to_wstring(i), VT_R8);
+  const std::string reason = "Creating or altering table 'Wide' failed because the minimum row size would be 8213, "
+                             "including 133 bytes of internal overhead. This exceeds the maximum allowable table row "
+                             "size of 8060 bytes.";
+  EXPECT_EQ(thrown([&] { create(L"Wide", wide); }), reason);
+  EXPECT_EQ(thrown([&] { db_->try_create_table(L"Wide", wide, {}); }),
+            "Table 'Wide' was not replaced and keeps its rows: " + reason);
+  EXPECT_FALSE(srv().has_table("orv", "Wide"));
+  udb_schema next;
+  add(next, L"z", VT_R8);
+  auto table = create(L"Zed", next);
+  table->append_record(*make_record({{L"z", ole_variant(7.0)}}));
+  table->flush();
+  EXPECT_EQ(rows("Zed"), std::vector<std::string>{"7"});
+}
+
 TEST_F(mss_engine_test, BulkLoadsCommitEveryThousandRowsAndAtTheEnd) {
   database(true);
   udb_schema schema;
