@@ -20,6 +20,7 @@
 #include "common/error_handler.h"
 #include "platform/oleaut/bstr.h"
 #include "platform/oleaut/numeric.h"
+#include "platform/oledb/data_convert.h"
 #include "platform/oledb/text16.h"
 #include "platform/tds/tds_cells.h"
 #include "platform/tds/tds_settings.h"
@@ -204,6 +205,51 @@ void hold_in_code_page(std::u16string_view text, unsigned code_page, const std::
 // The reason a record's value cannot go into its column, as both paths give it.
 tk_exception value_failure(const std::wstring& text, const std::wstring& column, const wchar_t* what) {
   return tk_exception(L"The value '" + text + L"' of column '" + column + L"' " + what, 0);
+}
+
+// A text for a float or real column, read as both paths read it: decimal
+// digits with a sign, a point and an exponent, blanks around; no hexadecimal
+// form, NaN or infinity, which the server does not read either.
+bool text_double(const std::wstring& text, double& d) {
+  const std::wstring t = tk_trim(text);
+  if (t.empty() || t.find_first_not_of(L"0123456789+-.eE") != std::wstring::npos) return false;
+  wchar_t* end = nullptr;
+  d = tk_wcstod(t.c_str(), &end);
+  return end && !*end;
+}
+
+// A text for a number or GUID column read as both paths read it (the server
+// would take currency signs and thousands separators for money, and cut a
+// longer GUID text): the literal of its value, a bare number or a quoted GUID,
+// or a failure naming the column. Empty for a column of another type.
+std::wstring typed_text_literal(const std::wstring& text, const DBCOLUMNINFO& column, const std::wstring& name) {
+  switch (column.wType) {
+    case DBTYPE_R4: case DBTYPE_R8: {
+      double d = 0;
+      if (!text_double(text, d)) throw value_failure(text, name, L"is not a number.");
+      return double_text(mssql_get_safe_variant(ole_variant(d)).to_double());
+    }
+    case DBTYPE_GUID: {
+      std::wstring braced;
+      const std::wstring guid = mssql_whole_guid(text, braced) ? braced : text;
+      GUID g;
+      if (!tds_guid_from_text(wide_to_utf16(guid), g)) throw value_failure(text, name, L"is not a GUID.");
+      return L"'" + (guid.size() == 38 ? guid.substr(1, 36) : guid) + L"'";
+    }
+    case DBTYPE_I1: case DBTYPE_I2: case DBTYPE_I4: case DBTYPE_I8: case DBTYPE_UI1: case DBTYPE_UI2:
+    case DBTYPE_UI4: case DBTYPE_UI8: case DBTYPE_BOOL: case DBTYPE_CY: case DBTYPE_NUMERIC: {
+      DB_NUMERIC n{};
+      const HRESULT hr = tds_number_from_text(tk_to_utf8(text), column.wType, column.bPrecision, column.bScale, n);
+      if (hr == DB_E_DATAOVERFLOW) throw value_failure(text, name, L"is too large for the column.");
+      if (FAILED(hr)) throw value_failure(text, name, L"is not a number.");
+      if (column.wType != DBTYPE_BOOL) return tk_from_utf8(numeric_to_text(n));
+      bool zero = true;
+      for (BYTE b : n.val) zero = zero && b == 0;
+      return zero ? L"0" : L"1";
+    }
+    default:
+      return {};
+  }
 }
 
 bool is_integer_column(DBTYPE type) {
@@ -568,6 +614,12 @@ void mss_table::init_text_columns() {
   }
 }
 
+const DBCOLUMNINFO* mss_table::column_info(const std::wstring& name) const {
+  for (int i = 0; i < get_column_count(); ++i)
+    if (columns_[i].pwszName && tk_wcompare_nocase(columns_[i].pwszName, name) == 0) return &columns_[i];
+  return nullptr;
+}
+
 const mss_table::text_column* mss_table::get_text_column(const std::wstring& name) const {
   const auto found = text_columns_.find(tk_wnocase_key(name));
   return found == text_columns_.end() ? nullptr : &found->second;
@@ -762,6 +814,11 @@ std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* 
       if (!text_date(text, st)) throw value_failure(text, schema_field->name, L"is not a date.");
       return timestamp_literal(st, !st.wHour && !st.wMinute && !st.wSecond && !st.wMilliseconds);
     }
+    if (vt == VT_BSTR && !text_column)
+      if (const DBCOLUMNINFO* column = column_info(schema_field->name)) {
+        const std::wstring literal = typed_text_literal(field->to_wstring(), *column, schema_field->name);
+        if (!literal.empty()) return literal;
+      }
     // Dates: the server judges the column's own range (datetime from 1753,
     // date and datetime2 from 0001) and refuses a value outside it.
     const ole_variant safe = mssql_get_safe_variant(*field, true);
@@ -1009,10 +1066,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
     case DBTYPE_R8: {
       double d;
       if (value.get_vt() == VT_BSTR) {
-        const std::wstring text = tk_trim(value.to_wstring());
-        wchar_t* end = nullptr;
-        d = tk_wcstod(text.c_str(), &end);
-        if (text.empty() || !end || *end) throw failure(L"is not a number.");
+        if (!text_double(value.to_wstring(), d)) throw failure(L"is not a number.");
       } else if (value.get_vt() == VT_DATE || value.is_binary()) {
         throw failure(L"is not a number.");
       } else if (value.get_vt() == VT_BOOL) {
@@ -1036,7 +1090,11 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (mssql_whole_guid(value.to_wstring(), braced)) text_ = wide_to_utf16(braced);
       }
       if (text_.empty() && text_column) return false;
-      if (value.get_vt() == VT_BSTR) hold_in_code_page(text_, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
+      if (value.get_vt() == VT_BSTR) {
+        // The provider reads it as a statement would be sent it.
+        if (!text_column) typed_text_literal(value.to_wstring(), fast_load_->get_column(ordinal), fast_load_->get_column_name(ordinal));
+        hold_in_code_page(text_, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
+      }
       const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
       return fast_load_->BindData(text_.data(), units * 2, ordinal);
     }

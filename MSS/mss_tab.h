@@ -87,6 +87,8 @@ class mss_table : public odb_table {
   };
   // The column's, or null for a column that holds no text.
   const text_column* get_text_column(const std::wstring& name) const;
+  // The table's column of that name (case ignored), or null.
+  const DBCOLUMNINFO* column_info(const std::wstring& name) const;
 
   bool has_identity() const { return identity_insert_; }
   bool has_primary_key() const { return has_primary_key_; }

@@ -1,5 +1,6 @@
 #include "platform/tds/tds_cells.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -351,6 +352,25 @@ bool tds_timestamp_from_text(std::u16string_view t, DBTIMESTAMP& out) {
   if (t[i] != u' ' && t[i] != u'T') return false;
   ++i;
   return read_time(t, i, out) && i == t.size();
+}
+
+HRESULT tds_number_from_text(std::string_view text, DBTYPE type, BYTE precision, BYTE scale, DB_NUMERIC& out) {
+  switch (type) {
+    case DBTYPE_NUMERIC: return numeric_from_text(text, precision, scale, &out);
+    case DBTYPE_CY: return numeric_from_text(text, 19, 4, &out);
+    case DBTYPE_BOOL: {
+      const HRESULT hr = numeric_from_text(text, 38, 0, &out);
+      if (hr != DB_E_CANTCONVERTVALUE) return hr;
+      std::string word;
+      for (char c : text)
+        if (c != ' ') word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (word != "true" && word != "false") return hr;
+      return numeric_from_text(word == "true" ? "1" : "0", 38, 0, &out);
+    }
+    default:
+      if (text.find_first_of(".eE") != std::string_view::npos) return DB_E_CANTCONVERTVALUE;
+      return numeric_from_text(text, 38, 0, &out);
+  }
 }
 
 bool tds_guid_from_text(std::u16string_view t, GUID& out) {

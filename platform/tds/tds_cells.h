@@ -42,3 +42,10 @@ std::wstring tds_unheld_text(std::wstring_view value, std::wstring_view column, 
 bool tds_timestamp_from_text(std::u16string_view text, DBTIMESTAMP& out);
 // A GUID written with or without braces.
 bool tds_guid_from_text(std::u16string_view text, GUID& out);
+// A number text for a column of the type (an integer type, bit, money,
+// numeric of the precision and scale) as the provider reads it: exact decimal
+// text with blanks around, rounded to the column's scale (money's is 4, an
+// integer type's and bit's 0); an integer type takes no fraction or exponent,
+// as the server reads such a text, bit takes "true" and "false" too.
+// DB_E_CANTCONVERTVALUE, DB_E_DATAOVERFLOW.
+HRESULT tds_number_from_text(std::string_view text, DBTYPE type, BYTE precision, BYTE scale, DB_NUMERIC& out);

@@ -533,7 +533,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       }
       case DBTYPE_NUMERIC: {
         DB_NUMERIC n;
-        HRESULT hr = numeric_from_text(text, c.precision, c.scale, &n);
+        HRESULT hr = tds_number_from_text(text, c.type, c.precision, c.scale, n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
         if (FAILED(hr)) return bad();
         BYTE db[40];
@@ -543,7 +543,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       }
       case DBTYPE_CY: {
         DB_NUMERIC n;
-        HRESULT hr = numeric_from_text(text, 19, 4, &n);
+        HRESULT hr = tds_number_from_text(text, c.type, 19, 4, n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
         if (FAILED(hr)) return bad();
         unsigned __int128 m = 0;
@@ -555,23 +555,12 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         return S_OK;
       }
       default: {
-        // Text into an integer column is an integer, as the server reads
-        // it: a fraction or an exponent is refused, not rounded.
-        if (type == DBTYPE_WSTR && c.type != DBTYPE_BOOL && text.find_first_of(".eE") != std::string::npos)
-          return bad();
+        // A number's own text is read whole (the client cut its fraction
+        // for an integer column); a text as a number text is read.
         DB_NUMERIC n;
-        HRESULT hr = numeric_from_text(text, 38, 0, &n);
+        HRESULT hr = type == DBTYPE_WSTR ? tds_number_from_text(text, c.type, 38, 0, n) : numeric_from_text(text, 38, 0, &n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
-        if (FAILED(hr)) {
-          std::string lower;
-          for (char ch : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-          if (c.type == DBTYPE_BOOL && (lower == "true" || lower == "false")) {
-            BYTE b = lower == "true";
-            put(&b, 1);
-            return S_OK;
-          }
-          return bad();
-        }
+        if (FAILED(hr)) return bad();
         unsigned __int128 m = 0;
         for (int i = 15; i >= 0; --i) m = (m << 8) | n.val[i];
         if (m > static_cast<unsigned __int128>(INT64_MAX)) return overflow();
