@@ -186,6 +186,8 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
   HRESULT start() {
     if (!link_->bcp_init(tsql_object(table_))) return tds_fail(E_FAIL);
     if (identity_ && !link_->bcp_keep_identity()) return tds_fail(E_FAIL);
+    // A row that goes by statement stores its NULLs as NULL: so does a bulk row.
+    if (!link_->bcp_keep_nulls()) return tds_fail(E_FAIL);
     for (std::size_t i = 0; i < slots_.size(); ++i)
       if (!link_->bcp_bind(static_cast<int>(i + 1), slots_[i].host_type, -1)) return tds_fail(E_FAIL);
     return S_OK;

@@ -74,6 +74,9 @@ class tds_link {
   bool bcp_batch();
   bool bcp_done();
   bool bcp_keep_identity();
+  // A NULL of a row stays NULL where the column has a default (KEEP_NULLS),
+  // as an INSERT of NULL does.
+  bool bcp_keep_nulls();
 
  private:
   tds_login login_;
