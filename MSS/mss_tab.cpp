@@ -1092,8 +1092,9 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
       if (text_.empty() && text_column) return false;
       if (value.get_vt() == VT_BSTR) {
         // The provider reads it as a statement would be sent it.
-        if (!text_column) typed_text_literal(value.to_wstring(), fast_load_->get_column(ordinal), fast_load_->get_column_name(ordinal));
-        hold_in_code_page(text_, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
+        const std::wstring& name = fast_load_->get_column_name(ordinal);
+        if (!text_column) typed_text_literal(value.to_wstring(), fast_load_->get_column(ordinal), name);
+        hold_in_code_page(text_, plan_code_pages_[at], name);
       }
       const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
       return fast_load_->BindData(text_.data(), units * 2, ordinal);
@@ -1116,7 +1117,8 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (value.get_vt() == VT_BSTR && !wide.empty() && wide[0] == L'{' && mssql_whole_guid(wide, braced))
           wide = braced;
         const std::u16string text = wide_to_utf16(wide);
-        if (value.get_vt() == VT_BSTR) hold_in_code_page(text, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
+        if (value.get_vt() == VT_BSTR)
+          hold_in_code_page(text, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
         bytes.assign(reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data()) + text.size() * 2);
       }
       if (bytes.empty()) return false;

@@ -277,7 +277,8 @@ std::u16string tds_widen(std::string_view bytes, unsigned code_page) {
   if (code_page == 1252) {
     for (char c : bytes) {
       auto b = static_cast<unsigned char>(c);
-      out += b >= 0x80 && b < 0xA0 ? (cp1252_high[b - 0x80] ? cp1252_high[b - 0x80] : u'\uFFFD') : static_cast<char16_t>(b);
+      out += b >= 0x80 && b < 0xA0 ? (cp1252_high[b - 0x80] ? cp1252_high[b - 0x80] : u'\uFFFD')
+                                   : static_cast<char16_t>(b);
     }
     return out;
   }

@@ -394,8 +394,10 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         // near character or '?' for one it lacks. Its size counts those bytes.
         std::string narrow;
         std::u16string unheld;
-        if (!tds_narrow(text, c.code_page, narrow, &unheld))
-          return row_error(245, wide_to_utf8(tds_unheld_text(utf16_to_wide(text), c.name, c.code_page, unheld)).c_str());
+        if (!tds_narrow(text, c.code_page, narrow, &unheld)) {
+          const std::string reason = wide_to_utf8(tds_unheld_text(utf16_to_wide(text), c.name, c.code_page, unheld));
+          return row_error(245, reason.c_str());
+        }
         if (!c.is_long && narrow.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
         // db-lib sends character data as it is, and the server reads a bulk
         // row's in the code page of the connection's database: text that has
@@ -438,10 +440,10 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         if (s.host_type == SYBDATETIME) {
           const bool small = c.server_type == server_smalldatetime;
           auto out_of_range = [&] {
-            return row_error(242, small ? "The conversion of a date outside 1900-01-01 to 2079-06-06 to a smalldatetime "
-                                          "data type resulted in an out-of-range value."
-                                        : "The conversion of a date outside 1753-01-01 to 9999-12-31 to a datetime data "
-                                          "type resulted in an out-of-range value.");
+            return row_error(242, small ? "The conversion of a date outside 1900-01-01 to 2079-06-06 to a "
+                                          "smalldatetime data type resulted in an out-of-range value."
+                                        : "The conversion of a date outside 1753-01-01 to 9999-12-31 to a datetime "
+                                          "data type resulted in an out-of-range value.");
           };
           if (ts.year < 1753 || ts.year > 9999) return out_of_range();
           // Days since 1900-01-01 and 1/300 seconds.
@@ -560,7 +562,8 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         // A number's own text is read whole (the client cut its fraction
         // for an integer column); a text as a number text is read.
         DB_NUMERIC n;
-        HRESULT hr = type == DBTYPE_WSTR ? tds_number_from_text(text, c.type, 38, 0, n) : numeric_from_text(text, 38, 0, &n);
+        HRESULT hr =
+            type == DBTYPE_WSTR ? tds_number_from_text(text, c.type, 38, 0, n) : numeric_from_text(text, 38, 0, &n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
         if (FAILED(hr)) return bad();
         unsigned __int128 m = 0;

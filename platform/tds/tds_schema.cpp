@@ -242,7 +242,8 @@ void tds_column_code_pages(tds_link& link, const tsql_object_name& table, std::v
   }
   auto number = [&](const tds_row& row, std::size_t i) -> unsigned {
     if (i >= row.size() || row[i].null) return 0;
-    return static_cast<unsigned>(std::wcstoul(utf16_to_wide(tds_cell_text(source.columns[i], row[i])).c_str(), nullptr, 10));
+    const std::wstring text = utf16_to_wide(tds_cell_text(source.columns[i], row[i]));
+    return static_cast<unsigned>(std::wcstoul(text.c_str(), nullptr, 10));
   };
   for (const auto& row : source.rows) {
     if (row.empty() || row[0].null) continue;

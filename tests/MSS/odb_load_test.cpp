@@ -361,7 +361,8 @@ TEST_F(odb_load_test, TimesRoundAsTheServerRoundsThemIntoTheNextDay) {
   };
   auto s = session();
   odb_command command(s.get());
-  command.execute(L"CREATE TABLE [r] ([id] int NULL, [dt] datetime NULL, [sd] smalldatetime NULL, [s] nvarchar(3) NULL)");
+  command.execute(
+      L"CREATE TABLE [r] ([id] int NULL, [dt] datetime NULL, [sd] smalldatetime NULL, [s] nvarchar(3) NULL)");
   auto load = open_load(s.get(), L"r");
   load_row row;
   row.bind(DBTYPE_I4, 4);

@@ -30,7 +30,8 @@ TEST(MssUpsizer, TheLongTypeOfTheColumnsKindWithItsCollationAndNullability) {
        L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] nvarchar(max) COLLATE Latin1_General_CS_AS NULL"},
       {L"VARCHAR", L"Cyrillic_General_CI_AS", true, true,
        L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] varchar(max) COLLATE Cyrillic_General_CI_AS NOT NULL"},
-      {L"char", L"Greek_CI_AS", false, false, L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] text COLLATE Greek_CI_AS NULL"},
+      {L"char", L"Greek_CI_AS", false, false,
+       L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] text COLLATE Greek_CI_AS NULL"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(mss_field_upsizer::statement(L"[dbo].[t]", text_column(L"a]b", 255, c.not_null), c.type, c.collation,

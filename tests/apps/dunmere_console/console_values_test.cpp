@@ -98,20 +98,28 @@ TEST_F(ValueRun, TextIntoAVarcharColumnIsHeldInTheCodePageOfItsCollationOnBothRo
   server->execute("CREATE TABLE t (id int, name varchar(50) COLLATE Cyrillic_General_CI_AS, note nvarchar(10))", "ru");
   const std::string hello = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD0\xBC\xD0\xB8\xD1\x80";  // Привет мир
   server->execute("INSERT INTO t VALUES (0, N'" + hello + "', N'server')", "ru");
+  const std::string gruesse = "Gr\xC3\xBC\xC3\x9F" "e";  // Grüße: ü and ß are not in code page 1251
   // Records 2 and 5 go by statement (an empty note).
-  write("ru.csv", "id;name;note\n1;" + hello + ";x\n2;" + hello + ";\n3;plain;x\n4;Gr\xC3\xBC\xC3\x9F" "e;x\n5;Gr\xC3\xBC\xC3\x9F" "e;\n");
+  write("ru.csv", "id;name;note\n1;" + hello + ";x\n2;" + hello + ";\n3;plain;x\n4;" + gruesse + ";x\n5;" + gruesse +
+                      ";\n");
   console_result r = run({"--src=" + path("ru.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=t",
                           "--dest=ru", "--mode=3"});
   EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
-  const std::string refusal = "The value 'Gr\xC3\xBC\xC3\x9F" "e' of column 'name' has a character that the column's code page (1251) cannot hold: '\xC3\xBC'.";
+  const std::string refusal = "The value '" + gruesse +
+                              "' of column 'name' has a character that the column's code page (1251) cannot hold: "
+                              "'\xC3\xBC'.";
   std::size_t refusals = 0;
   for (std::size_t at = r.out.find(refusal); at != std::string::npos; at = r.out.find(refusal, at + 1)) ++refusals;
   EXPECT_EQ(refusals, 2u) << r.out;
-  // Rows by statement follow the batch they were read in.
+  // The bytes of each record's name (rows by statement follow the batch they
+  // were read in).
   std::map<std::string, std::string> stored;
   const auto rows = server->rows("ru", "t");
-  for (std::size_t i = 0; i < rows.size(); ++i) stored[column("ru", "t", 0)[i]] = rows[i][1].bytes;
-  EXPECT_EQ(stored, (std::map<std::string, std::string>{{"0", stored["0"]}, {"1", stored["0"]}, {"2", stored["0"]}, {"3", "plain"}}));
+  const std::vector<std::string> ids = column("ru", "t", 0);
+  for (std::size_t i = 0; i < rows.size(); ++i) stored[ids[i]] = rows[i][1].bytes;
+  const std::string by_server = stored["0"];
+  EXPECT_EQ(stored, (std::map<std::string, std::string>{{"0", by_server}, {"1", by_server}, {"2", by_server},
+                                                        {"3", "plain"}}));
   EXPECT_EQ(column("ru", "t", 1)[0], hello);
 }
 
