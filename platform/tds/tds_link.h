@@ -1,6 +1,7 @@
-// One db-lib connection: the login with every setting made here (so no
-// freetds.conf changes how we talk), batches with their results read whole,
-// and the bulk-copy calls.
+// One db-lib connection: the login with every setting that decides how we
+// talk made here (a user's freetds.conf may still give the session's
+// language, which nothing we send depends on), batches with their results
+// read whole, and the bulk-copy calls.
 #pragma once
 
 #include <memory>
