@@ -97,7 +97,7 @@ void mss_engine::adopt(const mss_connection& connection) {
   }
   version_code_ = connection.version_code;
   connected_ = true;
-  default_schema_.clear();
+  owner_.clear();
 }
 
 std::wstring mss_engine::get_connection_string(const std::wstring& database) const {
@@ -188,12 +188,14 @@ std::unique_ptr<mss_database> mss_engine::open_db(const std::wstring& name, unsi
 }
 
 void mss_engine::confirm_database(IOpenRowset* session, const std::wstring& name) {
-  // The schemas of SQL Server 2005 and later: a login's tables go into its
-  // user's default schema in this database.
+  // A login's tables go into its user's default schema in this database
+  // (SQL Server 2005 and later); before schemas they belong to the database
+  // user the login is there: dbo for a sysadmin and the database's owner,
+  // else the user's name, which need not be the login's.
   const bool schemas = version_code_ >= MSS_VERSION_2005;
   odb_command command(session);
   const std::vector<std::wstring> row =
-      first_row(command, schemas ? L"SELECT DB_NAME(), SCHEMA_NAME()" : L"SELECT DB_NAME()");
+      first_row(command, schemas ? L"SELECT DB_NAME(), SCHEMA_NAME()" : L"SELECT DB_NAME(), USER_NAME()");
   const std::wstring current = row.empty() ? std::wstring() : row[0];
   tk_wtrace(2, L"In database '%s'", current.c_str());
   // Names compare as the server compares them: case and trailing blanks aside.
@@ -205,8 +207,8 @@ void mss_engine::confirm_database(IOpenRowset* session, const std::wstring& name
     throw tk_exception(L"The connection is in the database '" + current + L"', not in '" + name +
                            L"' as asked: nothing is converted.",
                        1);
-  default_schema_ = schemas && row.size() > 1 ? row[1] : std::wstring();
-  tk_wtrace(2, L"Default schema '%s'", default_schema_.c_str());
+  owner_ = row.size() > 1 ? row[1] : std::wstring();
+  tk_wtrace(2, L"Tables of the login belong to '%s'", owner_.c_str());
 }
 
 std::unique_ptr<mss_database> mss_engine::create_db(const std::wstring& name) {
@@ -317,8 +319,10 @@ std::wstring mss_engine::get_safe_tname(const std::wstring& name) const {
 
 std::wstring mss_engine::get_table_owner() const {
   if (as_dbo_) return L"dbo";
-  // From SQL Server 2005 on a table belongs to a schema, not to its creator.
-  if (version_code_ >= MSS_VERSION_2005) return default_schema_.empty() ? L"dbo" : default_schema_;
+  if (!owner_.empty()) return owner_;
+  // No database opened yet: from SQL Server 2005 on a table belongs to a
+  // schema, before it to its creator's user.
+  if (version_code_ >= MSS_VERSION_2005) return L"dbo";
   if (!login_.empty() && tk_wcompare_nocase(login_, L"sa") != 0) return login_;
   return L"dbo";
 }

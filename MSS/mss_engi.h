@@ -74,8 +74,10 @@ class mss_engine : public tk_singleton<mss_engine> {
   // "[owner].[table]" for a table name, unchanged when it names its owner.
   std::wstring get_safe_tname(const std::wstring& name) const;
   // The owner of the tables this login creates and finds: dbo when connected
-  // as database owner; else from SQL Server 2005 on the user's default schema
-  // in the database last opened, before it the login (dbo for sa).
+  // as database owner; else in the database last opened its user's default
+  // schema (SQL Server 2005 on), before it the user's name (dbo for a
+  // sysadmin). Before a database is opened: dbo, before 2005 the login (dbo
+  // for sa).
   std::wstring get_table_owner() const;
 
   void set_as_dbo(bool as_dbo);
@@ -109,7 +111,9 @@ class mss_engine : public tk_singleton<mss_engine> {
   bool fast_load_ = false;
   int no_coinitialize_ = 0;
   bool as_dbo_ = false;
-  std::wstring default_schema_;  // of the database last opened; empty before 2005
+  // The owner of the login's tables in the database last opened: its user's
+  // default schema, before SQL Server 2005 the user's name.
+  std::wstring owner_;
 };
 
 // Splits "[owner].[table]" or "[table]" (brackets with ']]' inside read as

@@ -20,7 +20,9 @@
 #include "common/error_handler.h"
 #include "platform/oleaut/bstr.h"
 #include "platform/oleaut/numeric.h"
+#include "platform/oledb/data_convert.h"
 #include "platform/oledb/text16.h"
+#include "platform/tds/tds_cells.h"
 #include "platform/tds/tds_settings.h"
 #include "platform/tds/tds_sql.h"
 
@@ -121,13 +123,21 @@ bool is_number(VARTYPE vt) {
   }
 }
 
-// No value for the column: NULL, or an empty text where the column is not a
-// text column.
+// A character that shows as blank space: the C locale's white space and the
+// no-break space that spreadsheets write.
+bool is_blank_char(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r') || c == 0xA0; }
+
+// No value for the column: NULL, or a text that is empty or blank space alone
+// where the column is not a text column (the server would read it as 0 or
+// 1900-01-01).
 bool is_missing(const ole_variant& value, bool text_column) {
   if (is_null(value)) return true;
   if (text_column || value.get_vt() != VT_BSTR) return false;
   const BSTR text = value.get_variant().bstrVal;
-  return !text || SysStringLen(text) == 0;
+  const UINT length = text ? SysStringLen(text) : 0;
+  for (UINT i = 0; i < length; ++i)
+    if (!is_blank_char(text[i])) return false;
+  return true;
 }
 
 // The value a column that allows no NULL takes for a missing one, on both
@@ -147,13 +157,11 @@ ole_variant null_substitute(const t_ftd* schema_field, bool text_column) {
 }
 
 // 'yyyymmdd hh:mm:ss.mmm' (the fraction where there is one; a date alone
-// without the time, a time alone on 1899-12-30).
-std::wstring date_literal(const ole_variant& value) {
-  SYSTEMTIME st = value.get_systemtime();
-  const ole_date date(value.get_variant());
-  if (st.wYear == 0 || date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+// without the time): a form every language and date order of a session reads
+// alike.
+std::wstring timestamp_literal(const SYSTEMTIME& st, bool date_only) {
   wchar_t text[64];
-  if (date.get_kind() == ole_date::date_only)
+  if (date_only)
     std::swprintf(text, 64, L"'%04u%02u%02u'", st.wYear, st.wMonth, st.wDay);
   else if (st.wMilliseconds)
     std::swprintf(text, 64, L"'%04u%02u%02u %02u:%02u:%02u.%03u'", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
@@ -162,6 +170,86 @@ std::wstring date_literal(const ole_variant& value) {
     std::swprintf(text, 64, L"'%04u%02u%02u %02u:%02u:%02u'", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
                   st.wSecond);
   return text;
+}
+
+// The literal of a date value (a time alone on 1899-12-30).
+std::wstring date_literal(const ole_variant& value) {
+  SYSTEMTIME st = value.get_systemtime();
+  const ole_date date(value.get_variant());
+  if (st.wYear == 0 || date.get_kind() == ole_date::time_only) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
+  return timestamp_literal(st, date.get_kind() == ole_date::date_only);
+}
+
+// A text for a date column, read as the client reads it on either path (the
+// session's language and date order play no part): false when it is no date.
+// A time alone is a time of 1900-01-01, as the server reads such a text.
+bool text_date(const std::wstring& text, SYSTEMTIME& st) {
+  const ole_date date(text);
+  if (date.get_kind() == ole_date::invalid) return false;
+  st = date.get_systemtime();
+  if (date.get_kind() == ole_date::time_only) st.wYear = 1900, st.wMonth = 1, st.wDay = 1;
+  return true;
+}
+
+// A text for a char, varchar or text column whose code page (0: none) lacks
+// one of its characters fails its record: the server would store a near
+// character or '?' for it without a word.
+void hold_in_code_page(std::u16string_view text, unsigned code_page, const std::wstring& column) {
+  if (!code_page) return;
+  std::string bytes;
+  std::u16string unheld;
+  if (!tds_narrow(text, code_page, bytes, &unheld))
+    throw tk_exception(tds_unheld_text(utf16_to_wide(text), column, code_page, unheld), 0);
+}
+
+// The reason a record's value cannot go into its column, as both paths give it.
+tk_exception value_failure(const std::wstring& text, const std::wstring& column, const wchar_t* what) {
+  return tk_exception(L"The value '" + text + L"' of column '" + column + L"' " + what, 0);
+}
+
+// A text for a float or real column, read as both paths read it: decimal
+// digits with a sign, a point and an exponent, blanks around; no hexadecimal
+// form, NaN or infinity, which the server does not read either.
+bool text_double(const std::wstring& text, double& d) {
+  const std::wstring t = tk_trim(text);
+  if (t.empty() || t.find_first_not_of(L"0123456789+-.eE") != std::wstring::npos) return false;
+  wchar_t* end = nullptr;
+  d = tk_wcstod(t.c_str(), &end);
+  return end && !*end;
+}
+
+// A text for a number or GUID column read as both paths read it (the server
+// would take currency signs and thousands separators for money, and cut a
+// longer GUID text): the literal of its value, a bare number or a quoted GUID,
+// or a failure naming the column. Empty for a column of another type.
+std::wstring typed_text_literal(const std::wstring& text, const DBCOLUMNINFO& column, const std::wstring& name) {
+  switch (column.wType) {
+    case DBTYPE_R4: case DBTYPE_R8: {
+      double d = 0;
+      if (!text_double(text, d)) throw value_failure(text, name, L"is not a number.");
+      return double_text(mssql_get_safe_variant(ole_variant(d)).to_double());
+    }
+    case DBTYPE_GUID: {
+      std::wstring braced;
+      const std::wstring guid = mssql_whole_guid(text, braced) ? braced : text;
+      GUID g;
+      if (!tds_guid_from_text(wide_to_utf16(guid), g)) throw value_failure(text, name, L"is not a GUID.");
+      return L"'" + (guid.size() == 38 ? guid.substr(1, 36) : guid) + L"'";
+    }
+    case DBTYPE_I1: case DBTYPE_I2: case DBTYPE_I4: case DBTYPE_I8: case DBTYPE_UI1: case DBTYPE_UI2:
+    case DBTYPE_UI4: case DBTYPE_UI8: case DBTYPE_BOOL: case DBTYPE_CY: case DBTYPE_NUMERIC: {
+      DB_NUMERIC n{};
+      const HRESULT hr = tds_number_from_text(tk_to_utf8(text), column.wType, column.bPrecision, column.bScale, n);
+      if (hr == DB_E_DATAOVERFLOW) throw value_failure(text, name, L"is too large for the column.");
+      if (FAILED(hr)) throw value_failure(text, name, L"is not a number.");
+      if (column.wType != DBTYPE_BOOL) return tk_from_utf8(numeric_to_text(n));
+      bool zero = true;
+      for (BYTE b : n.val) zero = zero && b == 0;
+      return zero ? L"0" : L"1";
+    }
+    default:
+      return {};
+  }
 }
 
 bool is_integer_column(DBTYPE type) {
@@ -226,6 +314,18 @@ std::wstring text_at(odb_recordset& r, const wchar_t* column) {
     return f.to_wstring();
   }
   return L"";
+}
+
+// Runs a statement and gives each row of its result to f.
+template <class F>
+void each_row(odb_command& command, const std::wstring& statement, F&& f) {
+  IRowset* rowset = nullptr;
+  command.execute(statement, &rowset);
+  ole_com_ptr<IRowset> holder;
+  holder.attach(rowset);
+  if (!rowset) return;
+  odb_recordset rows(rowset);
+  for (rows.reset(); !rows.is_eof(); rows.next()) f(*rows.get_record());
 }
 
 bool flag_at(odb_recordset& r, const wchar_t* column) {
@@ -426,6 +526,7 @@ mss_table::mss_table(const std::wstring& name, IOpenRowset* session, int mode, o
       fast_load_(std::make_unique<mss_fast_load>()) {
   tk_wtrace(2, L"mss_table::mss_table(%s)", name.c_str());
   init_schema();
+  init_text_columns();
   tk_trace(1, "mss_table::split_tab_name");
   std::wstring table = name_, owner;
   mss_split_tab_name(name_, table, owner);
@@ -465,19 +566,12 @@ void mss_table::init_schema() {
   // The catalog procedure takes LIKE patterns: the names are escaped to match only themselves.
   std::wstring statement = L"EXEC sp_columns @table_name=" + tsql_string(tsql_like_exact(table));
   if (!owner.empty()) statement += L", @table_owner=" + tsql_string(tsql_like_exact(owner));
-  IRowset* rowset = nullptr;
-  command_->execute(statement, &rowset);
-  ole_com_ptr<IRowset> holder;
-  holder.attach(rowset);
-  if (!rowset) return;
-  odb_recordset columns(rowset);
-  for (columns.reset(); !columns.is_eof(); columns.next()) {
-    const udb_record& row = *columns.get_record();
-    if (row.size() < 6) continue;
+  each_row(*command_, statement, [&](const udb_record& row) {
+    if (row.size() < 6) return;
     const std::wstring name = row[3].to_wstring();
     const std::wstring type = row[5].to_wstring();
     tk_wtrace(1, L"Got field name/type: %s/%s", name.c_str(), type.c_str());
-    if (!schema_.find_field(name)) continue;
+    if (!schema_.find_field(name)) return;
     t_ftd& field = schema_.get_field(name);
     const std::wstring def = row.size() > 12 && !is_null(row[12]) ? row[12].to_wstring() : std::wstring();
     if (!def.empty()) {
@@ -494,7 +588,41 @@ void mss_table::init_schema() {
     // values and substitutes are dates.
     if (field.vartype == VT_BLOB && (tk_wcompare_nocase(type, L"date") == 0 || tk_wcompare_nocase(type, L"time") == 0))
       field.vartype = VT_DATE;
+  });
+}
+
+void mss_table::init_text_columns() {
+  bool text = false;
+  for (const t_ftd* f : schema_) text = text || f->vartype == VT_BSTR;
+  // SQL Server 7 has no collations: its code page is the server's.
+  if (!text || mss_engine::instance().get_version_code() < MSS_VERSION_2000) return;
+  try {
+    each_row(*command_, tsql_column_collations(tsql_parse_name(name_)), [this](const udb_record& row) {
+      if (row.size() < 4 || is_null(row[0]) || is_null(row[1]) || is_null(row[2])) return;
+      text_column c;
+      c.type = row[1].to_wstring();
+      c.collation = row[2].to_wstring();
+      const bool narrow = tk_wcompare_nocase(c.type, L"char") == 0 || tk_wcompare_nocase(c.type, L"varchar") == 0 ||
+                          tk_wcompare_nocase(c.type, L"text") == 0;
+      if (narrow)
+        c.code_page = is_null(row[3]) ? tds_default_code_page
+                                      : static_cast<unsigned>(std::wcstoul(row[3].to_wstring().c_str(), nullptr, 10));
+      text_columns_[tk_wnocase_key(row[0].to_wstring())] = c;
+    });
+  } catch (const odb_exception& e) {
+    tk_trace(2, "The collations of the columns are not known: %s", e.what());
   }
+}
+
+const DBCOLUMNINFO* mss_table::column_info(const std::wstring& name) const {
+  for (int i = 0; i < get_column_count(); ++i)
+    if (columns_[i].pwszName && tk_wcompare_nocase(columns_[i].pwszName, name) == 0) return &columns_[i];
+  return nullptr;
+}
+
+const mss_table::text_column* mss_table::get_text_column(const std::wstring& name) const {
+  const auto found = text_columns_.find(tk_wnocase_key(name));
+  return found == text_columns_.end() ? nullptr : &found->second;
 }
 
 ole_variant mss_table::get_def_value(VARTYPE vt, const std::wstring& source) {
@@ -575,8 +703,15 @@ void mss_table::end_if_table_failure() {
   }
 }
 
-void mss_table::end_locked(const odb_exception& error) {
-  end_table(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored(static_cast<int>(appended_) + 1));
+void mss_table::end_column_change(const std::wstring& column, const odb_exception& error) {
+  // The record that needed the change is the next one.
+  const int next = first_not_stored(static_cast<int>(appended_) + 1);
+  const std::wstring reason = tk_from_ansi(error.what());
+  if (mss_is_lock_timeout(error)) end_table(mss_load_failure::locked, reason, next);
+  if (mss_is_connection_failure(error)) end_table(mss_load_failure::lost, reason, next);
+  end_table(L"Table '" + plain_table_name(name_) + L"': the server refused to widen column '" + column +
+                L"' for a longer value (" + reason + L").",
+            next);
 }
 
 void mss_table::store_by_statement(const std::wstring& statement, long rows, int first, int last,
@@ -632,6 +767,10 @@ void mss_table::end_table(mss_load_failure::kind_t kind, const std::wstring& rea
       text = L"Table '" + table + L"': the connection to the server was lost (" + reason + L").";
       break;
   }
+  end_table(text, first_not_stored);
+}
+
+void mss_table::end_table(std::wstring text, int first_not_stored) {
   text += first_not_stored > 0
               ? L" Records from #" + std::to_wstring(first_not_stored) + L" on are not stored; nothing more is written to the table."
               : std::wstring(L" Nothing more is written to the table.");
@@ -662,6 +801,24 @@ std::wstring mss_table::get_fld_append_str(const udb_field* field, const t_ftd* 
     // Into a text column a date or a number goes as the text bulk loading
     // stores, not as the server's own rendering of a typed literal.
     if (text_column && vt != VT_BSTR && !field->is_binary()) return tsql_string(value_text(*field));
+    // The server would store a near character or '?' for one the column's
+    // code page lacks, without a word.
+    if (text_column && vt == VT_BSTR)
+      if (const mss_table::text_column* column = get_text_column(schema_field->name))
+        hold_in_code_page(wide_to_utf16(field->to_wstring()), column->code_page, schema_field->name);
+    // A text for a date column is read here, as bulk loading reads it: the
+    // server would read it by the session's language.
+    if (vt == VT_BSTR && schema_field->vartype == VT_DATE) {
+      const std::wstring text = field->to_wstring();
+      SYSTEMTIME st{};
+      if (!text_date(text, st)) throw value_failure(text, schema_field->name, L"is not a date.");
+      return timestamp_literal(st, !st.wHour && !st.wMinute && !st.wSecond && !st.wMilliseconds);
+    }
+    if (vt == VT_BSTR && !text_column)
+      if (const DBCOLUMNINFO* column = column_info(schema_field->name)) {
+        const std::wstring literal = typed_text_literal(field->to_wstring(), *column, schema_field->name);
+        if (!literal.empty()) return literal;
+      }
     // Dates: the server judges the column's own range (datetime from 1753,
     // date and datetime2 from 0001) and refuses a value outside it.
     const ole_variant safe = mssql_get_safe_variant(*field, true);
@@ -845,6 +1002,7 @@ const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
   plan_.assign(static_cast<std::size_t>(count), -1);
   plan_not_null_.assign(static_cast<std::size_t>(count), false);
   plan_fields_.assign(static_cast<std::size_t>(count), nullptr);
+  plan_code_pages_.assign(static_cast<std::size_t>(count), 0);
   for (int c = 1; c <= count; ++c) {
     const std::wstring& column = fast_load_->get_column_name(c);
     const std::wstring source = source_field_name(column);
@@ -859,6 +1017,8 @@ const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
     plan_[c - 1] = found;
     plan_not_null_[c - 1] = !(fast_load_->get_column(c).dwFlags & DBCOLUMNFLAGS_ISNULLABLE);
     plan_fields_[c - 1] = schema_.find_field(column) ? &schema_.get_field(column) : nullptr;
+    const text_column* text = get_text_column(column);
+    plan_code_pages_[c - 1] = text ? text->code_page : 0;
   }
   return plan_;
 }
@@ -881,9 +1041,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
   }
   const ole_variant& value = *given;
   auto failure = [&](const wchar_t* what) {
-    return tk_exception(L"The value '" + value.to_wstring() + L"' of column '" + fast_load_->get_column_name(ordinal) +
-                            L"' " + what,
-                        0);
+    return value_failure(value.to_wstring(), fast_load_->get_column_name(ordinal), what);
   };
   switch (bound) {
     case DBTYPE_DBTIMESTAMP: {
@@ -894,11 +1052,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         st = value.get_systemtime();
         if (date.get_kind() == ole_date::time_only || st.wYear == 0) st.wYear = 1899, st.wMonth = 12, st.wDay = 30;
       } else if (value.get_vt() == VT_BSTR) {
-        const ole_date date(value.to_wstring());
-        if (date.get_kind() == ole_date::invalid) throw failure(L"is not a date.");
-        st = date.get_systemtime();
-        // The server reads a text holding a time alone as a time of 1900-01-01.
-        if (date.get_kind() == ole_date::time_only) st.wYear = 1900, st.wMonth = 1, st.wDay = 1;
+        if (!text_date(value.to_wstring(), st)) throw failure(L"is not a date.");
       } else if (is_number(value.get_vt()) && column_type == DBTYPE_DBTIMESTAMP) {
         // A number of days into datetime: the server's own conversion, by statement.
         return false;
@@ -912,10 +1066,7 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
     case DBTYPE_R8: {
       double d;
       if (value.get_vt() == VT_BSTR) {
-        const std::wstring text = tk_trim(value.to_wstring());
-        wchar_t* end = nullptr;
-        d = tk_wcstod(text.c_str(), &end);
-        if (text.empty() || !end || *end) throw failure(L"is not a number.");
+        if (!text_double(value.to_wstring(), d)) throw failure(L"is not a number.");
       } else if (value.get_vt() == VT_DATE || value.is_binary()) {
         throw failure(L"is not a number.");
       } else if (value.get_vt() == VT_BOOL) {
@@ -939,6 +1090,12 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (mssql_whole_guid(value.to_wstring(), braced)) text_ = wide_to_utf16(braced);
       }
       if (text_.empty() && text_column) return false;
+      if (value.get_vt() == VT_BSTR) {
+        // The provider reads it as a statement would be sent it.
+        const std::wstring& name = fast_load_->get_column_name(ordinal);
+        if (!text_column) typed_text_literal(value.to_wstring(), fast_load_->get_column(ordinal), name);
+        hold_in_code_page(text_, plan_code_pages_[at], name);
+      }
       const DBLENGTH units = std::min<DBLENGTH>(text_.size(), fast_load_->get_max_length(ordinal) / 2);
       return fast_load_->BindData(text_.data(), units * 2, ordinal);
     }
@@ -960,6 +1117,8 @@ bool mss_table::bind_value(int ordinal, const udb_field* field) {
         if (value.get_vt() == VT_BSTR && !wide.empty() && wide[0] == L'{' && mssql_whole_guid(wide, braced))
           wide = braced;
         const std::u16string text = wide_to_utf16(wide);
+        if (value.get_vt() == VT_BSTR)
+          hold_in_code_page(text, plan_code_pages_[at], fast_load_->get_column_name(ordinal));
         bytes.assign(reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data()) + text.size() * 2);
       }
       if (bytes.empty()) return false;

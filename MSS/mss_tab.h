@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,9 +55,11 @@ class mss_table : public odb_table {
   void append_record(const udb_record& record) override;
   // Changes the row of the record's key (the primary or first unique index).
   void update(const udb_record& record) override;
-  // Another session's lock refused a change of the table's columns: the
-  // table ends as append_record ends it, from the next record on.
-  [[noreturn]] void end_locked(const odb_exception& error);
+  // The server refused to widen the column (another session's lock, an
+  // object that depends on the column, a lost connection): the table ends as
+  // append_record ends it, from the next record on, naming the column and
+  // the server's reason.
+  [[noreturn]] void end_column_change(const std::wstring& column, const odb_exception& error);
   // Commits the rows of an open bulk load and ends it; rows the server refuses
   // are reported one by one ("table, record #n"), a failure of the load is
   // thrown. The driver calls it before it releases the table.
@@ -74,12 +77,27 @@ class mss_table : public odb_table {
   // when no key or index does.
   std::wstring key_using(const std::wstring& column);
 
+  // A character column as the server has it: its type and collation, and
+  // the code page its collation stores char, varchar and text in (0: a
+  // Unicode type).
+  struct text_column {
+    std::wstring type;       // "varchar", "nchar", ...
+    std::wstring collation;  // empty where the server does not tell (SQL Server 7)
+    unsigned code_page = 0;
+  };
+  // The column's, or null for a column that holds no text.
+  const text_column* get_text_column(const std::wstring& name) const;
+  // The table's column of that name (case ignored), or null.
+  const DBCOLUMNINFO* column_info(const std::wstring& name) const;
+
   bool has_identity() const { return identity_insert_; }
   bool has_primary_key() const { return has_primary_key_; }
   unsigned get_appended() const { return appended_; }
 
  private:
   void init_schema();
+  // The types, collations and code pages of the character columns.
+  void init_text_columns();
   // The record field of each bulk-load column (-1: none).
   const std::vector<int>& fast_plan(const udb_record& record);
   // Binds the value of the column; false when the row must go by statement
@@ -116,17 +134,21 @@ class mss_table : public odb_table {
   // waits for a statement or is being written.
   int first_not_stored(int first) const;
   [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
+  // The same with the text of the failure.
+  [[noreturn]] void end_table(std::wstring text, int first_not_stored);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
   std::unique_ptr<odb_command> command_;
   std::unique_ptr<mss_fast_load> fast_load_;
   unsigned appended_ = 0;
+  std::map<std::string, text_column> text_columns_;  // by the column's name without regard to case
   mutable std::vector<std::wstring> source_names_;
   std::vector<std::wstring> plan_names_;
   std::vector<int> plan_;
   std::vector<bool> plan_not_null_;
   std::vector<const t_ftd*> plan_fields_;
+  std::vector<unsigned> plan_code_pages_;  // of char, varchar and text columns (0: none)
   std::u16string text_;  // the value being bound
   struct deferred_row {
     int record;

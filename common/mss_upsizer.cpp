@@ -26,10 +26,17 @@ mss_field_upsizer::mss_field_upsizer(udb_database* db, udb_recordset* dest) : cs
   tk_trace(1, "mss_field_upsizer::ctor");
 }
 
-std::wstring mss_field_upsizer::statement(const std::wstring& table, const t_ftd& column, bool has_max_types) {
+std::wstring mss_field_upsizer::statement(const std::wstring& table, const t_ftd& column, const std::wstring& type,
+                                         const std::wstring& collation, bool has_max_types) {
   if (column.vartype != VT_BSTR || column.size <= 0 || column.size > max_nvarchar) return {};
-  return L"ALTER TABLE " + table + L" ALTER COLUMN " + mss_bracket_name(column.name) +
-         (has_max_types ? L" nvarchar(max)" : L" ntext") + (column.not_null ? L" NOT NULL" : L"");
+  // A column of a code page stays one: a DEFAULT or CHECK lets its length
+  // change, not its type.
+  const bool narrow = tk_wcompare_nocase(type, L"varchar") == 0 || tk_wcompare_nocase(type, L"char") == 0;
+  const wchar_t* long_type = narrow ? (has_max_types ? L" varchar(max)" : L" text")
+                                    : (has_max_types ? L" nvarchar(max)" : L" ntext");
+  // Without COLLATE the column would take the database's collation.
+  return L"ALTER TABLE " + table + L" ALTER COLUMN " + mss_bracket_name(column.name) + long_type +
+         (collation.empty() ? L"" : L" COLLATE " + collation) + (column.not_null ? L" NOT NULL" : L" NULL");
 }
 
 std::size_t mss_field_upsizer::utf16_units(std::wstring_view text) {
@@ -50,11 +57,13 @@ bool mss_field_upsizer::holds(const t_ftd& column, std::wstring_view value) cons
 void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
   tk_trace(1, "mss_field_upsizer::do_upsize");
   const bool has_max_types = mss_engine::instance().get_version_code() >= MSS_VERSION_2005;
-  const std::wstring text = statement(dest_rs_->get_name(), column, has_max_types);
+  auto* table = dynamic_cast<mss_table*>(dest_rs_);
+  const mss_table::text_column* known = table ? table->get_text_column(column.name) : nullptr;
+  const std::wstring text = statement(dest_rs_->get_name(), column, known ? known->type : std::wstring(),
+                                      known ? known->collation : std::wstring(), has_max_types);
   if (text.empty()) return;
   const std::string key = tk_wnocase_key(column.name);
   auto refused = refused_.find(key);
-  auto* table = dynamic_cast<mss_table*>(dest_rs_);
   if (refused == refused_.end() && table) {
     // The server refuses a long type for a key or index column (5074, 4922).
     const std::wstring user = table->key_using(column.name);
@@ -73,9 +82,10 @@ void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
   try {
     dest_db_->query(text);
   } catch (const odb_exception& e) {
-    // Another session's lock: the table ends at once, rather than each long
-    // value of the file waiting for it again.
-    if (table && mss_is_lock_timeout(e)) table->end_locked(e);
+    // The table ends at once, rather than each long value of the file asking
+    // for the change again: the server keeps refusing it (an object depends
+    // on the column, another session's lock).
+    if (table) table->end_column_change(column.name, e);
     throw;
   }
   column.size = 0;

@@ -12,6 +12,8 @@
 #include "MSS/mss_lit.h"
 #include "MSS/mss_tab.h"
 #include "TK/tk_excep.h"
+#include "platform/oledb/text16.h"
+#include "platform/tds/tds_cells.h"
 #include "platform/tds/tds_sql.h"
 
 namespace {
@@ -75,6 +77,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     mss_table::get_def_value(vt, text);
   } catch (const tk_exception&) {
+  }
+
+  // Text held in a code page reads back as itself; a number text is read or
+  // refused, never more.
+  const std::u16string units = wide_to_utf16(text);
+  for (const unsigned code_page : {1252u, 1251u, 932u}) {
+    std::string bytes;
+    std::u16string unheld;
+    if (tds_narrow(units, code_page, bytes, &unheld) ? tds_widen(bytes, code_page) != units : unheld.empty())
+      std::abort();
+  }
+  std::string narrow;
+  for (wchar_t c : text) narrow += static_cast<char>(c < 0x80 ? c : '?');
+  for (const DBTYPE type : {DBTYPE_I4, DBTYPE_BOOL, DBTYPE_CY, DBTYPE_NUMERIC}) {
+    DB_NUMERIC n{};
+    tds_number_from_text(narrow, type, 10, 2, n);
   }
   return 0;
 }

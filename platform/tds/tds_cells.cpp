@@ -1,9 +1,11 @@
 #include "platform/tds/tds_cells.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/oleaut/date.h"
 #include "platform/oledb/data_convert.h"
@@ -220,31 +222,74 @@ constexpr char16_t cp1252_high[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026,
                                       0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 }  // namespace
 
-bool tds_to_cp1252(std::u16string_view text, std::string& out) {
+bool tds_narrow(std::u16string_view text, unsigned code_page, std::string& out, std::u16string* unheld) {
   out.clear();
   out.reserve(text.size());
-  for (char16_t u : text) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-      out += static_cast<char>(u);
-      continue;
-    }
-    int found = -1;
-    for (int i = 0; i < 32 && found < 0; ++i)
-      if (cp1252_high[i] == u) found = i;
-    if (found < 0) return false;
-    out += static_cast<char>(0x80 + found);
+  bool ascii = true;
+  for (char16_t u : text) ascii = ascii && u < 0x80;
+  if (ascii) {
+    for (char16_t u : text) out += static_cast<char>(u);
+    return true;
   }
-  return true;
+  if (code_page == 1252) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+      const char16_t u = text[at];
+      if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+        out += static_cast<char>(u);
+        continue;
+      }
+      int found = -1;
+      for (int i = 0; i < 32 && found < 0; ++i)
+        if (cp1252_high[i] == u) found = i;
+      if (found < 0) {
+        if (unheld) *unheld = text.substr(at, u >= 0xD800 && u < 0xDC00 && at + 1 < text.size() ? 2 : 1);
+        return false;
+      }
+      out += static_cast<char>(0x80 + found);
+    }
+    return true;
+  }
+  // Bytes that read back as the text: a character that becomes '?' or a near
+  // one on the way does not.
+  const std::wstring wide = utf16_to_wide(text);
+  const std::optional<std::string> bytes = kernel::wide_to_multibyte(code_page, wide);
+  if (bytes && kernel::multibyte_to_wide(code_page, *bytes) == wide) {
+    out = *bytes;
+    return true;
+  }
+  if (unheld) {
+    unheld->clear();
+    for (wchar_t c : wide) {
+      const std::wstring one(1, c);
+      const std::optional<std::string> b = kernel::wide_to_multibyte(code_page, one);
+      if (!b || kernel::multibyte_to_wide(code_page, *b) != one) {
+        *unheld = wide_to_utf16(one);
+        break;
+      }
+    }
+  }
+  return false;
 }
 
-std::u16string tds_from_cp1252(std::string_view bytes) {
+std::u16string tds_widen(std::string_view bytes, unsigned code_page) {
   std::u16string out;
   out.reserve(bytes.size());
-  for (char c : bytes) {
-    auto b = static_cast<unsigned char>(c);
-    out += b >= 0x80 && b < 0xA0 ? (cp1252_high[b - 0x80] ? cp1252_high[b - 0x80] : u'\uFFFD') : static_cast<char16_t>(b);
+  if (code_page == 1252) {
+    for (char c : bytes) {
+      auto b = static_cast<unsigned char>(c);
+      out += b >= 0x80 && b < 0xA0 ? (cp1252_high[b - 0x80] ? cp1252_high[b - 0x80] : u'\uFFFD')
+                                   : static_cast<char16_t>(b);
+    }
+    return out;
   }
-  return out;
+  return wide_to_utf16(kernel::multibyte_to_wide(code_page, bytes).value_or(std::wstring()));
+}
+
+std::wstring tds_unheld_text(std::wstring_view value, std::wstring_view column, unsigned code_page,
+                             std::u16string_view unheld) {
+  return L"The value '" + std::wstring(value) + L"' of column '" + std::wstring(column) +
+         L"' has a character that the column's code page (" + std::to_wstring(code_page) + L") cannot hold: '" +
+         utf16_to_wide(unheld) + L"'.";
 }
 
 namespace {
@@ -308,6 +353,25 @@ bool tds_timestamp_from_text(std::u16string_view t, DBTIMESTAMP& out) {
   if (t[i] != u' ' && t[i] != u'T') return false;
   ++i;
   return read_time(t, i, out) && i == t.size();
+}
+
+HRESULT tds_number_from_text(std::string_view text, DBTYPE type, BYTE precision, BYTE scale, DB_NUMERIC& out) {
+  switch (type) {
+    case DBTYPE_NUMERIC: return numeric_from_text(text, precision, scale, &out);
+    case DBTYPE_CY: return numeric_from_text(text, 19, 4, &out);
+    case DBTYPE_BOOL: {
+      const HRESULT hr = numeric_from_text(text, 38, 0, &out);
+      if (hr != DB_E_CANTCONVERTVALUE) return hr;
+      std::string word;
+      for (char c : text)
+        if (c != ' ') word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (word != "true" && word != "false") return hr;
+      return numeric_from_text(word == "true" ? "1" : "0", 38, 0, &out);
+    }
+    default:
+      if (text.find_first_of(".eE") != std::string_view::npos) return DB_E_CANTCONVERTVALUE;
+      return numeric_from_text(text, 38, 0, &out);
+  }
 }
 
 bool tds_guid_from_text(std::u16string_view t, GUID& out) {

@@ -21,6 +21,9 @@
 namespace {
 
 constexpr int server_datetime = 61, server_datetimen = 111, server_smalldatetime = 58;
+// A day of datetime ticks (1/300 s); the days since 1900-01-01 of 9999-12-31
+// and 2079-06-06, the last days of datetime and smalldatetime.
+constexpr DBINT ticks_per_day = 300 * 86400, last_datetime_day = 2958463, last_smalldatetime_day = 65535;
 
 // A row's failure as the server would report it.
 HRESULT row_error(int number, const char* text) {
@@ -41,12 +44,13 @@ struct slot {
   std::vector<BYTE> value;
   bool null = true;
   std::wstring literal;  // the value as a statement writes it, where its bytes do not tell
+  bool by_statement = false;  // the value cannot go by bulk load
 };
 
 class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
  public:
-  fast_load(const tds_login& login, tsql_object_name table, std::vector<tds_column> columns)
-      : login_(login), table_(std::move(table)) {
+  fast_load(const tds_login& login, tsql_object_name table, std::vector<tds_column> columns, unsigned bulk_code_page)
+      : login_(login), table_(std::move(table)), bulk_code_page_(bulk_code_page) {
     for (auto& c : columns) {
       slot s;
       s.column = c;
@@ -103,7 +107,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       hr = convert(cell, type, s);
       if (FAILED(hr)) return hr;
       // db-lib sends a length of 0 as NULL: an empty value goes by statement.
-      if (!s.null && s.value.empty()) deferred = true;
+      if (!s.null && (s.value.empty() || s.by_statement)) deferred = true;
     }
     if (deferred) {
       pending_.push_back(row_literals());
@@ -182,6 +186,8 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
   HRESULT start() {
     if (!link_->bcp_init(tsql_object(table_))) return tds_fail(E_FAIL);
     if (identity_ && !link_->bcp_keep_identity()) return tds_fail(E_FAIL);
+    // A row that goes by statement stores its NULLs as NULL: so does a bulk row.
+    if (!link_->bcp_keep_nulls()) return tds_fail(E_FAIL);
     for (std::size_t i = 0; i < slots_.size(); ++i)
       if (!link_->bcp_bind(static_cast<int>(i + 1), slots_[i].host_type, -1)) return tds_fail(E_FAIL);
     return S_OK;
@@ -353,6 +359,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
     s.null = false;
     s.value.clear();
     s.literal.clear();
+    s.by_statement = false;
     auto put = [&](const void* v, std::size_t n) {
       s.value.assign(static_cast<const BYTE*>(v), static_cast<const BYTE*>(v) + n);
     };
@@ -378,16 +385,28 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           return bad();
         else
           text = utf8_to_utf16(text_of(cell, type));
-        if (!c.is_long && text.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
         if (c.unicode) {
+          if (!c.is_long && text.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
           put(text.data(), text.size() * 2);
-        } else {
-          // db-lib sends bulk character data as it is: the column's code page.
-          std::string narrow;
-          if (!tds_to_cp1252(text, narrow))
-            return row_error(245, "A character of the value cannot be stored in the column's code page (varchar).");
-          put(narrow.data(), narrow.size());
+          return S_OK;
         }
+        // The column's code page must hold the text: the server would store a
+        // near character or '?' for one it lacks. Its size counts those bytes.
+        std::string narrow;
+        std::u16string unheld;
+        if (!tds_narrow(text, c.code_page, narrow, &unheld)) {
+          const std::string reason = wide_to_utf8(tds_unheld_text(utf16_to_wide(text), c.name, c.code_page, unheld));
+          return row_error(245, reason.c_str());
+        }
+        if (!c.is_long && narrow.size() > c.size) return row_error(8152, "String or binary data would be truncated.");
+        // db-lib sends character data as it is, and the server reads a bulk
+        // row's in the code page of the connection's database: text that has
+        // no bytes there goes by statement, which the server converts.
+        if (c.code_page != bulk_code_page_ && !tds_narrow(text, bulk_code_page_, narrow)) {
+          s.literal = tsql_string(utf16_to_wide(text));
+          s.by_statement = true;
+        }
+        put(narrow.data(), narrow.size());
         return S_OK;
       }
       case DBTYPE_BYTES:
@@ -419,17 +438,37 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           return bad();
         }
         if (s.host_type == SYBDATETIME) {
-          if (ts.year < 1753 || ts.year > 9999)
-            return row_error(242, "The conversion of a date outside 1753-01-01 to 9999-12-31 to a datetime data type "
-                                  "resulted in an out-of-range value.");
+          const bool small = c.server_type == server_smalldatetime;
+          auto out_of_range = [&] {
+            return row_error(242, small ? "The conversion of a date outside 1900-01-01 to 2079-06-06 to a "
+                                          "smalldatetime data type resulted in an out-of-range value."
+                                        : "The conversion of a date outside 1753-01-01 to 9999-12-31 to a datetime "
+                                          "data type resulted in an out-of-range value.");
+          };
+          if (ts.year < 1753 || ts.year > 9999) return out_of_range();
           // Days since 1900-01-01 and 1/300 seconds.
           SYSTEMTIME day{static_cast<WORD>(ts.year), ts.month, 0, ts.day, 0, 0, 0, 0};
           DATE d;
           if (!SystemTimeToVariantTime(&day, &d)) return bad();
           DBDATETIME v;
           v.dtdays = static_cast<DBINT>(std::lround(d)) - 2;
-          double ms = (ts.hour * 3600.0 + ts.minute * 60.0 + ts.second) * 1000.0 + ts.fraction / 1e6;
-          v.dttime = static_cast<DBINT>(std::llround(ms * 0.3));
+          const long long seconds = ts.hour * 3600LL + ts.minute * 60LL + ts.second;
+          if (small) {
+            // To the minute as the server rounds: up from 29.999 seconds (db-lib
+            // would cut the seconds off).
+            const long long milliseconds = ts.second * 1000LL + ts.fraction / 1000000;
+            v.dttime = static_cast<DBINT>((ts.hour * 60LL + ts.minute + (milliseconds >= 29999 ? 1 : 0)) * 60 * 300);
+          } else {
+            // The nearest 1/300 second, half up, as the server rounds.
+            v.dttime = static_cast<DBINT>(((seconds * 1000000000LL + ts.fraction) * 3 + 5000000) / 10000000);
+          }
+          // A time rounded up to midnight is the next day's.
+          if (v.dttime >= ticks_per_day) {
+            v.dttime -= ticks_per_day;
+            ++v.dtdays;
+          }
+          if (v.dtdays > (small ? last_smalldatetime_day : last_datetime_day) || (small && v.dtdays < 0))
+            return out_of_range();
           put(&v, sizeof v);
         } else {
           // date, time, datetime2: days since 1900-01-01 and 100 ns units of the day.
@@ -498,7 +537,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       }
       case DBTYPE_NUMERIC: {
         DB_NUMERIC n;
-        HRESULT hr = numeric_from_text(text, c.precision, c.scale, &n);
+        HRESULT hr = tds_number_from_text(text, c.type, c.precision, c.scale, n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
         if (FAILED(hr)) return bad();
         BYTE db[40];
@@ -508,7 +547,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
       }
       case DBTYPE_CY: {
         DB_NUMERIC n;
-        HRESULT hr = numeric_from_text(text, 19, 4, &n);
+        HRESULT hr = tds_number_from_text(text, c.type, 19, 4, n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
         if (FAILED(hr)) return bad();
         unsigned __int128 m = 0;
@@ -520,23 +559,13 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
         return S_OK;
       }
       default: {
-        // Text into an integer column is an integer, as the server reads
-        // it: a fraction or an exponent is refused, not rounded.
-        if (type == DBTYPE_WSTR && c.type != DBTYPE_BOOL && text.find_first_of(".eE") != std::string::npos)
-          return bad();
+        // A number's own text is read whole (the client cut its fraction
+        // for an integer column); a text as a number text is read.
         DB_NUMERIC n;
-        HRESULT hr = numeric_from_text(text, 38, 0, &n);
+        HRESULT hr =
+            type == DBTYPE_WSTR ? tds_number_from_text(text, c.type, 38, 0, n) : numeric_from_text(text, 38, 0, &n);
         if (hr == DB_E_DATAOVERFLOW) return overflow();
-        if (FAILED(hr)) {
-          std::string lower;
-          for (char ch : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-          if (c.type == DBTYPE_BOOL && (lower == "true" || lower == "false")) {
-            BYTE b = lower == "true";
-            put(&b, 1);
-            return S_OK;
-          }
-          return bad();
-        }
+        if (FAILED(hr)) return bad();
         unsigned __int128 m = 0;
         for (int i = 15; i >= 0; --i) m = (m << 8) | n.val[i];
         if (m > static_cast<unsigned __int128>(INT64_MAX)) return overflow();
@@ -629,7 +658,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
           else if (s.column.unicode)
             text = utf16_to_wide(std::u16string_view(reinterpret_cast<const char16_t*>(s.value.data()), s.value.size() / 2));
           else
-            text = utf16_to_wide(tds_from_cp1252(bytes));
+            text = utf16_to_wide(tds_widen(bytes, bulk_code_page_));
           literals.push_back(tsql_string(text));
           break;
         }
@@ -686,6 +715,7 @@ class fast_load : public com_unknown<IRowsetFastLoad, IColumnsInfo, IAccessor> {
 
   tds_login login_;
   tsql_object_name table_;
+  unsigned bulk_code_page_;  // of character data in a bulk row
   std::vector<slot> slots_;
   bool identity_ = false;
   std::unique_ptr<tds_link> link_;
@@ -704,7 +734,13 @@ HRESULT tds_open_fast_load(tds_link& session, const tsql_object_name& table, REF
   if (!session.run(tsql_select_all(table, true), &results) || results.empty()) return tds_fail();
   std::vector<tds_column> columns = std::move(results.front().columns);
   if (!tds_table_columns(session, table, columns)) return tds_fail();
-  auto* load = new fast_load(session.login(), table, std::move(columns));
+  unsigned bulk_code_page = tds_default_code_page;
+  for (const auto& c : columns)
+    if (c.type == DBTYPE_WSTR && !c.unicode) {
+      tds_column_code_pages(session, table, columns, bulk_code_page);
+      break;
+    }
+  auto* load = new fast_load(session.login(), table, std::move(columns), bulk_code_page);
   HRESULT hr = load->open();
   if (SUCCEEDED(hr)) hr = load->QueryInterface(iid == IID_NULL ? IID_IRowsetFastLoad : iid, reinterpret_cast<void**>(out));
   load->Release();

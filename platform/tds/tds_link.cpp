@@ -342,6 +342,11 @@ bool tds_link::bcp_keep_identity() {
   return bcp_control(process_->process, BCPKEEPIDENTITY, 1) == SUCCEED;
 }
 
+bool tds_link::bcp_keep_nulls() {
+  static char hint[] = "KEEP_NULLS";
+  return bcp_options(process_->process, BCPHINTS, reinterpret_cast<BYTE*>(hint), sizeof hint - 1) == SUCCEED;
+}
+
 bool tds_link::bcp_bind(int column, int host_type, int max_length) {
   static BYTE placeholder[1];
   return ::bcp_bind(process_->process, placeholder, 0, max_length, nullptr, 0, host_type, column) == SUCCEED;

@@ -1,6 +1,7 @@
-// One db-lib connection: the login with every setting made here (so no
-// freetds.conf changes how we talk), batches with their results read whole,
-// and the bulk-copy calls.
+// One db-lib connection: the login with every setting that decides how we
+// talk made here (a user's freetds.conf may still give the session's
+// language, which nothing we send depends on), batches with their results
+// read whole, and the bulk-copy calls.
 #pragma once
 
 #include <memory>
@@ -32,6 +33,7 @@ struct tds_column {
   bool identity = false;
   bool is_long = false;     // (n)varchar(max), (n)text, varbinary(max), image
   bool unicode = true;      // for text: nchar, nvarchar, ntext
+  unsigned code_page = 0;   // for char, varchar and text: the code page of its collation (0: not known)
   int server_type = 0;      // the server's type code
 };
 
@@ -73,6 +75,9 @@ class tds_link {
   bool bcp_batch();
   bool bcp_done();
   bool bcp_keep_identity();
+  // A NULL of a row stays NULL where the column has a default (KEEP_NULLS),
+  // as an INSERT of NULL does.
+  bool bcp_keep_nulls();
 
  private:
   tds_login login_;

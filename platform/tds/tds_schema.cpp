@@ -1,5 +1,6 @@
 #include "platform/tds/tds_schema.h"
 
+#include <cwchar>
 #include <cwctype>
 
 #include "platform/oleaut/bstr.h"
@@ -227,4 +228,29 @@ bool tds_table_columns(tds_link& link, const tsql_object_name& table, std::vecto
     }
   }
   return true;
+}
+
+void tds_column_code_pages(tds_link& link, const tsql_object_name& table, std::vector<tds_column>& columns,
+                           unsigned& database_code_page) {
+  database_code_page = tds_default_code_page;
+  for (auto& c : columns)
+    if (c.type == DBTYPE_WSTR && !c.unicode) c.code_page = tds_default_code_page;
+  tds_result source;
+  if (!run_one(link, tsql_column_collations(table), source)) {
+    tds_clear_messages();
+    return;
+  }
+  auto number = [&](const tds_row& row, std::size_t i) -> unsigned {
+    if (i >= row.size() || row[i].null) return 0;
+    const std::wstring text = utf16_to_wide(tds_cell_text(source.columns[i], row[i]));
+    return static_cast<unsigned>(std::wcstoul(text.c_str(), nullptr, 10));
+  };
+  for (const auto& row : source.rows) {
+    if (row.empty() || row[0].null) continue;
+    if (const unsigned cp = number(row, 4)) database_code_page = cp;
+    const std::wstring name = utf16_to_wide(tds_cell_text(source.columns[0], row[0]));
+    for (auto& c : columns)
+      if (c.name == name && c.type == DBTYPE_WSTR && !c.unicode)
+        if (const unsigned cp = number(row, 3)) c.code_page = cp;
+  }
 }

@@ -170,6 +170,18 @@ std::wstring tsql_session_settings(long lock_timeout_ms) {
          std::to_wstring(lock_timeout_ms);
 }
 
+std::wstring tsql_column_collations(const tsql_object_name& table) {
+  // COLLATIONPROPERTY and DATABASEPROPERTYEX give sql_variant, which db-lib
+  // cannot read: each is converted.
+  std::wstring sql =
+      L"SELECT COLUMN_NAME, DATA_TYPE, COLLATION_NAME, CONVERT(int, COLLATIONPROPERTY(COLLATION_NAME, 'CodePage')), "
+      L"CONVERT(int, COLLATIONPROPERTY(CONVERT(nvarchar(128), DATABASEPROPERTYEX(DB_NAME(), 'Collation')), "
+      L"'CodePage')) FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = " +
+      tsql_string(table.name);
+  if (!table.owner.empty()) sql += L" AND TABLE_SCHEMA = " + tsql_string(table.owner);
+  return sql;
+}
+
 namespace {
 
 // "EXEC procedure @a=N'..', @b=N'..'" with the arguments that have a value.

@@ -62,6 +62,12 @@ std::wstring tsql_session_settings(long lock_timeout_ms);
 // The default wait for a lock: ten minutes; the tests set less.
 inline long tsql_lock_timeout_ms = 600000;
 
+// The collations of a table's columns, from SQL Server 2000 on: a row per
+// column of COLUMN_NAME, DATA_TYPE, COLLATION_NAME (NULL but for character
+// types), the code page of that collation and the code page of the current
+// database's collation (both int; the column's NULL with its collation).
+std::wstring tsql_column_collations(const tsql_object_name& table);
+
 // Catalog procedures with exact-match name arguments (empty: not restricted).
 std::wstring tsql_sp_tables(std::wstring_view owner, std::wstring_view table, std::wstring_view type);
 std::wstring tsql_sp_pkeys(std::wstring_view owner, std::wstring_view table);

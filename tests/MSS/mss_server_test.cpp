@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <set>
@@ -391,6 +392,29 @@ TEST_F(mss_engine_test, ValuesTheColumnCannotTakeFailOnlyTheirRecord) {
   }
 }
 
+// A table whose fixed-length columns need more than 8,060 bytes a row (1,010
+// float columns) is refused with the server's reason, which names it, when
+// it is made and when it is tried before an existing table is replaced; the
+// next table is made as ever.
+TEST_F(mss_engine_test, ATableTooWideForARowIsRefusedWithTheServersReason) {
+  database(true);
+  udb_schema wide;
+  for (int i = 0; i < 1010; ++i) add(wide, L"f" + std::to_wstring(i), VT_R8);
+  const std::string reason = "Creating or altering table 'Wide' failed because the minimum row size would be 8213, "
+                             "including 133 bytes of internal overhead. This exceeds the maximum allowable table row "
+                             "size of 8060 bytes.";
+  EXPECT_EQ(thrown([&] { create(L"Wide", wide); }), reason);
+  EXPECT_EQ(thrown([&] { db_->try_create_table(L"Wide", wide, {}); }),
+            "Table 'Wide' was not replaced and keeps its rows: " + reason);
+  EXPECT_FALSE(srv().has_table("orv", "Wide"));
+  udb_schema next;
+  add(next, L"z", VT_R8);
+  auto table = create(L"Zed", next);
+  table->append_record(*make_record({{L"z", ole_variant(7.0)}}));
+  table->flush();
+  EXPECT_EQ(rows("Zed"), std::vector<std::string>{"7"});
+}
+
 TEST_F(mss_engine_test, BulkLoadsCommitEveryThousandRowsAndAtTheEnd) {
   database(true);
   udb_schema schema;
@@ -595,7 +619,9 @@ TEST_F(mss_engine_test, RowsIntoATableWithAFilteredIndex) {
 }
 
 // Merging into a user's table: bulk load stores what the server makes of the
-// statement's literal, or refuses the record as the statement is refused.
+// statement's literal, or refuses the record as the statement is refused, in
+// a session of us_english and in one of british (day before month), which a
+// user's FreeTDS configuration can give.
 TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
   const char* column_types[] = {"int", "bigint", "smallint", "tinyint", "bit", "float", "real", "money",
                                 "decimal(10,2)", "datetime", "date", "time", "datetime2", "uniqueidentifier",
@@ -619,10 +645,34 @@ TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
       {"data access guid", ole_variant(L"{guid {6F9619FF-8B86-D011-B42D-00C04FC964FF}}")},
       {"'guid'", ole_variant(L"6f9619ff-8b86-d011-b42d-00c04fc964ff")},
       {"'abc'", ole_variant(L"abc")},
+      {"'05/06/2004'", ole_variant(L"05/06/2004")},
+      {"'6 May 2004'", ole_variant(L"6 May 2004")},
+      {"'May 6, 2004'", ole_variant(L"May 6, 2004")},
+      {"'05/06/49'", ole_variant(L"05/06/49")},
+      {"'05/06/50'", ole_variant(L"05/06/50")},
+      {"'date .1234'", ole_variant(L"2004-05-06 07:08:09.1234")},
+      {"'date .5'", ole_variant(L"2004-05-06 07:08:09.5")},
+      {"'$1,234.50'", ole_variant(L"$1,234.50")},
+      {"'1,234'", ole_variant(L"1,234")},
+      {"'12.345'", ole_variant(L"12.345")},
+      {"'NaN'", ole_variant(L"NaN")},
+      {"'inf'", ole_variant(L"inf")},
+      {"'0x1A'", ole_variant(L"0x1A")},
+      {"'1e400'", ole_variant(L"1e400")},
+      {"'long guid'", ole_variant(L"6F9619FF-8B86-D011-B42D-00C04FC964FFxyz")},
+      {"'true'", ole_variant(L"true")},
+      {"'+5'", ole_variant(L"+5")},
   };
-  std::map<std::string, std::string> outcome[2];
-  for (bool fast : {true, false}) {
-    const std::string dbname = users_database(fast);
+  const test_dir conf;
+  const std::string british = (conf / "british.conf").string();
+  std::ofstream(british) << "[global]\n\tlanguage = british\n";
+  std::map<std::string, std::string> outcome[4];
+  for (int road = 0; road < 4; ++road) {
+    const bool fast = road % 2, in_british = road >= 2;
+    if (in_british) setenv("FREETDSCONF", british.c_str(), 1);
+    const std::string dbname = std::string(in_british ? "gb_" : "") + (fast ? "bulk" : "stmt");
+    connect(fast);
+    srv().execute("CREATE DATABASE [" + dbname + "]");
     for (std::size_t c = 0; c < std::size(column_types); ++c)
       srv().execute("CREATE TABLE [c" + std::to_string(c) + "] ([id] int NOT NULL, [v] " + column_types[c] + " NULL)",
                     dbname);
@@ -653,13 +703,16 @@ TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
       for (std::size_t i = 0; i < values.size(); ++i) {
         const std::string key = std::string(values[i].first) + " into " + type;
         const int at = static_cast<int>(i);
-        outcome[fast][key] = stored.count(at) ? stored[at] : refused.count(at) ? "refused" : "lost";
-        if (refused.count(at) && stored.count(at)) outcome[fast][key] = "refused and stored";
+        outcome[road][key] = stored.count(at) ? stored[at] : refused.count(at) ? "refused" : "lost";
+        if (refused.count(at) && stored.count(at)) outcome[road][key] = "refused and stored";
       }
     }
     db_.reset();
+    unsetenv("FREETDSCONF");
   }
-  for (const auto& [key, statement] : outcome[false]) EXPECT_EQ(outcome[true][key], statement) << key;
+  EXPECT_EQ(srv().logins_received().back().language, "british");
+  for (int road = 1; road < 4; ++road)
+    for (const auto& [key, statement] : outcome[0]) EXPECT_EQ(outcome[road][key], statement) << road << ": " << key;
   const std::map<std::string, std::string> expected = {
       {"2.5 into int", "2"},
       {"-2.5 into int", "-2"},
@@ -675,13 +728,26 @@ TEST_F(mss_engine_test, BothPathsConvertMergedValuesAlike) {
       {"guid into uniqueidentifier", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
       {"'abc' into int", "refused"},
       {"'abc' into nvarchar(60)", "abc"},
+      {"'05/06/2004' into datetime", "2004-05-06 00:00:00.000"},
+      {"'6 May 2004' into date", "2004-05-06"},
+      {"'05/06/49' into datetime", "1949-05-06 00:00:00.000"},
+      {"'date .1234' into datetime2", "2004-05-06 07:08:09.0000000"},
+      {"'date .5' into datetime", "2004-05-06 07:08:10.000"},
+      {"'$1,234.50' into money", "refused"},
+      {"'12.345' into decimal(10,2)", "12.35"},
+      {"'NaN' into float", "refused"},
+      {"'0x1A' into float", "refused"},
+      {"'long guid' into uniqueidentifier", "refused"},
+      {"'true' into bit", "1"},
   };
-  for (const auto& [key, value] : expected) EXPECT_EQ(outcome[false][key], value) << key;
+  for (const auto& [key, value] : expected) EXPECT_EQ(outcome[0][key], value) << key;
 }
 
-// An empty field merged into a column that is not text is NULL on both paths:
-// NULL where the column allows it, else the same substitute by either path.
+// An empty field, or one of blank space alone, merged into a column that is
+// not text is NULL on both paths: NULL where the column allows it, else the
+// same substitute by either path.
 TEST_F(mss_engine_test, EmptyFieldsIntoColumnsThatAreNotText) {
+  const wchar_t* const blanks[] = {L"", L"  ", L"\t \xA0"};
   const struct {
     const char* type;
     const char* substitute;  // stored into the NOT NULL column; "" refused
@@ -710,19 +776,51 @@ TEST_F(mss_engine_test, EmptyFieldsIntoColumnsThatAreNotText) {
       add(source, L"nn", VT_BSTR, 10);
       auto table = create(wide(tname.c_str()), source);
       reported_.clear();
-      const std::string error = thrown([&] {
-        table->append_record(*make_record({{L"id", ole_variant(L"1")}, {L"n", ole_variant(L"")}, {L"nn", ole_variant(L"")}}));
-        table->flush();
-      });
-      const auto stored = rows(tname, dbname);
+      std::vector<std::string> errors, substituted;
+      for (std::size_t b = 0; b < std::size(blanks); ++b) {
+        const std::wstring id = std::to_wstring(b + 1);
+        const std::string error = thrown([&] {
+          table->append_record(*make_record({{L"id", ole_variant(id)}, {L"n", ole_variant(std::wstring(blanks[b]))},
+                                             {L"nn", ole_variant(std::wstring(blanks[b]))}}));
+        });
+        if (!error.empty()) errors.push_back(error);
+        substituted.push_back(std::to_string(b + 1) + "|NULL|" + cases[c].substitute);
+      }
+      table->flush();
+      auto stored = rows(tname, dbname);
+      std::sort(stored.begin(), stored.end());
       if (*cases[c].substitute) {
-        EXPECT_EQ(stored, std::vector<std::string>{std::string("1|NULL|") + cases[c].substitute});
-        EXPECT_TRUE(error.empty() && reported_.empty()) << error;
+        EXPECT_EQ(stored, substituted);
+        EXPECT_TRUE(errors.empty() && reported_.empty()) << (errors.empty() ? "" : errors[0]);
       } else {
         EXPECT_TRUE(stored.empty());
-        EXPECT_TRUE(!error.empty() || reported_.size() == 1) << "the record is refused";
+        EXPECT_EQ(errors.size() + reported_.size(), std::size(blanks)) << "every record is refused";
       }
     }
+    db_.reset();
+  }
+}
+
+// A missing value is NULL in a nullable column with a default whichever road
+// its record takes: a bulk load keeps NULLs (a statement's NULL stays NULL).
+TEST_F(mss_engine_test, AMissingValueInANullableColumnWithADefaultIsNullOnBothRoads) {
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "bulk load" : "statements");
+    const std::string dbname = users_database(fast);
+    srv().execute("CREATE TABLE [t] ([id] int NOT NULL, [n] int NULL DEFAULT 5, [s] nvarchar(5) NULL)", dbname);
+    db_ = engine_->open_db(wide(dbname.c_str()), UDB_MODE_APPEND);
+    udb_schema source;
+    add(source, L"id", VT_I4);
+    add(source, L"n", VT_BSTR, 10);
+    add(source, L"s", VT_BSTR, 10);
+    auto table = create(L"t", source);
+    // The second goes by statement on either road (an empty text).
+    table->append_record(*make_record({{L"id", ole_variant(1)}, {L"n", ole_variant()}, {L"s", ole_variant(L"x")}}));
+    table->append_record(*make_record({{L"id", ole_variant(2)}, {L"n", ole_variant(L" ")}, {L"s", ole_variant(L"")}}));
+    table->flush();
+    auto stored = rows("t", dbname);
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"1|NULL|x", "2|NULL|"}));
     db_.reset();
   }
 }

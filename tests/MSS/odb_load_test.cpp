@@ -2,6 +2,7 @@
 // and read back through the odb_ recordsets.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "MSS/odb_cmd.h"
 #include "MSS/odb_mdat.h"
@@ -340,6 +341,68 @@ TEST_F(odb_load_test, DateTimeGuidMoneyAndLongBinaryColumns) {
   EXPECT_EQ(std::stod(rows[0][6]), 1.5);
   EXPECT_EQ(rows[0][7], L"200");
   EXPECT_EQ(rows[0][3], L"2004-05-06 07:08:00");
+}
+
+// datetime keeps 1/300 seconds and smalldatetime minutes, each rounded as the
+// server rounds: a time rounded up to midnight is the next day's, by bulk
+// load as by statement (an empty text sends the same row so).
+TEST_F(odb_load_test, TimesRoundAsTheServerRoundsThemIntoTheNextDay) {
+  const struct {
+    DBTIMESTAMP when;
+    const char *datetime, *smalldatetime;  // "" refused
+  } cases[] = {
+      {{2004, 5, 6, 23, 59, 59, 999000000}, "2004-05-07 00:00:00.000", "2004-05-07 00:00:00"},
+      {{2004, 5, 6, 23, 59, 59, 998000000}, "2004-05-06 23:59:59.997", "2004-05-07 00:00:00"},
+      {{2004, 5, 6, 23, 59, 29, 999000000}, "2004-05-06 23:59:30.000", "2004-05-07 00:00:00"},
+      {{2004, 5, 6, 23, 59, 29, 998000000}, "2004-05-06 23:59:29.997", "2004-05-06 23:59:00"},
+      {{2004, 5, 6, 12, 0, 45, 0}, "2004-05-06 12:00:45.000", "2004-05-06 12:01:00"},
+      {{2004, 12, 31, 23, 59, 59, 999000000}, "2005-01-01 00:00:00.000", "2005-01-01 00:00:00"},
+      {{9999, 12, 31, 23, 59, 59, 999000000}, "", ""},
+  };
+  auto s = session();
+  odb_command command(s.get());
+  command.execute(
+      L"CREATE TABLE [r] ([id] int NULL, [dt] datetime NULL, [sd] smalldatetime NULL, [s] nvarchar(3) NULL)");
+  auto load = open_load(s.get(), L"r");
+  load_row row;
+  row.bind(DBTYPE_I4, 4);
+  row.bind(DBTYPE_DBTIMESTAMP, sizeof(DBTIMESTAMP));
+  row.bind(DBTYPE_DBTIMESTAMP, sizeof(DBTIMESTAMP));
+  row.bind(DBTYPE_WSTR, 8);
+  HACCESSOR h = accessor(load.get(), row);
+  for (int column = 1; column <= 2; ++column) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+      for (const std::u16string text : {u"b", u""}) {
+        const std::string expected = column == 1 ? cases[i].datetime : cases[i].smalldatetime;
+        row.set<LONG>(0, static_cast<LONG>(column * 100 + i * 2 + text.empty()));
+        row.set(column, cases[i].when);
+        row.null(3 - column);
+        row.text(3, text);
+        const HRESULT hr = load->InsertRow(h, row.buffer.data());
+        EXPECT_EQ(SUCCEEDED(hr), !expected.empty()) << i;
+        if (text.empty()) odb_check(load->Commit(false));
+      }
+    }
+  }
+  odb_check(load->Commit(true));
+  auto columns = srv().columns("orv", "r");
+  std::map<int, std::string> stored;
+  for (const auto& r : srv().rows("orv", "r")) {
+    const int id = static_cast<int>(tds::cell_int(r[0]));
+    const int column = id / 100;
+    stored[id] = tds::cell_text(columns[column].type, r[column]);
+  }
+  for (int column = 1; column <= 2; ++column)
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+      const std::string expected = column == 1 ? cases[i].datetime : cases[i].smalldatetime;
+      for (int by_statement = 0; by_statement < 2; ++by_statement) {
+        const int id = static_cast<int>(column * 100 + i * 2 + by_statement);
+        if (expected.empty())
+          EXPECT_EQ(stored.count(id), 0u) << id;
+        else
+          EXPECT_EQ(stored[id], expected) << id;
+      }
+    }
 }
 
 TEST_F(odb_load_test, OverlongValuesFailTheirRowOnlyAndBatchesCommit) {

@@ -17,18 +17,33 @@ public:
   bool fits(const t_ftd& column, std::wstring_view value) const { return holds(column, value); }
 };
 
-TEST(MssUpsizer, UnicodeLongTypeBracketedNameAndNullability) {
-  EXPECT_EQ(mss_field_upsizer::statement(L"[dbo].[t]", text_column(L"a]b", 255), true),
-            L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] nvarchar(max)");
-  EXPECT_EQ(mss_field_upsizer::statement(L"[dbo].[t]", text_column(L"c", 255, true), false),
-            L"ALTER TABLE [dbo].[t] ALTER COLUMN [c] ntext NOT NULL");
+TEST(MssUpsizer, TheLongTypeOfTheColumnsKindWithItsCollationAndNullability) {
+  const struct {
+    const wchar_t* type;
+    const wchar_t* collation;
+    bool not_null, has_max_types;
+    const wchar_t* statement;
+  } cases[] = {
+      {L"nvarchar", L"", false, true, L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] nvarchar(max) NULL"},
+      {L"", L"", true, false, L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] ntext NOT NULL"},
+      {L"nchar", L"Latin1_General_CS_AS", false, true,
+       L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] nvarchar(max) COLLATE Latin1_General_CS_AS NULL"},
+      {L"VARCHAR", L"Cyrillic_General_CI_AS", true, true,
+       L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] varchar(max) COLLATE Cyrillic_General_CI_AS NOT NULL"},
+      {L"char", L"Greek_CI_AS", false, false,
+       L"ALTER TABLE [dbo].[t] ALTER COLUMN [a]]b] text COLLATE Greek_CI_AS NULL"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(mss_field_upsizer::statement(L"[dbo].[t]", text_column(L"a]b", 255, c.not_null), c.type, c.collation,
+                                           c.has_max_types),
+              c.statement);
 }
 
 TEST(MssUpsizer, NeverNarrowsAndLeavesOtherTypesAlone) {
-  EXPECT_EQ(mss_field_upsizer::statement(L"t", text_column(L"c", 0), true), L"");      // nvarchar(max)
-  EXPECT_EQ(mss_field_upsizer::statement(L"t", text_column(L"c", 1 << 30), true), L"");  // ntext
+  EXPECT_EQ(mss_field_upsizer::statement(L"t", text_column(L"c", 0), L"", L"", true), L"");      // nvarchar(max)
+  EXPECT_EQ(mss_field_upsizer::statement(L"t", text_column(L"c", 1 << 30), L"", L"", true), L"");  // ntext
   t_ftd number(8, L"n", VT_I4, false, false, ole_variant(), 0);
-  EXPECT_EQ(mss_field_upsizer::statement(L"t", number, true), L"");
+  EXPECT_EQ(mss_field_upsizer::statement(L"t", number, L"int", L"", true), L"");
   probe p;
   EXPECT_TRUE(p.fits(number, std::wstring(5000, L'1')));
   EXPECT_TRUE(p.fits(text_column(L"c", 0), std::wstring(100000, L'x')));

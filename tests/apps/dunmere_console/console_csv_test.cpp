@@ -1,7 +1,10 @@
 // CSV files into the test server through the real program: every delimiter,
 // with and without field names, quoted multi-line fields, long values that
 // widen their column, the modes against existing databases and tables.
+#include <algorithm>
+
 #include "tests/apps/dunmere_console/console_env.h"
+#include "tests/support/tds_server/tds_collation.h"
 
 namespace {
 
@@ -106,6 +109,36 @@ TEST_F(CsvRun, MergingWidensOnlyPast255CharactersAndNeverAKeyOrIndexColumn) {
   EXPECT_EQ(count(trace, "ALTER COLUMN [code]"), 0u);
   EXPECT_EQ(count(trace, "ALTER COLUMN [id]"), 0u);
   EXPECT_EQ(count(trace, "ALTER COLUMN [note]"), 1u);
+}
+
+// A widening keeps the column's kind, collation and nullability, which a
+// DEFAULT allows; one that a DEFAULT refuses (a change of the type) ends the
+// table with the server's reason, naming the records not stored.
+TEST_F(CsvRun, AWideningTheServerRefusesEndsTheTableWithItsReason) {
+  server->execute("CREATE DATABASE shop");
+  server->execute("CREATE TABLE w (id int, kept varchar(20) COLLATE Cyrillic_General_CI_AS NOT NULL DEFAULT 'x', "
+                  "code nchar(20) DEFAULT N'-')",
+                  "shop");
+  const std::string long_kept(300, 'k'), long_code(300, 'c');
+  write("w.csv", "id;kept;code\n1;a;b\n2;" + long_kept + ";b\n3;a;" + long_code + "\n4;a;b\n");
+  console_result r = run({"--src=" + path("w.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=w",
+                          "--dest=shop", "--mode=3"});
+  EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
+  const std::string reported = "Converting CSV file " + path("w.csv") +
+                               "\nError:\nTable 'w': the server refused to widen column 'code' for a longer value "
+                               "(The object 'DF__w__code__";
+  EXPECT_EQ(r.out.substr(0, reported.size()), reported) << r.out;
+  EXPECT_NE(r.out.find("' is dependent on column 'code'.). Records from #3 on are not stored; nothing more is written "
+                       "to the table.\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+  EXPECT_EQ(column_types("shop", "w"), (std::vector<std::string>{"id int", "kept varchar(max)", "code nchar(20)"}));
+  const tds::column_info kept = server->columns("shop", "w")[1];
+  EXPECT_EQ(std::string(tds::collation(kept.type.collation).name), "Cyrillic_General_CI_AS");
+  EXPECT_FALSE(kept.nullable);
+  const std::string b = "b" + std::string(19, ' ');  // nchar(20)
+  EXPECT_EQ(table_rows("w", "shop"), (rows_t{{"1", "a", b}, {"2", long_kept, b}}));
 }
 
 TEST_F(CsvRun, OnAServerWithoutMaxTypesALongValueWidensTheColumnToNtext) {

@@ -25,12 +25,16 @@ class DestRun : public console_test {
 };
 
 // A login "loader" whose user's default schema is dbo and one "etl" whose is
-// etl, with and without "connect as database owner", and "loader" on SQL
-// Server 2000, which owns tables by user name: three runs in a row of the
-// same CSV file and workbook, in each of the modes that keep the database.
+// etl, with and without "connect as database owner"; on SQL Server 2000,
+// which owns tables by the database user's name: "loader", a sysadmin other
+// than sa (its tables are dbo's) and a login mapped to a user of another name
+// (sp_adduser). Three runs in a row of the same CSV file and workbook, in each
+// of the modes that keep the database.
 TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
   server->add_login("loader", "pw-Loader-1");
   server->add_login("etl", "pw-Etl-1");
+  server->add_login("admin2", "pw-Admin-2", true);
+  server->add_login("mapped", "pw-Mapped-1");
   write("people.csv", "id,name\n1,Ann\n2,Bo\n3,Cy\n");
   write_workbook("people.xlsx", "people", {"id", "name"}, 3);
   struct login_case {
@@ -46,6 +50,8 @@ TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
       {"etl", "pw-Etl-1", true, "dbo"},
       {"loader", "pw-Loader-1", false, "loader", true},
       {"loader", "pw-Loader-1", true, "dbo", true},
+      {"admin2", "pw-Admin-2", false, "dbo", true},
+      {"mapped", "pw-Mapped-1", false, "worker", true},
   };
   const std::pair<int, std::size_t> modes[] = {{1, 3}, {2, 3}, {3, 9}};  // rows after three runs
   int n = 0;
@@ -59,7 +65,8 @@ TEST_F(DestRun, LoginsOtherThanSaConvertAgainAndAgainInEveryMode) {
         server->execute("CREATE DATABASE [" + db + "]");
         if (k.sql_server_2000) {
           server->execute("EXEC sp_adduser 'loader'; GRANT CREATE TABLE TO [loader]; "
-                          "EXEC sp_addrolemember 'db_ddladmin', 'loader'",
+                          "EXEC sp_addrolemember 'db_ddladmin', 'loader'; "
+                          "EXEC sp_adduser 'mapped', 'worker'; GRANT CREATE TABLE TO [worker]",
                           db);
         } else {
           server->execute("CREATE USER [loader] FOR LOGIN [loader]; "
