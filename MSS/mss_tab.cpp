@@ -926,10 +926,15 @@ void mss_table::defer_record(const udb_record& record) {
 }
 
 void mss_table::send_deferred() {
+  // Several rows after VALUES came with SQL Server 2008; older servers get a
+  // statement for each row.
+  const std::size_t rows_per_statement =
+      mss_engine::instance().get_version_code() >= MSS_VERSION_2008 ? deferred_limit : 1;
   while (!deferred_.empty()) {
     // The rows leave the list once they are settled: a failure of the table
     // finds those not stored still in it.
-    const auto end = deferred_.begin() + static_cast<std::ptrdiff_t>(std::min(deferred_.size(), deferred_limit));
+    const auto end =
+        deferred_.begin() + static_cast<std::ptrdiff_t>(std::min(deferred_.size(), rows_per_statement));
     std::wstring list;
     for (auto row = deferred_.begin(); row != end; ++row) {
       if (!list.empty()) list += L", ";
@@ -943,6 +948,12 @@ void mss_table::send_deferred() {
     } catch (const odb_exception& e) {
       if (mss_is_lock_timeout(e)) throw;
       tk_trace(2, "Statement of %ld rows refused: %s", count, e.what());
+      if (count == 1) {
+        const int record = deferred_.front().record;
+        deferred_.erase(deferred_.begin());
+        report_row_failure(record, e);
+        continue;
+      }
     }
     // Refused as a whole (nothing of it was stored): each row on its own, so
     // that only the refused rows are lost.

@@ -12,11 +12,7 @@ std::optional<principal> principal_in(const database& db, const session_state& s
   return std::nullopt;
 }
 
-bool owners_are_users(server_context& ctx) {
-  const std::string v = ctx.version();
-  const auto dash = v.find(" - ");
-  return dash != std::string::npos && std::atoi(v.c_str() + dash + 3) == 8;
-}
+bool owners_are_users(server_context& ctx) { return ctx.major_version() == 8; }
 
 std::string default_owner(server_context& ctx, const session_state& s, const database& db) {
   principal p{s.db_user, s.default_schema};

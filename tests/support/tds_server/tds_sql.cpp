@@ -1770,6 +1770,9 @@ step batch::insert_statement() {
       } while (sym(","));
       expect_sym(")");
       rows.push_back(std::move(r));
+      // Row value constructors (several rows after VALUES) came with SQL Server 2008.
+      if (peek().kind == tk::sym && peek().text == "," && ctx_.major_version() > 0 && ctx_.major_version() < 10)
+        raise(102, 15, "Incorrect syntax near ','.");
     } while (sym(","));
     if (rows.size() > 1000)
       raise(10738, 15, "The number of row value expressions in the INSERT statement exceeds the maximum allowed number of 1000 row values.");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -50,6 +51,13 @@ struct server_context {
   std::map<int, std::string> session_dbs;  // guarded by cat.lock()
 
   std::string version() { std::lock_guard<std::mutex> g(knobs_mutex); return version_text; }
+  // The major version the @@VERSION text gives after " - " (8 for SQL Server
+  // 2000, 9 for 2005, 10 for 2008, ...); 0 when it gives none.
+  int major_version() {
+    const std::string v = version();
+    const auto dash = v.find(" - ");
+    return dash == std::string::npos ? 0 : std::atoi(v.c_str() + dash + 3);
+  }
   bool is_inaccessible(std::string_view db);
 };
 

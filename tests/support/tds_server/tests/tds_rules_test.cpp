@@ -167,6 +167,25 @@ TEST_F(tds_server_test, truncation_is_reported_as_the_servers_version_reports_it
   }
 }
 
+// Several rows after VALUES are a syntax error before SQL Server 2008.
+TEST_F(tds_server_test, rows_after_values_by_the_servers_version) {
+  const struct {
+    const char* version;
+    std::vector<error> errors;
+    std::size_t rows;
+  } cases[] = {{tds::version_2000, {{102, 15, 1, "Incorrect syntax near ','."}}, 0},
+               {tds::version_2005, {{102, 15, 1, "Incorrect syntax near ','."}}, 0},
+               {tds::version_2008, {}, 2}};
+  for (const auto& k : cases) {
+    srv().set_version(k.version);
+    auto c = fresh();
+    ASSERT_TRUE(c->exec("CREATE TABLE r (a int)"));
+    EXPECT_EQ(run(*c, "INSERT INTO r VALUES (1), (2)"), k.errors) << k.version;
+    EXPECT_EQ(srv().row_count("t", "r"), k.rows) << k.version;
+    ASSERT_TRUE(c->exec("DROP TABLE r"));
+  }
+}
+
 TEST_F(tds_server_test, quoted_identifier_by_login_kind_and_filtered_indexes) {
   auto c = fresh();  // DB-Library: no ODBC flag in its login, so QUOTED_IDENTIFIER starts OFF
   ASSERT_TRUE(c->exec("CREATE TABLE f (id int, v int)"));
