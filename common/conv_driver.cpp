@@ -101,7 +101,15 @@ void conversion_driver::convert_from_xls() {
   // opened or read (missing, encrypted, damaged) leaves the destination as it was.
   std::unique_ptr<dao_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
   before_worksheets(*source_db);
-  std::unique_ptr<udb_database> dest_db = get_dest_base();
+  workbook_ = source_db.get();
+  std::unique_ptr<udb_database> dest_db;
+  try {
+    dest_db = get_dest_base();
+  } catch (...) {
+    workbook_ = nullptr;
+    throw;
+  }
+  workbook_ = nullptr;
   tk_trace(1, "After initializing DBs");
   const auto& sheets = get_sheets();
   tables_total_ = static_cast<unsigned>(sheets.size());
@@ -168,6 +176,22 @@ void conversion_driver::convert_from_csv() {
   dest.reset();
   finish_dest(*dest_db);
   csv_percent_ = 100;
+}
+
+std::unique_ptr<udb_recordset> conversion_driver::first_worksheet(udb_validator& validator, std::wstring& table) {
+  if (!workbook_) return nullptr;
+  for (const auto& sheet : get_sheets()) {
+    std::unique_ptr<udb_recordset> source;
+    try {
+      source = open_sheet(*workbook_, sheet.first);
+    } catch (const tk_exception& e) {
+      tk_trace(2, "The worksheet does not open: %s", e.what());
+      continue;
+    }
+    table = validator.is_acceptable(sheet.first) ? sheet.first : validator.get_safe_name(sheet.first);
+    return source;
+  }
+  return nullptr;
 }
 
 unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& dest, udb_database& db,

@@ -114,6 +114,13 @@ protected:
   // in the wizard's error list and shown in its error box.
   virtual void report_failure(const std::exception& e);
 
+  // While the destination is prepared (get_dest_base), before anything of it
+  // is dropped: the run's first table, the first selected worksheet of the
+  // open workbook that opens (one that does not is reported when the run comes
+  // to it), with the name the validator gives it in table; null for a CSV run
+  // and when none opens.
+  std::unique_ptr<udb_recordset> first_worksheet(udb_validator& validator, std::wstring& table);
+
   // ---- where a driver may add to the road ------------------------------------
   // The workbook is open and its worksheets listed; the destination is not
   // yet opened or changed.
@@ -133,4 +140,6 @@ protected:
   table_observer table_observer_;
   const char* name_;
   wizard_progress* wizard_ = nullptr;
+  // The workbook of a spreadsheet run while get_dest_base prepares the destination.
+  dao_database* workbook_ = nullptr;
 };

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <utility>
 
 #include "MSS/mss_db.h"
 #include "MSS/mss_tab.h"
@@ -81,7 +80,6 @@ std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_databas
 }
 
 void dunmere_convertor::before_worksheets(dao_database& source) {
-  workbook_ = &source;
   // No worksheet listed, or none of the listed found: every worksheet (and the
   // selected queries).
   if (!console_) return;
@@ -119,11 +117,11 @@ void dunmere_convertor::convert_step(udb_recordset* source, udb_recordset* dest,
   if (table_observer_) table_observer_(dest->get_name(), records);
 }
 
-bool dunmere_convertor::check_dest(dao_database* workbook) {
+bool dunmere_convertor::check_dest() {
   tk_wtrace(1, L"check_dest(%s)", dest_.c_str());
   bool exists = engine_.is_db_exist(dest_);
   if (exists && mode_ == 0) {
-    replace_database(workbook);
+    replace_database();
     exists = false;
   }
   if (from_xls) {
@@ -144,7 +142,7 @@ bool dunmere_convertor::check_dest(dao_database* workbook) {
   return true;
 }
 
-void dunmere_convertor::replace_database(dao_database* workbook) {
+void dunmere_convertor::replace_database() {
   const std::wstring kept = L"The database '" + dest_ + L"' was not dropped and keeps its tables: ";
   // The run's first table (the CSV file's, or the first worksheet that opens:
   // one that does not is reported by the run) is tried in the database first,
@@ -154,17 +152,9 @@ void dunmere_convertor::replace_database(dao_database* workbook) {
   if (!from_xls) {
     first = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
     table = csv_table_name;
-  } else if (workbook) {
+  } else {
     mss_tn_validator validator(run_table_names(true), {});
-    for (auto sheet = get_sheets().begin(); !first && sheet != get_sheets().end(); ++sheet) {
-      try {
-        first = open_sheet(*workbook, sheet->first);
-      } catch (const tk_exception& e) {
-        tk_trace(2, "The worksheet does not open: %s", e.what());
-        continue;
-      }
-      table = validator.is_acceptable(sheet->first) ? sheet->first : validator.get_safe_name(sheet->first);
-    }
+    first = first_worksheet(validator, table);
   }
   if (first) {
     std::unique_ptr<mss_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
@@ -187,13 +177,12 @@ void dunmere_convertor::replace_database(dao_database* workbook) {
 
 std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
   tk_trace(1, "dunmere_convertor::get_dest_base(mode=%d)", mode_);
-  dao_database* workbook = std::exchange(workbook_, nullptr);
   // Called once the source is open: a source that cannot be read costs nothing.
-  bool exists = console_ ? check_dest(workbook) : engine_.is_db_exist(dest_);
+  bool exists = console_ ? check_dest() : engine_.is_db_exist(dest_);
   if (exists && mode_ == 0 && from_xls) {
     // "Overwrite the entire database", chosen on the wizard's file page: done now
     // that the run starts, not when it was chosen.
-    replace_database(workbook);
+    replace_database();
     exists = false;
   }
   if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND);

@@ -70,18 +70,15 @@ private:
   // The console's modes, before the destination is opened: in mode 0 an
   // existing database is dropped (the run creates it anew); for a CSV file in
   // mode 1 an existing table is dropped, when the server would create it
-  // again. Whether the database exists now. workbook: a spreadsheet run's.
-  bool check_dest(dao_database* workbook);
+  // again. Whether the database exists now.
+  bool check_dest();
   // Mode 0: drops the existing destination database for the run to create it
   // anew, unless the server would not create the run's first table again
   // (then a level-1 error, and nothing is dropped).
-  void replace_database(dao_database* workbook);
+  void replace_database();
   // A console progress line on standard output, unless silent.
   void print(const std::string& line) const;
 
   bool console_ = false;
   tk_reg_key reg_key_;
-  // The workbook of the running conversion, from its opening until the
-  // destination is opened.
-  dao_database* workbook_ = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "apps/orvell_wizard/orv_conv.h"
 
 #include <exception>
-#include <utility>
 
 #include "SQL/sql_db.h"
 #include "SQL/sql_dump.h"
@@ -111,7 +110,6 @@ void orvell_converter::convert_step(udb_recordset* source, udb_recordset* dest, 
 
 std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
   tk_trace(1, "orvell_converter::get_dest_base(mode=%d)", mode_);
-  dao_database* workbook = std::exchange(workbook_, nullptr);
   if (direct) {
     tk_wtrace(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", dest_.c_str());
     bool exists = engine_.is_db_exist(dest_);
@@ -120,7 +118,7 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
       // run starts, not when it was chosen. (A CSV file fills one table; its page
       // never offers the whole database.)
       tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
-      check_recreatable(workbook);
+      check_recreatable();
       del_mysql_base(dest_);
       exists = false;
     }
@@ -131,31 +129,16 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
   return engine_.create_dump(dest_, dump_);
 }
 
-void orvell_converter::before_worksheets(dao_database& source) { workbook_ = &source; }
-
-void orvell_converter::check_recreatable(dao_database* workbook) {
+void orvell_converter::check_recreatable() {
   const std::string kept = "The database '" + tk_to_ansi(dest_) + "' was not dropped and keeps its tables: ";
-  if (workbook) {
+  std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(run_table_names(true), {});
+  std::wstring table;
+  if (std::unique_ptr<udb_recordset> first = first_worksheet(*validator, table)) {
     std::unique_ptr<udb_database> opened = engine_.open_db(dest_, UDB_MODE_APPEND, std::wstring());
-    auto& db = static_cast<sql_database&>(*opened);
-    std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(run_table_names(true), {});
-    // The first worksheet that opens is the first table the run creates (one
-    // that does not open is reported by the run).
-    for (const auto& sheet : get_sheets()) {
-      std::unique_ptr<udb_recordset> source;
-      try {
-        source = open_sheet(*workbook, sheet.first);
-      } catch (const tk_exception& e) {
-        tk_trace(2, "The worksheet does not open: %s", e.what());
-        continue;
-      }
-      const std::wstring table =
-          validator->is_acceptable(sheet.first) ? sheet.first : validator->get_safe_name(sheet.first);
-      const std::string refusal = db.creation_trial(table, source->get_schema(), source->get_indexes());
-      if (!refusal.empty())
-        throw tk_exception(kept + "its table '" + tk_to_ansi(table) + "' cannot be created again: " + refusal, 1);
-      break;
-    }
+    const std::string refusal =
+        static_cast<sql_database&>(*opened).creation_trial(table, first->get_schema(), first->get_indexes());
+    if (!refusal.empty())
+      throw tk_exception(kept + "its table '" + tk_to_ansi(table) + "' cannot be created again: " + refusal, 1);
   }
   // The server checks the privilege before it finds that the database exists.
   try {

@@ -63,17 +63,12 @@ protected:
   std::unique_ptr<csv_field_upsizer> create_upsizer(udb_database& db, udb_recordset& dest) override;
   bool skip_record(udb_record& record) override;
   void finish_dest(udb_database& db) override;
-  // Keeps the workbook for get_dest_base.
-  void before_worksheets(dao_database& source) override;
 
 private:
   // Before the whole database is dropped: the server must take the run's first
   // table in it and let this user create the database again; otherwise a
   // level-1 error, and nothing is dropped.
-  void check_recreatable(dao_database* workbook);
+  void check_recreatable();
 
   tk_reg_key reg_key_;
-  // The workbook of the running conversion, from its opening until the
-  // destination is opened.
-  dao_database* workbook_ = nullptr;
 };
