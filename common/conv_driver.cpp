@@ -101,15 +101,7 @@ void conversion_driver::convert_from_xls() {
   // opened or read (missing, encrypted, damaged) leaves the destination as it was.
   std::unique_ptr<dao_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
   before_worksheets(*source_db);
-  workbook_ = source_db.get();
-  std::unique_ptr<udb_database> dest_db;
-  try {
-    dest_db = get_dest_base();
-  } catch (...) {
-    workbook_ = nullptr;
-    throw;
-  }
-  workbook_ = nullptr;
+  std::unique_ptr<udb_database> dest_db = prepare_destination(source_db.get(), nullptr);
   tk_trace(1, "After initializing DBs");
   const auto& sheets = get_sheets();
   tables_total_ = static_cast<unsigned>(sheets.size());
@@ -153,7 +145,7 @@ void conversion_driver::convert_from_csv() {
   // The file first: one that cannot be read (UTF-16 text, say) leaves no
   // database or dump file behind.
   auto reader = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
-  std::unique_ptr<udb_database> dest_db = get_dest_base();
+  std::unique_ptr<udb_database> dest_db = prepare_destination(nullptr, reader.get());
   csv_percent_ = 0;
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =
@@ -178,18 +170,39 @@ void conversion_driver::convert_from_csv() {
   csv_percent_ = 100;
 }
 
-std::unique_ptr<udb_recordset> conversion_driver::first_worksheet(udb_validator& validator, std::wstring& table) {
+std::unique_ptr<udb_database> conversion_driver::prepare_destination(dao_database* workbook, csv_file* csv) {
+  struct source_scope {
+    conversion_driver& driver;
+    ~source_scope() {
+      driver.workbook_ = nullptr;
+      driver.csv_ = nullptr;
+      driver.first_sheet_.reset();
+    }
+  } scope{*this};
+  workbook_ = workbook;
+  csv_ = csv;
+  return get_dest_base();
+}
+
+const udb_recordset* conversion_driver::first_table(udb_validator& validator, std::wstring& table) {
+  auto named = [&](const std::wstring& name) {
+    table = validator.is_acceptable(name) ? name : validator.get_safe_name(name);
+  };
+  if (csv_) {
+    named(csv_table_name);
+    return csv_;
+  }
+  first_sheet_.reset();
   if (!workbook_) return nullptr;
   for (const auto& sheet : get_sheets()) {
-    std::unique_ptr<udb_recordset> source;
     try {
-      source = open_sheet(*workbook_, sheet.first);
+      first_sheet_ = open_sheet(*workbook_, sheet.first);
     } catch (const tk_exception& e) {
       tk_trace(2, "The worksheet does not open: %s", e.what());
       continue;
     }
-    table = validator.is_acceptable(sheet.first) ? sheet.first : validator.get_safe_name(sheet.first);
-    return source;
+    named(sheet.first);
+    return first_sheet_.get();
   }
   return nullptr;
 }

@@ -115,11 +115,11 @@ protected:
   virtual void report_failure(const std::exception& e);
 
   // While the destination is prepared (get_dest_base), before anything of it
-  // is dropped: the run's first table, the first selected worksheet of the
-  // open workbook that opens (one that does not is reported when the run comes
-  // to it), with the name the validator gives it in table; null for a CSV run
-  // and when none opens.
-  std::unique_ptr<udb_recordset> first_worksheet(udb_validator& validator, std::wstring& table);
+  // is dropped: the run's first table, the CSV file or the first selected
+  // worksheet of the open workbook that opens (one that does not is reported
+  // when the run comes to it), with the name the validator gives it in table;
+  // null when none opens. It lives until get_dest_base returns.
+  const udb_recordset* first_table(udb_validator& validator, std::wstring& table);
 
   // ---- where a driver may add to the road ------------------------------------
   // The workbook is open and its worksheets listed; the destination is not
@@ -140,6 +140,11 @@ protected:
   table_observer table_observer_;
   const char* name_;
   wizard_progress* wizard_ = nullptr;
-  // The workbook of a spreadsheet run while get_dest_base prepares the destination.
+  // get_dest_base, with what first_table may look at of the source.
+  std::unique_ptr<udb_database> prepare_destination(dao_database* workbook, csv_file* csv);
+
+  // The source of the run while get_dest_base prepares the destination.
   dao_database* workbook_ = nullptr;
+  csv_file* csv_ = nullptr;
+  std::unique_ptr<udb_recordset> first_sheet_;  // the first worksheet that opened
 };

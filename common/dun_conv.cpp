@@ -135,8 +135,10 @@ bool dunmere_convertor::check_dest() {
   std::unique_ptr<udb_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
   if (db->is_table_exist(csv_table_name)) {
     // Dropped only when the server would create it again.
-    const csv_file csv(src_, delimiter_of(delimiter_index), x_fnames);
-    db->try_create_table(csv_table_name, csv.get_schema(), csv.get_indexes());
+    mss_tn_validator validator({}, {});
+    std::wstring table;
+    if (const udb_recordset* csv = first_table(validator, table))
+      db->try_create_table(csv_table_name, csv->get_schema(), csv->get_indexes());
     db->delete_tab(csv_table_name);
   }
   return true;
@@ -147,16 +149,9 @@ void dunmere_convertor::replace_database() {
   // The run's first table (the CSV file's, or the first worksheet that opens:
   // one that does not is reported by the run) is tried in the database first,
   // and the login must be one that may create the database again.
-  std::unique_ptr<udb_recordset> first;
+  mss_tn_validator validator(run_table_names(true), {});
   std::wstring table;
-  if (!from_xls) {
-    first = std::make_unique<csv_file>(src_, delimiter_of(delimiter_index), x_fnames);
-    table = csv_table_name;
-  } else {
-    mss_tn_validator validator(run_table_names(true), {});
-    first = first_worksheet(validator, table);
-  }
-  if (first) {
+  if (const udb_recordset* first = first_table(validator, table)) {
     std::unique_ptr<mss_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
     const std::wstring refusal = db->creation_trial(table, first->get_schema(), first->get_indexes());
     if (!refusal.empty()) throw tk_exception(kept + L"its table '" + table + L"' cannot be created again: " + refusal, 1);

@@ -133,7 +133,7 @@ void orvell_converter::check_recreatable() {
   const std::string kept = "The database '" + tk_to_ansi(dest_) + "' was not dropped and keeps its tables: ";
   std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(run_table_names(true), {});
   std::wstring table;
-  if (std::unique_ptr<udb_recordset> first = first_worksheet(*validator, table)) {
+  if (const udb_recordset* first = first_table(*validator, table)) {
     std::unique_ptr<udb_database> opened = engine_.open_db(dest_, UDB_MODE_APPEND, std::wstring());
     const std::string refusal =
         static_cast<sql_database&>(*opened).creation_trial(table, first->get_schema(), first->get_indexes());
