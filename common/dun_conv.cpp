@@ -10,7 +10,6 @@
 #include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
-#include "common/csv_util.h"
 #include "common/error_handler.h"
 #include "common/init_conv.h"
 #include "common/mss_upsizer.h"
