@@ -76,6 +76,17 @@ class tk_table_exception : public tk_exception {
   tk_table_exception(const std::string& message, int code) : tk_exception(message, code, 0) {}
 };
 
+// Level 1: the connection to the server was lost while the run wrote to it. The
+// run ends with this one error; its message names the table (where there is
+// one) and says what the server holds now, as a new connection found it (or
+// that it cannot be told). A driver that dropped the table to replace it adds
+// that to the message.
+class tk_connection_lost : public tk_exception {
+ public:
+  explicit tk_connection_lost(const std::string& message) : tk_exception(message, 1) {}
+  explicit tk_connection_lost(const std::wstring& message) : tk_exception(message, 1) {}
+};
+
 class tk_final_exception : public std::exception {
  public:
   tk_final_exception();

@@ -13,20 +13,21 @@ void udb_converter::set_mode(int mode) {
   mode_ = mode;
 }
 
-bool udb_converter::prepare_dest_table(udb_database& db, const std::wstring& table, const udb_schema& schema,
-                                       const udb_indexes& indexes) const {
-  if (!db.is_table_exist(table)) return true;
+udb_converter::table_plan udb_converter::prepare_dest_table(udb_database& db, const std::wstring& table,
+                                                             const udb_schema& schema,
+                                                             const udb_indexes& indexes) const {
+  if (!db.is_table_exist(table)) return table_plan::create;
   switch (mode_) {
     case 2:
       tk_wtrace(3, L"Table %s exists: skipped", table.c_str());
-      return false;
+      return table_plan::skip;
     case 3:
-      return true;
+      return table_plan::append;
     default:
       tk_wtrace(3, L"Table %s exists: overwritten", table.c_str());
       db.try_create_table(table, schema, indexes);
       db.delete_tab(table);
-      return true;
+      return table_plan::replace;
   }
 }
 

@@ -36,12 +36,13 @@ public:
   void set_mode(int mode);
   int get_mode() const { return mode_; }
   // What a run does, by the mode, with a destination table before it writes into it:
-  // an existing table is dropped (modes 0 and 1: the run creates it anew), kept and
-  // its source skipped (mode 2: false), or kept to add to (mode 3). True when the
-  // source is to be converted. Before a drop the database tries the table's
-  // replacement (schema and indexes) and throws when the server would refuse it.
-  bool prepare_dest_table(udb_database& db, const std::wstring& table, const udb_schema& schema,
-                          const udb_indexes& indexes) const;
+  // a table that does not exist is created; an existing table is dropped (modes 0
+  // and 1: the run creates it anew), kept and its source skipped (mode 2), or kept
+  // to add to (mode 3). Before a drop the database tries the table's replacement
+  // (schema and indexes) and throws when the server would refuse it.
+  enum class table_plan { create, replace, skip, append };
+  table_plan prepare_dest_table(udb_database& db, const std::wstring& table, const udb_schema& schema,
+                                const udb_indexes& indexes) const;
 
   bool is_only_definitions() const { return only_definitions_; }
   void set_only_definitions(bool on) { only_definitions_ = on; }

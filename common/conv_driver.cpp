@@ -118,7 +118,7 @@ void conversion_driver::convert_from_xls() {
       std::unique_ptr<udb_recordset> source = open_sheet(*source_db, display_name);
       const bool acceptable = validator->is_acceptable(display_name);
       const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
-      if (prepare_dest_table(*dest_db, table, source->get_schema(), source->get_indexes())) {
+      if (prepare_dest_table(*dest_db, table, source->get_schema(), source->get_indexes()) != table_plan::skip) {
         std::unique_ptr<udb_recordset> dest =
             dest_db->create_table(table, source->get_schema(), source->get_indexes());
         if (!acceptable) {
@@ -153,7 +153,7 @@ void conversion_driver::convert_from_csv() {
   // An existing table: replaced, kept (mode 2) or merged into (mode 3), as for a worksheet.
   std::unique_ptr<udb_recordset> dest;
   try {
-    if (prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes())) {
+    if (prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes()) != table_plan::skip) {
       dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
       tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
       on_csv_file();

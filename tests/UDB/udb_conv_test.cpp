@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "TK/tk_excep.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
@@ -106,13 +108,15 @@ public:
 };
 
 TEST(udb_converter, the_run_acts_on_an_existing_table_as_the_mode_says) {
+  using plan = udb_converter::table_plan;
   struct {
     int mode;
-    bool refuse;  // the server would not create the table again
-    bool convert;
+    bool refuse;                 // the server would not create the table again
+    std::optional<plan> result;  // none when the trial throws
     bool dropped;
-  } cases[] = {{0, false, true, true}, {1, false, true, true}, {2, false, false, false}, {3, false, true, false},
-               {0, true, false, false}, {1, true, false, false}, {2, true, false, false}, {3, true, true, false}};
+  } cases[] = {{0, false, plan::replace, true}, {1, false, plan::replace, true}, {2, false, plan::skip, false},
+               {3, false, plan::append, false}, {0, true, std::nullopt, false},  {1, true, std::nullopt, false},
+               {2, true, plan::skip, false},    {3, true, plan::append, false}};
   const udb_schema schema;
   const udb_indexes indexes;
   for (const auto& m : cases) {
@@ -120,19 +124,19 @@ TEST(udb_converter, the_run_acts_on_an_existing_table_as_the_mode_says) {
     c.set_mode(m.mode);
     listed_database db({L"Orders", L"Items"});
     db.refuse = m.refuse;
-    bool converted = false;
+    std::optional<plan> planned;
     try {
-      converted = c.prepare_dest_table(db, L"orders", schema, indexes);  // names compare without case
+      planned = c.prepare_dest_table(db, L"orders", schema, indexes);  // names compare without case
     } catch (const tk_table_exception&) {
       EXPECT_TRUE(m.refuse) << m.mode;
     }
-    EXPECT_EQ(converted, m.convert) << m.mode << m.refuse;
+    EXPECT_EQ(planned, m.result) << m.mode << m.refuse;
     EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode << m.refuse;
     EXPECT_EQ(db.is_table_exist(L"Orders"), !m.dropped) << m.mode << m.refuse;
     // Only a table about to be dropped is tried.
     EXPECT_EQ(db.tried.size(), m.mode <= 1 ? 1u : 0u) << m.mode << m.refuse;
     // A table that is not there is simply created, whatever the mode.
-    EXPECT_TRUE(c.prepare_dest_table(db, L"Clients", schema, indexes)) << m.mode;
+    EXPECT_EQ(c.prepare_dest_table(db, L"Clients", schema, indexes), plan::create) << m.mode;
     EXPECT_EQ(db.dropped.size(), m.dropped ? 1u : 0u) << m.mode;
   }
 }
