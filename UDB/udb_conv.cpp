@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "TK/tk_trace.h"
+#include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
 
@@ -62,6 +63,18 @@ bool udb_converter::store_profile(udb_profile& profile) {
 
 bool udb_converter::load_profile(udb_profile& profile) {
   tk_trace(2, "udb_converter::load_profile");
+  const std::wstring generic = udb_profile::generic_section;
+  // The mode first: a profile whose mode cannot be taken changes nothing. Blanks
+  // around it are allowed ("mode = 3"); an empty value gives no mode.
+  const std::wstring mode = tk_trim(profile.get_value(generic, L"mode"));
+  if (!mode.empty() && (mode.size() != 1 || mode[0] < L'0' || mode[0] > L'3')) {
+    const std::wstring& file = profile.file_name();
+    throw profile_error(L"The profile " + (file.empty() ? std::wstring() : file + L" ") + L"cannot be used: its mode \"" +
+                        mode + L"\" is not one of 0, 1, 2, 3.");
+  }
+  profile_mode_ = !mode.empty();
+  if (profile_mode_) mode_ = mode[0] - L'0';
+
   for (const auto& [name, text] : profile.get_selected_tables()) {
     selected_tables_.emplace(name, text);
     if (text.empty() &&
@@ -73,13 +86,9 @@ bool udb_converter::load_profile(udb_profile& profile) {
   }
   for (const auto& [name, text] : profile.get_available_queries()) available_queries_.emplace(name, text);
 
-  const std::wstring generic = udb_profile::generic_section;
   if (auto src = profile.get_value(generic, L"src"); !src.empty()) src_ = src;
   if (auto dest = profile.get_value(generic, L"dest"); !dest.empty()) dest_ = dest;
   if (auto v = profile.get_value(generic, L"only definitions"); !v.empty()) only_definitions_ = v != L"0";
   if (auto v = profile.get_value(generic, L"skip indexes"); !v.empty()) skip_indexes_ = v != L"0";
-  // One digit of a known mode; anything else leaves the mode as it is.
-  if (auto v = profile.get_value(generic, L"mode"); v.size() == 1 && v[0] >= L'0' && v[0] <= L'3')
-    mode_ = v[0] - L'0';
   return true;
 }

@@ -29,7 +29,11 @@ public:
   // "Generic settings") into the profile.
   bool store_profile(udb_profile& profile);
   // Takes the common settings from the profile; entries already selected stay.
+  // A mode other than one digit 0 to 3 (blanks around it allowed) raises
+  // profile_error naming the profile and the value, before anything is taken.
   bool load_profile(udb_profile& profile);
+  // Whether the last profile loaded gave a mode.
+  bool has_profile_mode() const { return profile_mode_; }
 
   // 0 overwrite the entire database, 1 overwrite existing tables, 2 skip existing
   // tables, 3 merge. The wizard's pages only choose it; the run acts on it.
@@ -77,4 +81,5 @@ protected:
   text_map available_queries_;
   bool only_definitions_ = false;
   bool skip_indexes_ = false;
+  bool profile_mode_ = false;
 };

@@ -151,6 +151,7 @@ bool udb_profile::store(const std::wstring& file_name) const {
 bool udb_profile::load(const std::wstring& file_name) {
   tk_wtrace(2, L"udb_profile::load(%s)", file_name.c_str());
   failed_line_ = 0;
+  file_name_ = file_name;
   std::string path;
   // A name the code page cannot hold would name another file.
   if (!tk_to_ansi_exact(file_name, path)) return false;

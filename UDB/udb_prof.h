@@ -6,6 +6,16 @@
 #include <map>
 #include <string>
 
+#include "TK/tk_excep.h"
+
+// A profile file that exists but whose settings cannot be taken (an entry
+// before the first section, a mode that is no digit 0 to 3): a level-1 error,
+// raised before any setting is changed.
+class profile_error : public tk_exception {
+public:
+  explicit profile_error(const std::wstring& text) : tk_exception(text, 1) {}
+};
+
 class udb_profile {
 public:
   using section = std::map<std::wstring, std::wstring>;
@@ -31,6 +41,8 @@ public:
   // The line (from 1) at which the last load stopped early; 0 when it did not
   // stop at a line (it read to the end, or the file could not be read at all).
   int failed_line() const { return failed_line_; }
+  // The file the profile was last loaded from; empty for one never loaded.
+  const std::wstring& file_name() const { return file_name_; }
 
   // The value, or an empty string when the section or the key is absent.
   std::wstring get_value(const std::wstring& section_name, const std::wstring& key) const;
@@ -50,4 +62,5 @@ private:
 
   sections sections_;
   int failed_line_ = 0;
+  std::wstring file_name_;
 };

@@ -106,7 +106,9 @@ csv_file::csv_file(const std::wstring& path, char delimiter, bool names_in_first
     code_page_ = text_code_page(head, input_.is_regular() ? input_.fd() : -1, path);
     tk_trace(1, "CSV code page: %u", code_page_);
     record_number_ = names_in_first_row ? 0 : 1;
-    read_current();
+    // A file without a first line (no byte, or a byte-order mark alone) is no
+    // table: taken for one, it would replace a table with an empty one.
+    if (!read_current()) throw tk_exception(L"The CSV file " + path_ + L" is empty", 1);
     init_schema(current_line_, names_in_first_row);
     if (names_in_first_row) {
         record_number_ = 1;
@@ -205,15 +207,16 @@ std::wstring csv_file::read_line() {
     return line;
 }
 
-void csv_file::read_into(std::wstring& line) {
-    input_.read_line(line_bytes_);
+bool csv_file::read_into(std::wstring& line) {
+    const bool read = input_.read_line(line_bytes_);
     // A file that cannot be read to its end must not look like a shorter one.
     if (input_.read_error() != 0) throw file_error(L"Error reading CSV file ", path_, input_.read_error());
     decode_text(line_bytes_, code_page_, line);
+    return read;
 }
 
-void csv_file::read_current() {
-    read_into(current_line_);
+bool csv_file::read_current() {
+    const bool read = read_into(current_line_);
     finished_.store(input_.at_end() && current_line_.empty(), std::memory_order_relaxed);
     if (const auto& cut = input_.cut()) {
         const long long line = cut->line;
@@ -227,6 +230,7 @@ void csv_file::read_current() {
                              line, cut->too_long ? L"is longer than 64 MB or never closed" : L"is never closed");
         errors_.emplace_back(record_name() + L": " + what, 0);
     }
+    return read;
 }
 
 int csv_file::get_read_percent() const {

@@ -59,8 +59,9 @@ private:
 
 class csv_file : public udb_recordset {
 public:
-    // Opens the file; a file that cannot be opened, or that is UTF-16 or
-    // UTF-32 text, raises a level-1 tk_exception naming it. Decides the code
+    // Opens the file; a file that cannot be opened, that is UTF-16 or UTF-32
+    // text, or that is empty (no first line: no byte, or a UTF-8 byte-order
+    // mark alone), raises a level-1 tk_exception naming it. Decides the code
     // page the whole file is read in (text_code_page.h). Reads the first line
     // into the schema; with names_in_first_row the first record is the second
     // line.
@@ -96,10 +97,11 @@ public:
     // Each names its record; the record itself is still delivered.
     std::vector<tk_exception> take_errors();
 private:
-    // Reads the next line into `line`; a read error raises a level-1 tk_exception.
-    void read_into(std::wstring& line);
-    // Reads the next line into current_line_.
-    void read_current();
+    // Reads the next line into `line`; false when the input had no line left.
+    // A read error raises a level-1 tk_exception.
+    bool read_into(std::wstring& line);
+    // Reads the next line into current_line_; false as read_into.
+    bool read_current();
     // "record #n", or the first line when it holds the field names.
     std::wstring record_name() const;
     struct unique_names;

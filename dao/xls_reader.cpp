@@ -54,6 +54,8 @@ bool xls_reader::get_all_sheets(std::vector<std::wstring>& sheets) {
 void xls_reader::get_all_sheets(dao_database& db, std::vector<std::wstring>& sheets) {
   tk_trace(1, "xls_reader::get_all_sheets(2)");
   sheets_.clear();
+  named_.clear();
+  missing_.clear();
   std::vector<std::pair<std::wstring, std::wstring>> found;  // display name, table
   std::set<std::wstring> simple_names;
   for (const auto& table : db.get_tables()) {
@@ -105,7 +107,18 @@ std::vector<std::wstring> xls_reader::set_sel_sheets(const std::vector<std::wstr
     selected_tables().emplace(name, query);
   }
   sheets_ = std::move(chosen);
+  named_ = selected;
+  missing_ = missing;
   return missing;
+}
+
+void xls_reader::check_selection() const {
+  if (named_.empty() || missing_.size() < named_.size()) return;
+  std::wstring names;
+  for (const auto& name : missing_) names += (names.empty() ? L"" : L", ") + name;
+  throw tk_exception(L"None of the selected worksheets is in the workbook (not found: " + names +
+                         L"): nothing was converted or dropped.",
+                     1);
 }
 
 std::map<std::wstring, std::wstring> xls_reader::selected_queries() const {

@@ -34,9 +34,18 @@ class xls_reader : public udb_converter {
   // Keeps the selected worksheets only, and adds the selected queries (name → SQL
   // text): each query is converted into a table of its own name. A query named as a
   // selected worksheet is passed over. The result holds the selected worksheet
-  // names that the workbook lacks, in their order.
+  // names that the workbook lacks, in their order (missing_sheets() keeps them).
   std::vector<std::wstring> set_sel_sheets(const std::vector<std::wstring>& selected,
                       const std::map<std::wstring, std::wstring>& queries = {});
+  // The worksheet names the last selection was given, and those of them the
+  // workbook lacks; both empty after a listing (get_all_sheets), which keeps
+  // every worksheet.
+  const std::vector<std::wstring>& named_sheets() const { return named_; }
+  const std::vector<std::wstring>& missing_sheets() const { return missing_; }
+  // The last selection named worksheets and the workbook has none of them: a
+  // run would convert none of what was asked for. Raises a level-1 tk_exception
+  // naming them then, so that nothing of the destination is touched.
+  void check_selection() const;
   // The source rows of one entry of the worksheet map, read-only: the worksheet's
   // table, or what the selected query of that name returns.
   std::unique_ptr<udb_recordset> open_sheet(udb_database& workbook, const std::wstring& name) const;
@@ -50,6 +59,10 @@ class xls_reader : public udb_converter {
 
  protected:
   sheet_map sheets_;
+
+ private:
+  std::vector<std::wstring> named_;
+  std::vector<std::wstring> missing_;
 };
 
 // A Jet table name that is a worksheet ("Sheet1$", "'My Sheet$'").

@@ -75,6 +75,7 @@ const char* const k_usage =
     "   --tab_file=...  file containing the list of tables to convert\n"
     "                   (one table name per line)\n"
     "   --tab_name=...  MS SQL table name (when converting from CSV file)\n"
+    "                   or the one worksheet to convert (from a spreadsheet)\n"
     "   --user=...      MS SQL user name\n"
     "\n"
     "NOTES:\n"
@@ -137,22 +138,27 @@ void process_tab_file(std::vector<std::wstring>& list, const std::wstring& file_
 
 void select_worksheets(conversion_driver& driver, const std::vector<std::wstring>& names) {
   std::vector<std::wstring> all;
+  bool listed = true;
   try {
     driver.get_all_sheets(all);
   } catch (const tk_exception& e) {
     // A workbook that cannot be read fails in the run, which reports it.
     tk_trace(1, "Cannot list the worksheets: %s", e.what());
+    listed = false;
   }
-  std::vector<std::wstring> found;
-  // The queries a profile selected stay selected.
+  // The queries a profile selected stay selected; with neither a worksheet nor a
+  // query selected, every worksheet is.
   const std::map<std::wstring, std::wstring> queries = driver.selected_queries();
-  for (const std::wstring& missing : driver.set_sel_sheets(names, queries)) {
+  for (const std::wstring& missing : driver.set_sel_sheets(names.empty() && queries.empty() ? all : names, queries)) {
     if (!driver.is_silent()) {
       std::fprintf(stderr, "Worksheet %s not found\n", tk_to_narrow(missing, CP_THREAD_ACP).c_str());
       std::fflush(stderr);
     }
     if (error_handler* handler = error_handler::instance_ptr()) handler->count_error();
   }
+  // Not one of the listed worksheets is there: the run ends before it connects.
+  if (listed) driver.check_selection();
+  std::vector<std::wstring> found;
   for (const std::wstring& name : names)
     if (driver.get_sheets().count(name)) found.push_back(name);
   driver.selected_table_names() = found;
@@ -164,7 +170,9 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
   conversion_driver& driver = settings.driver();
   mss_login_settings& login = settings.connection();
 
-  bool mode_given = false;
+  // Where the mode came from: a CSV run takes 1 for none, and for a profile's
+  // 0, which is no mode of a CSV file.
+  enum class mode_origin { none, option, profile } mode_from = mode_origin::none;
   bool profile_loaded = false;
   // The list file's names, or the profile's selection; none: every worksheet.
   std::vector<std::wstring> sheets;
@@ -213,7 +221,7 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
         if (!mode) throw console_exit("Invalid merge/overwrite mode");
         tk_trace(2, "\tgot mode %d", *mode);
         driver.set_mode(*mode);
-        mode_given = true;
+        mode_from = mode_origin::option;
         break;
       }
       case opt_no_refine:
@@ -240,6 +248,9 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
       case opt_tab_name:
         tk_trace(2, "\tgot tab_name %s", value);
         driver.csv_table_name = tk_from_ansi(value);
+        // For a workbook, the one worksheet to convert.
+        sheets.clear();
+        if (!driver.csv_table_name.empty()) sheets.push_back(driver.csv_table_name);
         break;
       case opt_user:
         login.login = tk_from_ansi(value);
@@ -256,6 +267,7 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
           profile_loaded = true;
           windows_authentication = login.windows_authentication;
           sheets = driver.selected_table_names();
+          if (driver.has_profile_mode()) mode_from = mode_origin::profile;
         }
         break;
       }
@@ -274,7 +286,8 @@ bool parse_cmd_line(int argc, const char* const* argv, console_settings& setting
       throw console_exit("You should specify MS SQL table name (use '--tab_name' option)");
     if (driver.delimiter_index < 0 || driver.delimiter_index > 3)
       throw console_exit("You should specify CSV delimiter (use '--csv_delim' option)");
-    if (!mode_given) driver.set_mode(1);
+    if (mode_from == mode_origin::none || (mode_from == mode_origin::profile && driver.get_mode() == 0))
+      driver.set_mode(1);
   }
   if (profile_loaded)
     login.windows_authentication = windows_authentication.value_or(login.windows_authentication);

@@ -44,8 +44,13 @@ std::string usage_text();
 
 // Applies the arguments to the settings and validates them. False when a
 // positional argument was given (the caller prints the usage); console_exit
-// for every validation message; level-1 tk_exception for a bad log file or a
-// missing profile.
+// for every validation message; level-1 tk_exception for a bad log file, a
+// missing profile or one that cannot be used, and a worksheet selection of
+// which the workbook has no worksheet.
+//
+// For a workbook, --tab_name= is a list of one worksheet. A CSV run takes the
+// mode 1 unless --mode= or a profile gives another; a profile's 0, which is no
+// mode of a CSV file, gives 1 too.
 bool parse_cmd_line(int argc, const char* const* argv, console_settings& settings);
 
 // The worksheet names of a list file, one a line: UTF-8 when the file starts
@@ -60,6 +65,7 @@ std::vector<std::wstring> parse_tab_list(const std::string& bytes, unsigned code
 
 // Lists the workbook's worksheets and keeps those of the list, and the queries
 // a profile selected; a name the workbook lacks is traced, written to standard
-// error (unless silent) and counted as a reported error. When no worksheet is
-// kept the run converts every worksheet.
+// error (unless silent) and counted as a reported error. Without a list and a
+// query every worksheet is kept; a list of which the listed workbook has no
+// worksheet raises a level-1 tk_exception (xls_reader::check_selection).
 void select_worksheets(conversion_driver& driver, const std::vector<std::wstring>& names);

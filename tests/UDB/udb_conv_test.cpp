@@ -7,6 +7,8 @@
 #include "TK/tk_excep.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_prof.h"
+#include "TK/tk_utils.h"
+#include "tests/support/test_dir.h"
 
 namespace {
 
@@ -53,17 +55,38 @@ TEST(udb_converter, store_profile_writes_common_sections) {
 }
 
 TEST(udb_converter, load_profile_generic_values) {
+  // The mode as a profile file spells it: blanks around it allowed, anything but
+  // one digit 0 to 3 refused, naming the profile and the value, before anything
+  // of the profile is taken.
+  test_dir dir;
   struct {
-    const wchar_t* mode;
-    int expected;
-  } modes[] = {{L"3", 3}, {L"12", 1}, {L"", 1}, {L"x", 1}, {L"7", 1}, {L"0", 0}};
+    const char* line;
+    int expected;            // the mode after loading
+    const char* refused;     // what the error names, or null
+  } modes[] = {{"mode=3", 3, nullptr},    {"mode = 3 ", 3, nullptr}, {"mode=0", 0, nullptr},
+               {"mode=", 1, nullptr},     {"mode = ", 1, nullptr},   {"", 1, nullptr},
+               {"mode=03", 1, "\"03\""}, {"mode=x", 1, "\"x\""},  {"mode = 4", 1, "\"4\""},
+               {"mode=12", 1, "\"12\""}};
+  const std::string file = (dir / "p.prf").string();
   for (const auto& m : modes) {
+    std::ofstream(file, std::ios::binary) << "[Generic settings]\r\nsrc=new.xls\r\n" << m.line << "\r\n";
+    udb_profile p;
+    ASSERT_TRUE(p.load(tk_from_utf8(file)));
     test_converter c;
     c.set_mode(1);
-    udb_profile p;
-    p.set_value(generic, L"mode", m.mode);
-    c.load_profile(p);
-    EXPECT_EQ(c.get_mode(), m.expected) << "mode text '" << testing::PrintToString(std::wstring(m.mode)) << "'";
+    try {
+      c.load_profile(p);
+      EXPECT_EQ(m.refused, nullptr) << m.line;
+      EXPECT_EQ(c.get_src(), L"new.xls");
+      EXPECT_EQ(c.has_profile_mode(), m.expected != 1) << m.line;
+    } catch (const profile_error& e) {
+      ASSERT_NE(m.refused, nullptr) << m.line;
+      EXPECT_EQ(e.get_level(), 1);
+      EXPECT_NE(std::string(e.what()).find(file + " "), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(m.refused), std::string::npos) << e.what();
+      EXPECT_EQ(c.get_src(), L"");
+    }
+    EXPECT_EQ(c.get_mode(), m.expected) << m.line;
   }
 
   struct {

@@ -144,7 +144,7 @@ TEST(csv_file, field_counts_and_line_ends) {
     // One final line feed adds no record, each further one an empty record.
     EXPECT_EQ(read_file(dir, "a\r\nb\r\n"), (std::vector<texts>{{L"a"}, {L"b"}}));
     EXPECT_EQ(read_file(dir, "a\n\n\n"), (std::vector<texts>{{L"a"}, {L""}, {L""}}));
-    EXPECT_EQ(read_file(dir, ""), std::vector<texts>{});
+    // A file of field names alone is an empty table (a file without any line is refused, see failures).
     EXPECT_EQ(read_file(dir, "h\n", ',', true), std::vector<texts>{});
 }
 
@@ -337,6 +337,18 @@ TEST(csv_file, failures) {
         EXPECT_EQ(e.get_level(), 1);
         EXPECT_EQ(std::string(e.what()).rfind("Error reading CSV file /proc/self/mem", 0), 0u) << e.what();
     }
+    // A file without a first line is no table, with field names or without.
+    for (const char* bytes : {"", "\xEF\xBB\xBF"}) {
+        for (bool names : {true, false}) {
+            try {
+                csv_file csv(wpath(dir, "empty.csv", bytes), ',', names);
+                ADD_FAILURE() << "an empty file was read, " << std::string(bytes).size() << " bytes";
+            } catch (const tk_exception& e) {
+                EXPECT_EQ(e.get_level(), 1);
+                EXPECT_NE(std::string(e.what()).find("empty.csv is empty"), std::string::npos) << e.what();
+            }
+        }
+    }
     csv_file csv(wpath(dir, "a.csv", "a\n1\n"), ',', true);
     try {
         csv.prev();
@@ -366,9 +378,9 @@ TEST(csv_file, read_percent) {
         EXPECT_TRUE(csv.is_eof());
         EXPECT_EQ(csv.get_read_percent(), 100);
     }
-    csv_file empty(wpath(dir, "b.csv", ""), ',', false);
-    EXPECT_TRUE(empty.is_eof());
-    EXPECT_EQ(empty.get_read_percent(), 100);
+    csv_file names_only(wpath(dir, "b.csv", "h\n"), ',', true);
+    EXPECT_TRUE(names_only.is_eof());
+    EXPECT_EQ(names_only.get_read_percent(), 100);
 }
 
 // A destination recordset that only has a schema.

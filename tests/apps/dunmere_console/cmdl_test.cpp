@@ -11,6 +11,7 @@
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
+#include "UDB/udb_prof.h"
 #include "UDB/udb_vali.h"
 #include "apps/dunmere_console/con_cmdl.h"
 #include "common/conv_driver.h"
@@ -27,7 +28,7 @@ namespace {
 struct scripted_profile {
   std::wstring server, login, password, src;
   int windows_authentication = -1;  // -1: the profile has no such key
-  int mode = -1;
+  std::wstring mode;                 // empty: no mode
   std::vector<std::wstring> sheets;
 };
 
@@ -43,10 +44,12 @@ public:
     if (!profile.login.empty()) login.login = profile.login;
     if (!profile.password.empty()) login.password = profile.password;
     if (profile.windows_authentication >= 0) login.windows_authentication = profile.windows_authentication == 1;
-    if (!profile.src.empty()) conv.set_src(profile.src);
-    if (profile.mode >= 0) conv.set_mode(profile.mode);
-    for (const auto& s : profile.sheets) conv.selected_table_names().push_back(s);
-    return true;
+    // The common settings as the drivers take them.
+    udb_profile common;
+    common.set_value(udb_profile::generic_section, L"src", profile.src);
+    common.set_value(udb_profile::generic_section, L"mode", profile.mode);
+    for (const auto& s : profile.sheets) common.set_value(udb_profile::selected_tables_section, s, L"");
+    return conv.udb_converter::load_profile(common);
   }
 
   idle_driver conv;
@@ -139,13 +142,38 @@ TEST_F(Options, ModeAndDelimiterTakeOneDigitOnly) {
   EXPECT_EQ(s.conv.delimiter_index, 0);
 }
 
-TEST_F(Options, ACsvRunWithoutModeRunsInModeOneAlsoAfterAProfile) {
-  s.profile.mode = 3;
-  EXPECT_TRUE(parse(s, {"--profile=p.prf", "--src=a.csv", "--dest=d", "--from_csv", "--tab_name=t", "--csv_delim=1"}).ok);
-  EXPECT_EQ(s.conv.get_mode(), 1);
-  fake_settings other;
-  EXPECT_TRUE(parse(other, {"--src=a.csv", "--dest=d", "--from_csv", "--tab_name=t", "--csv_delim=1", "--mode=2"}).ok);
-  EXPECT_EQ(other.conv.get_mode(), 2);
+// A CSV run without a mode runs in mode 1, and so with a profile's 0, which the
+// wizard never saves for a CSV file; a profile's 1 to 3 holds, and the command line
+// goes from left to right around the profile.
+TEST_F(Options, TheModeOfACsvRunFromTheCommandLineAndAProfile) {
+  struct {
+    const wchar_t* profile_mode;  // empty: the profile has none
+    std::vector<const char*> args;
+    int expected;
+  } cases[] = {
+      {L"", {}, 1},
+      {L"3", {"--profile=p.prf"}, 3},
+      {L"2", {"--mode=0", "--profile=p.prf"}, 2},
+      {L"0", {"--profile=p.prf"}, 1},
+      {L"0", {"--mode=3", "--profile=p.prf"}, 1},
+      {L"", {"--mode=2", "--profile=p.prf"}, 2},
+      {L"3", {"--profile=p.prf", "--mode=0"}, 0},
+      {L"", {"--mode=0"}, 0},
+  };
+  for (const auto& c : cases) {
+    fake_settings t;
+    t.profile.mode = c.profile_mode;
+    std::vector<const char*> argv{"dunmere_console", "--src=a.csv", "--dest=d", "--from_csv", "--tab_name=t",
+                                  "--csv_delim=1"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(parse_cmd_line(static_cast<int>(argv.size()), argv.data(), t));
+    EXPECT_EQ(t.conv.get_mode(), c.expected) << testing::PrintToString(c.args);
+  }
+  // A workbook keeps a profile's 0.
+  s.profile.mode = L"0";
+  s.profile.src = L"book.xlsx";
+  EXPECT_TRUE(parse(s, {"--mode=2", "--profile=p.prf", "--dest=d", "--silent"}).ok);
+  EXPECT_EQ(s.conv.get_mode(), 0);
 }
 
 TEST_F(Options, HelpAndPositionalArgumentsAndOptionsWithoutTheirEqualsSign) {
@@ -254,23 +282,45 @@ TEST_F(Options, TheLastListFileReplacesTheEarlierOneAndAMissingFileEndsTheRun) {
   EXPECT_EQ(handler->errors_reported(), 1u);
 }
 
-TEST_F(Options, TheWorksheetListAndAProfilesSelectionGoFromLeftToRight) {
+// The list file, a profile's selection and --tab_name (one worksheet of a
+// workbook) go from left to right; a selection of which the workbook has no
+// worksheet ends the run before it connects.
+TEST_F(Options, TheWorksheetListAProfilesSelectionAndTabNameGoFromLeftToRight) {
   const std::string book = "--src=" + std::string(ORV_SOURCE_DIR) + "/tests/fixtures/xls/sample.xls";
   std::ofstream(dir / "list.txt") << "My ''Sheet\n";
+  std::ofstream(dir / "typo.txt") << "Dta\n";
   const std::string list = "--tab_file=" + (dir / "list.txt").string();
-  auto selected = [](const conversion_driver& d) {
-    std::vector<std::wstring> names;
-    for (const auto& [name, table] : d.get_sheets()) names.push_back(name);
-    return names;
+  const std::string typo = "--tab_file=" + (dir / "typo.txt").string();
+  struct {
+    std::vector<const char*> args;
+    std::vector<std::wstring> selected;  // none: the run is refused
+  } cases[] = {
+      {{list.c_str(), "--profile=p.prf"}, {L"Data"}},
+      {{"--profile=p.prf", list.c_str()}, {L"My ''Sheet"}},
+      {{list.c_str(), "--tab_name=Data"}, {L"Data"}},
+      {{"--tab_name=Data", list.c_str()}, {L"My ''Sheet"}},
+      {{}, {L"Data", L"My ''Sheet"}},
+      {{"--tab_name=data"}, {}},
+      {{typo.c_str()}, {}},
+      {{"--profile=p.prf", "--tab_name=Data "}, {}},
   };
-  s.profile.sheets = {L"Data"};
-  EXPECT_TRUE(parse(s, {list.c_str(), "--profile=p.prf", book.c_str(), "--dest=d"}).ok);
-  EXPECT_EQ(selected(s.conv), std::vector<std::wstring>{L"Data"});
-  fake_settings t;
-  t.profile.sheets = {L"Data"};
-  EXPECT_TRUE(parse(t, {"--profile=p.prf", list.c_str(), book.c_str(), "--dest=d"}).ok);
-  EXPECT_EQ(selected(t.conv), std::vector<std::wstring>{L"My ''Sheet"});
-  EXPECT_EQ(handler->errors_reported(), 0u);
+  for (const auto& c : cases) {
+    fake_settings t;
+    t.profile.sheets = {L"Data"};
+    std::vector<const char*> argv{"dunmere_console", book.c_str(), "--dest=d", "--silent"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::vector<std::wstring> selected;
+    try {
+      ASSERT_TRUE(parse_cmd_line(static_cast<int>(argv.size()), argv.data(), t));
+      for (const auto& [name, table] : t.conv.get_sheets()) selected.push_back(name);
+    } catch (const tk_exception& e) {
+      EXPECT_EQ(e.get_level(), 1);
+      EXPECT_NE(std::string(e.what()).find("not found"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(selected, c.selected) << testing::PrintToString(c.args);
+  }
+  // Each name not found was counted as a reported error.
+  EXPECT_EQ(handler->errors_reported(), 3u);
 }
 
 TEST(TabList, MarkEncodingEmptyLinesAndBlanks) {

@@ -142,22 +142,33 @@ TEST_F(dunmere_run, AMissingProfileIsReportedAtStart) {
 }
 
 // A profile named on the command line that cannot be read (an entry before the first
-// section, as in a UTF-16 file): its error, and the wizard as without a profile.
+// section, as in a UTF-16 file) or used (a mode that is no digit 0 to 3): its error,
+// and the wizard as without a profile.
 TEST_F(dunmere_run, AnUnreadableProfileIsReportedAndTheWizardStartsWithoutIt) {
   REQUIRE_DISPLAY();
-  write("bad.dun", "dest=other\r\n[Generic settings]\r\nmode=3\r\n");
-  bool started = false;
-  const int result = run_wizard(path("bad.dun"), [&] {
-    started = d.page_id() == 103;
-    d.answer_message(gui::IDYES);
-    d.press(gui::IDCANCEL);
-  });
-  EXPECT_EQ(result, 0);
-  EXPECT_TRUE(started);
-  const std::vector<std::wstring> shown = messages();
-  ASSERT_FALSE(shown.empty());
-  EXPECT_EQ(shown[0], L"The profile " + tk_from_utf8(path("bad.dun")) +
-                          L" cannot be read: line 1 comes before the first section.");
+  struct {
+    const char* file;
+    const char* text;
+    std::wstring shown;
+  } cases[] = {
+      {"bad.dun", "dest=other\r\n[Generic settings]\r\nmode=3\r\n", L" cannot be read: line 1 comes before the first section."},
+      {"mode.dun", "[Generic settings]\r\ndest=other\r\nmode=03\r\n", L" cannot be used: its mode \"03\" is not one of 0, 1, 2, 3."},
+  };
+  for (const auto& c : cases) {
+    write(c.file, c.text);
+    d.clear_log();
+    bool started = false;
+    const int result = run_wizard(path(c.file), [&] {
+      started = d.page_id() == 103;
+      d.answer_message(gui::IDYES);
+      d.press(gui::IDCANCEL);
+    });
+    EXPECT_EQ(result, 0) << c.file;
+    EXPECT_TRUE(started) << c.file;
+    const std::vector<std::wstring> shown = messages();
+    ASSERT_FALSE(shown.empty()) << c.file;
+    EXPECT_EQ(shown[0], L"The profile " + tk_from_utf8(path(c.file)) + c.shown);
+  }
 }
 
 // "Overwrite the entire database" is chosen on the file page and done by the run: the
