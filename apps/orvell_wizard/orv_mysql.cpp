@@ -226,10 +226,10 @@ void mysql_converter_impl::end_if_outcome_unknown(const std::exception& failure,
     (changed ? made : not_made) += ((changed ? made : not_made).empty() ? L"" : L", ") + name + L" (" + now + L")";
     if (changed) unsettled_columns_.erase(index);
   }
-  std::wstring account;
-  if (!made.empty()) account += L"The change was made for the columns " + made + L".";
-  if (!not_made.empty()) account += (account.empty() ? L"" : L" ") + std::wstring(L"It was not made for the columns ") +
-                                    not_made + L".";
+  const std::wstring account =
+      made.empty() ? L"The change was not made: columns " + not_made + L"."
+                   : L"The change was made: columns " + made +
+                         (not_made.empty() ? std::wstring() : L"; it was not made: columns " + not_made) + L".";
   if (unsettled_columns_.empty()) end(account);
   const std::wstring set_back = column_list(schema, unsettled_columns_);
   try {
@@ -362,6 +362,13 @@ void mysql_converter_impl::restore_empty_texts(udb_database& db, const udb_schem
     db.query(update);
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
+    const auto* sql = dynamic_cast<const sql_exception*>(&ex);
+    if (sql && sql_engine::is_connection_lost(*sql))
+      throw tk_connection_lost(
+          empty_texts_error(schema, table_name,
+                            std::string("the connection to the server was lost while they were set back (") +
+                                ex.what() + ")")
+              .message());
     throw empty_texts_error(schema, table_name, std::string("they could not be set back (") + ex.what() + ")");
   }
   unsettled_columns_.clear();
