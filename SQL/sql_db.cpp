@@ -30,6 +30,7 @@ bool is_listed(const std::vector<std::wstring>& tables, const std::wstring& name
 
 // Server errors that decide what a failed CREATE TABLE means.
 constexpr unsigned er_table_exists = 1050;
+constexpr unsigned er_no_such_table = 1146;
 constexpr unsigned er_requires_primary_key = 1173;   // MariaDB's innodb_force_primary_key
 constexpr unsigned er_table_without_pk = 3750;       // MySQL's sql_require_primary_key
 
@@ -137,10 +138,41 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name,
   return open_table(name);
 }
 
-std::unique_ptr<sql_table> sql_database::open_table(const std::wstring& name) {
+std::unique_ptr<sql_table> sql_database::open_table(const std::wstring& name, bool created) {
   tk_wtrace(2, L"sql_database::get_table (%s)", name.c_str());
   if (!is_listed(tables_, name)) throw tk_mail_assertion("sql_db", 111);
-  return std::make_unique<sql_table>(*this, name, relationships_);
+  return std::make_unique<sql_table>(*this, name, relationships_, created);
+}
+
+unsigned long long sql_database::row_count(const std::wstring& table) {
+  std::unique_ptr<udb_recordset> result = query(L"SELECT COUNT(*) FROM " + sql_engine::instance().quote_name(table));
+  const udb_record* row = result ? result->get_record() : nullptr;
+  return row && row->size() ? std::wcstoull((*row)[0].to_wstring().c_str(), nullptr, 10) : 0;
+}
+
+void sql_database::table_lost(const std::wstring& name, const wchar_t* doing, const sql_exception& error,
+                              bool dropping) {
+  const std::wstring table = L"'" + name + L"'";
+  const std::wstring message = L"The connection to the MySQL server was lost while " + std::wstring(doing) +
+                               L" table " + table + L" (" + tk_from_utf8(error.what()) + L"). ";
+  auto unknown = [&](const std::wstring& why) {
+    return tk_connection_lost(message + L"Whether table " + table + (dropping ? L" was dropped" : L" exists now") +
+                              L" cannot be told: " + why + L".");
+  };
+  if (const std::wstring why = sql_engine::instance().replace_lost_session(); !why.empty()) throw unknown(why);
+  unsigned long long rows = 0;
+  try {
+    rows = row_count(name);
+  } catch (const sql_exception& e) {
+    if (server_error(e) != er_no_such_table) throw unknown(tk_from_utf8(e.what()));
+    throw tk_connection_lost(message + (dropping ? L"It was dropped: its rows are gone."
+                                                 : L"No table " + table + L" exists now."));
+  }
+  if (dropping) throw tk_connection_lost(message + L"It was not dropped: it still exists with its " +
+                                         count_text(rows, L"row") + L".");
+  throw tk_connection_lost(message + L"Table " + table +
+                           (rows ? L" exists and holds " + count_text(rows, L"row") + L"."
+                                 : std::wstring(L" exists and is empty.")));
 }
 
 std::unique_ptr<udb_recordset> sql_database::get_query(const std::wstring& name,
@@ -191,11 +223,12 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
   try {
     sql_engine::instance().execute(statement);
   } catch (const sql_exception& e) {
+    if (sql_engine::is_connection_lost(e)) table_lost(name, L"creating", e);
     throw tk_table_exception("Cannot create table " + table_text(name) + ": " + creation_refusal(e), e.get_code());
   }
   tables_.push_back(name);
   names_map_.add_fn_map(name, field_names);
-  return open_table(name);
+  return open_table(name, true);
 }
 
 bool sql_database::delete_tab(const std::wstring& name) {
@@ -205,6 +238,8 @@ bool sql_database::delete_tab(const std::wstring& name) {
   try {
     sql_engine::instance().execute(L"DROP TABLE " + sql_engine::instance().quote_name(name));
   } catch (const sql_exception& e) {
+    // The statement may have been done: never "Cannot drop" then.
+    if (sql_engine::is_connection_lost(e)) table_lost(name, L"dropping", e, true);
     throw tk_table_exception("Cannot drop table " + table_text(name) + ": " + e.what(), e.get_code());
   }
   return udb_database::delete_tab(name);
@@ -231,12 +266,14 @@ std::string sql_database::creation_trial(const std::wstring& name, const udb_sch
     } catch (const sql_exception& e) {
       // Another session has taken the name since the tables were listed.
       if (server_error(e) == er_table_exists) continue;
+      if (sql_engine::is_connection_lost(e)) trial_lost(name, trial, e);
       return primary_key_setting(e) ? creation_refusal(e)
                                     : "the server refuses its CREATE TABLE: " + creation_refusal(e);
     }
     try {
       engine.execute(L"DROP TABLE " + engine.quote_name(trial));
     } catch (const sql_exception& e) {
+      if (sql_engine::is_connection_lost(e)) trial_lost(name, trial, e);
       return "the trial table " + table_text(trial) +
              ", created to see whether it can be created again, cannot be dropped: " + e.what();
     }
@@ -245,10 +282,32 @@ std::string sql_database::creation_trial(const std::wstring& name, const udb_sch
   return "no unused name was found to try its creation under";
 }
 
+void sql_database::trial_lost(const std::wstring& name, const std::wstring& trial, const sql_exception& error) {
+  sql_engine& engine = sql_engine::instance();
+  std::wstring message = L"The connection to the MySQL server was lost while table '" + name +
+                         L"' was tried under the name '" + trial + L"' (" + tk_from_utf8(error.what()) + L"). ";
+  std::wstring why = engine.replace_lost_session();
+  if (why.empty()) {
+    try {
+      engine.execute(L"DROP TABLE IF EXISTS " + engine.quote_name(trial));
+    } catch (const sql_exception& e) {
+      why = tk_from_utf8(e.what());
+    }
+    if (why.empty()) throw tk_connection_lost(message + L"No trial table is left.");
+  }
+  throw tk_connection_lost(message + L"The trial table '" + trial + L"' may be left in the database (" + why +
+                           L"): drop it.");
+}
+
 void sql_database::try_create_table(const std::wstring& name, const udb_schema& schema,
                                     const udb_indexes& indexes) {
   tk_wtrace(2, L"sql_database::try_create_table(%s)", name.c_str());
-  const std::string refusal = creation_trial(name, schema, indexes);
+  std::string refusal;
+  try {
+    refusal = creation_trial(name, schema, indexes);
+  } catch (const tk_connection_lost& e) {
+    throw tk_connection_lost(e.message() + " Table " + table_text(name) + " was not dropped and keeps its rows.");
+  }
   if (!refusal.empty())
     throw tk_table_exception("Table " + table_text(name) + " was not replaced and keeps its rows: " + refusal);
 }

@@ -57,8 +57,18 @@ public:
   void create_views(const query_map& queries) override;
   void create_relationships(const udb_relationships& relationships) override;
 
-  // The table as the MySQL table type, for writing rows.
-  std::unique_ptr<sql_table> open_table(const std::wstring& name);
+  // The table as the MySQL table type, for writing rows; created: the run has
+  // just created it.
+  std::unique_ptr<sql_table> open_table(const std::wstring& name, bool created = false);
+  // The rows of a table as the server counts them; sql_exception when it cannot
+  // (1146: there is no such table).
+  unsigned long long row_count(const std::wstring& table);
+  // The connection was lost while the run dropped table name (dropping), or
+  // created it or opened the table it created: once the lost session has
+  // ended, a new connection looks at what stands, and a tk_connection_lost
+  // says it (doing is "dropping", "creating", ...).
+  [[noreturn]] void table_lost(const std::wstring& name, const wchar_t* doing, const sql_exception& error,
+                               bool dropping = false);
   void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& columns);
   // Sends a statement; its streamed result set, or null (failure or no rows).
   MYSQL_RES* run_query(const std::wstring& statement);
@@ -73,6 +83,10 @@ public:
   static std::string creation_refusal(const sql_exception& e);
 
 private:
+  // The connection was lost while the trial table of table name was created or
+  // dropped: a new connection drops it (else the error names it).
+  [[noreturn]] void trial_lost(const std::wstring& name, const std::wstring& trial, const sql_exception& error);
+
   MYSQL* m_connection;
 };
 

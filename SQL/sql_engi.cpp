@@ -12,6 +12,7 @@
 #include <mysqld_error.h>
 
 #include "SQL/sql_db.h"
+#include "SQL/sql_util.h"
 #include "TK/tk_trace.h"
 #include "TK/tk_utils.h"
 
@@ -219,7 +220,13 @@ bool sql_engine::tls_required() {
 }
 
 bool sql_engine::is_connection_lost(unsigned error) {
-  return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
+  // A session another one KILLed while it ran a statement hears 1927 before the
+  // connection closes.
+  return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == ER_CONNECTION_KILLED;
+}
+
+bool sql_engine::is_connection_lost(const sql_exception& error) {
+  return is_connection_lost(static_cast<unsigned>(error.get_code()) & 0xFFFFu);
 }
 
 void sql_engine::connect(const std::string& host, const std::string& user,
@@ -329,6 +336,37 @@ bool sql_engine::end_session(unsigned long thread_id) {
   }
 }
 
+std::wstring sql_engine::replace_lost_session() {
+  if (!m_connected) return L"there is no connection to make again";
+  const unsigned long lost = m_thread_id;
+  try {
+    reconnect();
+  } catch (const sql_exception& e) {
+    return L"the connection cannot be made again: " + tk_from_utf8(e.what());
+  }
+  if (!end_session(lost)) return L"the session that was lost did not end";
+  return {};
+}
+
+std::wstring sql_engine::database_after_loss(const std::wstring& name) {
+  const std::wstring database = L"database '" + name + L"'";
+  std::wstring why = replace_lost_session();
+  if (why.empty()) {
+    std::string tables;
+    if (select_db(tk_to_utf8(name))) {
+      if (query_value("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()", tables))
+        return L"The " + database + L" exists and holds " +
+               count_text(std::strtoull(tables.c_str(), nullptr, 10), L"table") + L".";
+      why = L"its tables cannot be counted: " + tk_from_utf8(narrow_message(&m_connection));
+    } else if (mysql_errno(&m_connection) == ER_BAD_DB_ERROR) {
+      return L"No " + database + L" exists now.";
+    } else {
+      why = tk_from_utf8(narrow_message(&m_connection));
+    }
+  }
+  return L"Whether " + database + L" exists now cannot be told: " + why + L".";
+}
+
 std::wstring sql_engine::quote_name(const std::wstring& name) const {
   if (m_server_version < sql_version::v4_1_0) return name;
   std::wstring quoted;
@@ -389,8 +427,17 @@ void sql_engine::db_delete(const std::wstring& name) {
   tk_wtrace(2, L"sql_engine::db_delete(%s)", name.c_str());
   tk_wtrace(3, L"Deleting MySQL database '%s'", name.c_str());
   send_or_trace("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
-  execute(L"DROP DATABASE " + quote_name(name));
-  if (tk_to_utf8(name) == m_database) m_database.clear();
+  const bool selected = tk_to_utf8(name) == m_database;
+  try {
+    execute(L"DROP DATABASE " + quote_name(name));
+  } catch (const sql_exception& e) {
+    if (!is_connection_lost(e)) throw;
+    // The new connection does not select it: it may be gone.
+    if (selected) m_database.clear();
+    throw tk_connection_lost(L"The connection to the MySQL server was lost while dropping database '" + name +
+                             L"' (" + tk_from_utf8(e.what()) + L"). " + database_after_loss(name));
+  }
+  if (selected) m_database.clear();
   send_or_trace("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn on foreign key check: %s");
 }
 

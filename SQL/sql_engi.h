@@ -75,8 +75,18 @@ public:
   bool end_session(unsigned long thread_id);
   // The server's thread id of the session that connect opened.
   unsigned long thread_id() const { return m_thread_id; }
+  // After the connection was lost: connects again (reconnect) and ends the
+  // session that was lost (end_session), so that what the server holds can be
+  // looked at. Empty when done, else why what the server holds cannot be told.
+  std::wstring replace_lost_session();
+  // What a new connection finds of a database after the connection was lost
+  // while the run dropped or created it (the lost session ended first): that it
+  // does not exist, that it exists and how many tables it holds, or why it
+  // cannot be told. The database is not selected again before.
+  std::wstring database_after_loss(const std::wstring& name);
   // The error numbers of a connection that no longer reaches the server.
   static bool is_connection_lost(unsigned error);
+  static bool is_connection_lost(const sql_exception& error);
 
   std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
   std::unique_ptr<udb_database> open_db(const std::wstring& name, unsigned mode,

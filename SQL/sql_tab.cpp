@@ -70,8 +70,10 @@ const wchar_t* const lock_cause = L"another session holds a lock on it; ";
 
 // An error of the statements that open a table (its columns, keys and row count)
 // names the table: a lock or a refusal of every statement ends the table, a lost
-// connection the run.
-[[noreturn]] void throw_opening_error(const std::wstring& table, const sql_exception& error) {
+// connection the run (for a table the run has just created, with what a new
+// connection finds of it).
+[[noreturn]] void throw_opening_error(sql_database& database, const std::wstring& table, bool created,
+                                      const sql_exception& error) {
   const unsigned number = static_cast<unsigned>(error.get_code()) & 0xFFFFu;
   const std::wstring reason = tk_from_utf8(error.what());
   const std::wstring head = L"Table '" + table + L"': ";
@@ -83,9 +85,9 @@ const wchar_t* const lock_cause = L"another session holds a lock on it; ";
     case refusal::table:
       throw tk_table_exception(head + L"the server refuses it (" + reason + L"). No record was written to it.");
     case refusal::connection:
-      throw tk_exception(L"The connection to the MySQL server was lost while opening table '" + table + L"' (" +
-                             reason + L"). No record was written to it.",
-                         1);
+      if (created) database.table_lost(table, L"opening the new", error);
+      throw tk_connection_lost(L"The connection to the MySQL server was lost while opening table '" + table +
+                               L"' (" + reason + L"). No record was written to it.");
     case refusal::record: break;
   }
   throw sql_exception(tk_to_utf8(head) + error.what(), number);
@@ -142,11 +144,11 @@ void sql_fk_parser::do_parse(udb_relationships&) {
 // ---------------------------------------------------------------- table
 
 sql_table::sql_table(sql_database& database, const std::wstring& name,
-                     udb_relationships& foreign_keys) try
+                     udb_relationships& foreign_keys, bool created) try
     : sql_recordset(database, name, foreign_keys) {
   initialize();
 } catch (const sql_exception& e) {
-  throw_opening_error(name, e);
+  throw_opening_error(database, name, created, e);
 }
 
 sql_table::~sql_table() {
@@ -528,12 +530,7 @@ bool sql_table::send_row(const std::string& statement, const std::vector<pending
   }
 }
 
-unsigned long long sql_table::rows_on_server() {
-  std::unique_ptr<udb_recordset> result =
-      m_database.query(L"SELECT COUNT(*) FROM " + sql_engine::instance().quote_name(name_));
-  const udb_record* row = result ? result->get_record() : nullptr;
-  return row && row->size() ? std::wcstoull((*row)[0].to_wstring().c_str(), nullptr, 10) : 0;
-}
+unsigned long long sql_table::rows_on_server() { return m_database.row_count(name_); }
 
 void sql_table::report_row_failure(unsigned record, const tk_exception& error) {
   error_handler& reporter = error_handler::instance();
@@ -565,17 +562,10 @@ void sql_table::connection_lost(const std::vector<pending_row>& rows, size_t fir
   m_in_flight.clear();
   last = std::min(last, rows.size());
   first = std::min(first, last);
-  const unsigned long old_session = engine.thread_id();
   const unsigned confirmed = m_last_accepted;
   std::wstring message =
       L"The connection to the MySQL server was lost while writing table '" + name_ + L"' (" + reason + L"). ";
-  std::wstring unknown;
-  try {
-    engine.reconnect();
-  } catch (const sql_exception& e) {
-    unknown = L"the connection cannot be made again: " + tk_from_utf8(e.what());
-  }
-  if (unknown.empty() && !engine.end_session(old_session)) unknown = L"the session that wrote it did not end";
+  std::wstring unknown = engine.replace_lost_session();
   if (unknown.empty()) {
     unsigned long long now = 0;
     try {
@@ -591,7 +581,7 @@ void sql_table::connection_lost(const std::vector<pending_row>& rows, size_t fir
       message += stored_last ? L"The last record stored is #" + std::to_wstring(stored_last) +
                                    L"; no record after it was stored."
                              : std::wstring(L"No record of this table was stored.");
-      throw tk_exception(message, 1);
+      throw tk_connection_lost(message);
     }
   }
   message += L"What the table holds cannot be told, " + unknown + L". ";
@@ -602,7 +592,7 @@ void sql_table::connection_lost(const std::vector<pending_row>& rows, size_t fir
                std::to_wstring(rows[last - 1].record) + L" were sent after it and may be stored.";
   else
     message += L", and no record after it was sent.";
-  throw tk_exception(message, 1);
+  throw tk_connection_lost(message);
 }
 
 // ---------------------------------------------------------------- updating

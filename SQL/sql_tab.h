@@ -39,7 +39,10 @@ private:
 
 class sql_table : public sql_recordset, private sql_pending_result {
 public:
-  sql_table(sql_database& database, const std::wstring& name, udb_relationships& foreign_keys);
+  // created: the run has just created the table (a lost connection while it is
+  // opened is then told as what a new connection finds of it).
+  sql_table(sql_database& database, const std::wstring& name, udb_relationships& foreign_keys,
+            bool created = false);
   // Sends what is pending; a failure is traced, never thrown.
   ~sql_table() override;
 

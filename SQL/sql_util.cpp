@@ -429,3 +429,7 @@ std::wstring to_mysql_quotes(std::wstring text) {
     if (c == L'[' || c == L']') c = L'`';
   return text;
 }
+
+std::wstring count_text(unsigned long long count, const wchar_t* noun) {
+  return std::to_wstring(count) + L" " + noun + (count == 1 ? L"" : L"s");
+}

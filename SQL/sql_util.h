@@ -41,5 +41,8 @@ std::wstring make_mysql_def_val(const t_ftd* descriptor);
 std::wstring get_fld_append_str(const udb_field* field, const t_ftd* column);
 void append_fld_str(std::wstring& out, const udb_field* field, const t_ftd* column);
 
+// "1 row", "200 rows": a count with its noun.
+std::wstring count_text(unsigned long long count, const wchar_t* noun);
+
 // Square brackets around names become back-quotes.
 std::wstring to_mysql_quotes(std::wstring text);

@@ -120,7 +120,15 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
       tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
       check_recreatable();
       del_mysql_base(dest_);
-      exists = false;
+      try {
+        return engine_.create_db(dest_);
+      } catch (const sql_exception& e) {
+        if (!sql_engine::is_connection_lost(e)) throw;
+        throw tk_connection_lost(L"The database '" + dest_ +
+                                 L"' was dropped to be replaced: its tables are gone. The connection to the MySQL "
+                                 L"server was lost while creating it again (" +
+                                 tk_from_utf8(e.what()) + L"). " + engine_.database_after_loss(dest_));
+      }
     }
     if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND, std::wstring());
     return engine_.create_db(dest_);
@@ -130,21 +138,28 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
 }
 
 void orvell_converter::check_recreatable() {
-  const std::string kept = "The database '" + tk_to_ansi(dest_) + "' was not dropped and keeps its tables: ";
+  const std::string kept = "The database '" + tk_to_ansi(dest_) + "' was not dropped and keeps its tables";
   std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(run_table_names(true), {});
   std::wstring table;
   if (const udb_recordset* first = first_table(*validator, table)) {
     std::unique_ptr<udb_database> opened = engine_.open_db(dest_, UDB_MODE_APPEND, std::wstring());
-    const std::string refusal =
-        static_cast<sql_database&>(*opened).creation_trial(table, first->get_schema(), first->get_indexes());
+    std::string refusal;
+    try {
+      refusal = static_cast<sql_database&>(*opened).creation_trial(table, first->get_schema(), first->get_indexes());
+    } catch (const tk_connection_lost& e) {
+      throw tk_connection_lost(e.message() + " " + kept + ".");
+    }
     if (!refusal.empty())
-      throw tk_exception(kept + "its table '" + tk_to_ansi(table) + "' cannot be created again: " + refusal, 1);
+      throw tk_exception(kept + ": its table '" + tk_to_ansi(table) + "' cannot be created again: " + refusal, 1);
   }
   // The server checks the privilege before it finds that the database exists.
   try {
     engine_.execute(L"CREATE DATABASE IF NOT EXISTS " + engine_.quote_name(dest_));
   } catch (const sql_exception& e) {
-    throw tk_exception(kept + "the server does not let this user create it again: " + e.what(), 1);
+    if (sql_engine::is_connection_lost(e))
+      throw tk_connection_lost("The connection to the MySQL server was lost while the run checked that it may "
+                               "create the database again (" + std::string(e.what()) + "). " + kept + ".");
+    throw tk_exception(kept + ": the server does not let this user create it again: " + e.what(), 1);
   }
 }
 

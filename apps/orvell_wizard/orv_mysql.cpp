@@ -3,6 +3,7 @@
 #include <errmsg.h>
 
 #include <cstdlib>
+#include <cwctype>
 #include <exception>
 #include <map>
 #include <vector>
@@ -151,25 +152,92 @@ bool mysql_converter_impl::keeps_values(const t_ftd& field, const column_change&
   return false;
 }
 
+std::wstring mysql_converter_impl::column_list(const udb_schema& schema, const std::set<int>& columns) {
+  std::wstring names;
+  for (int index : columns) names += (names.empty() ? L"" : L", ") + schema[index].name;
+  return (columns.size() == 1 ? L"column " : L"columns ") + names;
+}
+
 tk_exception mysql_converter_impl::empty_texts_error(const udb_schema& schema, const std::wstring& table,
                                                      const std::string& why) const {
-  std::wstring columns;
-  for (int index : unsettled_columns_) columns += (columns.empty() ? L"" : L", ") + schema[index].name;
-  const char* noun = unsettled_columns_.size() == 1 ? "column " : "columns ";
-  return tk_exception("Table '" + tk_to_ansi(table) + "': the empty texts of the " + noun + tk_to_ansi(columns) +
-                          " may now be NULL: they were set to NULL for a change of type that did not happen, and " +
-                          why + ".",
+  return tk_exception(L"Table '" + table + L"': the empty texts of the " + column_list(schema, unsettled_columns_) +
+                          L" may now be NULL: they were set to NULL for a change of type that did not happen, and " +
+                          tk_from_utf8(why) + L".",
                       1);
 }
 
-void mysql_converter_impl::end_if_outcome_unknown(const std::exception& failure, const udb_schema& schema,
-                                                  const std::wstring& table) const {
+namespace {
+
+// "int" of "int(11)", "INT" or "VARCHAR (255)", in lower case.
+std::wstring base_type(const std::wstring& type) {
+  std::wstring base;
+  for (wchar_t c : type) {
+    if (!std::iswalpha(c)) break;
+    base += static_cast<wchar_t>(std::towlower(c));
+  }
+  return base;
+}
+
+}  // namespace
+
+void mysql_converter_impl::end_if_outcome_unknown(const std::exception& failure, udb_database& db,
+                                                  const udb_schema& schema, const std::wstring& table) {
   const auto* sql = dynamic_cast<const sql_exception*>(&failure);
-  if (!sql || unsettled_columns_.empty()) return;
-  // A client error: the statement may have been done or not.
+  if (!sql) return;
+  const bool lost = sql_engine::is_connection_lost(*sql);
   const unsigned error = static_cast<unsigned>(sql->get_code()) & 0xFFFFu;
-  if (error < CR_MIN_ERROR || error > CR_MAX_ERROR) return;
-  throw empty_texts_error(schema, table, std::string("the connection to the server was lost (") + sql->what() + ")");
+  if (!lost && (error < CR_MIN_ERROR || error > CR_MAX_ERROR)) return;
+  const std::wstring reason = tk_from_utf8(sql->what());
+  const std::wstring head =
+      lost ? L"The connection to the MySQL server was lost while the column types of table '" + table +
+                 L"' were changed (" + reason + L"). "
+           : L"Table '" + table + L"': the server's answer to the change of its column types was not read (" +
+                 reason + L"). ";
+  auto end = [&](const std::wstring& account) {
+    if (lost) throw tk_connection_lost(head + account);
+    throw tk_exception(head + account, 1);
+  };
+  std::wstring why = lost ? engine_.replace_lost_session() : std::wstring();
+  std::map<std::string, std::wstring> types;  // of the table's columns, as the server has them now
+  if (why.empty()) {
+    try {
+      std::unique_ptr<udb_recordset> columns = db.query(L"SHOW COLUMNS FROM " + engine_.quote_name(table));
+      for (; columns && !columns->is_eof(); columns->next()) {
+        const udb_record& row = *columns->get_record();
+        if (row.size() >= 2) types[tk_wnocase_key(row[0].to_wstring())] = row[1].to_wstring();
+      }
+    } catch (const sql_exception& e) {
+      why = L"its columns cannot be read: " + tk_from_utf8(e.what());
+    }
+  }
+  if (!why.empty()) {
+    if (unsettled_columns_.empty())
+      end(L"Its values are as they were stored; whether its columns changed their types cannot be told: " + why +
+          L".");
+    end(L"Whether the change was made cannot be told (" + why + L"): if it was not, the empty texts of the " +
+        column_list(schema, unsettled_columns_) + L" may now be NULL, as they were set to NULL for it.");
+  }
+  std::wstring made, not_made;
+  for (const auto& [index, type] : changing_columns_) {
+    const std::wstring& name = schema[index].name;
+    const auto found = types.find(tk_wnocase_key(name));
+    const std::wstring now = found == types.end() ? L"not found" : found->second;
+    const bool changed = found != types.end() && base_type(now) == base_type(type);
+    (changed ? made : not_made) += ((changed ? made : not_made).empty() ? L"" : L", ") + name + L" (" + now + L")";
+    if (changed) unsettled_columns_.erase(index);
+  }
+  const std::wstring account =
+      made.empty() ? L"The change was not made: columns " + not_made + L"."
+                   : L"The change was made: columns " + made +
+                         (not_made.empty() ? std::wstring() : L"; it was not made: columns " + not_made) + L".";
+  if (unsettled_columns_.empty()) end(account);
+  const std::wstring set_back = column_list(schema, unsettled_columns_);
+  try {
+    restore_empty_texts(db, schema, table);
+  } catch (const tk_exception& e) {
+    end(account + L" " + tk_from_ansi(e.message()));
+  }
+  end(account + L" The empty texts of the " + set_back + L", set to NULL for a change that was not made, were set back.");
 }
 
 void mysql_converter_impl::refine_column(udb_database& db, udb_schema& schema, const types_map& map,
@@ -180,6 +248,7 @@ void mysql_converter_impl::refine_column(udb_database& db, udb_schema& schema, c
     t_ftd& field = schema[e.field_index];
     if (!keeps_fit(schema, e.field_index, change) || !keeps_values(field, change)) return;
     const std::wstring table = engine_.quote_name(map.get_table_name());
+    changing_columns_ = {{e.field_index, change.type}};
     // An empty text is no number and no date: a strict server refuses the
     // change, another stores 0 or a zero date. Empty texts become NULL first.
     if (nulls_empty_texts(field, change) && !nulled_columns_.count(e.field_index)) {
@@ -199,7 +268,7 @@ void mysql_converter_impl::refine_column(udb_database& db, udb_schema& schema, c
     field.extra = change.extra;
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
-    end_if_outcome_unknown(ex, schema, map.get_table_name());
+    end_if_outcome_unknown(ex, db, schema, map.get_table_name());
   }
 }
 
@@ -233,6 +302,7 @@ bool mysql_converter_impl::refine_table(udb_database& db, udb_schema& schema, co
     if (column_change c = num_change(e); c.type) changes[e.field_index] = c;
   }
   if (changes.empty()) return true;
+  changing_columns_.clear();
   // The table as the changes made so far leave it.
   udb_schema refined(true);
   for (const t_ftd* f : schema) refined.push_back(std::make_unique<t_ftd>(*f));
@@ -249,6 +319,7 @@ bool mysql_converter_impl::refine_table(udb_database& db, udb_schema& schema, co
       nulled.push_back(index);
     }
     modify += (modify.empty() ? L"" : L", ") + modify_clause(field, change);
+    changing_columns_[index] = change.type;
     field.vartype = change.vartype;
     field.size = change.size;
     field.extra = change.extra;
@@ -267,7 +338,7 @@ bool mysql_converter_impl::refine_table(udb_database& db, udb_schema& schema, co
     db.query(statement);
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
-    end_if_outcome_unknown(ex, schema, numbers.get_table_name());
+    end_if_outcome_unknown(ex, db, schema, numbers.get_table_name());
     return false;
   }
   for (int index : nulled) unsettled_columns_.erase(index);
@@ -291,6 +362,13 @@ void mysql_converter_impl::restore_empty_texts(udb_database& db, const udb_schem
     db.query(update);
   } catch (const std::exception& ex) {
     tk_trace(3, "Got exception: %s", ex.what());
+    const auto* sql = dynamic_cast<const sql_exception*>(&ex);
+    if (sql && sql_engine::is_connection_lost(*sql))
+      throw tk_connection_lost(
+          empty_texts_error(schema, table_name,
+                            std::string("the connection to the server was lost while they were set back (") +
+                                ex.what() + ")")
+              .message());
     throw empty_texts_error(schema, table_name, std::string("they could not be set back (") + ex.what() + ")");
   }
   unsettled_columns_.clear();
@@ -300,6 +378,7 @@ void mysql_converter_impl::run_refinement(udb_database& db, udb_schema& schema, 
                                           const num_map& numbers, bool one_statement) {
   nulled_columns_.clear();
   unsettled_columns_.clear();
+  changing_columns_.clear();
   if (!one_statement || !refine_table(db, schema, dates, numbers)) {
     date_post_process(db, schema, dates);
     num_post_process(db, schema, numbers);

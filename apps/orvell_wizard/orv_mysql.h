@@ -3,6 +3,7 @@
 // destination; the statements of type refinement.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 
@@ -103,10 +104,16 @@ protected:
   static bool keeps_values(const t_ftd& field, const column_change& change);
   // The empty texts of the columns whose change did not happen are set back.
   void restore_empty_texts(udb_database& db, const udb_schema& schema, const std::wstring& table_name);
-  // A failed refinement statement whose outcome is unknown (the connection
-  // was lost) while empty texts are NULL: the error of empty_texts_error.
-  void end_if_outcome_unknown(const std::exception& failure, const udb_schema& schema,
-                              const std::wstring& table) const;
+  // A refinement statement that failed without the server's answer (a lost
+  // connection, another client error) may have been done or not. The run ends
+  // there: the types of the statement's columns are read (on a new connection
+  // when the connection was lost), the empty texts of those whose change was
+  // not made are set back, and the error says what was found (a
+  // tk_connection_lost for a lost connection). Other failures return.
+  void end_if_outcome_unknown(const std::exception& failure, udb_database& db, const udb_schema& schema,
+                              const std::wstring& table);
+  // "column a" or "columns a, b".
+  static std::wstring column_list(const udb_schema& schema, const std::set<int>& columns);
   tk_exception empty_texts_error(const udb_schema& schema, const std::wstring& table, const std::string& why) const;
 
   sql_engine engine_;
@@ -119,6 +126,8 @@ protected:
   std::set<int> nulled_columns_;
   // Columns whose empty texts may be NULL while their type has not changed.
   std::set<int> unsettled_columns_;
+  // The columns of the refinement statements being sent, with the type each is to get.
+  std::map<int, const wchar_t*> changing_columns_;
 };
 
 // The character-set clause that CREATE TABLE gives a text column (empty before 4.1.0).

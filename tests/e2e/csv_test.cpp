@@ -224,6 +224,96 @@ TEST_F(CsvIntoServer, ALostAnswerIsToldAsWhatTheTableHolds) {
   }
 }
 
+// The connection lost around what a run drops to replace it (a table, the trial
+// of its replacement, the database), or at the refinement's ALTER: the run ends
+// with one error that says what a new connection found, and leaves no trial table.
+TEST_F(CsvIntoServer, AConnectionLostAroundADropIsToldAsWhatStands) {
+  std::string content = "id;qty;price;day;ts\n";
+  for (int i = 1; i <= 20; ++i)
+    content += std::to_string(i) + ";" + (i % 4 ? std::to_string(i * 3) : "") + ";" + std::to_string(i) + ".5;2004-05-" +
+               std::to_string(10 + i) + ";2004-05-06 10:00:" + std::to_string(10 + i) + "\n";
+  std::ofstream(dir / "in.csv", std::ios::binary) << content;
+  std::filesystem::copy_file(std::filesystem::path(ORV_SOURCE_DIR) / "tests/fixtures/xls/sample.xls", dir / "sample.xls");
+  std::string old_rows = "INSERT INTO `" + db + "`.`sweep` VALUES (1, 'old')";
+  for (int i = 2; i <= 200; ++i) old_rows += ", (" + std::to_string(i) + ", 'old')";
+  const std::string kept = "Table 'sweep' was not dropped and keeps its rows.";
+  const struct {
+    const char* name;
+    bool cut;  // else the answer is lost
+    std::string statement;
+    int mode;
+    bool workbook;  // sample.xls, else the CSV file into table sweep with refinement
+    std::vector<std::string> said;
+    long rows;  // of table sweep afterwards, -1 when there is none
+    std::string values = {};  // what the query of the values of sweep gives afterwards
+  } cases[] = {
+      {"DROP TABLE", false, "DROP TABLE `sweep`", 1, false,
+       {"lost while dropping table 'sweep' (", "It was dropped: its rows are gone."}, -1},
+      {"a cut inside CREATE TABLE", true, "CREATE TABLE `sweep`", 1, false,
+       {"lost while creating table 'sweep' (", "No table 'sweep' exists now."}, -1},
+      {"opening the new table", false, "SHOW COLUMNS FROM `sweep`", 1, false,
+       {"lost while opening the new table 'sweep' (", "Table 'sweep' exists and is empty."}, 0},
+      {"the trial's CREATE TABLE", false, "CREATE TABLE `orvell_trial_1`", 1, false,
+       {"lost while table 'sweep' was tried under the name 'orvell_trial_1' (", "No trial table is left. " + kept}, 200},
+      {"the trial's DROP TABLE", false, "DROP TABLE `orvell_trial_1`", 1, false,
+       {"lost while table 'sweep' was tried under the name 'orvell_trial_1' (", "No trial table is left. " + kept}, 200},
+      {"DROP DATABASE", false, "DROP DATABASE", 0, true,
+       {"lost while dropping database '" + db + "' (", "No database '" + db + "' exists now."}, -1},
+      {"CREATE DATABASE after the drop", false, "CREATE DATABASE `", 0, true,
+       {"The database '" + db + "' was dropped to be replaced: its tables are gone. The connection to the MySQL "
+        "server was lost while creating it again (",
+        "The database '" + db + "' exists and holds 0 tables."},
+       -1},
+      {"the refinement's ALTER TABLE", false, "ALTER TABLE", 1, false,
+       {"lost while the column types of table 'sweep' were changed (",
+        "The change was made: columns id (int(11)), qty (int(11)), price (double), day (date), ts (datetime)."},
+       20, "5 0 670 2004-05-06 10:00:30"},
+      {"a cut inside the refinement's ALTER TABLE", true, "ALTER TABLE", 1, false,
+       {"The change was not made: columns id (varchar(",
+        "The empty texts of the column qty, set to NULL for a change that was not made, were set back."},
+       20, "0 5 670 2004-05-06 10:00:30"},
+  };
+  const std::string values = "SELECT CONCAT_WS(' ', SUM(qty IS NULL), SUM(qty = ''), SUM(qty) + SUM(price), MAX(ts)) "
+                             "FROM `" + db + "`.`sweep`";
+  for (const auto& c : cases) {
+    tcp_relay relay(e2e_server::get().host, e2e_server::get().port);
+    use_server(e2e_server::get(), relay.port());
+    client->exec("CREATE DATABASE `" + db + "`");
+    client->exec("CREATE TABLE `" + db + "`.`sweep` (id INT, note VARCHAR(10))");
+    client->exec(old_rows);
+    if (c.cut)
+      relay.cut(c.statement, 1);
+    else
+      relay.lose_answer(c.statement, 1);
+    converter->set_mode(c.mode);
+    dialogs->listed.clear();
+    if (c.workbook) {
+      converter->from_xls = true;
+      converter->x_fnames = true;
+      converter->set_src((dir / "sample.xls").wstring());
+      std::vector<std::wstring> sheets;
+      ASSERT_TRUE(converter->get_all_sheets(sheets));
+      converter->selected_table_names() = {L"Data"};
+      converter->set_sel_sheets({L"Data"});
+      run();
+    } else {
+      convert_file(dir / "in.csv", 1, true, true, "sweep");
+    }
+    EXPECT_TRUE(relay.faulted()) << c.name;
+    ASSERT_EQ(dialogs->listed.size(), 1u) << c.name;
+    const std::string& error = dialogs->listed[0];
+    EXPECT_NE(error.find("The connection to the MySQL server was lost"), std::string::npos) << c.name << ": " << error;
+    for (const std::string& part : c.said) EXPECT_NE(error.find(part), std::string::npos) << c.name << ": " << error;
+    const std::string in_db = "FROM information_schema.TABLES WHERE TABLE_SCHEMA = '" + db + "' AND TABLE_NAME ";
+    EXPECT_EQ(client->value("SELECT COUNT(*) " + in_db + "LIKE 'orvell\\_trial%'"), "0") << c.name;
+    const bool exists = client->value("SELECT COUNT(*) " + in_db + "= 'sweep'") == "1";
+    EXPECT_EQ(exists ? std::stol(client->value("SELECT COUNT(*) FROM `" + db + "`.`sweep`")) : -1, c.rows) << c.name;
+    if (!c.values.empty()) {
+      EXPECT_EQ(client->value(values), c.values) << c.name;
+    }
+  }
+}
+
 // A connection the server closed while the wizard waited (its wait_timeout, a
 // gateway's idle limit) is made again before the run writes anything.
 TEST_F(CsvIntoServer, AConnectionClosedWhileIdleIsMadeAgain) {

@@ -1,11 +1,13 @@
 // A TCP relay for tests between a MySQL client and its server, on 127.0.0.1 with
 // a port of its own. It passes the bytes of every connection both ways, and on
-// request it makes one of two faults of a real network once:
+// request it makes one of three faults of a real network once:
 //  - a lost answer: once the server has received the k-th complete statement
 //    that begins with a given text and starts to answer it, both connections
 //    are dropped before the client reads a byte of the answer (the server has
 //    run the statement); afterwards it goes on relaying new connections, or
 //    refuses them;
+//  - a cut: the first half of such a statement's packet reaches the server, then
+//    both connections are dropped (the server never runs it);
 //  - a TLS handshake that fails: the server's greeting of the next connection
 //    offers TLS, and both connections are dropped when the client starts it
 //    (a server whose TLS the client cannot complete).
@@ -18,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <list>
@@ -64,18 +67,25 @@ public:
 
   // The k-th statement (COM_QUERY) from now on that begins with prefix loses its
   // answer; with refuse_after, no connection is taken after that.
-  void lose_answer(const std::string& prefix, int k, bool refuse_after = false) {
-    std::lock_guard lock(m_mutex);
-    m_prefix = prefix;
-    m_countdown = k;
-    m_refuse_after = refuse_after;
-  }
+  void lose_answer(const std::string& prefix, int k, bool refuse_after = false) { arm(prefix, k, refuse_after, false); }
+  // The k-th statement from now on that begins with prefix is cut halfway.
+  void cut(const std::string& prefix, int k) { arm(prefix, k, false, true); }
   // The next connection's TLS handshake fails.
   void break_next_tls() { m_break_tls = true; }
   // The fault has happened.
   bool faulted() const { return m_faulted; }
 
 private:
+  enum class fault { none, lose_answer, cut };
+
+  void arm(const std::string& prefix, int k, bool refuse_after, bool cut) {
+    std::lock_guard lock(m_mutex);
+    m_prefix = prefix;
+    m_countdown = k;
+    m_refuse_after = refuse_after;
+    m_cut = cut;
+  }
+
   void accept_loop() {
     while (!m_stop) {
       pollfd p{m_listener, POLLIN, 0};
@@ -160,7 +170,12 @@ private:
         const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
         if (n <= 0) break;
         bool armed = false;
-        if (parse) packets.append(buffer, static_cast<size_t>(n));
+        size_t forwarded = 0;  // bytes of packets that earlier reads forwarded
+        if (parse) {
+          forwarded = packets.size();
+          packets.append(buffer, static_cast<size_t>(n));
+        }
+        size_t start = 0;  // of the packet in hand, in the bytes held before this loop
         while (parse && packets.size() >= 4) {
           const size_t length = static_cast<unsigned char>(packets[0]) |
                                 static_cast<unsigned char>(packets[1]) << 8 |
@@ -172,9 +187,17 @@ private:
             if (break_tls) drop();
             parse = false;
           } else if (sequence == 0 && length > 0 && packets[4] == 0x03) {
-            armed = counts(packets.data() + 5, length - 1) || armed;
+            const fault f = counts(packets.data() + 5, length - 1);
+            if (f == fault::cut) {
+              const size_t half = start + 4 + length / 2;
+              if (half > forwarded) write_all(server, buffer, std::min(half - forwarded, static_cast<size_t>(n)));
+              drop();
+              break;
+            }
+            armed = f == fault::lose_answer || armed;
           }
           packets.erase(0, 4 + length);
+          start += 4 + length;
         }
         if (dropped) break;
         if (!parse) packets.clear();
@@ -186,14 +209,14 @@ private:
     ::close(server);
   }
 
-  // Whether this statement is the one whose answer is lost.
-  bool counts(const char* statement, size_t length) {
+  // The fault this statement meets.
+  fault counts(const char* statement, size_t length) {
     std::lock_guard lock(m_mutex);
     if (m_countdown <= 0 || length < m_prefix.size() || m_prefix.compare(0, m_prefix.size(), statement, m_prefix.size()) != 0)
-      return false;
-    if (--m_countdown > 0) return false;
+      return fault::none;
+    if (--m_countdown > 0) return fault::none;
     if (m_refuse_after) m_refusing = true;
-    return true;
+    return m_cut ? fault::cut : fault::lose_answer;
   }
 
   std::string m_host;
@@ -206,6 +229,7 @@ private:
   std::string m_prefix;
   int m_countdown = 0;
   bool m_refuse_after = false;
+  bool m_cut = false;
   std::atomic<bool> m_refusing{false};
   std::atomic<bool> m_break_tls{false};
   std::atomic<bool> m_faulted{false};
