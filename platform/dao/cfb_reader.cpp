@@ -20,32 +20,57 @@ constexpr unsigned char magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0x
 
 char16_t fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
+cfb_found damaged() { return {std::nullopt, 0, true}; }
+
 class compound_file {
  public:
   explicit compound_file(std::string_view file) : file_(file) {}
 
-  std::optional<cfb_stream> stream(const std::vector<std::u16string_view>& names) {
-    if (file_.size() < 512 || std::memcmp(file_.data(), magic, 8) != 0) return std::nullopt;
+  cfb_found stream(const std::vector<std::u16string_view>& names) {
+    if (file_.size() < 512 || std::memcmp(file_.data(), magic, 8) != 0) return damaged();
     unsigned shift = le16(file_, 0x1E);
     unsigned mini_shift = le16(file_, 0x20);
-    if ((shift != 9 && shift != 12) || mini_shift != 6) return std::nullopt;
+    if ((shift != 9 && shift != 12) || mini_shift != 6) return damaged();
     sector_size_ = std::size_t{1} << shift;
-    if (file_.size() < sector_size_) return std::nullopt;
+    if (file_.size() < sector_size_) return damaged();
     sectors_ = (file_.size() - sector_size_) / sector_size_;  // whole sectors after the header
-    if (sectors_ == 0 || !load_fat()) return std::nullopt;
+    if (sectors_ == 0 || !load_fat()) return damaged();
 
     auto dir = chain(fat_, le32(file_, 0x30), sectors_ * sector_size_, [&](std::uint32_t s) { return sector(s); });
-    if (!dir) return std::nullopt;
+    if (!dir) return damaged();
     std::size_t entries = dir->size() / 128;
-    if (entries == 0) return std::nullopt;
-    for (auto want : names) {
-      for (std::size_t i = 1; i < entries; ++i) {
-        std::string_view e = std::string_view(*dir).substr(i * 128, 128);
-        if (e[66] != 2 || !named(e, want)) continue;  // streams only
-        return read_entry(e, std::string_view(*dir).substr(0, 128));
+    if (entries == 0) return damaged();
+    auto entry = [&](std::size_t i) { return std::string_view(*dir).substr(i * 128, 128); };
+
+    // The file's own streams are the children of the root storage: a red-black
+    // tree of siblings under the root entry's child. Streams of other storages
+    // (embedded objects) are not the file's. Every node is visited once; an index
+    // outside the directory or a node met twice is damage.
+    std::vector<bool> seen(entries);
+    seen[0] = true;
+    std::vector<std::uint32_t> pending{le32(entry(0), 0x4C)};
+    std::size_t found = 0, rank = names.size();
+    while (!pending.empty()) {
+      std::uint32_t at = pending.back();
+      pending.pop_back();
+      if (at == no_stream) continue;
+      if (at >= entries || seen[at]) return damaged();
+      seen[at] = true;
+      std::string_view e = entry(at);
+      pending.push_back(le32(e, 0x44));
+      pending.push_back(le32(e, 0x48));
+      if (e[66] != 2) continue;  // streams only
+      for (std::size_t r = 0; r < rank; ++r) {
+        if (!named(e, names[r])) continue;
+        found = at;
+        rank = r;
+        break;
       }
     }
-    return std::nullopt;
+    if (rank == names.size()) return {};
+    auto stream = read_entry(entry(found), entry(0));
+    if (!stream) return damaged();
+    return {std::move(stream), rank, false};
   }
 
  private:
@@ -159,12 +184,12 @@ class compound_file {
 
 }  // namespace
 
-std::optional<cfb_stream> find_cfb_stream(std::string_view file, const std::vector<std::u16string_view>& names) {
+cfb_found find_cfb_stream(std::string_view file, const std::vector<std::u16string_view>& names) {
   return compound_file(file).stream(names);
 }
 
 std::optional<std::string> read_cfb_stream_memory(std::string_view file, const std::vector<std::u16string_view>& names) {
-  auto found = find_cfb_stream(file, names);
+  auto found = find_cfb_stream(file, names).stream;
   if (!found) return std::nullopt;
   if (found->in_file) return std::string(*found->in_file);
   return std::move(found->copy);

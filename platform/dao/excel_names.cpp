@@ -1,5 +1,6 @@
 #include "platform/dao/excel_names.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace jet {
@@ -53,11 +54,15 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::vector<std::string> field_names(const std::vector<std::string>& headers, std::size_t count) {
+std::vector<std::string> field_names(const std::vector<std::string>& headers_in, std::size_t count) {
+  // The query engine declares its columns in text that ends at a NUL: a NUL
+  // (written _x0000_ in a worksheet) becomes '_'.
+  std::vector<std::string> headers(headers_in.begin(), headers_in.begin() + std::min(count, headers_in.size()));
+  for (auto& header : headers) std::replace(header.begin(), header.end(), '\0', '_');
   std::vector<std::string> names(count);
   std::unordered_set<std::string> used;
   // Header names first, so that a generated F-name gives way to a real one.
-  for (std::size_t i = 0; i < count && i < headers.size(); ++i) {
+  for (std::size_t i = 0; i < headers.size(); ++i) {
     bool blank = headers[i].find_first_not_of(' ') == std::string::npos;
     if (!blank) used.insert(folded(headers[i]));
   }

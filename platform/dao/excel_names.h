@@ -21,7 +21,8 @@ std::string unquoted_table_name(std::string_view table);
 // Field names for a table's columns from its header texts (empty where the header
 // cell is empty). An empty header becomes F and the column's 1-based position; a
 // name already taken (case ignored) gets the lowest number from 1 that makes it
-// unique. Without a header row pass no texts: every field is F1, F2, ...
+// unique. A NUL, which the query engine cannot take in a name, becomes '_'.
+// Without a header row pass no texts: every field is F1, F2, ...
 std::vector<std::string> field_names(const std::vector<std::string>& headers, std::size_t count);
 
 // Case-insensitive comparison of names (ASCII letters; other characters exactly).

@@ -1,5 +1,7 @@
 #include "platform/dao/number_format.h"
 
+#include <string_view>
+
 #include "platform/dao/serial_date.h"
 
 namespace jet {
@@ -20,13 +22,24 @@ bool is_currency_symbol(std::string_view text) {
   return text == "$" || text == "\xE2\x82\xAC" || text == "\xC2\xA3" || text == "\xC2\xA5";
 }
 
+constexpr std::string_view general = "general";
+
+// The keyword General at the start of text, in any case.
+bool is_general(std::string_view text) {
+  if (text.size() < general.size()) return false;
+  for (std::size_t i = 0; i < general.size(); ++i)
+    if ((text[i] | 0x20) != general[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 format_class custom_format_class(std::string_view code) {
   bool date = false;
-  bool day_part = false;  // d or y: the format shows a calendar date
+  bool day_part = false;  // d, y or an era: the format shows a calendar date
   bool clock = false;     // h or s: the format shows a time
   bool currency = false;
+  bool digits = false;    // a digit placeholder seen: E+ and E- after it are an exponent
   for (std::size_t i = 0; i < code.size(); ++i) {
     char c = code[i];
     switch (c) {
@@ -63,9 +76,26 @@ format_class custom_format_class(std::string_view code) {
         i = close == std::string_view::npos ? code.size() : close;
         break;
       }
-      case 'd': case 'D': case 'y': case 'Y':
+      case 'G': case 'g':
+        // General, and G/ that begins its name in East Asian versions of Excel (G/標準).
+        if (is_general(code.substr(i))) {
+          i += general.size() - 1;
+        } else if (i + 1 < code.size() && code[i + 1] == '/') {
+          ++i;
+        } else {
+          day_part = date = true;  // the name of an era
+        }
+        break;
+      case 'E': case 'e':
+        if (digits && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-')) break;
+        [[fallthrough]];
+      case 'd': case 'D': case 'y': case 'Y': case 'b': case 'B':
+        // e and b are the years of an era and of the Buddhist calendar.
         day_part = true;
         date = true;
+        break;
+      case '0': case '#': case '?':
+        digits = true;
         break;
       case 'h': case 'H': case 's': case 'S':
         clock = true;

@@ -15,9 +15,10 @@ enum class format_class { number, date, currency, time };
 // A built-in format by its id (0-163 are reserved for built-ins).
 format_class builtin_format_class(int id);
 
-// A custom format code: a date or time when it has d, m, y, h or s outside quotes,
-// brackets and escapes (the elapsed-time brackets [h], [mm], [ss] count too);
-// currency when it shows a currency symbol.
+// A custom format code: a date or time when it has d, m, y, h or s, or the era
+// and calendar years e, g and b (but not the keyword General nor the exponent
+// E+ or E- of a number), outside quotes, brackets and escapes (the elapsed-time
+// brackets [h], [mm], [ss] count too); currency when it shows a currency symbol.
 format_class custom_format_class(std::string_view code);
 
 // A number cell under its format: a date or time as an OLE date (a negative

@@ -54,6 +54,14 @@ bool take_char(std::string_view& text, char c) {
   return true;
 }
 
+// How many digits text begins with; 0 for none, and for more than 9, which no
+// part of a duration holds.
+std::size_t digits_at(std::string_view text) {
+  std::size_t n = 0;
+  while (n < text.size() && text[n] >= '0' && text[n] <= '9') ++n;
+  return n <= 9 ? n : 0;
+}
+
 bool parse_time(std::string_view& text, double& fraction) {
   int h, m, s = 0;
   if (!take_int(text, 2, h) || !take_char(text, ':') || !take_int(text, 2, m)) return false;
@@ -101,6 +109,37 @@ std::optional<double> parse_iso_date(std::string_view text) {
     if (!text.empty()) return std::nullopt;
   }
   return ole_date_of(days_from_civil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - ole_epoch, fraction);
+}
+
+std::optional<double> parse_iso_duration(std::string_view text) {
+  if (!take_char(text, 'P') || text.empty()) return std::nullopt;
+  // A whole number and the letter after it, when they are there.
+  auto part = [&](char designator, long long& out) {
+    std::size_t n = digits_at(text);
+    if (n == 0 || n == text.size() || text[n] != designator) return;
+    std::from_chars(text.data(), text.data() + n, out);
+    text.remove_prefix(n + 1);
+  };
+  long long days = 0, hours = 0, minutes = 0;
+  double seconds = 0;
+  part('D', days);
+  if (take_char(text, 'T')) {
+    if (text.empty()) return std::nullopt;
+    part('H', hours);
+    part('M', minutes);
+    if (std::size_t end = digits_at(text)) {  // seconds, with or without a fraction
+      if (end < text.size() && text[end] == '.') {
+        std::size_t fraction = digits_at(text.substr(end + 1));
+        if (fraction == 0) return std::nullopt;
+        end += 1 + fraction;
+      }
+      if (end == text.size() || text[end] != 'S') return std::nullopt;
+      std::from_chars(text.data(), text.data() + end, seconds);
+      text.remove_prefix(end + 1);
+    }
+  }
+  if (!text.empty()) return std::nullopt;
+  return (static_cast<double>(((days * 24 + hours) * 60 + minutes) * 60) + seconds) / 86400.0;
 }
 
 civil_time ole_date_parts(double date) {

@@ -21,6 +21,11 @@ double serial_to_ole_date(double serial, bool date1904);
 // (the forms of ISO 8601 cells and of the .xls reader) to an OLE date.
 std::optional<double> parse_iso_date(std::string_view text);
 
+// An ISO 8601 duration of days and time, "PTnHnMn.nnnS" or "PnDTnHnMnS" (any
+// part may be left out; Strict Open XML files hold times so), as the serial
+// number of days it amounts to; nothing for any other text.
+std::optional<double> parse_iso_duration(std::string_view text);
+
 struct civil_time {
   int year, month, day, hour, minute, second;
 };

@@ -103,16 +103,15 @@ xls_workbook::xls_workbook(const std::string& path) {
       file = padded;
     }
   }
-  bool book_stream = false;
-  auto stream = find_cfb_stream(file, {u"Workbook"});
-  if (!stream) {
-    stream = find_cfb_stream(file, {u"Book"});
-    book_stream = true;
-  }
+  // Excel 97 and later write "Workbook", Excel 5 and 95 "Book".
+  auto found = find_cfb_stream(file, {u"Workbook", u"Book"});
+  auto& stream = found.stream;
+  bool book_stream = found.name == 1;
   if (!stream) {
     // An encrypted .xlsx package is a compound file holding an "EncryptedPackage" stream.
     static const char name[] = "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0";
     if (file.find(std::string_view(name, sizeof name - 1)) != std::string::npos) throw_jet(err_encrypted);
+    if (found.damaged) throw_bad_format("the compound file is damaged");
     throw_bad_format("no readable workbook stream in the compound file");
   }
   // The stream read in place where it lies whole in the file; else its copy.

@@ -209,6 +209,9 @@ void xlsx_sheet_cursor::finish_cell() {
       if (auto date = parse_iso_date(value_)) {
         c.kind = cell_kind::date;
         c.number = *date;
+      } else if (auto serial = parse_iso_duration(value_)) {
+        // A time of a Strict file: its serial number, read as in any other file.
+        set_number_cell(c, *serial, styles_.at(style_), date1904_);
       } else {
         c.kind = cell_kind::text;
         c.text.swap(value_);

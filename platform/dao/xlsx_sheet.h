@@ -1,7 +1,7 @@
 // One worksheet of an .xlsx package, streamed row by row: only the row being read
 // is held. Cell types: shared string (s), formula string (str), inline string
-// (inlineStr), boolean (b), error (e), ISO 8601 date (d) and numbers, whose style
-// decides whether they are dates or amounts of money.
+// (inlineStr), boolean (b), error (e), ISO 8601 date or duration (d) and numbers,
+// whose style decides whether they are dates or amounts of money.
 #pragma once
 
 #include <string>

@@ -119,47 +119,58 @@ std::string biff_workbook(const std::string& globals, const std::vector<biff_she
   return head + boundsheets(offsets) + biff_eof() + bodies;
 }
 
-std::string compound_file(std::string_view stream, std::u16string_view name) {
-  // 4096-byte sectors: the header sector, the stream, one directory sector, the
-  // allocation table. The mini-stream cutoff is 0, so that even a small stream
-  // lives in regular sectors.
+std::string compound_file(const std::vector<cfb_entry>& entries) {
+  // 4096-byte sectors: the header sector, each stream's sectors, the directory,
+  // the allocation table. The mini-stream cutoff is 0, so that even a small
+  // stream lives in regular sectors.
   constexpr std::size_t sector = 4096;
   constexpr std::uint32_t end_of_chain = 0xFFFFFFFE, free_sector = 0xFFFFFFFF, fat_sector = 0xFFFFFFFD;
-  std::size_t data = (stream.size() + sector - 1) / sector;
+  auto sectors_of = [&](std::size_t bytes) { return (bytes + sector - 1) / sector; };
+  std::string body, dir;
+  std::vector<std::uint32_t> next;  // the allocation table's entries
+  for (const auto& e : entries) {
+    std::size_t first = next.size(), count = sectors_of(e.stream.size());
+    for (std::size_t i = 0; i < count; ++i)
+      next.push_back(i + 1 == count ? end_of_chain : static_cast<std::uint32_t>(first + i + 1));
+    body += e.stream;
+    body.resize(next.size() * sector, '\0');
+    std::string d;
+    for (char16_t c : e.name) d += le16(c);
+    d += le16(0);
+    d.resize(64, '\0');
+    d += le16(static_cast<std::uint16_t>((e.name.size() + 1) * 2));
+    d += static_cast<char>(e.type);
+    d += '\x01';
+    d += le32(e.left) + le32(e.right) + le32(e.child) + std::string(36, '\0') +
+         le32(count ? static_cast<std::uint32_t>(first) : end_of_chain) +
+         le32(static_cast<std::uint32_t>(e.stream.size())) + le32(0);
+    dir += d;
+  }
+  std::size_t dir_first = next.size(), dir_sectors = sectors_of(dir.size());
+  for (std::size_t i = 0; i < dir_sectors; ++i)
+    next.push_back(i + 1 == dir_sectors ? end_of_chain : static_cast<std::uint32_t>(dir_first + i + 1));
+  dir.resize(dir_sectors * sector, '\0');
   std::size_t fat = 1;
-  while ((data + 1 + fat) * 4 > fat * sector) ++fat;
-  if (fat > 109) throw std::runtime_error("stream too large for the test container");
+  while ((next.size() + fat) * 4 > fat * sector) ++fat;
+  if (fat > 109) throw std::runtime_error("streams too large for the test container");
+  std::size_t fat_first = next.size();
+  next.resize(next.size() + fat, fat_sector);
+  next.resize(fat * sector / 4, free_sector);
   std::string header = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(16, '\0') + le16(0x3E) + le16(4) + le16(0xFFFE) +
                        le16(12) + le16(6) + std::string(6, '\0') + le32(0) + le32(static_cast<std::uint32_t>(fat)) +
-                       le32(static_cast<std::uint32_t>(data)) + le32(0) + le32(0) + le32(end_of_chain) + le32(0) +
+                       le32(static_cast<std::uint32_t>(dir_first)) + le32(0) + le32(0) + le32(end_of_chain) + le32(0) +
                        le32(end_of_chain) + le32(0);
-  for (std::size_t i = 0; i < 109; ++i) header += le32(i < fat ? static_cast<std::uint32_t>(data + 1 + i) : free_sector);
+  for (std::size_t i = 0; i < 109; ++i)
+    header += le32(i < fat ? static_cast<std::uint32_t>(fat_first + i) : free_sector);
   header.resize(sector, '\0');
-  std::string body(stream);
-  body.resize(data * sector, '\0');
-  auto entry = [](std::u16string_view n, std::uint8_t type, std::uint32_t child, std::uint32_t start, std::uint32_t size) {
-    std::string e;
-    for (char16_t c : n) e += le16(c);
-    e += le16(0);
-    e.resize(64, '\0');
-    e += le16(static_cast<std::uint16_t>((n.size() + 1) * 2));
-    e += static_cast<char>(type);
-    e += '\x01';
-    e += le32(0xFFFFFFFF) + le32(0xFFFFFFFF) + le32(child) + std::string(36, '\0') + le32(start) + le32(size) + le32(0);
-    return e;
-  };
-  std::string dir = entry(u"Root Entry", 5, 1, end_of_chain, 0) +
-                    entry(name, 2, 0xFFFFFFFF, 0, static_cast<std::uint32_t>(stream.size()));
-  dir.resize(sector, '\0');
   std::string table;
-  for (std::size_t i = 0; i < fat * sector / 4; ++i) {
-    std::uint32_t v = free_sector;
-    if (i < data) v = i + 1 == data ? end_of_chain : static_cast<std::uint32_t>(i + 1);
-    else if (i == data) v = end_of_chain;
-    else if (i < data + 1 + fat) v = fat_sector;
-    table += le32(v);
-  }
+  for (auto v : next) table += le32(v);
   return header + body + dir + table;
+}
+
+std::string compound_file(std::string_view stream, std::u16string_view name) {
+  return compound_file({{u"Root Entry", 5, cfb_entry::none, cfb_entry::none, 1, ""},
+                        {std::u16string(name), 2, cfb_entry::none, cfb_entry::none, cfb_entry::none, std::string(stream)}});
 }
 
 void write_file(const std::string& path, std::string_view bytes) {

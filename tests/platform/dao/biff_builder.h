@@ -52,6 +52,18 @@ std::string biff_workbook(const std::string& globals, const std::vector<biff_she
 
 // A compound file holding the stream under the name given.
 std::string compound_file(std::string_view stream, std::u16string_view name = u"Workbook");
+
+// A directory entry of a compound file: entry 0 is the root; left, right and
+// child are indexes of other entries, as the file's directory tree links them.
+struct cfb_entry {
+  static constexpr std::uint32_t none = 0xFFFFFFFF;
+  std::u16string name;
+  std::uint8_t type = 2;  // 1 storage, 2 stream, 5 root
+  std::uint32_t left = none, right = none, child = none;
+  std::string stream;
+};
+// A compound file of these entries, as given.
+std::string compound_file(const std::vector<cfb_entry>& entries);
 void write_file(const std::string& path, std::string_view bytes);
 
 }  // namespace fixtures

@@ -85,16 +85,20 @@ TEST(BiffRecords, ReadsSmallStreams) {
   for (int i = 0; i < 128; ++i) put32(file, sector(0) + i * 4, 0xFFFFFFFF);
   put32(file, sector(0), 0xFFFFFFFD);
   for (int s = 1; s <= 3; ++s) put32(file, sector(0) + s * 4, 0xFFFFFFFE);
-  auto entry = [&](int index, std::u16string_view name, int type, std::uint32_t start, std::uint32_t size) {
+  auto entry = [&](int index, std::u16string_view name, int type, std::uint32_t child, std::uint32_t start,
+                   std::uint32_t size) {
     std::size_t at = sector(1) + index * 128;
     for (std::size_t i = 0; i < name.size(); ++i) put16(file, at + i * 2, name[i]);
     put16(file, at + 64, static_cast<std::uint16_t>((name.size() + 1) * 2));
     file[at + 66] = static_cast<char>(type);
+    put32(file, at + 0x44, 0xFFFFFFFF);
+    put32(file, at + 0x48, 0xFFFFFFFF);
+    put32(file, at + 0x4C, child);
     put32(file, at + 0x74, start);
     put32(file, at + 0x78, size);
   };
-  entry(0, u"Root Entry", 5, 3, 128);
-  entry(1, u"BOOK", 2, 0, 100);
+  entry(0, u"Root Entry", 5, 1, 3, 128);
+  entry(1, u"BOOK", 2, 0xFFFFFFFF, 0, 100);
   for (int i = 0; i < 128; ++i) put32(file, sector(2) + i * 4, 0xFFFFFFFF);
   put32(file, sector(2), 1);
   put32(file, sector(2) + 4, 0xFFFFFFFE);

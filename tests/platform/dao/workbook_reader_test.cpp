@@ -1,5 +1,6 @@
 // The .xlsx and .xls readers over real files: structure, cell types, and damaged
-// or hostile input, which must end in an engine error, never a crash.
+// or hostile input, which must end in an engine error, never a crash; and what
+// workbooks of other makings hold, as a query reads their first table.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -11,9 +12,13 @@
 #include <mutex>
 #include <thread>
 
+#include "biff_builder.h"
+#include "platform/dao/dao_types.h"
 #include "platform/dao/jet_error.h"
+#include "platform/dao/number_text.h"
 #include "platform/dao/serial_date.h"
 #include "platform/dao/workbook.h"
+#include "platform/dao/workbook_db.h"
 #include "workbook_fixtures.h"
 
 using namespace jet;
@@ -195,6 +200,145 @@ TEST(XlsxReader, DamagedAndHostileFilesGiveEngineErrors) {
 
   // No workbook part at all.
   EXPECT_EQ(error_number([&] { open_parts(dir, {{"hello.txt", "hi"}}); }), err_not_expected_format);
+}
+
+// The first table of a workbook as a query reads it: the table names, then each
+// field's name and type, then a line for each record; or the error.
+std::string first_table_text(const std::string& path) {
+  auto type_name = [](int type) {
+    switch (type) {
+      case dbDouble: return "number";
+      case dbDate: return "date";
+      case dbText: return "text";
+      default: return "other";
+    }
+  };
+  try {
+    workbook_db db(open_workbook(path), true);
+    std::string out;
+    for (const auto& table : db.table_names()) out += table + " ";
+    out += ":";
+    auto cursor = db.query("SELECT * FROM [" + db.table_names().at(0) + "]");
+    for (const auto& field : cursor->fields()) out += " " + field.name + " " + type_name(field.type);
+    for (std::vector<value> record; cursor->next(record);) {
+      out += "\n";
+      for (std::size_t i = 0; i < record.size(); ++i) {
+        const value& v = record[i];
+        out += i ? "|" : "";
+        out += v.type == value::kind::number ? number_text(v.number)
+               : v.type == value::kind::date ? ole_date_text(v.number)
+               : v.type == value::kind::text ? v.text
+                                             : "";
+      }
+    }
+    return out;
+  } catch (const jet_error& e) {
+    return std::to_string(e.number()) + " " + e.what();
+  }
+}
+
+// A package as Strict Open XML files name their namespaces.
+std::vector<std::pair<std::string, std::string>> strict(std::vector<std::pair<std::string, std::string>> parts) {
+  const std::pair<std::string, std::string> names[] = {
+      {"http://schemas.openxmlformats.org/spreadsheetml/2006/main", "http://purl.oclc.org/ooxml/spreadsheetml/main"},
+      {"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+       "http://purl.oclc.org/ooxml/officeDocument/relationships"}};
+  for (auto& [part, body] : parts)
+    for (const auto& [from, to] : names)
+      for (auto at = body.find(from); at != std::string::npos; at = body.find(from, at + to.size()))
+        body.replace(at, from.size(), to);
+  return parts;
+}
+
+std::string inline_text(const std::string& text) { return "<c t=\"inlineStr\"><is><t>" + text + "</t></is></c>"; }
+
+TEST(WorkbookMakings, FirstTableAsAQueryReadsIt) {
+  using fixtures::cfb_entry;
+  constexpr auto none = cfb_entry::none;
+  std::string excel5 = fixtures::biff_workbook(
+      fixtures::biff_record(0x0042, fixtures::le16(1252)) + fixtures::biff_styles(false),
+      {{"Sheet1", fixtures::biff_label(0, 0, fixtures::biff5_string("Name")) +
+                      fixtures::biff_label(0, 1, fixtures::biff5_string("Amount")) +
+                      fixtures::biff_label(1, 0, fixtures::biff5_string("x")) + fixtures::biff_number(1, 1, 1.5) +
+                      fixtures::biff_label(2, 0, fixtures::biff5_string("y")) + fixtures::biff_number(2, 1, 2)}},
+      false);
+  std::string embedded = fixtures::biff_workbook(fixtures::biff_record(0x0042, fixtures::le16(1200)) + fixtures::biff_styles(),
+                                                 {{"Sheet1", ""}, {"Sheet2", ""}, {"Sheet3", ""}});
+  // The root holds "Book" and an embedded object's storage holding "Workbook";
+  // book_right and object_left link the two as siblings.
+  auto container = [&](std::uint32_t book_right, std::uint32_t object_left, bool with_book = true) {
+    return [=](const std::string& path) {
+      std::vector<cfb_entry> entries = {{u"Root Entry", 5, none, none, with_book ? 1u : 2u, ""},
+                                        {u"Book", 2, none, book_right, none, excel5},
+                                        {u"MBD00002B54", 1, object_left, none, 3, ""},
+                                        {u"Workbook", 2, none, none, none, embedded}};
+      fixtures::write_file(path, fixtures::compound_file(entries));
+    };
+  };
+  auto package = [](std::string sheet_data, std::string shared_strings = "", std::string styles = "",
+                    std::string workbook_pr = "", bool strict_names = false) {
+    return [=](const std::string& path) {
+      auto parts = fixtures::minimal_package(sheet_data, shared_strings, styles, workbook_pr);
+      fixtures::write_package(path, strict_names ? strict(parts) : parts);
+    };
+  };
+  const std::string time_style = "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"21\"/></cellXfs>";
+  auto times = [&](std::vector<std::string> values, bool date1904, bool strict_file) {
+    std::string rows = "<row>" + inline_text("T") + "</row>";
+    for (const auto& v : values)
+      rows += std::string("<row><c s=\"1\"") + (strict_file ? " t=\"d\"" : "") + "><v>" + v + "</v></c></row>";
+    return package(rows, "", time_style, date1904 ? "date1904=\"1\"" : "", strict_file);
+  };
+  const std::vector<std::string> durations = {"PT24H0M0.000S", "PT0H11M0.000S", "P1DT12H30M15.250S"};
+  const std::vector<std::string> serials = {"1", "7.6388888888888886E-3", "1.521009837962963"};
+  const std::string formats[] = {"[$-411]e", "[$-411]ggg", "bbbb", "General", "0.00E+00", "0.0e-0",
+                                 "G/\xE6\xA8\x99\xE6\xBA\x96"};
+  std::string num_fmts = "<numFmts>", xfs = "<cellXfs><xf numFmtId=\"0\"/>", heads, cells;
+  for (std::size_t i = 0; i < std::size(formats); ++i) {
+    std::string id = std::to_string(164 + i);
+    num_fmts += "<numFmt numFmtId=\"" + id + "\" formatCode=\"" + formats[i] + "\"/>";
+    xfs += "<xf numFmtId=\"" + id + "\"/>";
+    heads += inline_text(std::string(1, static_cast<char>('A' + i)));
+    cells += "<c s=\"" + std::to_string(i + 1) + "\"><v>42095</v></c>";
+  }
+  const std::string format_styles = num_fmts + "</numFmts>" + xfs + "</cellXfs>";
+
+  const std::string damaged = "3274 External table is not in the expected format. (the compound file is damaged)";
+  const std::string times_1900 = "S$ : T date\n1900-01-01\n00:11:00\n1900-01-01 12:30:15";
+  const std::string times_1904 = "S$ : T date\n1904-01-02\n00:11:00\n1904-01-02 12:30:15";
+  struct read_case {
+    const char* name;
+    std::function<void(const std::string&)> write;
+    std::string expected;
+  };
+  const read_case cases[] = {
+      {"the root's Book, not an embedded object's Workbook", container(2, none),
+       "Sheet1$ : Name text Amount number\nx|1.5\ny|2"},
+      {"an embedded Workbook alone is no workbook", container(none, none, false),
+       "3274 External table is not in the expected format. (no readable workbook stream in the compound file)"},
+      {"a directory tree with a cycle", container(2, 1), damaged},
+      {"a directory tree with an index out of range", container(1000, none), damaged},
+      {"a NUL in a header cell", package("<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c></row>"
+                                         "<row><c t=\"s\"><v>2</v></c><c><v>1</v></c></row>"
+                                         "<row><c t=\"s\"><v>3</v></c><c><v>2</v></c></row>",
+                                         "<si><t>a_x0000_b</t></si><si><t>c</t></si><si><t>x</t></si><si><t>y</t></si>"),
+       "S$ : a_b text c number\nx|1\ny|2"},
+      {"Strict times", times(durations, false, true), times_1900},
+      {"their ordinary twin", times(serials, false, false), times_1900},
+      {"Strict times, 1904", times(durations, true, true), times_1904},
+      {"their ordinary twin, 1904", times(serials, true, false), times_1904},
+      {"a malformed duration", times({"PT1H30X"}, false, true), "S$ : T text\nPT1H30X"},
+      {"era years, General and exponents", package("<row>" + heads + "</row><row>" + cells + "</row>", "", format_styles),
+       "S$ : A date B date C date D number E number F number G number\n"
+       "2015-04-01|2015-04-01|2015-04-01|42095|42095|42095|42095"},
+  };
+  fixtures::temp_dir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir.file("book");
+    c.write(path);
+    EXPECT_EQ(first_table_text(path), c.expected);
+  }
 }
 
 TEST(XlsReader, ReadsBiffWorkbooks) {
