@@ -495,7 +495,7 @@ udb_names_map::name_map mss_database::fitting_column_names(const udb_schema& sch
   mss_validator names;
   for (const t_ftd* f : schema) names.used_names().push_back(f->name);
   for (const t_ftd* f : schema) {
-    if (mss_name_length(f->name) <= mss_max_name_length) continue;
+    if (mss_name_length(f->name) <= mss_max_name_length && !mss_has_refused_char(f->name)) continue;
     const std::wstring name = names.get_safe_name(f->name);
     tk_wtrace(2, L"Column '%s' is created as '%s'", f->name.c_str(), name.c_str());
     names.used_names().push_back(name);

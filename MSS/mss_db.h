@@ -84,8 +84,9 @@ class mss_database : public odb_database {
   // The name of a table's primary key, "PK_" + the table's, shortened to what
   // the server holds.
   static std::wstring primary_key_name(const std::wstring& table);
-  // The source's column names the server cannot hold, each with the name its
-  // column is created with (shortened, unique in the table).
+  // The source's column names the server cannot hold (too long, or with a
+  // character no name carries), each with the name its column is created
+  // with (shortened, '_' for such a character, unique in the table).
   static udb_names_map::name_map fitting_column_names(const udb_schema& schema);
   // The schema and indexes with those names (both left empty when none is renamed).
   static void fit_names(const udb_schema& schema, const udb_indexes& indexes, udb_names_map::name_map& renamed,

@@ -238,12 +238,12 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
   error_handler& handler = error_handler::instance();
   // What the CSV reader found wrong in the lines it read (text past the first
   // line's fields, a quoted field cut short): each a level-0 error of its
-  // record (its message names the record), after which the run goes on.
+  // record, whose message names the record, after which the run goes on.
   auto report_csv_errors = [&] {
     if (!csv) return;
     std::vector<tk_exception> errors = csv->take_errors();
     if (errors.empty()) return;
-    handler.set_context(csv_dest_table_);
+    handler.set_context(L"");
     for (const tk_exception& e : errors) handler.handle(e, false);
   };
 
