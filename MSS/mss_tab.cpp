@@ -702,7 +702,7 @@ void mss_table::end_column_change(const std::wstring& column, const odb_exceptio
                 L"' for a longer value (" + reason + L").");
 }
 
-void mss_table::store_by_statement(const std::wstring& statement, const std::vector<int>& records,
+void mss_table::store_by_statement(const std::wstring& statement, std::span<const int> records,
                                    const std::function<void()>& settled) {
   const long rows = static_cast<long>(records.size());
   try {
@@ -717,7 +717,7 @@ void mss_table::store_by_statement(const std::wstring& statement, const std::vec
       fast_load_->add_known_rows(rows, records.back());
       settled();
     }
-    mss_load_failure failure(mss_load_failure::lost, tk_from_ansi(e.what()), records, answer);
+    mss_load_failure failure(mss_load_failure::lost, tk_from_ansi(e.what()), {records.begin(), records.end()}, answer);
     failure.by_statement = true;
     throw failure;
   }
@@ -966,7 +966,8 @@ void mss_table::slow_record(const udb_record& record) {
   if (schema_.empty()) return;
   const std::wstring statement = insert_statement(columns, L"( " + values + L")");
   tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
-  store_by_statement(statement, {static_cast<int>(appended_)}, [] {});
+  const int number = static_cast<int>(appended_);
+  store_by_statement(statement, {&number, 1}, [] {});
 }
 
 void mss_table::defer_record(const udb_record& record) {
@@ -1021,7 +1022,7 @@ void mss_table::send_deferred() {
     for (long i = 0; i < count; ++i) {
       const int record = deferred_.front().record;
       try {
-        store_by_statement(insert_statement(deferred_columns_, deferred_.front().values), {record},
+        store_by_statement(insert_statement(deferred_columns_, deferred_.front().values), {&record, 1},
                            [this] { deferred_.erase(deferred_.begin()); });
       } catch (const odb_exception& e) {
         if (mss_is_lock_timeout(e)) throw;

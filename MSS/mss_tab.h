@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -133,7 +133,7 @@ class mss_table : public odb_table {
   // Runs a statement that stores the rows of records (by statement). Its lost
   // answer ends the table (mss_load_failure, lost) once the table's rows told
   // whether these are stored (stored: the caller settles them first).
-  void store_by_statement(const std::wstring& statement, const std::vector<int>& records,
+  void store_by_statement(const std::wstring& statement, std::span<const int> records,
                           const std::function<void()>& settled);
   // The table's rows on the server, counted on a connection of their own.
   long long stored_rows();

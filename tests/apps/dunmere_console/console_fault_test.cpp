@@ -177,26 +177,22 @@ TEST_F(FaultRun, ALostConnectionEndsTheRunWithOneTrueAccount) {
   write("wide.csv", wide);
   write("few.csv", "id;note\n1;a\n2;b\n");
   server->set_encryption(tds::encryption_mode::not_supported);  // the relay reads the requests
-  const auto run_through = [&](tds_relay& relay, const std::string& file) {
+  // Each run replaces (mode 1) the table of an earlier one in a database of its own.
+  const auto run_through = [&](tds_relay& relay, const std::string& file, const std::string& db) {
+    server->execute("CREATE DATABASE " + db);
+    server->execute("CREATE TABLE t (id nvarchar(255), note nvarchar(255))", db);
+    server->execute("INSERT INTO t VALUES (N'100', N'old'), (N'101', N'old'), (N'102', N'old')", db);
     return run_console(dir, {"--host=127.0.0.1," + std::to_string(relay.port()), "--user=sa",
                              "--pswd=" + server->password(), "--src=" + path(file), "--from_csv", "--extr_fn",
-                             "--csv_delim=1", "--tab_name=t", "--dest=lost", "--mode=1"});
-  };
-  // The table of an earlier run, replaced (mode 1).
-  const auto earlier_table = [&] {
-    server->execute("CREATE DATABASE lost");
-    server->execute("CREATE TABLE t (id nvarchar(255), note nvarchar(255))", "lost");
-    server->execute("INSERT INTO t VALUES (N'100', N'old'), (N'101', N'old'), (N'102', N'old')", "lost");
+                             "--csv_delim=1", "--tab_name=t", "--dest=" + db, "--mode=1"});
   };
   // The bulk load's connection is the first that carries one in a run without fault.
   int bulk_connection = 0;
   {
-    earlier_table();
     tds_relay relay(server->port());
-    run_through(relay, "empties.csv");
+    run_through(relay, "empties.csv", "dry");
     const std::vector<bool> bulk = relay.bulk_connections();
     bulk_connection = static_cast<int>(std::find(bulk.begin(), bulk.end(), true) - bulk.begin()) + 1;
-    server->execute("DROP DATABASE lost");
   }
   std::set<int> statement_rows;
   for (int i = 7; i <= 700; i += 7) statement_rows.insert(i);
@@ -225,18 +221,18 @@ TEST_F(FaultRun, ALostConnectionEndsTheRunWithOneTrueAccount) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    earlier_table();
+    const std::string db = "lost" + std::to_string(&c - cases);
     tds_relay relay(server->port());
     c.fault(relay);
     server->set_drop_after_bulk_rows(c.drop_after_bulk_rows);
-    const console_result r = run_through(relay, c.file);
+    const console_result r = run_through(relay, c.file, db);
     server->set_drop_after_bulk_rows(-1);
     EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
     EXPECT_EQ(count(r.out, "Error:"), 1u) << r.out;
     EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
     if (std::string(c.file) == "few.csv") {
       EXPECT_NE(r.out.find("): the table was dropped, and its rows are gone."), std::string::npos) << r.out;
-      EXPECT_FALSE(server->has_table("lost", "t"));
+      EXPECT_FALSE(server->has_table(db, "t"));
     } else {
       // The table dropped to be replaced first, then what stands of its new one.
       EXPECT_NE(r.out.find("Error:\nTable 't' was dropped to be replaced (its earlier rows are gone). Table 't': the "
@@ -245,13 +241,12 @@ TEST_F(FaultRun, ALostConnectionEndsTheRunWithOneTrueAccount) {
           << r.out;
       const account said = told_account(r.out);
       std::set<int> stored;
-      for (const auto& row : table_rows("t", "lost"))
+      for (const auto& row : table_rows("t", db))
         if (row[1] != "old") EXPECT_TRUE(stored.insert(std::stoi(row[0])).second) << "twice: " << row[0];
       EXPECT_EQ(said.in_doubt, c.in_doubt);
       for (int i : said.stored) EXPECT_TRUE(stored.count(i)) << "said stored, not stored: #" << i;
       for (int i : stored) EXPECT_TRUE(said.stored.count(i) || said.in_doubt.count(i)) << "stored, not said: #" << i;
     }
-    server->execute("DROP DATABASE lost");
   }
 }
 
