@@ -182,14 +182,15 @@ bool mss_is_lock_timeout(const odb_exception& error);
 
 // The load cannot go on. kind: another session holds the table locked; the
 // rows of the open batch cannot be kept to be sent again (reason: the
-// system's); the connection was lost (reason: the provider's). records: the
+// system's); the server refuses a change the table needs (reason: what and
+// why); the connection was lost (reason: the provider's). records: the
 // records being written when it failed, sent and not confirmed (locked,
 // not_kept: not stored); told: what a count of the table's rows said of them
 // (lost; none when no count was made); unsent: records not stored besides.
 // The owner ends its table with it.
 class mss_load_failure : public tk_exception {
  public:
-  enum kind_t { locked, not_kept, lost };
+  enum kind_t { locked, not_kept, refused, lost };
   mss_load_failure(kind_t kind, const std::wstring& reason, std::vector<int> records,
                    std::optional<mss_lost_answer> told = std::nullopt, std::vector<int> unsent = {})
       : tk_exception(reason, 0),

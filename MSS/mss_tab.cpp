@@ -697,9 +697,9 @@ void mss_table::end_column_change(const std::wstring& column, const odb_exceptio
   const std::wstring reason = tk_from_ansi(error.what());
   if (mss_is_lock_timeout(error)) end_table(mss_load_failure(mss_load_failure::locked, reason, {}));
   end_if_lost(error);
-  end_table(mss_load_failure(mss_load_failure::not_kept, reason, {}),
-            L"Table '" + plain_table_name(name_) + L"': the server refused to widen column '" + column +
-                L"' for a longer value (" + reason + L").");
+  end_table(mss_load_failure(mss_load_failure::refused,
+                             L"the server refused to widen column '" + column + L"' for a longer value (" + reason + L").",
+                             {}));
 }
 
 void mss_table::store_by_statement(const std::wstring& statement, std::span<const int> records,
@@ -769,21 +769,20 @@ void sort_unique(std::vector<int>& records) {
 
 }  // namespace
 
-void mss_table::end_table(const mss_load_failure& failure, const std::wstring& head) {
+void mss_table::end_table(const mss_load_failure& failure) {
   const std::wstring table = plain_table_name(name_);
   const bool lost = failure.kind == mss_load_failure::lost;
-  std::wstring text = head;
-  if (text.empty()) {
-    switch (failure.kind) {
-      case mss_load_failure::locked: text = mss_lock_text(table, failure.reason); break;
-      case mss_load_failure::not_kept:
-        text = L"Table '" + table + L"': the records of the open batch cannot be kept to be sent again (" +
-               failure.reason + L").";
-        break;
-      case mss_load_failure::lost:
-        text = L"Table '" + table + L"': the connection to the server was lost (" + failure.reason + L").";
-        break;
-    }
+  std::wstring text;
+  switch (failure.kind) {
+    case mss_load_failure::locked: text = mss_lock_text(table, failure.reason); break;
+    case mss_load_failure::not_kept:
+      text = L"Table '" + table + L"': the records of the open batch cannot be kept to be sent again (" +
+             failure.reason + L").";
+      break;
+    case mss_load_failure::refused: text = L"Table '" + table + L"': " + failure.reason; break;
+    case mss_load_failure::lost:
+      text = L"Table '" + table + L"': the connection to the server was lost (" + failure.reason + L").";
+      break;
   }
   // The records being written: not stored, unless the connection was lost
   // after they went (then the table's rows tell).
@@ -813,9 +812,10 @@ void mss_table::end_table(const mss_load_failure& failure, const std::wstring& h
   std::vector<int> statement_rows, bulk_rows = failure.unsent;
   for (const deferred_row& row : deferred_) statement_rows.push_back(row.record);
   for (int record : fast_load_->open_batch()) bulk_rows.push_back(record);
-  if (told.outcome == mss_lost_answer::not_stored)
-    (failure.by_statement ? statement_rows : bulk_rows).insert((failure.by_statement ? statement_rows : bulk_rows).end(),
-                                                               group.begin(), group.end());
+  if (told.outcome == mss_lost_answer::not_stored) {
+    std::vector<int>& same_road = failure.by_statement ? statement_rows : bulk_rows;
+    same_road.insert(same_road.end(), group.begin(), group.end());
+  }
   auto before_last = [&](std::vector<int>& records) {
     sort_unique(records);
     std::vector<int> kept;

@@ -140,10 +140,10 @@ class mss_table : public odb_table {
   // In a handler: ends the table when the failure being handled is the
   // table's; returns when it is a record's.
   void end_if_table_failure();
-  // Ends the table: the error (head, else the failure's own text) names it
-  // and says which of its records are stored: every record up to the last
-  // one stored, but those listed; none after it.
-  [[noreturn]] void end_table(const mss_load_failure& failure, const std::wstring& head = {});
+  // Ends the table: the error names it, says why and which of its records
+  // are stored: every record up to the last one stored, but those listed;
+  // none after it.
+  [[noreturn]] void end_table(const mss_load_failure& failure);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
