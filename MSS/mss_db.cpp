@@ -451,7 +451,7 @@ std::wstring mss_database::creation_trial(const std::wstring& name, const udb_sc
   // A lost connection is no refusal: the trial table, made or not, is
   // dropped on a new connection (or named when it cannot be).
   auto lost = [&](const odb_exception& e) {
-    std::wstring text = L"the connection to the server was lost while its new table was tried under the name '" +
+    std::wstring text = L"the connection to the server was lost while table '" + name + L"' was tried under the name '" +
                         trial + L"' (" + tk_from_ansi(e.what()) + L"); ";
     table_state state = find_table_state(trial);
     if (state.kind == table_state::present) {
