@@ -65,6 +65,23 @@ ole_com_ptr<IUnknown> new_session(IDBInitialize* data_source, int line) {
   return session;
 }
 
+// The first value of the first row a statement gives, as text (empty for
+// none, or NULL).
+std::wstring first_value(odb_command& command, const std::wstring& statement) {
+  IRowset* rowset = nullptr;
+  command.execute(statement, &rowset);
+  ole_com_ptr<IRowset> holder;
+  holder.attach(rowset);
+  if (!rowset) return {};
+  odb_recordset rows(rowset);
+  holder = nullptr;
+  rows.reset();
+  const udb_record* row = rows.get_record();
+  if (rows.is_eof() || !row || row->size() < 1) return {};
+  const udb_field& value = (*row)[0];
+  return value.get_vt() == VT_NULL || value.get_vt() == VT_EMPTY ? std::wstring() : value.to_wstring();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- odb_database
@@ -202,6 +219,7 @@ void odb_database::create_table_and_indexes(const std::wstring& name, const udb_
                                               index_columns.data(), 1, &index_set, nullptr));
     } catch (const odb_exception& e) {
       if ((e.get_code() & 0xFFFF) == 0x0E34) continue;  // the index exists already
+      if (mss_is_connection_failure(e)) throw;
       tk_trace(2, "Index creation failed: %s", e.what());
       if (!error_handler::exists()) continue;
       error_handler::instance().set_context(name);
@@ -256,9 +274,50 @@ bool odb_database::delete_tab(const std::wstring& name) {
   } catch (const odb_exception& e) {
     if (mss_is_lock_timeout(e))
       throw tk_table_exception(mss_lock_text(name, tk_from_ansi(e.what())) + L" The table is left as it is.");
-    throw;
+    if (!mss_is_connection_failure(e)) throw;
+    // The DROP may have been done: a new connection looks.
+    const table_state state = find_table_state(name);
+    std::wstring text = L"The connection to the server was lost while dropping table '" + name + L"' (" +
+                        tk_from_ansi(e.what()) + L"): ";
+    switch (state.kind) {
+      case table_state::absent: text += L"the table was dropped, and its rows are gone."; break;
+      case table_state::present: text += L"the table still exists with its " + std::to_wstring(state.rows) + L" rows."; break;
+      case table_state::unknown: text += L"whether the table was dropped cannot be told (" + state.why + L")."; break;
+    }
+    throw tk_connection_lost(text);
   }
   return udb_database::delete_tab(name);
+}
+
+odb_database::table_state odb_database::find_table_state(const std::wstring& name) {
+  const std::wstring table = mss_engine::instance().get_safe_tname(name);
+  table_state state;
+  try {
+    odb_command command(data_source_.get());
+    if (first_value(command, L"SELECT OBJECT_ID(" + tsql_string(table) + L")").empty()) {
+      state.kind = table_state::absent;
+      return state;
+    }
+    state.rows = std::wcstoll(first_value(command, L"SELECT COUNT(*) FROM " + table).c_str(), nullptr, 10);
+    state.kind = table_state::present;
+  } catch (const tk_exception& e) {
+    state.why = tk_from_ansi(e.what());
+  }
+  return state;
+}
+
+std::wstring odb_database::lost_text(const std::wstring& doing, const std::wstring& name, const odb_exception& error) {
+  const table_state state = find_table_state(name);
+  std::wstring text = L"The connection to the server was lost while " + doing + L" table '" + name + L"' (" +
+                      tk_from_ansi(error.what()) + L"): ";
+  switch (state.kind) {
+    case table_state::absent: return text + L"no table '" + name + L"' exists.";
+    case table_state::present:
+      return text + L"table '" + name + L"' exists" +
+             (state.rows ? L" with " + std::to_wstring(state.rows) + L" rows." : std::wstring(L", empty."));
+    case table_state::unknown: break;
+  }
+  return text + L"what exists of table '" + name + L"' cannot be told (" + state.why + L").";
 }
 
 void odb_database::drop_table(const std::wstring& name) {
@@ -348,12 +407,19 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
   const udb_schema& columns = renamed.empty() ? schema : fitted;
   const udb_indexes& keys = renamed.empty() ? indexes : fitted_indexes;
   const bool exists = is_table_exist(name);
-  if (!((mode_ & UDB_MODE_APPEND) && exists)) {
-    if (exists) throw tk_mail_assertion("mss_db", 561);
-    create_table_and_indexes(name, columns, keys);
-    tables_.push_back(name);
+  std::unique_ptr<udb_recordset> table;
+  try {
+    if (!((mode_ & UDB_MODE_APPEND) && exists)) {
+      if (exists) throw tk_mail_assertion("mss_db", 561);
+      create_table_and_indexes(name, columns, keys);
+      tables_.push_back(name);
+    }
+    table = get_table(name, 2);
+  } catch (const odb_exception& e) {
+    // What stands of the table now, as a new connection finds it.
+    if (mss_is_connection_failure(e)) throw tk_connection_lost(lost_text(exists ? L"opening" : L"creating", name, e));
+    throw;
   }
-  std::unique_ptr<udb_recordset> table = get_table(name, 2);
   if (!table) return nullptr;
   table->clean_indexes();
   for (const udb_index& index : keys) table->add_index(index);
@@ -362,8 +428,14 @@ std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& na
 
 void mss_database::try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes) {
   tk_wtrace(2, L"mss_database::try_create_table(%s)", name.c_str());
-  const std::wstring refusal = creation_trial(name, schema, indexes);
-  if (!refusal.empty()) throw tk_table_exception(L"Table '" + name + L"' was not replaced and keeps its rows: " + refusal);
+  const std::wstring kept = L"Table '" + name + L"' was not replaced and keeps its rows: ";
+  std::wstring refusal;
+  try {
+    refusal = creation_trial(name, schema, indexes);
+  } catch (const tk_connection_lost& e) {
+    throw tk_connection_lost(kept + tk_from_ansi(e.what()));
+  }
+  if (!refusal.empty()) throw tk_table_exception(kept + refusal);
 }
 
 std::wstring mss_database::creation_trial(const std::wstring& name, const udb_schema& schema,
@@ -376,12 +448,33 @@ std::wstring mss_database::creation_trial(const std::wstring& name, const udb_sc
   std::wstring trial;
   for (unsigned n = 0; trial.empty() || is_table_exist(trial); ++n)
     trial = L"orv_trial_" + std::to_wstring(::getpid()) + L"_" + std::to_wstring(n);
+  // A lost connection is no refusal: the trial table, made or not, is
+  // dropped on a new connection (or named when it cannot be).
+  auto lost = [&](const odb_exception& e) {
+    std::wstring text = L"the connection to the server was lost while table '" + name + L"' was tried under the name '" +
+                        trial + L"' (" + tk_from_ansi(e.what()) + L"); ";
+    table_state state = find_table_state(trial);
+    if (state.kind == table_state::present) {
+      try {
+        drop_table(trial);
+        state.kind = table_state::absent;
+      } catch (const odb_exception& again) {
+        state.kind = table_state::unknown;
+        state.why = tk_from_ansi(again.what());
+      }
+    }
+    text += state.kind == table_state::absent
+                ? L"no trial table is left."
+                : L"the trial table '" + trial + L"' may be left in the database (" + state.why + L").";
+    return tk_connection_lost(text);
+  };
   // The table as create_table makes it; its indexes, whose failures never
   // stop a table, are left out.
   try {
     create_table_and_indexes(trial, renamed.empty() ? schema : fitted, renamed.empty() ? indexes : fitted_indexes,
                              false);
   } catch (const odb_exception& e) {
+    if (mss_is_connection_failure(e)) throw lost(e);
     // The server's reason names the trial: it is the table's.
     std::wstring reason = tk_from_ansi(e.what());
     for (std::size_t at = reason.find(trial); at != std::wstring::npos; at = reason.find(trial, at + name.size()))
@@ -391,6 +484,7 @@ std::wstring mss_database::creation_trial(const std::wstring& name, const udb_sc
   try {
     drop_table(trial);
   } catch (const odb_exception& e) {
+    if (mss_is_connection_failure(e)) throw lost(e);
     return L"its trial table '" + trial + L"' could not be dropped again: " + tk_from_ansi(e.what());
   }
   return {};
@@ -401,7 +495,7 @@ udb_names_map::name_map mss_database::fitting_column_names(const udb_schema& sch
   mss_validator names;
   for (const t_ftd* f : schema) names.used_names().push_back(f->name);
   for (const t_ftd* f : schema) {
-    if (mss_name_length(f->name) <= mss_max_name_length) continue;
+    if (mss_name_length(f->name) <= mss_max_name_length && !mss_has_refused_char(f->name)) continue;
     const std::wstring name = names.get_safe_name(f->name);
     tk_wtrace(2, L"Column '%s' is created as '%s'", f->name.c_str(), name.c_str());
     names.used_names().push_back(name);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "OLE/ole_ptr.h"
+#include "MSS/odb_exce.h"
 #include "UDB/udb_db.h"
 #include "platform/oledb/oledb_interfaces.h"
 
@@ -18,7 +19,9 @@ class odb_database : public udb_database {
 
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
-  // Drops the table, then forgets its name.
+  // Drops the table, then forgets its name. A lost connection (the DROP's
+  // answer lost) throws tk_connection_lost saying whether the table was
+  // dropped, as a new connection finds it.
   bool delete_tab(const std::wstring& name) override;
   // True when the statement ran.
   bool test_query(const std::wstring& statement) override;
@@ -29,6 +32,17 @@ class odb_database : public udb_database {
   IDBInitialize* get_data_source() const { return data_source_.get(); }
 
  protected:
+  // A table as a new connection finds it.
+  struct table_state {
+    enum { absent, present, unknown } kind = unknown;
+    long long rows = 0;
+    std::wstring why;  // unknown: why it cannot be told
+  };
+  table_state find_table_state(const std::wstring& name);
+  // "The connection to the server was lost while <doing> table 'x' (<the
+  // provider's text>): " and what stands of the table now.
+  std::wstring lost_text(const std::wstring& doing, const std::wstring& name, const odb_exception& error);
+
   // Creates the table and (with_indexes) its indexes.
   void create_table_and_indexes(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes,
                                 bool with_indexes = true);
@@ -49,7 +63,8 @@ class mss_database : public odb_database {
   ~mss_database() override;
 
   // In append mode an existing table is reused. The result is an mss_table
-  // that knows the indexes.
+  // that knows the indexes. A connection lost on the way throws
+  // tk_connection_lost saying what stands of the table now.
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
   // An mss_table on the owner-qualified name.
@@ -59,16 +74,19 @@ class mss_database : public odb_database {
   void create_relationships(const udb_relationships& relationships) override;
   // The CREATE TABLE that create_table would send, under a name no table of
   // the owner's has, dropped at once; a refusal throws tk_table_exception
-  // naming the table, with the server's reason.
+  // naming the table, with the server's reason; a lost connection
+  // tk_connection_lost (the trial table dropped on a new connection).
   void try_create_table(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes) override;
-  // The same trial: empty when the server took the table, else why it did not.
+  // The same trial: empty when the server took the table, else why it did
+  // not; a lost connection throws tk_connection_lost.
   std::wstring creation_trial(const std::wstring& name, const udb_schema& schema, const udb_indexes& indexes);
 
   // The name of a table's primary key, "PK_" + the table's, shortened to what
   // the server holds.
   static std::wstring primary_key_name(const std::wstring& table);
-  // The source's column names the server cannot hold, each with the name its
-  // column is created with (shortened, unique in the table).
+  // The source's column names the server cannot hold (too long, or with a
+  // character no name carries), each with the name its column is created
+  // with (shortened, '_' for such a character, unique in the table).
   static udb_names_map::name_map fitting_column_names(const udb_schema& schema);
   // The schema and indexes with those names (both left empty when none is renamed).
   static void fit_names(const udb_schema& schema, const udb_indexes& indexes, udb_names_map::name_map& renamed,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MSS/mss_db.h"
+#include "MSS/mss_floa.h"
 #include "MSS/mss_vali.h"
 #include "MSS/odb_cmd.h"
 #include "MSS/odb_exce.h"
@@ -215,8 +216,25 @@ std::unique_ptr<mss_database> mss_engine::create_db(const std::wstring& name) {
   tk_wtrace(2, L"mss_engine::create_db(%s)", name.c_str());
   tk_wtrace(3, L"Creating MS SQL database '%s'", name.c_str());
   if (!connected_) throw tk_mail_assertion("mss_engi", 177);
-  run_on_server(L"CREATE DATABASE " + mss_bracket_name(name));
-  return open_db(name, 2);
+  try {
+    run_on_server(L"CREATE DATABASE " + mss_bracket_name(name));
+    return open_db(name, 2);
+  } catch (const odb_exception& e) {
+    if (!mss_is_connection_failure(e)) throw;
+    throw tk_connection_lost(L"The connection to the server was lost while creating database '" + name + L"' (" +
+                             tk_from_ansi(e.what()) + L"): " + database_state(name, L"it exists now, empty.",
+                                                                              L"it does not exist."));
+  }
+}
+
+std::wstring mss_engine::database_state(const std::wstring& name, const std::wstring& exists,
+                                        const std::wstring& missing) {
+  // A new connection looks.
+  try {
+    return is_db_exist(name) ? exists : missing;
+  } catch (const tk_exception& e) {
+    return L"whether it exists cannot be told (" + tk_from_ansi(e.what()) + L").";
+  }
 }
 
 void mss_engine::delete_db(const std::wstring& name) {
@@ -230,6 +248,11 @@ void mss_engine::delete_db(const std::wstring& name) {
       run_on_server(L"DROP DATABASE " + mss_bracket_name(name));
       return;
     } catch (const odb_exception& e) {
+      if (mss_is_connection_failure(e))
+        throw tk_connection_lost(L"The connection to the server was lost while dropping database '" + name + L"' (" +
+                                 tk_from_ansi(e.what()) + L"): " +
+                                 database_state(name, L"it still exists with its tables.",
+                                                L"the database was dropped, and its tables are gone."));
       if (e.get_native_error() != 3702 || attempt == 20) throw;
       tk_wtrace(3, L"MS SQL database '%s' still in use, asking again", name.c_str());
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -59,6 +59,9 @@ class mss_engine : public tk_singleton<mss_engine> {
   // refused login) is thrown.
   bool is_db_exist(const std::wstring& name);
   std::unique_ptr<mss_database> open_db(const std::wstring& name, unsigned mode);
+  // A connection lost while it creates or drops the database throws
+  // tk_connection_lost saying whether the database exists now, as a new
+  // connection finds it.
   std::unique_ptr<mss_database> create_db(const std::wstring& name);
   void delete_db(const std::wstring& name);
   // Whether the login may create a database, as CREATE DATABASE checks it:
@@ -95,6 +98,9 @@ class mss_engine : public tk_singleton<mss_engine> {
 
  private:
   std::wstring server_part() const;
+  // exists or missing by whether the database exists now; else why that
+  // cannot be told.
+  std::wstring database_state(const std::wstring& name, const std::wstring& exists, const std::wstring& missing);
   // Runs a statement on a connection without a database.
   void run_on_server(const std::wstring& statement);
   // Fails (level 1) unless the session is in the database of that name; learns

@@ -38,38 +38,25 @@ bool mss_is_connection_failure(const odb_exception& error) {
 
 bool mss_is_lock_timeout(const odb_exception& error) { return error.get_native_error() == 1222; }
 
-namespace {
-
-mss_load_failure locked(const odb_exception& error, int first_not_stored) {
-  return mss_load_failure(mss_load_failure::locked, tk_from_ansi(error.what()), first_not_stored);
-}
-
-}  // namespace
-
-bool mss_stored_after_lost_answer(const std::function<long long()>& count, long long known, long rows, int first,
-                                  int last) {
-  std::wstring why;
+mss_lost_answer mss_rows_after_lost_answer(const std::function<long long()>& count, long long known, long rows) {
+  mss_lost_answer answer;
   long long now = -1;
   try {
     if (count) now = count();
   } catch (const std::exception& e) {
-    why = L"its rows cannot be counted: " + tk_from_ansi(e.what());
+    answer.why = L"its rows cannot be counted: " + tk_from_ansi(e.what());
+    return answer;
   }
-  if (now == known + rows) return true;
-  if (now == known) return false;
-  if (why.empty())
-    why = now < 0 ? std::wstring(L"its rows cannot be counted")
-                  : L"the table holds " + std::to_wstring(now) + L" rows: " + std::to_wstring(known) +
-                        L" if they are not stored, " + std::to_wstring(known + rows) + L" if they are";
-  std::wstring text = L"the connection to the server was lost while records were committed, and whether they are "
-                      L"stored cannot be told (" + why + L"): ";
-  if (rows == 1)
-    text += L"record #" + std::to_wstring(first) + L" is in doubt; none after it is stored.";
-  else
-    text += L"the " + std::to_wstring(rows) + L" records sent, from record #" + std::to_wstring(first) + L" to #" +
-            std::to_wstring(last) + L", are in doubt; none after #" + std::to_wstring(last) + L" is stored.";
-  tk_wtrace(2, L"%s", text.c_str());
-  throw mss_load_failure(mss_load_failure::in_doubt, text, 0);
+  if (now == known + rows) {
+    answer.outcome = mss_lost_answer::stored;
+  } else if (now == known) {
+    answer.outcome = mss_lost_answer::not_stored;
+  } else {
+    answer.why = now < 0 ? std::wstring(L"its rows cannot be counted")
+                         : L"the table holds " + std::to_wstring(now) + L" rows: " + std::to_wstring(known) +
+                               L" if they are not stored, " + std::to_wstring(known + rows) + L" if they are";
+  }
+  return answer;
 }
 
 // The file of the kept long values: made in the temporary folder and
@@ -349,7 +336,7 @@ mss_fast_load::kept_stream mss_fast_load::keep_stream(memory_stream* stream) {
   }
   if (!spill_ || !spill_->append(*stream, kept.size, kept.offset, reason)) {
     tk_wtrace(2, L"A long value of %u bytes cannot be kept: %s", kept.size, reason.c_str());
-    throw mss_load_failure(mss_load_failure::not_kept, reason, 0);
+    throw mss_load_failure(mss_load_failure::not_kept, reason, {});
   }
   return kept;
 }
@@ -375,9 +362,10 @@ void mss_fast_load::keep_row(int record) {
         // batch is not to be committed, nothing of it is stored.
         for (kept_stream& s : row.streams)
           if (s.memory) s.memory->Release();
-        const int first = kept_.empty() ? record : kept_.front().record;
+        std::vector<int> batch = open_batch();
+        batch.push_back(record);
         clear_kept();
-        throw mss_load_failure(failure.kind, failure.reason, first);
+        throw mss_load_failure(failure.kind, failure.reason, std::move(batch));
       }
       continue;
     }
@@ -461,6 +449,14 @@ void mss_fast_load::rewind_slots() {
       if (memory_stream* stream = stream_at(&buffer_[b.obValue])) stream->set_position(0);
 }
 
+std::vector<int> mss_fast_load::open_batch() const { return records(kept_, 0); }
+
+std::vector<int> mss_fast_load::records(const std::vector<kept_row>& rows, std::size_t from) {
+  std::vector<int> numbers;
+  for (std::size_t i = from; i < rows.size(); ++i) numbers.push_back(rows[i].record);
+  return numbers;
+}
+
 HRESULT mss_fast_load::insert_data(int record) {
   tk_trace(1, "mss_fast_load::insert_data");
   if (!open_) throw tk_mail_assertion("mss_floa", 97);
@@ -473,20 +469,25 @@ HRESULT mss_fast_load::insert_data(int record) {
     if (mss_is_lock_timeout(error)) {
       // Another session's lock: nothing of the batch is stored, and nothing
       // is sent again to wait once more.
-      const int first = kept_.empty() ? record : kept_.front().record;
+      std::vector<int> batch = open_batch();
       clear_kept();
-      throw locked(error, first);
+      throw mss_load_failure(mss_load_failure::locked, tk_from_ansi(error.what()), std::move(batch));
     }
-    // The provider lost the open batch with the failure (and opened its
-    // connection again where it could): its rows go again, then this one,
-    // whose long values are read from their beginning again. A connection
-    // that cannot be had says which records it cost.
+    // The provider lost the open batch with the failure, before its end was
+    // sent (nothing of it is stored), and opened its connection again where
+    // it could: its rows go again, then this one, whose long values are read
+    // from their beginning again. A connection that cannot be had says which
+    // records it cost.
     std::vector<kept_row> rows = std::move(kept_);
     kept_.clear();
     resend(rows);
     rewind_slots();
     hr = load_->InsertRow(accessor_, buffer_.data());
-    if (FAILED(hr)) throw odb_exception(hr);
+    if (FAILED(hr)) {
+      odb_exception again(hr);
+      if (mss_is_connection_failure(again)) throw mss_load_failure(mss_load_failure::lost, tk_from_ansi(again.what()), {});
+      throw again;
+    }
   }
   keep_row(record);
   counter_ = (counter_ + 1) % commit_rows;
@@ -494,14 +495,15 @@ HRESULT mss_fast_load::insert_data(int record) {
   return hr;
 }
 
-void mss_fast_load::confirm(long rows) {
+void mss_fast_load::confirm(long rows, int last_record) {
   committed_ += rows;
   known_rows_ += rows;
+  last_confirmed_ = std::max(last_confirmed_, last_record);
 }
 
-bool mss_fast_load::batch_stored(long rows, int first, int last) {
+mss_lost_answer mss_fast_load::batch_stored(long rows) {
   tk_trace(2, "The answer to the commit of %ld rows was lost: the table's rows are counted", rows);
-  return mss_stored_after_lost_answer(count_rows_, known_rows_, rows, first, last);
+  return mss_rows_after_lost_answer(count_rows_, known_rows_, rows);
 }
 
 void mss_fast_load::commit(bool done) {
@@ -509,7 +511,7 @@ void mss_fast_load::commit(bool done) {
   kept_.clear();
   HRESULT hr = load_->Commit(done);
   if (SUCCEEDED(hr)) {
-    confirm(static_cast<long>(rows.size()));
+    if (!rows.empty()) confirm(static_cast<long>(rows.size()), rows.back().record);
     release_rows(rows);
     end_batch();
     if (after_commit_) after_commit_();
@@ -524,11 +526,13 @@ void mss_fast_load::commit(bool done) {
   {
     odb_exception error(hr);
     tk_trace(2, "Batch of %d rows refused: %s", static_cast<int>(rows.size()), error.what());
-    if (mss_is_lock_timeout(error)) {
-      const int first = rows.empty() ? 0 : rows.front().record;
+    const std::wstring reason = tk_from_ansi(error.what());
+    std::vector<int> batch = records(rows, 0);
+    if (mss_is_lock_timeout(error) || (rows.empty() && mss_is_connection_failure(error))) {
       release_rows(rows);
       end_batch();
-      throw locked(error, first);
+      throw mss_load_failure(mss_is_lock_timeout(error) ? mss_load_failure::locked : mss_load_failure::lost, reason,
+                             std::move(batch));
     }
     if (rows.empty()) {
       end_batch();
@@ -538,18 +542,13 @@ void mss_fast_load::commit(bool done) {
     if (mss_is_connection_failure(error)) {
       // The batch went, its answer did not come: sent again only when the
       // table's rows say it is not stored.
-      bool stored;
-      try {
-        stored = batch_stored(static_cast<long>(rows.size()), rows.front().record, rows.back().record);
-      } catch (...) {
+      const mss_lost_answer answer = batch_stored(static_cast<long>(rows.size()));
+      if (answer.outcome != mss_lost_answer::not_stored) {
         release_rows(rows);
         end_batch();
-        throw;
-      }
-      if (stored) {
-        confirm(static_cast<long>(rows.size()));
-        release_rows(rows);
-        end_batch();
+        if (answer.outcome == mss_lost_answer::unknown)
+          throw mss_load_failure(mss_load_failure::lost, reason, std::move(batch), answer);
+        confirm(static_cast<long>(batch.size()), batch.back());
         // The provider opened its connection again: it ends with nothing sent.
         if (done && FAILED(load_->Commit(true))) tk_trace(2, "The bulk connection opened again could not be closed");
         if (after_commit_) after_commit_();
@@ -560,7 +559,11 @@ void mss_fast_load::commit(bool done) {
   resend(rows);
   if (done) {
     hr = load_->Commit(true);
-    if (FAILED(hr)) throw final_failure(odb_exception(hr));
+    if (FAILED(hr)) {
+      const odb_exception error(hr);
+      if (mss_is_connection_failure(error)) throw mss_load_failure(mss_load_failure::lost, tk_from_ansi(error.what()), {});
+      throw final_failure(error);
+    }
   }
   if (after_commit_) after_commit_();
 }
@@ -575,7 +578,8 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
     }
   } guard{*this, rows};
   tk_trace(2, "Sending %d rows again, one by one", static_cast<int>(rows.size()));
-  for (kept_row& row : rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    kept_row& row = rows[i];
     // A row's long values are let go once it has gone: values read back from
     // the temporary file never pile up in memory.
     struct row_done {
@@ -597,21 +601,25 @@ void mss_fast_load::resend(std::vector<kept_row>& rows) {
     const bool sent = SUCCEEDED(hr);
     if (sent) hr = load_->Commit(false);
     if (SUCCEEDED(hr)) {
-      confirm(1);
+      confirm(1, row.record);
       continue;
     }
     odb_exception error(hr);
     tk_trace(2, "Record #%d refused: %s", row.record, error.what());
-    if (mss_is_lock_timeout(error)) throw locked(error, row.record);
-    if (mss_is_connection_failure(error) && sent && batch_stored(1, row.record, row.record)) {
-      confirm(1);
-      continue;
-    }
+    if (mss_is_lock_timeout(error))
+      throw mss_load_failure(mss_load_failure::locked, tk_from_ansi(error.what()), records(rows, i));
     if (mss_is_connection_failure(error)) {
-      // No row can go any more: the rest of the batch is lost, and said so.
-      throw tk_exception(std::string(error.what()) + "\nRecords #" + std::to_string(row.record) + " to #" +
-                             std::to_string(rows.back().record) + " of the table were not stored.",
-                         0);
+      // No row can go any more: the rest of the batch is not stored; the
+      // row whose commit lost its answer is what the table's rows say.
+      const mss_lost_answer answer = sent ? batch_stored(1) : mss_lost_answer{mss_lost_answer::not_stored, {}};
+      if (answer.outcome == mss_lost_answer::stored) {
+        confirm(1, row.record);
+        continue;
+      }
+      if (answer.outcome == mss_lost_answer::unknown)
+        throw mss_load_failure(mss_load_failure::lost, tk_from_ansi(error.what()), {row.record}, answer,
+                               records(rows, i + 1));
+      throw mss_load_failure(mss_load_failure::lost, tk_from_ansi(error.what()), records(rows, i), answer);
     }
     if (!on_failure_) throw error;
     on_failure_(row.record, error);

@@ -11,6 +11,7 @@
 // be written there whole ends the table with the system's reason.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +22,13 @@
 #include "OLE/ole_ptr.h"
 #include "platform/oledb/memory_stream.h"
 #include "platform/oledb/oledb_interfaces.h"
+
+// What became of rows whose answer was lost.
+struct mss_lost_answer {
+  enum outcome_t { stored, not_stored, unknown };
+  outcome_t outcome = unknown;
+  std::wstring why;  // unknown: why it cannot be told
+};
 
 class mss_fast_load {
  public:
@@ -64,7 +72,9 @@ class mss_fast_load {
 
   // Inserts the row of the buffer (record: its number, for reports); commits
   // after every 1000th row. A row the provider refuses throws odb_exception;
-  // a batch the server refuses is sent again row by row.
+  // a batch the server refuses, or that the connection lost before it was
+  // stored, is sent again row by row on a new connection. A connection lost
+  // then, or one that cannot be had, throws mss_load_failure (lost).
   HRESULT insert_data(int record = 0);
   // Commits the rows of the open batch now.
   void flush();
@@ -73,7 +83,7 @@ class mss_fast_load {
   // Called after each commit of a batch (statements of the table may go then).
   void set_after_commit(std::function<void()> handler) { after_commit_ = std::move(handler); }
   // Commits what is left and ends the load; a failure that sending the rows
-  // again cannot mend throws (level 0).
+  // again cannot mend throws (level 0; a lost connection mss_load_failure).
   void close_table();
 
   int get_counter() const { return counter_; }
@@ -83,14 +93,23 @@ class mss_fast_load {
 
   // A commit whose answer is lost (the connection failed once the batch was
   // sent) is never simply sent again: the table's rows, counted anew, tell
-  // whether the batch is stored (the run alone writes the table). count: the
-  // table's rows on the server now (failures thrown). Known rows: those of
-  // the table besides the open batch, its own at the start and every row
-  // stored since, by statement too (add_known_rows); kept across loads.
+  // whether the batch is stored (the run alone writes the table); stored, the
+  // load goes on; not stored, it is sent again. count: the table's rows on the
+  // server now (failures thrown). Known rows: those of the table besides the
+  // open batch, its own at the start and every row stored since, by statement
+  // too (add_known_rows); kept across loads.
   void set_row_count(std::function<long long()> count) { count_rows_ = std::move(count); }
   void set_known_rows(long long rows) { known_rows_ = rows; }
-  void add_known_rows(long long rows) { known_rows_ += rows; }
+  // Rows stored by statement, the last of them record last_record.
+  void add_known_rows(long long rows, int last_record) {
+    known_rows_ += rows;
+    last_confirmed_ = std::max(last_confirmed_, last_record);
+  }
   long long get_known_rows() const { return known_rows_; }
+  // The highest record number known to be stored (0: none).
+  int get_last_confirmed() const { return last_confirmed_; }
+  // The records of the open batch: sent, not committed.
+  std::vector<int> open_batch() const;
 
  private:
   // A long value kept for a resend: in memory (one reference) or in the
@@ -110,6 +129,8 @@ class mss_fast_load {
   class resend_file;
 
   void bind_columns();
+  // The record numbers of the rows from `from` on.
+  static std::vector<int> records(const std::vector<kept_row>& rows, std::size_t from);
   void keep_row(int record);
   // Throws mss_load_failure (not_kept) when the value cannot be kept.
   kept_stream keep_stream(memory_stream* stream);
@@ -123,11 +144,10 @@ class mss_fast_load {
   // Commits (done: and ends); on failure sends the kept rows again.
   void commit(bool done);
   void resend(std::vector<kept_row>& rows);
-  // Rows committed (rows known to be stored).
-  void confirm(long rows);
-  // After a lost answer to the commit of rows, records first to last: true
-  // when stored, false when not; in doubt throws (mss_stored_after_lost_answer).
-  bool batch_stored(long rows, int first, int last);
+  // Rows committed (rows known to be stored), the last of them record last_record.
+  void confirm(long rows, int last_record);
+  // What the table's rows tell of `rows` rows whose commit lost its answer.
+  mss_lost_answer batch_stored(long rows);
   // The long values of the current row are read from their beginning again.
   void rewind_slots();
   void release_slots();
@@ -151,6 +171,7 @@ class mss_fast_load {
   std::function<void()> after_commit_;
   std::function<long long()> count_rows_;
   long long known_rows_ = 0;
+  int last_confirmed_ = 0;
   std::optional<odb_exception> bind_failure_;
 };
 
@@ -161,24 +182,32 @@ bool mss_is_lock_timeout(const odb_exception& error);
 
 // The load cannot go on. kind: another session holds the table locked; the
 // rows of the open batch cannot be kept to be sent again (reason: the
-// system's); the connection was lost while a batch was committed and it
-// cannot be told whether it is stored (reason: which records are in doubt);
-// the table's connection was lost (reason: the provider's).
-// first_not_stored: the first record known not to be stored, the later ones
-// with it (0: none to name). The owner ends its table with it.
+// system's); the server refuses a change the table needs (reason: what and
+// why); the connection was lost (reason: the provider's). records: the
+// records being written when it failed, sent and not confirmed (locked,
+// not_kept: not stored); told: what a count of the table's rows said of them
+// (lost; none when no count was made); unsent: records not stored besides.
+// The owner ends its table with it.
 class mss_load_failure : public tk_exception {
  public:
-  enum kind_t { locked, not_kept, in_doubt, lost };
-  mss_load_failure(kind_t kind, const std::wstring& reason, int first_not_stored)
-      : tk_exception(reason, 0), kind(kind), reason(reason), first_not_stored(first_not_stored) {}
+  enum kind_t { locked, not_kept, refused, lost };
+  mss_load_failure(kind_t kind, const std::wstring& reason, std::vector<int> records,
+                   std::optional<mss_lost_answer> told = std::nullopt, std::vector<int> unsent = {})
+      : tk_exception(reason, 0),
+        kind(kind),
+        reason(reason),
+        records(std::move(records)),
+        told(std::move(told)),
+        unsent(std::move(unsent)) {}
   kind_t kind;
   std::wstring reason;
-  int first_not_stored;
+  std::vector<int> records;
+  std::optional<mss_lost_answer> told;
+  std::vector<int> unsent;
+  bool by_statement = false;  // records went by statement (else by bulk load)
 };
 
-// After a commit of `rows` records (record numbers first to last) whose answer
-// was lost: true when the table's rows (count) are known + rows, false when
-// they are known; anything else, or a count that fails, throws
-// mss_load_failure (in_doubt) saying which records are in doubt.
-bool mss_stored_after_lost_answer(const std::function<long long()>& count, long long known, long rows, int first,
-                                  int last);
+// What the table's rows (count) tell of `rows` rows sent whose answer was
+// lost: stored when they are known + rows, not stored when they are known;
+// anything else, or a count that fails, cannot tell (why says so).
+mss_lost_answer mss_rows_after_lost_answer(const std::function<long long()>& count, long long known, long rows);

@@ -661,10 +661,9 @@ ole_variant mss_table::get_def_value(VARTYPE vt, const std::wstring& source) {
 void mss_table::append_record(const udb_record& record) {
   tk_trace(1, "mss_table::append_record(schema size=%d, record size=%d", static_cast<int>(schema_.size()),
            static_cast<int>(record.size()));
-  if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
-  if (ended_) throw *ended_;
+  if (ended_) std::rethrow_exception(ended_);
+  // Every record the table is given has its number, the refused ones too.
   ++appended_;
-  unsettled_ = static_cast<int>(appended_);
   try {
     if (mss_engine::instance().is_fast_load())
       fast_append(record);
@@ -672,64 +671,57 @@ void mss_table::append_record(const udb_record& record) {
       slow_record(record);
   } catch (...) {
     end_if_table_failure();
-    unsettled_ = 0;
     throw;
   }
-  unsettled_ = 0;
   ++records_count_;
-}
-
-int mss_table::first_not_stored(int first) const {
-  // The rows waiting for a statement, and the record being written, are not
-  // stored either.
-  auto earlier = [&first](int record) {
-    if (record > 0 && (first == 0 || record < first)) first = record;
-  };
-  if (!deferred_.empty()) earlier(deferred_.front().record);
-  earlier(unsettled_);
-  return first;
 }
 
 void mss_table::end_if_table_failure() {
   try {
     throw;
   } catch (const mss_load_failure& failure) {
-    // In doubt: the failure says which records are, and that none after them is stored.
-    end_table(failure.kind, failure.reason,
-              failure.kind == mss_load_failure::in_doubt ? 0 : first_not_stored(failure.first_not_stored));
+    end_table(failure);
   } catch (const odb_exception& e) {
-    if (mss_is_lock_timeout(e)) end_table(mss_load_failure::locked, tk_from_ansi(e.what()), first_not_stored(0));
+    if (mss_is_lock_timeout(e)) end_table(mss_load_failure(mss_load_failure::locked, tk_from_ansi(e.what()), {}));
+    end_if_lost(e);
   } catch (...) {
   }
 }
 
-void mss_table::end_column_change(const std::wstring& column, const odb_exception& error) {
-  // The record that needed the change is the next one.
-  const int next = first_not_stored(static_cast<int>(appended_) + 1);
-  const std::wstring reason = tk_from_ansi(error.what());
-  if (mss_is_lock_timeout(error)) end_table(mss_load_failure::locked, reason, next);
-  if (mss_is_connection_failure(error)) end_table(mss_load_failure::lost, reason, next);
-  end_table(L"Table '" + plain_table_name(name_) + L"': the server refused to widen column '" + column +
-                L"' for a longer value (" + reason + L").",
-            next);
+void mss_table::end_if_lost(const odb_exception& error) {
+  if (mss_is_connection_failure(error))
+    end_table(mss_load_failure(mss_load_failure::lost, tk_from_ansi(error.what()), {}));
 }
 
-void mss_table::store_by_statement(const std::wstring& statement, long rows, int first, int last,
+void mss_table::end_column_change(const std::wstring& column, const odb_exception& error) {
+  const std::wstring reason = tk_from_ansi(error.what());
+  if (mss_is_lock_timeout(error)) end_table(mss_load_failure(mss_load_failure::locked, reason, {}));
+  end_if_lost(error);
+  end_table(mss_load_failure(mss_load_failure::refused,
+                             L"the server refused to widen column '" + column + L"' for a longer value (" + reason + L").",
+                             {}));
+}
+
+void mss_table::store_by_statement(const std::wstring& statement, std::span<const int> records,
                                    const std::function<void()>& settled) {
+  const long rows = static_cast<long>(records.size());
   try {
     run_with_identity(statement);
   } catch (const odb_exception& e) {
     if (!mss_is_connection_failure(e)) throw;
     // The answer went with the table's connection, and no statement can
     // follow: the table's rows tell whether these are stored.
-    if (mss_stored_after_lost_answer([this] { return stored_rows(); }, fast_load_->get_known_rows(), rows, first,
-                                     last)) {
-      fast_load_->add_known_rows(rows);
+    const mss_lost_answer answer =
+        mss_rows_after_lost_answer([this] { return stored_rows(); }, fast_load_->get_known_rows(), rows);
+    if (answer.outcome == mss_lost_answer::stored) {
+      fast_load_->add_known_rows(rows, records.back());
       settled();
     }
-    throw mss_load_failure(mss_load_failure::lost, tk_from_ansi(e.what()), 0);
+    mss_load_failure failure(mss_load_failure::lost, tk_from_ansi(e.what()), {records.begin(), records.end()}, answer);
+    failure.by_statement = true;
+    throw failure;
   }
-  fast_load_->add_known_rows(rows);
+  fast_load_->add_known_rows(rows, records.back());
   settled();
 }
 
@@ -750,37 +742,107 @@ long long mss_table::stored_rows() {
   return std::wcstoll((*row)[0].to_wstring().c_str(), nullptr, 10);
 }
 
-void mss_table::end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored) {
-  const std::wstring table = plain_table_name(name_);
-  std::wstring text;
-  switch (kind) {
-    case mss_load_failure::locked:
-      text = mss_lock_text(table, reason);
-      break;
-    case mss_load_failure::not_kept:
-      text = L"Table '" + table + L"': the records of the open batch cannot be kept to be sent again (" + reason + L").";
-      break;
-    case mss_load_failure::in_doubt:
-      text = L"Table '" + table + L"': " + reason;
-      break;
-    case mss_load_failure::lost:
-      text = L"Table '" + table + L"': the connection to the server was lost (" + reason + L").";
-      break;
+namespace {
+
+// A list of records: "record #7", "records #7 to #9", "records #7, #14 and
+// #21", or, for many apart, "the 66 records that go by statement from #707
+// to #1162" (road: how they go to the server). Sorted, without repeats.
+std::wstring records_text(const std::vector<int>& records, const wchar_t* road) {
+  const auto number = [](int record) { return L"#" + std::to_wstring(record); };
+  const std::size_t n = records.size();
+  if (n == 1) return L"record " + number(records.front());
+  if (static_cast<std::size_t>(records.back() - records.front()) + 1 == n)
+    return L"records " + number(records.front()) + L" to " + number(records.back());
+  if (n <= 10) {
+    std::wstring text = L"records ";
+    for (std::size_t i = 0; i < n; ++i) text += (i == 0 ? L"" : i + 1 == n ? L" and " : L", ") + number(records[i]);
+    return text;
   }
-  end_table(text, first_not_stored);
+  return L"the " + std::to_wstring(n) + L" records that go by " + road + L" from " + number(records.front()) +
+         L" to " + number(records.back());
 }
 
-void mss_table::end_table(std::wstring text, int first_not_stored) {
-  text += first_not_stored > 0
-              ? L" Records from #" + std::to_wstring(first_not_stored) + L" on are not stored; nothing more is written to the table."
-              : std::wstring(L" Nothing more is written to the table.");
+void sort_unique(std::vector<int>& records) {
+  std::sort(records.begin(), records.end());
+  records.erase(std::unique(records.begin(), records.end()), records.end());
+}
+
+}  // namespace
+
+void mss_table::end_table(const mss_load_failure& failure) {
+  const std::wstring table = plain_table_name(name_);
+  const bool lost = failure.kind == mss_load_failure::lost;
+  std::wstring text;
+  switch (failure.kind) {
+    case mss_load_failure::locked: text = mss_lock_text(table, failure.reason); break;
+    case mss_load_failure::not_kept:
+      text = L"Table '" + table + L"': the records of the open batch cannot be kept to be sent again (" +
+             failure.reason + L").";
+      break;
+    case mss_load_failure::refused: text = L"Table '" + table + L"': " + failure.reason; break;
+    case mss_load_failure::lost:
+      text = L"Table '" + table + L"': the connection to the server was lost (" + failure.reason + L").";
+      break;
+  }
+  // The records being written: not stored, unless the connection was lost
+  // after they went (then the table's rows tell).
+  std::vector<int> group = failure.records;
+  sort_unique(group);
+  mss_lost_answer told{mss_lost_answer::not_stored, {}};
+  if (lost && !group.empty()) {
+    told = failure.told ? *failure.told
+                        : mss_rows_after_lost_answer([this] { return stored_rows(); }, fast_load_->get_known_rows(),
+                                                     static_cast<long>(group.size()));
+    const wchar_t* road = failure.by_statement ? L"statement" : L"bulk load";
+    const bool one = group.size() == 1;
+    text += L" When it was lost, " + records_text(group, road) + L" had been sent";
+    switch (told.outcome) {
+      case mss_lost_answer::stored: text += one ? L": it is stored." : L": they are stored."; break;
+      case mss_lost_answer::not_stored: text += one ? L": it is not stored." : L": they are not stored."; break;
+      case mss_lost_answer::unknown:
+        text += (one ? L"; whether it is stored cannot be told (" : L"; whether they are stored cannot be told (") +
+                told.why + L").";
+        break;
+    }
+  }
+  // Every record up to the last one stored is stored but those still waiting
+  // to go (by statement, or in a batch of the load that is not stored).
+  int last = fast_load_->get_last_confirmed();
+  if (told.outcome == mss_lost_answer::stored && !group.empty()) last = std::max(last, group.back());
+  std::vector<int> statement_rows, bulk_rows = failure.unsent;
+  for (const deferred_row& row : deferred_) statement_rows.push_back(row.record);
+  for (int record : fast_load_->open_batch()) bulk_rows.push_back(record);
+  if (told.outcome == mss_lost_answer::not_stored) {
+    std::vector<int>& same_road = failure.by_statement ? statement_rows : bulk_rows;
+    same_road.insert(same_road.end(), group.begin(), group.end());
+  }
+  auto before_last = [&](std::vector<int>& records) {
+    sort_unique(records);
+    std::vector<int> kept;
+    for (int record : records)
+      if (record <= last && (told.outcome != mss_lost_answer::unknown ||
+                             !std::binary_search(group.begin(), group.end(), record)))
+        kept.push_back(record);
+    records.swap(kept);
+  };
+  before_last(statement_rows);
+  before_last(bulk_rows);
+  text += told.outcome == mss_lost_answer::unknown ? L" Of the other records, those from #" : L" Records from #";
+  text += std::to_wstring(last + 1) + L" on are not stored";
+  if (!statement_rows.empty() || !bulk_rows.empty()) {
+    std::wstring earlier = statement_rows.empty() ? std::wstring() : records_text(statement_rows, L"statement");
+    if (!bulk_rows.empty()) earlier += (earlier.empty() ? L"" : L" and ") + records_text(bulk_rows, L"bulk load");
+    const bool one = statement_rows.size() + bulk_rows.size() == 1;
+    text += L", and before them " + earlier + (one ? L" is" : L" are") + L" not stored either";
+  }
+  text += lost ? L"." : L"; nothing more is written to the table.";
   tk_wtrace(2, L"%s", text.c_str());
   // What is not committed yet is let go: the rows waiting for a statement
   // now, the open batch when the table is released (the load ends without a
   // commit).
   deferred_.clear();
-  ended_.emplace(text);
-  throw *ended_;
+  ended_ = lost ? std::make_exception_ptr(tk_connection_lost(text)) : std::make_exception_ptr(tk_table_exception(text));
+  std::rethrow_exception(ended_);
 }
 
 std::wstring mss_lock_text(const std::wstring& table, const std::wstring& server_text) {
@@ -859,24 +921,23 @@ void mss_table::run_with_identity(const std::wstring& statement) {
 }
 
 void mss_table::record_literals(const udb_record& record, std::wstring& columns, std::wstring& values) const {
-  if (record.size() != schema_.size()) throw tk_exception(structure_message, 0);
   columns.clear();
   values.clear();
+  static const udb_field missing(L"", 0, ole_variant());
   const std::vector<std::wstring>& sources = source_names();
+  std::size_t found = 0;
   for (std::size_t i = 0; i < schema_.size(); ++i) {
     const t_ftd* f = &schema_[i];
     const udb_field* field = record.get_field(sources[i]);
-    if (!field) {
-      tk_wtrace(1, L"Field %s not found", f->name.c_str());
-      throw tk_exception(structure_message, 0);
-    }
+    if (field) ++found;
     if (!columns.empty()) {
       columns += L", ";
       values += L", ";
     }
     columns += mss_bracket_name(f->name);
-    values += get_fld_append_str(field, f);
+    values += get_fld_append_str(field ? field : &missing, f);
   }
+  if (found != record.size()) throw tk_exception(structure_message, 0);
 }
 
 std::wstring mss_table::source_field_name(const std::wstring& column) const {
@@ -906,7 +967,7 @@ void mss_table::slow_record(const udb_record& record) {
   const std::wstring statement = insert_statement(columns, L"( " + values + L")");
   tk_wtrace(3, L"Run SQL query: %s\n", statement.c_str());
   const int number = static_cast<int>(appended_);
-  store_by_statement(statement, 1, number, number, [this] { unsettled_ = 0; });
+  store_by_statement(statement, {&number, 1}, [] {});
 }
 
 void mss_table::defer_record(const udb_record& record) {
@@ -915,7 +976,6 @@ void mss_table::defer_record(const udb_record& record) {
   if (schema_.empty()) return;
   deferred_columns_ = columns;
   deferred_.push_back({static_cast<int>(appended_), L"(" + values + L")"});
-  unsettled_ = 0;
   if (fast_load_->has_open_batch()) {
     // The row goes after the batch's commit; so many rows waiting commit it
     // early.
@@ -936,13 +996,15 @@ void mss_table::send_deferred() {
     const auto end =
         deferred_.begin() + static_cast<std::ptrdiff_t>(std::min(deferred_.size(), rows_per_statement));
     std::wstring list;
+    std::vector<int> records;
     for (auto row = deferred_.begin(); row != end; ++row) {
       if (!list.empty()) list += L", ";
       list += row->values;
+      records.push_back(row->record);
     }
-    const long count = static_cast<long>(end - deferred_.begin());
+    const long count = static_cast<long>(records.size());
     try {
-      store_by_statement(insert_statement(deferred_columns_, list), count, deferred_.front().record, (end - 1)->record,
+      store_by_statement(insert_statement(deferred_columns_, list), records,
                          [&] { deferred_.erase(deferred_.begin(), end); });
       continue;
     } catch (const odb_exception& e) {
@@ -960,7 +1022,7 @@ void mss_table::send_deferred() {
     for (long i = 0; i < count; ++i) {
       const int record = deferred_.front().record;
       try {
-        store_by_statement(insert_statement(deferred_columns_, deferred_.front().values), 1, record, record,
+        store_by_statement(insert_statement(deferred_columns_, deferred_.front().values), {&record, 1},
                            [this] { deferred_.erase(deferred_.begin()); });
       } catch (const odb_exception& e) {
         if (mss_is_lock_timeout(e)) throw;
@@ -990,7 +1052,7 @@ void mss_table::update(const udb_record& record) {
     list += mss_bracket_name(f.name) + L"=" + get_fld_append_str(&record[i], &f);
   }
   if (where_list.empty() || set_list.empty()) return;
-  if (ended_) throw *ended_;
+  if (ended_) std::rethrow_exception(ended_);
   try {
     // The statement would wait on the locks of our own open batch.
     if (fast_load_ && fast_load_->is_open() && fast_load_->has_open_batch()) fast_load_->flush();
@@ -1014,22 +1076,26 @@ const std::vector<int>& mss_table::fast_plan(const udb_record& record) {
   plan_not_null_.assign(static_cast<std::size_t>(count), false);
   plan_fields_.assign(static_cast<std::size_t>(count), nullptr);
   plan_code_pages_.assign(static_cast<std::size_t>(count), 0);
+  std::size_t matched = 0;
   for (int c = 1; c <= count; ++c) {
     const std::wstring& column = fast_load_->get_column_name(c);
     const std::wstring source = source_field_name(column);
     int found = -1;
     for (std::size_t i = 0; i < record.size() && found < 0; ++i)
       if (tk_wcompare_nocase(record[i].get_name(), source) == 0) found = static_cast<int>(i);
-    if (found < 0) {
-      plan_names_.clear();
-      tk_wtrace(1, L"Field %s not found", column.c_str());
-      throw tk_exception(structure_message, 0);
-    }
+    // A column the record has no field for (a short CSV line) takes its missing value.
+    if (found < 0) tk_wtrace(1, L"Field %s not found", column.c_str());
+    else ++matched;
     plan_[c - 1] = found;
     plan_not_null_[c - 1] = !(fast_load_->get_column(c).dwFlags & DBCOLUMNFLAGS_ISNULLABLE);
     plan_fields_[c - 1] = schema_.find_field(column) ? &schema_.get_field(column) : nullptr;
     const text_column* text = get_text_column(column);
     plan_code_pages_[c - 1] = text ? text->code_page : 0;
+  }
+  if (matched != record.size()) {
+    // A field of the record that the table has no column for.
+    plan_names_.clear();
+    throw tk_exception(structure_message, 0);
   }
   return plan_;
 }
@@ -1165,8 +1231,10 @@ void mss_table::fast_append(const udb_record& record) {
   }
   const std::vector<int>& plan = fast_plan(record);
   bool bulk = true;
-  for (int c = 1; c <= static_cast<int>(plan.size()); ++c)
-    if (!bind_value(c, &record[static_cast<std::size_t>(plan[c - 1])])) bulk = false;
+  for (int c = 1; c <= static_cast<int>(plan.size()); ++c) {
+    const int at = plan[static_cast<std::size_t>(c - 1)];
+    if (!bind_value(c, at < 0 ? nullptr : &record[static_cast<std::size_t>(at)])) bulk = false;
+  }
   if (!bulk) {
     // Bulk loading sends an empty value as NULL: the row goes by statement,
     // with others of its kind.
@@ -1176,14 +1244,12 @@ void mss_table::fast_append(const udb_record& record) {
   }
   // Rows waiting for a statement while no batch is open go first.
   if (!fast_load_->has_open_batch()) send_deferred();
-  // The load answers for the record from here: in its batch, stored or refused.
-  unsettled_ = 0;
   fast_load_->insert_data(static_cast<int>(appended_));
   throw_first_failure();
 }
 
 void mss_table::flush() {
-  if (ended_) throw *ended_;
+  if (ended_) std::rethrow_exception(ended_);
   try {
     // The batch commits first: the statements would wait on its locks.
     if (fast_load_ && fast_load_->is_open()) fast_load_->close_table();

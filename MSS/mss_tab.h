@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,8 +50,13 @@ class mss_table : public odb_table {
 
   // A failure of the table rather than of the record (another session holds
   // it locked, its load cannot go on) ends the table: a tk_table_exception
-  // that names it and says which records are not stored, thrown again by
-  // every later call; the rows not yet committed are let go unsent.
+  // that names it and says which records are stored, thrown again by every
+  // later call; the rows not yet committed are let go unsent. A connection
+  // lost (the table's or the bulk load's) ends it so with a
+  // tk_connection_lost, whatever it was doing. A column the record has no
+  // field for gets its missing value (NULL, or the substitute of a column
+  // that allows none); a field the table has no column for refuses the
+  // record.
   void append_record(const udb_record& record) override;
   // Changes the row of the record's key (the primary or first unique index).
   void update(const udb_record& record) override;
@@ -60,6 +65,11 @@ class mss_table : public odb_table {
   // append_record ends it, from the next record on, naming the column and
   // the server's reason.
   [[noreturn]] void end_column_change(const std::wstring& column, const odb_exception& error);
+  // Ends the table as append_record does when the error is a lost connection.
+  void end_if_lost(const odb_exception& error);
+  // A record refused before it reached the table (its column cannot be
+  // widened): the next one keeps the number the run gives it.
+  void pass_record() { ++appended_; }
   // Commits the rows of an open bulk load and ends it; rows the server refuses
   // are reported one by one ("table, record #n"), a failure of the load is
   // thrown. The driver calls it before it releases the table.
@@ -120,22 +130,20 @@ class mss_table : public odb_table {
   void send_deferred();
   void throw_first_failure();
   void report_row_failure(int record, const tk_exception& error);
-  // Runs a statement that stores rows, records first to last. Its lost answer
-  // ends the table (mss_load_failure, lost) once the table's rows told whether
-  // they are stored (true: the caller settles them), or in doubt.
-  void store_by_statement(const std::wstring& statement, long rows, int first, int last,
+  // Runs a statement that stores the rows of records (by statement). Its lost
+  // answer ends the table (mss_load_failure, lost) once the table's rows told
+  // whether these are stored (stored: the caller settles them first).
+  void store_by_statement(const std::wstring& statement, std::span<const int> records,
                           const std::function<void()>& settled);
   // The table's rows on the server, counted on a connection of their own.
   long long stored_rows();
   // In a handler: ends the table when the failure being handled is the
   // table's; returns when it is a record's.
   void end_if_table_failure();
-  // The first record not stored: `first` (0: none), or an earlier one that
-  // waits for a statement or is being written.
-  int first_not_stored(int first) const;
-  [[noreturn]] void end_table(mss_load_failure::kind_t kind, const std::wstring& reason, int first_not_stored);
-  // The same with the text of the failure.
-  [[noreturn]] void end_table(std::wstring text, int first_not_stored);
+  // Ends the table: the error names it, says why and which of its records
+  // are stored: every record up to the last one stored, but those listed;
+  // none after it.
+  [[noreturn]] void end_table(const mss_load_failure& failure);
 
   bool identity_insert_ = false;
   bool has_primary_key_ = false;
@@ -159,10 +167,9 @@ class mss_table : public odb_table {
   std::wstring deferred_columns_;
   // The first row refused when no error reporter exists: thrown when the call ends.
   std::exception_ptr first_failure_;
-  std::optional<tk_table_exception> ended_;
-  // The record being written while it is in no batch and no list of rows
-  // waiting for a statement (0: none).
-  int unsettled_ = 0;
+  // What ended the table (tk_table_exception, tk_connection_lost), thrown
+  // again by every later call.
+  std::exception_ptr ended_;
 };
 
 // "Table 't' is locked by another session: ..." with how long the lock was

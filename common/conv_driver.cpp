@@ -49,6 +49,8 @@ void conversion_driver::run_conversion(progress_timer* timer) {
   tables_total_ = 0;
   record_counter_ = 0;
   csv_percent_ = -1;
+  dropped_database_.clear();
+  dropped_csv_table_ = false;
   try {
     init_conversion scope(*this, true, timer);
     try {
@@ -113,12 +115,15 @@ void conversion_driver::convert_from_xls() {
     const std::wstring& display_name = sheet.first;
     end_if_stop_requested();
     set_current_name(display_name);
+    std::wstring dropped;  // the table dropped to be replaced
     try {
       // A worksheet, or a selected query converted as a table of its own name.
       std::unique_ptr<udb_recordset> source = open_sheet(*source_db, display_name);
       const bool acceptable = validator->is_acceptable(display_name);
       const std::wstring table = acceptable ? display_name : validator->get_safe_name(display_name);
-      if (prepare_dest_table(*dest_db, table, source->get_schema(), source->get_indexes()) != table_plan::skip) {
+      const table_plan plan = prepare_dest_table(*dest_db, table, source->get_schema(), source->get_indexes());
+      if (plan == table_plan::replace) dropped = table;
+      if (plan != table_plan::skip) {
         std::unique_ptr<udb_recordset> dest =
             dest_db->create_table(table, source->get_schema(), source->get_indexes());
         if (!acceptable) {
@@ -128,6 +133,11 @@ void conversion_driver::convert_from_xls() {
         validator->reserved_words().push_back(table);
         convert_step(source.get(), dest.get(), dest_db.get(), &dest);
       }
+    } catch (const tk_connection_lost& e) {
+      // Its message names the table; the run ends with it.
+      error_handler& handler = error_handler::instance();
+      handler.set_context(L"");
+      handler.handle(lost_after_drop(e, dropped), false);
     } catch (const tk_exception& e) {
       error_handler& handler = error_handler::instance();
       handler.set_context(display_name);
@@ -150,10 +160,14 @@ void conversion_driver::convert_from_csv() {
   std::unique_ptr<udb_validator> validator = create_tn_validator(*dest_db, false);
   const std::wstring table =
       validator->is_acceptable(csv_table_name) ? csv_table_name : validator->get_safe_name(csv_table_name);
+  csv_dest_table_ = table;
   // An existing table: replaced, kept (mode 2) or merged into (mode 3), as for a worksheet.
   std::unique_ptr<udb_recordset> dest;
+  std::wstring dropped = dropped_csv_table_ ? table : std::wstring();  // the table dropped to be replaced
   try {
-    if (prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes()) != table_plan::skip) {
+    const table_plan plan = prepare_dest_table(*dest_db, table, reader->get_schema(), reader->get_indexes());
+    if (plan == table_plan::replace) dropped = table;
+    if (plan != table_plan::skip) {
       dest = dest_db->create_table(table, reader->get_schema(), reader->get_indexes());
       tk_wtrace(3, L"Converting CSV file %s", src_.c_str());
       on_csv_file();
@@ -164,6 +178,9 @@ void conversion_driver::convert_from_csv() {
     error_handler& handler = error_handler::instance();
     handler.set_context(L"");
     handler.handle(e, false);
+  } catch (const tk_connection_lost& e) {
+    error_handler::instance().set_context(L"");
+    throw lost_after_drop(e, dropped);
   }
   dest.reset();
   finish_dest(*dest_db);
@@ -221,10 +238,13 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
   error_handler& handler = error_handler::instance();
   // What the CSV reader found wrong in the lines it read (text past the first
   // line's fields, a quoted field cut short): each a level-0 error of its
-  // record, after which the run goes on.
+  // record, whose message names the record, after which the run goes on.
   auto report_csv_errors = [&] {
-    if (csv)
-      for (const tk_exception& e : csv->take_errors()) handler.handle(e, false);
+    if (!csv) return;
+    std::vector<tk_exception> errors = csv->take_errors();
+    if (errors.empty()) return;
+    handler.set_context(L"");
+    for (const tk_exception& e : errors) handler.handle(e, false);
   };
 
   while (!source.is_eof()) {
@@ -244,10 +264,13 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
       if (on_record) on_record(*record);
     } catch (const tk_table_exception&) {
       throw;  // the table has ended; the run goes on with the next one
+    } catch (const tk_connection_lost&) {
+      throw;  // the table has ended, and the run with it
     } catch (const tk_exception& e) {
       // The whole family: a record the destination or the source value refuses
       // costs that record, not the table.
-      if (from_xls) handler.set_record_context(get_current_name(), static_cast<int>(record_counter_.load()) + 1);
+      handler.set_record_context(from_xls ? get_current_name() : csv_dest_table_,
+                                 static_cast<int>(record_counter_.load()) + 1);
       handler.handle(e, false);
     }
     ++record_counter_;
@@ -256,6 +279,17 @@ unsigned conversion_driver::copy_records(udb_recordset& source, udb_recordset& d
   }
   report_csv_errors();
   return record_counter_.load();
+}
+
+tk_connection_lost conversion_driver::lost_after_drop(const tk_connection_lost& lost,
+                                                      const std::wstring& dropped_table) const {
+  std::wstring dropped;
+  if (!dropped_database_.empty())
+    dropped = L"The database '" + dropped_database_ + L"' was dropped to be replaced (its earlier tables are gone). ";
+  if (!dropped_table.empty())
+    dropped += L"Table '" + dropped_table + L"' was dropped to be replaced (its earlier rows are gone). ";
+  if (dropped.empty()) return lost;
+  return tk_connection_lost(tk_to_ansi(dropped) + lost.message());
 }
 
 bool conversion_driver::store_profile_file(const std::wstring& file_name) {

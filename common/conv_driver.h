@@ -9,7 +9,10 @@
 // next record; the worksheet walk catches it and goes on with the next
 // worksheet; the run ends quietly on tk_final_exception, hands any other
 // tk_exception to the error handler with go-on true and any other standard
-// exception to the driver (report_failure).
+// exception to the driver (report_failure). A table that ends
+// (tk_table_exception) passes the record loop; a lost connection
+// (tk_connection_lost) passes it too and ends the run, saying first what the
+// run dropped to replace.
 #pragma once
 
 #include <atomic>
@@ -94,7 +97,8 @@ protected:
   // The record loop: every record of the source appended to the destination
   // under the record guard; for a CSV source each record is first given to the
   // upsizer, and what the reader found wrong in its lines is reported per
-  // record. on_record is called after each appended record, inside the guard.
+  // record. A record's error names its table and record ("t, record #n").
+  // on_record is called after each appended record, inside the guard.
   // The record counter is 0 again when the loop ends, however it ends; the
   // result is the number of records handled.
   unsigned copy_records(udb_recordset& source, udb_recordset& dest, udb_database& db,
@@ -143,8 +147,21 @@ protected:
   // get_dest_base, with what first_table may look at of the source.
   std::unique_ptr<udb_database> prepare_destination(dao_database* workbook, csv_file* csv);
 
+  // What the run dropped to replace it, for the error of a connection lost
+  // afterwards: the whole database (mode 0), the CSV file's table before
+  // the run (the console's check of the destination).
+  std::wstring dropped_database_;
+  bool dropped_csv_table_ = false;
+  // The error of a connection lost after such a drop, or after the table of
+  // that name was dropped to be replaced: what was dropped first, then the
+  // back end's account.
+  tk_connection_lost lost_after_drop(const tk_connection_lost& lost, const std::wstring& dropped_table) const;
+
   // The source of the run while get_dest_base prepares the destination.
   dao_database* workbook_ = nullptr;
   csv_file* csv_ = nullptr;
   std::unique_ptr<udb_recordset> first_sheet_;  // the first worksheet that opened
+
+private:
+  std::wstring csv_dest_table_;  // the table of the CSV run, for its records' errors
 };

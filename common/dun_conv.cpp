@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "MSS/mss_db.h"
+#include "MSS/mss_floa.h"
+#include "MSS/odb_exce.h"
 #include "MSS/mss_tab.h"
 #include "MSS/mss_vali.h"
 #include "TK/tk_trace.h"
@@ -139,6 +141,7 @@ bool dunmere_convertor::check_dest() {
     if (const udb_recordset* csv = first_table(validator, table))
       db->try_create_table(csv_table_name, csv->get_schema(), csv->get_indexes());
     db->delete_tab(csv_table_name);
+    dropped_csv_table_ = true;
   }
   return true;
 }
@@ -152,7 +155,12 @@ void dunmere_convertor::replace_database() {
   std::wstring table;
   if (const udb_recordset* first = first_table(validator, table)) {
     std::unique_ptr<mss_database> db = engine_.open_db(dest_, UDB_MODE_OVERWRITE);
-    const std::wstring refusal = db->creation_trial(table, first->get_schema(), first->get_indexes());
+    std::wstring refusal;
+    try {
+      refusal = db->creation_trial(table, first->get_schema(), first->get_indexes());
+    } catch (const tk_connection_lost& e) {
+      throw tk_connection_lost(kept + tk_from_ansi(e.what()));
+    }
     if (!refusal.empty()) throw tk_exception(kept + L"its table '" + table + L"' cannot be created again: " + refusal, 1);
   }
   bool may_create = false;
@@ -167,6 +175,7 @@ void dunmere_convertor::replace_database() {
                        1);
   tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
   engine_.delete_db(dest_);
+  dropped_database_ = dest_;
 }
 
 std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
@@ -179,8 +188,18 @@ std::unique_ptr<udb_database> dunmere_convertor::get_dest_base() {
     replace_database();
     exists = false;
   }
-  if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND);
-  return engine_.create_db(dest_);
+  try {
+    if (exists) return engine_.open_db(dest_, UDB_MODE_APPEND);
+    return engine_.create_db(dest_);
+  } catch (const tk_connection_lost& e) {
+    throw lost_after_drop(e, dropped_csv_table_ ? csv_table_name : std::wstring());
+  } catch (const odb_exception& e) {
+    // After a drop, the error says what was dropped.
+    if (!mss_is_connection_failure(e) || (dropped_database_.empty() && !dropped_csv_table_)) throw;
+    throw lost_after_drop(tk_connection_lost(L"The connection to the server was lost while opening database '" + dest_ +
+                                             L"' (" + tk_from_ansi(e.what()) + L")."),
+                          dropped_csv_table_ ? csv_table_name : std::wstring());
+  }
 }
 
 // ---- settings -----------------------------------------------------------------

@@ -66,7 +66,13 @@ void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
   auto refused = refused_.find(key);
   if (refused == refused_.end() && table) {
     // The server refuses a long type for a key or index column (5074, 4922).
-    const std::wstring user = table->key_using(column.name);
+    std::wstring user;
+    try {
+      user = table->key_using(column.name);
+    } catch (const odb_exception& e) {
+      table->end_if_lost(e);
+      throw;
+    }
     if (!user.empty())
       refused = refused_
                     .emplace(key, L"column " + column.name + L" is part of " + user +
@@ -74,7 +80,11 @@ void mss_field_upsizer::do_upsize(t_ftd& column, std::wstring_view) {
                                       L" characters")
                     .first;
   }
-  if (refused != refused_.end()) throw tk_exception(refused->second, 0);
+  if (refused != refused_.end()) {
+    // The record goes no further: the table counts it all the same.
+    if (table) table->pass_record();
+    throw tk_exception(refused->second, 0);
+  }
   // The rows sent so far are committed and the load ends; the next record
   // opens it again on the widened column.
   if (table) table->flush();

@@ -222,6 +222,17 @@ bool fill_login(LOGINREC* rec, const tds_login& login, bool without_database) {
   return ok;
 }
 
+// A failure of a dead (or never made) connection that db-lib reported to
+// nobody is still a connection failure, with its text.
+void connection_failed(std::size_t messages_before, int number, const char* text) {
+  if (tds_messages().size() > messages_before) return;
+  tds_message m;
+  m.number = number;
+  m.text = text;
+  m.client = true;
+  tds_add_message(m);
+}
+
 }  // namespace
 
 tds_link::tds_link(const tds_login& login) : login_(login) {
@@ -233,8 +244,12 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
     tds_add_message(m);
     return;
   }
+  const std::size_t before = tds_messages().size();
   LOGINREC* rec = dblogin();
-  if (!rec) return;
+  if (!rec) {
+    connection_failed(before, SYBEMEM, "db-lib cannot make a login record");
+    return;
+  }
   // A database whose name does not fit the login record is reached once
   // logged in.
   const bool use_database = login.database.size() > login_field_bytes;
@@ -254,11 +269,13 @@ tds_link::tds_link(const tds_login& login) : login_(login) {
   dbloginfree(rec);
   if (!p) {
     explain_failed_login(login, encryption);
+    connection_failed(before, SYBECONN, "The connection to the server cannot be made.");
     return;
   }
   process_ = std::make_unique<tds_dbprocess>();
   process_->process = p;
   if ((use_database && !run(L"USE " + tsql_name(utf8_to_wide(login.database)))) || !run(tsql_session_settings(tds_lock_timeout_ms()))) {
+    if (DBDEAD(p)) connection_failed(before, SYBEREAD, "Read from the server failed");
     dbclose(p);
     process_.reset();
   }
@@ -275,18 +292,15 @@ bool tds_link::is_dead() const { return !is_open() || DBDEAD(process_->process);
 bool tds_link::run(const std::wstring& sql, std::vector<tds_result>* results) {
   if (!is_open()) return false;
   DBPROCESS* p = process_->process;
+  const std::size_t before = tds_messages().size();
   if (DBDEAD(p)) {
-    tds_message m;
-    m.number = SYBEWRIT;
-    m.text = "Write to the server failed: the connection is closed";
-    m.client = true;
-    tds_add_message(m);
+    connection_failed(before, SYBEWRIT, "Write to the server failed: the connection is closed");
     return false;
   }
-  const std::size_t before = tds_messages().size();
   const std::string text = wide_to_utf8(sql);
   if (dbcmd(p, text.c_str()) != SUCCEED || dbsqlexec(p) != SUCCEED) {
     if (!DBDEAD(p)) dbcancel(p);
+    else connection_failed(before, SYBEWRIT, "Write to the server failed: the connection is closed");
     return false;
   }
   bool ok = true;
@@ -321,20 +335,17 @@ bool tds_link::run(const std::wstring& sql, std::vector<tds_result>* results) {
       break;
     }
   }
-  if (!ok && DBDEAD(p) && tds_messages().size() == before) {
-    tds_message m;
-    m.number = SYBEREAD;
-    m.text = "Read from the server failed";
-    m.client = true;
-    tds_add_message(m);
-  }
+  if (!ok && DBDEAD(p)) connection_failed(before, SYBEREAD, "Read from the server failed");
   for (std::size_t i = before; i < tds_messages().size(); ++i)
     if (!tds_messages()[i].client && tds_messages()[i].severity > 10) ok = false;
   return ok;
 }
 
 bool tds_link::bcp_init(const std::wstring& table) {
-  if (!is_open() || DBDEAD(process_->process)) return false;
+  if (!is_open() || DBDEAD(process_->process)) {
+    connection_failed(tds_messages().size(), SYBEWRIT, "Write to the server failed: the connection is closed");
+    return false;
+  }
   return ::bcp_init(process_->process, wide_to_utf8(table).c_str(), nullptr, nullptr, DB_IN) == SUCCEED;
 }
 
@@ -354,7 +365,10 @@ bool tds_link::bcp_bind(int column, int host_type, int max_length) {
 
 bool tds_link::bcp_row(const std::vector<const BYTE*>& values, const std::vector<int>& lengths) {
   DBPROCESS* p = process_->process;
-  if (DBDEAD(p)) return false;
+  if (DBDEAD(p)) {
+    connection_failed(tds_messages().size(), SYBEWRIT, "Write to the server failed: the connection is closed");
+    return false;
+  }
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (bcp_colptr(p, const_cast<BYTE*>(values[i]), static_cast<int>(i + 1)) != SUCCEED) return false;
     if (bcp_collen(p, lengths[i], static_cast<int>(i + 1)) != SUCCEED) return false;

@@ -85,6 +85,7 @@ TEST(mss_validator_unit, NamesStayWithinWhatTheServerHolds) {
       {std::wstring(126, L'a') + emoji, std::wstring(126, L'a') + emoji, true},  // 128 units
       {std::wstring(127, L'a') + emoji, std::wstring(127, L'a'), false},
       {std::wstring(127, L'y'), std::wstring(122, L'y') + L"00000", true},  // "_" + it is used too
+      {std::wstring(L"na\0me", 5), L"na_me", false},  // no name carries NUL
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name.size());

@@ -123,4 +123,38 @@ TEST_F(ValueRun, TextIntoAVarcharColumnIsHeldInTheCodePageOfItsCollationOnBothRo
   EXPECT_EQ(column("ru", "t", 1)[0], hello);
 }
 
+// Every record of a CSV file is stored or named: a line shorter than the
+// first gets NULL for the fields it lacks, a field name no SQL Server name
+// can carry (NUL) is made one with '_', and a record the table refuses is
+// named with its table and number.
+TEST_F(ValueRun, EveryRecordOfACsvFileIsStoredOrNamed) {
+  server->execute("CREATE DATABASE kept");
+  server->execute("CREATE TABLE typed (id int, n int)", "kept");
+  const struct {
+    const char* name;
+    std::string text;
+    const char* table;
+    rows_t rows;
+    std::vector<std::string> columns;
+    const char* error;  // what the run reports (none: it exits 0)
+  } cases[] = {
+      {"a short line", "a;b;c\n1;2\n3;4;5\n", "short", {{"1", "2", "<null>"}, {"3", "4", "5"}},
+       {"a nvarchar(255)", "b nvarchar(255)", "c nvarchar(255)"}, nullptr},
+      {"a NUL in a field name", std::string("id;na\0me;x\n1;a;b\n2;;c\n", 22), "nul", {{"1", "a", "b"}, {"2", "", "c"}},
+       {"id nvarchar(255)", "na_me nvarchar(255)", "x nvarchar(255)"}, nullptr},
+      {"a record the table refuses", "id;n\n1;x\n2;3\n", "typed", {{"2", "3"}}, {"id int", "n int"},
+       "Error:\ntyped, record #1: The value 'x' of column 'n' is not a number.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write("v.csv", c.text);
+    const console_result r = run({"--src=" + path("v.csv"), "--from_csv", "--extr_fn", "--csv_delim=1",
+                                  std::string("--tab_name=") + c.table, "--dest=kept", "--mode=3"});
+    EXPECT_EQ(r.exit_code, c.error ? 255 : 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Converting CSV file " + path("v.csv") + "\n" + (c.error ? c.error : ""));
+    EXPECT_EQ(table("kept", c.table), c.rows);
+    EXPECT_EQ(column_types("kept", c.table), c.columns);
+  }
+}
+
 }  // namespace
