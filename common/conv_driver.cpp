@@ -103,6 +103,9 @@ void conversion_driver::convert_from_xls() {
   // opened or read (missing, encrypted, damaged) leaves the destination as it was.
   std::unique_ptr<dao_database> source_db = xls_reader::open_xls(engine, src_, x_fnames);
   before_worksheets(*source_db);
+  // A selection of which the workbook has no worksheet converts nothing: the
+  // destination is left as it is, in every mode.
+  check_selection();
   std::unique_ptr<udb_database> dest_db = prepare_destination(source_db.get(), nullptr);
   tk_trace(1, "After initializing DBs");
   const auto& sheets = get_sheets();

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "TK/tk_excep.h"
+#include "UDB/udb_prof.h"
 #include "dao/xls_reader.h"
 
 class csv_field_upsizer;
@@ -35,11 +36,9 @@ class udb_record;
 class udb_recordset;
 class udb_validator;
 
-// A profile file that exists but cannot be read: a level-1 error.
-class unreadable_profile : public tk_exception {
-public:
-  explicit unreadable_profile(const std::wstring& text) : tk_exception(text, 1) {}
-};
+// A profile file that exists but cannot be read, or whose settings cannot be
+// taken (a mode that is no digit 0 to 3): a level-1 error.
+using unreadable_profile = profile_error;
 
 class conversion_driver : public xls_reader {
 public:

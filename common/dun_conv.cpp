@@ -81,16 +81,13 @@ std::unique_ptr<csv_field_upsizer> dunmere_convertor::create_upsizer(udb_databas
 }
 
 void dunmere_convertor::before_worksheets(dao_database& source) {
-  // No worksheet listed, or none of the listed found: every worksheet (and the
-  // selected queries).
-  if (!console_) return;
-  for (const auto& entry : sheets_)
-    if (auto selected = selected_tables_.find(entry.first); selected == selected_tables_.end() || selected->second.empty())
-      return;
-  const std::map<std::wstring, std::wstring> queries = selected_queries();
+  // The console with neither a worksheet listed nor a query selected, whose
+  // workbook could not be listed when its command line was read: every
+  // worksheet. A list of which none was found converts nothing (the run ends
+  // with its error), and selected queries alone convert those queries.
+  if (!console_ || !sheets_.empty() || !named_sheets().empty()) return;
   std::vector<std::wstring> all;
   get_all_sheets(source, all);
-  set_sel_sheets(all, queries);
 }
 
 void dunmere_convertor::on_spreadsheet(unsigned worksheets) {

@@ -120,6 +120,7 @@ std::unique_ptr<udb_database> orvell_converter::get_dest_base() {
       tk_wtrace(3, L"Overwriting the entire database %s", dest_.c_str());
       check_recreatable();
       del_mysql_base(dest_);
+      dropped_database_ = dest_;
       try {
         return engine_.create_db(dest_);
       } catch (const sql_exception& e) {

@@ -129,6 +129,23 @@ TEST_F(CsvIntoServer, MergeAppendsToTheExistingTableWithoutRefinement) {
   EXPECT_EQ(*rows[1][1], "y");
 }
 
+// A file without a first line (no byte, a byte-order mark alone) is refused
+// before the existing table is dropped, with field names or without.
+TEST_F(CsvIntoServer, AnEmptyFileIsRefusedAndTheTableKeepsItsRows) {
+  convert("a;b\n1;x\n", 1, true, false);
+  converter->set_mode(1);
+  for (const char* bytes : {"", "\xEF\xBB\xBF"}) {
+    for (bool names : {true, false}) {
+      dialogs->listed.clear();
+      convert(bytes, 1, names, false);
+      ASSERT_EQ(dialogs->listed.size(), 1u);
+      EXPECT_NE(dialogs->listed[0].find("in.csv is empty"), std::string::npos) << dialogs->listed[0];
+      EXPECT_EQ(texts(table_rows("t")[0]), (std::vector<std::string>{"1", "x"}));
+      EXPECT_EQ(table_rows("t").size(), 1u);
+    }
+  }
+}
+
 TEST_F(CsvIntoServer, ARecordThatDoesNotFitIsReportedAndTheRunGoesOnOrStops) {
   client->exec("CREATE DATABASE `" + db + "`");
   client->exec("CREATE TABLE `" + db + "`.`t` (a VARCHAR(10), b VARCHAR(10))");
@@ -136,7 +153,8 @@ TEST_F(CsvIntoServer, ARecordThatDoesNotFitIsReportedAndTheRunGoesOnOrStops) {
   convert("a;c\n1;x\n2;y\n3;z\n", 1, true, false);
   // Continue goes on with the next record, to the end of the file.
   ASSERT_EQ(dialogs->listed.size(), 3u);
-  EXPECT_EQ(dialogs->listed[0].rfind("The structure of data source does not conform", 0), 0u) << dialogs->listed[0];
+  EXPECT_EQ(dialogs->listed[0].rfind("t, record #1: The structure of data source does not conform", 0), 0u)
+      << dialogs->listed[0];
   EXPECT_TRUE(converter->is_finished());
 
   dialogs->listed.clear();
@@ -237,6 +255,7 @@ TEST_F(CsvIntoServer, AConnectionLostAroundADropIsToldAsWhatStands) {
   std::string old_rows = "INSERT INTO `" + db + "`.`sweep` VALUES (1, 'old')";
   for (int i = 2; i <= 200; ++i) old_rows += ", (" + std::to_string(i) + ", 'old')";
   const std::string kept = "Table 'sweep' was not dropped and keeps its rows.";
+  const std::string replaced = "Table 'sweep' was dropped to be replaced (its earlier rows are gone). ";
   const struct {
     const char* name;
     bool cut;  // else the answer is lost
@@ -250,9 +269,10 @@ TEST_F(CsvIntoServer, AConnectionLostAroundADropIsToldAsWhatStands) {
       {"DROP TABLE", false, "DROP TABLE `sweep`", 1, false,
        {"lost while dropping table 'sweep' (", "It was dropped: its rows are gone."}, -1},
       {"a cut inside CREATE TABLE", true, "CREATE TABLE `sweep`", 1, false,
-       {"lost while creating table 'sweep' (", "No table 'sweep' exists now."}, -1},
+       {replaced + "The connection", "lost while creating table 'sweep' (", "No table 'sweep' exists now."}, -1},
       {"opening the new table", false, "SHOW COLUMNS FROM `sweep`", 1, false,
-       {"lost while opening the new table 'sweep' (", "Table 'sweep' exists and is empty."}, 0},
+       {replaced + "The connection", "lost while opening the new table 'sweep' (", "Table 'sweep' exists and is empty."},
+       0},
       {"the trial's CREATE TABLE", false, "CREATE TABLE `orvell_trial_1`", 1, false,
        {"lost while table 'sweep' was tried under the name 'orvell_trial_1' (", "No trial table is left. " + kept}, 200},
       {"the trial's DROP TABLE", false, "DROP TABLE `orvell_trial_1`", 1, false,

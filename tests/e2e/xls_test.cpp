@@ -146,6 +146,28 @@ TEST_F(XlsIntoServer, SkipExistingTablesInModeTwoAndOverwriteInModeOne) {
   EXPECT_TRUE(dialogs->listed.empty());
 }
 
+// A selection of which the workbook has no worksheet (a typo, another letter
+// case, a trailing blank) converts nothing and drops nothing, in mode 0 too: one
+// error names the names.
+TEST_F(XlsIntoServer, ASelectionOfWhichNoWorksheetIsFoundTouchesNothing) {
+  select({L"Orders", L"Mixed"});
+  run();
+  client->exec("CREATE TABLE `" + db + "`.`stray` (x INT)");
+  for (int mode : {1, 0}) {
+    for (const wchar_t* name : {L"Ordrs", L"orders", L"Orders "}) {
+      dialogs->listed.clear();
+      converter->set_mode(mode);
+      select({name});
+      run();
+      ASSERT_EQ(dialogs->listed.size(), 1u) << mode;
+      EXPECT_NE(dialogs->listed[0].find("(not found: " + tk_to_utf8(name) + ")"), std::string::npos)
+          << dialogs->listed[0];
+      EXPECT_EQ(client->tables(db), (std::vector<std::string>{"Mixed", "Orders", "stray"})) << mode;
+      EXPECT_EQ(table_rows("Orders").size(), 3u) << mode;
+    }
+  }
+}
+
 TEST_F(XlsIntoServer, AWorksheetThatFailsIsReportedAndTheRunGoesOnOrStops) {
   // A view of the worksheet's name cannot be dropped as a table.
   client->exec("CREATE DATABASE `" + db + "`");

@@ -224,7 +224,9 @@ TEST_F(CsvRun, AValueTheColumnCannotTakeCostsItsRecordOnly) {
   console_result r = run({"--src=" + path("d.csv"), "--from_csv", "--extr_fn", "--csv_delim=1", "--tab_name=d",
                           "--dest=shop", "--mode=3"});
   EXPECT_EQ(r.exit_code, 255) << r.out << r.err;
-  EXPECT_NE(r.out.find("Error:\nThe value 'not a date' of column 'day' is not a date."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Error:\nd, record #2: The value 'not a date' of column 'day' is not a date."),
+            std::string::npos)
+      << r.out;
   EXPECT_EQ(table_rows("d", "shop"),
             (rows_t{{"1", "2004-05-06 00:00:00.000"}, {"3", "2004-05-08 00:00:00.000"}}));
 }
