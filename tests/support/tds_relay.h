@@ -19,56 +19,22 @@
 // starts TLS is relayed without being read.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdint>
-#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/support/relay_sockets.h"
 
 class tds_relay {
  public:
-  explicit tds_relay(unsigned server_port) : server_port_(server_port) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ::close(listener_);
-      listener_ = -1;
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-    acceptor_ = std::thread([this] { accept_loop(); });
-  }
-  ~tds_relay() {
-    stop_ = true;
-    if (acceptor_.joinable()) acceptor_.join();
-    std::list<std::thread> pumps;
-    {
-      std::lock_guard lock(mutex_);
-      pumps.swap(pumps_);
-    }
-    for (std::thread& t : pumps) t.join();
-    if (listener_ >= 0) ::close(listener_);
-  }
-  tds_relay(const tds_relay&) = delete;
-  tds_relay& operator=(const tds_relay&) = delete;
+  explicit tds_relay(unsigned server_port)
+      : sockets_("127.0.0.1", server_port, [this](int n) { return std::make_unique<connection>(*this, n); }) {}
 
   // The port clients connect to; 0 when the relay could not listen.
-  unsigned port() const { return port_; }
+  unsigned port() const { return sockets_.port(); }
 
   // The k-th SQL batch from now on (after: from the first batch that begins
   // with after on) that begins with prefix loses its answer; with
@@ -79,77 +45,36 @@ class tds_relay {
     after_ = after;
   }
   // The k-th bulk load message from now on loses its answer.
-  void lose_bulk_answer(int k, bool refuse_after = false) { arm(kind::bulk, {}, k, refuse_after); }
+  void lose_bulk_answer(int k, bool refuse_after = false) {
+    std::lock_guard lock(mutex_);
+    arm_locked(kind::bulk, {}, k, refuse_after);
+  }
   // The login of the n-th connection from now on loses its answer.
   void lose_login_answer(int n, bool refuse_after = false) {
     std::lock_guard lock(mutex_);
     arm_locked(kind::login, {}, 1, refuse_after);
-    login_connection_ = connections_ + n;
+    login_connection_ = sockets_.connections() + n;
   }
   // The fault has happened.
   bool faulted() const { return faulted_; }
   // The connections relayed so far, in order: whether each carried a bulk load.
   std::vector<bool> bulk_connections() const {
     std::lock_guard lock(mutex_);
-    return bulk_;
+    std::vector<bool> bulk = bulk_;
+    bulk.resize(static_cast<size_t>(sockets_.connections()));
+    return bulk;
   }
 
  private:
   enum class kind { none, batch, bulk, login };
   enum : unsigned char { sql_batch = 0x01, bulk_load = 0x07, login7 = 0x10, prelogin = 0x12 };
+  using verdict = relay_connection::verdict;
 
-  void arm(kind what, const std::string& prefix, int k, bool refuse_after) {
-    std::lock_guard lock(mutex_);
-    arm_locked(what, prefix, k, refuse_after);
-  }
   void arm_locked(kind what, const std::string& prefix, int k, bool refuse_after) {
     armed_ = what;
     prefix_ = prefix;
     countdown_ = k;
     refuse_after_ = refuse_after;
-  }
-
-  void accept_loop() {
-    while (!stop_) {
-      pollfd p{listener_, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      const int client = ::accept(listener_, nullptr, nullptr);
-      if (client < 0) continue;
-      if (refusing_) {
-        ::close(client);
-        continue;
-      }
-      const int server = connect_server();
-      if (server < 0) {
-        ::close(client);
-        continue;
-      }
-      std::lock_guard lock(mutex_);
-      const int number = ++connections_;
-      bulk_.push_back(false);
-      pumps_.emplace_back([this, client, server, number] { pump(client, server, number); });
-    }
-  }
-
-  int connect_server() const {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(server_port_));
-    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return s;
-    ::close(s);
-    return -1;
-  }
-
-  static bool write_all(int fd, const char* data, size_t size) {
-    while (size) {
-      const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      data += n;
-      size -= static_cast<size_t>(n);
-    }
-    return true;
   }
 
   // The text of a SQL batch message as ASCII (other characters '?'), past
@@ -173,7 +98,10 @@ class tds_relay {
   // Whether this message of the connection is the request whose answer is lost.
   bool counts(unsigned char type, const std::string& message, int connection) {
     std::lock_guard lock(mutex_);
-    if (type == bulk_load) bulk_[static_cast<size_t>(connection - 1)] = true;
+    if (type == bulk_load) {
+      if (bulk_.size() < static_cast<size_t>(connection)) bulk_.resize(static_cast<size_t>(connection));
+      bulk_[static_cast<size_t>(connection - 1)] = true;
+    }
     bool match = false;
     switch (armed_) {
       case kind::batch:
@@ -187,73 +115,59 @@ class tds_relay {
     }
     if (!match || countdown_ <= 0 || --countdown_ > 0) return false;
     armed_ = kind::none;
-    if (refuse_after_) refusing_ = true;
+    if (refuse_after_) sockets_.refuse();
     return true;
   }
 
   // One connection: the client's bytes are read packet by packet to find its
   // requests.
-  void pump(int client, int server, int connection) {
-    bool parse = true;
-    bool prelogin_done = false;
-    bool drop_on_answer = false;
-    std::string packets;  // client bytes not yet a whole packet
-    std::string message;  // the payload of the client's message so far
-    unsigned char message_type = 0;
-    char buffer[65536];
-    while (!stop_) {
-      pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-      if (::poll(p, 2, 50) <= 0) continue;
-      if (p[1].revents) {
-        const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        if (drop_on_answer) {
-          faulted_ = true;
+  class connection : public relay_connection {
+   public:
+    connection(tds_relay& relay, int number) : relay_(relay), number_(number) {}
+
+    verdict from_server(char*, size_t) override {
+      if (!drop_on_answer_) return verdict::pass;
+      relay_.faulted_ = true;
+      return verdict::drop;
+    }
+
+    verdict from_client(char* bytes, size_t size, int) override {
+      if (!parse_) return verdict::pass;
+      packets_.append(bytes, size);
+      while (packets_.size() >= 8) {
+        const size_t length = static_cast<unsigned char>(packets_[2]) << 8 | static_cast<unsigned char>(packets_[3]);
+        const auto type = static_cast<unsigned char>(packets_[0]);
+        if (length < 8 || (type == prelogin && prelogin_done_)) {
+          // Not a packet in clear (a TLS handshake, TLS records): not read.
+          parse_ = false;
+          packets_.clear();
           break;
         }
-        if (!write_all(client, buffer, static_cast<size_t>(n))) break;
+        if (packets_.size() < length) break;
+        if (message_.empty()) message_type_ = type;
+        message_.append(packets_, 8, length - 8);
+        const bool end_of_message = packets_[1] & 0x01;
+        packets_.erase(0, length);
+        if (!end_of_message) continue;
+        if (message_type_ == prelogin) prelogin_done_ = true;
+        if (relay_.counts(message_type_, message_, number_)) drop_on_answer_ = true;
+        message_.clear();
       }
-      if (p[0].revents) {
-        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        bool armed = false;
-        if (parse) packets.append(buffer, static_cast<size_t>(n));
-        while (parse && packets.size() >= 8) {
-          const size_t length = static_cast<unsigned char>(packets[2]) << 8 | static_cast<unsigned char>(packets[3]);
-          const auto type = static_cast<unsigned char>(packets[0]);
-          if (length < 8 || (type == prelogin && prelogin_done)) {
-            // Not a packet in clear (a TLS handshake, TLS records): not read.
-            parse = false;
-            break;
-          }
-          if (packets.size() < length) break;
-          if (message.empty()) message_type = type;
-          message.append(packets, 8, length - 8);
-          const bool end_of_message = packets[1] & 0x01;
-          packets.erase(0, length);
-          if (!end_of_message) continue;
-          if (message_type == prelogin) prelogin_done = true;
-          armed = counts(message_type, message, connection) || armed;
-          message.clear();
-        }
-        if (!parse) packets.clear();
-        if (!write_all(server, buffer, static_cast<size_t>(n))) break;
-        if (armed) drop_on_answer = true;
-      }
+      return verdict::pass;
     }
-    ::shutdown(client, SHUT_RDWR);
-    ::shutdown(server, SHUT_RDWR);
-    ::close(client);
-    ::close(server);
-  }
 
-  unsigned server_port_;
-  unsigned port_ = 0;
-  int listener_ = -1;
-  std::thread acceptor_;
+   private:
+    tds_relay& relay_;
+    const int number_;
+    bool parse_ = true;
+    bool prelogin_done_ = false;
+    bool drop_on_answer_ = false;
+    std::string packets_;  // client bytes not yet a whole packet
+    std::string message_;  // the payload of the client's message so far
+    unsigned char message_type_ = 0;
+  };
+
   mutable std::mutex mutex_;
-  std::list<std::thread> pumps_;
-  int connections_ = 0;
   std::vector<bool> bulk_;
   kind armed_ = kind::none;
   std::string prefix_;
@@ -261,7 +175,6 @@ class tds_relay {
   int countdown_ = 0;
   int login_connection_ = 0;
   bool refuse_after_ = false;
-  std::atomic<bool> refusing_{false};
   std::atomic<bool> faulted_{false};
-  std::atomic<bool> stop_{false};
+  relay_sockets sockets_;  // last: its threads end before the members they use
 };

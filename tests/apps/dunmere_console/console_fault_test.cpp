@@ -242,7 +242,9 @@ TEST_F(FaultRun, ALostConnectionEndsTheRunWithOneTrueAccount) {
       const account said = told_account(r.out);
       std::set<int> stored;
       for (const auto& row : table_rows("t", db))
-        if (row[1] != "old") EXPECT_TRUE(stored.insert(std::stoi(row[0])).second) << "twice: " << row[0];
+        if (row[1] != "old") {
+          EXPECT_TRUE(stored.insert(std::stoi(row[0])).second) << "twice: " << row[0];
+        }
       EXPECT_EQ(said.in_doubt, c.in_doubt);
       for (int i : said.stored) EXPECT_TRUE(stored.count(i)) << "said stored, not stored: #" << i;
       for (int i : stored) EXPECT_TRUE(said.stored.count(i) || said.in_doubt.count(i)) << "stored, not said: #" << i;
