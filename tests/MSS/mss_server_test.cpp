@@ -422,9 +422,15 @@ TEST_F(mss_engine_test, BulkLoadsCommitEveryThousandRowsAndAtTheEnd) {
   auto table = create(L"t", schema);
   for (int i = 1; i <= 2500; ++i) {
     table->append_record(*make_record({{L"id", ole_variant(i)}}));
-    if (i == 999) EXPECT_EQ(srv().row_count("orv", "t"), 0u);
-    if (i == 1000) EXPECT_EQ(srv().row_count("orv", "t"), 1000u);
-    if (i == 2000) EXPECT_EQ(srv().row_count("orv", "t"), 2000u);
+    if (i == 999) {
+      EXPECT_EQ(srv().row_count("orv", "t"), 0u);
+    }
+    if (i == 1000) {
+      EXPECT_EQ(srv().row_count("orv", "t"), 1000u);
+    }
+    if (i == 2000) {
+      EXPECT_EQ(srv().row_count("orv", "t"), 2000u);
+    }
   }
   EXPECT_EQ(srv().row_count("orv", "t"), 2000u);
   table->flush();

@@ -9,8 +9,6 @@
 
 namespace {
 
-std::string text_of(const udb_field& f) { return f.to_string(); }
-
 TEST_F(mss_server_test, ConnectsWithAQuotedPasswordAndRunsAQuery) {
   auto s = session();
   odb_command command(s.get());
