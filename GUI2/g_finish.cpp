@@ -91,7 +91,7 @@ void load_start_profile(const std::string& cmd_line, const std::function<bool(co
   if (cmd_line.empty() || !tk_from_ansi(cmd_line.c_str(), profile)) return;
   try {
     load(profile);
-  } catch (const unreadable_profile& e) {
+  } catch (const profile_error& e) {
     wizard_shell::error(tk_from_ansi(error_handler::instance().message_for(e)));
   }
 }

@@ -276,15 +276,7 @@ bool odb_database::delete_tab(const std::wstring& name) {
       throw tk_table_exception(mss_lock_text(name, tk_from_ansi(e.what())) + L" The table is left as it is.");
     if (!mss_is_connection_failure(e)) throw;
     // The DROP may have been done: a new connection looks.
-    const table_state state = find_table_state(name);
-    std::wstring text = L"The connection to the server was lost while dropping table '" + name + L"' (" +
-                        tk_from_ansi(e.what()) + L"): ";
-    switch (state.kind) {
-      case table_state::absent: text += L"the table was dropped, and its rows are gone."; break;
-      case table_state::present: text += L"the table still exists with its " + std::to_wstring(state.rows) + L" rows."; break;
-      case table_state::unknown: text += L"whether the table was dropped cannot be told (" + state.why + L")."; break;
-    }
-    throw tk_connection_lost(text);
+    throw tk_connection_lost(lost_text(L"dropping", name, e));
   }
   return udb_database::delete_tab(name);
 }
@@ -308,16 +300,20 @@ odb_database::table_state odb_database::find_table_state(const std::wstring& nam
 
 std::wstring odb_database::lost_text(const std::wstring& doing, const std::wstring& name, const odb_exception& error) {
   const table_state state = find_table_state(name);
+  const bool dropping = doing == L"dropping";
   std::wstring text = L"The connection to the server was lost while " + doing + L" table '" + name + L"' (" +
                       tk_from_ansi(error.what()) + L"): ";
   switch (state.kind) {
-    case table_state::absent: return text + L"no table '" + name + L"' exists.";
+    case table_state::absent:
+      return text + (dropping ? L"the table was dropped, and its rows are gone." : L"no table '" + name + L"' exists.");
     case table_state::present:
+      if (dropping) return text + L"the table still exists with its " + std::to_wstring(state.rows) + L" rows.";
       return text + L"table '" + name + L"' exists" +
              (state.rows ? L" with " + std::to_wstring(state.rows) + L" rows." : std::wstring(L", empty."));
     case table_state::unknown: break;
   }
-  return text + L"what exists of table '" + name + L"' cannot be told (" + state.why + L").";
+  return text + (dropping ? L"whether the table was dropped" : L"what exists of table '" + name + L"'") +
+         L" cannot be told (" + state.why + L").";
 }
 
 void odb_database::drop_table(const std::wstring& name) {

@@ -40,7 +40,8 @@ class odb_database : public udb_database {
   };
   table_state find_table_state(const std::wstring& name);
   // "The connection to the server was lost while <doing> table 'x' (<the
-  // provider's text>): " and what stands of the table now.
+  // provider's text>): " and what stands of the table now (for "dropping":
+  // whether it was dropped).
   std::wstring lost_text(const std::wstring& doing, const std::wstring& name, const odb_exception& error);
 
   // Creates the table and (with_indexes) its indexes.

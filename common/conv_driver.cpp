@@ -308,7 +308,7 @@ bool conversion_driver::load_profile_file(const std::wstring& file_name) {
     std::wstring text = L"The profile " + file_name + L" cannot be read";
     if (profile.failed_line() > 0)
       text += tk_wformat(L": line %d comes before the first section", profile.failed_line());
-    throw unreadable_profile(text + L".");
+    throw profile_error(text + L".");
   }
   return load_profile(profile);
 }

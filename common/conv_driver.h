@@ -36,10 +36,6 @@ class udb_record;
 class udb_recordset;
 class udb_validator;
 
-// A profile file that exists but cannot be read, or whose settings cannot be
-// taken (a mode that is no digit 0 to 3): a level-1 error.
-using unreadable_profile = profile_error;
-
 class conversion_driver : public xls_reader {
 public:
   // name: the driver's class name, which starts its trace entries.
@@ -83,9 +79,9 @@ public:
   virtual bool load_profile(udb_profile& profile) = 0;
   // The store's own result: false when the file could not be written.
   bool store_profile_file(const std::wstring& file_name);
-  // A missing file raises the profile's error, one that cannot be read (an
-  // entry before the first section: UTF-16 or binary text) unreadable_profile;
-  // nothing of the settings is changed then.
+  // A missing file raises the profile's error; one that cannot be read (an
+  // entry before the first section: UTF-16 or binary text) or whose mode
+  // cannot be taken raises profile_error; nothing of the settings is changed then.
   bool load_profile_file(const std::wstring& file_name);
 
 protected:
